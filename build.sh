@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# One entry point for setting up, building and running the project.
+#   ./build.sh test          install what is missing, build, run the whole test suite
+#   ./build.sh demo          install what is missing, build, run the demo under the agent
+#   ./build.sh asan          the unit suite under AddressSanitizer + UBSan
+#   ./build.sh fuzz [SECS]   every fuzz target under libFuzzer for SECS seconds (default 60)
+#   ./build.sh bench         build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
+          libxml2-dev openjdk-17-jdk-headless pkg-config libzip-dev zip unzip)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}" "$@"; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing missing packages: ${missing[*]}"
+        local sudo=()
+        [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+        "${sudo[@]}" apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+command=${1:-test}
+shift || true
+case "$command" in
+test)
+    install_missing
+    cmake --workflow --preset default
+    ;;
+asan)
+    install_missing
+    cmake --workflow --preset asan
+    ;;
+demo)
+    install_missing
+    cmake --preset default >/dev/null
+    cmake --build --preset default
+    exec examples/demo/run.sh build/default "$@"
+    ;;
+fuzz)
+    install_missing libclang-rt-14-dev
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz
+    exec fuzz/run.sh build/fuzz "${1:-60}"
+    ;;
+bench)
+    install_missing libasm-java
+    cmake --preset default >/dev/null
+    cmake --build --preset default
+    exec bench/run.sh build/default "$@"
+    ;;
+*)
+    sed -n '2,8p' "$0"
+    exit 2
+    ;;
+esac
