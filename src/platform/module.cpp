@@ -5,7 +5,9 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <strings.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -78,6 +80,13 @@ void *LoadedModuleHandle(const char *name) {
     if (path.empty()) return nullptr;
     // Keeps the reference: the handle stays valid for the life of the process.
     return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+std::string ExecutablePath() {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return {};
+    return std::string(path, static_cast<size_t>(length));
 }
 
 std::string ModulePathContaining(const void *address) {

@@ -18,6 +18,8 @@ bool IsModuleLoaded(const char *name);
 // A handle for looking up exports of a module that is already loaded, or
 // null; the module is never loaded by this call.
 void *LoadedModuleHandle(const char *name);
+// The path of the program's executable; empty if it cannot be read.
+std::string ExecutablePath();
 // The file path of the module that contains the address; empty if none.
 std::string ModulePathContaining(const void *address);
 

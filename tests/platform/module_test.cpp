@@ -63,3 +63,9 @@ TEST(OpenLibrary, MissingLibraryExplainsWhy) {
     EXPECT_NE(error.find("libzv_no_such_library.so"), std::string::npos) << error;
     EXPECT_EQ(OpenLibrary(nullptr, nullptr), nullptr);
 }
+
+TEST(LoadedModules, ExecutablePathIsTheTestProgram) {
+    std::string path = ExecutablePath();
+    EXPECT_EQ(path.front(), '/');
+    EXPECT_NE(path.find("test_platform"), std::string::npos) << path;
+}
