@@ -1,0 +1,65 @@
+// Helpers shared by the configuration sources: reading single values from
+// the argument map and from the XML document.
+#pragma once
+
+#include <cstdint>
+
+#include "config/config.h"
+
+// ----------------------------------------------------------- argument map
+
+inline bool IsArgumentSource(const ConfigSource *source) {
+    return source != nullptr && source->kind == CONFIG_SOURCE_ARGUMENTS;
+}
+inline bool IsXmlSource(const ConfigSource *source) {
+    return source != nullptr && source->kind == CONFIG_SOURCE_XML;
+}
+
+// The value of a key of the argument map, or null.
+const SEElement *ArgumentValue(const ConfigSource *source, const char *key);
+// Absent: the default; an integer or a string: its truth; another type:
+// "Invalid type for NAME (TYPE)" and 0.
+int32_t ArgumentBoolean(const ConfigSource *source, const char *key, const char *name,
+                        int32_t defaultValue);
+// A copy of a string value; absent or not a string: the default. With
+// ignoreEmpty an empty string also gives the default.
+char *ArgumentString(const ConfigSource *source, const char *key, char *defaultValue,
+                     bool ignoreEmpty);
+
+// ----------------------------------------------------------- XML document
+
+// The first node selected by a path template whose %s is the tool's name.
+void *FindToolNode(const ConfigSource *source, const char *pathTemplate, int tool);
+// A heap copy (sStrdup) of an attribute of the node, or null when absent.
+char *NodeAttribute(void *node, const char *attribute);
+// A heap copy of the attribute of the node that the path template selects.
+char *XmlAttribute(const ConfigSource *source, const char *pathTemplate, int tool,
+                   const char *attribute);
+
+// Present and beginning with 't' or 'T': 1; present otherwise: 0; absent: the default.
+int32_t XmlBoolean(const ConfigSource *source, const char *pathTemplate, int tool,
+                   const char *attribute, int32_t defaultValue);
+int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int tool,
+                   const char *attribute, int32_t defaultValue);
+// Seconds; absent or unparsable: the default.
+int32_t XmlTimeSpan(const ConfigSource *source, const char *pathTemplate, int tool,
+                    const char *attribute, int32_t defaultValue);
+// A heap copy; absent: the default. With emptyIsNull an empty text gives null.
+char *XmlString(const ConfigSource *source, const char *pathTemplate, int tool,
+                const char *attribute, char *defaultValue, bool emptyIsNull);
+// The keyword's index in `words` compared without regard to case, mapped
+// through `values`; absent or unknown: the default.
+int32_t XmlKeyword(const ConfigSource *source, const char *pathTemplate, int tool,
+                   const char *attribute, const char *const *words, const int32_t *values,
+                   int count, int32_t defaultValue);
+
+// atoi with the result clamped to the 32-bit range.
+int32_t ParseDecimal(const char *text);
+bool IsTrueText(const char *text);
+
+// Extension maps of the XML "components" element.
+SEElement *XmlExtensionExclusion(const ConfigSource *source, int tool);
+SEElement *XmlExtensionArgs(const ConfigSource *source, int tool);
+// Extension maps of the "E..." argument keys.
+SEElement *ArgumentExtensionExclusion(const ConfigSource *source);
+SEElement *ArgumentExtensionArgs(const ConfigSource *source);

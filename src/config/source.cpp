@@ -1,0 +1,110 @@
+// Choosing the option source: the -Xrun option string is either old-style
+// arguments (it holds '=') read into an element map, or an XML file path.
+#include <libxml/parser.h>
+#include <libxml/xpath.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "config/config.h"
+#include "support/elements.h"
+#include "support/heap.h"
+#include "support/text.h"
+
+namespace {
+
+char gConfigurationError[1024];
+
+void SetConfigurationError(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void SetConfigurationError(const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(gConfigurationError, sizeof gConfigurationError, format, arguments);
+    va_end(arguments);
+}
+
+ConfigSource *ParseArguments(const char *text, int verbose) {
+    char *normalized = SENormalizeArguments(text);
+    if (normalized == nullptr) {
+        SetConfigurationError("Error parsing arguments '%s'", text);
+        return nullptr;
+    }
+    SEReader *reader = SEReaderFromString(normalized, static_cast<int>(strlen(normalized)));
+    SEElement *element = reader ? SERead(reader) : nullptr;
+    if (element == nullptr) {
+        // A lexical error leaves the reader's own text empty; it still says more
+        // than no text at all.
+        const char *error = reader ? SEReaderError(reader) : nullptr;
+        if (error == nullptr && reader != nullptr) error = SEReaderLexerError(reader);
+        SetConfigurationError("Error deserializing arguments '%s'", error ? error : "Unknown error");
+        SEReaderFree(reader);
+        sFree(normalized);
+        return nullptr;
+    }
+    SEReaderFree(reader);
+    sFree(normalized);
+    if (element->type != SE_MAP) {
+        SetConfigurationError("Error deserializing arguments, wrong type %d. Syntax is incorrect",
+                              element->type);
+        SEFree(element);
+        return nullptr;
+    }
+    if (const SEElement *xml = SEMapGet(element, "xmlConfig")) {
+        char *path = sStrdup(SEGetString(xml));
+        SEFree(element);
+        ConfigSource *source = LoadXMLConfiguration(path, verbose);
+        sFree(path);
+        return source;
+    }
+    auto *source = static_cast<ConfigSource *>(sMalloc(sizeof(ConfigSource)));
+    if (source == nullptr) {
+        SEFree(element);
+        return nullptr;
+    }
+    *source = ConfigSource{CONFIG_SOURCE_ARGUMENTS, element, nullptr, nullptr};
+    return source;
+}
+
+}  // namespace
+
+const char *GetToolName(int tool) {
+    switch (tool) {
+    case TOOL_THREAD_DEBUGGER: return "thread-debugger";
+    case TOOL_CODE_COVERAGE: return "code-coverage";
+    case TOOL_SERVER_TRACE: return "server-trace";
+    case TOOL_REQUEST_ANALYZER: return "request-analyzer";
+    default: return "profiler";
+    }
+}
+
+const char *GetConfigurationError() { return gConfigurationError; }
+
+ConfigSource *LoadConfiguration(const char *options, int verbose) {
+    gConfigurationError[0] = '\0';
+    if (options == nullptr || options[0] == '\0') return nullptr;
+    // Escaping keeps backslashes in paths and non-ASCII characters intact
+    // through the text syntax's own escapes.
+    char *converted = CodePageToEscapedAscii(options);
+    if (converted == nullptr) return nullptr;
+    ConfigSource *source;
+    if (strchr(converted, '=') != nullptr) {
+        if (verbose) fprintf(stderr, "No XML configuration specified, using old style parameters...\n");
+        source = ParseArguments(converted, verbose);
+    } else {
+        source = LoadXMLConfiguration(options, verbose);
+    }
+    sFree(converted);
+    return source;
+}
+
+void FreeConfigSource(ConfigSource *source) {
+    if (source == nullptr) return;
+    if (source->kind == CONFIG_SOURCE_ARGUMENTS) {
+        SEFree(static_cast<SEElement *>(source->mapOrDocument));
+    } else {
+        xmlXPathFreeContext(static_cast<xmlXPathContextPtr>(source->xpathContext));
+        xmlFreeDoc(static_cast<xmlDocPtr>(source->mapOrDocument));
+    }
+    sFree(source);
+}
