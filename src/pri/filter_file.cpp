@@ -1,0 +1,158 @@
+// Filter files: reading one, compiling its entries into the filter table at
+// start-up, and appending the entries of a new file while the program runs.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "config/config.h"
+#include "pri/filter_table.h"
+#include "pri/filters.h"
+#include "support/heap.h"
+
+std::atomic<PRIFilterTable *> gFilterTable{nullptr};
+std::atomic<int> gFiltersLoaded{0};
+
+namespace {
+
+// Replaced tables and every condition ever compiled: queries may still read
+// them without a lock, so they live until PRIResetFilters.
+std::vector<PRIFilterTable *> gRetiredTables;
+std::vector<PRIFilterGroup *> gAllConditions;
+
+// The option loader hands the filter path over as soon as it is read.
+[[maybe_unused]] const bool kLoaderRegistered = (ConfigSetFilterLoader(PRILoadFilterFile), true);
+
+// Reads the file; the tree to release and its entry list, or null when the
+// file cannot be used.
+SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
+    SEReader *reader = path ? SEReaderFromFile(path) : nullptr;
+    if (reader == nullptr) {
+        fprintf(stderr, "Could not open Filter file %s\n", path ? path : "");
+        return nullptr;
+    }
+    SEElement *tree = SERead(reader);
+    if (tree == nullptr) fprintf(stderr, "Could not read Filter file %s -- deserialization failed\n", path);
+    SEReaderFree(reader);
+    if (tree == nullptr) return nullptr;
+    const SEElement *list = tree;
+    if (tree->type == SE_MAP) {
+        const SEElement *deleteMe = SEMapGet(tree, "DeleteMe");
+        if (deleteMe && deleteMe->type == SE_STRING && strcmp(SEGetString(deleteMe), "true") == 0)
+            remove(path);
+        list = SEMapGet(tree, "Content");
+    }
+    if (list == nullptr || list->type != SE_LIST) {
+        SEFree(tree);
+        return nullptr;
+    }
+    *entries = list;
+    return tree;
+}
+
+bool FlagSet(const SEElement *entry, const char *key) {
+    const SEElement *value = SEMapGet(entry, key);
+    return value && value->type == SE_STRING && strcasecmp(SEGetString(value), "t") == 0;
+}
+
+PRIFilterTable *NewTable(int count) {
+    auto *table = static_cast<PRIFilterTable *>(sMalloc(sizeof(PRIFilterTable)));
+    if (table == nullptr) return nullptr;
+    table->count = count;
+    table->start = 0;
+    int slots = count > 0 ? count : 1;
+    table->conditions = static_cast<PRIFilterGroup **>(sMalloc(static_cast<int>(slots * sizeof(PRIFilterGroup *))));
+    bool ok = table->conditions != nullptr;
+    for (uint8_t *&kind : table->kinds) {
+        kind = static_cast<uint8_t *>(sMalloc(slots));
+        ok = ok && kind != nullptr;
+    }
+    if (ok) {
+        memset(table->conditions, 0, slots * sizeof(PRIFilterGroup *));
+        for (uint8_t *kind : table->kinds) memset(kind, 0, slots);
+        return table;
+    }
+    sFree(table->conditions);
+    for (uint8_t *kind : table->kinds) sFree(kind);
+    sFree(table);
+    return nullptr;
+}
+
+void FreeTableArrays(PRIFilterTable *table) {
+    sFree(table->conditions);
+    for (uint8_t *kind : table->kinds) sFree(kind);
+    sFree(table);
+}
+
+void CompileEntry(PRIFilterTable *table, int index, const SEElement *entry) {
+    gFiltersLoaded.store(1, std::memory_order_relaxed);
+    if (entry == nullptr || entry->type != SE_MAP) return;
+    static const char *const kKeys[4] = {"grp", "mem", "cpu", "eliminate"};
+    bool any = false;
+    for (int kind = 0; kind < 4; kind++) {
+        table->kinds[kind][index] = FlagSet(entry, kKeys[kind]);
+        any = any || table->kinds[kind][index];
+    }
+    if (!any) return;
+    const SEElement *condition = SEMapGet(entry, "cnd");
+    table->conditions[index] = PRICompileCondition(condition && condition->type == SE_MAP ? condition : nullptr);
+    if (table->conditions[index]) gAllConditions.push_back(table->conditions[index]);
+}
+
+void Publish(PRIFilterTable *table) {
+    PRIFilterTable *old = gFilterTable.exchange(table, std::memory_order_acq_rel);
+    if (old != nullptr) gRetiredTables.push_back(old);
+    PRIResetAffectsCache();
+}
+
+}  // namespace
+
+void PRILoadFilterFile(const char *path) {
+    if (path == nullptr) return;
+    const SEElement *entries = nullptr;
+    SEElement *tree = ReadFilterFile(path, &entries);
+    if (tree == nullptr) return;
+    fprintf(stdout, "Zentrova using filter file '%s'\n", path);
+    int count = SEListSize(entries);
+    if (PRIFilterTable *table = NewTable(count)) {
+        for (int i = 0; i < count; i++) CompileEntry(table, i, SEListGet(entries, i));
+        Publish(table);
+    }
+    SEFree(tree);
+}
+
+int zviReloadFilter(const char *path) {
+    const SEElement *entries = nullptr;
+    SEElement *tree = ReadFilterFile(path, &entries);
+    if (tree == nullptr) return 0;
+    fprintf(stdout, "Zentrova using new filter file '%s'\n", path);
+    int added = SEListSize(entries);
+    PRIFilterTable *old = gFilterTable.load(std::memory_order_acquire);
+    int oldCount = old ? old->count : 0;
+    if (added > 0) {
+        if (PRIFilterTable *table = NewTable(oldCount + added)) {
+            if (old != nullptr && oldCount > 0) {
+                memcpy(table->conditions, old->conditions, oldCount * sizeof(PRIFilterGroup *));
+                for (int kind = 0; kind < 4; kind++) memcpy(table->kinds[kind], old->kinds[kind], oldCount);
+            }
+            for (int i = 0; i < added; i++) CompileEntry(table, oldCount + i, SEListGet(entries, i));
+            table->start = oldCount;
+            Publish(table);
+        }
+    }
+    SEFree(tree);
+    PRIResetAffectsCache();
+    return 1;
+}
+
+void PRIResetFilters() {
+    if (PRIFilterTable *table = gFilterTable.exchange(nullptr)) FreeTableArrays(table);
+    for (PRIFilterTable *table : gRetiredTables) FreeTableArrays(table);
+    for (PRIFilterGroup *group : gAllConditions) PRIFreeCondition(group);
+    gRetiredTables.clear();
+    gAllConditions.clear();
+    gFiltersLoaded.store(0);
+    PRIResetFilterNumbering();
+    PRIResetAffectsCache();
+}

@@ -1,0 +1,55 @@
+// Class filters: groups of methods named by pattern in a filter file, and
+// what the profiler does with them (fold into a group, ignore in the memory
+// or CPU profiler, leave uninstrumented); plus the marker that tells an
+// already instrumented class.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/export.h"
+
+struct JCRClass;
+
+// Method-identifier flag bits set from the filter answers.
+enum : uint32_t {
+    PRI_FILTER_IGNORE_CPU = 0x10000000u,
+    PRI_FILTER_IGNORE_MEMORY = 0x20000000u,
+    PRI_FILTER_GROUP = 0x80000000u,
+};
+
+// Loads the filter file named by the options (null: nothing to load).
+void PRILoadFilterFile(const char *path);
+
+// The queries: the entry index of the first matching entry of the newest file
+// with that kind set (or 1 for the two yes/no questions); -1 or 0 when none
+// matches or no filter is loaded. Only the low three access bits are used.
+int PRIFilterGroupOf(const char *className, const char *methodName, const char *descriptor,
+                     int access);
+int PRIFilterEliminates(const char *className, const char *methodName, const char *descriptor,
+                        int access);
+int PRIFilterIgnoresMemory(const char *className, const char *methodName,
+                           const char *descriptor, int access);
+int PRIFilterIgnoresCPU(const char *className, const char *methodName, const char *descriptor,
+                        int access);
+
+// The name of a group identifier's entry, or "Unknown group".
+const char *PRIFilterGroupName(int32_t groupID);
+
+// Appends the entries of a new filter file; they alone answer queries from now on.
+ZV_EXPORT int zviReloadFilter(const char *path);
+ZV_EXPORT int zviFilterAffectsMemoryProfiler(void);
+ZV_EXPORT int zviFilterAffectsCPUProfiler(void);
+ZV_EXPORT int zviShouldIgnoreMemory(int32_t methodID);
+ZV_EXPORT int zviShouldIgnoreCPU(int32_t methodID);
+
+// The text the patterns are matched against, e.g.
+// java.lang.Object.toString(()Ljava/lang/String;){public}.
+void PRIFilterMethodText(const char *className, const char *methodName, const char *descriptor,
+                         int access, char *buffer, int size);
+
+// Releases every filter and forgets that any was loaded (tests, fuzzing).
+void PRIResetFilters();
+
+// Classes already instrumented carry a marker constant.
+int PRIIsMarkedInstrumented(const JCRClass *jclass);
+void PRIMarkInstrumented(JCRClass *jclass);
