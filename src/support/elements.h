@@ -53,6 +53,8 @@ int SEListSize(const SEElement *list);
 void SEMapPut(SEElement *map, const char *key, SEElement *value);
 void SEMapPutKey(SEElement *map, char *key, SEElement *value);
 SEElement *SEMapGet(const SEElement *map, const char *key);
+// Removes the entry lookups find and releases the map's copy of its key; the
+// value element is not released (it goes back to the caller's care).
 void SEMapRemove(SEElement *map, const char *key);
 ZVHashIterator *SEMapIterate(const SEElement *map);
 SEElement *SECopy(const SEElement *element);
@@ -70,11 +72,15 @@ typedef int (*SEHasMoreFunction)(void);
 typedef int (*SEReadBytesFunction)(void *buffer, int length);
 typedef int (*SEReadBytesContextFunction)(void *context, void *buffer, int length);
 
+// The text is copied; a negative length means up to the terminator.
 SEReader *SEReaderFromString(const char *text, int length);
 SEReader *SEReaderFromFile(const char *path);
 SEReader *SEReaderFromCallbacks(SENextCharFunction nextCharacter, SEHasMoreFunction hasMore);
 // Binary syntax over a memory buffer (the buffer must outlive the reader).
 SEReader *SEReaderFromBinary(const void *bytes, int length);
+// Switches a reader between the text syntax (0) and the binary syntax (1);
+// a file reader in binary mode reads its bytes straight from the stream.
+void SEReaderSetBinary(SEReader *reader, int binary);
 // One element, or null at the end of input or on an error.
 SEElement *SERead(SEReader *reader);
 const char *SEReaderError(const SEReader *reader);
@@ -88,7 +94,11 @@ char *SENormalizeArguments(const char *text);
 
 // ----------------------------------------------------------------- writing
 
-// A new string in the text syntax that SERead reads back to an equal tree.
+// A new string in the text syntax that SERead reads back to an equal tree,
+// as far as text can say it: SERead makes every scalar an SE_STRING, so
+// integers are written as decimal words and numeric arrays as lists of them.
+// Map entries are written once per key, sorted by key. Strings keep every
+// byte (NUL is written as the escape \x00). Null for a null element.
 char *SEWrite(const SEElement *element);
 // Writes the same text to a stream; returns 0 on success, -1 on an I/O error.
 int SEWriteFile(const SEElement *element, FILE *stream);

@@ -1,0 +1,127 @@
+// The binary element syntax: typed integers, each element kind, and input
+// that ends early or lies about its counts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "support/element_helpers.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+ElementPtr readBinary(const Bytes &bytes) {
+    ReaderPtr reader(SEReaderFromBinary(bytes.data(), static_cast<int>(bytes.size())));
+    return ElementPtr(SERead(reader.get()));
+}
+
+// A map holding every element kind and every integer encoding.
+const Bytes kEverything = {
+    5, 0, 8,                                   // map of 8 entries
+    0, 1, 'a', 0, 200,                         // a = 200 (one byte)
+    0, 1, 'b', 1, 0x34, 0x12,                  // b = 0x1234 (two bytes)
+    0, 1, 'c', 2, 0xFE, 0xFF, 0xFF, 0xFF,      // c = -2 (four bytes)
+    0, 1, 'd', 9, 1, 0, 0, 0, 0, 0, 0, 0x80,   // d = INT64_MIN + 1
+    0, 1, 'e', 3, 0, 2, 'h', 'i',              // e = "hi"
+    0, 1, 'f', 4, 0, 2, 0, 1, 5, 0, 0,         // f = (1, {})
+    0, 0, 6, 1, 2, 0, 7, 9,                    // "" = bytes 7 9
+    0, 1, 'g', 7, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0xFF, 0xFF,  // g = int32 (1, -1)
+};
+
+}  // namespace
+
+TEST(BinaryReader, ReadsTheDocumentedMapExample) {
+    ElementPtr map = readBinary({0x05, 0x00, 0x01, 0x00, 0x03, 0x61, 0x62, 0x63, 0x00, 0x07});
+    ASSERT_NE(map, nullptr);
+    SEElement *value = SEMapGet(map.get(), "abc");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, SE_INT32);
+    EXPECT_EQ(SEGetInt32(value), 7);
+}
+
+TEST(BinaryReader, ReadsEveryKindAndEncoding) {
+    ElementPtr map = readBinary(kEverything);
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(SEGetInt32(SEMapGet(map.get(), "a")), 200);
+    EXPECT_EQ(SEGetInt32(SEMapGet(map.get(), "b")), 0x1234);
+    EXPECT_EQ(SEGetInt32(SEMapGet(map.get(), "c")), -2);
+    SEElement *d = SEMapGet(map.get(), "d");
+    EXPECT_EQ(d->type, SE_INT64);
+    EXPECT_EQ(static_cast<uint32_t>(d->value), 1u);
+    EXPECT_EQ(static_cast<uint32_t>(d->data), 0x80000000u);
+    EXPECT_EQ(bytesOf(SEMapGet(map.get(), "e")), "hi");
+    SEElement *f = SEMapGet(map.get(), "f");
+    EXPECT_EQ(SEListSize(f), 2);
+    EXPECT_EQ(SEListGet(f, 1)->type, SE_MAP);
+    SEElement *bytes = SEMapGet(map.get(), "");
+    EXPECT_EQ(bytes->type, SE_BYTE_DATA);
+    EXPECT_EQ(bytes->value, 2);
+    SEElement *ints = SEMapGet(map.get(), "g");
+    EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[1], -1);
+}
+
+TEST(BinaryReader, Int64DataSignExtendsSmallEncodings) {
+    ElementPtr data = readBinary({8, 0, 3, 2, 0xFF, 0xFF, 0xFF, 0xFF, 0, 5, 9, 0, 0, 0, 0, 1, 0, 0, 0});
+    ASSERT_NE(data, nullptr);
+    const auto *items = reinterpret_cast<const int64_t *>(data->data);
+    EXPECT_EQ(items[0], -1);
+    EXPECT_EQ(items[1], 5);
+    EXPECT_EQ(items[2], int64_t{1} << 32);
+}
+
+TEST(BinaryReader, EveryProperPrefixReadsAsNull) {
+    for (size_t length = 0; length < kEverything.size(); length++) {
+        Bytes prefix(kEverything.begin(), kEverything.begin() + static_cast<long>(length));
+        EXPECT_EQ(readBinary(prefix), nullptr) << "prefix of " << length << " bytes";
+    }
+}
+
+TEST(BinaryReader, InvalidIntegerTypesPrintAndYieldMinusOne) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readBinary({3, 4, 'x'}), nullptr);  // length of type 4: -1, so null
+    ElementPtr ints = readBinary({7, 0, 2, 6, 0, 3});
+    ElementPtr longs = readBinary({8, 0, 1, 7});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "readInt32FromBinaryWithType: Invalid type (4).readInt32FromBinaryWithType: Invalid type (6)."
+              "readInt64FromBinaryWithType: Invalid type (7).");
+    ASSERT_NE(ints, nullptr);
+    EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[0], -1);
+    EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[1], 3);
+    EXPECT_EQ(reinterpret_cast<const int64_t *>(longs->data)[0], -1);
+}
+
+TEST(BinaryReader, RejectsUnknownTypesNegativeAndOversizedCounts) {
+    EXPECT_EQ(readBinary({10}), nullptr);
+    EXPECT_EQ(readBinary({4, 2, 0xFF, 0xFF, 0xFF, 0xFF}), nullptr);        // count -1
+    EXPECT_EQ(readBinary({5, 2, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0}), nullptr);  // 2^31-1 entries promised
+    EXPECT_EQ(readBinary({3, 2, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}), nullptr);
+    EXPECT_EQ(readBinary({8, 2, 0xFF, 0xFF, 0xFF, 0x7F}), nullptr);
+    // Lists nested one level too deep are refused before the stack suffers.
+    auto nested = [](int levels) {
+        Bytes bytes;
+        for (int i = 0; i < levels; i++) bytes.insert(bytes.end(), {4, 0, 1});
+        bytes.insert(bytes.end(), {0, 0});
+        return bytes;
+    };
+    EXPECT_NE(readBinary(nested(1000)), nullptr);
+    EXPECT_EQ(readBinary(nested(1001)), nullptr);
+}
+
+TEST(BinaryReader, FileReadersInBinaryModeReadWholeValuesOnly) {
+    std::string path = std::string(ZV_BINARY_DIR) + "/binary_reader_test.bin";
+    FILE *out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    const unsigned char bytes[] = {4, 0, 2, 3, 0, 1, 'z', 9, 1, 2, 3, 4, 5, 6, 7, 8,  // ("z", long)
+                                   3, 1, 0xFF, 0xFF, 'a', 'b'};  // 65535 bytes promised, 2 present
+    std::fwrite(bytes, 1, sizeof bytes, out);
+    std::fclose(out);
+    ReaderPtr reader(SEReaderFromFile(path.c_str()));
+    SEReaderSetBinary(reader.get(), 1);
+    ElementPtr list(SERead(reader.get()));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(bytesOf(SEListGet(list.get(), 0)), "z");
+    EXPECT_EQ(static_cast<uint32_t>(SEListGet(list.get(), 1)->data), 0x08070605u);
+    EXPECT_EQ(SERead(reader.get()), nullptr);
+    std::remove(path.c_str());
+}
