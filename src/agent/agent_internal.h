@@ -1,0 +1,114 @@
+// Private interface between the files of the agent core: the dispatcher,
+// the thread registry, per-thread storage, the class buffer and the dumps.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+
+#include "agent/agent.h"
+
+// Calls visit(key, value) for every entry; the table must not change meanwhile.
+template <typename Visit>
+void ZVForEachEntry(ZVHashTable *table, Visit visit) {
+    for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(table)); it != nullptr;
+         it = ZVHashNext(it)) {
+        visit(it->key, it->value);
+    }
+}
+
+// ---------------------------------------------------------------- dispatch
+
+// The JVMPI event handler installed as the interface's NotifyEvent.
+void ZVNotifyEvent(JVMPI_Event *event);
+void ZVHandleClassLoadHook(JVMPI_Event *event);
+void ZVHandleClassLoad(JVMPI_Event *event);
+void ZVHandleCompiledMethodLoad(JVMPI_Event *event);
+void ZVHandleVMInitialized(JNIEnv *env);
+void ZVHandleVMShutDown(JNIEnv *env);
+
+// The handler table while one is installed, else null.
+inline ZVHandlerTable *ZVInstalledHandlers() { return ZVState().handlers; }
+
+// ---------------------------------------------------------------- threads
+
+// One registered thread (the registry's value for its JNIEnv).
+struct ZVThreadRecord {
+    JNIEnv *env;
+    char *name;
+    char *groupName;
+    const char *groupPath;  // owned by the group-path table
+    void *nativeHandle;     // platform thread handle, or null
+    int32_t reserved;
+    uint32_t lastCpuSum;
+};
+
+void ZVRegisterThread(const char *name, const char *group, const char *parent, JNIEnv *env);
+void ZVUnregisterThread(JNIEnv *env);
+// True for a registered thread whose name starts with an excluded prefix.
+int ZVIsExcludedSystemThread(JNIEnv *env);
+// The path of a group in the group tree; the caller holds the data lock.
+const char *ZVGroupPath(const char *group, const char *parent);
+// The record for env; the caller holds the data lock.
+ZVThreadRecord *ZVFindThread(JNIEnv *env);
+
+void ZVRemoveAuditThread(JNIEnv *env);
+
+// Native handles of the calling thread (a platform record), for CPU times.
+void *ZVDuplicateCurrentThread();
+void ZVCloseThread(void *handle);
+// The thread's user CPU time in 100-nanosecond units; false on failure.
+bool ZVThreadUserTime(void *handle, uint64_t *time);
+
+// ---------------------------------------------------------------- per-thread storage
+
+enum {
+    ZV_STORAGE_SLOTS = 21,
+    ZV_SLOT_THREAD = 0,
+    ZV_SLOT_ALLOCATION_GUARD = 9,
+};
+
+// The thread's storage block, or null when it has none.
+ZVWord *ZVStorageBlock(JNIEnv *env);
+// Detaches and releases the thread's block at its end.
+void ZVReleaseStorageBlock(JNIEnv *env);
+
+// ---------------------------------------------------------------- class buffer
+
+// Keeps a class load that arrived before a handler table; the arrays and
+// strings become the buffer's. Takes the data lock.
+void ZVBufferClass(const char *className, ZVWord classKey, jint methodCount,
+                   JVMPI_Method *methods, char *sourceName, jint staticCount,
+                   JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances,
+                   jint interfaceCount);
+void ZVUnbufferClass(ZVWord classKey);
+// Hands every buffered class to the table and drops the buffer; the caller
+// holds the data lock.
+void ZVReplayClassBuffer(ZVHandlerTable *table);
+// Deep copies of event arrays; null for a count below 1 or a null array.
+JVMPI_Method *ZVCopyMethods(const JVMPI_Method *methods, jint count);
+JVMPI_Field *ZVCopyFields(const JVMPI_Field *fields, jint count);
+
+// ---------------------------------------------------------------- dumps
+
+void ZVReceiveHeapDump(const JVMPI_Event *event);
+void ZVReceiveObjectDump(const JVMPI_Event *event);
+
+// ---------------------------------------------------------------- options text
+
+// The text that the native getOptions answers (the -Xrun option string).
+void ZVSetOptionsText(const char *text);
+const char *ZVOptionsText();
+
+// ---------------------------------------------------------------- resets
+
+// Each file's reset of its own state, used by the test-only agent reset.
+void ZVResetDumps();
+void ZVResetClassLoadHook();
+void ZVResetClassLoad();
+void ZVResetVMInit();
+void ZVResetThreads();
+void ZVResetSystemThreads();
+void ZVResetGCNesting();
+void ZVResetThreadGroups();
+void ZVResetAuditThreads();

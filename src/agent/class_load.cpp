@@ -1,0 +1,117 @@
+// The VM's class-load event: matches the class to the agent's method
+// identifiers, passes it to the listeners (or buffers it until a handler
+// table exists), and learns the method IDs of the context natives.
+#include <cstdio>
+#include <cstring>
+
+#include "agent/agent_internal.h"
+#include "agent/java_contract.h"
+#include "config/config.h"
+#include "ext/extensions.h"
+#include "pri/instrument.h"
+#include "pri/runtime.h"
+#include "support/heap.h"
+
+namespace {
+
+// Method IDs of the natives whose compiled code direct instrumentation patches.
+struct ContextMethods {
+    jmethodID getContext0;
+    jmethodID notifyMethodEnterWillExit;
+    jmethodID notifyMethodEntered;
+    jmethodID notifyMethodExited;
+    jmethodID time0;
+};
+
+ContextMethods gMethods{};
+
+bool same(const char *a, const char *b) { return a != nullptr && b != nullptr && strcmp(a, b) == 0; }
+
+bool is(const JVMPI_Method &m, const char *name, const char *signature) {
+    return same(m.method_name, name) && same(m.method_signature, signature);
+}
+
+// Returns true when the class was one of the two profiler classes.
+bool learnContextMethods(const JVMPI_Event *event) {
+    namespace jc = java_contract;
+    const auto &load = event->u.class_load;
+    const JVMPI_Method *methods = load.num_methods > 0 ? load.methods : nullptr;
+    int count = methods != nullptr ? load.num_methods : 0;
+    if (gMethods.getContext0 == nullptr && same(load.class_name, jc::kContextClassDotted)) {
+        for (int i = 0; i < count; ++i) {
+            const JVMPI_Method &m = methods[i];
+            if (is(m, jc::kGetContext0, jc::kGetContext0Sig)) gMethods.getContext0 = m.method_id;
+            if (is(m, jc::kNotifyMethodEnterWillExit, jc::kNotifyMethodEnteredSig)) {
+                gMethods.notifyMethodEnterWillExit = m.method_id;
+            }
+            if (is(m, jc::kNotifyMethodEntered, jc::kNotifyMethodEnteredSig)) {
+                gMethods.notifyMethodEntered = m.method_id;
+            }
+            if (is(m, jc::kNotifyMethodExited, jc::kNotifyMethodExitedSig)) {
+                gMethods.notifyMethodExited = m.method_id;
+            }
+        }
+        return true;
+    }
+    if (gMethods.time0 == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
+        for (int i = 0; i < count; ++i) {
+            if (is(methods[i], jc::kTime0, jc::kTime0Sig)) gMethods.time0 = methods[i].method_id;
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void ZVHandleClassLoad(JVMPI_Event *event) {
+    ZVAgentState &state = ZVState();
+    const auto &load = event->u.class_load;
+    for (int i = 0; i < state.extensionCount; ++i) {
+        ZVExtensionRecord *ext = state.extensions[i];
+        if (ext != nullptr && ext->classLoaded != nullptr) ext->classLoaded(event);
+    }
+
+    jint methodCount = load.methods != nullptr ? load.num_methods : 0;
+    int32_t classID = 0;
+    JVMPI_Method *methods = nullptr;
+    if (load.class_name != nullptr) {
+        methods = PRIMatchLoadedClass(load.class_name, event->env_id, methodCount, load.methods, &classID);
+    }
+    if (classID != 0) PRIClassKeyPut(reinterpret_cast<ZVWord>(load.class_id), classID);
+
+    ZVWord key = classID != 0 ? classID : reinterpret_cast<ZVWord>(load.class_id);
+    if (methods == nullptr) methods = ZVCopyMethods(load.methods, methodCount);
+    jint staticCount = load.statics != nullptr ? load.num_static_fields : 0;
+    jint instanceCount = load.instances != nullptr ? load.num_instance_fields : 0;
+    JVMPI_Field *statics = ZVCopyFields(load.statics, staticCount);
+    JVMPI_Field *instances = ZVCopyFields(load.instances, instanceCount);
+    char *source = load.source_name != nullptr ? sStrdup(load.source_name) : nullptr;
+
+    if (ZVHandlerTable *table = ZVInstalledHandlers()) {
+        table->classLoaded(load.class_name, key, source, methodCount, methods, staticCount, statics,
+                           instanceCount, instances, load.num_interfaces);
+    } else {
+        ZVBufferClass(load.class_name, key, methodCount, methods, source, staticCount, statics,
+                      instanceCount, instances, load.num_interfaces);
+    }
+
+    if (gAgentOptions.PRIDebugInstrumentation) {
+        printf("Loaded class %s\n", load.class_name != nullptr ? load.class_name : "");
+    }
+    if (state.directIMode != 0) learnContextMethods(event);
+}
+
+void ZVHandleCompiledMethodLoad(JVMPI_Event *event) {
+    const auto &compiled = event->u.compiled_method_load;
+    jmethodID method = compiled.method_id;
+    if (method == nullptr || method == gMethods.getContext0) return;
+    int kind = 0;
+    if (method == gMethods.notifyMethodEnterWillExit) kind = 1;
+    else if (method == gMethods.notifyMethodEntered) kind = 2;
+    else if (method == gMethods.notifyMethodExited) kind = 3;
+    else if (method == gMethods.time0) kind = 4;
+    if (kind != 0) PRIPatchCompiledNative(compiled.code_addr, compiled.code_size, kind);
+}
+
+void ZVResetClassLoad() { gMethods = ContextMethods{}; }

@@ -1,0 +1,110 @@
+// The class-load hook: the road of a class file through the agent. It is
+// parsed, adjusted, shown to the extensions and instrumented, and written
+// back only when something changed it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "agent/agent_internal.h"
+#include "agent/java_contract.h"
+#include "classfile/classfile.h"
+#include "config/config.h"
+#include "ext/extensions.h"
+#include "pri/instrument.h"
+#include "pri/junit.h"
+#include "pri/runtime.h"
+#include "support/heap.h"
+
+namespace {
+
+bool gContextClassSeen = false;
+
+void handBackUnchanged(JVMPI_Event *event) {
+    auto &hook = event->u.class_load_hook;
+    hook.new_class_data = hook.class_data;
+    hook.new_class_data_len = hook.class_data_len;
+}
+
+// Until the context class has been seen, a LinkageError after instrumented
+// code ran means the boot class path lacks the agent's classes.
+void checkBootClassPath(const JCRClass *jclass) {
+    if (gContextClassSeen) return;
+    if (PRIIsBootstrapDone() || zviGetVMFlavor() == ZV_VM_JROCKIT) {
+        gContextClassSeen = true;
+    } else if (JCRClassNameIs(jclass, java_contract::kContextClass)) {
+        gContextClassSeen = true;
+    } else if (JCRClassNameIs(jclass, java_contract::kLinkageErrorClass) &&
+               PRIHasInstrumentedMethods()) {
+        fputs("You have not correctly pointed the boot-classpath at Zentrova's zvbcp.jar file\n", stderr);
+        fputs("Please add the following to your command-line:\n"
+              "\t-Xbootclasspath/a:<ZenVaDir>/lib/zvbcp.jar\n",
+              stderr);
+        fflush(stderr);
+        exit(1);
+    }
+}
+
+int runExtensionHooks(JCRClass *jclass, int phase) {
+    int changed = 0;
+    ZVAgentState &state = ZVState();
+    for (int i = 0; i < state.extensionCount; ++i) {
+        ZVExtensionRecord *ext = state.extensions[i];
+        if (ext == nullptr || ext->classLoadHook == nullptr) continue;
+        bool wanted = phase < 0 ? ext->order <= 0 : ext->order >= 0;
+        if (wanted) changed |= ext->classLoadHook(jclass, phase) != 0;
+    }
+    return changed;
+}
+
+std::string dumpDirectory() {
+    const char *tmp = getenv("TMPDIR");
+    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+}
+
+// Gives the VM the rewritten class in memory from the event's allocator.
+bool writeBack(JVMPI_Event *event, JCRClass *jclass) {
+    auto &hook = event->u.class_load_hook;
+    int length = 0;
+    uint8_t *bytes = JCRWriteClass(jclass, &length);
+    if (bytes == nullptr || length <= 0 || hook.malloc_f == nullptr) {
+        sFree(bytes);
+        return false;
+    }
+    auto *data = static_cast<unsigned char *>(hook.malloc_f(static_cast<unsigned int>(length)));
+    if (data == nullptr) {
+        sFree(bytes);
+        return false;
+    }
+    memcpy(data, bytes, static_cast<size_t>(length));
+    hook.new_class_data = data;
+    hook.new_class_data_len = length;
+    sFree(bytes);
+    return true;
+}
+
+}  // namespace
+
+void ZVHandleClassLoadHook(JVMPI_Event *event) {
+    auto &hook = event->u.class_load_hook;
+    JCRClass *jclass = hook.class_data != nullptr && hook.class_data_len > 0
+                           ? JCRParseClass(hook.class_data, hook.class_data_len)
+                           : nullptr;
+    if (jclass == nullptr) {
+        handBackUnchanged(event);
+        return;
+    }
+    int changed = PRIAdjustJUnitClassLoader(jclass) != 0;
+    checkBootClassPath(jclass);
+    changed |= runExtensionHooks(jclass, -1);
+    changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
+    changed |= runExtensionHooks(jclass, 1);
+    if (changed == 0 || !writeBack(event, jclass)) {
+        handBackUnchanged(event);
+    } else if (gAgentOptions.dumpClassInstrumentation) {
+        JCRArchiveClass(jclass, dumpDirectory().c_str());
+    }
+    JCRFreeClass(jclass);
+}
+
+void ZVResetClassLoadHook() { gContextClassSeen = false; }

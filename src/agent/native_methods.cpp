@@ -1,0 +1,63 @@
+// The natives of the Java class meridyn/audit/Native, registered at VM
+// initialisation.
+#include "agent/agent_internal.h"
+#include "agent/java_contract.h"
+#include "config/config.h"
+#include "ext/extensions.h"
+#include "metrics/metrics.h"
+#include "platform/module.h"
+#include "support/install_paths.h"
+
+namespace jc = java_contract;
+
+namespace {
+
+jint JNICALL getTool(JNIEnv *, jclass) { return zviGetToolID(); }
+
+jint JNICALL getPort(JNIEnv *, jclass) { return gAgentOptions.auditPort; }
+
+jstring JNICALL getOptions(JNIEnv *env, jclass) {
+    const char *text = ZVOptionsText();
+    return text != nullptr ? env->NewStringUTF(text) : nullptr;
+}
+
+jboolean JNICALL libraryLoaded(JNIEnv *env, jclass, jstring name) {
+    if (name == nullptr) return JNI_FALSE;
+    const char *chars = env->GetStringUTFChars(name, nullptr);
+    if (chars == nullptr) return JNI_FALSE;
+    bool loaded = IsModuleLoaded(chars);
+    env->ReleaseStringUTFChars(name, chars);
+    return loaded ? JNI_TRUE : JNI_FALSE;
+}
+
+jboolean JNICALL hasStarted(JNIEnv *, jclass) {
+    return ZVInstalledHandlers() != nullptr ? JNI_TRUE : JNI_FALSE;
+}
+
+jstring JNICALL installDir(JNIEnv *env, jclass) {
+    const char *directory = GetInstallPath(zviGetToolID());
+    return directory != nullptr ? env->NewStringUTF(directory) : nullptr;
+}
+
+void JNICALL metricsLoop(JNIEnv *env, jclass) { runMetricsLoop(env); }
+
+void JNICALL prioritizedSystemThread(JNIEnv *, jclass) { ZVRunPrioritizedService(); }
+
+char *text(const char *constant) { return const_cast<char *>(constant); }
+
+}  // namespace
+
+void ZVRegisterNativeMethods(JNIEnv *env, jclass nativeClass) {
+    JNINativeMethod methods[] = {
+        {text(jc::kGetTool), text(jc::kGetToolSig), reinterpret_cast<void *>(getTool)},
+        {text(jc::kGetPort), text(jc::kGetPortSig), reinterpret_cast<void *>(getPort)},
+        {text(jc::kGetOptions), text(jc::kGetOptionsSig), reinterpret_cast<void *>(getOptions)},
+        {text(jc::kLibraryLoaded), text(jc::kLibraryLoadedSig), reinterpret_cast<void *>(libraryLoaded)},
+        {text(jc::kHasStarted), text(jc::kHasStartedSig), reinterpret_cast<void *>(hasStarted)},
+        {text(jc::kInstallDir), text(jc::kInstallDirSig), reinterpret_cast<void *>(installDir)},
+        {text(jc::kRunMetricsLoop), text(jc::kRunMetricsLoopSig), reinterpret_cast<void *>(metricsLoop)},
+        {text(jc::kInvokePrioritizedSystemThread), text(jc::kInvokePrioritizedSystemThreadSig),
+         reinterpret_cast<void *>(prioritizedSystemThread)},
+    };
+    env->RegisterNatives(nativeClass, methods, sizeof methods / sizeof methods[0]);
+}

@@ -1,0 +1,48 @@
+// The instrumentation runtime as the agent core calls it: initialisation,
+// the Java-side bootstrap, per-thread context bookkeeping, direct
+// instrumentation, method notifications and the thread sampler.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+
+#include "support/containers.h"
+
+// Once, from JVM_OnLoad, after the options are read.
+void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer,
+                   int ignoreCPUFrequency, int instrumentLines, int debugInstrumentation,
+                   const char *debugClassInstrumentation,
+                   const char *debugMethodInstrumentation);
+// Once, at the VM-initialised event, after the audit classes were found.
+void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled);
+// At the end of the VM-initialised processing.
+void PRICallInitDone(JNIEnv *env);
+void PRINotifyVMExiting(JNIEnv *env);
+void PRIThreadEnded(JNIEnv *env);
+int PRIIsBootstrapDone(void);
+// The same as the context native getContext0 for the given thread.
+jobject PRIPrepareThreadContext(JNIEnv *env);
+// Slot 0 of a thread's storage changed: mirror it into the context.
+void PRISetThreadInfo(JNIEnv *env, ZVWord handle);
+
+// Direct instrumentation.
+int PRIDirectIEnabledForThreads(JNIEnv *env);
+// kind: 1 notifyMethodEnterWillExit, 2 notifyMethodEntered,
+// 3 notifyMethodExited, 4 time0.
+void PRIPatchCompiledNative(void *codeAddress, int codeSize, int kind);
+
+// Method entry and exit hooks; the hooks stay installed when turned off.
+typedef void (*PRIMethodEnteredHook)(JNIEnv *env, int32_t handle, int32_t *arguments);
+typedef void (*PRIMethodExitedHook)(JNIEnv *env, int32_t handle);
+void PRISetMethodNotifications(int enable, PRIMethodEnteredHook entered,
+                               PRIMethodExitedHook exited);
+
+// The word that the main extension hands back through the agent's
+// pseudo-record (its connect entry).
+void PRIConnect(ZVWord word);
+
+// Thread sampler.
+void PRISampleThreads(JNIEnv *sampler, ZVVector *records, int includeIdle);
+void PRIFreeSampleRecord(JNIEnv *env, void *record);
+int PRISamplerThreadHasRun(JNIEnv *sampler, JNIEnv *thread);

@@ -1,0 +1,241 @@
+// The scriptable JVMPI test double.
+#include "agent/fake_jvmpi.h"
+
+#include "support/heap.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+// A raw monitor as the VM has it: re-entrant, with wait and notify-all.
+struct FakeMonitor {
+    std::string name;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread::id owner;
+    int count = 0;
+};
+
+struct FakeAccess {
+    static FakeJVMPI &f() { return FakeJVMPI::instance(); }
+
+    static jint GetEnv(JavaVM *, void **env, jint version) {
+        FakeJVMPI &fake = f();
+        fake.record("GetEnv " + std::to_string(version));
+        bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
+                       (version == JVMPI_VERSION_1 && fake.grantVersion1);
+        if (!granted) return JNI_EVERSION;
+        *env = fake.interface();
+        return JNI_OK;
+    }
+    static jint DetachCurrentThread(JavaVM *) {
+        f().record("DetachCurrentThread");
+        return JNI_OK;
+    }
+    static jint EnableEvent(jint type, void *) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        f().enabled_.push_back(type);
+        f().calls_.push_back("EnableEvent " + std::to_string(type));
+        return JVMPI_SUCCESS;
+    }
+    static jint DisableEvent(jint type, void *) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        f().disabled_.push_back(type);
+        f().calls_.push_back("DisableEvent " + std::to_string(type));
+        return JVMPI_SUCCESS;
+    }
+    static jint RequestEvent(jint type, void *argument) {
+        f().record("RequestEvent " + std::to_string(type));
+        if (f().onRequest) f().onRequest(type, argument);
+        return JVMPI_SUCCESS;
+    }
+    static JVMPI_RawMonitor RawMonitorCreate(char *name) {
+        auto *monitor = new FakeMonitor;
+        monitor->name = name != nullptr ? name : "";
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        ++f().monitors_;
+        f().calls_.push_back("RawMonitorCreate " + monitor->name);
+        return reinterpret_cast<JVMPI_RawMonitor>(monitor);
+    }
+    static void RawMonitorEnter(JVMPI_RawMonitor raw) {
+        auto *m = reinterpret_cast<FakeMonitor *>(raw);
+        std::unique_lock<std::mutex> lock(m->mutex);
+        if (m->count > 0 && m->owner == std::this_thread::get_id()) {
+            ++m->count;
+            return;
+        }
+        m->changed.wait(lock, [m] { return m->count == 0; });
+        m->owner = std::this_thread::get_id();
+        m->count = 1;
+    }
+    static void RawMonitorExit(JVMPI_RawMonitor raw) {
+        auto *m = reinterpret_cast<FakeMonitor *>(raw);
+        std::lock_guard<std::mutex> lock(m->mutex);
+        if (m->count > 0 && --m->count == 0) {
+            m->owner = std::thread::id();
+            m->changed.notify_all();
+        }
+    }
+    static void RawMonitorWait(JVMPI_RawMonitor raw, jlong ms) {
+        auto *m = reinterpret_cast<FakeMonitor *>(raw);
+        std::unique_lock<std::mutex> lock(m->mutex);
+        int saved = m->count;
+        m->count = 0;
+        m->owner = std::thread::id();
+        m->changed.notify_all();
+        if (ms > 0) {
+            m->changed.wait_for(lock, std::chrono::milliseconds(std::min<jlong>(ms, 3600000)));
+        } else {
+            m->changed.wait(lock);
+        }
+        m->changed.wait(lock, [m] { return m->count == 0; });
+        m->owner = std::this_thread::get_id();
+        m->count = saved;
+    }
+    static void RawMonitorNotifyAll(JVMPI_RawMonitor raw) {
+        auto *m = reinterpret_cast<FakeMonitor *>(raw);
+        std::lock_guard<std::mutex> lock(m->mutex);
+        m->changed.notify_all();
+    }
+    static void RawMonitorDestroy(JVMPI_RawMonitor raw) {
+        delete reinterpret_cast<FakeMonitor *>(raw);
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        --f().monitors_;
+    }
+    static jlong GetCurrentThreadCpuTime() { return 4242; }
+    static void SuspendThread(JNIEnv *env) { f().record("SuspendThread " + name(env)); }
+    static void ResumeThread(JNIEnv *env) { f().record("ResumeThread " + name(env)); }
+    static jint GetThreadStatus(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        auto it = f().threadStatus.find(env);
+        return it != f().threadStatus.end() ? it->second : 0;
+    }
+    static jboolean ThreadHasRun(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        auto it = f().threadHasRun.find(env);
+        return it != f().threadHasRun.end() ? it->second : JNI_FALSE;
+    }
+    static jint CreateSystemThread(char *name, jint priority, void (*function)(void *)) {
+        f().record(std::string("CreateSystemThread ") + name + " " + std::to_string(priority));
+        if (f().onCreateSystemThread) return f().onCreateSystemThread(name, priority, function);
+        return JNI_OK;
+    }
+    static void SetThreadLocalStorage(JNIEnv *env, void *pointer) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        f().storage_[env] = pointer;
+    }
+    static void *GetThreadLocalStorage(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        auto it = f().storage_.find(env);
+        return it != f().storage_.end() ? it->second : nullptr;
+    }
+    static void DisableGC() { f().record("DisableGC"); }
+    static void EnableGC() { f().record("EnableGC"); }
+    static void RunGC() { f().record("RunGC"); }
+    static jobjectID GetThreadObject(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        auto it = f().threadObjects.find(env);
+        return it != f().threadObjects.end() ? it->second : nullptr;
+    }
+    static jobject IDToObject(jobjectID id) { return reinterpret_cast<jobject>(id); }
+    static jobjectID ObjectToID(jobject object) { return reinterpret_cast<jobjectID>(object); }
+
+    static std::string name(JNIEnv *env) {
+        return std::to_string(reinterpret_cast<uintptr_t>(env));
+    }
+};
+
+FakeJVMPI::FakeJVMPI() { reset(); }
+
+FakeJVMPI &FakeJVMPI::instance() {
+    static FakeJVMPI fake;
+    return fake;
+}
+
+void FakeJVMPI::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    grantVersion1 = grantVersion1_1 = true;
+    enabled_.clear();
+    disabled_.clear();
+    calls_.clear();
+    storage_.clear();
+    threadObjects.clear();
+    threadStatus.clear();
+    threadHasRun.clear();
+    onRequest = nullptr;
+    onCreateSystemThread = nullptr;
+    interface_ = JVMPI_Interface{};
+    interface_.version = JVMPI_VERSION_1_1;
+    interface_.EnableEvent = FakeAccess::EnableEvent;
+    interface_.DisableEvent = FakeAccess::DisableEvent;
+    interface_.RequestEvent = FakeAccess::RequestEvent;
+    interface_.RawMonitorCreate = FakeAccess::RawMonitorCreate;
+    interface_.RawMonitorEnter = FakeAccess::RawMonitorEnter;
+    interface_.RawMonitorExit = FakeAccess::RawMonitorExit;
+    interface_.RawMonitorWait = FakeAccess::RawMonitorWait;
+    interface_.RawMonitorNotifyAll = FakeAccess::RawMonitorNotifyAll;
+    interface_.RawMonitorDestroy = FakeAccess::RawMonitorDestroy;
+    interface_.GetCurrentThreadCpuTime = FakeAccess::GetCurrentThreadCpuTime;
+    interface_.SuspendThread = FakeAccess::SuspendThread;
+    interface_.ResumeThread = FakeAccess::ResumeThread;
+    interface_.GetThreadStatus = FakeAccess::GetThreadStatus;
+    interface_.ThreadHasRun = FakeAccess::ThreadHasRun;
+    interface_.CreateSystemThread = FakeAccess::CreateSystemThread;
+    interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
+    interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
+    interface_.DisableGC = FakeAccess::DisableGC;
+    interface_.EnableGC = FakeAccess::EnableGC;
+    interface_.RunGC = FakeAccess::RunGC;
+    interface_.GetThreadObject = FakeAccess::GetThreadObject;
+    interface_.jobjectID2jobject = FakeAccess::IDToObject;
+    interface_.jobject2jobjectID = FakeAccess::ObjectToID;
+    invoke_ = JNIInvokeInterface_{};
+    invoke_.GetEnv = FakeAccess::GetEnv;
+    invoke_.DetachCurrentThread = FakeAccess::DetachCurrentThread;
+    vm_.functions = &invoke_;
+}
+
+std::vector<jint> FakeJVMPI::enabledEvents() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return enabled_;
+}
+
+std::vector<jint> FakeJVMPI::disabledEvents() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return disabled_;
+}
+
+std::vector<std::string> FakeJVMPI::calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+int FakeJVMPI::count(const std::string &call) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(std::count(calls_.begin(), calls_.end(), call));
+}
+
+void FakeJVMPI::record(const std::string &call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(call);
+}
+
+void FakeJVMPI::send(JVMPI_Event &event) { interface_.NotifyEvent(&event); }
+
+void *FakeJVMPI::storage(JNIEnv *env) { return FakeAccess::GetThreadLocalStorage(env); }
+
+void FakeJVMPI::releaseStorage() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto &entry : storage_) sFree(entry.second);
+    storage_.clear();
+}
+
+int FakeJVMPI::monitorsAlive() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return monitors_;
+}
+
+JNIEnv *FakeEnv(int n) { return reinterpret_cast<JNIEnv *>(static_cast<uintptr_t>(0x1000 + 16 * n)); }
+
+jobjectID FakeID(uintptr_t n) { return reinterpret_cast<jobjectID>(n); }

@@ -1,0 +1,74 @@
+// A scriptable JVMPI for tests: an interface record whose functions record
+// their calls, raw monitors that behave like the VM's, per-thread storage,
+// and a JavaVM whose GetEnv hands the interface out.
+#pragma once
+
+#include <jni.h>
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/jvmpi.h"
+
+class FakeJVMPI {
+public:
+    // The one instance the interface's functions report to.
+    static FakeJVMPI &instance();
+
+    // Forgets every call and setting; the interface record is rebuilt.
+    void reset();
+
+    JVMPI_Interface *interface() { return &interface_; }
+    JavaVM *vm() { return &vm_; }
+
+    // Versions GetEnv grants (both by default).
+    bool grantVersion1 = true;
+    bool grantVersion1_1 = true;
+
+    // Events enabled or disabled, in call order.
+    std::vector<jint> enabledEvents() const;
+    std::vector<jint> disabledEvents() const;
+    // Every call as "Name arg", in order (monitor calls excluded).
+    std::vector<std::string> calls() const;
+    int count(const std::string &call) const;
+
+    // Answers RequestEvent (for example by sending the dump event).
+    std::function<void(jint type, void *argument)> onRequest;
+    // Runs the function given to CreateSystemThread; default: only recorded.
+    std::function<jint(const char *name, jint priority, void (*f)(void *))> onCreateSystemThread;
+
+    std::map<JNIEnv *, jobjectID> threadObjects;
+    std::map<JNIEnv *, jint> threadStatus;
+    std::map<JNIEnv *, jboolean> threadHasRun;
+
+    // Delivers an event to the installed NotifyEvent.
+    void send(JVMPI_Event &event);
+
+    void *storage(JNIEnv *env);
+    // Releases the agent's storage blocks still attached (they come from sMalloc).
+    void releaseStorage();
+    int monitorsAlive() const;
+
+    void record(const std::string &call);
+
+private:
+    FakeJVMPI();
+    friend struct FakeAccess;
+
+    JVMPI_Interface interface_{};
+    JNIInvokeInterface_ invoke_{};
+    JavaVM vm_{};
+    mutable std::mutex mutex_;
+    std::vector<jint> enabled_;
+    std::vector<jint> disabled_;
+    std::vector<std::string> calls_;
+    std::map<JNIEnv *, void *> storage_;
+    int monitors_ = 0;
+};
+
+// A distinct fake JNIEnv pointer per number (never dereferenced).
+JNIEnv *FakeEnv(int n);
+jobjectID FakeID(uintptr_t n);

@@ -1,0 +1,83 @@
+// The recording handler table.
+#include "agent/recording_handlers.h"
+
+#include <mutex>
+
+#include "support/heap.h"
+
+namespace {
+
+std::mutex gMutex;
+
+void note(const std::string &call) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    recorded().calls.push_back(call);
+}
+
+std::string word(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
+
+void freeFields(JVMPI_Field *fields, jint count) {
+    for (jint i = 0; fields != nullptr && i < count; ++i) {
+        sFree(fields[i].field_name);
+        sFree(fields[i].field_signature);
+    }
+    sFree(fields);
+}
+
+// The table owns the arrays it receives: it records them and releases them.
+void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances,
+                 jint interfaceCount) {
+    LoadedClass loaded{name != nullptr ? name : "", key, source != nullptr ? source : "",
+                       methodCount, {}, staticCount, instanceCount, interfaceCount};
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        loaded.methods.push_back(std::string(methods[i].method_name) + " " + methods[i].method_signature);
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    sFree(methods);
+    freeFields(statics, staticCount);
+    freeFields(instances, instanceCount);
+    sFree(source);
+    std::lock_guard<std::mutex> lock(gMutex);
+    recorded().classes.push_back(loaded);
+    recorded().calls.push_back("classLoaded " + loaded.name);
+}
+
+}  // namespace
+
+Recorded &recorded() {
+    static Recorded r;
+    return r;
+}
+
+ZVHandlerTable makeRecordingTable() {
+    recorded() = Recorded{};
+    ZVHandlerTable t{};
+    t.classLoaded = classLoaded;
+    t.classUnloaded = [](jobjectID id) { note("classUnloaded " + word(id)); };
+    t.objectAllocated = [](JNIEnv *env, jobjectID object, ZVWord key, jint isArray, jint size) {
+        note("objectAllocated " + word(env) + " " + word(object) + " " + std::to_string(key) + " " +
+             std::to_string(isArray) + " " + std::to_string(size));
+    };
+    t.objectMoved = [](jobjectID a, jobjectID b) { note("objectMoved " + word(a) + " " + word(b)); };
+    t.objectFreed = [](jobjectID a) { note("objectFreed " + word(a)); };
+    t.methodEntered = [](JNIEnv *env, int32_t, int32_t *) { note("methodEntered " + word(env)); };
+    t.methodExited = [](JNIEnv *env, int32_t) { note("methodExited " + word(env)); };
+    t.gcStarted = [] { note("gcStarted"); };
+    t.gcFinished = [] { note("gcFinished"); };
+    t.threadStarted = [](JNIEnv *env) { note("threadStarted " + word(env)); };
+    t.threadEnded = [](JNIEnv *env) { note("threadEnded " + word(env)); };
+    t.dataDumpRequested = [] { note("dataDumpRequested"); };
+    t.extensionAdded = [](ZVExtensionRecord *r) { note("extensionAdded " + word(r)); };
+    t.vmShutDown = [] { note("vmShutDown"); };
+    t.gcInfoCount = [] { note("gcInfoCount"); return recorded().countAnswer; };
+    t.classCount = [] { note("classCount"); return recorded().countAnswer; };
+    t.activeThreadCount = [] { note("activeThreadCount"); return recorded().countAnswer; };
+    t.totalThreadCount = [] { note("totalThreadCount"); return recorded().countAnswer; };
+    t.auditThreadRegistered = [](JNIEnv *env) { note("auditThreadRegistered " + word(env)); };
+    t.auditErrorPosted = [](ZVWord a, ZVWord b) {
+        note("auditErrorPosted " + std::to_string(a) + " " + std::to_string(b));
+    };
+    return t;
+}
