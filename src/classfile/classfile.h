@@ -132,10 +132,13 @@ struct JCRLineTable {
 };
 
 // Growable output buffer of every writer. Starts zero-filled (capacity 0).
+// When memory runs out or the data would pass 2 GB, failed is set and later
+// appends are dropped; writers then return null.
 struct JCRByteBuffer {
     uint32_t capacity;
     uint32_t length;
     uint8_t *data;
+    int32_t failed;
 };
 
 void JCRBufferAppendU8(JCRByteBuffer *buffer, uint32_t value);

@@ -1,0 +1,60 @@
+// Attribute records: read from class-file bytes, written back, freed.
+#include <cstdio>
+
+#include "classfile/classfile_internal.h"
+
+JCRAttribute *JCRReadAttribute(JCRReader &reader) {
+    uint16_t nameIndex = reader.u16();
+    uint32_t length = reader.u32();
+    if (static_cast<int64_t>(length) > reader.remaining) {
+        std::fprintf(stderr, "ZV encountered corrupt class, skipping attribute_info.\n");
+        return nullptr;
+    }
+    auto *attribute = static_cast<JCRAttribute *>(JCRAllocateZeroed(sizeof(JCRAttribute) + length));
+    if (attribute == nullptr) return nullptr;
+    attribute->name_index = nameIndex;
+    attribute->length = length;
+    reader.bytes(attribute->info, length);
+    return attribute;
+}
+
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes) {
+    *attributes = nullptr;
+    if (count == 0) return true;
+    JCRAttribute **array = JCRAllocateArray<JCRAttribute *>(count);
+    if (array == nullptr) return false;
+    for (int i = 0; i < count; i++) {
+        array[i] = JCRReadAttribute(reader);
+        if (array[i] == nullptr) {
+            JCRFreeAttributes(array, static_cast<uint16_t>(i));
+            return false;
+        }
+    }
+    *attributes = array;
+    return true;
+}
+
+void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count) {
+    if (attributes == nullptr) return;
+    for (int i = 0; i < count; i++) sFree(attributes[i]);
+    sFree(attributes);
+}
+
+void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count) {
+    for (int i = 0; i < count; i++) {
+        const JCRAttribute *attribute = attributes[i];
+        JCRBufferAppendU16(buffer, attribute->name_index);
+        JCRBufferAppendU32(buffer, attribute->length);
+        JCRBufferAppendBytes(buffer, attribute->info, attribute->length);
+    }
+}
+
+JCRAttribute *JCRAttributeFromBuffer(uint16_t nameIndex, const JCRByteBuffer *buffer) {
+    if (buffer->failed) return nullptr;
+    auto *attribute = static_cast<JCRAttribute *>(JCRAllocateZeroed(sizeof(JCRAttribute) + buffer->length));
+    if (attribute == nullptr) return nullptr;
+    attribute->name_index = nameIndex;
+    attribute->length = buffer->length;
+    if (buffer->length > 0) std::memcpy(attribute->info, buffer->data, buffer->length);
+    return attribute;
+}

@@ -1,0 +1,59 @@
+// JCRByteBuffer: the growable big-endian output buffer of every writer.
+#include "classfile/classfile_internal.h"
+
+namespace {
+
+// Grows by the 2 x capacity + 16 rule until `extra` more bytes fit.
+bool Reserve(JCRByteBuffer *buffer, uint32_t extra) {
+    if (buffer->failed) return false;
+    uint64_t needed = static_cast<uint64_t>(buffer->length) + extra;
+    if (needed <= buffer->capacity) return true;
+    uint64_t capacity = buffer->capacity;
+    while (capacity < needed) capacity = 2 * capacity + 16;
+    uint8_t *data = capacity > 0x7fffffff ? nullptr : static_cast<uint8_t *>(sMalloc(static_cast<int>(capacity)));
+    if (data == nullptr) {
+        buffer->failed = 1;
+        return false;
+    }
+    if (buffer->length > 0) std::memcpy(data, buffer->data, buffer->length);
+    sFree(buffer->data);
+    buffer->data = data;
+    buffer->capacity = static_cast<uint32_t>(capacity);
+    return true;
+}
+
+}  // namespace
+
+void JCRBufferAppendU8(JCRByteBuffer *buffer, uint32_t value) {
+    if (!Reserve(buffer, 1)) return;
+    buffer->data[buffer->length++] = static_cast<uint8_t>(value);
+}
+
+void JCRBufferAppendU16(JCRByteBuffer *buffer, uint32_t value) {
+    if (!Reserve(buffer, 2)) return;
+    uint8_t *out = buffer->data + buffer->length;
+    out[0] = static_cast<uint8_t>(value >> 8);
+    out[1] = static_cast<uint8_t>(value);
+    buffer->length += 2;
+}
+
+void JCRBufferAppendU32(JCRByteBuffer *buffer, uint32_t value) {
+    if (!Reserve(buffer, 4)) return;
+    uint8_t *out = buffer->data + buffer->length;
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+    buffer->length += 4;
+}
+
+void JCRBufferAppendBytes(JCRByteBuffer *buffer, const uint8_t *bytes, uint32_t count) {
+    if (count == 0 || !Reserve(buffer, count)) return;
+    std::memcpy(buffer->data + buffer->length, bytes, count);
+    buffer->length += count;
+}
+
+void JCRBufferFree(JCRByteBuffer *buffer) {
+    sFree(buffer->data);
+    *buffer = JCRByteBuffer{};
+}

@@ -1,0 +1,216 @@
+// JCRParseClass: class-file bytes into a JCRClass record, and the record's release.
+#include <cstdio>
+
+#include "classfile/classfile_internal.h"
+
+namespace {
+
+const char kCorruptItem[] = "ZV encountered Corrupt class, skipping constantPoolItem\n";
+
+// Size of a Utf8 record: the header, the text and its NUL.
+size_t Utf8Size(uint32_t length) { return sizeof(JCRConstant) + length + 1; }
+
+JCRConstant *ReadConstant(JCRReader &reader) {
+    uint8_t tag = reader.u8();
+    JCRConstant *entry = nullptr;
+    switch (tag) {
+    case JCR_CONSTANT_Utf8: {
+        uint16_t length = reader.u16();
+        if (length > reader.remaining) {
+            std::fprintf(stderr, kCorruptItem);
+            return nullptr;
+        }
+        entry = static_cast<JCRConstant *>(JCRAllocateZeroed(Utf8Size(length)));
+        if (entry == nullptr) return nullptr;
+        entry->length = length;
+        reader.bytes(reinterpret_cast<uint8_t *>(entry->text), length);
+        break;
+    }
+    case JCR_CONSTANT_Integer:
+    case JCR_CONSTANT_Float:
+        entry = JCRAllocateArray<JCRConstant>(1);
+        if (entry == nullptr) return nullptr;
+        entry->value = reader.u32();
+        break;
+    case JCR_CONSTANT_Long:
+    case JCR_CONSTANT_Double:
+        entry = JCRAllocateArray<JCRConstant>(1);
+        if (entry == nullptr) return nullptr;
+        entry->high = reader.u32();
+        entry->low = reader.u32();
+        break;
+    case JCR_CONSTANT_Class:
+    case JCR_CONSTANT_String:
+        entry = JCRAllocateArray<JCRConstant>(1);
+        if (entry == nullptr) return nullptr;
+        entry->index1 = reader.u16();
+        break;
+    case JCR_CONSTANT_Fieldref:
+    case JCR_CONSTANT_Methodref:
+    case JCR_CONSTANT_InterfaceMethodref:
+    case JCR_CONSTANT_NameAndType:
+        entry = JCRAllocateArray<JCRConstant>(1);
+        if (entry == nullptr) return nullptr;
+        entry->index1 = reader.u16();
+        entry->index2 = reader.u16();
+        break;
+    default:
+        std::fprintf(stderr, "Unknown Constant pool type %d\n", tag);
+        return nullptr;
+    }
+    entry->tag = tag;
+    // A fixed-size entry cut off by the end of the input is as corrupt as a
+    // Utf8 entry that runs past it.
+    if (reader.exhausted()) {
+        std::fprintf(stderr, kCorruptItem);
+        sFree(entry);
+        return nullptr;
+    }
+    return entry;
+}
+
+bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
+    uint16_t count = jclass->constant_pool_count;
+    JCRConstant **pool = JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count);
+    if (pool == nullptr) return false;
+    for (int index = 1; index < count; index++) {
+        JCRConstant *entry = ReadConstant(reader);
+        bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
+        if (wide && index + 1 >= count) {
+            // The second slot of a Long or Double would lie outside the pool.
+            std::fprintf(stderr, kCorruptItem);
+            sFree(entry);
+            entry = nullptr;
+        }
+        if (entry == nullptr) {
+            JCRFreeConstantPool(pool, count);
+            std::fprintf(stderr, "ZV encountered corrupt class, skipping constant-pool parse\n");
+            return false;
+        }
+        pool[index] = entry;
+        if (wide) index++;
+    }
+    jclass->constant_pool = pool;
+    return true;
+}
+
+JCRMember *ReadMember(JCRReader &reader) {
+    JCRMember *member = JCRAllocateArray<JCRMember>(1);
+    if (member == nullptr) return nullptr;
+    member->access_flags = reader.u16();
+    member->name_index = reader.u16();
+    member->descriptor_index = reader.u16();
+    member->attributes_count = reader.u16();
+    if (reader.exhausted() ||
+        !JCRReadAttributes(reader, member->attributes_count, &member->attributes)) {
+        sFree(member);
+        std::fprintf(stderr, "ZV encountered corrupt class, skipping field.\n");
+        return nullptr;
+    }
+    return member;
+}
+
+bool ReadMembers(JCRReader &reader, uint16_t count, JCRMember ***members, const char *failure) {
+    *members = nullptr;
+    if (count == 0) return true;
+    JCRMember **array = JCRAllocateArray<JCRMember *>(count);
+    if (array == nullptr) return false;
+    for (int i = 0; i < count; i++) {
+        array[i] = ReadMember(reader);
+        if (array[i] == nullptr) {
+            for (int j = 0; j < i; j++) JCRFreeMember(array[j]);
+            sFree(array);
+            std::fprintf(stderr, "%s", failure);
+            return false;
+        }
+    }
+    *members = array;
+    return true;
+}
+
+bool ReadClass(JCRReader &reader, JCRClass *jclass) {
+    jclass->magic = reader.u32();
+    if (jclass->magic != 0xCAFEBABE) {
+        std::fprintf(stderr, "Bad Java Class magic number 0x%x\n", jclass->magic);
+        return false;
+    }
+    jclass->minor_version = reader.u16();
+    jclass->major_version = reader.u16();
+    jclass->constant_pool_count = reader.u16();
+    if (!ReadConstantPool(reader, jclass)) return false;
+
+    jclass->access_flags = reader.u16();
+    jclass->this_class = reader.u16();
+    jclass->super_class = reader.u16();
+    jclass->interfaces_count = reader.u16();
+    if (jclass->interfaces_count > 0) {
+        jclass->interfaces = JCRAllocateArray<uint16_t>(jclass->interfaces_count);
+        if (jclass->interfaces == nullptr) return false;
+        for (int i = 0; i < jclass->interfaces_count; i++) jclass->interfaces[i] = reader.u16();
+    }
+
+    jclass->fields_count = reader.u16();
+    if (!ReadMembers(reader, jclass->fields_count, &jclass->fields,
+                     "ZV encountered corrupt class, skipping field parse\n")) {
+        jclass->fields_count = 0;
+        return false;
+    }
+    jclass->methods_count = reader.u16();
+    if (!ReadMembers(reader, jclass->methods_count, &jclass->methods,
+                     "ZV encountered corrupt class, skipping method parse\n")) {
+        jclass->methods_count = 0;
+        return false;
+    }
+
+    if (reader.remaining < 2) return false;
+    jclass->attributes_count = reader.u16();
+    if (!JCRReadAttributes(reader, jclass->attributes_count, &jclass->attributes)) {
+        jclass->attributes_count = 0;
+        std::fprintf(stderr, "ZV encountered corrupt class, skipping attribute parse\n");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+JCRClass *JCRParseClass(const uint8_t *bytes, int length) {
+    JCRClass *jclass = JCRAllocateArray<JCRClass>(1);
+    if (jclass == nullptr) return nullptr;
+    JCRReader reader(bytes, bytes == nullptr || length < 0 ? 0 : length);
+    if (!ReadClass(reader, jclass)) {
+        JCRFreeClass(jclass);
+        return nullptr;
+    }
+    return jclass;
+}
+
+void JCRFreeConstantPool(JCRConstant **pool, uint16_t count) {
+    if (pool == nullptr) return;
+    for (int i = 0; i < count; i++) sFree(pool[i]);
+    sFree(pool);
+}
+
+void JCRFreeMember(JCRMember *member) {
+    if (member == nullptr) return;
+    JCRFreeAttributes(member->attributes, member->attributes_count);
+    sFree(member);
+}
+
+void JCRFreeClass(JCRClass *jclass) {
+    if (jclass == nullptr) return;
+    JCRFreeConstantPool(jclass->constant_pool, jclass->constant_pool_count);
+    sFree(jclass->interfaces);
+    for (int i = 0; i < jclass->fields_count; i++) JCRFreeMember(jclass->fields[i]);
+    sFree(jclass->fields);
+    for (int i = 0; i < jclass->methods_count; i++) JCRFreeMember(jclass->methods[i]);
+    sFree(jclass->methods);
+    JCRFreeAttributes(jclass->attributes, jclass->attributes_count);
+    if (jclass->operand_chunks != nullptr) {
+        for (int i = 0; i < jclass->operand_chunk_capacity; i++) sFree(jclass->operand_chunks[i]);
+        sFree(jclass->operand_chunks);
+    }
+    if (jclass->line_numbers != nullptr) ZVFreeVector(jclass->line_numbers);
+    if (jclass->line_start_pcs != nullptr) ZVFreeVector(jclass->line_start_pcs);
+    sFree(jclass);
+}

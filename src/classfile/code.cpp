@@ -1,0 +1,142 @@
+// The Code and LineNumberTable attributes: parsed on demand into JCRCode and
+// JCRLineTable records and written back into fresh attribute records.
+#include <cstdio>
+
+#include "classfile/classfile_internal.h"
+
+namespace {
+
+const char kCorruptCode[] = "ZV Encountered corrupt class, skipping code\n";
+
+bool ReadCode(JCRReader &reader, JCRCode *code) {
+    code->max_stack = reader.u16();
+    code->max_locals = reader.u16();
+    code->code_length = reader.u32();
+    if (static_cast<int64_t>(code->code_length) > reader.remaining) return false;
+    if (code->code_length > 0) {
+        code->code = JCRAllocateArray<uint8_t>(code->code_length);
+        if (code->code == nullptr) return false;
+        reader.bytes(code->code, code->code_length);
+    }
+    code->exception_table_length = reader.u16();
+    // Each entry takes 8 bytes; a table longer than what is left is corrupt.
+    if (static_cast<int64_t>(code->exception_table_length) * 8 > reader.remaining) return false;
+    if (code->exception_table_length > 0) {
+        code->exception_table = JCRAllocateArray<JCRExceptionEntry>(code->exception_table_length);
+        if (code->exception_table == nullptr) return false;
+        for (int i = 0; i < code->exception_table_length; i++) {
+            JCRExceptionEntry &entry = code->exception_table[i];
+            entry.start_pc = reader.u16();
+            entry.end_pc = reader.u16();
+            entry.handler_pc = reader.u16();
+            entry.catch_type = reader.u16();
+        }
+    }
+    code->attributes_count = reader.u16();
+    if (reader.exhausted()) return false;
+    if (!JCRReadAttributes(reader, code->attributes_count, &code->attributes)) {
+        code->attributes_count = 0;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+JCRCode *JCRParseCode(const JCRClass *, const JCRAttribute *attribute) {
+    if (attribute == nullptr) return nullptr;
+    JCRCode *code = JCRAllocateArray<JCRCode>(1);
+    if (code == nullptr) return nullptr;
+    code->name_index = attribute->name_index;
+    code->attribute_length = attribute->length;
+    JCRReader reader(attribute->info, attribute->length);
+    if (!ReadCode(reader, code)) {
+        JCRFreeCode(code);
+        std::fprintf(stderr, kCorruptCode);
+        return nullptr;
+    }
+    return code;
+}
+
+void JCRFreeCode(JCRCode *code) {
+    if (code == nullptr) return;
+    sFree(code->code);
+    sFree(code->exception_table);
+    JCRFreeAttributes(code->attributes, code->attributes_count);
+    sFree(code);
+}
+
+JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
+    JCRByteBuffer buffer{};
+    JCRBufferAppendU16(&buffer, code->max_stack);
+    JCRBufferAppendU16(&buffer, code->max_locals);
+    JCRBufferAppendU32(&buffer, code->code_length);
+    JCRBufferAppendBytes(&buffer, code->code, code->code_length);
+    JCRBufferAppendU16(&buffer, code->exception_table_length);
+    for (int i = 0; i < code->exception_table_length; i++) {
+        const JCRExceptionEntry &entry = code->exception_table[i];
+        JCRBufferAppendU16(&buffer, entry.start_pc);
+        JCRBufferAppendU16(&buffer, entry.end_pc);
+        JCRBufferAppendU16(&buffer, entry.handler_pc);
+        JCRBufferAppendU16(&buffer, entry.catch_type);
+    }
+    JCRBufferAppendU16(&buffer, code->attributes_count);
+    JCRWriteAttributes(&buffer, code->attributes, code->attributes_count);
+    JCRAttribute *attribute = JCRAttributeFromBuffer(code->name_index, &buffer);
+    JCRBufferFree(&buffer);
+    return attribute;
+}
+
+void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_pc, int catch_type) {
+    // The table length is a u16: a full table takes no more entries.
+    if (code->exception_table_length == 0xFFFF) return;
+    int length = code->exception_table_length;
+    JCRExceptionEntry *table = JCRAllocateArray<JCRExceptionEntry>(length + 1);
+    if (table == nullptr) return;
+    if (length > 0) std::memcpy(table, code->exception_table, length * sizeof(JCRExceptionEntry));
+    table[length] = JCRExceptionEntry{static_cast<uint16_t>(start_pc), static_cast<uint16_t>(end_pc),
+                                      static_cast<uint16_t>(handler_pc), static_cast<uint16_t>(catch_type)};
+    sFree(code->exception_table);
+    code->exception_table = table;
+    code->exception_table_length = static_cast<uint16_t>(length + 1);
+}
+
+JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute) {
+    if (attribute == nullptr) return nullptr;
+    JCRLineTable *table = JCRAllocateArray<JCRLineTable>(1);
+    if (table == nullptr) return nullptr;
+    table->name_index = attribute->name_index;
+    table->length = static_cast<uint16_t>(attribute->length);
+    JCRReader reader(attribute->info, attribute->length);
+    table->count = reader.u16();
+    if (table->count > 0) {
+        table->entries = JCRAllocateArray<JCRLineEntry>(table->count);
+        if (table->entries == nullptr) {
+            sFree(table);
+            return nullptr;
+        }
+        for (int i = 0; i < table->count; i++) {
+            table->entries[i].start_pc = reader.u16();
+            table->entries[i].line_number = reader.u16();
+        }
+    }
+    return table;
+}
+
+void JCRFreeLineTable(JCRLineTable *table) {
+    if (table == nullptr) return;
+    sFree(table->entries);
+    sFree(table);
+}
+
+JCRAttribute *JCRWriteLineTable(const JCRClass *, const JCRLineTable *table) {
+    JCRByteBuffer buffer{};
+    JCRBufferAppendU16(&buffer, table->count);
+    for (int i = 0; i < table->count; i++) {
+        JCRBufferAppendU16(&buffer, table->entries[i].start_pc);
+        JCRBufferAppendU16(&buffer, table->entries[i].line_number);
+    }
+    JCRAttribute *attribute = JCRAttributeFromBuffer(table->name_index, &buffer);
+    JCRBufferFree(&buffer);
+    return attribute;
+}

@@ -1,0 +1,85 @@
+// JCRWriteClass: a JCRClass record back into class-file bytes.
+#include <cstdio>
+
+#include "classfile/classfile_internal.h"
+
+namespace {
+
+void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
+    JCRBufferAppendU8(buffer, entry->tag);
+    switch (entry->tag) {
+    case JCR_CONSTANT_Utf8:
+        JCRBufferAppendU16(buffer, entry->length);
+        JCRBufferAppendBytes(buffer, reinterpret_cast<const uint8_t *>(entry->text), entry->length);
+        break;
+    case JCR_CONSTANT_Integer:
+    case JCR_CONSTANT_Float:
+        JCRBufferAppendU32(buffer, entry->value);
+        break;
+    case JCR_CONSTANT_Long:
+    case JCR_CONSTANT_Double:
+        JCRBufferAppendU32(buffer, entry->high);
+        JCRBufferAppendU32(buffer, entry->low);
+        break;
+    case JCR_CONSTANT_Class:
+    case JCR_CONSTANT_String:
+        JCRBufferAppendU16(buffer, entry->index1);
+        break;
+    case JCR_CONSTANT_Fieldref:
+    case JCR_CONSTANT_Methodref:
+    case JCR_CONSTANT_InterfaceMethodref:
+    case JCR_CONSTANT_NameAndType:
+        JCRBufferAppendU16(buffer, entry->index1);
+        JCRBufferAppendU16(buffer, entry->index2);
+        break;
+    default:
+        std::printf("Unknown tag!\n");
+        break;
+    }
+}
+
+void WriteMembers(JCRByteBuffer *buffer, JCRMember *const *members, uint16_t count) {
+    JCRBufferAppendU16(buffer, count);
+    for (int i = 0; i < count; i++) {
+        const JCRMember *member = members[i];
+        JCRBufferAppendU16(buffer, member->access_flags);
+        JCRBufferAppendU16(buffer, member->name_index);
+        JCRBufferAppendU16(buffer, member->descriptor_index);
+        JCRBufferAppendU16(buffer, member->attributes_count);
+        JCRWriteAttributes(buffer, member->attributes, member->attributes_count);
+    }
+}
+
+}  // namespace
+
+uint8_t *JCRWriteClass(const JCRClass *jclass, int *outLength) {
+    *outLength = 0;
+    JCRByteBuffer buffer{};
+    JCRBufferAppendU32(&buffer, jclass->magic);
+    JCRBufferAppendU16(&buffer, jclass->minor_version);
+    JCRBufferAppendU16(&buffer, jclass->major_version);
+    JCRBufferAppendU16(&buffer, jclass->constant_pool_count);
+    for (int index = 1; index < jclass->constant_pool_count; index++) {
+        // Null slots are the second halves of Long and Double entries.
+        const JCRConstant *entry = jclass->constant_pool[index];
+        if (entry != nullptr) WriteConstant(&buffer, entry);
+    }
+    JCRBufferAppendU16(&buffer, jclass->access_flags);
+    JCRBufferAppendU16(&buffer, jclass->this_class);
+    JCRBufferAppendU16(&buffer, jclass->super_class);
+    JCRBufferAppendU16(&buffer, jclass->interfaces_count);
+    for (int i = 0; i < jclass->interfaces_count; i++) JCRBufferAppendU16(&buffer, jclass->interfaces[i]);
+    WriteMembers(&buffer, jclass->fields, jclass->fields_count);
+    WriteMembers(&buffer, jclass->methods, jclass->methods_count);
+    JCRBufferAppendU16(&buffer, jclass->attributes_count);
+    JCRWriteAttributes(&buffer, jclass->attributes, jclass->attributes_count);
+
+    uint8_t *bytes = nullptr;
+    if (!buffer.failed) bytes = static_cast<uint8_t *>(JCRAllocateZeroed(buffer.length));
+    if (bytes != nullptr) {
+        std::memcpy(bytes, buffer.data, buffer.length);
+        *outLength = static_cast<int>(buffer.length);
+    }
+    JCRBufferFree(&buffer);
+    return bytes;
+}

@@ -1,0 +1,98 @@
+// The class dump archive: package directories, file names and refusals.
+#include <cstdlib>
+
+#include "class_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ArchiveTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zv_archive_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        base_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(base_); }
+
+    std::string Archive(const JCRClass *jclass, const std::string &base) {
+        return StderrOf([&] { StdoutOf([&] { JCRArchiveClass(jclass, base.c_str()); }); });
+    }
+
+    fs::path base_;
+};
+
+}  // namespace
+
+TEST_F(ArchiveTest, PackagedClassGoesIntoPackageDirectories) {
+    Bytes original = SampleClass("zvtest/Shapes$Circle");
+    ClassPtr jclass = Parse(original);
+    ASSERT_NE(jclass, nullptr);
+    std::string base = (base_ / "dump").string();  // created on the way
+    EXPECT_EQ(Archive(jclass.get(), base), "");
+    EXPECT_EQ(ReadBytes(base_ / "dump" / "zvtest" / "Shapes$Circle.class"), original);
+    // A second archive replaces the file.
+    EXPECT_EQ(Archive(jclass.get(), base + "/"), "");
+    EXPECT_EQ(ReadBytes(base_ / "dump" / "zvtest" / "Shapes$Circle.class"), original);
+}
+
+TEST_F(ArchiveTest, DefaultPackageClassGoesIntoTheBaseDirectory) {
+    Bytes original = MinimalClass("Top");
+    ClassPtr jclass = Parse(original);
+    ASSERT_NE(jclass, nullptr);
+    EXPECT_EQ(Archive(jclass.get(), base_.string()), "");
+    EXPECT_EQ(ReadBytes(base_ / "Top.class"), original);
+}
+
+TEST_F(ArchiveTest, PlainFileInPlaceOfAPackageDirectoryFailsAtFileCreation) {
+    std::ofstream(base_ / "a") << "not a directory";
+    ClassPtr jclass = Parse(MinimalClass("a/b/C"));
+    ASSERT_NE(jclass, nullptr);
+    std::string path = (base_ / "a" / "b").string();
+    std::string messages = Archive(jclass.get(), base_.string());
+    EXPECT_THAT(messages, testing::HasSubstr("Cannot create directory " + path + "\n"));
+    EXPECT_THAT(messages, testing::HasSubstr("JCRArchiveClass could not validate " + path + "\n"));
+
+    ClassPtr flat = Parse(MinimalClass("a/C"));
+    messages = Archive(flat.get(), base_.string());
+    EXPECT_THAT(messages, testing::StartsWith("Cannot create file " + (base_ / "a" / "C.class").string() + "\n"));
+}
+
+TEST_F(ArchiveTest, BaseDirectoryThatCannotBeCreatedIsReported) {
+    std::ofstream(base_ / "file") << "x";
+    ClassPtr jclass = Parse(MinimalClass("Top"));
+    std::string base = (base_ / "file" / "sub").string();
+    std::string messages = Archive(jclass.get(), base);
+    EXPECT_THAT(messages, testing::HasSubstr("Cannot create directory " + base + "\n"));
+    EXPECT_THAT(messages, testing::EndsWith("JCRArchiveClass could not validate directory " + base + "\n"));
+    EXPECT_EQ(JCRValidateDirectory(base_.c_str()), 1);
+}
+
+TEST_F(ArchiveTest, PathsLongerThanTheBufferAreRefused) {
+    std::string longName;
+    for (int i = 0; i < 12; i++) longName += std::string(200, 'p') + "/";
+    longName += "C";
+    ClassPtr jclass = Parse(MinimalClass(longName));
+    ASSERT_NE(jclass, nullptr);
+    std::string messages = Archive(jclass.get(), base_.string());
+    EXPECT_THAT(messages, testing::HasSubstr("path too long"));
+    // The directories that fitted were made; no file was written anywhere.
+    for (const auto &entry : fs::recursive_directory_iterator(base_)) EXPECT_FALSE(entry.is_regular_file());
+
+    ClassPtr shortClass = Parse(MinimalClass("Top"));
+    messages = Archive(shortClass.get(), base_.string() + "/" + std::string(2100, 'q'));
+    EXPECT_FALSE(fs::exists(base_ / "Top.class"));
+    EXPECT_NE(messages, "");
+}
+
+TEST_F(ArchiveTest, ClassNamesThatWouldLeaveTheBaseAreRefused) {
+    for (const char *name : {"../Evil", "a/../../Evil", "a//Evil", "a/.", "/abs/Evil", "a/"}) {
+        ClassPtr jclass = Parse(MinimalClass(name));
+        ASSERT_NE(jclass, nullptr);
+        EXPECT_THAT(Archive(jclass.get(), (base_ / "in").string()), testing::HasSubstr("unsafe class name")) << name;
+    }
+    EXPECT_FALSE(fs::exists(base_ / "Evil.class"));
+    EXPECT_FALSE(fs::exists(base_ / "in" / "Evil.class"));
+}

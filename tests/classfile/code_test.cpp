@@ -1,0 +1,158 @@
+// Code and LineNumberTable attributes: parse, write back, edit, dump.
+#include "class_test_support.h"
+
+namespace {
+
+struct CodeDeleter {
+    void operator()(JCRCode *code) const { JCRFreeCode(code); }
+};
+using CodePtr = std::unique_ptr<JCRCode, CodeDeleter>;
+
+struct LineTableDeleter {
+    void operator()(JCRLineTable *table) const { JCRFreeLineTable(table); }
+};
+using LineTablePtr = std::unique_ptr<JCRLineTable, LineTableDeleter>;
+
+bool SameAttribute(const JCRAttribute *a, const JCRAttribute *b) {
+    return a->name_index == b->name_index && a->length == b->length &&
+           std::memcmp(a->info, b->info, a->length) == 0;
+}
+
+CodePtr MethodCode(const JCRClass *jclass, const char *name, const char *descriptor) {
+    JCRMember *method = JCRFindStaticMethod(jclass, name, descriptor);
+    if (method == nullptr) method = JCRFindMethod(jclass, name, descriptor);
+    if (method == nullptr) return nullptr;
+    return CodePtr(JCRParseCode(jclass, JCRFindMemberAttribute(jclass, method, "Code")));
+}
+
+JCRAttribute *Attribute(uint16_t nameIndex, const Bytes &info) {
+    auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + info.size())));
+    attribute->name_index = nameIndex;
+    attribute->length = static_cast<uint32_t>(info.size());
+    std::memcpy(attribute->info, info.data(), info.size());
+    return attribute;
+}
+
+}  // namespace
+
+TEST(CodeAttribute, EveryMethodsCodeAndLineTableWriteBackIdentically) {
+    int methods = 0, lineTables = 0;
+    for (const auto &file : SampleClassFiles()) {
+        ClassPtr jclass = Parse(ReadBytes(file));
+        ASSERT_NE(jclass, nullptr);
+        for (int m = 0; m < jclass->methods_count; m++) {
+            JCRAttribute *attribute = JCRFindMemberAttribute(jclass.get(), jclass->methods[m], "Code");
+            if (attribute == nullptr) continue;
+            CodePtr code(JCRParseCode(jclass.get(), attribute));
+            ASSERT_NE(code, nullptr) << file;
+            EXPECT_EQ(code->attribute_length, attribute->length);
+            JCRAttribute *written = JCRWriteCode(jclass.get(), code.get());
+            EXPECT_TRUE(SameAttribute(written, attribute)) << file;
+            sFree(written);
+            methods++;
+            for (int a = 0; a < code->attributes_count; a++) {
+                const char *name = JCRUtf8At(jclass.get(), code->attributes[a]->name_index);
+                if (name == nullptr || std::strcmp(name, "LineNumberTable") != 0) continue;
+                LineTablePtr table(JCRParseLineTable(jclass.get(), code->attributes[a]));
+                ASSERT_NE(table, nullptr);
+                EXPECT_EQ(table->count * 4u + 2, code->attributes[a]->length);
+                JCRAttribute *line = JCRWriteLineTable(jclass.get(), table.get());
+                EXPECT_TRUE(SameAttribute(line, code->attributes[a]));
+                sFree(line);
+                lineTables++;
+            }
+        }
+    }
+    EXPECT_GT(methods, 30);
+    EXPECT_GT(lineTables, 30);
+}
+
+TEST(CodeAttribute, MethodNearTheSizeLimitAndWideLocalsParse) {
+    ClassPtr big = Parse(SampleClass("zvtest/BigMethod"));
+    ASSERT_NE(big, nullptr);
+    CodePtr code = MethodCode(big.get(), "run", "(I)I");
+    ASSERT_NE(code, nullptr);
+    EXPECT_GT(code->code_length, 60000u);
+    EXPECT_LT(code->code_length, 65536u);
+
+    ClassPtr wide = Parse(SampleClass("zvtest/WideLocals"));
+    ASSERT_NE(wide, nullptr);
+    code = MethodCode(wide.get(), "sum", "(I)J");
+    ASSERT_NE(code, nullptr);
+    EXPECT_GT(code->max_locals, 255);
+    const uint8_t *end = code->code + code->code_length;
+    EXPECT_NE(std::find(static_cast<const uint8_t *>(code->code), end, 196), end);  // wide
+}
+
+TEST(CodeAttribute, ExceptionTableOfNestedHandlersAndAppendedEntry) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Flow"));
+    ASSERT_NE(jclass, nullptr);
+    CodePtr code = MethodCode(jclass.get(), "nested", "(Ljava/lang/String;)I");
+    ASSERT_NE(code, nullptr);
+    int before = code->exception_table_length;
+    ASSERT_GE(before, 4);
+    JCRExceptionEntry first = code->exception_table[0];
+    JCRAddExceptionEntry(code.get(), 1, 2, 3, 4);
+    ASSERT_EQ(code->exception_table_length, before + 1);
+    EXPECT_EQ(code->exception_table[0].handler_pc, first.handler_pc);
+    const JCRExceptionEntry &added = code->exception_table[before];
+    EXPECT_EQ(added.start_pc, 1);
+    EXPECT_EQ(added.end_pc, 2);
+    EXPECT_EQ(added.handler_pc, 3);
+    EXPECT_EQ(added.catch_type, 4);
+
+    // The written attribute carries the new entry and parses again.
+    JCRAttribute *written = JCRWriteCode(jclass.get(), code.get());
+    CodePtr again(JCRParseCode(jclass.get(), written));
+    sFree(written);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->exception_table_length, before + 1);
+    EXPECT_EQ(again->exception_table[before].catch_type, 4);
+}
+
+TEST(CodeAttribute, DumpsOfExceptionAndLineTables) {
+    JCRCode code{};
+    JCRAddExceptionEntry(&code, 0, 10, 12, 7);
+    JCRAddExceptionEntry(&code, 3, 4, 12, 0);
+    EXPECT_EQ(StdoutOf([&] { JCRDumpExceptionTable(&code); }),
+              "exception 0 start=0 end=10 catch=12 type=7\n"
+              "exception 1 start=3 end=4 catch=12 type=0\n");
+    sFree(code.exception_table);
+
+    JCRLineEntry entries[] = {{0, 5}, {4, 6}};
+    JCRLineTable table{9, 10, 2, entries};
+    EXPECT_EQ(StdoutOf([&] { JCRDumpLineTable(&table); }), "line number table:\nBCI\tline number\n0\t5\n4\t6\n");
+}
+
+TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
+    JCRClass none{};
+    const Bytes cases[] = {
+        {0, 1, 0, 1, 0, 0, 0, 9, 0xb1},                    // code_length past the end
+        {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 5, 0, 0},        // exception table past the end
+        {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0, 0, 1, 0, 9, 0, 0, 0, 8},  // nested attribute past the end
+        {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0},                  // attributes count missing
+        {},
+    };
+    for (const Bytes &info : cases) {
+        JCRAttribute *attribute = Attribute(3, info);
+        JCRCode *code = nullptr;
+        std::string messages = StderrOf([&] { code = JCRParseCode(&none, attribute); });
+        EXPECT_EQ(code, nullptr);
+        EXPECT_THAT(messages, testing::EndsWith("ZV Encountered corrupt class, skipping code\n"));
+        sFree(attribute);
+    }
+}
+
+TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
+    JCRClass none{};
+    JCRAttribute *attribute = Attribute(4, {0, 2, 0, 3, 0, 7});
+    LineTablePtr table(JCRParseLineTable(&none, attribute));
+    sFree(attribute);
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->count, 2);
+    EXPECT_EQ(table->length, 6);
+    EXPECT_EQ(table->entries[0].start_pc, 3);
+    EXPECT_EQ(table->entries[0].line_number, 7);
+    EXPECT_EQ(table->entries[1].start_pc, 0);
+    EXPECT_EQ(table->entries[1].line_number, 0);
+}

@@ -1,0 +1,183 @@
+// Corrupt and truncated class files: refused with the parser's messages,
+// never read outside the input (run under ASan to see the second half).
+#include "class_test_support.h"
+
+namespace {
+
+struct ParseResult {
+    ClassPtr jclass;
+    std::string messages;
+};
+
+ParseResult ParseQuietly(const Bytes &bytes) {
+    ParseResult result;
+    // A copy of exactly the input's size, so ASan notices any read past it.
+    auto *copy = static_cast<uint8_t *>(sMalloc(static_cast<int>(bytes.size())));
+    if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+    result.messages = StderrOf([&] { result.jclass.reset(JCRParseClass(copy, static_cast<int>(bytes.size()))); });
+    sFree(copy);
+    return result;
+}
+
+// Uses everything a parsed class offers, to shake out bad indexes.
+void Exercise(JCRClass *jclass) {
+    Bytes written = Write(jclass);
+    EXPECT_FALSE(written.empty());
+    StdoutOf([&] {
+        StderrOf([&] {
+            JCRDumpClass(jclass);
+            for (int m = 0; m < jclass->methods_count; m++) {
+                JCRCode *code = JCRParseCode(jclass, JCRFindMemberAttribute(jclass, jclass->methods[m], "Code"));
+                if (code == nullptr) continue;
+                for (int a = 0; a < code->attributes_count; a++) {
+                    JCRLineTable *table = JCRParseLineTable(jclass, code->attributes[a]);
+                    sFree(JCRWriteLineTable(jclass, table));
+                    JCRFreeLineTable(table);
+                }
+                sFree(JCRWriteCode(jclass, code));
+                JCRFreeCode(code);
+            }
+            JCRClassNameIs(jclass, "zvtest.Flow");
+            JCRFindMethodref(jclass, "java/lang/Object", "<init>", "()V");
+            JCRFindString(jclass, "x");
+            JCRAddMethodref(jclass, "zv/Probe", "enter", "()V");
+            JCRAddMethod(jclass, 0, "zvNew", "()V", nullptr, nullptr);
+        });
+    });
+}
+
+}  // namespace
+
+TEST(HostileClass, BadMagicIsReported) {
+    ParseResult r = ParseQuietly({0xCA, 0xFE, 0xBA, 0xBF, 0, 0});
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages, "Bad Java Class magic number 0xcafebabf\n");
+    r = ParseQuietly({0xCA, 0xFE, 0xBA});
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages, "Bad Java Class magic number 0x0\n");
+    EXPECT_EQ(StderrOf([] { EXPECT_EQ(JCRParseClass(nullptr, 0), nullptr); }), "Bad Java Class magic number 0x0\n");
+}
+
+TEST(HostileClass, EveryTruncationOfARealClassIsRefused) {
+    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "zvtest/Shapes$Color"}) {
+        Bytes original = SampleClass(name);
+        for (size_t length = 0; length < original.size(); length++) {
+            Bytes cut(original.begin(), original.begin() + static_cast<long>(length));
+            ParseResult r = ParseQuietly(cut);
+            EXPECT_EQ(r.jclass, nullptr) << name << " cut at " << length;
+        }
+    }
+}
+
+TEST(HostileClass, Utf8RunningPastTheEndIsReported) {
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(52).u16(3).u8(JCR_CONSTANT_Utf8).u16(100).u8('x');
+    ParseResult r = ParseQuietly(b.bytes);
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages,
+              "ZV encountered Corrupt class, skipping constantPoolItem\n"
+              "ZV encountered corrupt class, skipping constant-pool parse\n");
+}
+
+TEST(HostileClass, UnknownConstantKindsAreReported) {
+    for (int tag : {0, 2, 13, 15, 18, 20, 255}) {
+        ClassBytes b;
+        b.u32(0xCAFEBABE).u16(0).u16(52).u16(3).utf8("A").u8(tag).u16(1).u16(1);
+        ParseResult r = ParseQuietly(b.bytes);
+        EXPECT_EQ(r.jclass, nullptr);
+        EXPECT_EQ(r.messages, "Unknown Constant pool type " + std::to_string(tag) +
+                                  "\nZV encountered corrupt class, skipping constant-pool parse\n");
+    }
+}
+
+TEST(HostileClass, LongInTheLastSlotIsRefused) {
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(52).u16(2).u8(JCR_CONSTANT_Long).u32(0).u32(1);
+    b.u16(0).u16(0).u16(0).u16(0).u16(0).u16(0).u16(0);
+    ParseResult r = ParseQuietly(b.bytes);
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages,
+              "ZV encountered Corrupt class, skipping constantPoolItem\n"
+              "ZV encountered corrupt class, skipping constant-pool parse\n");
+}
+
+TEST(HostileClass, ClassEndingAfterItsMethodsIsRefusedSilently) {
+    ParseResult r = ParseQuietly(MinimalClass("Top", false));
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages, "");
+}
+
+TEST(HostileClass, CountsLargerThanTheInputAreRefused) {
+    Bytes minimal = MinimalClass("Top");
+    const size_t fieldsCountAt = minimal.size() - 6;
+    struct Case {
+        size_t at;
+        Bytes patch;
+        const char *messages;
+    } cases[] = {
+        {8, {0xFF, 0xFF}, "Unknown Constant pool type 0\nZV encountered corrupt class, skipping constant-pool parse\n"},
+        {fieldsCountAt, {0xFF, 0xFF},
+         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping field parse\n"},
+        {fieldsCountAt + 2, {0x00, 0x01},
+         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping method parse\n"},
+        {fieldsCountAt + 4, {0x00, 0x02},
+         "ZV encountered corrupt class, skipping attribute_info.\n"
+         "ZV encountered corrupt class, skipping attribute parse\n"},
+    };
+    for (const Case &c : cases) {
+        Bytes bytes = minimal;
+        std::copy(c.patch.begin(), c.patch.end(), bytes.begin() + static_cast<long>(c.at));
+        ParseResult r = ParseQuietly(bytes);
+        EXPECT_EQ(r.jclass, nullptr) << c.at;
+        EXPECT_EQ(r.messages, c.messages) << c.at;
+    }
+}
+
+TEST(HostileClass, AttributeLengthPastTheEndIsReported) {
+    Bytes bytes = MinimalClass("Top", false);
+    ClassBytes tail;
+    tail.u16(1).u16(1).u32(0xFFFFFFFF).u8(0);
+    bytes.insert(bytes.end(), tail.bytes.begin(), tail.bytes.end());
+    ParseResult r = ParseQuietly(bytes);
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages,
+              "ZV encountered corrupt class, skipping attribute_info.\n"
+              "ZV encountered corrupt class, skipping attribute parse\n");
+}
+
+TEST(HostileClass, BadIndexesParseAndAreHandledSafely) {
+    // this_class, super_class, interfaces and member names all point outside
+    // the pool or at entries of the wrong kind.
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(52).u16(5);
+    b.utf8("Code").u8(JCR_CONSTANT_Class).u16(4000).u8(JCR_CONSTANT_String).u16(3).u8(JCR_CONSTANT_Methodref).u16(1).u16(2);
+    b.u16(0x21).u16(900).u16(2).u16(1).u16(77);
+    b.u16(1).u16(0).u16(3).u16(4).u16(0);                   // field with bad name/descriptor
+    b.u16(1).u16(0).u16(9).u16(1).u16(1).u16(1).u32(0);     // method with an empty Code attribute
+    b.u16(0);
+    ParseResult r = ParseQuietly(b.bytes);
+    ASSERT_NE(r.jclass, nullptr) << r.messages;
+    EXPECT_EQ(JCRClassName(r.jclass.get()), nullptr);
+    EXPECT_FALSE(JCRClassNameIs(r.jclass.get(), ""));
+    EXPECT_EQ(JCRFindClassRef(r.jclass.get(), "x"), -1);
+    Exercise(r.jclass.get());
+}
+
+TEST(HostileClass, FlippedBytesNeverBreakTheModel) {
+    Bytes original = SampleClass("zvtest/Flow");
+    uint32_t state = 12345;
+    int parsed = 0;
+    for (int round = 0; round < 3000; round++) {
+        Bytes bytes = original;
+        for (int flips = 0; flips < 1 + round % 4; flips++) {
+            state = state * 1103515245 + 12345;
+            size_t at = (state >> 8) % bytes.size();
+            bytes[at] = static_cast<uint8_t>(round % 3 == 0 ? 0xFF : bytes[at] ^ (state >> 24));
+        }
+        ParseResult r = ParseQuietly(bytes);
+        if (r.jclass == nullptr) continue;
+        parsed++;
+        Exercise(r.jclass.get());
+    }
+    EXPECT_GT(parsed, 100);
+}

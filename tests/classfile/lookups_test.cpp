@@ -1,0 +1,227 @@
+// Names, lookups and additions on parsed classes.
+#include "class_test_support.h"
+
+namespace {
+
+int CountTag(const JCRClass *jclass, int tag) {
+    int count = 0;
+    for (int i = 1; i < jclass->constant_pool_count; i++)
+        if (jclass->constant_pool[i] != nullptr && jclass->constant_pool[i]->tag == tag) count++;
+    return count;
+}
+
+const char *Name(const JCRClass *jclass, const JCRMember *member) { return JCRUtf8At(jclass, member->name_index); }
+
+}  // namespace
+
+TEST(ClassLookups, ClassNameMatchesDottedAndInternalForms) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Shapes$Circle"));
+    ASSERT_NE(jclass, nullptr);
+    EXPECT_STREQ(JCRClassName(jclass.get()), "zvtest/Shapes$Circle");
+    EXPECT_TRUE(JCRClassNameIs(jclass.get(), "zvtest.Shapes$Circle"));
+    EXPECT_TRUE(JCRClassNameIs(jclass.get(), "zvtest/Shapes$Circle"));
+    EXPECT_FALSE(JCRClassNameIs(jclass.get(), "zvtest.Shapes$Circl"));
+    EXPECT_FALSE(JCRClassNameIs(jclass.get(), "zvtest.Shapes$Circles"));
+    EXPECT_FALSE(JCRClassNameIs(jclass.get(), "zvtest$Shapes$Circle"));
+}
+
+TEST(ClassLookups, ConstantsAreFoundByContent) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Constants"));
+    ASSERT_NE(jclass, nullptr);
+    const JCRClass *c = jclass.get();
+    int utf8 = JCRFindUtf8(c, "hello, class file");
+    ASSERT_GT(utf8, 0);
+    int string = JCRFindString(c, "hello, class file");
+    ASSERT_GT(string, 0);
+    EXPECT_EQ(c->constant_pool[string]->index1, utf8);
+    EXPECT_GT(JCRFindInteger(c, 1234567), 0);
+    EXPECT_EQ(JCRFindInteger(c, 7654321), -1);
+    EXPECT_GT(JCRFindClassRef(c, "java/lang/Object"), 0);
+    EXPECT_EQ(JCRFindClassRef(c, "java/lang/Nothing"), -1);
+    EXPECT_GT(JCRFindNameAndType(c, "<init>", "()V"), 0);
+    EXPECT_GT(JCRFindMethodref(c, "java/lang/Object", "<init>", "()V"), 0);
+    EXPECT_EQ(JCRFindMethodref(c, "java/lang/String", "<init>", "()V"), -1);
+    EXPECT_EQ(JCRFindFieldref(c, "java/lang/Object", "<init>", "()V"), -1);
+    EXPECT_EQ(JCRFindUtf8(c, "no such text"), -1);
+}
+
+TEST(ClassLookups, MethodsAreFoundByStaticness) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Flow"));
+    ASSERT_NE(jclass, nullptr);
+    const JCRClass *c = jclass.get();
+    EXPECT_EQ(JCRFindMethod(c, "dense", "(I)I"), nullptr);
+    JCRMember *dense = JCRFindStaticMethod(c, "dense", "(I)I");
+    ASSERT_NE(dense, nullptr);
+    EXPECT_STREQ(Name(c, dense), "dense");
+    EXPECT_NE(JCRFindMethod(c, "guarded", "(I)I"), nullptr);
+    EXPECT_EQ(JCRFindStaticMethod(c, "guarded", "(I)I"), nullptr);
+    EXPECT_EQ(JCRFindMethod(c, "guarded", "(J)I"), nullptr);
+    EXPECT_NE(JCRFindClassAttribute(c, "SourceFile"), nullptr);
+    EXPECT_EQ(JCRFindClassAttribute(c, "Code"), nullptr);
+    EXPECT_NE(JCRFindMemberAttribute(c, dense, "Code"), nullptr);
+    EXPECT_FALSE(JCRIsSynthetic(c, dense));
+}
+
+TEST(ClassAdditions, MethodrefTwiceSharesClassNameAndTypeAndTexts) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Flow"));
+    ASSERT_NE(jclass, nullptr);
+    JCRClass *c = jclass.get();
+    int utf8Before = CountTag(c, JCR_CONSTANT_Utf8), classBefore = CountTag(c, JCR_CONSTANT_Class);
+    int first = JCRAddMethodref(c, "zv/Probe", "enterProbe", "(II)V");
+    int second = JCRAddMethodref(c, "zv/Probe", "enterProbe", "(II)V");
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(second, c->constant_pool_count - 1);
+    EXPECT_EQ(c->constant_pool[first]->index1, c->constant_pool[second]->index1);
+    EXPECT_EQ(c->constant_pool[first]->index2, c->constant_pool[second]->index2);
+    EXPECT_EQ(CountTag(c, JCR_CONSTANT_Utf8), utf8Before + 3);
+    EXPECT_EQ(CountTag(c, JCR_CONSTANT_Class), classBefore + 1);
+    EXPECT_EQ(JCRFindMethodref(c, "zv/Probe", "enterProbe", "(II)V"), first);
+
+    int field = JCRAddFieldref(c, "zv/Probe", "depth", "I");
+    ASSERT_GT(field, 0);
+    EXPECT_EQ(c->constant_pool[field]->tag, JCR_CONSTANT_Fieldref);
+    EXPECT_EQ(JCRFindFieldref(c, "zv/Probe", "depth", "I"), field);
+    EXPECT_EQ(JCRAddClassRef(c, "zv/Probe"), c->constant_pool[first]->index1);
+
+    // The edited class writes and parses again with the additions in place.
+    ClassPtr again = Parse(Write(c));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(JCRFindMethodref(again.get(), "zv/Probe", "enterProbe", "(II)V"), first);
+}
+
+TEST(ClassAdditions, StringAndUtf8AlwaysAddNewEntries) {
+    ClassPtr jclass = Parse(MinimalClass("Top"));
+    ASSERT_NE(jclass, nullptr);
+    JCRClass *c = jclass.get();
+    int a = JCRAddUtf8(c, "text");
+    int b = JCRAddUtf8(c, "text");
+    EXPECT_EQ(a, 5);
+    EXPECT_EQ(b, 6);
+    int string = JCRAddString(c, "text");
+    EXPECT_EQ(string, 8);
+    EXPECT_EQ(c->constant_pool[string]->index1, 7);
+    EXPECT_EQ(c->constant_pool[7]->length, 4);
+    int integer = JCRAddInteger(c, -5);
+    EXPECT_EQ(JCRFindInteger(c, -5), integer);
+    EXPECT_EQ(JCRAddClassRef(c, "Top"), 2);
+    int nat = JCRAddNameAndType(c, "text", "()V");
+    EXPECT_EQ(c->constant_pool[nat]->index1, a);
+}
+
+TEST(ClassAdditions, ClinitGoesFirstWithoutSyntheticOthersAppendWithIt) {
+    ClassPtr jclass = Parse(SampleClass("zvtest/Flow"));
+    ASSERT_NE(jclass, nullptr);
+    JCRClass *c = jclass.get();
+    int before = c->methods_count;
+    uint8_t body[] = {0xb1};  // return
+    JCRCode code{};
+    code.name_index = static_cast<uint16_t>(JCRFindUtf8(c, "Code"));
+    code.max_stack = 0;
+    code.max_locals = 1;
+    code.code_length = 1;
+    code.code = body;
+
+    JCRMember *helper = JCRAddMethod(c, 0x0002, "zvHelper", "()V", &code, nullptr);
+    ASSERT_NE(helper, nullptr);
+    ASSERT_EQ(c->methods_count, before + 1);
+    EXPECT_EQ(c->methods[before], helper);
+    ASSERT_EQ(helper->attributes_count, 2);
+    EXPECT_STREQ(JCRUtf8At(c, helper->attributes[0]->name_index), "Code");
+    EXPECT_TRUE(JCRIsSynthetic(c, helper));
+
+    JCRAttribute *extra = JCRMakeSynthetic(c);
+    extra->name_index = static_cast<uint16_t>(JCRAddUtf8(c, "ZVMarker"));
+    JCRMember *clinit = JCRAddMethod(c, JCR_ACC_STATIC, "<clinit>", "()V", &code, extra);
+    ASSERT_NE(clinit, nullptr);
+    EXPECT_EQ(c->methods[0], clinit);
+    EXPECT_EQ(c->methods[before + 1], helper);
+    ASSERT_EQ(clinit->attributes_count, 2);
+    EXPECT_EQ(clinit->attributes[1], extra);
+    EXPECT_FALSE(JCRIsSynthetic(c, clinit));
+    EXPECT_EQ(JCRFindStaticMethod(c, "<clinit>", "()V"), clinit);
+
+    JCRMember *field = JCRAddField(c, 0x0002, "zvCount", "I");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(c->fields[c->fields_count - 1], field);
+    EXPECT_EQ(field->attributes_count, 0);
+
+    ClassPtr again = Parse(Write(c));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->methods_count, before + 2);
+    EXPECT_NE(JCRFindMethod(again.get(), "zvHelper", "()V"), nullptr);
+}
+
+TEST(ClassAdditions, FullConstantPoolRefusesAdditionsWithAWarning) {
+    ClassPtr jclass = Parse(MinimalClass("Top"));
+    ASSERT_NE(jclass, nullptr);
+    JCRClass *c = jclass.get();
+    // Fill the pool to 65534 slots directly; growing it one addition at a time
+    // would copy the slot array 65,000 times.
+    auto **pool = static_cast<JCRConstant **>(sMalloc(65534 * sizeof(JCRConstant *)));
+    std::memcpy(pool, c->constant_pool, 5 * sizeof(JCRConstant *));
+    for (int i = 5; i < 65534; i++) {
+        pool[i] = static_cast<JCRConstant *>(sMalloc(sizeof(JCRConstant)));
+        *pool[i] = JCRConstant{};
+        pool[i]->tag = JCR_CONSTANT_Integer;
+        pool[i]->value = static_cast<uint32_t>(i);
+    }
+    sFree(c->constant_pool);
+    c->constant_pool = pool;
+    c->constant_pool_count = 65534;
+
+    EXPECT_EQ(JCRAddInteger(c, -1), 65534);
+    EXPECT_EQ(c->constant_pool_count, 65535);
+    int refused = -1;
+    std::string messages = StderrOf([&] { refused = JCRAddUtf8(c, "one too many"); });
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(messages, "\n\nWARNING WARNING -- ConstantPool too large! -- <Top>\n\n");
+    EXPECT_EQ(c->constant_pool_count, 65535);
+    StderrOf([&] {
+        EXPECT_EQ(JCRAddMethodref(c, "a/B", "m", "()V"), 0);
+        EXPECT_EQ(JCRAddString(c, "s"), 0);
+        EXPECT_EQ(JCRAddMethod(c, 0, "m", "()V", nullptr, nullptr), nullptr);
+        EXPECT_EQ(JCRMakeSynthetic(c), nullptr);
+    });
+    EXPECT_EQ(c->methods_count, 0);
+    // Still a valid class of 65535 slots.
+    ClassPtr again = Parse(Write(c));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->constant_pool_count, 65535);
+}
+
+TEST(ClassAdditions, TooLongUtf8TextIsRefused) {
+    ClassPtr jclass = Parse(MinimalClass("Top"));
+    ASSERT_NE(jclass, nullptr);
+    std::string text(70000, 'x');
+    EXPECT_EQ(JCRAddUtf8(jclass.get(), text.c_str()), 0);
+    EXPECT_EQ(jclass->constant_pool_count, 5);
+    EXPECT_GT(JCRAddUtf8(jclass.get(), std::string(65535, 'y').c_str()), 0);
+}
+
+TEST(ClassDumps, ConstantLinesByKind) {
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(52).u16(14);
+    b.utf8("hi");                                        // 1
+    b.u8(JCR_CONSTANT_Integer).u32(0xFFFFFFFE);          // 2
+    b.u8(JCR_CONSTANT_Float).u32(0x3FC00000);            // 3 (1.5)
+    b.u8(JCR_CONSTANT_Long).u32(1).u32(0xFFFFFFFF);      // 4, 5
+    b.u8(JCR_CONSTANT_Double).u32(2).u32(3);             // 6, 7
+    b.u8(JCR_CONSTANT_Class).u16(1);                     // 8
+    b.u8(JCR_CONSTANT_String).u16(1);                    // 9
+    b.u8(JCR_CONSTANT_String).u16(10);                   // 10 refers to itself
+    b.u8(JCR_CONSTANT_Fieldref).u16(8).u16(13);          // 11
+    b.u8(JCR_CONSTANT_InterfaceMethodref).u16(8).u16(13);  // 12
+    b.u8(JCR_CONSTANT_NameAndType).u16(1).u16(1);        // 13
+    b.u16(0).u16(8).u16(0).u16(0).u16(0).u16(0).u16(0);
+    ClassPtr jclass = Parse(b.bytes);
+    ASSERT_NE(jclass, nullptr);
+    std::string out = StdoutOf([&] {
+        for (int i = 0; i <= 14; i++) JCRDumpConstant(jclass.get(), i);
+    });
+    EXPECT_EQ(out,
+              "Unknown tag!\nUTF8 [hi]\nInteger (-2)\nFloat (1.500000)\nLong (1,-1)\nUnknown tag!\n"
+              "Double (2,3)\nUnknown tag!\nClass 1\nString (1) UTF8 [hi]\nString (10) String (10) \n"
+              "Fieldref (8,13)\nInterfaceMethodref (8,13)\nNameAndType (1,1)\nUnknown tag!\n");
+}

@@ -1,0 +1,24 @@
+// Finds class files in a class file path, a directory tree, or a jar, zip or
+// jmod archive, and hands each one's bytes to a visitor.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+using ClassVisitor = std::function<void(const std::string &name, std::span<const uint8_t> bytes)>;
+
+// Visits every class file that `path` names or contains (directories are
+// walked in sorted order; archive entries in archive order). False, after a
+// message on standard error, when the path or an archive cannot be read.
+bool ForEachClass(const std::string &path, const ClassVisitor &visit);
+
+struct LoadedClass {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// Every class file under the paths, in memory; false when a path failed.
+bool LoadClasses(const std::vector<std::string> &paths, std::vector<LoadedClass> *classes);

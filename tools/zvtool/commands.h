@@ -1,0 +1,9 @@
+// The zvtool subcommands. Each takes the arguments after its name and returns
+// the exit status; 2 means a usage error (main then prints the usage line).
+#pragma once
+
+int DumpCommand(int argc, char **argv);
+int RoundtripCommand(int argc, char **argv);
+
+// Exit status of a command called with the wrong arguments.
+constexpr int kUsageError = 2;

@@ -1,0 +1,44 @@
+// zvtool: developer commands around the agent's class-file model and
+// configuration. One table row per subcommand.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char *name;
+    const char *usage;  // the arguments after the name
+    int (*run)(int argc, char **argv);
+};
+
+const Command kCommands[] = {
+    {"dump", "FILE.class", DumpCommand},
+    {"roundtrip", "[--strict] PATH...  (class files, directories, jars, jmods)", RoundtripCommand},
+};
+
+void PrintUsage(const Command *only) {
+    std::fprintf(stderr, "usage:\n");
+    for (const Command &command : kCommands) {
+        if (only == nullptr || only == &command) std::fprintf(stderr, "  zvtool %s %s\n", command.name, command.usage);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        PrintUsage(nullptr);
+        return kUsageError;
+    }
+    for (const Command &command : kCommands) {
+        if (std::strcmp(argv[1], command.name) != 0) continue;
+        int status = command.run(argc - 2, argv + 2);
+        if (status == kUsageError) PrintUsage(&command);
+        return status;
+    }
+    std::fprintf(stderr, "zvtool: unknown command %s\n", argv[1]);
+    PrintUsage(nullptr);
+    return kUsageError;
+}
