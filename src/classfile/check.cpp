@@ -1,0 +1,84 @@
+// The final check of an edited instruction list before it is encoded.
+#include <cstdio>
+
+#include "classfile/bytecode.h"
+#include "classfile/bytecode_operands.h"
+#include "support/heap.h"
+
+namespace {
+
+enum { kMaxCode = 65536 };
+
+// Branch targets must land on an instruction start inside the code, and a
+// switch's operands must still be 4-byte aligned; otherwise the encoded
+// method would not mean what the original meant. Returns the offset of the
+// first offending instruction and whether it is a switch, or -1.
+int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
+    auto *starts = static_cast<uint8_t *>(sMalloc(static_cast<int>(total > 0 ? total : 1)));
+    if (starts == nullptr) return 0;
+    for (int64_t k = 0; k < total; k++) starts[k] = 0;
+    int64_t offset = 0;
+    for (int i = 0; i < list->count; i++) {
+        starts[offset] = 1;
+        offset += JCRInsnSize(&list->insns[i]);
+    }
+    auto valid = [&](int64_t target) { return target >= 0 && target < total && starts[target] != 0; };
+    int64_t bad = -1;
+    offset = 0;
+    for (int i = 0; i < list->count && bad < 0; i++) {
+        const JCRInsn &insn = list->insns[i];
+        const uint8_t *ops = insn.operands;
+        switch (JCROpcodes[insn.opcode].branch_kind) {
+        case JCR_BRANCH_16:
+            if (insn.operand_length < 2 || ops == nullptr || !valid(offset + jcr::readS16(ops))) bad = offset;
+            break;
+        case JCR_BRANCH_32:
+            if (insn.operand_length < 4 || ops == nullptr || !valid(offset + jcr::readS32(ops))) bad = offset;
+            break;
+        case JCR_BRANCH_SWITCH: {
+            jcr::SwitchLayout layout;
+            bool ok = jcr::switchLayout(insn, &layout) &&
+                      jcr::switchPadding(offset + 1) == static_cast<int>(layout.padding) &&
+                      valid(offset + jcr::readS32(ops + layout.padding));
+            for (uint32_t k = 0; ok && k < layout.count; k++)
+                ok = valid(offset + jcr::readS32(ops + layout.first + k * layout.stride));
+            if (!ok) {
+                bad = offset;
+                *isSwitch = true;
+            }
+            break;
+        }
+        default: break;
+        }
+        offset += JCRInsnSize(&insn);
+    }
+    sFree(starts);
+    return bad;
+}
+
+}  // namespace
+
+int JCRCheckCode(const JCRInsnList *list, int report) {
+    if (list->branch_overflow) {
+        if (report) {
+            std::fprintf(stderr, "Detected branch error during instrumentation\n");
+            std::fflush(stderr);
+        }
+        return 1;
+    }
+    int64_t total = 0;
+    for (int i = 0; i < list->count; i++) total += JCRInsnSize(&list->insns[i]);
+    if (total >= kMaxCode) {
+        if (report) std::fprintf(stderr, "Detected size error during instrumentation <%d>\n", static_cast<int>(total > 0x7fffffff ? 0x7fffffff : total));
+        return 1;
+    }
+    bool isSwitch = false;
+    int64_t bad = findBadTarget(list, total, &isSwitch);
+    if (bad >= 0) {
+        if (report)
+            std::fprintf(stderr, "Detected %s error during instrumentation <%d>\n",
+                         isSwitch ? "switch" : "branch target", static_cast<int>(bad));
+        return 1;
+    }
+    return 0;
+}

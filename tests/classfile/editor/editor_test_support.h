@@ -1,0 +1,150 @@
+// Helpers of the bytecode editor tests: code records from byte vectors,
+// encoded lists as vectors, empty class records, classes from files and jars.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#ifdef ZV_HAVE_LIBZIP
+#include <zip.h>
+#endif
+
+#include "classfile/bytecode.h"
+#include "support/heap.h"
+
+namespace editor_test {
+
+using Bytes = std::vector<uint8_t>;
+
+struct FreeCode {
+    void operator()(JCRCode *code) const { JCRFreeCode(code); }
+};
+struct FreeList {
+    void operator()(JCRInsnList *list) const { JCRFreeInsnList(list); }
+};
+struct FreeClass {
+    void operator()(JCRClass *jclass) const { JCRFreeClass(jclass); }
+};
+struct FreeLineTable {
+    void operator()(JCRLineTable *table) const { JCRFreeLineTable(table); }
+};
+using CodePtr = std::unique_ptr<JCRCode, FreeCode>;
+using ListPtr = std::unique_ptr<JCRInsnList, FreeList>;
+using ClassPtr = std::unique_ptr<JCRClass, FreeClass>;
+using LineTablePtr = std::unique_ptr<JCRLineTable, FreeLineTable>;
+
+// A Code record owning a copy of the bytes and of the exception entries.
+inline CodePtr makeCode(const Bytes &bytes, std::initializer_list<JCRExceptionEntry> exceptions = {}) {
+    auto *code = static_cast<JCRCode *>(sMalloc(sizeof(JCRCode)));
+    std::memset(code, 0, sizeof(JCRCode));
+    code->max_stack = 10;
+    code->max_locals = 10;
+    code->code_length = static_cast<uint32_t>(bytes.size());
+    if (!bytes.empty()) {
+        code->code = static_cast<uint8_t *>(sMalloc(static_cast<int>(bytes.size())));
+        std::memcpy(code->code, bytes.data(), bytes.size());
+    }
+    if (exceptions.size() > 0) {
+        code->exception_table_length = static_cast<uint16_t>(exceptions.size());
+        code->exception_table =
+            static_cast<JCRExceptionEntry *>(sMalloc(static_cast<int>(exceptions.size() * sizeof(JCRExceptionEntry))));
+        std::copy(exceptions.begin(), exceptions.end(), code->exception_table);
+    }
+    return CodePtr(code);
+}
+
+inline LineTablePtr makeLineTable(std::initializer_list<JCRLineEntry> entries) {
+    auto *table = static_cast<JCRLineTable *>(sMalloc(sizeof(JCRLineTable)));
+    std::memset(table, 0, sizeof(JCRLineTable));
+    table->count = static_cast<uint16_t>(entries.size());
+    table->length = static_cast<uint16_t>(2 + 4 * entries.size());
+    if (entries.size() > 0) {
+        table->entries = static_cast<JCRLineEntry *>(sMalloc(static_cast<int>(entries.size() * sizeof(JCRLineEntry))));
+        std::copy(entries.begin(), entries.end(), table->entries);
+    }
+    return LineTablePtr(table);
+}
+
+inline ListPtr decode(const JCRCode *code) { return ListPtr(JCRDecodeCode(code)); }
+
+inline Bytes encode(const JCRInsnList *list) {
+    int length = 0;
+    uint8_t *bytes = JCREncodeCode(list, &length);
+    Bytes result(bytes, bytes + length);
+    sFree(bytes);
+    return result;
+}
+
+// A class record with an empty constant pool, for the builders.
+inline ClassPtr makeEmptyClass() {
+    auto *jclass = static_cast<JCRClass *>(sMalloc(sizeof(JCRClass)));
+    std::memset(jclass, 0, sizeof(JCRClass));
+    jclass->magic = 0xCAFEBABE;
+    jclass->major_version = 50;
+    jclass->constant_pool_count = 1;
+    jclass->constant_pool = static_cast<JCRConstant **>(sMalloc(sizeof(JCRConstant *)));
+    jclass->constant_pool[0] = nullptr;
+    return ClassPtr(jclass);
+}
+
+inline Bytes readFile(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::filesystem::path &path, const uint8_t *bytes, size_t length) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes), static_cast<std::streamsize>(length));
+}
+
+using NamedBytes = std::pair<std::string, Bytes>;
+
+// The .class entries of a jar (empty without libzip or when unreadable).
+inline std::vector<NamedBytes> readJarClasses(const char *path) {
+    std::vector<NamedBytes> classes;
+#ifdef ZV_HAVE_LIBZIP
+    int error = 0;
+    zip_t *archive = zip_open(path, ZIP_RDONLY, &error);
+    if (archive == nullptr) return classes;
+    zip_int64_t entries = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < entries; i++) {
+        const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+        zip_stat_t stat;
+        if (name == nullptr || !std::string(name).ends_with(".class") ||
+            zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0)
+            continue;
+        zip_file_t *file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+        if (file == nullptr) continue;
+        Bytes bytes(stat.size);
+        zip_int64_t read = zip_fread(file, bytes.data(), stat.size);
+        zip_fclose(file);
+        if (read == static_cast<zip_int64_t>(stat.size)) classes.emplace_back(name, std::move(bytes));
+    }
+    zip_close(archive);
+#else
+    (void)path;
+#endif
+    return classes;
+}
+
+inline std::vector<NamedBytes> readClassDirectory(const std::filesystem::path &directory) {
+    std::vector<NamedBytes> classes;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(directory))
+        if (entry.path().extension() == ".class") classes.emplace_back(entry.path().string(), readFile(entry.path()));
+    return classes;
+}
+
+inline const char *memberName(const JCRClass *jclass, const JCRMember *member) {
+    const char *name = JCRUtf8At(jclass, member->name_index);
+    return name == nullptr ? "?" : name;
+}
+
+}  // namespace editor_test

@@ -1,0 +1,317 @@
+// Insertion: branch, switch, exception-table and line-table relocation,
+// switch padding, overflow detection and the final check.
+#include <gtest/gtest.h>
+
+#include "editor_test_support.h"
+
+using namespace editor_test;
+
+namespace {
+
+uint8_t kCallOperands[2] = {0, 7};
+// A 3-byte instruction with no stack effect on the list (invokestatic #7).
+const JCRInsn kCall = {JCR_OP_INVOKESTATIC, 2, kCallOperands};
+const JCRInsn kNop = {JCR_OP_NOP, 0, nullptr};
+
+int16_t s16(const Bytes &b, size_t at) { return static_cast<int16_t>((b[at] << 8) | b[at + 1]); }
+int32_t s32(const Bytes &b, size_t at) {
+    return static_cast<int32_t>((uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) |
+                                b[at + 3]);
+}
+void putS32(Bytes &b, int32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<uint8_t>(v >> s));
+}
+
+// A loop that jumps back to offset 0, inside a try range, with two lines.
+Bytes loopToEntry() {
+    return {JCR_OP_ICONST_M1 + 1,  // 0: iconst_0
+            JCR_OP_ISTORE_0 + 1,   // 1: istore_1
+            JCR_OP_IINC, 1, 1,     // 2: iinc 1 1
+            JCR_OP_ILOAD_0 + 1,    // 5: iload_1
+            JCR_OP_BIPUSH, 10,     // 6: bipush 10
+            161, 0xff, 0xfa,       // 8: if_icmplt -6 -> 2
+            JCR_OP_GOTO, 0xff, 0xf5,  // 11: goto -11 -> 0
+            JCR_OP_RETURN};        // 14
+}
+
+}  // namespace
+
+TEST(Insert, EntryCodeWithSkipFlagLeavesBackwardBranchesToTheOldFirstInstruction) {
+    CodePtr code = makeCode(loopToEntry(), {{0, 11, 14, 0}, {2, 14, 14, 0}});
+    LineTablePtr lines = makeLineTable({{0, 10}, {5, 11}});
+    ListPtr list = decode(code.get());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(JCRInsertAt(list.get(), &kCall, 1, 0, code.get(), lines.get(), JCR_INSERT_SKIP_INSERTED), 1);
+    Bytes out = encode(list.get());
+    ASSERT_EQ(out.size(), 18u);
+    EXPECT_EQ(out[0], JCR_OP_INVOKESTATIC);
+    EXPECT_EQ(s16(out, 12), -6) << "if_icmplt moved with its target";
+    EXPECT_EQ(14 + s16(out, 15), 3) << "the loop does not rerun the entry code";
+    // The try range starting at the insertion point does not cover the new code.
+    EXPECT_EQ(code->exception_table[0].start_pc, 3);
+    EXPECT_EQ(code->exception_table[0].end_pc, 14);
+    EXPECT_EQ(code->exception_table[0].handler_pc, 17);
+    EXPECT_EQ(code->exception_table[1].start_pc, 5);
+    EXPECT_EQ(code->exception_table[1].end_pc, 17);
+    EXPECT_EQ(lines->entries[0].start_pc, 0) << "entry code belongs to the first line";
+    EXPECT_EQ(lines->entries[1].start_pc, 8);
+    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+}
+
+TEST(Insert, EntryCodeWithoutSkipFlagIsRunByBranchesToTheInsertionPoint) {
+    CodePtr code = makeCode(loopToEntry());
+    ListPtr list = decode(code.get());
+    JCRInsertAt(list.get(), &kCall, 1, 0, code.get(), nullptr, 0);
+    Bytes out = encode(list.get());
+    EXPECT_EQ(14 + s16(out, 15), 0);
+}
+
+TEST(Insert, CodeBeforeAReturnRunsForBranchesToTheReturnUnlessSkipped) {
+    // 0 iload_0; 1 ifeq -> 5; 4 nop; 5 return. Try range [0,5) with handler 5.
+    const Bytes bytes = {JCR_OP_ILOAD_0, JCR_OP_IFEQ, 0, 4, JCR_OP_NOP, JCR_OP_RETURN};
+    for (int flags : {0, int{JCR_INSERT_SKIP_INSERTED}}) {
+        CodePtr code = makeCode(bytes, {{0, 5, 5, 0}});
+        ListPtr list = decode(code.get());
+        EXPECT_EQ(JCRInsertAt(list.get(), &kCall, 1, 3, code.get(), nullptr, flags), 1);
+        Bytes out = encode(list.get());
+        int target = 1 + s16(out, 2);
+        const JCRExceptionEntry &entry = code->exception_table[0];
+        if (flags == 0) {
+            EXPECT_EQ(target, 5) << "the branch runs the inserted code";
+            EXPECT_EQ(entry.end_pc, 5);
+            EXPECT_EQ(entry.handler_pc, 5);
+        } else {
+            EXPECT_EQ(target, 8) << "the branch skips the inserted code";
+            EXPECT_EQ(entry.end_pc, 8);
+            EXPECT_EQ(entry.handler_pc, 8);
+        }
+        EXPECT_EQ(entry.start_pc, 0);
+    }
+}
+
+namespace {
+
+// nops, then iload_0 and a tableswitch over 0..1 whose targets are the two
+// returns after it and whose default is the first of them.
+Bytes switchMethod(int leadingNops, int *switchAt, int *firstReturn) {
+    Bytes b(leadingNops, JCR_OP_NOP);
+    b.push_back(JCR_OP_ILOAD_0);
+    *switchAt = static_cast<int>(b.size());
+    b.push_back(JCR_OP_TABLESWITCH);
+    while (b.size() % 4 != 0) b.push_back(0);
+    int end = static_cast<int>(b.size()) + 20;
+    putS32(b, end - *switchAt);
+    putS32(b, 0);
+    putS32(b, 1);
+    putS32(b, end - *switchAt);
+    putS32(b, end + 1 - *switchAt);
+    b.push_back(JCR_OP_RETURN);
+    b.push_back(JCR_OP_RETURN);
+    *firstReturn = end;
+    return b;
+}
+
+}  // namespace
+
+TEST(Insert, SwitchMethodsGetNopsSoThatEverythingMovesByAMultipleOfFour) {
+    for (int lead = 0; lead < 4; lead++) {
+        int switchAt, firstReturn;
+        Bytes bytes = switchMethod(lead, &switchAt, &firstReturn);
+        CodePtr code = makeCode(bytes);
+        ListPtr list = decode(code.get());
+        ASSERT_NE(list, nullptr);
+        // One byte at entry: three nops follow it, and the rest encodes unchanged.
+        EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, 0, code.get(), nullptr, JCR_INSERT_SKIP_INSERTED), 4);
+        Bytes out = encode(list.get());
+        ASSERT_EQ(out.size(), bytes.size() + 4);
+        EXPECT_EQ(Bytes(out.begin() + 4, out.end()), bytes) << lead;
+        EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+
+        // Three bytes before the second return, which the switch targets: one nop.
+        int index = JCRInsnAtOffset(list.get(), firstReturn + 4 + 1);
+        ASSERT_GE(index, 0);
+        EXPECT_EQ(JCRInsertAt(list.get(), &kCall, 1, index, code.get(), nullptr, 0), 2);
+        out = encode(list.get());
+        int at = switchAt + 4;
+        int operands = (at + 4) & ~3;
+        EXPECT_EQ(at + s32(out, operands), firstReturn + 4) << "default untouched";
+        EXPECT_EQ(at + s32(out, operands + 12), firstReturn + 4) << "case 0 untouched";
+        EXPECT_EQ(at + s32(out, operands + 16), firstReturn + 4 + 1) << "case 1 runs the inserted code";
+        EXPECT_EQ(out[firstReturn + 4 + 1], JCR_OP_INVOKESTATIC);
+        EXPECT_EQ(out[firstReturn + 4 + 4], JCR_OP_NOP);
+        EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+    }
+}
+
+TEST(Insert, RelocatesLookupswitchOffsetsButNotItsMatchValues) {
+    Bytes b = {JCR_OP_ILOAD_0, JCR_OP_LOOKUPSWITCH, 0, 0};  // operands at 4
+    putS32(b, 27);                                          // default -> 28
+    putS32(b, 2);
+    putS32(b, -5);
+    putS32(b, 27);  // -5 -> 28
+    putS32(b, 9);
+    putS32(b, 28);  // 9 -> 29
+    b.push_back(JCR_OP_RETURN);
+    b.push_back(JCR_OP_RETURN);
+    CodePtr code = makeCode(b);
+    ListPtr list = decode(code.get());
+    ASSERT_NE(list, nullptr);
+    JCRInsn three[3] = {kNop, kNop, kNop};
+    EXPECT_EQ(JCRInsertAt(list.get(), three, 3, 2, code.get(), nullptr, JCR_INSERT_SKIP_INSERTED), 4);
+    Bytes out = encode(list.get());
+    EXPECT_EQ(s32(out, 4), 31);
+    EXPECT_EQ(s32(out, 12), -5);
+    EXPECT_EQ(s32(out, 16), 31);
+    EXPECT_EQ(s32(out, 20), 9);
+    EXPECT_EQ(s32(out, 24), 32);
+}
+
+TEST(Insert, RelocatesWideBranchesAsThirtyTwoBitOffsets) {
+    // 0 nop; 1 nop; 2 goto_w -> 0; 7 goto_w -> 12; 12 return.
+    Bytes b = {JCR_OP_NOP, JCR_OP_NOP, JCR_OP_GOTO_W};
+    putS32(b, -2);
+    b.push_back(JCR_OP_GOTO_W);
+    putS32(b, 5);
+    b.push_back(JCR_OP_RETURN);
+    CodePtr code = makeCode(b);
+    ListPtr list = decode(code.get());
+    JCRInsertAt(list.get(), &kCall, 1, 1, code.get(), nullptr, 0);
+    Bytes out = encode(list.get());
+    EXPECT_EQ(s32(out, 6), -5);
+    EXPECT_EQ(s32(out, 11), 5);
+    JCRInsertAt(list.get(), &kCall, 1, 5, code.get(), nullptr, 0);  // before the return
+    out = encode(list.get());
+    EXPECT_EQ(10 + s32(out, 11), 15) << "goto_w to the return runs the inserted code";
+}
+
+TEST(Insert, AppendingAtTheEndRelocatesNothingAndAddsNoPadding) {
+    int switchAt, firstReturn;
+    Bytes bytes = switchMethod(1, &switchAt, &firstReturn);
+    bytes.push_back(JCR_OP_GOTO);  // a branch to the end of the code
+    bytes.push_back(0);
+    bytes.push_back(3);
+    CodePtr code = makeCode(bytes, {{0, static_cast<uint16_t>(bytes.size()), 0, 0}});
+    LineTablePtr lines = makeLineTable({{static_cast<uint16_t>(bytes.size()), 3}});
+    ListPtr list = decode(code.get());
+    EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, list->count, code.get(), lines.get(), JCR_INSERT_SKIP_INSERTED), 1);
+    Bytes out = encode(list.get());
+    ASSERT_EQ(out.size(), bytes.size() + 1);
+    EXPECT_EQ(Bytes(out.begin(), out.end() - 1), bytes);
+    EXPECT_EQ(code->exception_table[0].end_pc, bytes.size());
+    EXPECT_EQ(lines->entries[0].start_pc, bytes.size());
+}
+
+TEST(Insert, ABranchPushedOutOfSixteenBitsFailsTheCheck) {
+    // goto +32764 over 32761 nops, then return; and a backward goto at the end.
+    Bytes b = {JCR_OP_GOTO, 0x7f, 0xfc};
+    b.insert(b.end(), 32761, JCR_OP_NOP);
+    b.push_back(JCR_OP_RETURN);
+    CodePtr code = makeCode(b);
+    ListPtr list = decode(code.get());
+    JCRInsn four[4] = {kNop, kNop, kNop, kNop};
+    JCRInsertAt(list.get(), four, 3, 1, code.get(), nullptr, 0);
+    EXPECT_FALSE(list->branch_overflow) << "32767 still fits";
+    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+    JCRInsertAt(list.get(), four, 1, 1, code.get(), nullptr, 0);
+    EXPECT_TRUE(list->branch_overflow);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(JCRCheckCode(list.get(), 1), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected branch error during instrumentation\n");
+    EXPECT_EQ(JCRCheckCode(list.get(), 0), 1);
+}
+
+TEST(Insert, InsertAtOffsetFallsBackToTheInstructionBelow) {
+    CodePtr code = makeCode(loopToEntry());
+    ListPtr list = decode(code.get());
+    EXPECT_EQ(JCRInsertAtOffset(nullptr, list.get(), &kNop, 1, 3, code.get(), nullptr, 0), 0);
+    EXPECT_EQ(list->insns[2].opcode, JCR_OP_NOP) << "inserted before the iinc at 2";
+    EXPECT_EQ(JCRInsertAtOffset(nullptr, list.get(), &kNop, 1, 6, code.get(), nullptr, 0), 1);
+    EXPECT_EQ(list->insns[4].opcode, JCR_OP_NOP);
+    EXPECT_EQ(JCRInsertAtOffset(nullptr, list.get(), &kNop, 1, 100000, code.get(), nullptr, 0), 0);
+    EXPECT_EQ(list->insns[list->count - 2].opcode, JCR_OP_NOP) << "before the last instruction";
+    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+}
+
+TEST(Insert, TracesEveryShortBranchWhenAsked) {
+    CodePtr code = makeCode(loopToEntry());
+    ListPtr list = decode(code.get());
+    testing::internal::CaptureStdout();
+    JCRInsertAt(list.get(), &kCall, 1, 0, code.get(), nullptr, JCR_INSERT_SKIP_INSERTED | JCR_INSERT_TRACE);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "NO=0 nl=3\n"
+              "relocateJump(0, 3,11,-6)=-6\n"
+              "relocateJump(0, 3,14,-11)=-11\n");
+}
+
+TEST(Insert, RefusesOutOfRangeIndexesAndGrowsForLargeInsertions) {
+    CodePtr code = makeCode(loopToEntry());
+    ListPtr list = decode(code.get());
+    EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, -1, code.get(), nullptr, 0), 0);
+    EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, list->count + 1, code.get(), nullptr, 0), 0);
+    std::vector<JCRInsn> many(300, kCall);
+    EXPECT_EQ(JCRInsertAt(list.get(), many.data(), 300, 0, code.get(), nullptr, JCR_INSERT_SKIP_INSERTED), 300);
+    EXPECT_EQ(list->count, 308);
+    Bytes out = encode(list.get());
+    EXPECT_EQ(out.size(), 15u + 900);
+    EXPECT_EQ(911 + s16(out, 912), 900) << "the loop's goto still reaches the old first instruction";
+    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+}
+
+TEST(Relocate, FollowsTheInsertionPointRules) {
+    // Inserted 4 bytes at 10. Branch after the insertion (b >= 10).
+    EXPECT_EQ(relocateJump(10, 4, 20, -10, 0), -14);  // old target 6 < 10
+    EXPECT_EQ(relocateJump(10, 4, 20, -6, 0), -10);   // old target 10: runs inserted code
+    EXPECT_EQ(relocateJump(10, 4, 20, -6, 1), -6);    // ... or skips it
+    EXPECT_EQ(relocateJump(10, 4, 20, -5, 0), -5);    // target moved with the branch
+    // Branch before the insertion.
+    EXPECT_EQ(relocateJump(10, 4, 2, 8, 0), 8);
+    EXPECT_EQ(relocateJump(10, 4, 2, 8, 1), 12);
+    EXPECT_EQ(relocateJump(10, 4, 2, 9, 0), 13);
+    EXPECT_EQ(relocateJump(10, 4, 2, 7, 1), 7);
+    EXPECT_EQ(relocateJump(10, 4, 2, 8, 2), 8) << "trace bit changes nothing";
+}
+
+TEST(Relocate, ReportsPaddingAndRoom) {
+    CodePtr plain = makeCode(loopToEntry());
+    ListPtr list = decode(plain.get());
+    for (int n = 0; n < 8; n++) EXPECT_EQ(JCRSwitchPadding(list.get(), n), 0);
+    EXPECT_EQ(JCRRoomFor(list.get(), 3), (65535 - 14) / 3);
+    EXPECT_EQ(JCRRoomFor(list.get(), 0), 0);
+    int switchAt, firstReturn;
+    CodePtr switching = makeCode(switchMethod(0, &switchAt, &firstReturn));
+    ListPtr withSwitch = decode(switching.get());
+    const int expected[4] = {0, 3, 2, 1};
+    for (int n = 0; n < 8; n++) EXPECT_EQ(JCRSwitchPadding(withSwitch.get(), n), expected[n % 4]);
+}
+
+TEST(Check, RejectsTargetsInsideInstructionsMisalignedSwitchesAndOversizedCode) {
+    // goto into the middle of the sipush.
+    CodePtr code = makeCode({JCR_OP_SIPUSH, 0, 1, JCR_OP_GOTO, 0xff, 0xfe, JCR_OP_RETURN});
+    ListPtr list = decode(code.get());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(JCRCheckCode(list.get(), 1), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected branch target error during instrumentation <3>\n");
+    // A goto past the end of the code.
+    CodePtr past = makeCode({JCR_OP_GOTO, 0, 3});
+    ListPtr pastList = decode(past.get());
+    EXPECT_EQ(JCRCheckCode(pastList.get(), 0), 1);
+
+    // A switch moved by an amount that is not a multiple of 4.
+    int switchAt, firstReturn;
+    CodePtr switching = makeCode(switchMethod(0, &switchAt, &firstReturn));
+    ListPtr withSwitch = decode(switching.get());
+    withSwitch->has_switch = 0;  // as if it had not been seen: no padding
+    JCRInsertAt(withSwitch.get(), &kNop, 1, 0, switching.get(), nullptr, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(JCRCheckCode(withSwitch.get(), 1), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected switch error during instrumentation <2>\n");
+
+    // 65536 bytes of code.
+    CodePtr big = makeCode(Bytes(65536, JCR_OP_NOP));
+    ListPtr bigList = decode(big.get());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(JCRCheckCode(bigList.get(), 1), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected size error during instrumentation <65536>\n");
+    bigList->count--;
+    EXPECT_EQ(JCRCheckCode(bigList.get(), 0), 0);
+}

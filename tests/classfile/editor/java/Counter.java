@@ -1,0 +1,8 @@
+// Target of the code that the editor tests insert: counts its calls.
+public final class Counter {
+    public static int hits;
+
+    public static void hit() {
+        hits++;
+    }
+}
