@@ -38,15 +38,17 @@ void freeFields(JVMPI_Field *fields, jint count) {
     sFree(fields);
 }
 
-// Releases an entry; its arrays too unless a handler took them.
-void freeEntry(BufferedClass *entry, bool withArrays) {
-    if (withArrays) {
+// Releases an entry; also its arrays and source name unless a handler took
+// them. The handler owns the source name copy as it does for a class load
+// that reaches it directly, so either way it frees what it receives.
+void freeEntry(BufferedClass *entry, bool handedOver) {
+    if (!handedOver) {
         freeMethods(entry->methods, entry->methodCount);
         freeFields(entry->statics, entry->staticCount);
         freeFields(entry->instances, entry->instanceCount);
+        sFree(entry->sourceName);
     }
     sFree(entry->className);
-    sFree(entry->sourceName);
     sFree(entry);
 }
 
@@ -102,12 +104,12 @@ void ZVBufferClass(const char *className, ZVWord classKey, jint methodCount,
     if (state.handlers != nullptr) {
         // The table arrived while this thread waited for the lock.
         deliver(state.handlers, entry);
-        freeEntry(entry, false);
+        freeEntry(entry, true);
     } else if (state.classBuffer != nullptr) {
         ZVUnbufferClass(classKey);
         ZVHashPut(state.classBuffer, classKey, reinterpret_cast<ZVWord>(entry));
     } else {
-        freeEntry(entry, true);
+        freeEntry(entry, false);
     }
     zviDataUnlock();
 }
@@ -119,7 +121,7 @@ void ZVUnbufferClass(ZVWord classKey) {
         auto *old = reinterpret_cast<BufferedClass *>(ZVHashGet(state.classBuffer, classKey));
         if (old != nullptr) {
             ZVHashRemove(state.classBuffer, classKey);
-            freeEntry(old, true);
+            freeEntry(old, false);
         }
     }
     zviDataUnlock();
@@ -132,7 +134,7 @@ void ZVReplayClassBuffer(ZVHandlerTable *table) {
     ZVForEachEntry(buffer, [table](ZVWord, ZVWord value) {
         auto *entry = reinterpret_cast<BufferedClass *>(value);
         if (table != nullptr) deliver(table, entry);
-        freeEntry(entry, table == nullptr);
+        freeEntry(entry, table != nullptr);
     });
     ZVHashFree(buffer);
     state.classBuffer = nullptr;

@@ -1,0 +1,156 @@
+// Heap and object dumps on request: what is kept, for how long, and that
+// reads never go past the dump the VM delivered.
+#include <cstring>
+#include <vector>
+
+#include "agent/agent_fixture.h"
+#include "agent/recording_handlers.h"
+
+namespace {
+
+std::vector<unsigned char> arrayRecord(uint32_t count, uint32_t classID, uint32_t firstElement) {
+    std::vector<unsigned char> bytes = {JVMPI_GC_OBJ_ARRAY_DUMP, 0, 0, 0, 9};
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back((count >> shift) & 0xff);
+    unsigned char word[4];
+    memcpy(word, &classID, 4);
+    bytes.insert(bytes.end(), word, word + 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t element = firstElement + i;
+        memcpy(word, &element, 4);
+        bytes.insert(bytes.end(), word, word + 4);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+class DumpTest : public AgentTest {
+protected:
+    ZVHandlerTable table = makeRecordingTable();
+    std::vector<char> heap;
+    std::vector<unsigned char> object;
+    int deliveredLength = -1;  // object dump length to claim; -1: the vector's size
+
+    void SetUp() override {
+        AgentTest::SetUp();
+        load();
+        fake.onRequest = [this](jint type, void *) {
+            JVMPI_Event event{};
+            event.event_type = type | JVMPI_REQUESTED_EVENT;
+            if (type == JVMPI_EVENT_HEAP_DUMP) {
+                event.u.heap_dump.begin = heap.data();
+                event.u.heap_dump.end = heap.data() + heap.size();
+            } else {
+                // A private copy, so that reading past it is caught.
+                auto *copy = static_cast<char *>(malloc(object.size() + 1));
+                memcpy(copy, object.data(), object.size());
+                event.u.object_dump.data = object.empty() ? nullptr : copy;
+                event.u.object_dump.data_len =
+                    deliveredLength >= 0 ? deliveredLength : static_cast<jint>(object.size());
+                fake.send(event);
+                free(copy);
+                return;
+            }
+            fake.send(event);
+        };
+    }
+};
+
+TEST_F(DumpTest, HeapDumpIsCopiedWithItsGCGeneration) {
+    zviSetHandlers(&table);
+    heap = {'a', 'b', 'c'};
+    int length = 0, generation = 0;
+    char *bytes = zviHeapDump(&length, &generation);
+    ASSERT_EQ(length, 3);
+    EXPECT_EQ(generation, 1);
+    EXPECT_EQ(memcmp(bytes, "abc", 3), 0);
+    EXPECT_NE(bytes, heap.data());
+    sendSimple(JVMPI_EVENT_GC_START);
+    heap = {'x'};
+    bytes = zviHeapDump(&length, &generation);
+    EXPECT_EQ(length, 1);
+    EXPECT_EQ(generation, 2);
+    EXPECT_EQ(bytes[0], 'x');
+}
+
+TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
+    heap = {'a'};
+    testing::internal::CaptureStderr();
+    int length = -1, generation = -1;
+    EXPECT_EQ(zviHeapDump(&length, &generation), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Should not happen. Invalid heap dump received\n");
+    EXPECT_EQ(length, 0);
+}
+
+TEST_F(DumpTest, ProcessHeapDumpHandsBytesToTheCallbackOnly) {
+    zviSetHandlers(&table);
+    heap = {'h', 'i'};
+    static std::string seen;
+    seen.clear();
+    zviProcessHeapDump([](char *bytes, int length) { seen.assign(bytes, length); });
+    EXPECT_EQ(seen, "hi");
+    int length = -1;
+    heap = {'z', 'z', 'z'};
+    zviHeapDump(&length, nullptr);  // the callback is gone: this one is kept
+    EXPECT_EQ(length, 3);
+}
+
+TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {
+    zviSetHandlers(&table);
+    setFlavor(ZV_VM_HOTSPOT);
+    object = arrayRecord(5, 0xABCD, 100);
+    deliveredLength = static_cast<int>(object.size()) + 500;  // the VM reports more than the record
+    object.resize(object.size() + 500, 0xEE);
+    uint32_t classID = 0, elements[2] = {0, 0};
+    int32_t count = 0;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), &classID, &count, elements, 2), 1);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(classID, 0xABCDu);
+    EXPECT_EQ(elements[0], 100u);
+    EXPECT_EQ(elements[1], 101u);
+}
+
+TEST_F(DumpTest, HotspotInstanceDumpKeepsOneByteAndDescribesNothing) {
+    zviSetHandlers(&table);
+    setFlavor(ZV_VM_HOTSPOT);
+    object.assign(40, 0);
+    object[0] = JVMPI_GC_INSTANCE_DUMP;
+    int32_t count = -7;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, nullptr, 4), 0);
+    EXPECT_EQ(count, -7);
+}
+
+TEST_F(DumpTest, NonArrayDumpLeavesOutputsUntouched) {
+    zviSetHandlers(&table);
+    object.assign(40, 0);
+    object[0] = JVMPI_GC_INSTANCE_DUMP;
+    uint32_t classID = 3;
+    int32_t count = 4;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), &classID, &count, nullptr, 4), 1);
+    EXPECT_EQ(classID, 3u);
+    EXPECT_EQ(count, 4);
+}
+
+TEST_F(DumpTest, ArrayRecordClaimingMoreThanDeliveredIsCutAtTheData) {
+    zviSetHandlers(&table);
+    setFlavor(ZV_VM_HOTSPOT);
+    object = arrayRecord(3, 1, 50);
+    object[5] = 0x7f;  // the count now claims about two billion elements
+    uint32_t elements[8] = {};
+    int32_t count = 0;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, elements, 8), 1);
+    EXPECT_EQ(elements[2], 52u);
+    EXPECT_EQ(elements[3], 0u);  // only the three delivered elements are copied
+}
+
+TEST_F(DumpTest, ObjectDumpWithoutDataKeepsNothing) {
+    zviSetHandlers(&table);
+    object.clear();
+    deliveredLength = 64;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
+}
+
+TEST_F(DumpTest, ObjectDumpsAreIgnoredWithoutHandlers) {
+    object = arrayRecord(2, 1, 1);
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
+}

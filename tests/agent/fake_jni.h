@@ -1,0 +1,34 @@
+// A scriptable JNIEnv for the VM-initialised processing: classes and
+// members exist unless listed as missing, and every static call is recorded
+// with its arguments.
+#pragma once
+
+#include <jni.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+class FakeJNI {
+public:
+    FakeJNI();
+    JNIEnv *env() { return &env_; }
+
+    // "meridyn/audit/Main" or "meridyn/audit/Main.setUnitTestMode".
+    std::set<std::string> missing;
+    // Values of the static int fields of meridyn/audit/Audit, by name.
+    int fieldValue(const std::string &name) const;
+
+    // "Class.method(args)" for every static call; strings quoted, null as null.
+    std::vector<std::string> calls;
+    // Natives registered, "Class.name signature".
+    std::vector<std::string> natives;
+    // Set when waitForever is called: the call throws to stand for "never returns".
+    bool waitForeverCalled = false;
+
+    struct WaitForever {};
+
+private:
+    JNINativeInterface_ functions_{};
+    JNIEnv env_{};
+};

@@ -1,0 +1,161 @@
+// VM-level events: the VM-initialised start of the Java side, shutdown,
+// data-dump requests, GC generations, compiled natives and unknown types.
+#include <gmock/gmock.h>
+
+#include "agent/agent_fixture.h"
+#include "agent/fake_jni.h"
+#include "agent/recording_handlers.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class VMEventsTest : public AgentTest {
+protected:
+    // Without extensionAdded, so that the calls below are the events' own.
+    ZVHandlerTable table = [] {
+        ZVHandlerTable t = makeRecordingTable();
+        t.extensionAdded = nullptr;
+        return t;
+    }();
+    FakeJNI jni;
+
+    void vmInitialized() { sendSimple(JVMPI_EVENT_JVM_INIT_DONE, jni.env()); }
+};
+
+TEST_F(VMEventsTest, VMInitialisedRegistersNativesAndStartsTheAudit) {
+    load();
+    vmInitialized();
+    EXPECT_THAT(jni.natives,
+                ElementsAre("Native.getTool ()I", "Native.getPort ()I",
+                            "Native.getOptions ()Ljava/lang/String;",
+                            "Native.libraryLoaded (Ljava/lang/String;)Z", "Native.hasStarted ()Z",
+                            "Native.installDir ()Ljava/lang/String;", "Native.runMetricsLoop ()V",
+                            "Native.invokePrioritizedSystemThread ()V"));
+    // Memory profiler off (1) and profilers always enabled (4).
+    EXPECT_THAT(jni.calls, ElementsAre("System.getProperty(\"zenva.scanForFreePort\")",
+                                       "System.setProperty(\"AUDIT\",\"z2a\")",
+                                       "Main.setSNMPAgentPort(161)", "Main.setSNMPTrapPort(162)",
+                                       "Audit.start(1473,5)"));
+    EXPECT_EQ(ZVState().auditStarted, 1);
+}
+
+TEST_F(VMEventsTest, SettersFollowTheOptionsInOrder) {
+    testing::internal::CaptureStderr();
+    load("port=1500-1510,vmName=box,actionFilename=act,snapshotRepository=repo,startCPUProfiler=true,"
+         "acceptConnections=false,enableAPI=true,pause=true,noexit=true,startAudit=true");
+    testing::internal::GetCapturedStderr();
+    vmInitialized();
+    EXPECT_THAT(jni.calls,
+                ElementsAre("System.getProperty(\"zenva.scanForFreePort\")",
+                            "System.setProperty(\"zenva.scanForFreePort\",\"1510\")",
+                            "System.setProperty(\"AUDIT\",\"z2a\")",
+                            "Main.setSnapshotRepository(\"repo\",null,0)",
+                            "Main.setCPUProfilerOptions(0,1,50,2,0,true,100000)",
+                            "Main.setAcceptConnections(false)", "Main.setVMName(\"box\")",
+                            "Main.setSNMPAgentPort(161)", "Main.setSNMPTrapPort(162)",
+                            "Main.setActionFilename(\"act\")", "Audit.start(1500,27)"));
+}
+
+TEST_F(VMEventsTest, MissingOptionalSetterDoesNotStopTheStart) {
+    load();
+    jni.missing = {"meridyn/audit/Main.setUnitTestMode", "meridyn/audit/Main.setAutoCaptureOptions"};
+    vmInitialized();
+    EXPECT_EQ(jni.calls.back(), "Audit.start(1473,5)");
+    EXPECT_EQ(ZVState().auditStarted, 1);
+}
+
+TEST_F(VMEventsTest, MissingRequiredMemberLeavesTheAuditUnstarted) {
+    load();
+    jni.missing = {"meridyn/audit/Main.setVMName"};
+    testing::internal::CaptureStderr();
+    vmInitialized();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Zentrova Error: failed to retieve arguments of Audit and Main classes, startAudit "
+              "failed.\n");
+    for (const std::string &call : jni.calls) EXPECT_THAT(call, ::testing::Not(HasSubstr("start(")));
+    EXPECT_EQ(ZVState().auditStarted, 0);
+}
+
+TEST_F(VMEventsTest, MissingSupportClassesEndTheProcess) {
+    load();
+    jni.missing = {"meridyn/audit/Native"};
+    EXPECT_EXIT(vmInitialized(), testing::ExitedWithCode(1),
+                "ZV: Zentrova Audit System classes not found. The CLASSPATH should include "
+                "zenva.jar \\(1\\)");
+    jni.missing = {"meridyn/audit/Audit"};
+    EXPECT_EXIT(vmInitialized(), testing::ExitedWithCode(1), "zenva.jar \\(2\\)");
+}
+
+TEST_F(VMEventsTest, ShutdownWithExitDisabledWaitsForever) {
+    load();
+    zviSetHandlers(&table);
+    vmInitialized();
+    zviSetExitEnabled(0);
+    testing::internal::CaptureStderr();
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_JVM_SHUT_DOWN;
+    event.env_id = jni.env();
+    EXPECT_THROW(fake.send(event), FakeJNI::WaitForever);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Exit called. (ignored)\n");
+    EXPECT_EQ(jni.calls.back(), "Native.waitForever()");
+    EXPECT_EQ(zviIsVMShuttingDown(), 1);
+    for (const std::string &call : recorded().calls) EXPECT_NE(call, "vmShutDown");
+}
+
+TEST_F(VMEventsTest, ShutdownTellsTheHandlers) {
+    load();
+    zviSetHandlers(&table);
+    sendSimple(JVMPI_EVENT_JVM_SHUT_DOWN, jni.env());
+    EXPECT_EQ(zviIsVMShuttingDown(), 1);
+    EXPECT_THAT(recorded().calls, ElementsAre("vmShutDown"));
+}
+
+TEST_F(VMEventsTest, DataDumpRequestCallsItsEntryTwice) {
+    load();
+    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST);  // no table: nothing to call
+    zviSetHandlers(&table);
+    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST | JVMPI_REQUESTED_EVENT);
+    EXPECT_THAT(recorded().calls, ElementsAre("dataDumpRequested", "dataDumpRequested"));
+    table.dataDumpRequested = nullptr;
+    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST);
+    EXPECT_EQ(recorded().calls.size(), 2u);
+}
+
+TEST_F(VMEventsTest, GCStartCountsGenerationsEvenWithoutHandlers) {
+    load();
+    sendSimple(JVMPI_EVENT_GC_START);
+    EXPECT_EQ(zviGetGCGeneration(), 2);
+    zviSetHandlers(&table);
+    sendSimple(JVMPI_EVENT_GC_START);
+    sendSimple(JVMPI_EVENT_GC_FINISH);
+    EXPECT_EQ(zviGetGCGeneration(), 3);
+    EXPECT_THAT(recorded().calls, ElementsAre("gcStarted", "gcFinished"));
+}
+
+TEST_F(VMEventsTest, UnknownAndMethodEventsAreRoutedOrIgnored) {
+    load();
+    sendSimple(JVMPI_EVENT_METHOD_ENTRY2, FakeEnv(1));  // no table yet
+    zviSetHandlers(&table);
+    sendSimple(999);
+    sendSimple(JVMPI_EVENT_METHOD_ENTRY);  // type 1 is not handled
+    sendSimple(JVMPI_EVENT_METHOD_ENTRY2, FakeEnv(1));
+    sendSimple(JVMPI_EVENT_METHOD_EXIT, FakeEnv(1));
+    std::string env = std::to_string(reinterpret_cast<uintptr_t>(FakeEnv(1)));
+    EXPECT_THAT(recorded().calls, ElementsAre("methodEntered " + env, "methodExited " + env));
+}
+
+TEST_F(VMEventsTest, CountersAskTwiceOnlyWhenTheFirstAnswerIsPositive) {
+    load();
+    EXPECT_EQ(zviGetClassCountValue(), 0);
+    zviSetHandlers(&table);
+    recorded().countAnswer = 0;
+    EXPECT_EQ(zviGetClassCountValue(), 0);
+    recorded().countAnswer = 7;
+    EXPECT_EQ(zviGetClassCountValue(), 7);
+    EXPECT_THAT(recorded().calls, ElementsAre("classCount", "classCount", "classCount"));
+    EXPECT_EQ(zviGetGCInfo(), 7);
+    EXPECT_EQ(zviGetActiveThreadCountValue(), 7);
+    EXPECT_EQ(zviGetTotalThreadCountValue(), 7);
+    zviPostAuditErrorEvent(1, 2);
+    EXPECT_EQ(recorded().calls.back(), "auditErrorPosted 1 2");
+}
