@@ -1,0 +1,302 @@
+// Old-style argument strings: each option's key, value types and messages,
+// the extension keys, and the shared extension defaults.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "config_test_util.h"
+
+namespace {
+
+const char *kNotice = "No XML configuration specified, using old style parameters...\n";
+
+std::string MapName(const SEElement *map) {
+    return map && map->type == SE_MAP ? reinterpret_cast<ZVHashTable *>(map->value)->name : "<none>";
+}
+
+int MapCount(const SEElement *map) {
+    return map && map->type == SE_MAP ? reinterpret_cast<ZVHashTable *>(map->value)->count : -1;
+}
+
+TEST(Arguments, NoOptionsGiveEveryDefault) {
+    LoadResult r = LoadCaptured(nullptr);
+    const AgentOptions &o = gAgentOptions;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(o.auditPort, 1473);
+    EXPECT_EQ(o.auditPortEnd, 1473);
+    EXPECT_EQ(o.startAudit, 1);
+    EXPECT_EQ(o.acceptConnections, 1);
+    EXPECT_EQ(o.njplSupport, 1);
+    EXPECT_EQ(o.samplerPeriod, 50);
+    EXPECT_EQ(o.samplerPrecision, 2);
+    EXPECT_EQ(o.autoStartCPUTime, 1);
+    EXPECT_EQ(o.instrumentationFilterLimit, 100000);  // milliseconds counted in microseconds
+    EXPECT_EQ(o.captureDelay, 10);
+    EXPECT_EQ(o.initialDelay, 10);
+    EXPECT_EQ(o.captureCounter, -1);
+    EXPECT_EQ(o.snmpAgentPort, 161);
+    EXPECT_EQ(o.snmpTrapPort, 162);
+    EXPECT_EQ(o.PRIInstrumentLines, 1);
+    EXPECT_EQ(o.metricsEnabled, 1);
+    EXPECT_EQ(o.metricsConfiguration, nullptr);
+    EXPECT_EQ(o.filterPath, nullptr);
+    EXPECT_EQ(r.exclusion, nullptr);
+    EXPECT_EQ(r.directIMode, 1);
+    EXPECT_EQ(r.useHighPrecisionTimer, 1);
+    EXPECT_EQ(r.ignoreCPUFrequency, 0);
+    // Even without a source the extensions get the shared defaults map.
+    ASSERT_EQ(r.arguments, o.extensionArgs);
+    EXPECT_EQ(MapName(r.arguments), "extension args");
+    EXPECT_EQ(MapName(SEMapGet(r.arguments, "__shared")), "global extension arg defaults");
+    EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
+}
+
+TEST(Arguments, SinglePortSetsBothEndsAndPrintsTheNotice) {
+    LoadResult r = LoadCaptured("port=1500");
+    EXPECT_EQ(gAgentOptions.auditPort, 1500);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1500);
+    EXPECT_EQ(r.err, kNotice);
+}
+
+TEST(Arguments, PortRanges) {
+    LoadCaptured("port=1500-1510");
+    EXPECT_EQ(gAgentOptions.auditPort, 1500);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1510);
+    // A range must not end before it begins: an open or backwards end is the begin.
+    LoadCaptured("port=1510-1500");
+    EXPECT_EQ(gAgentOptions.auditPort, 1510);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1510);
+    LoadCaptured("port=1500-");
+    EXPECT_EQ(gAgentOptions.auditPort, 1500);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1500);
+    LoadCaptured("port=99999999999-1");
+    EXPECT_EQ(gAgentOptions.auditPort, INT32_MAX);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, INT32_MAX);
+}
+
+TEST(Arguments, PortOfWrongTypeKeepsTheDefault) {
+    LoadResult r = LoadCaptured("port=(1500,1510)");
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1473);
+    EXPECT_EQ(r.err, std::string(kNotice) + "Invalid type for port (4)\n");
+}
+
+TEST(Arguments, BooleanSpellings) {
+    for (const char *yes : {"pause=true", "pause=T", "pause=1", "pause=t", "pause=TRUE"}) {
+        LoadCaptured(yes);
+        EXPECT_EQ(gAgentOptions.pauseAfterLaunch, 1) << yes;
+    }
+    for (const char *no : {"pause=yes", "pause=false", "pause=0", "pause=\"\"", "pause=F"}) {
+        LoadCaptured(no);
+        EXPECT_EQ(gAgentOptions.pauseAfterLaunch, 0) << no;
+    }
+    LoadCaptured("njpls=false,startAudit=f,acceptConnections=0,noexit=true,redirect=1,"
+                 "enableAPI=t,startCPUProfiler=T,dci=true,enableLogging=true");
+    const AgentOptions &o = gAgentOptions;
+    EXPECT_EQ(o.njplSupport, 0);
+    EXPECT_EQ(o.startAudit, 0);
+    EXPECT_EQ(o.acceptConnections, 0);
+    EXPECT_EQ(o.pauseOnExit, 1);
+    EXPECT_EQ(o.redirectOutputs, 1);
+    EXPECT_EQ(o.enableAPI, 1);
+    EXPECT_EQ(o.autoStartCPU, 1);
+    EXPECT_EQ(o.dumpClassInstrumentation, 1);
+    EXPECT_EQ(o.logEnabled, 1);
+}
+
+TEST(Arguments, BooleanOfWrongTypeIsFalseWithItsMessage) {
+    LoadResult r = LoadCaptured("njpls=(a),noexit={x=1}");
+    EXPECT_EQ(gAgentOptions.njplSupport, 0);
+    EXPECT_EQ(gAgentOptions.pauseOnExit, 0);
+    EXPECT_NE(r.err.find("Invalid type for NJPL support (4)\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Invalid type for shouldSnapshotOnExit (5)\n"), std::string::npos);
+}
+
+TEST(Arguments, CallerFlagsChangeOnlyWhenGiven) {
+    LoadResult r = LoadCaptured("directi=false,useHighPrecTimer=false,disableTSC=true");
+    EXPECT_EQ(r.directIMode, 0);
+    EXPECT_EQ(r.useHighPrecisionTimer, 0);
+    EXPECT_EQ(r.ignoreCPUFrequency, 1);
+    EXPECT_EQ(gAgentOptions.directIMode, 0);
+    r = LoadCaptured("directi=true");
+    EXPECT_EQ(r.directIMode, 2);
+    EXPECT_EQ(r.useHighPrecisionTimer, 1);
+    r = LoadCaptured("port=1");
+    EXPECT_EQ(r.directIMode, 1);
+}
+
+TEST(Arguments, LoggingSeverityTakesUpperCaseWordsOnly) {
+    const std::pair<const char *, int> cases[] = {
+        {"loggingSeverity=DEBUG", 0}, {"loggingSeverity=INFO", 1},  {"loggingSeverity=WARNING", 2},
+        {"loggingSeverity=ERROR", 3}, {"loggingSeverity=FATAL", 4}, {"loggingSeverity=NONE", 5},
+        {"loggingSeverity=debug", 0}, {"loggingSeverity=none", 0},  {"loggingSeverity=Warning", 0},
+    };
+    for (const auto &[options, severity] : cases) {
+        LoadCaptured(options);
+        EXPECT_EQ(gAgentOptions.logSeverity, severity) << options;
+    }
+}
+
+TEST(Arguments, StringOptions) {
+    LoadCaptured("vmName=orders,actionFilename=/a/b.txt,logFile=/var/log/z.log,"
+                 "PRIDebugClassInstrumentation=com.acme.X,PRIDebugMethodInstrumentation=run,"
+                 "snapshotRepository=\"\",SNMPAgentPort=2161,SNMPTrapPort=x");
+    const AgentOptions &o = gAgentOptions;
+    EXPECT_STREQ(o.vmName, "orders");
+    EXPECT_STREQ(o.actionFilename, "/a/b.txt");
+    EXPECT_STREQ(o.logFile, "/var/log/z.log");
+    EXPECT_STREQ(o.PRIDebugClassInstrumentation, "com.acme.X");
+    EXPECT_STREQ(o.PRIDebugMethodInstrumentation, "run");
+    EXPECT_EQ(o.snapshotRepository, nullptr);  // an empty repository counts as absent
+    EXPECT_EQ(o.snmpAgentPort, 2161);
+    EXPECT_EQ(o.snmpTrapPort, 0);
+    LoadCaptured("vmName=(a,b)");
+    EXPECT_EQ(gAgentOptions.vmName, nullptr);
+}
+
+TEST(Arguments, FilterPath) {
+    LoadResult r = LoadCaptured("filter=\"\"");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(gAgentOptions.filterPath, nullptr);
+    r = LoadCaptured("filter=(a)");
+    EXPECT_EQ(gAgentOptions.filterPath, nullptr);
+    EXPECT_NE(r.err.find("Invalid type for filter argument (4)\n"), std::string::npos);
+    // Backslashes and non-ASCII characters survive the text syntax's escapes.
+    LoadCaptured("filter=C:\\dir\\f.oif,vmName=caf\xc3\xa9");
+    EXPECT_STREQ(gAgentOptions.filterPath, "C:\\dir\\f.oif");
+    EXPECT_STREQ(gAgentOptions.vmName, "caf\xc3\xa9");
+}
+
+TEST(Arguments, FilterFileIsHandedToTheLoaderAtOnce) {
+    static std::string seen;
+    static int32_t portWhenLoaded;
+    ConfigSetFilterLoader([](const char *path) {
+        seen = path;
+        portWhenLoaded = gAgentOptions.auditPort;
+    });
+    LoadCaptured("port=1600,filter=/tmp/f.txt");
+    ConfigSetFilterLoader(nullptr);
+    EXPECT_EQ(seen, "/tmp/f.txt");
+    EXPECT_EQ(portWhenLoaded, 1600);
+}
+
+TEST(Arguments, ExtensionKeysExcludeAndNest) {
+    LoadResult r = LoadCaptured("EmyExt=false,EmyExt.level.max=3,Eother=true,Eoff=0");
+    ASSERT_NE(r.exclusion, nullptr);
+    EXPECT_EQ(MapName(r.exclusion), "extension exclusion");
+    EXPECT_EQ(IntAt(r.exclusion, {"myExt"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"off"}), 0);
+    EXPECT_EQ(SEMapGet(r.exclusion, "other"), nullptr);
+    EXPECT_EQ(MapCount(r.exclusion), 2);
+    EXPECT_EQ(StringAt(r.arguments, {"myExt", "level", "max"}), "3");
+    EXPECT_EQ(MapName(SEMapGet(r.arguments, "myExt")), "extension arg");
+    EXPECT_EQ(MapName(MapPath(r.arguments, {"myExt", "level"})), "extension arg");
+    EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
+}
+
+TEST(Arguments, SiblingExtensionArgumentsShareTheirMaps) {
+    LoadResult r = LoadCaptured("Ea.x=1,Ea.y=2,Ea.z.w=3,Eb.x=4");
+    EXPECT_EQ(StringAt(r.arguments, {"a", "x"}), "1");
+    EXPECT_EQ(StringAt(r.arguments, {"a", "y"}), "2");
+    EXPECT_EQ(StringAt(r.arguments, {"a", "z", "w"}), "3");
+    EXPECT_EQ(StringAt(r.arguments, {"b", "x"}), "4");
+    EXPECT_EQ(MapCount(SEMapGet(r.arguments, "a")), 3);
+}
+
+TEST(Arguments, MalformedExtensionKeysAreIgnored) {
+    LoadResult r = LoadCaptured("E=false,E.x=1,Efoo..bar=2,Efoo.=3,Ebar.a=1,Ebar.a.b=2");
+    EXPECT_EQ(r.exclusion, nullptr);
+    EXPECT_EQ(SEMapGet(r.arguments, "foo"), nullptr);
+    EXPECT_EQ(SEMapGet(r.arguments, ""), nullptr);
+    // One of the two conflicting keys wins; the other is dropped without harm.
+    const SEElement *a = MapPath(r.arguments, {"bar", "a"});
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(a->type == SE_STRING || a->type == SE_MAP);
+}
+
+TEST(Arguments, ReportFlagsEnterTheSharedMapOnlyWhenPresent) {
+    LoadResult r = LoadCaptured("port=1");
+    EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
+    r = LoadCaptured("reportErrors=false,reportWarnings=true,reportSoftWarnings=1,"
+                     "reportExceptions=no,ignoreTraining=T");
+    const SEElement *shared = SEMapGet(r.arguments, "__shared");
+    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 0);
+    EXPECT_EQ(IntAt(shared, {"reportWarnings"}), 1);
+    EXPECT_EQ(IntAt(shared, {"reportSoftWarnings"}), 1);
+    EXPECT_EQ(IntAt(shared, {"reportExceptions"}), 0);
+    EXPECT_EQ(IntAt(shared, {"ignoreTraining"}), 1);
+    EXPECT_EQ(SEMapGet(shared, "hibernate"), nullptr);
+}
+
+TEST(Arguments, Hibernate) {
+    LoadResult r = LoadCaptured("hibernate=false");
+    EXPECT_EQ(gAgentOptions.hibernate, 0);
+    EXPECT_EQ(IntAt(r.arguments, {"__shared", "hibernate"}), 0);
+    r = LoadCaptured("hibernate=true,PRIHibernateEnabled=true,PRIInstrumentLines=false,"
+                     "PRIDebugInstrumentation=1");
+    EXPECT_EQ(gAgentOptions.hibernate, 1);
+    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "__shared"), "hibernate"), nullptr);
+    EXPECT_EQ(gAgentOptions.PRIHibernateEnabled, 1);
+    EXPECT_EQ(gAgentOptions.PRIInstrumentLines, 0);
+    EXPECT_EQ(gAgentOptions.PRIDebugInstrumentation, 1);
+}
+
+TEST(Arguments, SharedDefaultsGivenAsExtensionKeysAreKept) {
+    LoadResult r = LoadCaptured("E__shared.custom=x,E__shared.reportErrors=1,reportErrors=false");
+    const SEElement *shared = SEMapGet(r.arguments, "__shared");
+    EXPECT_EQ(StringAt(shared, {"custom"}), "x");
+    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 0);  // the option replaces the extension key
+}
+
+TEST(Arguments, MalformedStringsLeaveEveryDefault) {
+    LoadResult r = LoadCaptured("a=b),port=1500");
+    EXPECT_EQ(r.out, "ZVArguments: error 'Error parsing arguments 'a=b),port=1500''\n");
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
+
+    r = LoadCaptured("port=1500,(a,b)");
+    EXPECT_EQ(r.out.rfind("ZVArguments: error 'Error deserializing arguments '", 0), 0u) << r.out;
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+
+    // An empty value is malformed in the relaxed form (quote it to give "").
+    r = LoadCaptured("vmName=,port=1500");
+    EXPECT_NE(r.out, "");
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+}
+
+TEST(Arguments, UnknownKeysAreIgnoredSilently) {
+    LoadResult r = LoadCaptured("bogus=1,port=1600");
+    EXPECT_EQ(r.err, kNotice);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(gAgentOptions.auditPort, 1600);
+}
+
+TEST(Arguments, LoadConfigurationChoosesTheSource) {
+    EXPECT_EQ(LoadConfiguration(nullptr, 0), nullptr);
+    EXPECT_EQ(LoadConfiguration("", 0), nullptr);
+    ConfigSource *source = LoadConfiguration("port=1", 0);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->kind, CONFIG_SOURCE_ARGUMENTS);
+    EXPECT_EQ(GetAuditPort(source, 5, 7), 1);
+    EXPECT_EQ(GetSamplerPeriod(source, 5, 7), 7);  // XML-only options keep their default
+    EXPECT_STREQ(GetConfigurationError(), "");
+    FreeConfigSource(source);
+
+    EXPECT_EQ(LoadConfiguration("x=(", 0), nullptr);
+    EXPECT_STRNE(GetConfigurationError(), "");
+    EXPECT_EQ(GetAuditPort(nullptr, 5, 42), 42);
+}
+
+TEST(Arguments, ToolNames) {
+    EXPECT_STREQ(GetToolName(0), "profiler");
+    EXPECT_STREQ(GetToolName(1), "thread-debugger");
+    EXPECT_STREQ(GetToolName(2), "code-coverage");
+    EXPECT_STREQ(GetToolName(3), "server-trace");
+    EXPECT_STREQ(GetToolName(4), "profiler");
+    EXPECT_STREQ(GetToolName(5), "request-analyzer");
+    EXPECT_STREQ(GetToolName(-1), "profiler");
+}
+
+}  // namespace

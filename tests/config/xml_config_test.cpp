@@ -1,0 +1,283 @@
+// The XML configuration file: loading, the element and attribute of every
+// option, components, and metric settings with their messages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "config_test_util.h"
+
+namespace {
+
+const std::string kExample = std::string(ZV_SOURCE_DIR) + "/examples/zentrova.xml";
+
+std::string Document(const std::string &tool, const std::string &body,
+                     const std::string &shared = "") {
+    return "<?xml version=\"1.0\"?>\n<zentrova-configuration>" + shared + "<" + tool + ">" + body +
+           "</" + tool + "></zentrova-configuration>\n";
+}
+
+std::string RequestAnalyzer(const std::string &attributes, const std::string &body = "") {
+    return "<?xml version=\"1.0\"?>\n<zentrova-configuration><request-analyzer " + attributes +
+           ">" + body + "</request-analyzer></zentrova-configuration>\n";
+}
+
+TEST(XmlConfiguration, ExampleFileSetsEveryKindOfOption) {
+    LoadResult r = LoadCaptured(kExample.c_str());
+    const AgentOptions &o = gAgentOptions;
+    EXPECT_NE(r.out.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
+    EXPECT_EQ(o.auditPort, 1500);
+    EXPECT_EQ(o.auditPortEnd, 1510);
+    EXPECT_STREQ(o.vmName, "orders-service");
+    EXPECT_STREQ(o.snmpConfPath, "/etc/zentrova/snmp.conf");
+    EXPECT_EQ(o.snmpAgentPort, 1161);
+    EXPECT_EQ(o.snmpTrapPort, 1162);
+    EXPECT_STREQ(o.actionFilename, "/etc/zentrova/actions.txt");
+    EXPECT_STREQ(o.snapshotRepository, "/var/tmp/zentrova/snapshots");
+    EXPECT_STREQ(o.logFile, "/var/tmp/zentrova/agent.log");
+    EXPECT_EQ(o.logSeverity, LOG_WARNING);
+    EXPECT_EQ(o.logEnabled, 1);
+    EXPECT_EQ(r.directIMode, 2);
+    EXPECT_EQ(r.useHighPrecisionTimer, 0);
+    EXPECT_EQ(o.showOptions, 1);
+    EXPECT_NE(r.out.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
+    EXPECT_STREQ(o.filterPath, "filters.txt");
+    EXPECT_EQ(o.filterReloadOnChange, 1);
+    EXPECT_EQ(o.autoStartCPU, 1);
+    EXPECT_EQ(o.autoStartCPUType, 1);
+    EXPECT_EQ(o.autoStartCPUTime, 2);
+    EXPECT_EQ(o.samplerPeriod, 20);
+    EXPECT_EQ(o.samplerPrecision, 1);
+    EXPECT_EQ(o.instrumentationPrecision, 0);
+    EXPECT_EQ(o.instrumentationFilterEnabled, 1);
+    EXPECT_EQ(o.instrumentationFilterLimit, 5000);
+    EXPECT_EQ(o.snapshotGeneration, 1);
+    EXPECT_EQ(o.xmlReportGeneration, 0);
+    EXPECT_EQ(o.generateOnExit, 1);
+    EXPECT_EQ(o.initialDelay, 300);
+    EXPECT_EQ(o.captureDelay, 3661);
+    EXPECT_EQ(o.captureCounter, 3);
+    EXPECT_EQ(o.resetMark, 0);
+    // Without fileDirectory the capture files go to the snapshot repository.
+    EXPECT_STREQ(o.captureFileDirectory, "/var/tmp/zentrova/snapshots");
+    EXPECT_STREQ(o.captureFileNameFormat, "snap-%d");
+    EXPECT_EQ(o.includeCPUInformation, 1);
+    EXPECT_EQ(o.includeMetricsInformation, 0);
+    EXPECT_STREQ(o.captureComment, "nightly capture");
+    EXPECT_EQ(o.hibernate, 0);
+    EXPECT_EQ(o.PRIInstrumentLines, 1);
+
+    const SEElement *shared = SEMapGet(r.arguments, "__shared");
+    EXPECT_EQ(IntAt(shared, {"hibernate"}), 0);
+    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 1);
+    EXPECT_EQ(IntAt(shared, {"reportWarnings"}), 0);
+    EXPECT_EQ(SEMapGet(shared, "reportExceptions"), nullptr);
+
+    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"remote"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
+    EXPECT_EQ(SEMapGet(r.exclusion, "profiler"), nullptr);
+    EXPECT_EQ(StringAt(r.arguments, {"profiler", "errSize"}), "200");
+    EXPECT_EQ(StringAt(r.arguments, {"profiler", "nonSer"}), "skip");
+    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "profiler"), "enabled"), nullptr);
+    EXPECT_EQ(StringAt(r.arguments, {"wsvc", "level"}), "2");
+    EXPECT_EQ(StringAt(r.arguments, {"ejb", "maxBeans"}), "50");
+    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "/etc/zentrova/ejb.xml");
+    EXPECT_EQ(IntAt(r.arguments, {"ejb", "reloadOnChange"}), 1);
+
+    ASSERT_NE(o.metricsConfiguration, nullptr);
+    ASSERT_EQ(ZVVectorSize(o.metricsConfiguration), 2);
+    auto *heap = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(o.metricsConfiguration, 0));
+    auto *threads = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(o.metricsConfiguration, 1));
+    EXPECT_STREQ(heap->name, "Java Heap");
+    EXPECT_EQ(heap->bufferSizeType, 2);
+    EXPECT_EQ(heap->bufferSize, 1048576);
+    EXPECT_EQ(heap->period, 2);
+    EXPECT_STREQ(threads->name, "Thread Count");
+    EXPECT_EQ(threads->bufferSizeType, 1);
+    EXPECT_EQ(threads->bufferSize, 3600);
+    EXPECT_EQ(threads->period, 5);
+    EXPECT_EQ(o.metricsEnabled, 1);
+}
+
+TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("cfg.xml", RequestAnalyzer("", "<connection><audit-port><port number=\"1700\"/></audit-port></connection>"));
+    LoadCaptured(("\"" + file + "\"").c_str());
+    EXPECT_EQ(gAgentOptions.auditPort, 1700);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1700);
+    LoadCaptured(("xmlConfig=" + file).c_str());
+    EXPECT_EQ(gAgentOptions.auditPort, 1700);
+}
+
+TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
+    ScratchDirectory dir;
+    std::string missing = dir.path() + "/none.xml";
+    LoadResult r = LoadCaptured(missing.c_str());
+    EXPECT_EQ(r.err, "Zentrova Error: configuration file " + missing + " not found\n");
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
+
+    // A directory is not a configuration file.
+    r = LoadCaptured(dir.path().c_str());
+    EXPECT_NE(r.err.find("not found"), std::string::npos);
+
+    for (const char *text : {"<zentrova-configuration><request-analyzer showOptions=\"true\">",
+                             "", "not xml at all", "<a/><b/>", "\xff\xfe<x/>"}) {
+        std::string broken = dir.Write("broken.xml", text);
+        r = LoadCaptured(broken.c_str());
+        EXPECT_EQ(gAgentOptions.showOptions, 0);
+        EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    }
+    // A well-formed file with another root sets nothing.
+    std::string other = dir.Write("other.xml", "<config><request-analyzer showOptions=\"true\"/></config>");
+    LoadCaptured(other.c_str());
+    EXPECT_EQ(gAgentOptions.showOptions, 0);
+}
+
+TEST(XmlConfiguration, SeverityWordsAreAllLowerOrAllUpper) {
+    ScratchDirectory dir;
+    const std::pair<const char *, int> cases[] = {
+        {"warning", 2}, {"WARNING", 2}, {"Warning", 0}, {"none", 5}, {"FATAL", 4}, {"bogus", 0}};
+    for (const auto &[word, severity] : cases) {
+        std::string file = dir.Write("s.xml", Document("request-analyzer", "",
+            std::string("<log-file severity=\"") + word + "\"/>"));
+        LoadCaptured(file.c_str());
+        EXPECT_EQ(gAgentOptions.logSeverity, severity) << word;
+    }
+}
+
+TEST(XmlConfiguration, StartAuditIsReadOnlyForTheProfilerTool) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("a.xml",
+        "<zentrova-configuration><request-analyzer startAudit=\"false\" acceptConnections=\"false\"/>"
+        "<profiler startAudit=\"false\"/></zentrova-configuration>");
+    LoadCaptured(file.c_str());
+    EXPECT_EQ(gAgentOptions.startAudit, 1);
+    EXPECT_EQ(gAgentOptions.acceptConnections, 0);
+    ConfigSource *source = LoadXMLConfiguration(file.c_str(), 0);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(GetStartAudit(source, TOOL_PROFILER, 1), 0);
+    EXPECT_EQ(GetStartAudit(source, TOOL_SERVER_TRACE, 0), 1);
+    FreeConfigSource(source);
+}
+
+TEST(XmlConfiguration, OptionsOfOtherToolsAreNotRead) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("t.xml", Document("profiler",
+        "<connection><audit-port><port number=\"1600\"/></audit-port></connection>"));
+    LoadCaptured(file.c_str());
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    ConfigSource *source = LoadXMLConfiguration(file.c_str(), 0);
+    EXPECT_EQ(GetAuditPort(source, TOOL_PROFILER, 0), 1600);
+    FreeConfigSource(source);
+}
+
+TEST(XmlConfiguration, PortRangeWithOnlyABegin) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("p.xml", RequestAnalyzer("",
+        "<connection><audit-port><port-range begin=\"1600\"/><port number=\"1\"/></audit-port></connection>"));
+    LoadCaptured(file.c_str());
+    EXPECT_EQ(gAgentOptions.auditPort, 1600);
+    EXPECT_EQ(gAgentOptions.auditPortEnd, 1600);
+}
+
+TEST(XmlConfiguration, ValuesThatDoNotParse) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("v.xml", RequestAnalyzer("",
+        "<connection><snmp agentPort=\"\" trapPort=\"12x\"/></connection>"
+        "<auto-start-CPU type=\"SAMPLER\" time=\"wall\">"
+        "<sampler-options period=\"abc\" precision=\"word\"/>"
+        "<instrumentation-options precision=\"MICRO\"><instrumentation-filter limit=\"99999999999\"/>"
+        "</instrumentation-options></auto-start-CPU>"
+        "<auto-capture delay=\"soon\" counter=\"0\"/>"));
+    LoadCaptured(file.c_str());
+    const AgentOptions &o = gAgentOptions;
+    EXPECT_EQ(o.snmpAgentPort, 161);  // an empty text keeps the default
+    EXPECT_EQ(o.snmpTrapPort, 12);
+    EXPECT_EQ(o.autoStartCPUType, 0);
+    EXPECT_EQ(o.autoStartCPUTime, 1);
+    EXPECT_EQ(o.samplerPeriod, 0);
+    EXPECT_EQ(o.samplerPrecision, 2);
+    EXPECT_EQ(o.instrumentationPrecision, 1);
+    EXPECT_EQ(o.instrumentationFilterLimit, INT32_MAX);
+    EXPECT_EQ(o.captureDelay, 10);
+    EXPECT_EQ(o.initialDelay, 10);
+    EXPECT_EQ(o.captureCounter, 0);
+
+    // With millisecond precision a large limit saturates instead of overflowing.
+    file = dir.Write("w.xml", RequestAnalyzer("",
+        "<auto-start-CPU><instrumentation-options><instrumentation-filter limit=\"5000000\"/>"
+        "</instrumentation-options></auto-start-CPU>"));
+    LoadCaptured(file.c_str());
+    EXPECT_EQ(gAgentOptions.instrumentationFilterLimit, INT32_MAX);
+}
+
+TEST(XmlConfiguration, CaptureFileFallbacks) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("c.xml", Document("request-analyzer",
+        "<auto-capture/><snapshot-repository fileNameFormat=\"fmt\"/>",
+        "<snapshot-repository name=\"\"/>"));
+    LoadCaptured(file.c_str());
+    EXPECT_EQ(gAgentOptions.snapshotRepository, nullptr);  // empty name: no repository
+    EXPECT_STREQ(gAgentOptions.captureFileDirectory, "");
+    EXPECT_STREQ(gAgentOptions.captureFileNameFormat, "fmt");
+    EXPECT_EQ(gAgentOptions.captureComment, nullptr);
+}
+
+TEST(XmlConfiguration, ComponentRenamingsAndExclusions) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("k.xml", RequestAnalyzer("",
+        "<components><cci enabled=\"false\"/><error enabled=\"no\"/><web-services enabled=\"False\"/>"
+        "<ejb enabled=\"TRUE\"><ejb-configuration path=\"e.xml\" reloadOnChange=\"True\"/></ejb>"
+        "<vm-stitching enabled=\"FALSE\"/></components>"));
+    LoadResult r = LoadCaptured(file.c_str());
+    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"j2error"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"wsvc"}), 0);
+    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
+    EXPECT_EQ(SEMapGet(r.exclusion, "remote"), nullptr);  // only the exact text "false"
+    EXPECT_EQ(SEMapGet(r.exclusion, "ejb"), nullptr);
+    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "e.xml");
+    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "ejb"), "reloadOnChange"), nullptr);
+}
+
+TEST(XmlConfiguration, MetricEntriesWithErrorsAreSkippedWithTheirMessages) {
+    ScratchDirectory dir;
+    std::string file = dir.Write("m.xml", RequestAnalyzer("",
+        "<metrics enabled=\"false\"><metric bufferSize=\"1\"/>"
+        "<metric name=\"A\" bufferSizeType=\"Time\" bufferSize=\"2K\" period=\"x\"/>"
+        "<metric name=\"B\" enabled=\"FALSE\"/><other name=\"C\"/>"
+        "<metric name=\"D\"/></metrics>"));
+    LoadResult r = LoadCaptured(file.c_str());
+    EXPECT_NE(r.err.find(file + ": error, invalid metric with no name (ignored)\n"), std::string::npos);
+    EXPECT_NE(r.err.find(file + ": warning, unknown buffer type 'Time' (ignored)\n"), std::string::npos);
+    EXPECT_EQ(gAgentOptions.metricsEnabled, 0);
+    ZVVector *settings = gAgentOptions.metricsConfiguration;
+    ASSERT_NE(settings, nullptr);
+    ASSERT_EQ(ZVVectorSize(settings), 2);
+    auto *a = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, 0));
+    auto *d = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, 1));
+    EXPECT_STREQ(a->name, "A");
+    EXPECT_EQ(a->bufferSizeType, 0);
+    EXPECT_EQ(a->bufferSize, 2048);  // not a time: read as a memory size
+    EXPECT_EQ(a->period, -1);
+    EXPECT_STREQ(d->name, "D");
+    EXPECT_EQ(d->bufferSizeType, -1);
+    EXPECT_EQ(d->bufferSize, -1);
+    EXPECT_EQ(d->period, -1);
+}
+
+TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {
+    ScratchDirectory dir;
+    dir.Write("suite/lib/zenva.jar", "jar");
+    std::string suite = dir.path() + "/suite";
+    std::string file = dir.Write("i.xml",
+        "<zentrova-configuration><request-analyzer installPath=\"" + suite + "\"/>"
+        "<profiler installPath=\"" + dir.path() + "\"/></zentrova-configuration>");
+    LoadCaptured(file.c_str());
+    EXPECT_STREQ(GetInstallPath(TOOL_REQUEST_ANALYZER), suite.c_str());
+    ResetInstallPaths();
+}
+
+}  // namespace
