@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs the demo application under the agent:
+#   examples/demo/run.sh BUILD_DIR [AGENT_OPTION...]
+# Each AGENT_OPTION is key=value (e.g. port=1500); they follow "log=true",
+# which prints the agent's options report. The Java side echoes the calls it
+# receives from the agent (zenva.test.echo).
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+    sed -n '2,6p' "$0"
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+shift
+lib=$build/zenva/lib
+jar=$build/examples/demo/demo.jar
+for f in "$lib/libr2orar.so" "$lib/zvbcp.jar" "$lib/zenva.jar" "$jar"; do
+    if [ ! -f "$f" ]; then
+        echo "run.sh: $f is missing; build first (cmake --build $build)" >&2
+        exit 1
+    fi
+done
+
+options=log=true
+for option in "$@"; do
+    options+=",$option"
+done
+
+command=(java
+    "-Xbootclasspath/a:$lib/zvbcp.jar"
+    "-agentpath:$lib/libr2orar.so=$options"
+    -Dzenva.test.echo=true
+    -cp "$lib/zenva.jar:$jar"
+    demo.Main)
+
+export ZENVA_HOME=$build/zenva
+echo "ZENVA_HOME=$ZENVA_HOME"
+echo "Running: ${command[*]}"
+exec "${command[@]}"

@@ -1,0 +1,194 @@
+// Tests of the Java side without an agent: the member contract, the call
+// stack, the serialization filters, the echo mode of Main and Audit, and the
+// behaviour of the natives' wrappers while nothing registered them.
+package javaside;
+
+import java.io.ByteArrayOutputStream;
+import java.io.PrintStream;
+import java.lang.reflect.Method;
+import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
+import java.util.List;
+
+import meridyn.audit.Audit;
+import meridyn.audit.Main;
+import meridyn.audit.Native;
+import meridyn.audit.instr.DAraraNative;
+import meridyn.audit.instr.PRINative;
+import meridyn.audit.profiler.ZVContext;
+
+public final class JavaSideTest {
+    private JavaSideTest() {
+    }
+
+    public static void main(String[] args) throws Exception {
+        Check check = new Check();
+        ContractTest.run(check);
+        callStackPushesAndPopsFramesFromIndexTwo(check);
+        callStackGrowsAndIgnoresUnderflow(check);
+        contextsArePerThreadAndSafeWithoutAgent(check);
+        serializationFiltersDropOnlyAddedMembers(check);
+        echoModePrintsEachCallInOrder(check);
+        auditFlagsAreDistinctBits(check);
+        wrappersAnswerSafelyWithoutAgent(check);
+        waitForeverIgnoresInterrupts(check);
+        System.exit(check.report("java_side") ? 0 : 1);
+    }
+
+    static void callStackPushesAndPopsFramesFromIndexTwo(Check check) {
+        ZVContext ctx = ZVContext.didEnterMethod(101, 10);
+        check.equal(2, ctx.stackPointer, "first frame's index");
+        check.equal(10, ctx.callStack[2], "first frame's location");
+        check.equal(101, ctx.callStack[3], "first frame's method id");
+        ctx.hasRunCounter = 0x7;
+        ZVContext inner = ZVContext.didEnterMethod(102, 20);
+        check.that(inner == ctx, "nested entry returns the thread's context");
+        check.equal(0x4, ctx.hasRunCounter, "entry clears the sampler's bits 0 and 1 only");
+        check.equal(4, ctx.stackPointer, "second frame's index");
+        ZVContext.updateLocation(ctx, 25);
+        check.equal(25, ctx.callStack[4], "updateLocation writes the top frame's location");
+        check.equal(10, ctx.callStack[2], "updateLocation leaves the frame below");
+        ZVContext.willExitMethod(inner);
+        check.equal(2, ctx.stackPointer, "exit pops one frame");
+        ZVContext.willExitMethod(ctx);
+        check.equal(0, ctx.stackPointer, "stack is empty again");
+        ZVContext.willExitMethod(null);
+    }
+
+    static void callStackGrowsAndIgnoresUnderflow(Check check) {
+        ZVContext ctx = ZVContext.didEnterMethod(1, 1);
+        ZVContext.willExitMethod(ctx);
+        ZVContext.willExitMethod(ctx);
+        ZVContext.willExitMethod(ctx);
+        check.equal(0, ctx.stackPointer, "pops on an empty stack are ignored");
+        int initialLength = ctx.callStack.length;
+        int frames = initialLength; // twice as many ints as the array holds
+        for (int i = 1; i <= frames; i++) {
+            ZVContext.didEnterMethod(i, i + 1000);
+        }
+        check.that(ctx.callStack.length >= 2 + 2 * frames, "the stack grew");
+        check.equal(2 * frames, ctx.stackPointer, "deep stack pointer");
+        boolean intact = true;
+        for (int i = 1; i <= frames; i++) {
+            intact &= ctx.callStack[2 * i] == i + 1000 && ctx.callStack[2 * i + 1] == i;
+        }
+        check.that(intact, "frames survive growth");
+        for (int i = 0; i < frames; i++) {
+            ZVContext.willExitMethod(ctx);
+        }
+        check.equal(0, ctx.stackPointer, "deep stack unwinds to empty");
+        ctx.stackPointer = -6; // as a stray marker pop could leave it
+        ZVContext.didEnterMethod(7, 70);
+        check.equal(2, ctx.stackPointer, "a negative stack pointer restarts at the bottom frame");
+        ZVContext.willExitMethod(ctx);
+        ZVContext.removeContext(ctx);
+        check.equal(0, ctx.depth(), "a removed context is empty");
+    }
+
+    static void contextsArePerThreadAndSafeWithoutAgent(Check check) throws InterruptedException {
+        ZVContext mine = ZVContext.getCurrentContext();
+        ZVContext[] other = new ZVContext[1];
+        Thread t = new Thread(() -> other[0] = ZVContext.didEnterMethod(5, 50));
+        t.start();
+        t.join();
+        check.that(other[0] != null && other[0] != mine, "each thread has its own context");
+        check.equal(2, other[0].stackPointer, "the other thread's frame stays on its own stack");
+        check.that(ZVContext.didEnterMethodPreInit(1, 1) == null, "pre-init entry gives null without agent");
+        ZVContext fast = ZVContext.getContextFast();
+        check.that(fast != null && fast.callStack.length >= 1, "getContextFast never gives null");
+        ZVContext.didEnterMethod(9, 9);
+        ZVContext.willExitMethod(fast);
+        check.equal(2, mine.stackPointer, "exits on the placeholder context leave the real stack alone");
+        ZVContext.willExitMethod(mine);
+        ZVContext.enterExitQuick(3, 3);
+        check.equal(0, mine.stackPointer, "enterExitQuick pushes nothing");
+        check.that(ZVContext._fakeStack.length >= 1, "line probes may write _fakeStack[0]");
+        check.that(!ZVContext.isAgentBound(), "no agent bound in this run");
+    }
+
+    static void serializationFiltersDropOnlyAddedMembers(Check check) throws Exception {
+        Method[] methods = WithAddedMember.class.getDeclaredMethods();
+        Method[] filtered = ZVContext.filterMethods(methods);
+        check.equal(methods.length - 1, filtered.length, "one added method dropped");
+        check.that(Arrays.stream(filtered).noneMatch(m -> m.getName().startsWith("__ZV_")), "no __ZV_ method left");
+        Method[] plain = String.class.getDeclaredMethods();
+        check.that(ZVContext.filterMethods(plain) == plain, "nothing to drop gives the same array");
+        Class<?>[] interfaces = String.class.getInterfaces();
+        check.that(ZVContext.filterInterfaces(interfaces) == interfaces, "JDK interfaces are kept");
+        check.that(ZVContext.filterMethods(null) == null, "null methods pass through");
+        check.that(ZVContext.filterHasClassInit(true, String.class), "static initializer answer kept (true)");
+        check.that(!ZVContext.filterHasClassInit(false, String.class), "static initializer answer kept (false)");
+    }
+
+    static void echoModePrintsEachCallInOrder(Check check) {
+        PrintStream saved = System.out;
+        ByteArrayOutputStream captured = new ByteArrayOutputStream();
+        System.setOut(new PrintStream(captured, true, StandardCharsets.UTF_8));
+        try {
+            System.setProperty("zenva.test.echo", "true");
+            Main.setVMName("foo");
+            Main.setSnapshotRepository("repo", null, 2);
+            Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000);
+            Audit.start(1470, 5);
+            System.setProperty("zenva.test.echo", "false");
+            Main.setSNMPAgentPort(161);
+        } finally {
+            System.setOut(saved);
+            System.clearProperty("zenva.test.echo");
+        }
+        String expected = "zenva: Main.setVMName(foo)\n"
+                + "zenva: Main.setSnapshotRepository(repo, null, 2)\n"
+                + "zenva: Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000)\n"
+                + "zenva: Audit.start(port=1470, flags=5)\n";
+        check.equal(expected, captured.toString(StandardCharsets.UTF_8).replace("\r\n", "\n"), "echo lines");
+        check.equal(List.of("foo"), Main.lastCall("setVMName"), "setVMName recorded");
+        check.equal(List.of(161), Main.lastCall("setSNMPAgentPort"), "silent setter still recorded");
+        check.equal(Arrays.asList("repo", null, 2), Main.lastCall("setSnapshotRepository"), "null argument recorded");
+        check.that(Main.lastCall("setVMName").equals(List.of("foo")) && Main.lastCall("setFilterFilename") == null,
+                "setters never called have no record");
+        check.equal(1470, Audit.getPort(), "audit port recorded");
+        check.equal(5, Audit.getFlags(), "start flags recorded");
+        check.that(Audit.isStarted(), "audit started");
+    }
+
+    static void auditFlagsAreDistinctBits(Check check) {
+        int[] bits = {Audit.MEMORY_PROFILER_ALWAYS_DISABLED, Audit.SYSTEM_EXIT_DISABLED,
+            Audit.PROFILERS_ALWAYS_ENABLED, Audit.WAIT_FOR_ZENTROVA, Audit.AUTO_START_CPU_PROFILER};
+        int seen = 0;
+        for (int bit : bits) {
+            check.that(Integer.bitCount(bit) == 1 && (seen & bit) == 0, "flag " + bit + " is its own bit");
+            seen |= bit;
+        }
+    }
+
+    static void wrappersAnswerSafelyWithoutAgent(Check check) {
+        check.that(!Native.isAvailable(), "natives not registered without agent");
+        check.that(PRINative.instrumentThread(new byte[] {1, 2, 3}) == null, "instrumentThread gives null");
+        check.that(!PRINative.isThreadInstrumented(new byte[0]), "isThreadInstrumented gives false");
+        check.that(DAraraNative.instrumentObjectStream(new byte[0]) == null, "instrumentObjectStream gives null");
+        check.that(Audit.getDirectInstrumentationTablePath() == null, "no table path unless the property names one");
+        System.setProperty("zenva.directi.table", "/opt/zenva/lib/directi.table");
+        check.equal("/opt/zenva/lib/directi.table", Audit.getDirectInstrumentationTablePath(), "table path property");
+        System.clearProperty("zenva.directi.table");
+    }
+
+    static void waitForeverIgnoresInterrupts(Check check) throws InterruptedException {
+        Thread waiter = new Thread(Native::waitForever, "waiter");
+        waiter.setDaemon(true);
+        waiter.start();
+        waiter.interrupt();
+        waiter.join(300);
+        check.that(waiter.isAlive(), "waitForever does not return when interrupted");
+    }
+
+    /** A class shaped like one the agent rewrote: one added static method. */
+    static final class WithAddedMember {
+        static Object __ZV_getContext_() {
+            return null;
+        }
+
+        int value() {
+            return 1;
+        }
+    }
+}
