@@ -29,7 +29,7 @@ JCRAttribute *Attribute(uint16_t nameIndex, const Bytes &info) {
     auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + info.size())));
     attribute->name_index = nameIndex;
     attribute->length = static_cast<uint32_t>(info.size());
-    std::memcpy(attribute->info, info.data(), info.size());
+    if (!info.empty()) std::memcpy(attribute->info, info.data(), info.size());
     return attribute;
 }
 
