@@ -90,12 +90,6 @@ bool PRIPatternHolds(const PRIPattern *pattern, std::string_view text) {
             continue;
         }
         std::string_view needle = piece.substr(1);
-        if (pattern->pieces[i + 1] == nullptr) {
-            // The last piece must end the text, wherever else its text occurs.
-            matched = text.size() - position >= needle.size() && text.ends_with(needle);
-            if (matched) position = text.size();
-            continue;
-        }
         size_t found = text.find(needle, position);
         matched = found != std::string_view::npos;
         if (matched) position = found + needle.size();

@@ -1,0 +1,271 @@
+// Class filters: the method text, patterns and conditions, the four queries,
+// reloading, group names, "DeleteMe", and unreadable files.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "pri/filters.h"
+
+namespace {
+
+class Filters : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zvfltXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        PRIResetFilters();
+    }
+    void TearDown() override {
+        PRIResetFilters();
+        std::filesystem::remove_all(dir_);
+    }
+    std::string Write(const std::string &name, const std::string &text) {
+        std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    // Loads a filter file with the given entry list, its output captured.
+    std::string Load(const std::string &entries, const std::string &name = "f.txt") {
+        std::string path = Write(name, "{ Content = (" + entries + "); }");
+        testing::internal::CaptureStdout();
+        PRILoadFilterFile(path.c_str());
+        return testing::internal::GetCapturedStdout();
+    }
+    std::string dir_;
+};
+
+std::string Text(const char *cls, const char *method, const char *descriptor, int access) {
+    char buffer[512];
+    PRIFilterMethodText(cls, method, descriptor, access, buffer, sizeof buffer);
+    return buffer;
+}
+
+// Shorthands for queries on one method.
+int Group(const char *cls, const char *method = "m", const char *descriptor = "()V",
+          int access = 1) {
+    return PRIFilterGroupOf(cls, method, descriptor, access);
+}
+int CPU(const char *cls, const char *method = "m", const char *descriptor = "()V", int access = 1) {
+    return PRIFilterIgnoresCPU(cls, method, descriptor, access);
+}
+
+TEST(FilterMethodText, DottedClassDescriptorAndAccessGroup) {
+    EXPECT_EQ(Text("java/lang/Object", "toString", "()Ljava/lang/String;", 1),
+              "java.lang.Object.toString(()Ljava/lang/String;){public}");
+    EXPECT_EQ(Text("a/B", "m", "()V", 2), "a.B.m(()V){private}");
+    EXPECT_EQ(Text("a/B", "m", "()V", 4), "a.B.m(()V){protected}");
+    EXPECT_EQ(Text("a/B", "m", "()V", 0), "a.B.m(()V){package}");
+    EXPECT_EQ(Text("a/B", "m", "()V", 3), "a.B.m(()V){package}");  // public and private at once
+    EXPECT_EQ(Text("a/B", "m", "()V", 0x19), "a.B.m(()V){public}");  // only the low bits count
+    char small[8];
+    PRIFilterMethodText("a/b/c/d/e", "m", "()V", 1, small, sizeof small);
+    EXPECT_STREQ(small, "a.b.c.d");
+}
+
+TEST_F(Filters, NothingLoadedAnswersNo) {
+    EXPECT_EQ(Group("a/B"), -1);
+    EXPECT_EQ(PRIFilterEliminates("a/B", "m", "()V", 1), -1);
+    EXPECT_EQ(PRIFilterIgnoresMemory("a/B", "m", "()V", 1), 0);
+    EXPECT_EQ(CPU("a/B"), 0);
+    EXPECT_EQ(zviFilterAffectsCPUProfiler(), 0);
+    EXPECT_STREQ(PRIFilterGroupName(0), "Unknown group");
+}
+
+TEST_F(Filters, ClassPatternCoversItsMethodsAndDottedDescendants) {
+    EXPECT_EQ(Load("{ grp = t; cnd = { Name = Strings; PatternList = (java.lang.String); } }"),
+              "Zentrova using filter file '" + dir_ + "/f.txt'\n");
+    EXPECT_EQ(Group("java/lang/String", "length", "()I"), 0);
+    EXPECT_EQ(Group("java/lang/String/Inner"), 0);
+    EXPECT_EQ(Group("java/lang/StringBuilder"), -1);
+    EXPECT_EQ(Group("java/lang/Object"), -1);
+    EXPECT_STREQ(PRIFilterGroupName(0), "Strings");
+}
+
+TEST_F(Filters, NegatedPatternInAnOrGroup) {
+    Load("{ cpu = t; cnd = { PatternList = (\"!com.acme.*\"); } }");
+    EXPECT_EQ(CPU("com/acme/Main"), 0);
+    EXPECT_EQ(CPU("com/other/Main"), 1);
+    EXPECT_EQ(CPU("org/acme/X"), 1);
+}
+
+TEST_F(Filters, AndGroups) {
+    Load("{ grp = t; cnd = { Operation = and; PatternList = (\"com.acme.*\", \"*.get*\", \"!*Test.*\"); } },"
+         "{ mem = t; cnd = { Operation = AND; PatternList = (); } }");
+    EXPECT_EQ(Group("com/acme/Model", "getName", "()Ljava/lang/String;"), 0);
+    EXPECT_EQ(Group("com/acme/ModelTest", "getName", "()V"), -1);
+    EXPECT_EQ(Group("com/acme/Model", "setName", "(I)V"), -1);
+    // An AND group without patterns matches every method.
+    EXPECT_EQ(PRIFilterIgnoresMemory("any/Class", "x", "()V", 0), 1);
+}
+
+TEST_F(Filters, DescriptorAndAccessPatterns) {
+    Load("{ cpu = t; cnd = { PatternList = (\"com.acme.Main.main(([Ljava/lang/String;)V)\"); } },"
+         "{ grp = t; cnd = { PatternList = (\"*{private}\"); } },"
+         "{ mem = t; cnd = { PatternList = (\"com.acme.**.run(()V){public}\"); } }");
+    // A descriptor without an access group matches every access group.
+    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 9), 1);
+    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 2), 1);
+    EXPECT_EQ(CPU("com/acme/Main", "main", "()V", 9), 0);
+    // An access group alone selects by access.
+    EXPECT_EQ(Group("x/Y", "m", "()V", 2), 1);
+    EXPECT_EQ(Group("x/Y", "m", "()V", 1), -1);
+    // Runs of '*' act as one.
+    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 1), 1);
+    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 4), 0);
+}
+
+TEST_F(Filters, PatternThatFailsAfterConsumingTheTextDoesNotMatch) {
+    Load("{ cpu = t; cnd = { PatternList = (\"a.B.m(()V){public}*zzz\"); } },"
+         "{ grp = t; cnd = { PatternList = (\"!a.B.m(()V){public}*zzz\"); } }");
+    EXPECT_EQ(CPU("a/B"), 0);
+    EXPECT_EQ(Group("a/B"), 1);
+}
+
+TEST_F(Filters, EntriesWithSeveralKindsAndFileOrder) {
+    Load("{ cpu = T; mem = t; eliminate = t; cnd = { Name = First; PatternList = (\"a.*\"); } },"
+         "{ grp = t; cpu = t; cnd = { Name = Second; PatternList = (\"a.B\", \"c.D\"); } },"
+         "{ grp = yes; cnd = { PatternList = (\"*\"); } },"
+         "{ cnd = { PatternList = (\"*\"); } }");
+    EXPECT_EQ(CPU("a/B"), 1);
+    EXPECT_EQ(PRIFilterIgnoresMemory("a/B", "m", "()V", 1), 1);
+    EXPECT_EQ(PRIFilterEliminates("a/B", "m", "()V", 1), 0);
+    EXPECT_EQ(Group("a/B"), 1);
+    EXPECT_EQ(Group("c/D"), 1);
+    EXPECT_EQ(Group("e/F"), -1);  // "yes" is not a set flag; no flags: never matches
+    EXPECT_EQ(CPU("c/D"), 1);
+    EXPECT_EQ(PRIFilterEliminates("c/D", "m", "()V", 1), -1);
+    EXPECT_EQ(zviFilterAffectsCPUProfiler(), 1);
+    EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 1);
+}
+
+TEST_F(Filters, UnnamedConditionsAreNumberedInReadingOrder) {
+    Load("{ grp = t; cnd = { PatternList = (x); } },"
+         "{ grp = t; cnd = { Name = Named; PatternList = (y); } },"
+         "{ grp = t; cnd = { PatternList = (z); } }");
+    EXPECT_STREQ(PRIFilterGroupName(0), "Filter_1");
+    EXPECT_STREQ(PRIFilterGroupName(1), "Named");
+    EXPECT_STREQ(PRIFilterGroupName(2), "Filter_3");
+    // The profiler flag bits do not change the group.
+    EXPECT_STREQ(PRIFilterGroupName(static_cast<int32_t>(2 | PRI_FILTER_IGNORE_CPU | PRI_FILTER_IGNORE_MEMORY)), "Filter_3");
+    EXPECT_STREQ(PRIFilterGroupName(3), "Unknown group");
+    EXPECT_STREQ(PRIFilterGroupName(-1), "Unknown group");
+}
+
+TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
+    Load("{ grp = t; cpu = t; cnd = { Name = Old; PatternList = (\"old.*\"); } }");
+    EXPECT_EQ(Group("old/A"), 0);
+    EXPECT_EQ(zviFilterAffectsCPUProfiler(), 1);
+    EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 0);
+
+    std::string next = Write("g.txt", "{ Content = ({ grp = t; mem = t; cnd = { Name = New; PatternList = (\"new.*\"); } }); }");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zviReloadFilter(next.c_str()), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Zentrova using new filter file '" + next + "'\n");
+    EXPECT_EQ(Group("old/A"), -1);
+    EXPECT_EQ(Group("new/A"), 1);
+    EXPECT_STREQ(PRIFilterGroupName(0), "Old");
+    EXPECT_STREQ(PRIFilterGroupName(1), "New");
+    EXPECT_STREQ(PRIFilterGroupName(2), "Unknown group");
+    EXPECT_EQ(zviFilterAffectsCPUProfiler(), 0);
+    EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 1);
+
+    // An empty list is read but leaves the entries in force.
+    std::string empty = Write("e.txt", "()");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zviReloadFilter(empty.c_str()), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Group("new/A"), 1);
+}
+
+TEST_F(Filters, ReloadWithoutAnEarlierLoad) {
+    std::string path = Write("r.txt", "({ cpu = t; cnd = { PatternList = (\"*\"); } })");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zviReloadFilter(path.c_str()), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(CPU("any/X"), 1);
+}
+
+TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
+    std::string kept = Write("k.txt", "{ DeleteMe = True; Content = (); }");
+    std::string gone = Write("d.txt", "{ DeleteMe = true; Content = ({ cpu = t; cnd = { PatternList = (\"*\"); } }); }");
+    testing::internal::CaptureStdout();
+    PRILoadFilterFile(kept.c_str());
+    EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(gone));
+    EXPECT_EQ(CPU("a/B"), 1);
+}
+
+TEST_F(Filters, UnreadableFilesChangeNothing) {
+    Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
+    std::string missing = dir_ + "/missing.txt";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zviReloadFilter(missing.c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open Filter file " + missing + "\n");
+
+    std::string broken = Write("b.txt", "{ Content = ( { grp = t ");
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zviReloadFilter(broken.c_str()), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not read Filter file " + broken + " -- deserialization failed\n");
+
+    // Without "Content" a map is not a filter file; nothing is printed.
+    std::string noContent = Write("n.txt", "{ DeleteMe = false; }");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zviReloadFilter(noContent.c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(zviReloadFilter(nullptr), 0);
+    EXPECT_EQ(Group("a/B"), 0);
+}
+
+TEST_F(Filters, MalformedEntriesAreSkippedSafely) {
+    Load("notAMap, { grp = (t); cpu = t; cnd = notAMap }, { mem = t; cnd = { PatternList = x } },"
+         "{ eliminate = t; cnd = { PatternList = ((a), {b=c}, \"\"); Operation = (AND) } },"
+         "{ grp = t; cnd = { Name = (n); PatternList = (\"*\"); } }");
+    EXPECT_EQ(CPU("a/B"), 0);
+    EXPECT_EQ(PRIFilterIgnoresMemory("a/B", "m", "()V", 1), 0);
+    EXPECT_EQ(PRIFilterEliminates("a/B", "m", "()V", 1), -1);
+    EXPECT_EQ(Group("a/B"), 4);
+    EXPECT_STREQ(PRIFilterGroupName(4), "Filter_4");
+    EXPECT_STREQ(PRIFilterGroupName(0), "Unknown group");
+}
+
+TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
+    std::string longClass(3000, 'c');
+    Load("{ cpu = t; cnd = { PatternList = (\"*" + std::string(2000, 'c') + ".m(()V){public}\"); } }");
+    EXPECT_EQ(CPU(longClass.c_str()), 1);
+    EXPECT_EQ(CPU((longClass + "d").c_str()), 0);
+}
+
+TEST(FilterFlags, IdentifierBits) {
+    EXPECT_EQ(zviShouldIgnoreCPU(0x10000005), 1);
+    EXPECT_EQ(zviShouldIgnoreCPU(0x20000005), 0);
+    EXPECT_EQ(zviShouldIgnoreMemory(0x20000005), 1);
+    EXPECT_EQ(zviShouldIgnoreMemory(static_cast<int32_t>(0xB0000000u)), 1);
+    EXPECT_EQ(zviShouldIgnoreMemory(5), 0);
+}
+
+TEST_F(Filters, SampleFilterFile) {
+    testing::internal::CaptureStdout();
+    PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Group("java/util/HashMap", "get", "(Ljava/lang/Object;)Ljava/lang/Object;"), 0);
+    EXPECT_STREQ(PRIFilterGroupName(0), "Collections");
+    EXPECT_EQ(CPU("org/slf4j/Logger", "info", "(Ljava/lang/String;)V", 1), 1);
+    EXPECT_EQ(PRIFilterIgnoresMemory("java/util/logging/Logger", "log", "()V", 1), 1);
+    EXPECT_EQ(PRIFilterEliminates("com/acme/model/Order", "getId", "()J", 1), 2);
+    EXPECT_EQ(PRIFilterEliminates("com/acme/model/OrderTest", "getId", "()J", 1), -1);
+    EXPECT_EQ(PRIFilterEliminates("com/acme/model/Order", "getId", "()J", 2), -1);
+    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 9), 1);
+    EXPECT_STREQ(PRIFilterGroupName(3), "Filter_4");  // every condition counts, named or not
+}
+
+}  // namespace
