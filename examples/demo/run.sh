@@ -26,7 +26,7 @@ for option in "$@"; do
     options+=",$option"
 done
 
-command=(java
+command=("${JAVA:-java}"
     "-Xbootclasspath/a:$lib/zvbcp.jar"
     "-agentpath:$lib/libr2orar.so=$options"
     -Dzenva.test.echo=true

@@ -14,6 +14,8 @@ public final class Audit {
     public static final String DIRECTI_TABLE_PROPERTY = "zenva.directi.table";
     /** Thread group of the audit system's own threads; the agent leaves them out of backtraces. */
     public static final String THREAD_GROUP = "__ZVAudit__";
+    /** System property that, set to "false", keeps the metrics thread from starting. */
+    public static final String METRICS_THREAD_PROPERTY = "zenva.metrics.thread";
     static final String METRICS_THREAD = "runMetricsLoop";
 
     private static int port = -1;
@@ -61,7 +63,8 @@ public final class Audit {
     /** One daemon thread runs the agent's metrics loop for the life of the process. */
     private static void startMetricsThread() {
         synchronized (Audit.class) {
-            if (metricsThread != null || !Native.isAvailable()) {
+            if (metricsThread != null || "false".equals(System.getProperty(METRICS_THREAD_PROPERTY))
+                    || !Native.isAvailable()) {
                 return;
             }
             ThreadGroup group = new ThreadGroup(THREAD_GROUP);
