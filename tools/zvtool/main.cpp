@@ -16,6 +16,8 @@ struct Command {
 const Command kCommands[] = {
     {"dump", "FILE.class", DumpCommand},
     {"roundtrip", "[--strict] PATH...  (class files, directories, jars, jmods)", RoundtripCommand},
+    {"options", "'OPTION STRING'  (old-style arguments or an XML file path)", OptionsCommand},
+    {"filter", "FILE CLASS METHOD DESCRIPTOR ACCESS", FilterCommand},
 };
 
 void PrintUsage(const Command *only) {
