@@ -3,11 +3,11 @@
 #   examples/demo/run.sh BUILD_DIR [AGENT_OPTION...]
 # Each AGENT_OPTION is key=value (e.g. port=1500); they follow "log=true",
 # which prints the agent's options report. The Java side echoes the calls it
-# receives from the agent (zenva.test.echo).
+# receives from the agent (zenva.test.echo). JAVA names the java program.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
-    sed -n '2,6p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
 fi
 build=$(cd "$1" && pwd)
