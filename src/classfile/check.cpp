@@ -69,7 +69,9 @@ int JCRCheckCode(const JCRInsnList *list, int report) {
     int64_t total = 0;
     for (int i = 0; i < list->count; i++) total += JCRInsnSize(&list->insns[i]);
     if (total >= kMaxCode) {
-        if (report) std::fprintf(stderr, "Detected size error during instrumentation <%d>\n", static_cast<int>(total > 0x7fffffff ? 0x7fffffff : total));
+        if (report)
+            std::fprintf(stderr, "Detected size error during instrumentation <%d>\n",
+                         static_cast<int>(total > 0x7fffffff ? 0x7fffffff : total));
         return 1;
     }
     bool isSwitch = false;

@@ -161,6 +161,14 @@ private:
 
     int target(int index, int64_t relative) const { return indexAtOffset(offsets_[index] + relative); }
 
+    // The target of a 16- or 32-bit branch, or -1.
+    int branchTarget(int index, const JCRInsn &insn) const {
+        if (insn.operands == nullptr) return -1;
+        if (JCROpcodes[insn.opcode].branch_kind == JCR_BRANCH_32)
+            return insn.operand_length >= 4 ? target(index, jcr::readS32(insn.operands)) : -1;
+        return insn.operand_length >= 2 ? target(index, jcr::readS16(insn.operands)) : -1;
+    }
+
     // One path: runs until it ends, pushing the paths it branches to so that
     // they are followed in the order of a recursive walk.
     void follow(int64_t depth, int i) {
@@ -173,22 +181,13 @@ private:
             depth += stackEffect(jclass_, insn);
             maximum_ = std::max(maximum_, depth);
             int opcode = insn.opcode;
-            if (isConditional(opcode) || opcode == JCR_OP_GOTO || opcode == JCR_OP_JSR) {
-                int to = insn.operand_length >= 2 && insn.operands != nullptr ? target(i, jcr::readS16(insn.operands)) : -1;
-                if (opcode == JCR_OP_GOTO) {
-                    i = to;
-                } else {
-                    push(depth, i + 1);
-                    if (opcode == JCR_OP_JSR) maximum_ = std::max(maximum_, ++depth);
-                    i = to;
-                }
-            } else if (opcode == JCR_OP_GOTO_W || opcode == JCR_OP_JSR_W) {
-                int to = insn.operand_length >= 4 && insn.operands != nullptr ? target(i, jcr::readS32(insn.operands)) : -1;
-                if (opcode == JCR_OP_JSR_W) {
-                    push(depth, i + 1);
-                    maximum_ = std::max(maximum_, ++depth);
-                }
-                i = to;
+            if (isConditional(opcode) || opcode == JCR_OP_JSR || opcode == JCR_OP_JSR_W) {
+                // The branch is followed first, the next instruction afterwards.
+                push(depth, i + 1);
+                if (opcode == JCR_OP_JSR || opcode == JCR_OP_JSR_W) maximum_ = std::max(maximum_, ++depth);
+                i = branchTarget(i, insn);
+            } else if (opcode == JCR_OP_GOTO || opcode == JCR_OP_GOTO_W) {
+                i = branchTarget(i, insn);
             } else if (opcode == JCR_OP_TABLESWITCH || opcode == JCR_OP_LOOKUPSWITCH) {
                 jcr::SwitchLayout layout;
                 if (!jcr::switchLayout(insn, &layout)) return;

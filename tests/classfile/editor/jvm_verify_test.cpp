@@ -109,7 +109,8 @@ bool instrumentMethod(JCRClass *jclass, JCRMember *member, int hit) {
                                         lines.get(), 0),
                       1);
         else
-            JCRInsertAtOffset(jclass, list.get(), lineProbe, 2, static_cast<int>(probe.offset), code.get(), lines.get(), 0);
+            JCRInsertAtOffset(jclass, list.get(), lineProbe, 2, static_cast<int>(probe.offset), code.get(),
+                              lines.get(), 0);
     }
     JCRInsertAt(list.get(), &call, 1, 0, code.get(), lines.get(), JCR_INSERT_SKIP_INSERTED);
     testing::internal::CaptureStderr();

@@ -16,7 +16,8 @@ namespace {
 
 std::vector<NamedBytes> realClasses() {
     std::vector<NamedBytes> classes = readClassDirectory(ZV_EDITOR_CLASSES);
-    for (const char *jar : {"/usr/share/java/guava.jar", "/usr/share/java/asm.jar", "/usr/share/java/commons-lang3.jar"}) {
+    for (const char *jar :
+         {"/usr/share/java/guava.jar", "/usr/share/java/asm.jar", "/usr/share/java/commons-lang3.jar"}) {
         std::vector<NamedBytes> more = readJarClasses(jar);
         classes.insert(classes.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     }
@@ -148,7 +149,8 @@ void checkRelocation(Method &method, int flags, int *edited, int *rejected) {
     Bytes originalBytes(code->code, code->code + code->code_length);
     CodePtr pristine = makeCode(originalBytes);
     ListPtr before = decode(pristine.get());
-    std::vector<JCRExceptionEntry> exceptions(code->exception_table, code->exception_table + code->exception_table_length);
+    std::vector<JCRExceptionEntry> exceptions(code->exception_table,
+                                              code->exception_table + code->exception_table_length);
     std::vector<JCRLineEntry> lines;
     if (method.lines != nullptr)
         lines.assign(method.lines->entries, method.lines->entries + method.lines->count);
