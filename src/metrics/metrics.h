@@ -7,7 +7,8 @@
 struct ZVServices;
 struct ZVMetricSetting;
 
-// Stores the host name and the services record and prepares the loop.
+// Stores the host name (taking ownership of the copy) and the services
+// record, and prepares the loop.
 void MetricsInit(const char *hostName, ZVServices *services);
 // Switches on the built-in metric named by a configured setting.
 void MetricOnFromSetting(const ZVMetricSetting *setting);

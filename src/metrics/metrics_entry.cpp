@@ -5,7 +5,16 @@
 #include <chrono>
 #include <thread>
 
-void MetricsInit(const char *, ZVServices *) {}
+#include "support/heap.h"
+
+namespace {
+char *gHostName = nullptr;  // owned: MetricsInit takes the caller's copy
+}
+
+void MetricsInit(const char *hostName, ZVServices *) {
+    sFree(gHostName);
+    gHostName = const_cast<char *>(hostName);
+}
 void MetricOnFromSetting(const ZVMetricSetting *) {}
 void AllMetricsOn(void) {}
 

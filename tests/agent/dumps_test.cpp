@@ -43,7 +43,7 @@ protected:
             } else {
                 // A private copy, so that reading past it is caught.
                 auto *copy = static_cast<char *>(malloc(object.size() + 1));
-                memcpy(copy, object.data(), object.size());
+                if (!object.empty()) memcpy(copy, object.data(), object.size());
                 event.u.object_dump.data = object.empty() ? nullptr : copy;
                 event.u.object_dump.data_len =
                     deliveredLength >= 0 ? deliveredLength : static_cast<jint>(object.size());
