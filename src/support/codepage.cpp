@@ -63,13 +63,13 @@ std::wstring DecodeCharacters(const char *text) {
     return characters;
 }
 
-void AppendEscaped(std::string &out, uint32_t unit) {
+void AppendEscaped(std::string &out, uint16_t unit) {
     if (unit == '\\') {
         out += "\\\\";
     } else if (unit < 128) {
         out += static_cast<char>(unit);
     } else {
-        char escape[8];
+        char escape[16];
         snprintf(escape, sizeof escape, "\\u%04x", unit);
         out += escape;
     }
@@ -115,10 +115,10 @@ char *CodePageToEscapedAscii(const char *text) {
         if (code > 0x10FFFF) code = 0xFFFD;
         if (code > 0xFFFF) {  // outside the 16-bit range: a surrogate pair
             code -= 0x10000;
-            AppendEscaped(out, 0xD800 + (code >> 10));
-            AppendEscaped(out, 0xDC00 + (code & 0x3FF));
+            AppendEscaped(out, static_cast<uint16_t>(0xD800 + (code >> 10)));
+            AppendEscaped(out, static_cast<uint16_t>(0xDC00 + (code & 0x3FF)));
         } else {
-            AppendEscaped(out, code);
+            AppendEscaped(out, static_cast<uint16_t>(code));
         }
     }
     return sStrdup(out.c_str());
