@@ -18,30 +18,30 @@
 
 namespace {
 
-// Sends standard error to a temporary file so that the parser's messages for
-// each class can be read back and used as the reason of a failure.
+// Collects what the parser writes to standard error while one class is
+// parsed, so that the text can serve as the reason of a failure; everything
+// else (such as unreadable inputs) still reaches the real standard error.
 class StderrCapture {
 public:
-    StderrCapture() {
-        std::fflush(stderr);
-        file_ = std::tmpfile();
-        saved_ = dup(STDERR_FILENO);
-        if (file_ != nullptr && saved_ >= 0) dup2(fileno(file_), STDERR_FILENO);
-    }
+    StderrCapture() : file_(std::tmpfile()), saved_(dup(STDERR_FILENO)) {}
     ~StderrCapture() {
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
+        if (saved_ >= 0) close(saved_);
         if (file_ != nullptr) std::fclose(file_);
     }
-    off_t mark() const { return lseek(STDERR_FILENO, 0, SEEK_CUR); }
-    // What was written since `from`, newlines turned into " / ".
-    std::string since(off_t from) const {
-        off_t to = mark();
-        std::string text(to > from ? static_cast<size_t>(to - from) : 0, '\0');
-        if (!text.empty() && pread(STDERR_FILENO, text.data(), text.size(), from) != static_cast<ssize_t>(text.size()))
+    void begin() {
+        std::fflush(stderr);
+        if (file_ == nullptr || saved_ < 0) return;
+        std::rewind(file_);
+        dup2(fileno(file_), STDERR_FILENO);
+    }
+    // What was written since begin(), newlines turned into " / ".
+    std::string end() {
+        std::fflush(stderr);
+        if (file_ == nullptr || saved_ < 0) return "(no message)";
+        off_t length = lseek(STDERR_FILENO, 0, SEEK_CUR);
+        dup2(saved_, STDERR_FILENO);
+        std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+        if (!text.empty() && pread(fileno(file_), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
             text.clear();
         while (!text.empty() && text.back() == '\n') text.pop_back();
         for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, " / ");
@@ -49,8 +49,8 @@ public:
     }
 
 private:
-    FILE *file_ = nullptr;
-    int saved_ = -1;
+    FILE *file_;
+    int saved_;
 };
 
 struct Counts {
@@ -60,12 +60,13 @@ struct Counts {
     int unparsableCount = 0;
 };
 
-void RoundTrip(const std::string &name, std::span<const uint8_t> bytes, const StderrCapture &capture,
+void RoundTrip(const std::string &name, std::span<const uint8_t> bytes, StderrCapture &capture,
                Counts *counts) {
-    off_t before = capture.mark();
+    capture.begin();
     JCRClass *jclass = bytes.size() > INT_MAX ? nullptr : JCRParseClass(bytes.data(), static_cast<int>(bytes.size()));
+    std::string messages = capture.end();
     if (jclass == nullptr) {
-        counts->unparsable[capture.since(before)]++;
+        counts->unparsable[messages]++;
         counts->unparsableCount++;
         return;
     }
