@@ -85,7 +85,58 @@ inline constexpr char kNotifyMethodExitedSig[] = "(J)V";
 inline constexpr char kTime0[] = "time0";
 inline constexpr char kTime0Sig[] = "()J";
 
+// Members of ZVContext that the instrumentation and its runtime use.
+inline constexpr char kContextSig[] = "Lmeridyn/audit/profiler/ZVContext;";
+inline constexpr char kThreadInfo[] = "threadInfo";
+inline constexpr char kThreadInfoSig[] = "J";
+inline constexpr char kCallStack[] = "callStack";
+inline constexpr char kCallStackSig[] = "[I";
+inline constexpr char kStackPointer[] = "stackPointer";
+inline constexpr char kStackPointerSig[] = "I";
+inline constexpr char kHasRunCounter[] = "hasRunCounter";
+inline constexpr char kHasRunCounterSig[] = "I";
+inline constexpr char kHibernate[] = "_hibernate";
+inline constexpr char kHibernateSig[] = "Z";
+inline constexpr char kFakeStack[] = "_fakeStack";
+inline constexpr char kFakeStackSig[] = "[I";
+inline constexpr char kNotifyMethodEnterExit[] = "notifyMethodEnterExit";
+inline constexpr char kNotifyMethodEnterExitSig[] = "Z";
+inline constexpr char kConstructor[] = "<init>";
+inline constexpr char kConstructorSig[] = "()V";
+inline constexpr char kGetCurrentContext[] = "getCurrentContext";
+inline constexpr char kGetCurrentContextSig[] = "()Lmeridyn/audit/profiler/ZVContext;";
+inline constexpr char kRemoveContext[] = "removeContext";
+inline constexpr char kRemoveContextSig[] = "(Lmeridyn/audit/profiler/ZVContext;)V";
+inline constexpr char kVMInitializationDone[] = "VMInitializationDone";
+inline constexpr char kVMInitializationDoneSig[] = "(ZZ)V";
+inline constexpr char kInitDone[] = "initDone";
+inline constexpr char kVMExiting[] = "VMExiting";
+inline constexpr char kGetContextWarning[] = "getContextWarning";
+inline constexpr char kVoidSig[] = "()V";
+inline constexpr char kDidEnterMethod[] = "didEnterMethod";
+inline constexpr char kDidEnterMethodPreInit[] = "didEnterMethodPreInit";
+inline constexpr char kDidEnterMethodSig[] = "(II)Lmeridyn/audit/profiler/ZVContext;";
+inline constexpr char kWillExitMethod[] = "willExitMethod";
+inline constexpr char kWillExitMethodSig[] = "(Lmeridyn/audit/profiler/ZVContext;)V";
+inline constexpr char kEnterExitQuick[] = "enterExitQuick";
+inline constexpr char kEnterExitQuickSig[] = "(II)V";
+inline constexpr char kGetContextFast[] = "getContextFast";
+inline constexpr char kGetContextFastSig[] = "()Lmeridyn/audit/profiler/ZVContext;";
+inline constexpr char kUpdateLocation[] = "updateLocation";
+inline constexpr char kUpdateLocationSig[] = "(Lmeridyn/audit/profiler/ZVContext;I)V";
+inline constexpr char kFilterMethods[] = "filterMethods";
+inline constexpr char kFilterMethodsSig[] = "([Ljava/lang/reflect/Method;)[Ljava/lang/reflect/Method;";
+inline constexpr char kFilterInterfaces[] = "filterInterfaces";
+inline constexpr char kFilterInterfacesSig[] = "([Ljava/lang/Class;)[Ljava/lang/Class;";
+inline constexpr char kFilterHasClassInit[] = "filterHasClassInit";
+inline constexpr char kFilterHasClassInitSig[] = "(ZLjava/lang/Class;)Z";
+inline constexpr char kSetUsePreciseTimer[] = "setUsePreciseTimer";
+inline constexpr char kSetUsePreciseTimerSig[] = "(Z)V";
+
 // ---------------------------------------------------------------- JDK classes
+inline constexpr char kThreadClass[] = "java/lang/Thread";
+inline constexpr char kThreadContextField[] = "__ZV_context_";
+inline constexpr char kThreadGetContext[] = "__ZV_getContext_";
 inline constexpr char kLinkageErrorClass[] = "java/lang/LinkageError";
 
 }  // namespace java_contract

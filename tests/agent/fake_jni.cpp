@@ -75,6 +75,7 @@ jint JNICALL RegisterNatives(JNIEnv *, jclass clazz, const JNINativeMethod *meth
     for (jint i = 0; i < count; ++i) {
         gCurrent->natives.push_back(shortName(className(clazz)) + "." + methods[i].name + " " +
                                     methods[i].signature);
+        gCurrent->nativeFunctions.push_back(methods[i].fnPtr);
     }
     return JNI_OK;
 }
@@ -134,4 +135,16 @@ int FakeJNI::fieldValue(const std::string &name) const {
         {"PROFILERS_ALWAYS_ENABLED", 4}, {"WAIT_FOR_ZENTROVA", 8}, {"AUTO_START_CPU_PROFILER", 16}};
     auto it = bits.find(name);
     return it != bits.end() ? it->second : 0;
+}
+
+jclass FakeJNI::findClass(const char *name) { return FindClass(&env_, name); }
+
+jmethodID FakeJNI::staticMethod(jclass clazz, const char *name, const char *signature) {
+    return GetStaticMethodID(&env_, clazz, name, signature);
+}
+
+jstring FakeJNI::string(const char *text) { return NewStringUTF(&env_, text); }
+
+std::string FakeJNI::text(jstring string) {
+    return string != nullptr ? *reinterpret_cast<std::string *>(string) : "(null)";
 }

@@ -23,10 +23,17 @@ public:
     std::vector<std::string> calls;
     // Natives registered, "Class.name signature".
     std::vector<std::string> natives;
+    std::vector<void *> nativeFunctions;  // in the same order
     // Set when waitForever is called: the call throws to stand for "never returns".
     bool waitForeverCalled = false;
 
     struct WaitForever {};
+
+    // Test-side helpers: a class handle, a static method and a Java string.
+    jclass findClass(const char *name);
+    jmethodID staticMethod(jclass clazz, const char *name, const char *signature);
+    jstring string(const char *text);
+    static std::string text(jstring string);
 
 private:
     JNINativeInterface_ functions_{};

@@ -159,3 +159,40 @@ TEST_F(VMEventsTest, CountersAskTwiceOnlyWhenTheFirstAnswerIsPositive) {
     zviPostAuditErrorEvent(1, 2);
     EXPECT_EQ(recorded().calls.back(), "auditErrorPosted 1 2");
 }
+
+TEST_F(VMEventsTest, NativesAnswerFromTheAgent) {
+    testing::internal::CaptureStderr();
+    load("port=1500");
+    testing::internal::GetCapturedStderr();
+    vmInitialized();
+    ASSERT_EQ(jni.nativeFunctions.size(), 8u);
+    JNIEnv *env = jni.env();
+    jclass native = jni.findClass("meridyn/audit/Native");
+    auto intNative = [&](int i) {
+        return reinterpret_cast<jint(JNICALL *)(JNIEnv *, jclass)>(jni.nativeFunctions[i])(env, native);
+    };
+    auto stringNative = [&](int i) {
+        return reinterpret_cast<jstring(JNICALL *)(JNIEnv *, jclass)>(jni.nativeFunctions[i])(env, native);
+    };
+    auto hasStarted = reinterpret_cast<jboolean(JNICALL *)(JNIEnv *, jclass)>(jni.nativeFunctions[4]);
+    auto libraryLoaded =
+        reinterpret_cast<jboolean(JNICALL *)(JNIEnv *, jclass, jstring)>(jni.nativeFunctions[3]);
+    EXPECT_EQ(intNative(0), 5);
+    EXPECT_EQ(intNative(1), 1500);
+    EXPECT_EQ(FakeJNI::text(stringNative(2)), "port=1500");
+    EXPECT_EQ(libraryLoaded(env, native, nullptr), JNI_FALSE);
+    EXPECT_EQ(libraryLoaded(env, native, jni.string("libsurely-not-loaded.so")), JNI_FALSE);
+    EXPECT_EQ(hasStarted(env, native), JNI_FALSE);
+    zviSetHandlers(&table);
+    EXPECT_EQ(hasStarted(env, native), JNI_TRUE);
+}
+
+TEST_F(VMEventsTest, PrioritizedCallRunsAtOnceOutsideClassic) {
+    load();
+    jclass clazz = jni.findClass("meridyn/audit/Tasks");
+    jmethodID method = jni.staticMethod(clazz, "run", "(Ljava/lang/Object;Z)V");
+    ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, nullptr);
+    EXPECT_TRUE(jni.calls.empty());
+    ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("job"));
+    EXPECT_THAT(jni.calls, ElementsAre("Tasks.run(\"job\",true)"));
+}
