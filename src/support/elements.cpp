@@ -315,9 +315,9 @@ void SEFree(SEElement *element) {
     }
     case SE_MAP: {
         ZVHashTable *table = tableOf(element);
-        for (const SEMapEntry &entry : seMapEntries(element)) {
-            sFree(const_cast<char *>(entry.key));
-            SEFree(entry.value);
+        for (ZVHashIterator *it = ZVHashIterate(table); (it = ZVHashNext(it)) != nullptr;) {
+            sFree(reinterpret_cast<char *>(it->key));
+            SEFree(reinterpret_cast<SEElement *>(it->value));
         }
         char *name = const_cast<char *>(table->name);
         ZVHashFree(table);

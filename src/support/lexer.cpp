@@ -161,14 +161,28 @@ int SELexer::scan() {
                 return table.kinds[c];
             }
             break;
-        case kWord:
+        case kWord: {
             if (c == '"' || table.classes[c] != kWordChar) {
                 unreadChar(c);
                 return SE_TOKEN_WORD;
             }
-            text_.push_back(static_cast<char>(c));
+            // The rest of the word within this block in one append.
+            int end = position_;
+            while (end < length_ && buffer_[end] != '"' && table.classes[buffer_[end]] == kWordChar) end++;
+            text_.append(reinterpret_cast<const char *>(buffer_) + position_ - 1, end - position_ + 1);
+            position_ = end;
             break;
+        }
         case kQuoted:
+            if (c != '"' && c != '\\' && c != '\n') {
+                // A run of plain characters within this block in one append.
+                int end = position_;
+                while (end < length_ && buffer_[end] != '"' && buffer_[end] != '\\' && buffer_[end] != '\n') end++;
+                text_.append(reinterpret_cast<const char *>(buffer_) + position_ - 1, end - position_ + 1);
+                position_ = end;
+                escape = false;
+                break;
+            }
             text_.push_back(static_cast<char>(c));
             if (c == '\\') {
                 escape = !escape;

@@ -64,14 +64,14 @@ public:
 
 private:
     SEElement *scalar() {
-        std::string bytes;
-        if (!decodeScalar(bytes)) return nullptr;
-        return SENewString(bytes.data(), static_cast<int>(bytes.size()));
+        if (!decodeScalar(scratch_)) return nullptr;
+        return SENewString(scratch_.data(), static_cast<int>(scratch_.size()));
     }
 
     // The text of the word just taken, with quotes removed and escapes applied.
     bool decodeScalar(std::string &out) {
         const std::string &text = lexer_.text();
+        out.clear();
         if (text.empty()) {
             setError("Syntaxic error: internal inconsistency in deserializer: %s\n", "Empty string");
             return false;
@@ -178,18 +178,22 @@ private:
             // Keys are scalars only: a list or map in key position is refused.
             if (kind != SE_TOKEN_WORD) return fail(map, syntaxError());
             lexer_.take();
-            std::string key;
-            if (!decodeScalar(key)) return fail(map, nullptr);
+            if (!decodeScalar(scratch_)) return fail(map, nullptr);
+            char *key = sStrdup(scratch_.c_str());
+            if (key == nullptr) return fail(map, nullptr);
+            SEElement *value = nullptr;
             kind = lexer_.peek();
-            if (kind == SE_TOKEN_NONE) return fail(map, unterminated());
-            if (kind != SE_TOKEN_EQUALS) return fail(map, syntaxError());
-            lexer_.take();
-            if (lexer_.peek() == SE_TOKEN_NONE) return fail(map, unterminated());
-            SEElement *value = element(depth);
-            if (value == nullptr) return fail(map, nullptr);
-            char *ownKey = sStrdup(key.c_str());
-            if (!seMapInsert(map, ownKey, value)) {
-                sFree(ownKey);
+            if (kind == SE_TOKEN_EQUALS) {
+                lexer_.take();
+                if (lexer_.peek() == SE_TOKEN_NONE) unterminated();
+                else value = element(depth);
+            } else if (kind == SE_TOKEN_NONE) {
+                unterminated();
+            } else {
+                syntaxError();
+            }
+            if (value == nullptr || !seMapInsert(map, key, value)) {
+                sFree(key);
                 SEFree(value);
                 return fail(map, nullptr);
             }
@@ -231,6 +235,7 @@ private:
 
     SEReader *reader_;
     SELexer &lexer_;
+    std::string scratch_;  // decoded scalar bytes, reused to spare allocations
 };
 
 }  // namespace
