@@ -12,6 +12,11 @@ size_t Utf8Size(uint32_t length) { return sizeof(JCRConstant) + length + 1; }
 
 JCRConstant *ReadConstant(JCRReader &reader) {
     uint8_t tag = reader.u8();
+    if (reader.exhausted()) {
+        // The pool is cut off: say so rather than report a tag of 0.
+        std::fprintf(stderr, kCorruptItem);
+        return nullptr;
+    }
     JCRConstant *entry = nullptr;
     switch (tag) {
     case JCR_CONSTANT_Utf8: {

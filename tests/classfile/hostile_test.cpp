@@ -79,6 +79,16 @@ TEST(HostileClass, Utf8RunningPastTheEndIsReported) {
               "ZV encountered corrupt class, skipping constant-pool parse\n");
 }
 
+TEST(HostileClass, PoolCutOffBetweenEntriesIsReportedAsCorrupt) {
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(52).u16(3).utf8("A");
+    ParseResult r = ParseQuietly(b.bytes);
+    EXPECT_EQ(r.jclass, nullptr);
+    EXPECT_EQ(r.messages,
+              "ZV encountered Corrupt class, skipping constantPoolItem\n"
+              "ZV encountered corrupt class, skipping constant-pool parse\n");
+}
+
 TEST(HostileClass, UnknownConstantKindsAreReported) {
     for (int tag : {0, 2, 13, 15, 18, 20, 255}) {
         ClassBytes b;
