@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "classfile/bytecode.h"
+#include "classfile/bytecode_list.h"
 #include "classfile/bytecode_operands.h"
 #include "support/heap.h"
 
@@ -31,26 +32,15 @@ int64_t variableOperandLength(const uint8_t *code, uint64_t length, uint64_t pc)
     return static_cast<int64_t>(fixed) + 8 * pairs;
 }
 
-bool append(JCRInsnList *list, const JCRInsn &insn) {
-    if (list->count >= list->capacity) {
-        int64_t capacity = 2 * int64_t{list->capacity} + 8;
-        if (capacity * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return false;
-        auto *insns = static_cast<JCRInsn *>(sMalloc(static_cast<int>(capacity * sizeof(JCRInsn))));
-        if (insns == nullptr) return false;
-        for (int i = 0; i < list->count; i++) insns[i] = list->insns[i];
-        sFree(list->insns);
-        list->insns = insns;
-        list->capacity = static_cast<int32_t>(capacity);
-    }
-    list->insns[list->count++] = insn;
-    return true;
-}
-
 }  // namespace
 
 JCRInsnList *JCRDecodeCode(const JCRCode *code) {
-    JCRInsnList *list = JCRNewInsnList();
-    if (list == nullptr || code == nullptr || code->code == nullptr) return list;
+    if (code == nullptr || code->code == nullptr || code->code_length == 0) return JCRNewInsnList();
+    // Compiled code averages more than two bytes an instruction: one array
+    // of this size usually holds the whole method.
+    uint32_t estimate = code->code_length / 2 + 8;
+    JCRInsnList *list = jcr::newInsnList(static_cast<int>(estimate < (1u << 20) ? estimate : (1u << 20)));
+    if (list == nullptr) return nullptr;
     uint8_t *bytes = code->code;
     uint64_t length = code->code_length;
     uint64_t pc = 0;
@@ -73,10 +63,11 @@ JCRInsnList *JCRDecodeCode(const JCRCode *code) {
         }
         if (opcode == JCR_OP_TABLESWITCH || opcode == JCR_OP_LOOKUPSWITCH) list->has_switch = 1;
         JCRInsn insn{opcode, static_cast<uint32_t>(operands), operands > 0 ? bytes + pc + 1 : nullptr};
-        if (!append(list, insn)) {
+        if (list->count >= list->capacity && !jcr::reserveInsns(list, 1)) {
             JCRFreeInsnList(list);
             return nullptr;
         }
+        list->insns[list->count++] = insn;
         pc += 1 + static_cast<uint64_t>(operands);
     }
     return list;

@@ -3,21 +3,40 @@
 #include <cstdio>
 
 #include "classfile/bytecode.h"
+#include "classfile/bytecode_list.h"
 #include "classfile/bytecode_operands.h"
 #include "support/heap.h"
 
-JCRInsnList *JCRNewInsnList() {
+JCRInsnList *jcr::newInsnList(int capacity) {
+    if (capacity < 1 || int64_t{capacity} * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return nullptr;
     auto *list = static_cast<JCRInsnList *>(sMalloc(sizeof(JCRInsnList)));
     if (list == nullptr) return nullptr;
     *list = JCRInsnList{};
-    list->insns = static_cast<JCRInsn *>(sMalloc(8 * sizeof(JCRInsn)));
+    list->insns = static_cast<JCRInsn *>(sMalloc(static_cast<int>(capacity * sizeof(JCRInsn))));
     if (list->insns == nullptr) {
         sFree(list);
         return nullptr;
     }
-    list->capacity = 8;
+    list->capacity = capacity;
     return list;
 }
+
+bool jcr::reserveInsns(JCRInsnList *list, int extra) {
+    int64_t needed = int64_t{list->count} + extra;
+    int64_t capacity = list->capacity;
+    while (needed >= capacity) capacity = extra + 2 * capacity + 8;
+    if (capacity == list->capacity) return true;
+    if (capacity * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return false;
+    auto *insns = static_cast<JCRInsn *>(sMalloc(static_cast<int>(capacity * sizeof(JCRInsn))));
+    if (insns == nullptr) return false;
+    for (int i = 0; i < list->count; i++) insns[i] = list->insns[i];
+    sFree(list->insns);
+    list->insns = insns;
+    list->capacity = static_cast<int32_t>(capacity);
+    return true;
+}
+
+JCRInsnList *JCRNewInsnList() { return jcr::newInsnList(8); }
 
 void JCRFreeInsnList(JCRInsnList *list) {
     if (list == nullptr) return;
@@ -70,22 +89,6 @@ int JCRRoomFor(const JCRInsnList *list, int size) {
 
 namespace {
 
-// Makes room for `extra` more instructions.
-bool reserve(JCRInsnList *list, int extra) {
-    int64_t needed = int64_t{list->count} + extra;
-    int64_t capacity = list->capacity;
-    while (needed >= capacity) capacity = extra + 2 * capacity + 8;
-    if (capacity == list->capacity) return true;
-    if (capacity * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return false;
-    auto *insns = static_cast<JCRInsn *>(sMalloc(static_cast<int>(capacity * sizeof(JCRInsn))));
-    if (insns == nullptr) return false;
-    for (int i = 0; i < list->count; i++) insns[i] = list->insns[i];
-    sFree(list->insns);
-    list->insns = insns;
-    list->capacity = static_cast<int32_t>(capacity);
-    return true;
-}
-
 struct Insertion {
     int NO;
     int nl;
@@ -135,7 +138,7 @@ int JCRInsertAt(JCRInsnList *list, const JCRInsn *insns, int n, int index, JCRCo
     bool append = index == list->count;
     int padding = append ? 0 : JCRSwitchPadding(list, static_cast<int>(newSize));
     int inserted = n + padding;
-    if (inserted == 0 || !reserve(list, inserted)) return 0;
+    if (inserted == 0 || !jcr::reserveInsns(list, inserted)) return 0;
 
     int NO = JCRInsnOffset(list, index);
     for (int i = list->count - 1; i >= index; i--) list->insns[i + inserted] = list->insns[i];
