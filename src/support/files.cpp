@@ -59,12 +59,15 @@ void ListDirectory(const char *directory, ZVVector **names, ZVHashTable **table,
     if (table != nullptr && *table == nullptr) {
         *table = ZVHashNew(64, ZVStringHash, ZVStringEquals, "ListFileH", 0);
     }
+    ZVVector *vector = names != nullptr ? *names : nullptr;
+    ZVHashTable *hash = table != nullptr ? *table : nullptr;
+    if (vector == nullptr && hash == nullptr) return;
     for (const std::string &entry : entries) {
         char *copy = sStrdup(entry.c_str());
         if (copy == nullptr) continue;
         auto word = reinterpret_cast<ZVWord>(copy);
-        if (names != nullptr && *names != nullptr) ZVAddElement(*names, word);
-        if (table != nullptr && *table != nullptr) ZVHashPut(*table, word, word);
+        if (vector != nullptr) ZVAddElement(vector, word);
+        if (hash != nullptr) ZVHashPut(hash, word, word);
     }
 }
 

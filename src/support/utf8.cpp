@@ -46,7 +46,7 @@ int Utf8Length(const char *text) {
 // Stops at the terminator: units the text does not have are written as 0.
 void Utf8ToWide(const char *text, uint16_t *units, int count) {
     int i = 0;
-    for (; i < count && *text != '\0'; i++) text = Utf8DecodeChar(text, &units[i]);
+    for (; i < count && text != nullptr && *text != '\0'; i++) text = Utf8DecodeChar(text, &units[i]);
     for (; i < count; i++) units[i] = 0;
 }
 
@@ -75,6 +75,7 @@ void WideToUtf8(const uint16_t *units, int count, char *bytes) {
 // Compares unit by unit as unsigned 16-bit values, like a wide-string
 // comparison; an encoded unit 0 is compared as a value, not as an end.
 int CompareUtf8(const char *a, const char *b) {
+    if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
     while (*a != '\0' && *b != '\0') {
         uint16_t ua, ub;
         a = Utf8DecodeChar(a, &ua);
