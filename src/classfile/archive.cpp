@@ -2,6 +2,7 @@
 // that the tree can be used as a class path.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "classfile/classfile_internal.h"
@@ -48,7 +49,13 @@ int JCRValidateDirectory(const char *path) {
     return 0;
 }
 
+const char *JCRDefaultArchiveDirectory() {
+    const char *tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+}
+
 void JCRArchiveClass(const JCRClass *jclass, const char *baseDirectory) {
+    if (baseDirectory == nullptr || *baseDirectory == '\0') baseDirectory = JCRDefaultArchiveDirectory();
     if (!JCRValidateDirectory(baseDirectory)) {
         std::fprintf(stderr, "JCRArchiveClass could not validate directory %s\n", baseDirectory);
         return;

@@ -243,6 +243,10 @@ void JCRDumpClass(const JCRClass *jclass);
 // ------------------------------------------------------- class dump archive
 
 // Writes the class to base/package/dirs/Name.class; failures go to stderr.
+// A null or empty base means JCRDefaultArchiveDirectory(). Class names with
+// empty, "." or ".." components and paths past 2047 bytes are refused.
 void JCRArchiveClass(const JCRClass *jclass, const char *baseDirectory);
+// Where changed classes are archived by default: $TMPDIR, else "/tmp".
+const char *JCRDefaultArchiveDirectory();
 // 1 when the path exists or was created (one level), else 0 with a message.
 int JCRValidateDirectory(const char *path);

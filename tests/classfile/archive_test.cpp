@@ -46,6 +46,19 @@ TEST_F(ArchiveTest, DefaultPackageClassGoesIntoTheBaseDirectory) {
     EXPECT_EQ(ReadBytes(base_ / "Top.class"), original);
 }
 
+TEST_F(ArchiveTest, DefaultDirectoryIsTmpdirElseTmp) {
+    const char *saved = std::getenv("TMPDIR");
+    std::string restore = saved != nullptr ? saved : "";
+    setenv("TMPDIR", base_.c_str(), 1);
+    EXPECT_EQ(std::string(JCRDefaultArchiveDirectory()), base_.string());
+    ClassPtr jclass = Parse(MinimalClass("zvdefault/Top"));
+    EXPECT_EQ(Archive(jclass.get(), ""), "");
+    EXPECT_TRUE(fs::exists(base_ / "zvdefault" / "Top.class"));
+    unsetenv("TMPDIR");
+    EXPECT_STREQ(JCRDefaultArchiveDirectory(), "/tmp");
+    if (saved != nullptr) setenv("TMPDIR", restore.c_str(), 1);
+}
+
 TEST_F(ArchiveTest, PlainFileInPlaceOfAPackageDirectoryFailsAtFileCreation) {
     std::ofstream(base_ / "a") << "not a directory";
     ClassPtr jclass = Parse(MinimalClass("a/b/C"));
