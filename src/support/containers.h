@@ -28,7 +28,8 @@ void ZVFreeVector(ZVVector *vector);
 int ZVVectorSize(const ZVVector *vector);
 ZVWord ZVElementAt(const ZVVector *vector, int index);
 // Sorts by signed word value; the companions (either may be null) are
-// permuted the same way so parallel vectors stay aligned.
+// permuted the same way so parallel vectors stay aligned. A companion with
+// fewer words than the vector is left untouched.
 void ZVSortVectors(ZVVector *vector, ZVVector *companion1, ZVVector *companion2,
                    int ascending);
 
@@ -120,10 +121,12 @@ struct ZVIntTable {
     ZVIntNode *buckets;  // bucketCount inline nodes, allocated with the header
 };
 
+// At least 2 buckets; key 0 marks a free slot and is refused by every call.
 ZVIntTable *ZVIntTableNew(int size, const char *name);
 ZVWord ZVIntTableGet(const ZVIntTable *table, ZVWord key);
 void ZVIntTablePut(ZVIntTable *table, ZVWord key, ZVWord value);
 void ZVIntTableRemove(ZVIntTable *table, ZVWord key);
+// Releases the overflow nodes and the table (not what keys or values point to).
 void ZVIntTableFree(ZVIntTable *table);
 
 // ------------------------------------------------------------ ZVWideString
