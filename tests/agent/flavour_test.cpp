@@ -1,0 +1,68 @@
+// VM flavour detection against the real VM library, each case in its own
+// process because a loaded library cannot be unloaded.
+#include "agent/agent_fixture.h"
+#include "platform/module.h"
+
+TEST_F(AgentTest, OpenJDKLibraryIsHotspot) {
+    EXPECT_EXIT(
+        {
+            std::string error;
+            if (OpenLibrary(ZV_LIBJVM, &error) == nullptr) exit(100);
+            exit(zviGetVMFlavor());
+        },
+        testing::ExitedWithCode(ZV_VM_HOTSPOT), "");
+}
+
+TEST_F(AgentTest, FlavourIsCachedEvenWhenTheVMLibraryAppearsLater) {
+    EXPECT_EXIT(
+        {
+            int before = zviGetVMFlavor();
+            std::string error;
+            OpenLibrary(ZV_LIBJVM, &error);
+            exit(before == ZV_VM_UNKNOWN && zviGetVMFlavor() == ZV_VM_UNKNOWN ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AgentTest, StartupWithTheVMLibraryLooksUpItsDiagnostics) {
+    EXPECT_EXIT(
+        {
+            std::string error;
+            OpenLibrary(ZV_LIBJVM, &error);
+            JVM_OnLoad(fake.vm(), nullptr, nullptr);
+            // OpenJDK exports neither; the lookups must simply find nothing.
+            exit(ZVState().dumpThreads == nullptr && zviSupportsHandleForObject() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AgentTest, ObjectHandlingExtensionEnablesGCEvents) {
+    ZVExtensionRecord ext{};
+    ext.objectMoved = [](jobjectID, jobjectID) {};
+    addExtension(&ext);
+    load();
+    std::vector<jint> events = fake.enabledEvents();
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events[2], JVMPI_EVENT_OBJECT_MOVE);
+    EXPECT_EQ(events[3], JVMPI_EVENT_GC_START);
+    EXPECT_EQ(events[4], JVMPI_EVENT_GC_FINISH);
+    EXPECT_EQ(zviGetMemProfilerOptions()->enabled, 1);
+}
+
+TEST_F(AgentTest, PrioritizedServiceWithoutJNI12EndsTheProcess) {
+    load();
+    EXPECT_EXIT(ZVRunPrioritizedService(), testing::ExitedWithCode(1),
+                "PRI: getCurrentJNIEnv failed \\(This vm does not support JNI version 1.2\\)");
+}
+
+TEST_F(AgentTest, DebugInstrumentationReportsLoadedClasses) {
+    testing::internal::CaptureStderr();
+    load("PRIDebugInstrumentation=true");
+    testing::internal::GetCapturedStderr();
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_CLASS_LOAD;
+    event.u.class_load.class_name = "a.B";
+    testing::internal::CaptureStdout();
+    fake.send(event);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loaded class a.B\n");
+}
