@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "pri/filter_table.h"
 #include "pri/filters.h"
+#include "support/files.h"
 #include "support/heap.h"
 
 std::atomic<PRIFilterTable *> gFilterTable{nullptr};
@@ -27,7 +28,8 @@ std::vector<PRIFilterGroup *> gAllConditions;
 // Reads the file; the tree to release and its entry list, or null when the
 // file cannot be used.
 SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
-    SEReader *reader = path ? SEReaderFromFile(path) : nullptr;
+    // Devices and pipes could feed the reader without end.
+    SEReader *reader = path && IsRegularFile(path) ? SEReaderFromFile(path) : nullptr;
     if (reader == nullptr) {
         fprintf(stderr, "Could not open Filter file %s\n", path ? path : "");
         return nullptr;

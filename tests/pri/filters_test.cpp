@@ -223,6 +223,12 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
     EXPECT_EQ(zviReloadFilter(noContent.c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(zviReloadFilter(nullptr), 0);
+    // Only regular files are read: a device could feed the reader forever.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
+    EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not open Filter file /dev/zero\nCould not open Filter file " + dir_ + "\n");
     EXPECT_EQ(Group("a/B"), 0);
 }
 
