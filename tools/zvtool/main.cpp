@@ -13,6 +13,8 @@ struct Command {
     int (*run)(int argc, char **argv);
 };
 
+// A new command: a file NAME_command.cpp here defining the function, its
+// declaration in commands.h, and one row below.
 const Command kCommands[] = {
     {"dump", "FILE.class", DumpCommand},
     {"roundtrip", "[--strict] PATH...  (class files, directories, jars, jmods)", RoundtripCommand},
