@@ -46,7 +46,8 @@ enum {
 
 // The one services record of the process.
 ZVServices *ZVGetServices(void);
-// Fills the three lock entries once per process (later calls do nothing).
+// Fills the three lock entries (create, enter, leave a recursive lock) once
+// per process; later calls do nothing.
 void ZVFillServiceLocks(void);
 
 // Loads the extensions of the extension table, once, from JVM_OnLoad.

@@ -5,6 +5,7 @@
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
+#include "platform/mutex.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -195,4 +196,22 @@ TEST_F(VMEventsTest, PrioritizedCallRunsAtOnceOutsideClassic) {
     EXPECT_TRUE(jni.calls.empty());
     ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("job"));
     EXPECT_THAT(jni.calls, ElementsAre("Tasks.run(\"job\",true)"));
+}
+
+TEST_F(VMEventsTest, VMInitialisedFillsTheServiceLocksOnce) {
+    load();
+    ZVServices *services = ZVGetServices();
+    EXPECT_EQ(services->words[0], 9);
+    EXPECT_EQ(services->words[1], 8);
+    vmInitialized();
+    ZVWord create = services->words[ZV_SERVICE_LOCK_CREATE];
+    ASSERT_NE(create, 0);
+    auto *lock = reinterpret_cast<void *(*)()>(create)();
+    reinterpret_cast<void (*)(void *)>(services->words[ZV_SERVICE_LOCK_ENTER])(lock);
+    reinterpret_cast<void (*)(void *)>(services->words[ZV_SERVICE_LOCK_ENTER])(lock);
+    reinterpret_cast<void (*)(void *)>(services->words[ZV_SERVICE_LOCK_LEAVE])(lock);
+    reinterpret_cast<void (*)(void *)>(services->words[ZV_SERVICE_LOCK_LEAVE])(lock);
+    DestroyRecursiveMutex(static_cast<RecursiveMutex *>(lock));
+    ZVFillServiceLocks();
+    EXPECT_EQ(services->words[ZV_SERVICE_LOCK_CREATE], create);
 }
