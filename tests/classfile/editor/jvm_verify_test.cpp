@@ -41,6 +41,13 @@ JavaRun runMain(const fs::path &classpath, const fs::path &scratch) {
     return run;
 }
 
+// The count that Main prints last on standard error (the JVM may print
+// notes before it), or -1.
+int hits(const std::string &err) {
+    size_t at = err.rfind("hits ");
+    return at == std::string::npos ? -1 : std::atoi(err.c_str() + at + 5);
+}
+
 // Removes the named attributes from an attribute array.
 void dropAttributes(const JCRClass *jclass, JCRAttribute **attributes, uint16_t *count,
                     std::initializer_list<const char *> names) {
@@ -192,11 +199,10 @@ TEST(JvmVerify, EditedClassesVerifyAndComputeTheSameResults) {
 
     JavaRun plain = runMain(ZV_EDITOR_CLASSES, scratch);
     ASSERT_EQ(plain.status, 0) << plain.err;
-    EXPECT_EQ(plain.err, "hits 0\n");
+    EXPECT_EQ(hits(plain.err), 0) << plain.err;
     JavaRun instrumented = runMain(edited, scratch);
     ASSERT_EQ(instrumented.status, 0) << instrumented.err;
     EXPECT_EQ(instrumented.out, plain.out);
-    ASSERT_EQ(instrumented.err.rfind("hits ", 0), 0u) << instrumented.err;
-    EXPECT_GT(std::atoi(instrumented.err.c_str() + 5), 100) << instrumented.err;
+    EXPECT_GT(hits(instrumented.err), 100) << instrumented.err;
     fs::remove_all(scratch);
 }
