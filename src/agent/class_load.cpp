@@ -72,7 +72,9 @@ void ZVHandleClassLoad(JVMPI_Event *event) {
         if (ext != nullptr && ext->classLoaded != nullptr) ext->classLoaded(event);
     }
 
-    jint methodCount = load.methods != nullptr ? load.num_methods : 0;
+    // Counts without an array, or below zero, describe nothing.
+    auto counted = [](const void *array, jint count) { return array != nullptr && count > 0 ? count : 0; };
+    jint methodCount = counted(load.methods, load.num_methods);
     int32_t classID = 0;
     JVMPI_Method *methods = nullptr;
     if (load.class_name != nullptr) {
@@ -82,8 +84,8 @@ void ZVHandleClassLoad(JVMPI_Event *event) {
 
     ZVWord key = classID != 0 ? classID : reinterpret_cast<ZVWord>(load.class_id);
     if (methods == nullptr) methods = ZVCopyMethods(load.methods, methodCount);
-    jint staticCount = load.statics != nullptr ? load.num_static_fields : 0;
-    jint instanceCount = load.instances != nullptr ? load.num_instance_fields : 0;
+    jint staticCount = counted(load.statics, load.num_static_fields);
+    jint instanceCount = counted(load.instances, load.num_instance_fields);
     JVMPI_Field *statics = ZVCopyFields(load.statics, staticCount);
     JVMPI_Field *instances = ZVCopyFields(load.instances, instanceCount);
     char *source = load.source_name != nullptr ? sStrdup(load.source_name) : nullptr;

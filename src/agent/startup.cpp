@@ -7,13 +7,16 @@
 #include "agent/agent_internal.h"
 #include "config/config.h"
 #include "ext/extensions.h"
+#include "platform/jvmpi_emulation.h"
 #include "platform/module.h"
 #include "pri/runtime.h"
 #include "support/heap.h"
 
 namespace {
 
-void obtainProfilerInterface(JavaVM *vm) {
+// Gives the VM to use from now on: vm, or on a VM that has JVMTI but no JVMPI
+// (-Xrun on a modern VM) the platform's proxy for its late JVMPI emulation.
+JavaVM *obtainProfilerInterface(JavaVM *vm) {
     ZVAgentState &state = ZVState();
     void *jvmpi = nullptr;
     state.jvmpiVersion = JVMPI_VERSION_1_1;
@@ -22,11 +25,18 @@ void obtainProfilerInterface(JavaVM *vm) {
         state.jvmpiVersion = JVMPI_VERSION_1;
         result = vm->GetEnv(&jvmpi, JVMPI_VERSION_1);
     }
+    JavaVM *proxy = nullptr;
+    if ((result != JNI_OK || jvmpi == nullptr) && (proxy = JvmpiStartLateEmulation(vm)) != nullptr) {
+        state.vm = vm = proxy;
+        state.jvmpiVersion = JVMPI_VERSION_1_1;
+        result = vm->GetEnv(&jvmpi, JVMPI_VERSION_1_1);
+    }
     if (result != JNI_OK || jvmpi == nullptr) {
         fprintf(stderr, "Cannot find JVMPI (%d)\n", result);
         exit(1);
     }
     zvipi = static_cast<JVMPI_Interface *>(jvmpi);
+    return vm;
 }
 
 void createTables() {
@@ -115,7 +125,7 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     }
     state.loaded = 1;
     state.vm = vm;
-    obtainProfilerInterface(vm);
+    vm = obtainProfilerInterface(vm);
 
     state.dataLock = zviMonitorAllocate("ZVI_LOCK");
     state.registryMutex = sMalloc(zviMutexSize());

@@ -174,9 +174,13 @@ TEST_F(ClassEventsTest, NullNamesAndArraysAreAccepted) {
     event.event_type = JVMPI_EVENT_CLASS_LOAD;
     event.u.class_load.num_methods = 3;  // claims methods but has no array
     event.u.class_load.num_static_fields = -1;
+    event.u.class_load.num_instance_fields = -4;
+    event.u.class_load.instances = statics;
     fake.send(event);
     ASSERT_EQ(recorded().classes.size(), 1u);
     EXPECT_EQ(recorded().classes[0].methodCount, 0);
+    EXPECT_EQ(recorded().classes[0].staticCount, 0);
+    EXPECT_EQ(recorded().classes[0].instanceCount, 0);
 }
 
 TEST_F(ClassEventsTest, ExtensionWithOrderZeroSeesEachHookedClassTwice) {
