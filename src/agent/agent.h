@@ -96,7 +96,8 @@ struct ZVAgentState {
 
 ZVAgentState &ZVState();
 
-// Declared only: a declaration inside a C linkage specification is extern.
+// Declared here, defined once beside the state (a plain declaration inside
+// extern "C" does not define the variable).
 ZV_EXPORT JVMPI_Interface *zvipi;
 
 ZV_EXPORT jint JVM_OnLoad(JavaVM *vm, char *options, void *reserved);
