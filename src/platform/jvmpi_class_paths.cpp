@@ -1,0 +1,74 @@
+// Puts the agent's jars where the VM finds them: zvbcp.jar on the boot class
+// path and zenva.jar on the system class path, from the installation's lib
+// directory, unless the command line placed them already.
+#include <sys/stat.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/jvmpi_emulation.h"
+#include "platform/jvmpi_internal.h"
+#include "platform/module.h"
+
+// Weak: the platform library sits below the support library, and programs
+// that link the platform alone have no installation lookup.
+__attribute__((weak)) const char *GetInstallPath(int tool);
+
+namespace {
+
+bool isFile(const std::string &path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string property(const char *name) {
+    char *value = nullptr;
+    if (Jvmpi().jvmti->GetSystemProperty(name, &value) != JVMTI_ERROR_NONE || value == nullptr) return {};
+    std::string text(value);
+    Jvmpi().jvmti->Deallocate(reinterpret_cast<unsigned char *>(value));
+    return text;
+}
+
+// True when one entry of the path list names a file called jar.
+bool pathNames(std::string_view list, std::string_view jar) {
+    while (!list.empty()) {
+        size_t end = list.find(':');
+        std::string_view entry = list.substr(0, end);
+        size_t slash = entry.find_last_of('/');
+        if ((slash == std::string_view::npos ? entry : entry.substr(slash + 1)) == jar) return true;
+        if (end == std::string_view::npos) break;
+        list.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+// The installation's lib directory: from the installation-path lookup, or
+// else the directory that holds this library.
+std::string libDirectory() {
+    if (GetInstallPath != nullptr) {
+        if (const char *install = GetInstallPath(0); install != nullptr && *install != '\0') {
+            return std::string(install) + "/lib";
+        }
+    }
+    std::string library = ModulePathContaining(reinterpret_cast<const void *>(&libDirectory));
+    size_t slash = library.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : library.substr(0, slash);
+}
+
+}  // namespace
+
+void JvmpiAddAgentJars() {
+    static bool done = false;
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    if (done || jvmti == nullptr) return;
+    done = true;
+    std::string lib = libDirectory();
+    std::string bcp = lib + "/zvbcp.jar";
+    if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
+        jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str());
+    }
+    std::string zenva = lib + "/zenva.jar";
+    if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
+        jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
+    }
+}

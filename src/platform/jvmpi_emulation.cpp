@@ -1,0 +1,367 @@
+// The emulated JVMPI interface record: raw monitors, thread control and
+// status, thread-local storage, system threads, GC control and object IDs on
+// JVMTI and JNI; and the proxy JavaVM that hands the record out.
+#include "platform/jvmpi_emulation.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/jvmpi_internal.h"
+#include "platform/module.h"
+
+namespace {
+
+JvmpiEmulation gEmulation;
+JNIInvokeInterface_ gProxyFunctions;
+JavaVM gProxyVM;
+bool gStarted = false;
+
+jvmtiEnv *jvmti() { return gEmulation.jvmti; }
+
+// Runs f on the thread of env: the calling thread, or a known thread.
+template <typename Use>
+void withThread(JNIEnv *env, Use use) {
+    jthread thread = nullptr;
+    bool current = false;
+    if (!JvmpiThreadOf(env, &thread, &current)) return;
+    use(thread);
+    if (thread != nullptr) {
+        if (JNIEnv *self = JvmpiCurrentEnv()) self->DeleteLocalRef(thread);
+    }
+}
+
+// ------------------------------------------------------------ raw monitors
+
+JVMPI_RawMonitor rawMonitorCreate(char *name) {
+    jrawMonitorID monitor = nullptr;
+    if (jvmti()->CreateRawMonitor(name != nullptr ? name : "", &monitor) != JVMTI_ERROR_NONE) return nullptr;
+    return reinterpret_cast<JVMPI_RawMonitor>(monitor);
+}
+
+jrawMonitorID raw(JVMPI_RawMonitor monitor) { return reinterpret_cast<jrawMonitorID>(monitor); }
+
+void rawMonitorEnter(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorEnter(raw(monitor)); }
+void rawMonitorExit(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorExit(raw(monitor)); }
+void rawMonitorWait(JVMPI_RawMonitor monitor, jlong ms) { jvmti()->RawMonitorWait(raw(monitor), ms); }
+void rawMonitorNotifyAll(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorNotifyAll(raw(monitor)); }
+void rawMonitorDestroy(JVMPI_RawMonitor monitor) { jvmti()->DestroyRawMonitor(raw(monitor)); }
+
+// ------------------------------------------------------------ threads
+
+jlong currentThreadCpuTime() {
+    jlong nanos = 0;
+    if (jvmti()->GetCurrentThreadCpuTime(&nanos) != JVMTI_ERROR_NONE) return 0;
+    return nanos;
+}
+
+void suspendThread(JNIEnv *env) {
+    withThread(env, [](jthread thread) { jvmti()->SuspendThread(thread); });
+}
+
+void resumeThread(JNIEnv *env) {
+    withThread(env, [](jthread thread) { jvmti()->ResumeThread(thread); });
+}
+
+void suspendThreadList(jint count, JNIEnv **envs, jint *results) {
+    for (jint i = 0; i < count; ++i) {
+        jvmtiError error = JVMTI_ERROR_THREAD_NOT_ALIVE;
+        withThread(envs[i], [&](jthread thread) { error = jvmti()->SuspendThread(thread); });
+        if (results != nullptr) results[i] = error;
+    }
+}
+
+void resumeThreadList(jint count, JNIEnv **envs, jint *results) {
+    for (jint i = 0; i < count; ++i) {
+        jvmtiError error = JVMTI_ERROR_THREAD_NOT_ALIVE;
+        withThread(envs[i], [&](jthread thread) { error = jvmti()->ResumeThread(thread); });
+        if (results != nullptr) results[i] = error;
+    }
+}
+
+// JVMTI's thread state in JVMPI's terms: waiting to enter a monitor, waiting
+// on a condition (Object.wait, sleep, park), or runnable; plus the suspended
+// and interrupted bits.
+jint getThreadStatus(JNIEnv *env) {
+    jint state = 0;
+    bool known = false;
+    withThread(env, [&](jthread thread) { known = jvmti()->GetThreadState(thread, &state) == JVMTI_ERROR_NONE; });
+    if (!known) return JVMPI_THREAD_RUNNABLE;
+    jint status = JVMPI_THREAD_RUNNABLE;
+    if ((state & JVMTI_THREAD_STATE_BLOCKED_ON_MONITOR_ENTER) != 0) {
+        status = JVMPI_THREAD_MONITOR_WAIT;
+    } else if ((state & JVMTI_THREAD_STATE_WAITING) != 0) {
+        status = JVMPI_THREAD_CONDVAR_WAIT;
+    }
+    if ((state & JVMTI_THREAD_STATE_SUSPENDED) != 0) status |= JVMPI_THREAD_SUSPENDED;
+    if ((state & JVMTI_THREAD_STATE_INTERRUPTED) != 0) status |= JVMPI_THREAD_INTERRUPTED;
+    return status;
+}
+
+// Whether the thread used CPU time since the previous question about it.
+jboolean threadHasRun(JNIEnv *env) {
+    jlong now = -1;
+    withThread(env, [&](jthread thread) {
+        if (jvmti()->GetThreadCpuTime(thread, &now) != JVMTI_ERROR_NONE) now = -1;
+    });
+    if (now < 0) return JNI_FALSE;
+    return JvmpiSwapCpuTime(env, now) != now ? JNI_TRUE : JNI_FALSE;
+}
+
+void setThreadLocalStorage(JNIEnv *env, void *value) {
+    withThread(env, [&](jthread thread) { jvmti()->SetThreadLocalStorage(thread, value); });
+}
+
+void *getThreadLocalStorage(JNIEnv *env) {
+    void *value = nullptr;
+    withThread(env, [&](jthread thread) {
+        if (jvmti()->GetThreadLocalStorage(thread, &value) != JVMTI_ERROR_NONE) value = nullptr;
+    });
+    return value;
+}
+
+jobjectID getThreadObject(JNIEnv *env) {
+    jobjectID id = nullptr;
+    withThread(env, [&](jthread thread) {
+        if (thread != nullptr) {
+            id = JvmpiObjectID(thread);
+            return;
+        }
+        jthread self = nullptr;
+        if (jvmti()->GetCurrentThread(&self) == JVMTI_ERROR_NONE && self != nullptr) {
+            id = JvmpiObjectID(self);
+            env->DeleteLocalRef(self);
+        }
+    });
+    return id;
+}
+
+// ------------------------------------------------------------ system threads
+
+struct SystemThreadStart {
+    void (*function)(void *);
+};
+
+// The function gets the new thread's JNIEnv as its argument.
+void JNICALL runSystemThread(jvmtiEnv *, JNIEnv *env, void *argument) {
+    SystemThreadStart start = *static_cast<SystemThreadStart *>(argument);
+    delete static_cast<SystemThreadStart *>(argument);
+    jthread self = nullptr;
+    // Agent threads may start without a ThreadStart event: deliver it here once.
+    if (jvmti()->GetCurrentThread(&self) == JVMTI_ERROR_NONE && JvmpiRememberThread(env, self) &&
+        JvmpiEnabled(JVMPI_EVENT_THREAD_START)) {
+        JvmpiDeliverThreadStart(env, self, env);
+    }
+    if (self != nullptr) env->DeleteLocalRef(self);
+    start.function(env);
+}
+
+// A daemon java.lang.Thread of that name, run by JVMTI as an agent thread;
+// JVMPI and JVMTI priorities share the 1..10 scale.
+jint createSystemThread(char *name, jint priority, void (*function)(void *)) {
+    JNIEnv *env = JvmpiCurrentEnv();
+    if (env == nullptr || function == nullptr) return JNI_ERR;
+    jclass threadClass = env->FindClass("java/lang/Thread");
+    jmethodID constructor =
+        threadClass != nullptr ? env->GetMethodID(threadClass, "<init>", "(Ljava/lang/String;)V") : nullptr;
+    jstring threadName = constructor != nullptr ? env->NewStringUTF(name != nullptr ? name : "") : nullptr;
+    jobject thread = threadName != nullptr ? env->NewObject(threadClass, constructor, threadName) : nullptr;
+    jint result = JNI_ERR;
+    if (thread != nullptr) {
+        if (priority < JVMTI_THREAD_MIN_PRIORITY) priority = JVMTI_THREAD_MIN_PRIORITY;
+        if (priority > JVMTI_THREAD_MAX_PRIORITY) priority = JVMTI_THREAD_MAX_PRIORITY;
+        auto *start = new SystemThreadStart{function};
+        if (jvmti()->RunAgentThread(thread, runSystemThread, start, priority) == JVMTI_ERROR_NONE) {
+            result = JNI_OK;
+        } else {
+            delete start;
+        }
+    }
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (thread != nullptr) env->DeleteLocalRef(thread);
+    if (threadName != nullptr) env->DeleteLocalRef(threadName);
+    if (threadClass != nullptr) env->DeleteLocalRef(threadClass);
+    return result;
+}
+
+// ------------------------------------------------------------ GC, stacks, exit
+
+// JVMTI cannot hold the collector off: disabling and enabling do nothing.
+void disableGC() {}
+void enableGC() {}
+void runGC() { jvmti()->ForceGarbageCollection(); }
+
+jobjectID getMethodClass(jmethodID method) {
+    jclass klass = nullptr;
+    if (jvmti()->GetMethodDeclaringClass(method, &klass) != JVMTI_ERROR_NONE || klass == nullptr) return nullptr;
+    jobjectID id = JvmpiClassID(klass);
+    if (JNIEnv *env = JvmpiCurrentEnv()) env->DeleteLocalRef(klass);
+    return id;
+}
+
+jint lineAt(jmethodID method, jlocation location) {
+    jint count = 0;
+    jvmtiLineNumberEntry *table = nullptr;
+    if (location < 0 || jvmti()->GetLineNumberTable(method, &count, &table) != JVMTI_ERROR_NONE) return -1;
+    jint line = -1;
+    jlocation best = -1;
+    for (jint i = 0; i < count; ++i) {
+        if (table[i].start_location <= location && table[i].start_location > best) {
+            best = table[i].start_location;
+            line = table[i].line_number;
+        }
+    }
+    jvmti()->Deallocate(reinterpret_cast<unsigned char *>(table));
+    return line;
+}
+
+void getCallTrace(JVMPI_CallTrace *trace, jint depth) {
+    if (trace == nullptr) return;
+    trace->num_frames = 0;
+    if (depth <= 0 || trace->frames == nullptr) return;
+    auto *frames = new jvmtiFrameInfo[static_cast<size_t>(depth)];
+    jint count = 0;
+    withThread(trace->env_id, [&](jthread thread) {
+        if (jvmti()->GetStackTrace(thread, 0, depth, frames, &count) != JVMTI_ERROR_NONE) count = 0;
+    });
+    for (jint i = 0; i < count; ++i) {
+        trace->frames[i].method_id = frames[i].method;
+        trace->frames[i].lineno = lineAt(frames[i].method, frames[i].location);
+    }
+    trace->num_frames = count;
+    delete[] frames;
+}
+
+void profilerExit(jint code) {
+    fflush(stdout);
+    fflush(stderr);
+    exit(code);
+}
+
+jobject objectIDToObject(jobjectID id) { return JvmpiObjectFor(id); }
+jobjectID objectToObjectID(jobject object) { return JvmpiObjectID(object); }
+
+void buildInterface(JVMPI_Interface &iface) {
+    iface.version = JVMPI_VERSION_1_1;
+    iface.NotifyEvent = nullptr;  // the agent installs its handler
+    iface.EnableEvent = JvmpiEnableEvent;
+    iface.DisableEvent = JvmpiDisableEvent;
+    iface.RequestEvent = JvmpiRequestEvent;
+    iface.GetCallTrace = getCallTrace;
+    iface.ProfilerExit = profilerExit;
+    iface.RawMonitorCreate = rawMonitorCreate;
+    iface.RawMonitorEnter = rawMonitorEnter;
+    iface.RawMonitorExit = rawMonitorExit;
+    iface.RawMonitorWait = rawMonitorWait;
+    iface.RawMonitorNotifyAll = rawMonitorNotifyAll;
+    iface.RawMonitorDestroy = rawMonitorDestroy;
+    iface.GetCurrentThreadCpuTime = currentThreadCpuTime;
+    iface.SuspendThread = suspendThread;
+    iface.ResumeThread = resumeThread;
+    iface.GetThreadStatus = getThreadStatus;
+    iface.ThreadHasRun = threadHasRun;
+    iface.CreateSystemThread = createSystemThread;
+    iface.SetThreadLocalStorage = setThreadLocalStorage;
+    iface.GetThreadLocalStorage = getThreadLocalStorage;
+    iface.DisableGC = disableGC;
+    iface.EnableGC = enableGC;
+    iface.RunGC = runGC;
+    iface.GetThreadObject = getThreadObject;
+    iface.GetMethodClass = getMethodClass;
+    iface.jobjectID2jobject = objectIDToObject;
+    iface.jobject2jobjectID = objectToObjectID;
+    iface.SuspendThreadList = suspendThreadList;
+    iface.ResumeThreadList = resumeThreadList;
+}
+
+// ------------------------------------------------------------ the proxy VM
+
+JavaVM *real() { return gEmulation.realVM; }
+
+jint JNICALL proxyGetEnv(JavaVM *, void **env, jint version) {
+    if (version == JVMPI_VERSION_1_1 || version == JVMPI_VERSION_1) {
+        *env = &gEmulation.iface;
+        return JNI_OK;
+    }
+    return real()->GetEnv(env, version);
+}
+jint JNICALL proxyDestroy(JavaVM *) { return real()->DestroyJavaVM(); }
+jint JNICALL proxyAttach(JavaVM *, void **env, void *args) { return real()->AttachCurrentThread(env, args); }
+jint JNICALL proxyDetach(JavaVM *) { return real()->DetachCurrentThread(); }
+jint JNICALL proxyAttachDaemon(JavaVM *, void **env, void *args) {
+    return real()->AttachCurrentThreadAsDaemon(env, args);
+}
+
+// What the emulation can use; each capability is taken only when the VM has it.
+void requestCapabilities(jvmtiEnv *env) {
+    jvmtiCapabilities potential{};
+    env->GetPotentialCapabilities(&potential);
+    jvmtiCapabilities wanted{};
+    wanted.can_generate_all_class_hook_events = potential.can_generate_all_class_hook_events;
+    wanted.can_generate_early_class_hook_events = potential.can_generate_early_class_hook_events;
+    wanted.can_generate_early_vmstart = potential.can_generate_early_vmstart;
+    wanted.can_tag_objects = potential.can_tag_objects;
+    wanted.can_get_source_file_name = potential.can_get_source_file_name;
+    wanted.can_get_line_numbers = potential.can_get_line_numbers;
+    wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
+    wanted.can_get_thread_cpu_time = potential.can_get_thread_cpu_time;
+    wanted.can_suspend = potential.can_suspend;
+    wanted.can_generate_garbage_collection_events = potential.can_generate_garbage_collection_events;
+    wanted.can_generate_compiled_method_load_events = potential.can_generate_compiled_method_load_events;
+    wanted.can_generate_object_free_events = potential.can_generate_object_free_events;
+    wanted.can_generate_sampled_object_alloc_events = potential.can_generate_sampled_object_alloc_events;
+    env->AddCapabilities(&wanted);
+    env->GetCapabilities(&gEmulation.capabilities);
+}
+
+// Extension libraries resolve the agent's exports (zvi*, sMalloc, zvipi) from
+// this library, so it is made global in the process.
+void reopenGlobally() {
+    std::string self = ModulePathContaining(reinterpret_cast<const void *>(&reopenGlobally));
+    if (!self.empty()) dlopen(self.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+}
+
+JavaVM *start(JavaVM *vm, bool late) {
+    if (gStarted) return &gProxyVM;
+    reopenGlobally();
+    void *env = nullptr;
+    if (vm == nullptr || vm->GetEnv(&env, JVMTI_VERSION_11) != JNI_OK || env == nullptr) return nullptr;
+    auto *jvmtiEnvironment = static_cast<jvmtiEnv *>(env);
+    gEmulation.jvmti = jvmtiEnvironment;
+    gEmulation.realVM = vm;
+    gEmulation.late = late;
+    requestCapabilities(jvmtiEnvironment);
+    buildInterface(gEmulation.iface);
+    if (!JvmpiInstallCallbacks(jvmtiEnvironment)) {
+        gEmulation.jvmti = nullptr;
+        return nullptr;
+    }
+    gProxyFunctions = *vm->functions;
+    gProxyFunctions.GetEnv = proxyGetEnv;
+    gProxyFunctions.DestroyJavaVM = proxyDestroy;
+    gProxyFunctions.AttachCurrentThread = proxyAttach;
+    gProxyFunctions.DetachCurrentThread = proxyDetach;
+    gProxyFunctions.AttachCurrentThreadAsDaemon = proxyAttachDaemon;
+    gProxyVM.functions = &gProxyFunctions;
+    gStarted = true;
+    return &gProxyVM;
+}
+
+}  // namespace
+
+JvmpiEmulation &Jvmpi() { return gEmulation; }
+
+JavaVM *JvmpiStartEmulation(JavaVM *vm) { return start(vm, false); }
+
+JavaVM *JvmpiStartLateEmulation(JavaVM *vm) {
+    bool wasStarted = gStarted;
+    JavaVM *proxy = start(vm, true);
+    if (proxy == nullptr || wasStarted) return proxy;
+    fputs("Warning: this VM has no JVMPI; the profiler interface is emulated from now on, and classes "
+          "and threads that exist already are not seen.\n"
+          "Load the agent with -agentpath:<ZenVaDir>/lib/libr2orar.so=OPTIONS instead of -Xrun.\n",
+          stderr);
+    return proxy;
+}

@@ -1,0 +1,22 @@
+// The JVMPI profiler interface emulated on JVMTI and JNI, for VMs (OpenJDK 17)
+// that have no JVMPI: the agent obtains it through a proxy JavaVM.
+#pragma once
+
+#include <jni.h>
+
+// Creates the emulation at Agent_OnLoad (the VM's load phase) and returns a
+// proxy JavaVM whose GetEnv answers JVMPI_VERSION_1_1 and JVMPI_VERSION_1 with
+// the emulated interface and passes every other version to vm. A second call
+// returns the same proxy. Null when the VM offers no JVMTI environment.
+JavaVM *JvmpiStartEmulation(JavaVM *vm);
+
+// For JVM_OnLoad on a VM that refused the JVMPI versions (-Xrun on a modern
+// VM, which loads the library after its load phase): creates the emulation
+// late, warns that classes already loaded are not seen, and returns the proxy.
+// Null when the VM offers no JVMTI either.
+JavaVM *JvmpiStartLateEmulation(JavaVM *vm);
+
+// After the agent's start-up: puts the installation's lib/zvbcp.jar on the
+// boot class path and lib/zenva.jar on the system class path unless they are
+// there already. Safe to call more than once.
+void JvmpiAddAgentJars();

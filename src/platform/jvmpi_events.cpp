@@ -1,0 +1,364 @@
+// JVMTI events turned into JVMPI events for the agent's NotifyEvent, and the
+// interface's EnableEvent, DisableEvent and RequestEvent. Each JVMPI event is
+// delivered on the thread that JVMTI reports it on.
+#include <cstdio>
+#include <initializer_list>
+
+#include "platform/jvmpi_emulation.h"
+#include "platform/jvmpi_internal.h"
+
+namespace {
+
+// JVMPI event type -> the JVMTI events that produce it.
+struct EventRoute {
+    jint jvmpi;
+    jvmtiEvent jvmti[2];
+    int count;
+};
+
+const EventRoute kRoutes[] = {
+    {JVMPI_EVENT_CLASS_LOAD_HOOK, {JVMTI_EVENT_CLASS_FILE_LOAD_HOOK}, 1},
+    {JVMPI_EVENT_CLASS_LOAD, {JVMTI_EVENT_CLASS_PREPARE}, 1},
+    // Class objects freed by the collector stand for unloaded classes.
+    {JVMPI_EVENT_CLASS_UNLOAD, {JVMTI_EVENT_OBJECT_FREE}, 1},
+    {JVMPI_EVENT_OBJECT_FREE, {JVMTI_EVENT_OBJECT_FREE}, 1},
+    {JVMPI_EVENT_OBJECT_ALLOC, {JVMTI_EVENT_SAMPLED_OBJECT_ALLOC}, 1},
+    {JVMPI_EVENT_JVM_SHUT_DOWN, {JVMTI_EVENT_VM_DEATH}, 1},
+    {JVMPI_EVENT_DATA_DUMP_REQUEST, {JVMTI_EVENT_DATA_DUMP_REQUEST}, 1},
+    {JVMPI_EVENT_GC_START, {JVMTI_EVENT_GARBAGE_COLLECTION_START}, 1},
+    {JVMPI_EVENT_GC_FINISH, {JVMTI_EVENT_GARBAGE_COLLECTION_FINISH}, 1},
+    {JVMPI_EVENT_COMPILED_METHOD_LOAD, {JVMTI_EVENT_COMPILED_METHOD_LOAD}, 1},
+    {JVMPI_EVENT_METHOD_ENTRY, {JVMTI_EVENT_METHOD_ENTRY}, 1},
+    {JVMPI_EVENT_METHOD_ENTRY2, {JVMTI_EVENT_METHOD_ENTRY}, 1},
+    {JVMPI_EVENT_METHOD_EXIT, {JVMTI_EVENT_METHOD_EXIT}, 1},
+    // Always on inside the emulation (the thread map needs them).
+    {JVMPI_EVENT_THREAD_START, {}, 0},
+    {JVMPI_EVENT_THREAD_END, {}, 0},
+    {JVMPI_EVENT_JVM_INIT_DONE, {}, 0},
+    // JVMTI cannot report moves; switching them on succeeds and none arrive.
+    {JVMPI_EVENT_OBJECT_MOVE, {}, 0},
+};
+
+const EventRoute *routeOf(jint type) {
+    for (const EventRoute &route : kRoutes) {
+        if (route.jvmpi == type) return &route;
+    }
+    return nullptr;
+}
+
+// Filled-in bytes of an empty dump: dumps are not produced yet.
+char gEmptyDump[1] = {0};
+
+void *JNICALL jvmtiMalloc(unsigned int size) {
+    unsigned char *memory = nullptr;
+    if (Jvmpi().jvmti->Allocate(size, &memory) != JVMTI_ERROR_NONE) return nullptr;
+    return memory;
+}
+
+void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass, jobject, const char *, jobject,
+                                 jint length, const unsigned char *data, jint *newLength,
+                                 unsigned char **newData) {
+    if (!JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
+    event.env_id = env;
+    auto &hook = event.u.class_load_hook;
+    hook.class_data = const_cast<unsigned char *>(data);
+    hook.class_data_len = length;
+    hook.malloc_f = jvmtiMalloc;
+    JvmpiDeliver(&event);
+    // Handing back the offered bytes means "unchanged"; JVMTI wants nothing then.
+    if (hook.new_class_data != nullptr && hook.new_class_data != data) {
+        *newData = hook.new_class_data;
+        *newLength = hook.new_class_data_len;
+    }
+}
+
+void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
+    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
+}
+
+// Classes loaded before the start phase got no ClassPrepare: they are
+// delivered once, when the VM is initialised.
+void deliverEarlyClasses(JNIEnv *env) {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    jint count = 0;
+    jclass *classes = nullptr;
+    if (jvmti->GetLoadedClasses(&count, &classes) != JVMTI_ERROR_NONE) return;
+    for (jint i = 0; i < count; ++i) {
+        jint status = 0;
+        jvmti->GetClassStatus(classes[i], &status);
+        bool plain = (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0;
+        if (plain && (status & JVMTI_CLASS_STATUS_PREPARED) != 0 && !JvmpiHasClassID(classes[i])) {
+            JvmpiDeliverClassLoad(env, classes[i], JVMPI_EVENT_CLASS_LOAD);
+        }
+        env->DeleteLocalRef(classes[i]);
+    }
+    jvmti->Deallocate(reinterpret_cast<unsigned char *>(classes));
+}
+
+void JNICALL onThreadStart(jvmtiEnv *, JNIEnv *env, jthread thread) {
+    bool fresh = JvmpiRememberThread(env, thread);
+    if (fresh && JvmpiEnabled(JVMPI_EVENT_THREAD_START)) JvmpiDeliverThreadStart(env, thread, env);
+}
+
+void JNICALL onThreadEnd(jvmtiEnv *, JNIEnv *env, jthread) {
+    if (JvmpiEnabled(JVMPI_EVENT_THREAD_END)) {
+        JVMPI_Event event{};
+        event.event_type = JVMPI_EVENT_THREAD_END;
+        event.env_id = env;
+        JvmpiDeliver(&event);
+    }
+    JvmpiForgetThread(env);
+}
+
+void JNICALL onVMInit(jvmtiEnv *, JNIEnv *env, jthread thread) {
+    // The initial thread started before thread events existed.
+    onThreadStart(nullptr, env, thread);
+    if (Jvmpi().late) {
+        JvmpiAddAgentJars();  // now that the agent has read its options
+    } else if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
+        deliverEarlyClasses(env);
+    }
+    if (JvmpiEnabled(JVMPI_EVENT_JVM_INIT_DONE)) {
+        JVMPI_Event event{};
+        event.event_type = JVMPI_EVENT_JVM_INIT_DONE;
+        event.env_id = env;
+        JvmpiDeliver(&event);
+    }
+}
+
+void JNICALL onVMDeath(jvmtiEnv *, JNIEnv *env) {
+    if (!JvmpiEnabled(JVMPI_EVENT_JVM_SHUT_DOWN)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_JVM_SHUT_DOWN;
+    event.env_id = env;
+    JvmpiDeliver(&event);
+}
+
+// JNI is not allowed during a collection: the listeners run with no JNIEnv.
+void deliverGC(jint type) {
+    if (!JvmpiEnabled(type)) return;
+    JVMPI_Event event{};
+    event.event_type = type;
+    JvmpiDeliver(&event);
+}
+
+void JNICALL onGCStart(jvmtiEnv *) { deliverGC(JVMPI_EVENT_GC_START); }
+void JNICALL onGCFinish(jvmtiEnv *) { deliverGC(JVMPI_EVENT_GC_FINISH); }
+
+void JNICALL onDataDumpRequest(jvmtiEnv *) {
+    if (!JvmpiEnabled(JVMPI_EVENT_DATA_DUMP_REQUEST)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_DATA_DUMP_REQUEST;
+    event.env_id = JvmpiCurrentEnv();
+    JvmpiDeliver(&event);
+}
+
+void JNICALL onCompiledMethodLoad(jvmtiEnv *, jmethodID method, jint codeSize, const void *codeAddress,
+                                  jint, const jvmtiAddrLocationMap *, const void *) {
+    if (!JvmpiEnabled(JVMPI_EVENT_COMPILED_METHOD_LOAD)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_COMPILED_METHOD_LOAD;
+    event.env_id = JvmpiCurrentEnv();
+    auto &load = event.u.compiled_method_load;
+    load.method_id = method;
+    load.code_addr = const_cast<void *>(codeAddress);
+    load.code_size = codeSize;
+    JvmpiDeliver(&event);
+}
+
+void JNICALL onObjectFree(jvmtiEnv *, jlong tag) { JvmpiObjectFreed(tag); }
+
+void JNICALL onMethodEntry(jvmtiEnv *, JNIEnv *env, jthread, jmethodID method) {
+    JVMPI_Event event{};
+    event.env_id = env;
+    if (JvmpiEnabled(JVMPI_EVENT_METHOD_ENTRY)) {
+        event.event_type = JVMPI_EVENT_METHOD_ENTRY;
+        event.u.method.method_id = method;
+        JvmpiDeliver(&event);
+    }
+    if (JvmpiEnabled(JVMPI_EVENT_METHOD_ENTRY2)) {
+        event.event_type = JVMPI_EVENT_METHOD_ENTRY2;
+        event.u.method_entry2.method_id = method;
+        event.u.method_entry2.obj_id = nullptr;  // the receiver is not reported
+        JvmpiDeliver(&event);
+    }
+}
+
+void JNICALL onMethodExit(jvmtiEnv *, JNIEnv *env, jthread, jmethodID method, jboolean, jvalue) {
+    if (!JvmpiEnabled(JVMPI_EVENT_METHOD_EXIT)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_METHOD_EXIT;
+    event.env_id = env;
+    event.u.method.method_id = method;
+    JvmpiDeliver(&event);
+}
+
+// JVMPI's array kinds, from the class signature.
+jint arrayKind(jvmtiEnv *jvmti, jclass klass) {
+    char *signature = nullptr;
+    if (jvmti->GetClassSignature(klass, &signature, nullptr) != JVMTI_ERROR_NONE) return 0;
+    jint kind = 0;  // JVMPI_NORMAL_OBJECT
+    if (signature[0] == '[') {
+        switch (signature[1]) {
+            case 'Z': kind = 4; break;
+            case 'C': kind = 5; break;
+            case 'F': kind = 6; break;
+            case 'D': kind = 7; break;
+            case 'B': kind = 8; break;
+            case 'S': kind = 9; break;
+            case 'I': kind = 10; break;
+            case 'J': kind = 11; break;
+            default: kind = 2; break;  // JVMPI_CLASS: an array of references
+        }
+    }
+    jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
+    return kind;
+}
+
+// Allocations are sampled (JVMTI's default interval), not all reported.
+void JNICALL onSampledObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass,
+                                  jlong size) {
+    if (!JvmpiEnabled(JVMPI_EVENT_OBJECT_ALLOC)) return;
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_OBJECT_ALLOC;
+    event.env_id = env;
+    auto &alloc = event.u.obj_alloc;
+    alloc.class_id = JvmpiClassID(klass);
+    alloc.is_array = arrayKind(jvmti, klass);
+    alloc.size = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<jint>(size);
+    alloc.obj_id = JvmpiObjectID(object);
+    JvmpiDeliver(&event);
+}
+
+jvmtiError setMode(jvmtiEventMode mode, jvmtiEvent event) {
+    return Jvmpi().jvmti->SetEventNotificationMode(mode, event, nullptr);
+}
+
+// JVMTI events shared by several JVMPI types stay on while any of them is on.
+bool stillWanted(jvmtiEvent event) {
+    for (const EventRoute &route : kRoutes) {
+        for (int i = 0; i < route.count; ++i) {
+            if (route.jvmti[i] == event && JvmpiEnabled(route.jvmpi)) return true;
+        }
+    }
+    return false;
+}
+
+// Method events slow the VM down, so their capability is only asked for
+// when a listener switches them on.
+bool ensureMethodCapability() {
+    JvmpiEmulation &emulation = Jvmpi();
+    if (emulation.capabilities.can_generate_method_entry_events &&
+        emulation.capabilities.can_generate_method_exit_events) {
+        return true;
+    }
+    jvmtiCapabilities wanted{};
+    wanted.can_generate_method_entry_events = 1;
+    wanted.can_generate_method_exit_events = 1;
+    if (emulation.jvmti->AddCapabilities(&wanted) != JVMTI_ERROR_NONE) return false;
+    emulation.jvmti->GetCapabilities(&emulation.capabilities);
+    return true;
+}
+
+bool capabilityFor(jint type) {
+    const jvmtiCapabilities &caps = Jvmpi().capabilities;
+    switch (type) {
+        case JVMPI_EVENT_METHOD_ENTRY:
+        case JVMPI_EVENT_METHOD_ENTRY2:
+        case JVMPI_EVENT_METHOD_EXIT: return ensureMethodCapability();
+        case JVMPI_EVENT_GC_START:
+        case JVMPI_EVENT_GC_FINISH: return caps.can_generate_garbage_collection_events;
+        case JVMPI_EVENT_COMPILED_METHOD_LOAD: return caps.can_generate_compiled_method_load_events;
+        case JVMPI_EVENT_CLASS_UNLOAD:
+        case JVMPI_EVENT_OBJECT_FREE: return caps.can_generate_object_free_events;
+        case JVMPI_EVENT_OBJECT_ALLOC: return caps.can_generate_sampled_object_alloc_events;
+        default: return true;
+    }
+}
+
+}  // namespace
+
+void JvmpiDeliver(JVMPI_Event *event) {
+    void (*notify)(JVMPI_Event *) = Jvmpi().iface.NotifyEvent;
+    if (notify != nullptr) notify(event);
+}
+
+bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
+    jvmtiEventCallbacks callbacks{};
+    callbacks.ClassFileLoadHook = onClassFileLoadHook;
+    callbacks.ClassPrepare = onClassPrepare;
+    callbacks.ThreadStart = onThreadStart;
+    callbacks.ThreadEnd = onThreadEnd;
+    callbacks.VMInit = onVMInit;
+    callbacks.VMDeath = onVMDeath;
+    callbacks.GarbageCollectionStart = onGCStart;
+    callbacks.GarbageCollectionFinish = onGCFinish;
+    callbacks.DataDumpRequest = onDataDumpRequest;
+    callbacks.CompiledMethodLoad = onCompiledMethodLoad;
+    callbacks.ObjectFree = onObjectFree;
+    callbacks.MethodEntry = onMethodEntry;
+    callbacks.MethodExit = onMethodExit;
+    callbacks.SampledObjectAlloc = onSampledObjectAlloc;
+    if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return false;
+    for (jvmtiEvent event : {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_END}) {
+        if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, event, nullptr) != JVMTI_ERROR_NONE) return false;
+    }
+    return true;
+}
+
+jint JvmpiEnableEvent(jint type, void *) {
+    const EventRoute *route = routeOf(type);
+    if (route == nullptr || !capabilityFor(type)) return JVMPI_NOT_AVAILABLE;
+    // Marked first, so that no event is lost between switch and mark.
+    Jvmpi().enabled.fetch_or(uint64_t{1} << type);
+    for (int i = 0; i < route->count; ++i) {
+        if (setMode(JVMTI_ENABLE, route->jvmti[i]) != JVMTI_ERROR_NONE) {
+            Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
+            return JVMPI_NOT_AVAILABLE;
+        }
+    }
+    return JVMPI_SUCCESS;
+}
+
+jint JvmpiDisableEvent(jint type, void *) {
+    const EventRoute *route = routeOf(type);
+    if (route == nullptr) return JVMPI_NOT_AVAILABLE;
+    Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
+    for (int i = 0; i < route->count; ++i) {
+        if (!stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
+    }
+    return JVMPI_SUCCESS;
+}
+
+jint JvmpiRequestEvent(jint type, void *arg) {
+    JVMPI_Event event{};
+    event.event_type = type | JVMPI_REQUESTED_EVENT;
+    event.env_id = JvmpiCurrentEnv();
+    switch (type) {
+        case JVMPI_EVENT_HEAP_DUMP:
+            // Heap dumps are not produced yet: the answer is an empty dump.
+            event.u.heap_dump.dump_level =
+                arg != nullptr ? static_cast<JVMPI_HeapDumpArg *>(arg)->heap_dump_level : JVMPI_DUMP_LEVEL_2;
+            event.u.heap_dump.begin = gEmptyDump;
+            event.u.heap_dump.end = gEmptyDump;
+            JvmpiDeliver(&event);
+            return JVMPI_SUCCESS;
+        case JVMPI_EVENT_OBJECT_DUMP:
+            // Object dumps are not produced yet: the answer carries no record.
+            event.u.object_dump.data_len = 0;
+            event.u.object_dump.data = gEmptyDump;
+            JvmpiDeliver(&event);
+            return JVMPI_SUCCESS;
+        case JVMPI_EVENT_CLASS_LOAD: {
+            JNIEnv *env = event.env_id;
+            jobject klass = JvmpiObjectFor(static_cast<jobjectID>(arg));
+            if (env == nullptr || klass == nullptr) return JVMPI_FAIL;
+            bool delivered = JvmpiDeliverClassLoad(env, static_cast<jclass>(klass), event.event_type);
+            env->DeleteLocalRef(klass);
+            return delivered ? JVMPI_SUCCESS : JVMPI_FAIL;
+        }
+        default: return JVMPI_NOT_AVAILABLE;
+    }
+}

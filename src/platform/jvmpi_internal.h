@@ -1,0 +1,76 @@
+// Shared state of the JVMPI emulation's files: the JVMTI environment, the
+// emulated interface, event switches, the JNIEnv-to-thread map and object IDs.
+#pragma once
+
+#include <jni.h>
+#include <jvmti.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/jvmpi.h"
+
+struct JvmpiEmulation {
+    jvmtiEnv *jvmti = nullptr;
+    JavaVM *realVM = nullptr;
+    JVMPI_Interface iface{};
+    jvmtiCapabilities capabilities{};  // what the VM granted
+    bool late = false;                 // attached after the VM's load phase
+    std::atomic<uint64_t> enabled{0};  // one bit per JVMPI event type below 64
+};
+
+JvmpiEmulation &Jvmpi();
+
+// ---------------------------------------------------------------- events (jvmpi_events.cpp)
+
+inline bool JvmpiEnabled(jint type) {
+    return type >= 0 && type < 64 && (Jvmpi().enabled.load(std::memory_order_relaxed) >> type & 1) != 0;
+}
+// Hands the event to the agent's NotifyEvent, when one is installed.
+void JvmpiDeliver(JVMPI_Event *event);
+// Installs the JVMTI callbacks and switches on the events the emulation
+// always needs (VM start-up, thread life).
+bool JvmpiInstallCallbacks(jvmtiEnv *jvmti);
+// EnableEvent / DisableEvent / RequestEvent of the interface.
+jint JvmpiEnableEvent(jint type, void *arg);
+jint JvmpiDisableEvent(jint type, void *arg);
+jint JvmpiRequestEvent(jint type, void *arg);
+
+// ---------------------------------------------------------------- class loads (jvmpi_class_load.cpp)
+
+// Builds and delivers a class-load event for the class (event type with the
+// requested bit when asked for). False when the class cannot be described.
+bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType);
+
+// ---------------------------------------------------------------- threads (jvmpi_threads.cpp)
+
+// The calling thread's JNIEnv, or null when it is not attached to the VM.
+JNIEnv *JvmpiCurrentEnv();
+// Records env -> thread; true when the thread's start has not been delivered
+// yet (and marks it delivered).
+bool JvmpiRememberThread(JNIEnv *env, jthread thread);
+void JvmpiForgetThread(JNIEnv *env);
+// A local reference to the thread of env in the calling thread's frame (the
+// caller deletes it with DeleteLocalRef); for the calling thread itself the
+// result is null with *current set. False when env is unknown.
+bool JvmpiThreadOf(JNIEnv *env, jthread *thread, bool *current);
+// The previous CPU time seen for env by ThreadHasRun, replaced by now.
+jlong JvmpiSwapCpuTime(JNIEnv *env, jlong now);
+// Delivers a thread-start event for the thread (env is its JNIEnv).
+void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv);
+
+// ---------------------------------------------------------------- object IDs (jvmpi_objects.cpp)
+
+// Object IDs are JVMTI tags: small unsigned numbers that fit in 32 bits.
+jobjectID JvmpiObjectID(jobject object);
+// The class's ID, remembered as a class so that its unloading can be told.
+jobjectID JvmpiClassID(jclass klass);
+// True when the class already has an ID (its load was delivered).
+bool JvmpiHasClassID(jclass klass);
+// A local reference to the object with that ID, or null.
+jobject JvmpiObjectFor(jobjectID id);
+// JVMTI ObjectFree: class unload or object free.
+void JvmpiObjectFreed(jlong tag);
+
+inline jobjectID JvmpiIDFromTag(jlong tag) { return reinterpret_cast<jobjectID>(static_cast<uintptr_t>(tag)); }
+inline jlong JvmpiTagFromID(jobjectID id) { return static_cast<jlong>(reinterpret_cast<uintptr_t>(id) & 0xFFFFFFFFu); }

@@ -1,0 +1,117 @@
+// JVMPI names a thread by its JNIEnv; JVMTI by its java.lang.Thread. This
+// map, filled at thread start and for the initial and system threads, joins
+// the two, and builds the thread-start event from the thread's description.
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/jvmpi_internal.h"
+
+namespace {
+
+struct ThreadEntry {
+    jthread thread;  // global reference
+    jlong lastCpuTime;
+    bool startDelivered;
+};
+
+std::mutex gMutex;
+std::unordered_map<JNIEnv *, ThreadEntry> gThreads;
+
+void deallocate(void *memory) {
+    if (memory != nullptr) Jvmpi().jvmti->Deallocate(static_cast<unsigned char *>(memory));
+}
+
+}  // namespace
+
+JNIEnv *JvmpiCurrentEnv() {
+    JavaVM *vm = Jvmpi().realVM;
+    void *env = nullptr;
+    if (vm == nullptr || vm->GetEnv(&env, JNI_VERSION_1_2) != JNI_OK) return nullptr;
+    return static_cast<JNIEnv *>(env);
+}
+
+bool JvmpiRememberThread(JNIEnv *env, jthread thread) {
+    if (env == nullptr) return false;
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gThreads.find(env);
+    if (found != gThreads.end()) {
+        bool fresh = !found->second.startDelivered;
+        found->second.startDelivered = true;
+        return fresh;
+    }
+    // The event arrives on the thread itself, so env is the caller's own.
+    jthread global = thread != nullptr ? static_cast<jthread>(env->NewGlobalRef(thread)) : nullptr;
+    gThreads.emplace(env, ThreadEntry{global, 0, true});
+    return true;
+}
+
+void JvmpiForgetThread(JNIEnv *env) {
+    jthread global = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        auto found = gThreads.find(env);
+        if (found == gThreads.end()) return;
+        global = found->second.thread;
+        gThreads.erase(found);
+    }
+    JNIEnv *current = JvmpiCurrentEnv();
+    if (global != nullptr && current != nullptr) current->DeleteGlobalRef(global);
+}
+
+bool JvmpiThreadOf(JNIEnv *env, jthread *thread, bool *current) {
+    *thread = nullptr;
+    *current = false;
+    JNIEnv *self = JvmpiCurrentEnv();
+    if (env != nullptr && env == self) {
+        *current = true;
+        return true;
+    }
+    if (self == nullptr) return false;
+    // A local reference, so that the thread's end cannot pull it away meanwhile.
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gThreads.find(env);
+    if (found == gThreads.end() || found->second.thread == nullptr) return false;
+    *thread = static_cast<jthread>(self->NewLocalRef(found->second.thread));
+    return *thread != nullptr;
+}
+
+jlong JvmpiSwapCpuTime(JNIEnv *env, jlong now) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gThreads.find(env);
+    if (found == gThreads.end()) return now;
+    jlong previous = found->second.lastCpuTime;
+    found->second.lastCpuTime = now;
+    return previous;
+}
+
+void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv) {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    jvmtiThreadInfo info{};
+    if (jvmti->GetThreadInfo(thread, &info) != JVMTI_ERROR_NONE) return;
+    jvmtiThreadGroupInfo group{};
+    jvmtiThreadGroupInfo parent{};
+    bool haveGroup = info.thread_group != nullptr &&
+                     jvmti->GetThreadGroupInfo(info.thread_group, &group) == JVMTI_ERROR_NONE;
+    bool haveParent = haveGroup && group.parent != nullptr &&
+                      jvmti->GetThreadGroupInfo(group.parent, &parent) == JVMTI_ERROR_NONE;
+
+    JVMPI_Event event{};
+    event.event_type = JVMPI_EVENT_THREAD_START;
+    event.env_id = eventEnv;
+    event.u.thread_start.thread_name = info.name;
+    event.u.thread_start.group_name = haveGroup ? group.name : nullptr;
+    event.u.thread_start.parent_name = haveParent ? parent.name : nullptr;
+    event.u.thread_start.thread_id = JvmpiObjectID(thread);
+    event.u.thread_start.thread_env_id = env;
+    JvmpiDeliver(&event);
+
+    deallocate(info.name);
+    deallocate(group.name);
+    deallocate(parent.name);
+    if (eventEnv != nullptr) {
+        if (group.parent != nullptr) eventEnv->DeleteLocalRef(group.parent);
+        if (parent.parent != nullptr) eventEnv->DeleteLocalRef(parent.parent);
+        if (info.thread_group != nullptr) eventEnv->DeleteLocalRef(info.thread_group);
+        if (info.context_class_loader != nullptr) eventEnv->DeleteLocalRef(info.context_class_loader);
+    }
+}
