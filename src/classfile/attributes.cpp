@@ -10,7 +10,8 @@ JCRAttribute *JCRReadAttribute(JCRReader &reader) {
         std::fprintf(stderr, "ZV encountered corrupt class, skipping attribute_info.\n");
         return nullptr;
     }
-    auto *attribute = static_cast<JCRAttribute *>(JCRAllocateZeroed(sizeof(JCRAttribute) + length));
+    // Not cleared: the info bytes are copied over right away.
+    auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + length));
     if (attribute == nullptr) return nullptr;
     attribute->name_index = nameIndex;
     attribute->length = length;
@@ -43,7 +44,7 @@ void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count) {
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count) {
     for (int i = 0; i < count; i++) {
         const JCRAttribute *attribute = attributes[i];
-        JCRBufferAppendU16(buffer, attribute->name_index);
+        JCRPutU16(buffer, attribute->name_index);
         JCRBufferAppendU32(buffer, attribute->length);
         JCRBufferAppendBytes(buffer, attribute->info, attribute->length);
     }

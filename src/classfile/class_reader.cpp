@@ -25,10 +25,13 @@ JCRConstant *ReadConstant(JCRReader &reader) {
             std::fprintf(stderr, kCorruptItem);
             return nullptr;
         }
-        entry = static_cast<JCRConstant *>(JCRAllocateZeroed(Utf8Size(length)));
+        // Only the header is cleared: the text is copied over right away.
+        entry = static_cast<JCRConstant *>(JCRAllocate(Utf8Size(length)));
         if (entry == nullptr) return nullptr;
+        std::memset(entry, 0, sizeof(JCRConstant));
         entry->length = length;
         reader.bytes(reinterpret_cast<uint8_t *>(entry->text), length);
+        entry->text[length] = '\0';
         break;
     }
     case JCR_CONSTANT_Integer:

@@ -9,10 +9,16 @@
 #include "classfile/classfile.h"
 #include "support/heap.h"
 
-// Zero-filled sMalloc memory, or null when the size does not fit sMalloc's int.
-inline void *JCRAllocateZeroed(size_t size) {
+// sMalloc memory (at least one byte), or null when the size does not fit
+// sMalloc's int.
+inline void *JCRAllocate(size_t size) {
     if (size > 0x7fffffff) return nullptr;
-    void *memory = sMalloc(static_cast<int>(size == 0 ? 1 : size));
+    return sMalloc(static_cast<int>(size == 0 ? 1 : size));
+}
+
+// The same, zero-filled.
+inline void *JCRAllocateZeroed(size_t size) {
+    void *memory = JCRAllocate(size);
     if (memory != nullptr) std::memset(memory, 0, size == 0 ? 1 : size);
     return memory;
 }
@@ -32,15 +38,46 @@ struct JCRReader {
     JCRReader(const uint8_t *bytes, int64_t length) : cursor(bytes), remaining(length) {}
 
     bool exhausted() const { return remaining < 0; }
-    uint8_t u8();
-    uint16_t u16();
-    uint32_t u32();
+
+    uint8_t u8() {
+        if (!take(1)) return 0;
+        return *cursor++;
+    }
+    uint16_t u16() {
+        if (!take(2)) return 0;
+        uint16_t value = static_cast<uint16_t>(cursor[0] << 8 | cursor[1]);
+        cursor += 2;
+        return value;
+    }
+    uint32_t u32() {
+        if (!take(4)) return 0;
+        uint32_t value = static_cast<uint32_t>(cursor[0]) << 24 | static_cast<uint32_t>(cursor[1]) << 16 |
+                         static_cast<uint32_t>(cursor[2]) << 8 | cursor[3];
+        cursor += 4;
+        return value;
+    }
     // Copies count bytes; false (destination untouched) when they are not there.
     bool bytes(uint8_t *destination, int64_t count);
 
 private:
-    bool take(int64_t count);
+    // Counts the bytes off even when they are not there, so that the
+    // remaining count stays negative once the end has been passed.
+    bool take(int64_t count) {
+        remaining -= count;
+        return remaining >= 0;
+    }
 };
+
+// Appends without a call when the buffer has room (the writers' hot path).
+inline void JCRPutU16(JCRByteBuffer *buffer, uint32_t value) {
+    if (buffer->capacity - buffer->length < 2 || buffer->failed) {
+        JCRBufferAppendU16(buffer, value);
+        return;
+    }
+    buffer->data[buffer->length] = static_cast<uint8_t>(value >> 8);
+    buffer->data[buffer->length + 1] = static_cast<uint8_t>(value);
+    buffer->length += 2;
+}
 
 // One attribute at the reader (name_index, length, info). Null after the
 // "skipping attribute_info" message when its length runs past the end.

@@ -9,7 +9,7 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
     JCRBufferAppendU8(buffer, entry->tag);
     switch (entry->tag) {
     case JCR_CONSTANT_Utf8:
-        JCRBufferAppendU16(buffer, entry->length);
+        JCRPutU16(buffer, entry->length);
         JCRBufferAppendBytes(buffer, reinterpret_cast<const uint8_t *>(entry->text), entry->length);
         break;
     case JCR_CONSTANT_Integer:
@@ -23,14 +23,14 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
         break;
     case JCR_CONSTANT_Class:
     case JCR_CONSTANT_String:
-        JCRBufferAppendU16(buffer, entry->index1);
+        JCRPutU16(buffer, entry->index1);
         break;
     case JCR_CONSTANT_Fieldref:
     case JCR_CONSTANT_Methodref:
     case JCR_CONSTANT_InterfaceMethodref:
     case JCR_CONSTANT_NameAndType:
-        JCRBufferAppendU16(buffer, entry->index1);
-        JCRBufferAppendU16(buffer, entry->index2);
+        JCRPutU16(buffer, entry->index1);
+        JCRPutU16(buffer, entry->index2);
         break;
     default:
         std::printf("Unknown tag!\n");
@@ -39,13 +39,13 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
 }
 
 void WriteMembers(JCRByteBuffer *buffer, JCRMember *const *members, uint16_t count) {
-    JCRBufferAppendU16(buffer, count);
+    JCRPutU16(buffer, count);
     for (int i = 0; i < count; i++) {
         const JCRMember *member = members[i];
-        JCRBufferAppendU16(buffer, member->access_flags);
-        JCRBufferAppendU16(buffer, member->name_index);
-        JCRBufferAppendU16(buffer, member->descriptor_index);
-        JCRBufferAppendU16(buffer, member->attributes_count);
+        JCRPutU16(buffer, member->access_flags);
+        JCRPutU16(buffer, member->name_index);
+        JCRPutU16(buffer, member->descriptor_index);
+        JCRPutU16(buffer, member->attributes_count);
         JCRWriteAttributes(buffer, member->attributes, member->attributes_count);
     }
 }
@@ -56,22 +56,22 @@ uint8_t *JCRWriteClass(const JCRClass *jclass, int *outLength) {
     *outLength = 0;
     JCRByteBuffer buffer{};
     JCRBufferAppendU32(&buffer, jclass->magic);
-    JCRBufferAppendU16(&buffer, jclass->minor_version);
-    JCRBufferAppendU16(&buffer, jclass->major_version);
-    JCRBufferAppendU16(&buffer, jclass->constant_pool_count);
+    JCRPutU16(&buffer, jclass->minor_version);
+    JCRPutU16(&buffer, jclass->major_version);
+    JCRPutU16(&buffer, jclass->constant_pool_count);
     for (int index = 1; index < jclass->constant_pool_count; index++) {
         // Null slots are the second halves of Long and Double entries.
         const JCRConstant *entry = jclass->constant_pool[index];
         if (entry != nullptr) WriteConstant(&buffer, entry);
     }
-    JCRBufferAppendU16(&buffer, jclass->access_flags);
-    JCRBufferAppendU16(&buffer, jclass->this_class);
-    JCRBufferAppendU16(&buffer, jclass->super_class);
-    JCRBufferAppendU16(&buffer, jclass->interfaces_count);
-    for (int i = 0; i < jclass->interfaces_count; i++) JCRBufferAppendU16(&buffer, jclass->interfaces[i]);
+    JCRPutU16(&buffer, jclass->access_flags);
+    JCRPutU16(&buffer, jclass->this_class);
+    JCRPutU16(&buffer, jclass->super_class);
+    JCRPutU16(&buffer, jclass->interfaces_count);
+    for (int i = 0; i < jclass->interfaces_count; i++) JCRPutU16(&buffer, jclass->interfaces[i]);
     WriteMembers(&buffer, jclass->fields, jclass->fields_count);
     WriteMembers(&buffer, jclass->methods, jclass->methods_count);
-    JCRBufferAppendU16(&buffer, jclass->attributes_count);
+    JCRPutU16(&buffer, jclass->attributes_count);
     JCRWriteAttributes(&buffer, jclass->attributes, jclass->attributes_count);
 
     uint8_t *bytes = nullptr;
