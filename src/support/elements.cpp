@@ -208,7 +208,7 @@ void SEMapPut(SEElement *map, const char *key, SEElement *value) {
 }
 
 void SEMapPutKey(SEElement *map, char *key, SEElement *value) {
-    if (!isMap(map)) return;
+    // The key is always taken over, so it is released when it cannot be stored.
     if (!seMapInsert(map, key, value)) sFree(key);
 }
 

@@ -51,6 +51,8 @@ void SEListAdd(SEElement *list, SEElement *element);
 SEElement *SEListGet(const SEElement *list, int index);
 int SEListSize(const SEElement *list);
 void SEMapPut(SEElement *map, const char *key, SEElement *value);
+// Like SEMapPut, but takes over the key (from sMalloc); a key that cannot be
+// stored (no map, no memory) is released.
 void SEMapPutKey(SEElement *map, char *key, SEElement *value);
 SEElement *SEMapGet(const SEElement *map, const char *key);
 // Removes the entry lookups find and releases the map's copy of its key; the

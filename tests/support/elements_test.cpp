@@ -97,6 +97,7 @@ TEST(Elements, ListAccessorsIgnoreOtherTypes) {
     ElementPtr s(SENewStringFromC("x"));
     EXPECT_EQ(SEListSize(s.get()), -1);
     EXPECT_EQ(SEListGet(s.get(), 0), nullptr);
+    SEMapPutKey(s.get(), sStrdup("key"), nullptr);  // released, not leaked
 }
 
 TEST(Elements, CopyIsDeepAndRenamesMaps) {
