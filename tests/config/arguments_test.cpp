@@ -289,14 +289,4 @@ TEST(Arguments, LoadConfigurationChoosesTheSource) {
     EXPECT_EQ(GetAuditPort(nullptr, 5, 42), 42);
 }
 
-TEST(Arguments, ToolNames) {
-    EXPECT_STREQ(GetToolName(0), "profiler");
-    EXPECT_STREQ(GetToolName(1), "thread-debugger");
-    EXPECT_STREQ(GetToolName(2), "code-coverage");
-    EXPECT_STREQ(GetToolName(3), "server-trace");
-    EXPECT_STREQ(GetToolName(4), "profiler");
-    EXPECT_STREQ(GetToolName(5), "request-analyzer");
-    EXPECT_STREQ(GetToolName(-1), "profiler");
-}
-
 }  // namespace

