@@ -9,16 +9,19 @@ final class Collatz {
     private Collatz() {
     }
 
-    static String summary(int limit, int threads) throws InterruptedException {
-        AtomicInteger nextBlock = new AtomicInteger(1);
-        Best best = new Best();
+    static String summary(final int limit, int threads) throws InterruptedException {
+        final AtomicInteger nextBlock = new AtomicInteger(1);
+        final Best best = new Best();
         Thread[] workers = new Thread[threads];
         for (int t = 0; t < threads; t++) {
-            workers[t] = new Thread(() -> {
-                for (int start; (start = nextBlock.getAndAdd(BLOCK)) < limit;) {
-                    int end = Math.min(start + BLOCK, limit);
-                    for (int n = start; n < end; n++) {
-                        best.offer(n, steps(n));
+            workers[t] = new Thread(new Runnable() {
+                @Override
+                public void run() {
+                    for (int start; (start = nextBlock.getAndAdd(BLOCK)) < limit;) {
+                        int end = Math.min(start + BLOCK, limit);
+                        for (int n = start; n < end; n++) {
+                            best.offer(n, steps(n));
+                        }
                     }
                 }
             }, "collatz-" + t);

@@ -1,8 +1,11 @@
 // A small workload for profiling: several threads compute (primes, sorting, a
 // cellular automaton, Collatz chains) and one does file I/O in a temporary
 // directory; a summary that does not depend on timing is printed at the end.
+// The classes use no invokedynamic (no lambdas, string concatenation compiled
+// inline), so that a class-file reader without those constants can instrument them.
 package demo;
 
+import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -16,18 +19,43 @@ public final class Main {
     }
 
     public static void main(String[] args) throws Exception {
-        int scale = args.length > 0 ? Integer.parseInt(args[0]) : 1;
-        if (scale < 1 || scale > 50) {
-            throw new IllegalArgumentException("scale must be between 1 and 50");
+        final int scale = args.length > 0 ? Integer.parseInt(args[0]) : 1;
+        if (scale < 1 || scale > 40) {
+            throw new IllegalArgumentException("scale must be between 1 and 40");
         }
-        Path dir = Files.createTempDirectory("zenva-demo");
+        final Path dir = Files.createTempDirectory("zenva-demo");
         try {
             Map<String, Callable<String>> tasks = new LinkedHashMap<>();
-            tasks.put("primes", () -> Primes.summary(24_000_000 * scale));
-            tasks.put("sorting", () -> Sorting.summary(20 * scale, 200_000, 42L));
-            tasks.put("life", () -> Life.summary(256, 360 * scale, 7L));
-            tasks.put("collatz", () -> Collatz.summary(4_000_000 * scale, 2));
-            tasks.put("files", () -> FileWork.summary(dir, 40 * scale, 2000));
+            tasks.put("primes", new Callable<String>() {
+                @Override
+                public String call() {
+                    return Primes.summary(30_000_000 * scale);
+                }
+            });
+            tasks.put("sorting", new Callable<String>() {
+                @Override
+                public String call() {
+                    return Sorting.summary(24 * scale, 200_000, 42L);
+                }
+            });
+            tasks.put("life", new Callable<String>() {
+                @Override
+                public String call() {
+                    return Life.summary(256, 360 * scale, 7L);
+                }
+            });
+            tasks.put("collatz", new Callable<String>() {
+                @Override
+                public String call() throws InterruptedException {
+                    return Collatz.summary(4_000_000 * scale, 2);
+                }
+            });
+            tasks.put("files", new Callable<String>() {
+                @Override
+                public String call() throws IOException {
+                    return FileWork.summary(dir, 40 * scale, 2000);
+                }
+            });
             List<Worker> workers = new ArrayList<>();
             for (Map.Entry<String, Callable<String>> task : tasks.entrySet()) {
                 Worker worker = new Worker(task.getKey(), task.getValue());
