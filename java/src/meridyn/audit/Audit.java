@@ -68,7 +68,12 @@ public final class Audit {
                 return;
             }
             ThreadGroup group = new ThreadGroup(THREAD_GROUP);
-            Thread thread = new Thread(group, Audit::runMetrics, METRICS_THREAD);
+            Thread thread = new Thread(group, new Runnable() {
+                @Override
+                public void run() {
+                    runMetrics();
+                }
+            }, METRICS_THREAD);
             thread.setDaemon(true);
             metricsThread = thread;
             thread.start();
