@@ -23,6 +23,10 @@ struct FakeAccess {
     static jint GetEnv(JavaVM *, void **env, jint version) {
         FakeJVMPI &fake = f();
         fake.record("GetEnv " + std::to_string(version));
+        if (version == JNI_VERSION_1_2 && fake.jniEnv != nullptr) {
+            *env = fake.jniEnv;
+            return JNI_OK;
+        }
         bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
                        (version == JVMPI_VERSION_1 && fake.grantVersion1);
         if (!granted) return JNI_EVERSION;
@@ -156,6 +160,7 @@ FakeJVMPI &FakeJVMPI::instance() {
 void FakeJVMPI::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     grantVersion1 = grantVersion1_1 = true;
+    jniEnv = nullptr;
     enabled_.clear();
     disabled_.clear();
     calls_.clear();

@@ -27,6 +27,8 @@ public:
     // Versions GetEnv grants (both by default).
     bool grantVersion1 = true;
     bool grantVersion1_1 = true;
+    // What GetEnv answers for JNI versions; null: JNI_EVERSION.
+    JNIEnv *jniEnv = nullptr;
 
     // Events enabled or disabled, in call order.
     std::vector<jint> enabledEvents() const;

@@ -2,6 +2,8 @@
 // data-dump requests, GC generations, compiled natives and unknown types.
 #include <gmock/gmock.h>
 
+#include <thread>
+
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
@@ -214,4 +216,25 @@ TEST_F(VMEventsTest, VMInitialisedFillsTheServiceLocksOnce) {
     DestroyRecursiveMutex(static_cast<RecursiveMutex *>(lock));
     ZVFillServiceLocks();
     EXPECT_EQ(services->words[ZV_SERVICE_LOCK_CREATE], create);
+}
+
+// On the Classic VM the call runs on the "ext_request" system thread; the
+// service thread never ends, so the case runs in its own process.
+TEST_F(VMEventsTest, PrioritizedCallRunsOnTheServiceThreadOnClassic) {
+    load();
+    setFlavor(ZV_VM_CLASSIC);
+    fake.jniEnv = jni.env();
+    fake.onCreateSystemThread = [](const char *, jint, void (*function)(void *)) {
+        std::thread(function, nullptr).detach();
+        return JNI_OK;
+    };
+    auto serveTwice = [this] {
+        jclass clazz = jni.findClass("meridyn/audit/Tasks");
+        jmethodID method = jni.staticMethod(clazz, "run", "(Ljava/lang/Object;Z)V");
+        ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("first"));
+        ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("second"));
+        std::vector<std::string> expected = {"Tasks.run(\"first\",false)", "Tasks.run(\"second\",false)"};
+        return jni.calls == expected && fake.count("CreateSystemThread __ZV__ext_request 10") == 1;
+    };
+    EXPECT_EXIT(exit(serveTwice() ? 0 : 1), testing::ExitedWithCode(0), "");
 }
