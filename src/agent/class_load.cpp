@@ -90,16 +90,18 @@ void ZVHandleClassLoad(JVMPI_Event *event) {
     JVMPI_Field *instances = ZVCopyFields(load.instances, instanceCount);
     char *source = load.source_name != nullptr ? sStrdup(load.source_name) : nullptr;
 
+    // Listeners never see a null class name.
+    const char *className = load.class_name != nullptr ? load.class_name : "";
     if (ZVHandlerTable *table = ZVInstalledHandlers()) {
-        table->classLoaded(load.class_name, key, source, methodCount, methods, staticCount, statics,
+        table->classLoaded(className, key, source, methodCount, methods, staticCount, statics,
                            instanceCount, instances, load.num_interfaces);
     } else {
-        ZVBufferClass(load.class_name, key, methodCount, methods, source, staticCount, statics,
+        ZVBufferClass(className, key, methodCount, methods, source, staticCount, statics,
                       instanceCount, instances, load.num_interfaces);
     }
 
     if (gAgentOptions.PRIDebugInstrumentation) {
-        printf("Loaded class %s\n", load.class_name != nullptr ? load.class_name : "");
+        printf("Loaded class %s\n", className);
     }
     if (state.directIMode != 0) learnContextMethods(event);
 }

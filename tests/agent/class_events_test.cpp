@@ -181,6 +181,7 @@ TEST_F(ClassEventsTest, NullNamesAndArraysAreAccepted) {
     EXPECT_EQ(recorded().classes[0].methodCount, 0);
     EXPECT_EQ(recorded().classes[0].staticCount, 0);
     EXPECT_EQ(recorded().classes[0].instanceCount, 0);
+    EXPECT_EQ(recorded().calls.back(), "classLoaded ");  // a null name arrives as ""
 }
 
 TEST_F(ClassEventsTest, ExtensionWithOrderZeroSeesEachHookedClassTwice) {

@@ -28,7 +28,7 @@ void freeFields(JVMPI_Field *fields, jint count) {
 void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances,
                  jint interfaceCount) {
-    LoadedClass loaded{name != nullptr ? name : "", key, source != nullptr ? source : "",
+    LoadedClass loaded{name != nullptr ? name : "(null)", key, source != nullptr ? source : "",
                        methodCount, {}, staticCount, instanceCount, interfaceCount};
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         loaded.methods.push_back(std::string(methods[i].method_name) + " " + methods[i].method_signature);
