@@ -1,0 +1,33 @@
+// Test-only window into the agent: a native library that installs a handler
+// table in the agent and answers from the agent's thread registry.
+package e2e;
+
+public final class Probe {
+    static {
+        System.load(System.getProperty("zv.probe"));
+    }
+
+    private Probe() {
+    }
+
+    /** Installs the probe's handler table (classes loaded so far are replayed to it). */
+    public static native void install();
+
+    /** "name|group path" of the calling thread in the agent's registry, or null. */
+    public static native String self();
+
+    /** "name|group path" of every registered thread. */
+    public static native String[] registry();
+
+    /** Data-dump requests that reached the handler table. */
+    public static native int dumpRequests();
+
+    /** "source|methods|first line of main" of a class-load event seen for the dotted name, or null. */
+    public static native String classLoad(String dottedName);
+
+    /** Names of threads whose start reached the handler table, in order. */
+    public static native String[] started();
+
+    /** Names of threads whose end reached the handler table, in order. */
+    public static native String[] ended();
+}

@@ -1,0 +1,157 @@
+// Test-only JNI library for the end-to-end runs: installs a handler table in
+// the agent (through the agent's exports, resolved from the loaded agent
+// library) and answers the Java class e2e.Probe from what it recorded.
+#include <jni.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "agent/agent.h"
+#include "support/heap.h"
+
+namespace {
+
+struct ClassSeen {
+    std::string source;
+    int methods;
+    int mainLine;
+};
+
+std::mutex gMutex;
+std::map<std::string, ClassSeen> gClasses;
+std::vector<std::string> gStarted;
+std::vector<std::string> gEnded;
+std::atomic<int> gDumpRequests{0};
+
+std::string threadName(JNIEnv *env) {
+    const char *name = zviGetThreadName(env);
+    return name != nullptr ? name : "?";
+}
+
+void freeFields(JVMPI_Field *fields, jint count) {
+    for (jint i = 0; fields != nullptr && i < count; ++i) {
+        sFree(fields[i].field_name);
+        sFree(fields[i].field_signature);
+    }
+    sFree(fields);
+}
+
+// The arrays and the source name are the handler's to release.
+void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1};
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        if (std::string(methods[i].method_name) == "main") seen.mainLine = methods[i].start_lineno;
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    sFree(methods);
+    freeFields(statics, staticCount);
+    freeFields(instances, instanceCount);
+    sFree(sourceName);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gClasses[className != nullptr ? className : ""] = seen;
+}
+
+void threadStarted(JNIEnv *env) {
+    std::string name = threadName(env);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gStarted.push_back(name);
+}
+
+void threadEnded(JNIEnv *env) {
+    std::string name = threadName(env);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gEnded.push_back(name);
+}
+
+void dataDumpRequested() { ++gDumpRequests; }
+
+void classUnloaded(jobjectID) {}
+void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
+void objectMoved(jobjectID, jobjectID) {}
+void objectFreed(jobjectID) {}
+void methodEntered(JNIEnv *, int32_t, int32_t *) {}
+void methodExited(JNIEnv *, int32_t) {}
+void nothing() {}
+jint zero() { return 0; }
+void auditThreadRegistered(JNIEnv *) {}
+
+ZVHandlerTable gTable = {
+    classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
+    nothing,     nothing,       threadStarted,   threadEnded, dataDumpRequested, nullptr, nothing,
+    zero,        zero,          zero,            zero,        auditThreadRegistered, nullptr,
+};
+
+std::string describe(JNIEnv *env) {
+    const char *name = zviGetThreadName(env);
+    const char *path = zviGetThreadGroupPathForJNIEnv(env);
+    return std::string(name != nullptr ? name : "?") + "|" + (path != nullptr ? path : "?");
+}
+
+// A copy taken under the lock: JNI calls may load classes, whose events take it.
+std::vector<std::string> snapshot(const std::vector<std::string> &items) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return items;
+}
+
+jobjectArray toJava(JNIEnv *env, const std::vector<std::string> &items) {
+    jclass stringClass = env->FindClass("java/lang/String");
+    jobjectArray array = env->NewObjectArray(static_cast<jsize>(items.size()), stringClass, nullptr);
+    for (size_t i = 0; i < items.size(); ++i) {
+        jstring item = env->NewStringUTF(items[i].c_str());
+        env->SetObjectArrayElement(array, static_cast<jsize>(i), item);
+        env->DeleteLocalRef(item);
+    }
+    return array;
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT void JNICALL Java_e2e_Probe_install(JNIEnv *, jclass) { zviSetHandlers(&gTable); }
+
+JNIEXPORT jstring JNICALL Java_e2e_Probe_self(JNIEnv *env, jclass) {
+    return zviGetThreadName(env) != nullptr ? env->NewStringUTF(describe(env).c_str()) : nullptr;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_registry(JNIEnv *env, jclass) {
+    std::vector<std::string> items;
+    zviDataLock();
+    for (JNIEnv **thread = zviGetActiveThreads(); thread != nullptr && *thread != nullptr; ++thread) {
+        items.push_back(describe(*thread));
+    }
+    zviDataUnlock();
+    return toJava(env, items);
+}
+
+JNIEXPORT jint JNICALL Java_e2e_Probe_dumpRequests(JNIEnv *, jclass) { return gDumpRequests.load(); }
+
+JNIEXPORT jstring JNICALL Java_e2e_Probe_classLoad(JNIEnv *env, jclass, jstring name) {
+    const char *chars = env->GetStringUTFChars(name, nullptr);
+    std::string key = chars != nullptr ? chars : "";
+    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        auto found = gClasses.find(key);
+        if (found == gClasses.end()) return nullptr;
+        const ClassSeen &seen = found->second;
+        text = seen.source + "|" + std::to_string(seen.methods) + "|" + std::to_string(seen.mainLine);
+    }
+    return env->NewStringUTF(text.c_str());
+}
+
+JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_started(JNIEnv *env, jclass) {
+    return toJava(env, snapshot(gStarted));
+}
+
+JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
+    return toJava(env, snapshot(gEnded));
+}
+
+}  // extern "C"

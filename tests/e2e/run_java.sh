@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# End-to-end runs of a real java with the agent: run_java.sh CASE
+# Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
+# with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
+# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR.
+set -uo pipefail
+
+case_name=${1:?usage: run_java.sh CASE}
+java=${ZV_JAVA:-java}
+agent=$ZV_LIB/libr2orar.so
+work=$(mktemp -d "${TMPDIR:-/tmp}/zv-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# The agent must find its installation without help from the user's setup.
+unset ZENVA_HOME
+export HOME=$work
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# run NAME ARGS...: java with a time limit; output in $work/NAME.{out,err,rc}.
+run() {
+    local name=$1
+    shift
+    timeout 60 "$java" "$@" >"$work/$name.out" 2>"$work/$name.err"
+    echo $? >"$work/$name.rc"
+}
+
+show() {
+    echo "--- $1 stdout"; cat "$work/$1.out"
+    echo "--- $1 stderr"; head -c 4000 "$work/$1.err"; echo
+}
+
+expect_rc() {
+    local rc
+    rc=$(cat "$work/$1.rc")
+    [ "$rc" = "$2" ] || fail "$1: exit status $rc, expected $2"
+}
+
+# expect_line NAME STREAM TEXT: a whole line of out or err equals TEXT.
+expect_line() {
+    grep -qxF -- "$3" "$work/$1.$2" || fail "$1: no $2 line '$3'"
+}
+
+expect_text() {
+    grep -qF -- "$3" "$work/$1.$2" || fail "$1: $2 lacks '$3'"
+}
+
+refuse_text() {
+    if grep -qF -- "$3" "$work/$1.$2"; then fail "$1: $2 has '$3'"; fi
+}
+
+# Lines of the first match of each text, in order.
+expect_order() {
+    local name=$1 stream=$2
+    shift 2
+    local previous=0 text line
+    for text in "$@"; do
+        line=$(grep -nF -- "$text" "$work/$name.$stream" | head -1 | cut -d: -f1)
+        if [ -z "$line" ]; then
+            fail "$name: $stream lacks '$text'"
+            return
+        fi
+        [ "$line" -gt "$previous" ] || fail "$name: '$text' is out of order"
+        previous=$line
+    done
+}
+
+case $case_name in
+options_string)
+    run opts "-agentpath:$agent=port=1500,log=true" -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc opts 0
+    expect_line opts out "Port 1500"
+    expect_line opts out "Zentrova Request Analyzer enabled"
+    expect_line opts out "sum of squares: 333833500"
+    expect_line opts err "No XML configuration specified, using old style parameters..."
+    ;;
+options_xml)
+    cp "$ZV_SOURCE/examples/zentrova.xml" "$ZV_SOURCE/examples/filters.txt" "$work/"
+    (cd "$work" && run xml "-agentpath:$agent=$work/zentrova.xml" -Dzenva.test.echo=true -cp "$ZV_CLASSES" e2e.Hello)
+    expect_rc xml 0
+    expect_line xml out "Port 1500"
+    expect_text xml out "Main.setVMName(orders-service)"
+    expect_line xml out "zenva.scanForFreePort=1510"
+    refuse_text xml err "No XML configuration specified"
+    ;;
+second_agent)
+    run twice "-agentpath:$agent=port=1500" "-agentpath:$agent=port=1600" -Dzenva.test.echo=true \
+        -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc twice 0
+    expect_text twice err "Zentrova Configuration Error:"
+    expect_text twice err "-Xrun... parameter was specified more than once."
+    [ "$(grep -c "Zentrova Configuration Error" "$work/twice.err")" = 1 ] || fail "twice: banner not once"
+    expect_text twice out "Audit.start(port=1500,"
+    expect_line twice out "sum of squares: 333833500"
+    ;;
+vm_init)
+    run init "-agentpath:$agent=port=1500-1510,vmName=orders" -Dzenva.test.echo=true \
+        -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc init 0
+    expect_order init out "zenva: Main.setVMName(orders)" "zenva: Main.setSNMPAgentPort(161)" \
+        "zenva: Main.setSNMPTrapPort(162)" "zenva: Audit.start(port=1500," "sum of squares"
+    expect_line init out "AUDIT=z2a"
+    expect_line init out "zenva.scanForFreePort=1510"
+    # A single port leaves the scan property alone.
+    run single "-agentpath:$agent=port=1500" -cp "$ZV_CLASSES" e2e.Hello
+    expect_line single out "AUDIT=z2a"
+    expect_line single out "zenva.scanForFreePort=null"
+    ;;
+threads)
+    run threads "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Threads
+    expect_rc threads 0
+    expect_line threads out "main: main|system~main"
+    expect_line threads out "self: worker-a|system~main~outer"
+    expect_line threads out "self: worker-b|system~main~outer~inner"
+    expect_line threads out "registered: worker-a|system~main~outer"
+    expect_line threads out "registered: worker-b|system~main~outer~inner"
+    refuse_text threads out "still registered:"
+    expect_line threads out "started: worker-a,worker-b"
+    expect_text threads out "ended: worker-"
+    expect_text threads out "worker-a"
+    # Source file, method count and the first line of main, from the line table.
+    main_line=$(grep -nF "Probe.install();" "$ZV_SOURCE/tests/e2e/java/e2e/Threads.java" | cut -d: -f1)
+    expect_line threads out "class e2e.Threads: Threads.java|6|$main_line"
+    expect_text threads out "class java.lang.Object: Object.java|"
+    ;;
+data_dump)
+    timeout 60 "$java" "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
+        >"$work/dump.out" 2>"$work/dump.err" &
+    pid=$!
+    for _ in $(seq 300); do
+        grep -q ready "$work/dump.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    # To java itself: timeout would pass the signal on to its whole group as well.
+    kill -QUIT "$(pgrep -P $pid)"
+    wait $pid
+    echo $? >"$work/dump.rc"
+    expect_rc dump 0
+    expect_line dump out "dump requests: 2"
+    ;;
+same_output)
+    run plain -jar "$ZV_DEMO_JAR"
+    run agent "-agentpath:$agent" -jar "$ZV_DEMO_JAR"
+    expect_rc plain 0
+    expect_rc agent 0
+    # The options report is the agent's; everything else must be the program's own.
+    sed '/^\*\{50\}$/,/^\*\{50\}$/d' "$work/agent.out" >"$work/agent.program"
+    diff "$work/plain.out" "$work/agent.program" >"$work/diff" || { fail "program output differs"; cat "$work/diff"; }
+    [ -s "$work/plain.out" ] || fail "the demo printed nothing"
+    ;;
+boot_class_path)
+    run explicit "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" "-agentpath:$agent" -Dzenva.test.echo=true \
+        -cp "$ZV_LIB/zenva.jar:$ZV_CLASSES" e2e.Hello
+    expect_rc explicit 0
+    expect_text explicit out "zenva: Audit.start(port=1473,"
+    ;;
+missing_zenva_jar)
+    mkdir -p "$work/install/lib"
+    cp "$agent" "$ZV_LIB/zvbcp.jar" "$work/install/lib/"
+    run missing "-agentpath:$work/install/lib/libr2orar.so" -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc missing 1
+    expect_line missing err \
+        "ZV: Zentrova Audit System classes not found. The CLASSPATH should include zenva.jar (1)"
+    refuse_text missing out "sum of squares"
+    ;;
+*)
+    echo "unknown case $case_name"
+    exit 2
+    ;;
+esac
+
+if [ $failures -ne 0 ]; then
+    for f in "$work"/*.out; do show "$(basename "$f" .out)"; done
+    exit 1
+fi
+echo "ok: $case_name"
