@@ -7,10 +7,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
+#include <mutex>
 #include <string>
 
 #include "platform/jvmpi_internal.h"
 #include "platform/module.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -26,7 +29,7 @@ template <typename Use>
 void withThread(JNIEnv *env, Use use) {
     jthread thread = nullptr;
     bool current = false;
-    if (!JvmpiThreadOf(env, &thread, &current)) return;
+    if (jvmti() == nullptr || !JvmpiThreadOf(env, &thread, &current)) return;
     use(thread);
     if (thread != nullptr) {
         if (JNIEnv *self = JvmpiCurrentEnv()) self->DeleteLocalRef(thread);
@@ -35,25 +38,58 @@ void withThread(JNIEnv *env, Use use) {
 
 // ------------------------------------------------------------ raw monitors
 
+// A JVMPI raw monitor: a JVMTI raw monitor, created on first use. Before a
+// late emulation has its JVMTI environment only the start-up thread runs the
+// agent, so entering and leaving do nothing until then.
+struct Monitor {
+    std::string name;
+    std::atomic<jrawMonitorID> raw{nullptr};
+};
+
+std::mutex gMonitorCreation;
+
+jrawMonitorID raw(JVMPI_RawMonitor handle) {
+    auto *monitor = reinterpret_cast<Monitor *>(handle);
+    if (monitor == nullptr) return nullptr;
+    jrawMonitorID id = monitor->raw.load(std::memory_order_acquire);
+    if (id != nullptr || jvmti() == nullptr) return id;
+    std::lock_guard<std::mutex> lock(gMonitorCreation);
+    id = monitor->raw.load(std::memory_order_acquire);
+    if (id == nullptr && jvmti()->CreateRawMonitor(monitor->name.c_str(), &id) == JVMTI_ERROR_NONE) {
+        monitor->raw.store(id, std::memory_order_release);
+    }
+    return id;
+}
+
 JVMPI_RawMonitor rawMonitorCreate(char *name) {
-    jrawMonitorID monitor = nullptr;
-    if (jvmti()->CreateRawMonitor(name != nullptr ? name : "", &monitor) != JVMTI_ERROR_NONE) return nullptr;
+    auto *monitor = new Monitor;
+    monitor->name = name != nullptr ? name : "";
+    raw(reinterpret_cast<JVMPI_RawMonitor>(monitor));
     return reinterpret_cast<JVMPI_RawMonitor>(monitor);
 }
 
-jrawMonitorID raw(JVMPI_RawMonitor monitor) { return reinterpret_cast<jrawMonitorID>(monitor); }
-
-void rawMonitorEnter(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorEnter(raw(monitor)); }
-void rawMonitorExit(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorExit(raw(monitor)); }
-void rawMonitorWait(JVMPI_RawMonitor monitor, jlong ms) { jvmti()->RawMonitorWait(raw(monitor), ms); }
-void rawMonitorNotifyAll(JVMPI_RawMonitor monitor) { jvmti()->RawMonitorNotifyAll(raw(monitor)); }
-void rawMonitorDestroy(JVMPI_RawMonitor monitor) { jvmti()->DestroyRawMonitor(raw(monitor)); }
+void rawMonitorEnter(JVMPI_RawMonitor monitor) {
+    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorEnter(id);
+}
+void rawMonitorExit(JVMPI_RawMonitor monitor) {
+    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorExit(id);
+}
+void rawMonitorWait(JVMPI_RawMonitor monitor, jlong ms) {
+    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorWait(id, ms);
+}
+void rawMonitorNotifyAll(JVMPI_RawMonitor monitor) {
+    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorNotifyAll(id);
+}
+void rawMonitorDestroy(JVMPI_RawMonitor monitor) {
+    if (jrawMonitorID id = raw(monitor)) jvmti()->DestroyRawMonitor(id);
+    delete reinterpret_cast<Monitor *>(monitor);
+}
 
 // ------------------------------------------------------------ threads
 
 jlong currentThreadCpuTime() {
     jlong nanos = 0;
-    if (jvmti()->GetCurrentThreadCpuTime(&nanos) != JVMTI_ERROR_NONE) return 0;
+    if (jvmti() == nullptr || jvmti()->GetCurrentThreadCpuTime(&nanos) != JVMTI_ERROR_NONE) return 0;
     return nanos;
 }
 
@@ -162,7 +198,7 @@ void JNICALL runSystemThread(jvmtiEnv *, JNIEnv *env, void *argument) {
 // JVMPI and JVMTI priorities share the 1..10 scale.
 jint createSystemThread(char *name, jint priority, void (*function)(void *)) {
     JNIEnv *env = JvmpiCurrentEnv();
-    if (env == nullptr || function == nullptr) return JNI_ERR;
+    if (env == nullptr || function == nullptr || jvmti() == nullptr) return JNI_ERR;
     jclass threadClass = env->FindClass("java/lang/Thread");
     jmethodID constructor =
         threadClass != nullptr ? env->GetMethodID(threadClass, "<init>", "(Ljava/lang/String;)V") : nullptr;
@@ -191,11 +227,13 @@ jint createSystemThread(char *name, jint priority, void (*function)(void *)) {
 // JVMTI cannot hold the collector off: disabling and enabling do nothing.
 void disableGC() {}
 void enableGC() {}
-void runGC() { jvmti()->ForceGarbageCollection(); }
+void runGC() {
+    if (jvmti() != nullptr) jvmti()->ForceGarbageCollection();
+}
 
 jobjectID getMethodClass(jmethodID method) {
     jclass klass = nullptr;
-    if (jvmti()->GetMethodDeclaringClass(method, &klass) != JVMTI_ERROR_NONE || klass == nullptr) return nullptr;
+    if (jvmti() == nullptr || jvmti()->GetMethodDeclaringClass(method, &klass) != JVMTI_ERROR_NONE || klass == nullptr) return nullptr;
     jobjectID id = JvmpiClassID(klass);
     if (JNIEnv *env = JvmpiCurrentEnv()) env->DeleteLocalRef(klass);
     return id;
@@ -323,21 +361,12 @@ void reopenGlobally() {
     if (!self.empty()) dlopen(self.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
 }
 
-JavaVM *start(JavaVM *vm, bool late) {
-    if (gStarted) return &gProxyVM;
+// The interface and the proxy VM, usable before JVMTI is.
+JavaVM *buildProxy(JavaVM *vm, bool late) {
     reopenGlobally();
-    void *env = nullptr;
-    if (vm == nullptr || vm->GetEnv(&env, JVMTI_VERSION_11) != JNI_OK || env == nullptr) return nullptr;
-    auto *jvmtiEnvironment = static_cast<jvmtiEnv *>(env);
-    gEmulation.jvmti = jvmtiEnvironment;
     gEmulation.realVM = vm;
     gEmulation.late = late;
-    requestCapabilities(jvmtiEnvironment);
     buildInterface(gEmulation.iface);
-    if (!JvmpiInstallCallbacks(jvmtiEnvironment)) {
-        gEmulation.jvmti = nullptr;
-        return nullptr;
-    }
     gProxyFunctions = *vm->functions;
     gProxyFunctions.GetEnv = proxyGetEnv;
     gProxyFunctions.DestroyJavaVM = proxyDestroy;
@@ -349,19 +378,77 @@ JavaVM *start(JavaVM *vm, bool late) {
     return &gProxyVM;
 }
 
+bool attachJvmti(jvmtiEnv *environment) {
+    requestCapabilities(environment);
+    if (!JvmpiInstallCallbacks(environment)) return false;
+    gEmulation.jvmti = environment;
+    JvmpiSwitchOnRecordedEvents();
+    return true;
+}
+
+jvmtiEnv *jvmtiOf(JavaVM *vm) {
+    void *env = nullptr;
+    if (vm == nullptr || vm->GetEnv(&env, JVMTI_VERSION_11) != JNI_OK) return nullptr;
+    return static_cast<jvmtiEnv *>(env);
+}
+
+// A late start in the VM's start phase, where JVMTI is refused: a daemon
+// thread attaches to the VM, waits for the live phase, takes its JVMTI
+// environment and delivers the VM-initialised event itself when the VM's own
+// has passed already. The application's main may run meanwhile.
+void attachWhenLive(void *) {
+    JavaVM *vm = gEmulation.realVM;
+    JavaVMAttachArgs args{JNI_VERSION_1_2, const_cast<char *>("ZV JVMPI attach"), nullptr};
+    void *attached = nullptr;
+    jvmtiEnv *environment = nullptr;
+    for (int tries = 0; tries < 60000 && environment == nullptr; ++tries) {  // a minute at most
+        if (attached == nullptr && vm->AttachCurrentThreadAsDaemon(&attached, &args) != JNI_OK) attached = nullptr;
+        if (attached != nullptr) environment = jvmtiOf(vm);
+        if (environment == nullptr) SleepMillis(1);
+    }
+    if (environment == nullptr || !attachJvmti(environment)) {
+        fputs("The profiler interface could not be attached to this VM\n", stderr);
+        if (attached != nullptr) vm->DetachCurrentThread();
+        return;
+    }
+    auto *env = static_cast<JNIEnv *>(attached);
+    jthread self = nullptr;
+    if (environment->GetCurrentThread(&self) == JVMTI_ERROR_NONE) {
+        JvmpiAddAgentJars();
+        JvmpiDeliverVMInit(env, self);
+        env->DeleteLocalRef(self);
+    }
+    vm->DetachCurrentThread();
+}
+
+JavaVM *start(JavaVM *vm) {
+    if (gStarted) return &gProxyVM;
+    jvmtiEnv *environment = jvmtiOf(vm);
+    if (environment == nullptr) return nullptr;
+    buildProxy(vm, false);
+    if (!attachJvmti(environment)) return nullptr;
+    return &gProxyVM;
+}
+
 }  // namespace
 
 JvmpiEmulation &Jvmpi() { return gEmulation; }
 
-JavaVM *JvmpiStartEmulation(JavaVM *vm) { return start(vm, false); }
+JavaVM *JvmpiStartEmulation(JavaVM *vm) { return start(vm); }
 
 JavaVM *JvmpiStartLateEmulation(JavaVM *vm) {
-    bool wasStarted = gStarted;
-    JavaVM *proxy = start(vm, true);
-    if (proxy == nullptr || wasStarted) return proxy;
+    if (gStarted) return &gProxyVM;
+    void *env = nullptr;
+    if (vm == nullptr || vm->GetEnv(&env, JNI_VERSION_1_2) != JNI_OK) return nullptr;
+    buildProxy(vm, true);
+    if (jvmtiEnv *environment = jvmtiOf(vm)) {
+        if (!attachJvmti(environment)) return nullptr;
+    } else if (!StartDetachedThread(attachWhenLive, nullptr, "ZV attach")) {
+        return nullptr;
+    }
     fputs("Warning: this VM has no JVMPI; the profiler interface is emulated from now on, and classes "
           "and threads that exist already are not seen.\n"
           "Load the agent with -agentpath:<ZenVaDir>/lib/libr2orar.so=OPTIONS instead of -Xrun.\n",
           stderr);
-    return proxy;
+    return &gProxyVM;
 }

@@ -1,6 +1,7 @@
 // JVMTI events turned into JVMPI events for the agent's NotifyEvent, and the
 // interface's EnableEvent, DisableEvent and RequestEvent. Each JVMPI event is
 // delivered on the thread that JVMTI reports it on.
+#include <atomic>
 #include <cstdio>
 #include <initializer_list>
 
@@ -112,21 +113,7 @@ void JNICALL onThreadEnd(jvmtiEnv *, JNIEnv *env, jthread) {
     JvmpiForgetThread(env);
 }
 
-void JNICALL onVMInit(jvmtiEnv *, JNIEnv *env, jthread thread) {
-    // The initial thread started before thread events existed.
-    onThreadStart(nullptr, env, thread);
-    if (Jvmpi().late) {
-        JvmpiAddAgentJars();  // now that the agent has read its options
-    } else if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
-        deliverEarlyClasses(env);
-    }
-    if (JvmpiEnabled(JVMPI_EVENT_JVM_INIT_DONE)) {
-        JVMPI_Event event{};
-        event.event_type = JVMPI_EVENT_JVM_INIT_DONE;
-        event.env_id = env;
-        JvmpiDeliver(&event);
-    }
-}
+void JNICALL onVMInit(jvmtiEnv *, JNIEnv *env, jthread thread) { JvmpiDeliverVMInit(env, thread); }
 
 void JNICALL onVMDeath(jvmtiEnv *, JNIEnv *env) {
     if (!JvmpiEnabled(JVMPI_EVENT_JVM_SHUT_DOWN)) return;
@@ -285,6 +272,24 @@ void JvmpiDeliver(JVMPI_Event *event) {
     if (notify != nullptr) notify(event);
 }
 
+void JvmpiDeliverVMInit(JNIEnv *env, jthread thread) {
+    // The initial thread started before thread events existed.
+    onThreadStart(nullptr, env, thread);
+    static std::atomic<bool> delivered{false};
+    if (delivered.exchange(true)) return;
+    if (Jvmpi().late) {
+        JvmpiAddAgentJars();  // now that the agent has read its options
+    } else if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
+        deliverEarlyClasses(env);
+    }
+    if (JvmpiEnabled(JVMPI_EVENT_JVM_INIT_DONE)) {
+        JVMPI_Event event{};
+        event.event_type = JVMPI_EVENT_JVM_INIT_DONE;
+        event.env_id = env;
+        JvmpiDeliver(&event);
+    }
+}
+
 bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
     jvmtiEventCallbacks callbacks{};
     callbacks.ClassFileLoadHook = onClassFileLoadHook;
@@ -308,9 +313,26 @@ bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
     return true;
 }
 
+// Events switched on before a late emulation has JVMTI are only marked; they
+// are switched on in JVMTI when it arrives.
+void JvmpiSwitchOnRecordedEvents() {
+    uint64_t marked = Jvmpi().enabled.load();
+    for (jint type = 0; type < 64; ++type) {
+        if ((marked >> type & 1) != 0) {
+            Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
+            JvmpiEnableEvent(type, nullptr);
+        }
+    }
+}
+
 jint JvmpiEnableEvent(jint type, void *) {
     const EventRoute *route = routeOf(type);
-    if (route == nullptr || !capabilityFor(type)) return JVMPI_NOT_AVAILABLE;
+    if (route == nullptr) return JVMPI_NOT_AVAILABLE;
+    if (Jvmpi().jvmti == nullptr) {
+        Jvmpi().enabled.fetch_or(uint64_t{1} << type);
+        return JVMPI_SUCCESS;
+    }
+    if (!capabilityFor(type)) return JVMPI_NOT_AVAILABLE;
     // Marked first, so that no event is lost between switch and mark.
     Jvmpi().enabled.fetch_or(uint64_t{1} << type);
     for (int i = 0; i < route->count; ++i) {
@@ -326,6 +348,7 @@ jint JvmpiDisableEvent(jint type, void *) {
     const EventRoute *route = routeOf(type);
     if (route == nullptr) return JVMPI_NOT_AVAILABLE;
     Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
+    if (Jvmpi().jvmti == nullptr) return JVMPI_SUCCESS;
     for (int i = 0; i < route->count; ++i) {
         if (!stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
     }
@@ -333,6 +356,7 @@ jint JvmpiDisableEvent(jint type, void *) {
 }
 
 jint JvmpiRequestEvent(jint type, void *arg) {
+    if (Jvmpi().jvmti == nullptr) return JVMPI_NOT_AVAILABLE;
     JVMPI_Event event{};
     event.event_type = type | JVMPI_REQUESTED_EVENT;
     event.env_id = JvmpiCurrentEnv();

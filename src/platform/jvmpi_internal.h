@@ -31,6 +31,11 @@ void JvmpiDeliver(JVMPI_Event *event);
 // Installs the JVMTI callbacks and switches on the events the emulation
 // always needs (VM start-up, thread life).
 bool JvmpiInstallCallbacks(jvmtiEnv *jvmti);
+// Switches on in JVMTI what was switched on before JVMTI was available.
+void JvmpiSwitchOnRecordedEvents();
+// Delivers a thread start for the initial thread and, once per process, the
+// VM-initialised event.
+void JvmpiDeliverVMInit(JNIEnv *env, jthread thread);
 // EnableEvent / DisableEvent / RequestEvent of the interface.
 jint JvmpiEnableEvent(jint type, void *arg);
 jint JvmpiDisableEvent(jint type, void *arg);

@@ -166,6 +166,14 @@ missing_zenva_jar)
         "ZV: Zentrova Audit System classes not found. The CLASSPATH should include zenva.jar (1)"
     refuse_text missing out "sum of squares"
     ;;
+xrun)
+    # -Xrun loads the library after the VM's load phase: the emulation attaches late.
+    LD_LIBRARY_PATH=$ZV_LIB run xrun -Xrunr2orar -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc xrun 0
+    expect_line xrun err "Load the agent with -agentpath:<ZenVaDir>/lib/libr2orar.so=OPTIONS instead of -Xrun."
+    expect_line xrun out "sum of squares: 333833500"
+    refuse_text xrun err "Cannot find JVMPI"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The agent's cost in a real VM: start-up (an empty program) and run time
+# (the demo, a fixed workload of a few seconds), each run without and with
+# the agent, alternating, several rounds; prints medians and ratios.
+# Usage: bench/agent_overhead.sh BUILD_DIR [ROUNDS]   (JAVA names the java program)
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+    sed -n '2,5p' "$0"
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+rounds=${2:-5}
+java=${JAVA:-java}
+agent=$build/zenva/lib/libr2orar.so
+demo=$build/examples/demo/demo.jar
+for f in "$agent" "$demo"; do
+    [ -f "$f" ] || { echo "agent_overhead.sh: $f is missing; build first" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zv_overhead.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/classes"
+cat >"$work/Empty.java" <<'JAVA'
+public class Empty { public static void main(String[] args) { } }
+JAVA
+"${JAVAC:-javac}" -d "$work/classes" "$work/Empty.java"
+
+# Wall time of one run in milliseconds; the program's output is discarded.
+millis() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+}
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+for round in $(seq "$rounds"); do
+    millis "$java" -cp "$work/classes" Empty >>"$work/start.plain"
+    millis "$java" "-agentpath:$agent" -cp "$work/classes" Empty >>"$work/start.agent"
+    millis "$java" -jar "$demo" >>"$work/demo.plain"
+    millis "$java" "-agentpath:$agent" -jar "$demo" >>"$work/demo.agent"
+    echo "round $round/$rounds: start $(tail -1 "$work/start.plain") / $(tail -1 "$work/start.agent") ms," \
+        "demo $(tail -1 "$work/demo.plain") / $(tail -1 "$work/demo.agent") ms (without / with agent)"
+done
+
+sp=$(median <"$work/start.plain")
+sa=$(median <"$work/start.agent")
+dp=$(median <"$work/demo.plain")
+da=$(median <"$work/demo.agent")
+echo "start-up (empty program), median of $rounds: ${sp} ms without, ${sa} ms with the agent:" \
+    "cost $(awk "BEGIN { print $sa - $sp }") ms"
+echo "demo run time, median of $rounds: ${dp} ms without, ${da} ms with the agent:" \
+    "ratio $(awk "BEGIN { printf \"%.3f\", $da / $dp }")" \
+    "($(awk "BEGIN { printf \"%+.1f\", ($da - $dp) * 100 / $dp }")%)"
