@@ -3,6 +3,8 @@
 // library) and answers the Java class e2e.Probe from what it recorded.
 #include <jni.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -25,6 +27,17 @@ std::map<std::string, ClassSeen> gClasses;
 std::vector<std::string> gStarted;
 std::vector<std::string> gEnded;
 std::atomic<int> gDumpRequests{0};
+std::atomic<JNIEnv *> gSystemThreadEnv{nullptr};
+std::atomic<bool> gSystemThreadStop{false};
+
+// Runs on the VM system thread; its argument is the thread's JNIEnv.
+void systemThreadBody(void *argument) {
+    gSystemThreadEnv = static_cast<JNIEnv *>(argument);
+    while (!gSystemThreadStop) {
+        struct timespec pause = {0, 5000000};
+        nanosleep(&pause, nullptr);
+    }
+}
 
 std::string threadName(JNIEnv *env) {
     const char *name = zviGetThreadName(env);
@@ -152,6 +165,24 @@ JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_started(JNIEnv *env, jclass) {
 
 JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
     return toJava(env, snapshot(gEnded));
+}
+
+// "started|found by name|name in the registry" for a system thread named name.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstring name) {
+    const char *chars = env->GetStringUTFChars(name, nullptr);
+    std::string text = chars != nullptr ? chars : "";
+    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    jint started = zviCreateSystemThread(text.c_str(), systemThreadBody);
+    for (int i = 0; i < 2000 && gSystemThreadEnv == nullptr; ++i) {
+        struct timespec pause = {0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    JNIEnv *byName = zviGetJNIEnvForSystemThreadNamed(text.c_str());
+    std::string answer = std::string(started == JNI_OK ? "started" : "failed") + "|" +
+                         (byName != nullptr && byName == gSystemThreadEnv ? "found" : "missing") + "|" +
+                         (gSystemThreadEnv != nullptr ? describe(gSystemThreadEnv) : "?");
+    gSystemThreadStop = true;
+    return env->NewStringUTF(answer.c_str());
 }
 
 }  // extern "C"

@@ -125,6 +125,7 @@ threads)
     main_line=$(grep -nF "Probe.install();" "$ZV_SOURCE/tests/e2e/java/e2e/Threads.java" | cut -d: -f1)
     expect_line threads out "class e2e.Threads: Threads.java|6|$main_line"
     expect_text threads out "class java.lang.Object: Object.java|"
+    expect_line threads out "system thread: started|found|__ZV__sampler|system~main"
     ;;
 data_dump)
     timeout 60 "$java" "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \

@@ -28,6 +28,9 @@ public final class Probe {
     /** Names of threads whose start reached the handler table, in order. */
     public static native String[] started();
 
+    /** Starts an agent system thread; "started|found|name|group path" when the registry knows it. */
+    public static native String systemThread(String name);
+
     /** Names of threads whose end reached the handler table, in order. */
     public static native String[] ended();
 }

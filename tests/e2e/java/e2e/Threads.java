@@ -47,6 +47,7 @@ public final class Threads {
         }
         System.out.println("started: " + String.join(",", filter(Probe.started())));
         System.out.println("ended: " + String.join(",", filter(Probe.ended())));
+        System.out.println("system thread: " + Probe.systemThread("sampler"));
         System.out.println("class java.lang.Object: " + Probe.classLoad("java.lang.Object"));
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
     }
