@@ -2,11 +2,15 @@
 # End-to-end runs of a real java with the agent: run_java.sh CASE
 # Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
 # with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
-# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR.
+# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR, and
+# for a sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
 set -uo pipefail
 
 case_name=${1:?usage: run_java.sh CASE}
-java=${ZV_JAVA:-java}
+java=("${ZV_JAVA:-java}")
+if [ -n "${ZV_PRELOAD:-}" ]; then
+    java=(env "LD_PRELOAD=$ZV_PRELOAD" "${java[@]}")
+fi
 agent=$ZV_LIB/libr2orar.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv-e2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -24,7 +28,7 @@ fail() {
 run() {
     local name=$1
     shift
-    timeout 60 "$java" "$@" >"$work/$name.out" 2>"$work/$name.err"
+    timeout 60 "${java[@]}" "$@" >"$work/$name.out" 2>"$work/$name.err"
     echo $? >"$work/$name.rc"
 }
 
@@ -128,7 +132,7 @@ threads)
     expect_line threads out "system thread: started|found|__ZV__sampler|system~main"
     ;;
 data_dump)
-    timeout 60 "$java" "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
+    timeout 60 "${java[@]}" "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
         >"$work/dump.out" 2>"$work/dump.err" &
     pid=$!
     for _ in $(seq 300); do
