@@ -1,5 +1,18 @@
 // The JVMPI profiler interface emulated on JVMTI and JNI, for VMs (OpenJDK 17)
 // that have no JVMPI: the agent obtains it through a proxy JavaVM.
+//
+// Where JVMTI cannot give what JVMPI gave, the emulation approximates:
+// - class unload: told when the collector frees the class object (JVMTI
+//   ObjectFree on the class's tag); JVMTI 17 has no class-unload event;
+// - GC start and finish: delivered without a JNIEnv (JNI is not allowed then);
+// - object allocation: JVMTI's sampled allocations, not every allocation;
+//   object move: never reported; DisableGC/EnableGC: no-ops;
+// - heap and object dumps on request: empty dumps;
+// - method entry/exit: the capability is asked for only when switched on;
+// - threads that started before the start phase (Reference Handler,
+//   Finalizer, Signal Dispatcher) get no thread-start event; the initial
+//   thread's arrives just before the VM-initialised event;
+// - data-dump request: from the VM's SIGQUIT handling (kill -QUIT) only.
 #pragma once
 
 #include <jni.h>

@@ -83,7 +83,8 @@ void threadEnded(JNIEnv *env) {
 
 void dataDumpRequested() { ++gDumpRequests; }
 
-void classUnloaded(jobjectID) {}
+std::atomic<int> gUnloads{0};
+void classUnloaded(jobjectID) { ++gUnloads; }
 void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
 void objectMoved(jobjectID, jobjectID) {}
 void objectFreed(jobjectID) {}
@@ -141,6 +142,8 @@ JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_registry(JNIEnv *env, jclass) {
     zviDataUnlock();
     return toJava(env, items);
 }
+
+JNIEXPORT jint JNICALL Java_e2e_Probe_unloads(JNIEnv *, jclass) { return gUnloads.load(); }
 
 JNIEXPORT jint JNICALL Java_e2e_Probe_dumpRequests(JNIEnv *, jclass) { return gDumpRequests.load(); }
 

@@ -171,6 +171,12 @@ missing_zenva_jar)
         "ZV: Zentrova Audit System classes not found. The CLASSPATH should include zenva.jar (1)"
     refuse_text missing out "sum of squares"
     ;;
+class_unload)
+    run unload "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Unloading
+    expect_rc unload 0
+    expect_line unload out "loaded: true"
+    expect_line unload out "unloaded: true"
+    ;;
 xrun)
     # -Xrun loads the library after the VM's load phase: the emulation attaches late.
     LD_LIBRARY_PATH=$ZV_LIB run xrun -Xrunr2orar -cp "$ZV_CLASSES" e2e.Hello

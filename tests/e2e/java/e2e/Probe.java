@@ -19,6 +19,9 @@ public final class Probe {
     /** "name|group path" of every registered thread. */
     public static native String[] registry();
 
+    /** Class unloads that reached the handler table. */
+    public static native int unloads();
+
     /** Data-dump requests that reached the handler table. */
     public static native int dumpRequests();
 

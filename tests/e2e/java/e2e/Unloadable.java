@@ -1,0 +1,11 @@
+// A class that the unloading test loads through a throw-away class loader.
+package e2e;
+
+public final class Unloadable {
+    private Unloadable() {
+    }
+
+    public static int touch() {
+        return 42;
+    }
+}
