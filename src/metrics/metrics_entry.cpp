@@ -18,7 +18,20 @@ void MetricsInit(const char *hostName, ZVServices *) {
 void MetricOnFromSetting(const ZVMetricSetting *) {}
 void AllMetricsOn(void) {}
 
-// The loop never returns; until metrics exist it only sleeps.
-void runMetricsLoop(JNIEnv *) {
+// The loop never returns. Until metrics exist it waits in Java, on a lock
+// object of its own, rather than sleeping in native code: HotSpot's exit
+// waits up to 300 ms for threads that run native code, not for threads
+// blocked in Object.wait.
+void runMetricsLoop(JNIEnv *env) {
+    jclass objectClass = env->FindClass("java/lang/Object");
+    jmethodID wait = objectClass ? env->GetMethodID(objectClass, "wait", "()V") : nullptr;
+    jobject lock = wait ? env->AllocObject(objectClass) : nullptr;
+    if (lock != nullptr && env->MonitorEnter(lock) == JNI_OK) {
+        for (;;) {
+            env->CallVoidMethod(lock, wait);
+            env->ExceptionClear();  // an interrupt ends one wait, not the loop
+        }
+    }
+    env->ExceptionClear();
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
