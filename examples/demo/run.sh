@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the demo application under the agent:
+# Runs the demo application under the agent, with nothing but -agentpath:
 #   examples/demo/run.sh BUILD_DIR [AGENT_OPTION...]
 # Each AGENT_OPTION is key=value (e.g. port=1500); they follow "log=true",
 # which prints the agent's options report. The Java side echoes the calls it
@@ -26,12 +26,11 @@ for option in "$@"; do
     options+=",$option"
 done
 
+# Nothing but -agentpath: the agent adds its own jars to the class paths.
 command=("${JAVA:-java}"
-    "-Xbootclasspath/a:$lib/zvbcp.jar"
     "-agentpath:$lib/libr2orar.so=$options"
     -Dzenva.test.echo=true
-    -cp "$lib/zenva.jar:$jar"
-    demo.Main)
+    -jar "$jar")
 
 export ZENVA_HOME=$build/zenva
 echo "ZENVA_HOME=$ZENVA_HOME"

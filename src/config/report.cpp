@@ -76,4 +76,7 @@ void PrintOptionsReport() {
     PrintAutoCapture(out, o);
     fprintf(out, " - Unit Test mode %s\n", OnOff(o.unitTestMode));
     fprintf(out, "%s", stars);
+    // Java writes to the same descriptor through its own buffers: flush so
+    // that the report stands before anything the program prints.
+    fflush(out);
 }

@@ -19,7 +19,7 @@ const Command kCommands[] = {
     {"dump", "FILE.class", DumpCommand},
     {"roundtrip", "[--strict] PATH...  (class files, directories, jars, jmods)", RoundtripCommand},
     {"options", "'OPTION STRING'  (old-style arguments or an XML file path)", OptionsCommand},
-    {"filter", "FILE CLASS METHOD DESCRIPTOR ACCESS", FilterCommand},
+    {"filter", "FILE CLASS METHOD DESCRIPTOR ACCESS  (ACCESS: access flags, 1 = public)", FilterCommand},
 };
 
 void PrintUsage(const Command *only) {
