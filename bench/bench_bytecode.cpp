@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-#ifdef ZV_HAVE_LIBZIP
-#include <zip.h>
-#endif
-
 #include "classfile/bytecode.h"
 #include "support/heap.h"
+#include "zvtool/class_sources.h"
 
 namespace {
 
@@ -24,33 +21,6 @@ struct Corpus {
     std::vector<std::pair<const JCRClass *, JCRCode *>> codes;
     int64_t codeBytes = 0;
 };
-
-std::vector<std::vector<uint8_t>> jarClasses(const char *path) {
-    std::vector<std::vector<uint8_t>> classes;
-#ifdef ZV_HAVE_LIBZIP
-    int error = 0;
-    zip_t *archive = zip_open(path, ZIP_RDONLY, &error);
-    if (archive == nullptr) return classes;
-    zip_int64_t entries = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < entries; i++) {
-        const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        zip_stat_t stat;
-        if (name == nullptr || !std::string(name).ends_with(".class") ||
-            zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0)
-            continue;
-        zip_file_t *file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-        if (file == nullptr) continue;
-        std::vector<uint8_t> bytes(stat.size);
-        if (zip_fread(file, bytes.data(), stat.size) == static_cast<zip_int64_t>(stat.size))
-            classes.push_back(std::move(bytes));
-        zip_fclose(file);
-    }
-    zip_close(archive);
-#else
-    (void)path;
-#endif
-    return classes;
-}
 
 // Parsed once, outside every timed loop; never freed.
 const Corpus &guava() {
@@ -61,7 +31,10 @@ const Corpus &guava() {
         int saved = dup(STDERR_FILENO);
         int null = open("/dev/null", O_WRONLY);
         if (null >= 0) dup2(null, STDERR_FILENO);
-        for (const auto &bytes : jarClasses("/usr/share/java/guava.jar")) {
+        std::vector<LoadedClass> loaded;
+        LoadClasses({"/usr/share/java/guava.jar"}, &loaded);
+        for (const LoadedClass &loadedClass : loaded) {
+            const std::vector<uint8_t> &bytes = loadedClass.bytes;
             JCRClass *jclass = JCRParseClass(bytes.data(), static_cast<int>(bytes.size()));
             if (jclass == nullptr) continue;
             c.classes.push_back(jclass);

@@ -13,11 +13,8 @@
 #include <utility>
 #include <vector>
 
-#ifdef ZV_HAVE_LIBZIP
-#include <zip.h>
-#endif
-
 #include "classfile/bytecode.h"
+#include "zvtool/class_sources.h"
 #include "support/heap.h"
 
 namespace editor_test {
@@ -107,38 +104,12 @@ inline void writeFile(const std::filesystem::path &path, const uint8_t *bytes, s
 
 using NamedBytes = std::pair<std::string, Bytes>;
 
-// The .class entries of a jar (empty without libzip or when unreadable).
-inline std::vector<NamedBytes> readJarClasses(const char *path) {
+// The class files under each path (directories, jars), as (name, bytes).
+inline std::vector<NamedBytes> loadClasses(const std::vector<std::string> &paths) {
+    std::vector<LoadedClass> loaded;
+    LoadClasses(paths, &loaded);
     std::vector<NamedBytes> classes;
-#ifdef ZV_HAVE_LIBZIP
-    int error = 0;
-    zip_t *archive = zip_open(path, ZIP_RDONLY, &error);
-    if (archive == nullptr) return classes;
-    zip_int64_t entries = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < entries; i++) {
-        const char *name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        zip_stat_t stat;
-        if (name == nullptr || !std::string(name).ends_with(".class") ||
-            zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0)
-            continue;
-        zip_file_t *file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-        if (file == nullptr) continue;
-        Bytes bytes(stat.size);
-        zip_int64_t read = zip_fread(file, bytes.data(), stat.size);
-        zip_fclose(file);
-        if (read == static_cast<zip_int64_t>(stat.size)) classes.emplace_back(name, std::move(bytes));
-    }
-    zip_close(archive);
-#else
-    (void)path;
-#endif
-    return classes;
-}
-
-inline std::vector<NamedBytes> readClassDirectory(const std::filesystem::path &directory) {
-    std::vector<NamedBytes> classes;
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(directory))
-        if (entry.path().extension() == ".class") classes.emplace_back(entry.path().string(), readFile(entry.path()));
+    for (LoadedClass &c : loaded) classes.emplace_back(std::move(c.name), std::move(c.bytes));
     return classes;
 }
 

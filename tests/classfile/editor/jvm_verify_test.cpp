@@ -164,7 +164,7 @@ TEST(JvmVerify, EditedClassesVerifyAndComputeTheSameResults) {
 
     std::set<std::string> rejected;
     int methods = 0;
-    for (const NamedBytes &entry : readClassDirectory(ZV_EDITOR_CLASSES)) {
+    for (const NamedBytes &entry : loadClasses({ZV_EDITOR_CLASSES})) {
         ClassPtr jclass(JCRParseClass(entry.second.data(), static_cast<int>(entry.second.size())));
         ASSERT_NE(jclass, nullptr) << entry.first;
         jclass->major_version = 50;

@@ -15,13 +15,8 @@ using namespace editor_test;
 namespace {
 
 std::vector<NamedBytes> realClasses() {
-    std::vector<NamedBytes> classes = readClassDirectory(ZV_EDITOR_CLASSES);
-    for (const char *jar :
-         {"/usr/share/java/guava.jar", "/usr/share/java/asm.jar", "/usr/share/java/commons-lang3.jar"}) {
-        std::vector<NamedBytes> more = readJarClasses(jar);
-        classes.insert(classes.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-    }
-    return classes;
+    return loadClasses({ZV_EDITOR_CLASSES, "/usr/share/java/guava.jar", "/usr/share/java/asm.jar",
+                        "/usr/share/java/commons-lang3.jar"});
 }
 
 const std::vector<NamedBytes> &classes() {
