@@ -9,7 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          libxml2-dev openjdk-17-jdk-headless pkg-config libzip-dev zip unzip)
+          libxml2-dev openjdk-17-jdk-headless pkg-config libzip-dev zip unzip
+          # real-world class files that the class-file tests read
+          libguava-java libcommons-lang3-java libguice-java libmaven3-core-java libasm-java)
 
 install_missing() {
     local missing=()
@@ -49,7 +51,7 @@ fuzz)
     exec fuzz/run.sh build/fuzz "${1:-60}"
     ;;
 bench)
-    install_missing libasm-java
+    install_missing
     cmake --preset default >/dev/null
     cmake --build --preset default
     exec bench/run.sh build/default "$@"
