@@ -31,15 +31,6 @@ const Bytes kEverything = {
 
 }  // namespace
 
-TEST(BinaryReader, ReadsTheDocumentedMapExample) {
-    ElementPtr map = readBinary({0x05, 0x00, 0x01, 0x00, 0x03, 0x61, 0x62, 0x63, 0x00, 0x07});
-    ASSERT_NE(map, nullptr);
-    SEElement *value = SEMapGet(map.get(), "abc");
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(value->type, SE_INT32);
-    EXPECT_EQ(SEGetInt32(value), 7);
-}
-
 TEST(BinaryReader, ReadsEveryKindAndEncoding) {
     ElementPtr map = readBinary(kEverything);
     ASSERT_NE(map, nullptr);

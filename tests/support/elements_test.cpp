@@ -12,15 +12,6 @@ TEST(Elements, StringFromCCountsAndCopiesTheTerminator) {
     EXPECT_EQ(std::string(SEGetString(s.get()), 5), std::string("abc\0\0", 5));
 }
 
-TEST(Elements, Int64KeepsBothHalves) {
-    ElementPtr e(SENewInt64(0xFFFFFFFFu, 0x80000000u));
-    EXPECT_EQ(static_cast<uint32_t>(e->value), 0xFFFFFFFFu);
-    EXPECT_EQ(static_cast<uint32_t>(e->data), 0x80000000u);
-    EXPECT_EQ(SEGetBoolean(e.get()), 1);
-    ElementPtr zero(SENewInt64(0, 0));
-    EXPECT_EQ(SEGetBoolean(zero.get()), 0);
-}
-
 TEST(Elements, DataCopiesOrReferencesItsItems) {
     int32_t items[] = {1, 2, 3};
     ElementPtr copied(SENewData(SE_INT32_DATA, items, 3, 1));
@@ -46,7 +37,13 @@ TEST(Elements, GetInt32ParsesStringsAndRejectsOtherTypes) {
     EXPECT_STREQ(SEGetString(list.get()), "");
 }
 
-TEST(Elements, BooleanLooksAtTheFirstByte) {
+TEST(Elements, Int64KeepsBothHalvesAndBooleansLookAtTheFirstByte) {
+    ElementPtr int64(SENewInt64(0xFFFFFFFFu, 0x80000000u));
+    EXPECT_EQ(static_cast<uint32_t>(int64->value), 0xFFFFFFFFu);
+    EXPECT_EQ(static_cast<uint32_t>(int64->data), 0x80000000u);
+    EXPECT_EQ(SEGetBoolean(int64.get()), 1);
+    ElementPtr zero(SENewInt64(0, 0));
+    EXPECT_EQ(SEGetBoolean(zero.get()), 0);
     for (const char *yes : {"T", "true", "1"}) {
         ElementPtr e(SENewStringFromC(yes));
         EXPECT_EQ(SEGetBoolean(e.get()), 1) << yes;

@@ -19,8 +19,6 @@ TEST(Reader, ReadsEmptyAndSimpleStructures) {
     SEElement *c = SEMapGet(map.element.get(), "c");
     EXPECT_EQ(SEListSize(c), 2);
     EXPECT_STREQ(SEGetString(SEListGet(c, 1)), "2");
-    auto *table = reinterpret_cast<ZVHashTable *>(map.element->value);
-    EXPECT_STREQ(table->name, "NO_NAME");
 }
 
 TEST(Reader, AcceptsOptionalAndTrailingSeparators) {
