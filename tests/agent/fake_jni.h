@@ -24,9 +24,7 @@ public:
     // Natives registered, "Class.name signature".
     std::vector<std::string> natives;
     std::vector<void *> nativeFunctions;  // in the same order
-    // Set when waitForever is called: the call throws to stand for "never returns".
-    bool waitForeverCalled = false;
-
+    // Thrown by waitForever, to stand for "never returns".
     struct WaitForever {};
 
     // Test-side helpers: a class handle, a static method and a Java string.
