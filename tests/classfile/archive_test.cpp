@@ -26,7 +26,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ArchiveTest, PackagedClassGoesIntoPackageDirectories) {
+TEST_F(ArchiveTest, ClassesGoIntoTheirPackageDirectoriesUnderTheBase) {
     Bytes original = SampleClass("zvtest/Shapes$Circle");
     ClassPtr jclass = Parse(original);
     ASSERT_NE(jclass, nullptr);
@@ -36,14 +36,12 @@ TEST_F(ArchiveTest, PackagedClassGoesIntoPackageDirectories) {
     // A second archive replaces the file.
     EXPECT_EQ(Archive(jclass.get(), base + "/"), "");
     EXPECT_EQ(ReadBytes(base_ / "dump" / "zvtest" / "Shapes$Circle.class"), original);
-}
-
-TEST_F(ArchiveTest, DefaultPackageClassGoesIntoTheBaseDirectory) {
-    Bytes original = MinimalClass("Top");
-    ClassPtr jclass = Parse(original);
-    ASSERT_NE(jclass, nullptr);
-    EXPECT_EQ(Archive(jclass.get(), base_.string()), "");
-    EXPECT_EQ(ReadBytes(base_ / "Top.class"), original);
+    // A class of the default package goes into the base itself.
+    Bytes top = MinimalClass("Top");
+    ClassPtr topClass = Parse(top);
+    ASSERT_NE(topClass, nullptr);
+    EXPECT_EQ(Archive(topClass.get(), base_.string()), "");
+    EXPECT_EQ(ReadBytes(base_ / "Top.class"), top);
 }
 
 TEST_F(ArchiveTest, DefaultDirectoryIsTmpdirElseTmp) {
