@@ -4,29 +4,16 @@
 #include <cstdio>
 
 #include "support/text.h"
+#include "support/unit_numbers.h"
 
 namespace {
+
+using namespace unit_numbers;
 
 constexpr int64_t kLargest = 2147483647;
 // Numbers saturate at 2^32, so that G * 2^30 plus the other parts stays
 // below 2^63.
 constexpr int64_t kNumberLimit = int64_t{1} << 32;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == 't'; }
-
-int64_t ReadNumber(const char *&p) {
-    int64_t value = 0;
-    for (; IsDigit(*p); p++) {
-        value = value * 10 + (*p - '0');
-        if (value > kNumberLimit) value = kNumberLimit;
-    }
-    return value;
-}
-
-void SkipToDigit(const char *&p) {
-    while (*p != '\0' && !IsDigit(*p)) p++;
-}
 
 }  // namespace
 
@@ -39,7 +26,7 @@ int ParseMemorySize(const char *text) {
     int64_t giga = 0, mega = 0, kilo = 0, bytes = 0;
     bool gotGiga = false, gotMega = false, gotKilo = false, gotBytes = false;
     while (*p != '\0') {
-        int64_t number = ReadNumber(p);
+        int64_t number = ReadNumber(p, kNumberLimit);
         while (IsBlank(*p)) p++;
         if (*p == '\0') {
             if (gotBytes) return -1;

@@ -7,32 +7,16 @@
 
 #include "support/heap.h"
 #include "support/text.h"
+#include "support/unit_numbers.h"
 
 namespace {
+
+using namespace unit_numbers;
 
 constexpr int64_t kLongest = 2147483647;
 // Numbers saturate here: far above any span that fits, and small enough that
 // days * 86400 plus the other parts cannot overflow 64 bits.
 constexpr int64_t kNumberLimit = 10000000000000LL;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Blanks between a number and its unit. Lower-case t has always been taken
-// as a blank here, so option strings may rely on it.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == 't'; }
-
-int64_t ReadNumber(const char *&p) {
-    int64_t value = 0;
-    for (; IsDigit(*p); p++) {
-        value = value * 10 + (*p - '0');
-        if (value > kNumberLimit) value = kNumberLimit;
-    }
-    return value;
-}
-
-void SkipToDigit(const char *&p) {
-    while (*p != '\0' && !IsDigit(*p)) p++;
-}
 
 enum Unit { kNone, kDays, kHours, kMinutes, kSeconds };
 
@@ -48,7 +32,7 @@ int ParseTimeSpan(const char *text) {
     bool gotHours = false, gotMinutes = false, gotSeconds = false;
     Unit last = kNone;
     while (*p != '\0') {
-        int64_t number = ReadNumber(p);
+        int64_t number = ReadNumber(p, kNumberLimit);
         while (IsBlank(*p)) p++;
         if (*p == '\0') {
             if (gotSeconds) return -1;
