@@ -2,8 +2,22 @@
 // Minimal stand-ins: the runtime, direct instrumentation and the sampler
 // fill them in with the real work.
 #include "pri/runtime.h"
+#include "pri/runtime_settings.h"
 
-void PRIInitialize(JavaVM *, int, int, int, int, int, const char *, const char *) {}
+namespace {
+PRIRuntimeSettings settings;
+}
+
+const PRIRuntimeSettings &PRISettings() { return settings; }
+void PRISetSettings(const PRIRuntimeSettings &newSettings) { settings = newSettings; }
+
+void PRIInitialize(JavaVM *, int, int, int, int instrumentLines, int debugInstrumentation,
+                   const char *debugClass, const char *debugMethod) {
+    settings.instrumentLines = instrumentLines;
+    settings.debugInstrumentation = debugInstrumentation;
+    settings.debugClassInstrumentation = debugClass;
+    settings.debugMethodInstrumentation = debugMethod;
+}
 void PRIBootstrapContextClass(JNIEnv *, int, int) {}
 void PRICallInitDone(JNIEnv *) {}
 void PRINotifyVMExiting(JNIEnv *) {}
