@@ -53,6 +53,27 @@ int niceOf(ProcessPriorityClass priorityClass) {
     return kThreadPriorityNormal;
 }
 
+// Calls visit(kernel id) for every thread of the process; false when the
+// task list cannot be read.
+template <typename Visit>
+bool forEachThread(Visit visit) {
+    DIR *tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return false;
+    while (dirent *task = readdir(tasks)) {
+        char *end = nullptr;
+        long id = std::strtol(task->d_name, &end, 10);
+        if (end != task->d_name && *end == 0 && id > 0) visit(static_cast<int>(id));
+    }
+    closedir(tasks);
+    return true;
+}
+
+int niceOfThread(int kernelId) {
+    errno = 0;
+    int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(kernelId));
+    return nice == -1 && errno != 0 ? kThreadPriorityUnknown : nice;
+}
+
 }  // namespace
 
 ThreadHandle *OpenCurrentThread() {
@@ -111,10 +132,7 @@ void SleepMillis(uint32_t milliseconds) {
 void YieldThread() { sched_yield(); }
 
 int ThreadPriority(const ThreadHandle *handle) {
-    if (handle == nullptr) return kThreadPriorityUnknown;
-    errno = 0;
-    int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(handle->kernelId));
-    return nice == -1 && errno != 0 ? kThreadPriorityUnknown : nice;
+    return handle != nullptr ? niceOfThread(handle->kernelId) : kThreadPriorityUnknown;
 }
 
 void SetThreadPriority(const ThreadHandle *handle, int priority) {
@@ -124,15 +142,20 @@ void SetThreadPriority(const ThreadHandle *handle, int priority) {
 
 void SetProcessPriorityClass(ProcessPriorityClass priorityClass) {
     int nice = niceOf(priorityClass);
-    DIR *tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
+    if (!forEachThread([nice](int id) { setpriority(PRIO_PROCESS, static_cast<id_t>(id), nice); }))
         setpriority(PRIO_PROCESS, 0, nice);
-        return;
-    }
-    while (dirent *task = readdir(tasks)) {
-        char *end = nullptr;
-        long id = std::strtol(task->d_name, &end, 10);
-        if (end != task->d_name && *end == 0 && id > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(id), nice);
-    }
-    closedir(tasks);
+}
+
+std::vector<ThreadPriorityRecord> ProcessThreadPriorities() {
+    std::vector<ThreadPriorityRecord> records;
+    forEachThread([&records](int id) {
+        int nice = niceOfThread(id);
+        if (nice != kThreadPriorityUnknown) records.push_back({id, nice});
+    });
+    return records;
+}
+
+void RestoreThreadPriorities(std::span<const ThreadPriorityRecord> records) {
+    for (const ThreadPriorityRecord &record : records)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(record.kernelId), record.priority);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 // Identifies one thread for as long as the handle lives.
 struct ThreadHandle;
@@ -48,3 +50,13 @@ enum class ProcessPriorityClass { Idle, BelowNormal, Normal, AboveNormal, High, 
 // Applies the class's nice value to every thread of the process (Linux keeps
 // priorities per thread); best effort, refusals are ignored.
 void SetProcessPriorityClass(ProcessPriorityClass priorityClass);
+
+// The priority of each thread of the process, so that a temporary change of
+// the priority class can be undone exactly (a nice value a user chose stays).
+struct ThreadPriorityRecord {
+    int kernelId;
+    int priority;
+};
+std::vector<ThreadPriorityRecord> ProcessThreadPriorities();
+// Puts each listed thread back to its priority; threads that ended are skipped.
+void RestoreThreadPriorities(std::span<const ThreadPriorityRecord> records);
