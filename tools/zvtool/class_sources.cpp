@@ -31,24 +31,38 @@ bool IsArchive(const std::string &path) {
     return EndsWith(path, ".jar") || EndsWith(path, ".zip") || EndsWith(path, ".jmod");
 }
 
-bool VisitArchive(const std::string &path, const ClassVisitor &visit) {
-    std::vector<uint8_t> data;
-    if (!ReadFile(path, &data)) {
+// The archive's zip, or null after a message; it reads from data, which
+// must outlive it.
+zip_t *OpenArchive(const std::string &path, std::vector<uint8_t> *data) {
+    if (!ReadFile(path, data)) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return false;
+        return nullptr;
     }
-    size_t skip = data.size() >= 4 && std::memcmp(data.data(), "JM\1\0", 4) == 0 ? 4 : 0;
+    size_t skip = data->size() >= 4 && std::memcmp(data->data(), "JM\1\0", 4) == 0 ? 4 : 0;
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *source = zip_source_buffer_create(data.data() + skip, data.size() - skip, 0, &error);
+    zip_source_t *source = zip_source_buffer_create(data->data() + skip, data->size() - skip, 0, &error);
     zip_t *archive = source == nullptr ? nullptr : zip_open_from_source(source, ZIP_RDONLY, &error);
     if (archive == nullptr) {
         std::fprintf(stderr, "cannot open archive %s: %s\n", path.c_str(), zip_error_strerror(&error));
         if (source != nullptr) zip_source_free(source);
-        zip_error_fini(&error);
-        return false;
     }
     zip_error_fini(&error);
+    return archive;
+}
+
+bool ReadEntry(zip_t *archive, zip_int64_t index, const zip_stat_t &stat, std::vector<uint8_t> *bytes) {
+    zip_file_t *file = zip_fopen_index(archive, index, 0);
+    bytes->resize(stat.size);
+    bool read = file != nullptr && zip_fread(file, bytes->data(), stat.size) == static_cast<zip_int64_t>(stat.size);
+    if (file != nullptr) zip_fclose(file);
+    return read;
+}
+
+bool VisitArchive(const std::string &path, const ClassVisitor &visit) {
+    std::vector<uint8_t> data;
+    zip_t *archive = OpenArchive(path, &data);
+    if (archive == nullptr) return false;
     bool ok = true;
     std::vector<uint8_t> bytes;
     zip_int64_t entries = zip_get_num_entries(archive, 0);
@@ -57,11 +71,7 @@ bool VisitArchive(const std::string &path, const ClassVisitor &visit) {
         if (zip_stat_index(archive, i, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME) ||
             !EndsWith(stat.name, ".class"))
             continue;
-        zip_file_t *file = zip_fopen_index(archive, i, 0);
-        bytes.resize(stat.size);
-        bool read = file != nullptr && zip_fread(file, bytes.data(), stat.size) == static_cast<zip_int64_t>(stat.size);
-        if (file != nullptr) zip_fclose(file);
-        if (!read) {
+        if (!ReadEntry(archive, i, stat, &bytes)) {
             std::fprintf(stderr, "cannot read %s!%s\n", path.c_str(), stat.name);
             ok = false;
             continue;
@@ -70,6 +80,24 @@ bool VisitArchive(const std::string &path, const ClassVisitor &visit) {
     }
     zip_close(archive);  // also frees the source
     return ok;
+}
+
+// A jar holds NAME.class, a jmod classes/NAME.class.
+bool ReadArchiveClass(const std::string &path, const std::string &className, std::vector<uint8_t> *bytes) {
+    std::vector<uint8_t> data;
+    zip_t *archive = OpenArchive(path, &data);
+    if (archive == nullptr) return false;
+    bool found = false;
+    for (const std::string &entry : {className + ".class", "classes/" + className + ".class"}) {
+        zip_int64_t index = zip_name_locate(archive, entry.c_str(), 0);
+        zip_stat_t stat;
+        if (index >= 0 && zip_stat_index(archive, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)) {
+            found = ReadEntry(archive, index, stat, bytes);
+            break;
+        }
+    }
+    zip_close(archive);
+    return found;
 }
 
 bool VisitClassFile(const fs::path &path, const ClassVisitor &visit) {
@@ -111,6 +139,13 @@ bool ForEachClass(const std::string &path, const ClassVisitor &visit) {
     if (fs::is_directory(path, error)) return VisitDirectory(path, visit);
     if (IsArchive(path)) return VisitArchive(path, visit);
     return VisitClassFile(path, visit);
+}
+
+bool ReadClass(const std::string &path, const std::string &className, std::vector<uint8_t> *bytes) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) return ReadFile(fs::path(path) / (className + ".class"), bytes);
+    if (IsArchive(path)) return ReadArchiveClass(path, className, bytes);
+    return ReadFile(path, bytes);
 }
 
 bool LoadClasses(const std::vector<std::string> &paths, std::vector<LoadedClass> *classes) {

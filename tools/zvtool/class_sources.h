@@ -1,5 +1,5 @@
 // Finds class files in a class file path, a directory tree, or a jar, zip or
-// jmod archive, and hands each one's bytes to a visitor.
+// jmod archive, and hands each one's bytes to a visitor or reads one by name.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,11 @@ using ClassVisitor = std::function<void(const std::string &name, std::span<const
 // walked in sorted order; archive entries in archive order). False, after a
 // message on standard error, when the path or an archive cannot be read.
 bool ForEachClass(const std::string &path, const ClassVisitor &visit);
+
+// The class file of className (internal form, "java/lang/Thread") in a
+// directory tree, a jar or a jmod, or the class file that path names; false
+// when it cannot be found or read.
+bool ReadClass(const std::string &path, const std::string &className, std::vector<uint8_t> *bytes);
 
 struct LoadedClass {
     std::string name;

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"roundtrip", "[--strict] PATH...  (class files, directories, jars, jmods)", RoundtripCommand},
     {"options", "'OPTION STRING'  (old-style arguments or an XML file path)", OptionsCommand},
     {"filter", "FILE CLASS METHOD DESCRIPTOR ACCESS  (ACCESS: access flags, 1 = public)", FilterCommand},
+    {"thread", "SOURCE OUTPUT_DIR  (java/lang/Thread from a jmod, jar, directory or class file)", ThreadCommand},
 };
 
 void PrintUsage(const Command *only) {
