@@ -2,8 +2,9 @@
 # End-to-end runs of a real java with the agent: run_java.sh CASE
 # Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
 # with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
-# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR, and
-# for a sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
+# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
+# ZV_PATCHED_THREAD_DIR (java/lang/Thread rewritten at build time), and for a
+# sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
 set -uo pipefail
 
 case_name=${1:?usage: run_java.sh CASE}
@@ -184,6 +185,24 @@ xrun)
     expect_line xrun err "Load the agent with -agentpath:<ZenVaDir>/lib/libr2orar.so=OPTIONS instead of -Xrun."
     expect_line xrun out "sum of squares: 333833500"
     refuse_text xrun err "Cannot find JVMPI"
+    ;;
+thread_context)
+    # The natives rewrite the VM's own Thread; that and the build's copy both
+    # run. java.base must read the unnamed module that holds ZVContext.
+    run rewrite "-agentpath:$agent" -cp "$ZV_LIB/zenva.jar" meridyn.audit.instr.PreInstrumentation "$work/patch"
+    expect_rc rewrite 0
+    expect_line rewrite out "java/lang/Thread: written to $work/patch/java/lang/Thread.class"
+    for patch in "$work/patch" "${ZV_PATCHED_THREAD_DIR:?}"; do
+        name=context-$(basename "$patch")
+        run "$name" --patch-module "java.base=$patch" --add-reads java.base=ALL-UNNAMED \
+            "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" -cp "$ZV_CLASSES" e2e.ThreadContext
+        expect_rc "$name" 0
+        expect_line "$name" out "context: meridyn.audit.profiler.ZVContext"
+        expect_line "$name" out "same again: true"
+        expect_line "$name" out "in the field: true"
+        expect_line "$name" out "another thread's own: true"
+        expect_line "$name" out "modifiers: public transient | public static transient | public static final synthetic"
+    done
     ;;
 *)
     echo "unknown case $case_name"
