@@ -13,24 +13,24 @@ public final class ThreadContext {
     public static void main(String[] args) throws Exception {
         Method get = Thread.class.getMethod("__ZV_getContext_");
         Field field = Thread.class.getField("__ZV_context_");
-        Field flag = Thread.class.getField("__ZV_PreInstr_");
         Object mine = get.invoke(null);
-        System.out.println("context: " + mine.getClass().getName());
-        System.out.println("same again: " + (get.invoke(null) == mine));
-        System.out.println("in the field: " + (field.get(Thread.currentThread()) == mine));
         Object[] other = new Object[1];
-        Thread thread = new Thread(() -> {
-            try {
-                other[0] = get.invoke(null);
-            } catch (ReflectiveOperationException e) {
-                throw new IllegalStateException(e);
-            }
-        });
+        Thread thread = new Thread(() -> other[0] = invoke(get));
         thread.start();
         thread.join();
-        System.out.println("another thread's own: " + (other[0] != null && other[0] != mine));
+        System.out.println("context: " + mine.getClass().getName() + ", kept: " + (get.invoke(null) == mine)
+                + ", in the field: " + (field.get(Thread.currentThread()) == mine)
+                + ", another thread's own: " + (other[0] != null && other[0] != mine));
         System.out.println("modifiers: " + Modifier.toString(field.getModifiers()) + " | "
-                + Modifier.toString(flag.getModifiers()) + " | " + Modifier.toString(get.getModifiers())
-                + (get.isSynthetic() ? " synthetic" : ""));
+                + Modifier.toString(Thread.class.getField("__ZV_PreInstr_").getModifiers()) + " | "
+                + Modifier.toString(get.getModifiers()) + (get.isSynthetic() ? " synthetic" : ""));
+    }
+
+    private static Object invoke(Method method) {
+        try {
+            return method.invoke(null);
+        } catch (ReflectiveOperationException e) {
+            throw new IllegalStateException(e);
+        }
     }
 }
