@@ -16,6 +16,7 @@ import meridyn.audit.Native;
 import meridyn.audit.instr.DAraraNative;
 import meridyn.audit.instr.PRINative;
 import meridyn.audit.profiler.ZVContext;
+import meridyn.audit.profiler.ZVTime;
 
 public final class JavaSideTest {
     private JavaSideTest() {
@@ -161,7 +162,7 @@ public final class JavaSideTest {
         }
     }
 
-    static void wrappersAnswerSafelyWithoutAgent(Check check) {
+    static void wrappersAnswerSafelyWithoutAgent(Check check) throws ReflectiveOperationException {
         check.that(!Native.isAvailable(), "natives not registered without agent");
         check.that(PRINative.instrumentThread(new byte[] {1, 2, 3}) == null, "instrumentThread gives null");
         check.that(!PRINative.isThreadInstrumented(new byte[0]), "isThreadInstrumented gives false");
@@ -170,6 +171,11 @@ public final class JavaSideTest {
         System.setProperty("zenva.directi.table", "/opt/zenva/lib/directi.table");
         check.equal("/opt/zenva/lib/directi.table", Audit.getDirectInstrumentationTablePath(), "table path property");
         System.clearProperty("zenva.directi.table");
+        Method bound = ZVTime.class.getDeclaredMethod("markNativeBound");
+        bound.setAccessible(true);
+        bound.invoke(null);
+        long before = System.nanoTime();
+        check.that(ZVTime.now() >= before, "ZVTime.now falls back to nanoTime when time0 is not bound");
     }
 
     static void waitForeverIgnoresInterrupts(Check check) throws InterruptedException {

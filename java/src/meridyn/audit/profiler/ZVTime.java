@@ -22,10 +22,19 @@ public final class ZVTime {
 
     /**
      * A time stamp for measuring durations: the agent's clock once it is bound,
-     * else System.nanoTime. Compare stamps only with stamps of the same run.
+     * else System.nanoTime. The units differ, so a duration needs two stamps
+     * taken on the same side of the binding. Should the agent have failed to
+     * bind time0, System.nanoTime serves from then on.
      */
     public static long now() {
-        return nativeBound ? time0() : System.nanoTime();
+        if (nativeBound) {
+            try {
+                return time0();
+            } catch (UnsatisfiedLinkError e) {
+                nativeBound = false;
+            }
+        }
+        return System.nanoTime();
     }
 
     static void markNativeBound() {
