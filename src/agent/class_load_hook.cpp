@@ -11,6 +11,7 @@
 #include "classfile/classfile.h"
 #include "config/config.h"
 #include "ext/extensions.h"
+#include "platform/jvmpi_emulation.h"
 #include "pri/instrument.h"
 #include "pri/junit.h"
 #include "pri/runtime.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-bool gContextClassSeen = false;
+bool gBootClassPathChecked = false;
 
 void handBackUnchanged(JVMPI_Event *event) {
     auto &hook = event->u.class_load_hook;
@@ -26,23 +27,19 @@ void handBackUnchanged(JVMPI_Event *event) {
     hook.new_class_data_len = hook.class_data_len;
 }
 
-// Until the context class has been seen, a LinkageError after instrumented
-// code ran means the boot class path lacks the agent's classes.
-void checkBootClassPath(const JCRClass *jclass) {
-    if (gContextClassSeen) return;
-    if (PRIIsBootstrapDone() || zviGetVMFlavor() == ZV_VM_JROCKIT) {
-        gContextClassSeen = true;
-    } else if (JCRClassNameIs(jclass, java_contract::kContextClass)) {
-        gContextClassSeen = true;
-    } else if (JCRClassNameIs(jclass, java_contract::kLinkageErrorClass) &&
-               PRIHasInstrumentedMethods()) {
-        fputs("You have not correctly pointed the boot-classpath at Zentrova's zvbcp.jar file\n", stderr);
-        fputs("Please add the following to your command-line:\n"
-              "\t-Xbootclasspath/a:<ZenVaDir>/lib/zvbcp.jar\n",
-              stderr);
-        fflush(stderr);
-        exit(1);
-    }
+// Before the first class is instrumented, and so before any instrumented
+// method can run: the context class that instrumented code calls must be on
+// the boot class path, or the VM would fail later with an obscure error.
+void checkBootClassPath() {
+    if (gBootClassPathChecked) return;
+    gBootClassPathChecked = true;
+    if (JvmpiBootClassPathHas(java_contract::kContextClassResource)) return;
+    fputs("You have not correctly pointed the boot-classpath at Zentrova's zvbcp.jar file\n", stderr);
+    fputs("Please add the following to your command-line:\n"
+          "\t-Xbootclasspath/a:<ZenVaDir>/lib/zvbcp.jar\n",
+          stderr);
+    fflush(stderr);
+    exit(1);
 }
 
 int runExtensionHooks(JCRClass *jclass, int phase) {
@@ -95,7 +92,7 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
         return;
     }
     int changed = PRIAdjustJUnitClassLoader(jclass) != 0;
-    checkBootClassPath(jclass);
+    checkBootClassPath();
     changed |= runExtensionHooks(jclass, -1);
     changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
     changed |= runExtensionHooks(jclass, 1);
@@ -107,4 +104,4 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     JCRFreeClass(jclass);
 }
 
-void ZVResetClassLoadHook() { gContextClassSeen = false; }
+void ZVResetClassLoadHook() { gBootClassPathChecked = false; }

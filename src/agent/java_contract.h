@@ -73,6 +73,7 @@ inline constexpr char kBooleanSetterSig[] = "(Z)V";
 // ---------------------------------------------------------------- profiler classes
 inline constexpr char kContextClass[] = "meridyn/audit/profiler/ZVContext";
 inline constexpr char kContextClassDotted[] = "meridyn.audit.profiler.ZVContext";
+inline constexpr char kContextClassResource[] = "meridyn/audit/profiler/ZVContext.class";
 inline constexpr char kTimeClass[] = "meridyn/audit/profiler/ZVTime";
 inline constexpr char kTimeClassDotted[] = "meridyn.audit.profiler.ZVTime";
 inline constexpr char kGetContext0[] = "getContext0";
@@ -137,6 +138,5 @@ inline constexpr char kSetUsePreciseTimerSig[] = "(Z)V";
 inline constexpr char kThreadClass[] = "java/lang/Thread";
 inline constexpr char kThreadContextField[] = "__ZV_context_";
 inline constexpr char kThreadGetContext[] = "__ZV_getContext_";
-inline constexpr char kLinkageErrorClass[] = "java/lang/LinkageError";
 
 }  // namespace java_contract

@@ -10,6 +10,7 @@
 #include "platform/jvmpi_emulation.h"
 #include "platform/module.h"
 #include "pri/runtime.h"
+#include "pri/runtime_settings.h"
 #include "support/heap.h"
 
 namespace {
@@ -145,6 +146,10 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
 
     state.instrumentationActive = 1;
     const AgentOptions &o = gAgentOptions;
+    PRIUseThreadStorage(zviGetThreadLocalStorage, zviSetThreadLocalStorage);
+    PRIRuntimeSettings settings = PRISettings();
+    settings.vmFlavour = zviGetVMFlavor();
+    PRISetSettings(settings);
     PRIInitialize(vm, directIMode, useHighPrecisionTimer, ignoreCPUFrequency, o.PRIInstrumentLines,
                   o.PRIDebugInstrumentation, o.PRIDebugClassInstrumentation,
                   o.PRIDebugMethodInstrumentation);

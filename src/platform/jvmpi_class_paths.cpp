@@ -3,6 +3,9 @@
 // directory, unless the command line placed them already.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -15,6 +18,9 @@
 __attribute__((weak)) const char *GetInstallPath(int tool);
 
 namespace {
+
+std::string gBootAppendAtLoad;
+std::string gAddedBootJar;  // what the agent appended itself (not in the property when live)
 
 bool isFile(const std::string &path) {
     struct stat info {};
@@ -55,7 +61,42 @@ std::string libDirectory() {
     return slash == std::string::npos ? std::string(".") : library.substr(0, slash);
 }
 
+// A jar holds the entry when its name appears in the file: zip archives store
+// entry names uncompressed (in the local headers and the central directory).
+bool jarNames(const std::string &jar, std::string_view entry) {
+    std::ifstream in(jar, std::ios::binary);
+    if (!in) return false;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return bytes.find(entry) != std::string::npos;
+}
+
+bool entryHas(const std::string &entry, const char *resource) {
+    struct stat info {};
+    if (entry.empty() || stat(entry.c_str(), &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) return isFile(entry + "/" + resource);
+    return S_ISREG(info.st_mode) && jarNames(entry, resource);
+}
+
 }  // namespace
+
+bool JvmpiBootClassPathHas(const char *resource) {
+    if (Jvmpi().jvmti == nullptr) return true;
+    // A late start adds the jars at the VM-initialised event, which may come
+    // after this first class; the agent has read its options by now.
+    JvmpiAddAgentJars();
+    // Properties cannot be read while the VM starts (early class loads):
+    // then the append as it stood when the agent's jars were added holds.
+    std::string list = property("jdk.boot.class.path.append");
+    if (list.empty()) list = gBootAppendAtLoad;
+    if (!gAddedBootJar.empty()) list += ":" + gAddedBootJar;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = std::min(list.find(':', start), list.size());
+        if (entryHas(list.substr(start, end - start), resource)) return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 void JvmpiAddAgentJars() {
     static bool done = false;
@@ -65,8 +106,9 @@ void JvmpiAddAgentJars() {
     std::string lib = libDirectory();
     std::string bcp = lib + "/zvbcp.jar";
     if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
-        jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str());
+        if (jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
     }
+    gBootAppendAtLoad = property("jdk.boot.class.path.append");
     std::string zenva = lib + "/zenva.jar";
     if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
         jvmti->AddToSystemClassLoaderSearch(zenva.c_str());

@@ -33,3 +33,8 @@ JavaVM *JvmpiStartLateEmulation(JavaVM *vm);
 // boot class path and lib/zenva.jar on the system class path unless they are
 // there already. Safe to call more than once.
 void JvmpiAddAgentJars();
+
+// Whether an entry of the boot class path append (a directory, or a jar that
+// names the entry) holds the resource, e.g. "meridyn/audit/profiler/ZVContext.class".
+// True when there is no emulation to ask (a VM with its own JVMPI).
+bool JvmpiBootClassPathHas(const char *resource);

@@ -9,6 +9,12 @@
 
 #include "support/containers.h"
 
+// The agent's per-thread storage, handed in before PRIInitialize so that the
+// runtime depends on the agent core only through these two functions.
+typedef ZVWord (*PRIGetStorage)(JNIEnv *env, int slot);
+typedef void (*PRISetStorage)(JNIEnv *env, int slot, ZVWord value);
+void PRIUseThreadStorage(PRIGetStorage get, PRISetStorage set);
+
 // Once, from JVM_OnLoad, after the options are read.
 void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer,
                    int ignoreCPUFrequency, int instrumentLines, int debugInstrumentation,
@@ -25,6 +31,8 @@ int PRIIsBootstrapDone(void);
 jobject PRIPrepareThreadContext(JNIEnv *env);
 // Slot 0 of a thread's storage changed: mirror it into the context.
 void PRISetThreadInfo(JNIEnv *env, ZVWord handle);
+// False while the thread runs the Java side's initialisation.
+int PRINotInClassInit(JNIEnv *env);
 
 // Direct instrumentation.
 int PRIDirectIEnabledForThreads(JNIEnv *env);
@@ -41,6 +49,8 @@ void PRISetMethodNotifications(int enable, PRIMethodEnteredHook entered,
 // The word that the main extension hands back through the agent's
 // pseudo-record (its connect entry).
 void PRIConnect(ZVWord word);
+// The table of functions that answers getCurrentBacktraceID0 (null: none).
+void PRISetBacktraceIDProvider(void **provider);
 
 // Thread sampler.
 void PRISampleThreads(JNIEnv *sampler, ZVVector *records, int includeIdle);

@@ -79,6 +79,15 @@ jint JNICALL RegisterNatives(JNIEnv *, jclass clazz, const JNINativeMethod *meth
 jmethodID JNICALL GetStaticMethodID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
     return static_cast<jmethodID>(memberFor(clazz, name, signature));
 }
+jmethodID JNICALL GetMethodID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
+    return static_cast<jmethodID>(memberFor(clazz, name, signature));
+}
+jfieldID JNICALL GetFieldID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
+    return static_cast<jfieldID>(memberFor(clazz, name, signature));
+}
+jobject JNICALL NewLocalRef(JNIEnv *, jobject object) { return object; }
+void JNICALL DeleteGlobalRef(JNIEnv *, jobject) {}
+jboolean JNICALL ExceptionCheck(JNIEnv *) { return JNI_FALSE; }
 jfieldID JNICALL GetStaticFieldID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
     return static_cast<jfieldID>(memberFor(clazz, name, signature));
 }
@@ -114,6 +123,11 @@ FakeJNI::FakeJNI() {
     functions_.RegisterNatives = RegisterNatives;
     functions_.GetStaticMethodID = GetStaticMethodID;
     functions_.GetStaticFieldID = GetStaticFieldID;
+    functions_.GetMethodID = GetMethodID;
+    functions_.GetFieldID = GetFieldID;
+    functions_.NewLocalRef = NewLocalRef;
+    functions_.DeleteGlobalRef = DeleteGlobalRef;
+    functions_.ExceptionCheck = ExceptionCheck;
     functions_.GetStaticIntField = GetStaticIntField;
     functions_.CallStaticVoidMethodV = CallStaticVoidMethodV;
     functions_.CallStaticObjectMethodV = CallStaticObjectMethodV;

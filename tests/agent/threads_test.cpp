@@ -283,7 +283,7 @@ TEST_F(ThreadsTest, RegistryStaysConsistentUnderConcurrentStartsAndQueries) {
                 JNIEnv *env = FakeEnv(1000 + w * kPerWriter + i);
                 std::string group = "group" + std::to_string(i % 7);
                 startThread(env, "__ZV__t", group.c_str(), i % 2 ? "main" : nullptr);
-                zviSetThreadLocalStorage(env, 3, i);
+                zviSetThreadLocalStorage(env, 12, i);  // a slot no subsystem owns
                 if (i % 3 != 0) endThread(env);
             }
         });

@@ -53,6 +53,12 @@ expect_text() {
     grep -qF -- "$3" "$work/$1.$2" || fail "$1: $2 lacks '$3'"
 }
 
+# What the program printed: standard output without the agent's own banners
+# (the options report and the clock's frequency message).
+program_output() {
+    sed -e '/^\*\{50\}$/,/^\*\{50\}$/d' -e '/^Determined CPU Frequency as [0-9]* Mhz$/,/^flag set\.$/d' "$work/$1.out"
+}
+
 refuse_text() {
     if grep -qF -- "$3" "$work/$1.$2"; then fail "$1: $2 has '$3'"; fi
 }
@@ -152,8 +158,7 @@ same_output)
     run agent "-agentpath:$agent" -jar "$ZV_DEMO_JAR"
     expect_rc plain 0
     expect_rc agent 0
-    # The options report is the agent's; everything else must be the program's own.
-    sed '/^\*\{50\}$/,/^\*\{50\}$/d' "$work/agent.out" >"$work/agent.program"
+    program_output agent >"$work/agent.program"
     diff "$work/plain.out" "$work/agent.program" >"$work/diff" || { fail "program output differs"; cat "$work/diff"; }
     [ -s "$work/plain.out" ] || fail "the demo printed nothing"
     ;;
@@ -171,6 +176,41 @@ missing_zenva_jar)
     expect_line missing err \
         "ZV: Zentrova Audit System classes not found. The CLASSPATH should include zenva.jar (1)"
     refuse_text missing out "sum of squares"
+    ;;
+cpu_stacks | cpu_stacks_jdk25)
+    if [ "$case_name" = cpu_stacks_jdk25 ]; then
+        if [ -z "${ZV_JAVA25:-}" ]; then
+            echo "SKIP: no JDK 25 on this machine"
+            exit 0
+        fi
+        java=("$ZV_JAVA25")
+    fi
+    # Application classes of version 51 and above keep their javac
+    # StackMapTables, which instrumentation makes stale: the split verifier
+    # is off for them (the JDK's own classes are not verified by default).
+    no_split_verifier=(-XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote)
+    run plain -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
+    expect_rc plain 0
+    run lines "-agentpath:$agent" "${no_split_verifier[@]}" -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
+    expect_rc lines 0
+    program_output lines | cmp -s "$work/plain.out" - || fail "output differs under the agent"
+    expect_text lines err "stack checks: "
+    expect_text lines err " run, 0 failed"
+    run methods "-agentpath:$agent=PRIInstrumentLines=false" "${no_split_verifier[@]}" \
+        -Dcpu.lines=false -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
+    expect_rc methods 0
+    expect_text methods err " run, 0 failed"
+    program_output methods | cmp -s "$work/plain.out" - || fail "output differs under the agent without line probes"
+    ;;
+missing_zvbcp_jar)
+    # Instrumented code calls the context class: without it on the boot
+    # class path the agent stops the VM before any such code can run.
+    mkdir -p "$work/install/lib"
+    cp "$agent" "$ZV_LIB/zenva.jar" "$work/install/lib/"
+    run nobcp "-agentpath:$work/install/lib/libr2orar.so" -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc nobcp 1
+    expect_line nobcp err "You have not correctly pointed the boot-classpath at Zentrova's zvbcp.jar file"
+    refuse_text nobcp out "sum of squares"
     ;;
 class_unload)
     run unload "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Unloading

@@ -31,8 +31,8 @@ public final class AgentBoundTest {
         ZVContext.enterExitQuick(13, 7);
         ZVContext.willExitMethod(inner);
         ZVContext.willExitMethod(ctx);
-        check.equal("enter 77 12 5 6\nquick 77 13 6 7\nexit 77\nexit 77\n", FakeAgent.takeLog(),
-                "notifications carry (thread, method id, caller's location, location)");
+        check.equal("enter 1 12 5 6\nquick 2 13 6 7\nexit 3\nexit 4\n", FakeAgent.takeLog(),
+                "notifications carry (time, method id, caller's location, location)");
 
         ZVContext.notifyMethodEnterExit = false;
         int before = FakeAgent.stores();

@@ -9,18 +9,31 @@ import java.lang.reflect.Method;
  * (location, method id); the top frame is at {@code stackPointer} and the
  * bottom frame at index 2, so an empty stack has {@code stackPointer == 0}.
  *
- * <p>Nothing on the entry and exit paths calls a JDK method that has bytecode:
- * every such method may itself be instrumented, and calling it from here would
- * re-enter this class in the middle of a push. Only natives (the agent's, and
+ * <p>Once the agent is bound, a thread finds its context in the field that the
+ * agent adds to {@code java.lang.Thread}: {@code Thread.currentThread()} is an
+ * intrinsic and the field load follows it, so the entry and exit paths stay in
+ * Java. Nothing on those paths calls a JDK method that has bytecode: every such
+ * method may itself be instrumented, and calling it from here would re-enter
+ * this class in the middle of a push. Only natives (the agent's, and
  * {@code System.arraycopy}) are called there.
+ *
+ * <p>Instrumented frames keep the array they found at entry in a local and
+ * write their current line into it. When a deeper frame grows the array, the
+ * frames below it go on writing into the older one; so the older array becomes
+ * the stack again as soon as the frame that grew it has returned.
  */
 public final class ZVContext {
     /** Index of the bottom frame; ints 0 and 1 are not a frame. */
     static final int BOTTOM = 2;
     /** Frames a new stack has room for before it grows. */
-    static final int INITIAL_FRAMES = 512;
+    static final int INITIAL_FRAMES = 1024;
     /** Largest stack array; deeper pushes are counted, not stored. */
     static final int MAX_INTS = 1 << 22;
+
+    /** How a thread finds its context. */
+    private static final int UNBOUND = 0;
+    private static final int THREAD_FIELD = 1;
+    private static final int AGENT_SLOT = 2;
 
     /** The agent's registry handle for the thread (written by the agent). */
     public long threadInfo;
@@ -31,8 +44,18 @@ public final class ZVContext {
     /** Bits 0 and 1 are set by the agent's sampler and cleared here when the thread runs. */
     public int hasRunCounter;
 
+    /**
+     * Pops that leave the stack pointer below this take the slow path: 0 on a
+     * stack that never grew, the index of the frame that grew the array
+     * otherwise, and past every index while pushes found no room.
+     */
+    private int popFloor;
     /** Pushes that found no room; the next pops consume them so pushes and pops stay paired. */
-    int lostFrames;
+    private int lostFrames;
+    /** The arrays this stack outgrew, newest first, with the index of the frame that grew each. */
+    private Outgrown outgrown;
+    /** The largest array given up when the stack shrank, kept for the next growth. */
+    private int[] spare;
     /** The shared placeholder context: pushes and pops leave it alone. */
     private final boolean detached;
 
@@ -43,8 +66,7 @@ public final class ZVContext {
     /** While true, entries and exits are also reported to the agent's notification natives. */
     public static volatile boolean notifyMethodEnterExit;
 
-    /** Set once the agent has bound the natives and finished its bootstrap call. */
-    private static volatile boolean agentBound;
+    private static volatile int access = UNBOUND;
     private static volatile boolean hibernationEnabled;
     private static volatile boolean initDone;
     private static volatile boolean vmExiting;
@@ -53,6 +75,18 @@ public final class ZVContext {
     /** Handed out when no real context can be had: line probes may write into it safely. */
     private static final ZVContext DETACHED = new ZVContext(true);
 
+    private static final class Outgrown {
+        final int[] stack;
+        final int grownAt;
+        final Outgrown next;
+
+        Outgrown(int[] stack, int grownAt, Outgrown next) {
+            this.stack = stack;
+            this.grownAt = grownAt;
+            this.next = next;
+        }
+    }
+
     public ZVContext() {
         this(false);
     }
@@ -60,6 +94,7 @@ public final class ZVContext {
     private ZVContext(boolean detached) {
         this.detached = detached;
         this.callStack = new int[detached ? BOTTOM : BOTTOM + 2 * INITIAL_FRAMES];
+        this.popFloor = detached ? Integer.MAX_VALUE : 0;
     }
 
     // ------------------------------------------------------------ natives bound by the agent
@@ -67,9 +102,9 @@ public final class ZVContext {
     static native ZVContext getContext0();
     static native void initStarted0();
     static native void initEnded0();
-    static native void notifyMethodEntered(long thread, int methodId, int callerLocation, int location);
-    static native void notifyMethodExited(long thread);
-    static native void notifyMethodEnterWillExit(long thread, int methodId, int callerLocation, int location);
+    static native void notifyMethodEntered(long time, int methodId, int callerLocation, int location);
+    static native void notifyMethodExited(long time);
+    static native void notifyMethodEnterWillExit(long time, int methodId, int callerLocation, int location);
     static native void directINotEnabled0();
     static native void storeContext0(ZVContext context);
     public static native int getCurrentBacktraceID0(int n);
@@ -79,21 +114,24 @@ public final class ZVContext {
 
     // ------------------------------------------------------------ called by instrumented code
 
-    /** Entry of an instrumented method: pushes its frame and returns the context. */
+    /** Entry of an instrumented method: pushes its frame and returns the context, never null. */
     public static ZVContext didEnterMethod(int methodId, int location) {
-        ZVContext context = agentBound ? fromAgent() : LocalContexts.current();
+        ZVContext context;
+        if (access == THREAD_FIELD) {
+            context = Thread.currentThread().__ZV_context_;
+            if (context == null) {
+                context = attachToThread();
+            }
+        } else {
+            context = slowContext();
+        }
         context.enter(methodId, location);
         return context;
     }
 
     /** Entry of a method instrumented before the agent's bootstrap: null until then. */
     public static ZVContext didEnterMethodPreInit(int methodId, int location) {
-        if (!agentBound) {
-            return null;
-        }
-        ZVContext context = fromAgent();
-        context.enter(methodId, location);
-        return context;
+        return access == UNBOUND ? null : didEnterMethod(methodId, location);
     }
 
     /** Every exit of an instrumented method, normal or by exception. */
@@ -101,28 +139,43 @@ public final class ZVContext {
         if (context == null) {
             return;
         }
-        context.clearRunMarks();
-        context.pop();
-        if (notifyMethodEnterExit && agentBound && !vmExiting && !context.detached) {
-            notifyMethodExited(context.threadInfo);
+        int marks = context.hasRunCounter;
+        if ((marks & 3) != 0) {
+            context.hasRunCounter = marks & ~3;
+        }
+        int sp = context.stackPointer - 2;
+        if (sp >= context.popFloor) {
+            context.stackPointer = sp;
+        } else {
+            context.popSlow();
+        }
+        if (notifyMethodEnterExit) {
+            context.notifyExited();
         }
     }
 
     /** A small straight-line method: entered and left at once, nothing is pushed. */
     public static void enterExitQuick(int methodId, int location) {
-        if (_hibernate || !agentBound) {
+        if (_hibernate || access == UNBOUND) {
             return;
         }
-        ZVContext context = fromAgent();
-        context.clearRunMarks();
+        ZVContext context = getContextFast();
+        int marks = context.hasRunCounter;
+        if ((marks & 3) != 0) {
+            context.hasRunCounter = marks & ~3;
+        }
         if (notifyMethodEnterExit && !vmExiting && !context.detached) {
-            notifyMethodEnterWillExit(context.threadInfo, methodId, context.topLocation(), location);
+            notifyMethodEnterWillExit(ZVTime.time0(), methodId, context.topLocation(), location);
         }
     }
 
     /** The thread's context for methods without entry and exit calls; never null. */
     public static ZVContext getContextFast() {
-        return agentBound ? fromAgent() : DETACHED;
+        if (access == THREAD_FIELD) {
+            ZVContext context = Thread.currentThread().__ZV_context_;
+            return context != null ? context : attachToThread();
+        }
+        return access == UNBOUND ? DETACHED : fromAgent();
     }
 
     /** Stores a source line into the top frame. */
@@ -139,14 +192,20 @@ public final class ZVContext {
 
     // ------------------------------------------------------------ called by the agent
 
-    /** Creates the calling thread's context; the agent caches it per thread. */
+    /** Creates or returns the calling thread's context; the agent caches it per thread. */
     public static ZVContext getCurrentContext() {
         boolean natives = markInitStarted();
         try {
-            if (!agentBound) {
+            if (access == UNBOUND) {
                 return LocalContexts.current();
             }
-            ZVContext context = new ZVContext();
+            ZVContext context = null;
+            if (access == THREAD_FIELD) {
+                context = Thread.currentThread().__ZV_context_;
+            }
+            if (context == null) {
+                context = new ZVContext();
+            }
             storeContext0(context);
             return context;
         } finally {
@@ -161,15 +220,20 @@ public final class ZVContext {
         if (context != null && !context.detached) {
             context.stackPointer = 0;
             context.lostFrames = 0;
+            context.outgrown = null;
+            context.popFloor = 0;
         }
     }
 
-    /** The agent has bound the natives; instrumented code may now reach them. */
+    /**
+     * The agent has bound the natives; instrumented code may now reach them.
+     * The thread field exists only when the agent rewrote java.lang.Thread.
+     */
     public static void VMInitializationDone(boolean hibernate, boolean hibernateEnabled) {
         hibernationEnabled = hibernateEnabled;
         _hibernate = hibernate && hibernateEnabled;
         ZVTime.markNativeBound();
-        agentBound = true;
+        access = threadHasContextField() ? THREAD_FIELD : AGENT_SLOT;
     }
 
     /** The agent has finished its work at VM start. */
@@ -216,7 +280,7 @@ public final class ZVContext {
     }
 
     public static boolean isAgentBound() {
-        return agentBound;
+        return access != UNBOUND;
     }
 
     public static boolean isInitDone() {
@@ -233,29 +297,69 @@ public final class ZVContext {
         return (sp >= BOTTOM ? sp / 2 : 0) + lostFrames;
     }
 
-    // ------------------------------------------------------------ the stack
+    // ------------------------------------------------------------ finding the context
+
+    /** The thread's first entry since its field was empty: ask the agent and remember. */
+    private static ZVContext attachToThread() {
+        ZVContext context = fromAgent();
+        if (!context.detached) {
+            Thread.currentThread().__ZV_context_ = context;
+        }
+        return context;
+    }
+
+    private static ZVContext slowContext() {
+        return access == UNBOUND ? LocalContexts.current() : fromAgent();
+    }
 
     private static ZVContext fromAgent() {
         ZVContext context = getContext0();
         return context != null ? context : DETACHED;
     }
 
-    private void enter(int methodId, int location) {
-        clearRunMarks();
-        if (detached) {
-            return;
-        }
-        int below = topLocation();
-        push(location, methodId);
-        if (notifyMethodEnterExit && agentBound && !vmExiting) {
-            notifyMethodEntered(threadInfo, methodId, below, location);
+    /** Whether java.lang.Thread carries the context field (checked once, at binding). */
+    private static boolean threadHasContextField() {
+        try {
+            Thread.class.getField("__ZV_context_");
+            return true;
+        } catch (NoSuchFieldException | SecurityException e) {
+            return false;
         }
     }
 
-    private void clearRunMarks() {
+    // ------------------------------------------------------------ the stack
+
+    private void enter(int methodId, int location) {
         int marks = hasRunCounter;
         if ((marks & 3) != 0) {
             hasRunCounter = marks & ~3;
+        }
+        int sp = stackPointer + 2;
+        int[] stack = callStack;
+        if (sp < BOTTOM || sp + 1 >= stack.length) {
+            if (sp < BOTTOM) {
+                // A stray pop left the pointer below the bottom frame: start again there.
+                sp = BOTTOM;
+                stackPointer = 0;
+            }
+            if (sp + 1 >= stack.length) {
+                stack = grow(sp);
+                if (stack == null) {
+                    return;
+                }
+            }
+        }
+        stack[sp] = location;
+        stack[sp + 1] = methodId;
+        stackPointer = sp;
+        if (notifyMethodEnterExit && access != UNBOUND && !vmExiting) {
+            notifyMethodEntered(ZVTime.time0(), methodId, stack[sp - 2], location);
+        }
+    }
+
+    private void notifyExited() {
+        if (access != UNBOUND && !vmExiting && !detached) {
+            notifyMethodExited(ZVTime.time0());
         }
     }
 
@@ -266,62 +370,82 @@ public final class ZVContext {
         return sp >= 0 && sp < stack.length ? stack[sp] : 0;
     }
 
-    void push(int location, int methodId) {
-        if (detached) {
-            return;
-        }
-        int top = stackPointer;
-        int sp = (top < 0 ? 0 : top) + 2;
-        int[] stack = callStack;
-        if (sp < 0 || sp + 1 >= stack.length) {
-            stack = grow(sp);
-            if (stack == null) {
-                lostFrames++;
-                return;
-            }
-        }
-        stack[sp] = location;
-        stack[sp + 1] = methodId;
-        stackPointer = sp;
-    }
-
-    void pop() {
-        if (detached) {
-            return;
-        }
-        if (lostFrames > 0) {
-            lostFrames--;
-            return;
-        }
-        int sp = stackPointer;
-        if (sp >= BOTTOM) {
-            stackPointer = sp - 2;
-        }
-    }
-
-    /** A larger copy of the stack with room for a frame at sp, or null when none can be had. */
+    /**
+     * Room for a frame at sp: a larger array holding the frames so far, or null
+     * when none can be had (the push is then only counted).
+     */
     private int[] grow(int sp) {
+        if (detached) {
+            return null;
+        }
         int[] old = callStack;
-        if (sp < 0 || sp > MAX_INTS - 2) {
+        if (sp > MAX_INTS - 2) {
+            lostFrames++;
+            popFloor = Integer.MAX_VALUE;
             return null;
         }
         int size = old.length;
         while (size < sp + 2) {
             size = size > MAX_INTS / 2 ? MAX_INTS : size * 2;
         }
-        int[] bigger;
-        try {
-            bigger = new int[size];
-        } catch (OutOfMemoryError e) {
-            return null;
+        int[] bigger = spare;
+        if (bigger != null && bigger.length >= size) {
+            spare = null;
+        } else {
+            try {
+                bigger = new int[size];
+            } catch (OutOfMemoryError e) {
+                lostFrames++;
+                popFloor = Integer.MAX_VALUE;
+                return null;
+            }
         }
         System.arraycopy(old, 0, bigger, 0, old.length);
-        callStack = bigger;
-        if (agentBound) {
+        outgrown = new Outgrown(old, sp, outgrown);
+        popFloor = sp;
+        switchTo(bigger);
+        return bigger;
+    }
+
+    /** A pop below the floor: frames that found no room, an empty stack, or an outgrown array. */
+    private void popSlow() {
+        if (detached) {
+            return;
+        }
+        if (lostFrames > 0) {
+            if (--lostFrames == 0) {
+                popFloor = outgrown != null ? outgrown.grownAt : 0;
+            }
+            return;
+        }
+        int sp = stackPointer - 2;
+        if (sp < 0) {
+            return;
+        }
+        int[] given = callStack;
+        int[] stack = given;
+        Outgrown top = outgrown;
+        while (top != null && sp < top.grownAt) {
+            stack = top.stack;
+            top = top.next;
+        }
+        outgrown = top;
+        popFloor = top != null ? top.grownAt : 0;
+        stackPointer = sp;
+        if (stack != given) {
+            if (spare == null || spare.length < given.length) {
+                spare = given;
+            }
+            switchTo(stack);
+        }
+    }
+
+    private void switchTo(int[] stack) {
+        callStack = stack;
+        if (access != UNBOUND) {
             // The agent keeps its own reference to the array; hand it the new one.
             storeContext0(this);
         }
-        return bigger;
     }
 
     /** Reports whether the natives are bound by telling the agent this thread is initialising. */

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The cost of CPU instrumentation on call-heavy kernels: each kernel's own time
+# (after warm-up, start-up excluded) without the agent, with the agent and
+# method instrumentation only, and with line probes; rounds alternate the
+# three, and the medians give the ratios. Also: the VM's start-up with and
+# without the agent over the classes it loads (the class-load hook's cost per
+# class, JDK classes included).
+# Usage: bench/cpu_overhead.sh BUILD_DIR [ROUNDS]   (JAVA names the java program)
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+    sed -n '2,7p' "$0"
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+rounds=${2:-5}
+java=${JAVA:-java}
+agent=$build/zenva/lib/libr2orar.so
+[ -f "$agent" ] || { echo "cpu_overhead.sh: $agent is missing; build first" >&2; exit 1; }
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/zv_cpu.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"${JAVAC:-javac}" -XDstringConcat=inline -d "$work/classes" "$here/java/Kernels.java"
+
+# Application classes keep stale StackMapTables under instrumentation.
+vmflags=(-XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote -Dzenva.metrics.thread=false)
+configs=(plain methods lines)
+declare -A agentflag=([plain]="" [methods]="-agentpath:$agent=PRIInstrumentLines=false"
+                      [lines]="-agentpath:$agent")
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+for round in $(seq "$rounds"); do
+    line="round $round/$rounds:"
+    for c in "${configs[@]}"; do
+        flags=()
+        [ -n "${agentflag[$c]}" ] && flags=("${agentflag[$c]}")
+        out=$("$java" "${flags[@]}" "${vmflags[@]}" -cp "$work/classes" Kernels 2>/dev/null)
+        rec=$(awk '/^recursive/ { print $2 }' <<<"$out")
+        obj=$(awk '/^objects/ { print $2 }' <<<"$out")
+        echo "$rec" >>"$work/$c.recursive"
+        echo "$obj" >>"$work/$c.objects"
+        line="$line $c $rec/$obj ms"
+    done
+    echo "$line (recursive/objects)"
+done
+
+for kernel in recursive objects; do
+    plain=$(median <"$work/plain.$kernel")
+    for c in methods lines; do
+        with=$(median <"$work/$c.$kernel")
+        echo "$kernel kernel, $c: median ${with} ms vs ${plain} ms without the agent," \
+             "ratio $(awk "BEGIN { printf \"%.2f\", $with / $plain }")"
+    done
+done
+
+# Class-load cost: an empty program's start-up with and without the agent
+# (method instrumentation of every class the VM loads), over the classes
+# the VM loaded (bench_instrument gives the cost per KB of class bytes).
+cat >"$work/Empty.java" <<'JAVA'
+public class Empty { public static void main(String[] args) { } }
+JAVA
+"${JAVAC:-javac}" -d "$work/classes" "$work/Empty.java"
+millis() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+}
+for round in $(seq "$rounds"); do
+    millis "$java" -Xshare:off -Dzenva.metrics.thread=false -cp "$work/classes" Empty >>"$work/start.plain"
+    millis "$java" -Xshare:off "-agentpath:$agent" -Dzenva.metrics.thread=false -cp "$work/classes" Empty \
+        >>"$work/start.agent"
+done
+classes=$("$java" -Xshare:off "-agentpath:$agent" -Xlog:class+load=info -cp "$work/classes" Empty 2>/dev/null |
+          grep -c 'source:' || true)
+plain=$(median <"$work/start.plain")
+with=$(median <"$work/start.agent")
+echo "start-up: median ${with} ms with the agent vs ${plain} ms without (-Xshare:off), ${classes} classes:" \
+     "$(awk "BEGIN { printf \"%.0f\", ($with - $plain) * 1000 / $classes }") us per class loaded"

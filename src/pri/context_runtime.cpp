@@ -1,0 +1,207 @@
+// The instrumentation runtime's life: initialisation at agent load, the
+// bootstrap of the context class at VM start, the end of the VM's start-up
+// work and the VM's exit.
+#include "pri/context_runtime.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/tls.h"
+#include "pri/class_tables.h"
+#include "pri/clock.h"
+#include "pri/markers.h"
+#include "pri/runtime_settings.h"
+#include "support/heap.h"
+
+namespace {
+
+PRIRuntime gRuntime;
+PRIRuntimeSettings gSettings;
+
+constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
+constexpr const char *kContextSignature = "()Lmeridyn/audit/profiler/ZVContext;";
+
+// Keeps a global reference to a class; null when it cannot be found.
+jclass findClassGlobal(JNIEnv *env, const char *name) {
+    jclass local = env->FindClass(name);
+    if (local == nullptr) return nullptr;
+    auto global = static_cast<jclass>(env->NewGlobalRef(local));
+    env->DeleteLocalRef(local);
+    return global;
+}
+
+[[noreturn]] void fatal(const char *message, int status) {
+    fputs(message, stderr);
+    fflush(stderr);
+    exit(status);
+}
+
+void bindTimeClass(JNIEnv *env) {
+    jclass timeClass = env->FindClass("meridyn/audit/profiler/ZVTime");
+    if (timeClass == nullptr) {
+        PRIClearException(env);
+        fatal("Cannot find ZVTime class.  Make sure to include zvbcp.jar in the boot-classpath.\n", 1);
+    }
+    jmethodID setPrecise = env->GetStaticMethodID(timeClass, "setUsePreciseTimer", "(Z)V");
+    if (setPrecise != nullptr) {
+        env->CallStaticVoidMethod(timeClass, setPrecise,
+                                  static_cast<jboolean>((gRuntime.useHighPrecisionTimer & 0xFF) != 0));
+    }
+    PRIClearException(env);
+    PRIRegisterTimeNative(env, timeClass);
+    PRIClearException(env);
+    env->DeleteLocalRef(timeClass);
+}
+
+void lookUpContextMembers(JNIEnv *env) {
+    jclass context = gRuntime.contextClass;
+    gRuntime.stackPointerField = env->GetFieldID(context, "stackPointer", "I");
+    PRIClearException(env);
+    gRuntime.callStackField = env->GetFieldID(context, "callStack", "[I");
+    PRIClearException(env);
+    gRuntime.threadInfoField = env->GetFieldID(context, "threadInfo", "J");
+    PRIClearException(env);
+    gRuntime.removeContext =
+        env->GetStaticMethodID(context, "removeContext", "(Lmeridyn/audit/profiler/ZVContext;)V");
+    PRIClearException(env);
+    gRuntime.getCurrentContext = env->GetStaticMethodID(context, "getCurrentContext", kContextSignature);
+    if (gRuntime.getCurrentContext == nullptr) {
+        fputs("The zvbcp.jar being used is an older version, please use an up-to-date copy.\n", stderr);
+    }
+    PRIClearException(env);
+}
+
+}  // namespace
+
+PRIRuntime &PRIState() { return gRuntime; }
+
+const PRIRuntimeSettings &PRISettings() { return gSettings; }
+void PRISetSettings(const PRIRuntimeSettings &settings) { gSettings = settings; }
+
+void PRIUseThreadStorage(PRIGetStorage get, PRISetStorage set) {
+    gRuntime.getStorage = get;
+    gRuntime.setStorage = set;
+}
+
+void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int ignoreCPUFrequency,
+                   int instrumentLines, int debugInstrumentation, const char *debugClass,
+                   const char *debugMethod) {
+    gRuntime.vm = vm;
+    gRuntime.ignoreCPUFrequency = ignoreCPUFrequency;
+    gSettings.instrumentLines = instrumentLines;
+    gSettings.debugInstrumentation = debugInstrumentation;
+    gSettings.debugClassInstrumentation = debugClass;
+    gSettings.debugMethodInstrumentation = debugMethod;
+    if (!PRIClockIsInitialized()) {
+        PRIClockSetDisableTSC(ignoreCPUFrequency);
+        PRIClockInitialize();
+    }
+    gRuntime.tlsSlot = AllocateThreadSlot();
+    gRuntime.useHighPrecisionTimer = useHighPrecisionTimer;
+    gRuntime.deferredReleases = ZVNewVector(10);
+    gRuntime.deferredMutex = CreateRecursiveMutex();
+    PRICreateMarkerTables();
+    PRICreateClassTables();
+    // Direct instrumentation (mode 2 turns it on at once) is not available on
+    // this VM: the mode is only stored.
+    gRuntime.directIMode = directIMode;
+}
+
+void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) {
+    gRuntime.contextClass = findClassGlobal(env, kContextClass);
+    if (gRuntime.contextClass != nullptr) {
+        env->GetMethodID(gRuntime.contextClass, "<init>", "()V");
+        PRIClearException(env);
+        PRIRegisterContextNatives(env, gRuntime.contextClass);
+        PRIClearException(env);
+        bindTimeClass(env);
+    }
+    PRIClearException(env);
+    if (gRuntime.contextClass == nullptr) {
+        fatal("Cannot find core classes. Make sure to include <ZENVADIR>/lib/zenva.jar in your CLASSPATH\n"
+              "Also, make sure to add '-Xbootclasspath/a:<ZENVADIR>/lib/zvbcp.jar' to your command-line\n",
+              1);
+    }
+    gRuntime.threadClass = findClassGlobal(env, "java/lang/Thread");
+    if (gRuntime.threadClass == nullptr) {
+        PRIClearException(env);
+        fatal("Zentrova Fatal Error: Failed to find Thread class. Exiting...\n", 0);
+    }
+    jfieldID contextField =
+        env->GetFieldID(gRuntime.threadClass, "__ZV_context_", "Lmeridyn/audit/profiler/ZVContext;");
+    gRuntime.threadHasContextField = contextField != nullptr && !env->ExceptionCheck();
+    env->ExceptionClear();
+    lookUpContextMembers(env);
+    jmethodID initializationDone =
+        env->GetStaticMethodID(gRuntime.contextClass, "VMInitializationDone", "(ZZ)V");
+    if (initializationDone != nullptr) {
+        env->CallStaticVoidMethod(gRuntime.contextClass, initializationDone,
+                                  static_cast<jboolean>((hibernate & 0xFF) != 0),
+                                  static_cast<jboolean>((hibernateEnabled & 0xFF) != 0));
+    }
+    PRIClearException(env);
+    gRuntime.vmIsClassic = gSettings.vmFlavour == 1;
+    gRuntime.bootstrapDone = true;
+}
+
+void PRICallInitDone(JNIEnv *env) {
+    jmethodID initDone = gRuntime.contextClass != nullptr
+                             ? env->GetStaticMethodID(gRuntime.contextClass, "initDone", "()V")
+                             : nullptr;
+    if (initDone == nullptr) {
+        env->ExceptionClear();
+        fputs("You are using incompatible versions of the zvbcp.jar and pri/z2a dlls\n", stderr);
+        return;
+    }
+    env->CallStaticVoidMethod(gRuntime.contextClass, initDone);
+    PRIClearException(env);
+}
+
+void PRINotifyVMExiting(JNIEnv *env) {
+    if (gRuntime.contextClass == nullptr) return;
+    jmethodID exiting = env->GetStaticMethodID(gRuntime.contextClass, "VMExiting", "()V");
+    env->ExceptionClear();
+    gRuntime.vmExiting = true;
+    if (exiting != nullptr) {
+        env->CallStaticVoidMethod(gRuntime.contextClass, exiting);
+        PRIClearException(env);
+    }
+}
+
+int PRIIsBootstrapDone(void) { return gRuntime.bootstrapDone ? 1 : 0; }
+
+JNIEnv *getCurrentJNIEnv() {
+    JNIEnv *env = nullptr;
+    jint result = gRuntime.vm != nullptr
+                      ? gRuntime.vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2)
+                      : JNI_EDETACHED;
+    if (result == JNI_EDETACHED) fatal("PRI: getCurrentJNIEnv failed (detached thread)\n", 1);
+    if (result == JNI_EVERSION) {
+        fatal("PRI: getCurrentJNIEnv failed (This vm does not support JNI version 1.2)\n", 1);
+    }
+    return env;
+}
+
+bool PRIClearException(JNIEnv *env) {
+    if (!env->ExceptionCheck()) return false;
+    env->ExceptionDescribe();
+    env->ExceptionClear();
+    return true;
+}
+
+ZVWord PRIGetSlot(JNIEnv *env, int slot) {
+    return gRuntime.getStorage != nullptr ? gRuntime.getStorage(env, slot) : 0;
+}
+
+void PRISetSlot(JNIEnv *env, int slot, ZVWord value) {
+    if (gRuntime.setStorage != nullptr) gRuntime.setStorage(env, slot, value);
+}
+
+void PRISetMethodNotifications(int enable, PRIMethodEnteredHook entered, PRIMethodExitedHook exited) {
+    gRuntime.enteredHook = entered;
+    gRuntime.exitedHook = exited;
+    gRuntime.notificationsOn = enable != 0;
+}
+
+void PRISetBacktraceIDProvider(void **provider) { gRuntime.backtraceIDProvider = provider; }
+void PRIConnect(ZVWord word) { PRISetBacktraceIDProvider(reinterpret_cast<void **>(word)); }
