@@ -226,6 +226,17 @@ xrun)
     expect_line xrun out "sum of squares: 333833500"
     refuse_text xrun err "Cannot find JVMPI"
     ;;
+context_natives)
+    # Events without a stack name make markers with none, and say so.
+    run natives "-agentpath:$agent" -cp "$ZV_CLASSES" e2e.ContextNatives
+    expect_rc natives 0
+    expect_line natives out "markers: c0000001 true c0000002 c0000003 true"
+    expect_line natives out "backtrace id: 0"
+    expect_line natives out "clock: true true"
+    expect_line natives out "contexts: true true true"
+    expect_line natives err "cr8M: Could not find a stack name for event 0x3"
+    expect_line natives err "cM: Could not find a stack name for event 0x4"
+    ;;
 thread_context)
     # The natives rewrite the VM's own Thread (once: a rewritten one is left
     # alone); that and the build's copy both run. java.base must read the
