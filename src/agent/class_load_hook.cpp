@@ -94,7 +94,17 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     int changed = PRIAdjustJUnitClassLoader(jclass) != 0;
     checkBootClassPath();
     changed |= runExtensionHooks(jclass, -1);
-    changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
+    // Instrumented code calls the context class, which the VM cannot load
+    // from the boot class path append while it starts: classes loaded then
+    // get only the rewrites that call nothing at once.
+    // A VM that verifies changed classes needs correct stack maps, which
+    // instrumentation does not keep yet: such classes get only the rewrites.
+    bool stackMapsChecked = JvmpiVerifiesChangedClasses() && jclass->major_version >= 50;
+    if (JvmpiBootAppendLoadable() && !stackMapsChecked) {
+        changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
+    } else {
+        changed |= PRIPreInstrumentClass(jclass) != 0;
+    }
     changed |= runExtensionHooks(jclass, 1);
     if (changed == 0 || !writeBack(event, jclass)) {
         handBackUnchanged(event);

@@ -83,7 +83,10 @@ void classUnloaded(JVMPI_Event *event) {
     if (ZVHandlerTable *table = ZVInstalledHandlers()) {
         table->classUnloaded(classID);
     } else {
-        ZVUnbufferClass(reinterpret_cast<ZVWord>(classID));
+        // Buffered classes are filed under their class key, which the VM's
+        // class ID maps to; only a class without one is filed under the ID.
+        ZVWord key = PRIClassKeyGet(reinterpret_cast<ZVWord>(classID));
+        ZVUnbufferClass(key != 0 ? key : reinterpret_cast<ZVWord>(classID));
     }
     PRIClassKeyRemove(reinterpret_cast<ZVWord>(classID));
 }

@@ -38,3 +38,13 @@ void JvmpiAddAgentJars();
 // names the entry) holds the resource, e.g. "meridyn/audit/profiler/ZVContext.class".
 // True when there is no emulation to ask (a VM with its own JVMPI).
 bool JvmpiBootClassPathHas(const char *resource);
+
+// Whether the VM can load classes from the boot class path append yet: not
+// while it starts (before its live phase), when only java.base is searched.
+// True when there is no emulation to ask.
+bool JvmpiBootAppendLoadable();
+
+// Whether the VM verifies classes that the class-load hook changed, even the
+// JDK's own: VMs after 17 do, with the split verifier, so a changed class
+// with stack maps must bring correct ones. False on 17 and without emulation.
+bool JvmpiVerifiesChangedClasses();

@@ -1,5 +1,29 @@
-// The instrumentation's class and method tables (stand-in until method
-// instrumentation fills them).
+// The tables method instrumentation fills and the agent core and backtraces
+// read: method and class ids, class entries waiting for the VM's class-load
+// event, method id -> class id and -> alternate source, and the VM's class
+// IDs -> class ids. Each table has its own mutex.
 #pragma once
 
+#include <jni.h>
+
+#include <cstdint>
+
+#include "support/containers.h"
+
+// Creates the id mutex, the tables and their mutexes, once.
 void PRICreateClassTables();
+// Forgets every entry and starts the counters again (tests).
+void PRIResetClassTables();
+
+uint32_t PRINewMethodID();
+int32_t PRINewClassID();
+
+// A class entry: "ID" (class id), "m" (method table: "name|descriptor" ->
+// id, first line, last line) and "n" (its key record).
+ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID);
+void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *descriptor,
+                       uint32_t methodID, int32_t classID, int32_t firstLine, int32_t lastLine);
+
+// methodIDToClassID lookups (0 when unknown) and methodIDToSource entries.
+int32_t PRIClassIDOfMethod(uint32_t methodID);
+void PRISetMethodSource(uint32_t methodID, const char *source, const char *defaultSource);

@@ -14,6 +14,10 @@ struct JCRClass;
 
 // Non-zero when the class was changed.
 int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport);
+// Only the rewrites that add no calls to the context class at load time
+// (java/lang/Thread's context field, the serialization filters), for classes
+// the VM loads before the context class can be loaded. Non-zero when changed.
+int PRIPreInstrumentClass(JCRClass *jclass);
 // True once some method of some class has been instrumented.
 int PRIHasInstrumentedMethods(void);
 

@@ -29,6 +29,9 @@ constexpr uint8_t kDup = 89;
 constexpr uint8_t kNew = 187;
 constexpr uint8_t kAReturn = 176;
 constexpr int kGetContextCodeLength = 29;
+constexpr int kFrameTableLength = 6;
+constexpr uint8_t kSameLocalsOneStackItem = 64;  // plus the offset delta
+constexpr uint8_t kObjectType = 7;
 
 int findOrAddMethodref(JCRClass *jclass, const char *className, const char *name, const char *descriptor) {
     int index = JCRFindMethodref(jclass, className, name, descriptor);
@@ -57,8 +60,9 @@ int PRIRewriteThreadClass(JCRClass *jclass) {
     int getContext0 = findOrAddMethodref(jclass, kContextClass, "getContext0", kGetContextDescriptor);
     int contextField = JCRAddFieldref(jclass, kThreadClass, kContextField, kContextDescriptor);
     int codeName = findOrAddUtf8(jclass, "Code");
+    int frameTableName = findOrAddUtf8(jclass, "StackMapTable");
     if (threadClass <= 0 || contextClass <= 0 || currentThread <= 0 || contextInit <= 0 || getContext0 <= 0 ||
-        contextField <= 0 || codeName <= 0)
+        contextField <= 0 || codeName <= 0 || frameTableName <= 0)
         return 0;
 
     if (JCRAddField(jclass, kPublicTransient, kContextField, kContextDescriptor) == nullptr ||
@@ -82,8 +86,20 @@ int PRIRewriteThreadClass(JCRClass *jclass) {
         JCR_OP_GETFIELD, high(contextField), low(contextField),        // 25
         kAReturn,                                                      // 28
     };
+    // The one frame the split verifier needs: at the areturn (28), reached
+    // from the branch and by falling through, the stack holds a context.
+    alignas(JCRAttribute) uint8_t frameStorage[sizeof(JCRAttribute) + kFrameTableLength] = {};
+    auto *frames = reinterpret_cast<JCRAttribute *>(frameStorage);
+    frames->name_index = static_cast<uint16_t>(frameTableName);
+    frames->length = kFrameTableLength;
+    const uint8_t frameBytes[kFrameTableLength] = {0, 1, kSameLocalsOneStackItem + 28, kObjectType,
+                                                   high(contextClass), low(contextClass)};
+    std::memcpy(frames->info, frameBytes, kFrameTableLength);
+    JCRAttribute *codeAttributes[1] = {frames};
     JCRCode code{};
     code.name_index = static_cast<uint16_t>(codeName);
+    code.attributes_count = 1;
+    code.attributes = codeAttributes;
     code.max_stack = 4;
     code.max_locals = 0;
     code.code_length = kGetContextCodeLength;

@@ -1,65 +1,42 @@
 // Compares the profiler's call stack of the current thread with the VM's own
 // stack trace: same depth, same source line in every frame, one method id per
-// method. Reads the context the way an outside program would: by reflection
-// on its public members.
+// method.
 package cpu;
 
-import java.lang.reflect.Field;
-import java.lang.reflect.Method;
 import java.util.HashMap;
 import java.util.Map;
 
 final class StackCheck {
-    private static final Method CURRENT;
-    private static final Field CALL_STACK;
-    private static final Field STACK_POINTER;
-    private static final Map<String, Integer> IDS = new HashMap<String, Integer>();
-    private static final Map<Integer, String> NAMES = new HashMap<Integer, String>();
+    private static final boolean PRESENT = contextClassPresent();
     /** False when the agent runs without line probes: frames then hold their first line. */
     static final boolean LINES = !"false".equals(System.getProperty("cpu.lines"));
+    private static final Map<String, Integer> IDS = new HashMap<String, Integer>();
+    private static final Map<Integer, String> NAMES = new HashMap<Integer, String>();
     private static int checks;
     private static int failures;
-
-    static {
-        Method current = null;
-        Field callStack = null;
-        Field stackPointer = null;
-        try {
-            Class<?> context = Class.forName("meridyn.audit.profiler.ZVContext");
-            current = context.getMethod("getCurrentContext");
-            callStack = context.getField("callStack");
-            stackPointer = context.getField("stackPointer");
-        } catch (ReflectiveOperationException e) {
-            // No agent: nothing to compare.
-        }
-        CURRENT = current;
-        CALL_STACK = callStack;
-        STACK_POINTER = stackPointer;
-    }
 
     private StackCheck() {
     }
 
+    private static boolean contextClassPresent() {
+        if ("false".equals(System.getProperty("cpu.stacks"))) {
+            return false;
+        }
+        try {
+            Class.forName("meridyn.audit.profiler.ZVContext");
+            return true;
+        } catch (ClassNotFoundException e) {
+            return false;  // no agent: nothing to compare
+        }
+    }
+
     static boolean enabled() {
-        return CURRENT != null;
+        return PRESENT;
     }
 
     /** The profiler's frames from this method's caller down, top first: {location, method id}. */
     static int[][] frames() {
-        try {
-            Object context = CURRENT.invoke(null);
-            int[] stack = (int[]) CALL_STACK.get(context);
-            int sp = STACK_POINTER.getInt(context);
-            int count = sp / 2 - 1;  // frames(): at sp
-            int[][] result = new int[Math.max(count, 0)][];
-            for (int i = 0; i < count; i++) {
-                int at = sp - 2 * (i + 1);
-                result[i] = new int[] {stack[at], stack[at + 1]};
-            }
-            return result;
-        } catch (ReflectiveOperationException e) {
-            throw new IllegalStateException(e);
-        }
+        return ContextFrames.below(1);
     }
 
     /** Checks the caller's whole stack; label names the place in reports. */
@@ -111,7 +88,7 @@ final class StackCheck {
 
     /** The line the profiler holds for the caller's frame. */
     static int callerLine() {
-        int[][] frames = frames();  // frames[0]: this method
+        int[][] frames = ContextFrames.below(0);  // frames[0]: this method
         return frames.length > 1 ? frames[1][0] : -1;
     }
 

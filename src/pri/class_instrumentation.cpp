@@ -1,0 +1,107 @@
+// Which classes and methods are instrumented, with which method ids, and the
+// registration that lets the VM's class-load event find those ids again.
+#include <cstdio>
+#include <cstring>
+
+#include "classfile/classfile.h"
+#include "pri/class_tables.h"
+#include "pri/filters.h"
+#include "pri/instrument.h"
+#include "pri/instrument_internal.h"
+#include "pri/preinstrument.h"
+#include "pri/runtime.h"
+#include "pri/runtime_settings.h"
+
+namespace {
+
+constexpr int kJRockit = 5;
+constexpr uint16_t kInterface = 0x0200;
+
+bool gSomeClassInstrumented = false;
+
+// The agent's own classes and a few that must never run instrumented code.
+bool excluded(const char *name) {
+    static const char *const prefixes[] = {"meridyn/", "netscape/util", "netscape/application/"};
+    if (strcmp(name, "java/lang/LinkageError") == 0) return true;
+    for (const char *prefix : prefixes)
+        if (strncmp(name, prefix, strlen(prefix)) == 0) return true;
+    return false;
+}
+
+bool unsetOrAll(const char *setting) { return setting == nullptr || strcmp(setting, "*") == 0; }
+
+// Whether the method's instrumentation is traced, printing the progress line.
+bool traceMethod(const char *className, const char *methodName) {
+    const PRIRuntimeSettings &s = PRISettings();
+    if (!s.debugInstrumentation) return false;
+    const char *wantedClass = s.debugClassInstrumentation;
+    const char *wantedMethod = s.debugMethodInstrumentation;
+    bool traced = !(wantedClass == nullptr && wantedMethod == nullptr) &&
+                  (unsetOrAll(wantedClass) || strcmp(wantedClass, className) == 0) &&
+                  (unsetOrAll(wantedMethod) || strcmp(wantedMethod, methodName) == 0);
+    if (traced) {
+        printf("\t%s\n", methodName);
+        printf("Instrumenting %s.%s\n", className, methodName);
+    } else {
+        printf("\tInstrumenting %s . %s\n", className, methodName);
+    }
+    return traced;
+}
+
+uint32_t methodIDFor(const char *className, const char *name, const char *descriptor, int access) {
+    int group = PRIFilterGroupOf(className, name, descriptor, access);
+    uint32_t id = group != -1 ? static_cast<uint32_t>(group) | PRI_FILTER_GROUP : PRINewMethodID();
+    if (PRIFilterIgnoresCPU(className, name, descriptor, access)) id |= PRI_FILTER_IGNORE_CPU;
+    if (PRIFilterIgnoresMemory(className, name, descriptor, access)) id |= PRI_FILTER_IGNORE_MEMORY;
+    return id;
+}
+
+}  // namespace
+
+int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int) {
+    if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
+    int flavour = PRISettings().vmFlavour;
+    if (!PRIIsBootstrapDone() && flavour == kJRockit) return 0;
+    const char *className = JCRClassName(jclass);
+    if (className == nullptr || excluded(className)) return 0;
+    if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass)) return 0;
+    if (flavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
+
+    PRIContextRefs refs;
+    for (int32_t &slot : refs.index) slot = -1;
+    int32_t classID = PRINewClassID();
+    ZVHashTable *entry = PRIRegisterClass(className, env, classID);
+    bool isObject = strcmp(className, "java/lang/Object") == 0;
+    bool changed = false;
+    for (int m = 0; m < jclass->methods_count; ++m) {
+        JCRMember *method = jclass->methods[m];
+        const char *name = JCRUtf8At(jclass, method->name_index);
+        const char *descriptor = JCRUtf8At(jclass, method->descriptor_index);
+        if (name == nullptr || descriptor == nullptr) continue;
+        if (isObject && strcmp(name, "<init>") == 0) continue;
+        if (JCRFindMemberAttribute(jclass, method, "ZVST$Ignore") != nullptr) continue;
+        int access = method->access_flags & 7;
+        if (PRIFilterEliminates(className, name, descriptor, access) >= 0) continue;
+        uint32_t id = methodIDFor(className, name, descriptor, access);
+        bool traced = traceMethod(className, name);
+        int32_t firstLine = -1;
+        int32_t lastLine = -1;
+        if (PRIInstrumentMethod(jclass, method, traced, id, &refs, &firstLine, &lastLine)) {
+            PRIRegisterMethod(entry, name, descriptor, id, classID, firstLine, lastLine);
+            changed = true;
+        }
+    }
+    if (changed) gSomeClassInstrumented = true;
+    return changed ? 1 : 0;
+}
+
+int PRIPreInstrumentClass(JCRClass *jclass) {
+    if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
+    if (PRISettings().vmFlavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread") &&
+        !PRIIsMarkedInstrumented(jclass)) {
+        return PRIRewriteThreadClass(jclass);
+    }
+    return 0;
+}
+
+int PRIHasInstrumentedMethods(void) { return gSomeClassInstrumented ? 1 : 0; }

@@ -1,0 +1,47 @@
+// The pieces of method instrumentation: the constant-pool references to the
+// context class that inserted code uses, one method's rewrite, and the
+// canonical line table that decides where line probes go.
+#pragma once
+
+#include <cstdint>
+
+struct JCRClass;
+struct JCRMember;
+struct JCRLineTable;
+struct JCRInsnList;
+
+// Constant-pool indexes of the context members, shared by the methods of one
+// class; -1 until added.
+enum PRIContextRef {
+    PRI_REF_UPDATE_LOCATION = 0,
+    PRI_REF_DID_ENTER = 1,
+    PRI_REF_DID_ENTER_IS_FULL = 2,  // 1: didEnterMethod, 0: didEnterMethodPreInit
+    PRI_REF_WILL_EXIT = 3,
+    PRI_REF_ENTER_EXIT_QUICK = 4,
+    PRI_REF_HAS_RUN_COUNTER = 5,
+    PRI_REF_CALL_STACK = 6,
+    PRI_REF_STACK_POINTER = 7,
+    PRI_REF_GET_CONTEXT_FAST = 8,
+    PRI_REF_HIBERNATE = 9,
+    PRI_REF_FAKE_STACK = 10,
+    PRI_REF_COUNT = 11,
+};
+
+struct PRIContextRefs {
+    int32_t index[PRI_REF_COUNT];
+};
+
+void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs);
+
+// 1 when the method was rewritten. firstLine and lastLine receive the
+// method's lines from its line table (they stay as given without one).
+int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
+                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine);
+
+bool PRIIsSimpleMethod(const JCRInsnList *list);
+
+// The line table reduced to one entry per start pc, thinned evenly to at most
+// maximum entries (when maximum > 0), sorted by pc. New sMalloc'ed arrays that
+// the caller frees; returns the count (0: none allocated).
+int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t **lines,
+                          uint16_t **startPcs, int maximum);

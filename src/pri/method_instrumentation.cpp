@@ -1,0 +1,429 @@
+// One method's rewrite: a call at entry that pushes the method's frame and
+// keeps the thread's context in a new local, a call before every return and in
+// a catch-all handler that pops it, and a store of the line number into the
+// call stack at each source line; or one quick call for a tiny method.
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "classfile/bytecode.h"
+#include "classfile/classfile.h"
+#include "pri/instrument_internal.h"
+#include "pri/runtime_settings.h"
+#include "support/heap.h"
+
+namespace {
+
+constexpr uint32_t kMaxInstrumentedCodeLength = 65414;
+constexpr int kProbeRoom = 32;
+
+bool isGroupID(uint32_t id) { return (id & 0xC0000000u) == 0x80000000u; }
+
+bool isReturn(int opcode) { return opcode >= 172 && opcode <= 177; }
+
+// Instructions built into the class's operand pool.
+class Code {
+public:
+    explicit Code(JCRClass *jclass) : jclass_(jclass) {}
+
+    Code &op(int opcode) { return add([&](JCRInsn *i) { return JCRMakeOp(i, opcode); }); }
+    Code &ref(int opcode, int index) {
+        return add([&](JCRInsn *i) { return JCRMakeOpU16(jclass_, i, opcode, index); });
+    }
+    Code &pushInt(int32_t value) { return add([&](JCRInsn *i) { return JCRMakePushInt(jclass_, i, value); }); }
+    Code &aload(int local) { return add([&](JCRInsn *i) { return JCRMakeALoad(jclass_, i, local); }); }
+    Code &astore(int local) { return add([&](JCRInsn *i) { return JCRMakeAStore(jclass_, i, local); }); }
+    Code &iload(int local) { return add([&](JCRInsn *i) { return JCRMakeILoad(jclass_, i, local); }); }
+    Code &istore(int local) { return add([&](JCRInsn *i) { return JCRMakeIStore(jclass_, i, local); }); }
+    // A branch to a label (an instruction index of this block) set later.
+    Code &branch(int opcode, int label) {
+        branches_.push_back({static_cast<int>(insns_.size()), label});
+        return ref(opcode, 0);
+    }
+    int label() {
+        labels_.push_back(static_cast<int>(insns_.size()));
+        return static_cast<int>(labels_.size()) - 1;
+    }
+    void place(int label) { labels_[label] = static_cast<int>(insns_.size()); }
+
+    // The block with its branches resolved; false when a builder failed.
+    bool finish() {
+        for (const Branch &b : branches_) {
+            int offset = offsetOf(labels_[b.label]) - offsetOf(b.at);
+            JCRInsn &insn = insns_[b.at];
+            if (JCRMakeOpU16(jclass_, &insn, insn.opcode, offset & 0xFFFF) == 0) return false;
+        }
+        return ok_;
+    }
+    JCRInsn *data() { return insns_.data(); }
+    int count() const { return static_cast<int>(insns_.size()); }
+    int bytes() const { return offsetOf(count()); }
+
+private:
+    struct Branch {
+        int at;
+        int label;
+    };
+
+    template <typename Builder>
+    Code &add(Builder build) {
+        JCRInsn insn{};
+        if (build(&insn) == 0) ok_ = false;
+        insns_.push_back(insn);
+        return *this;
+    }
+    int offsetOf(int index) const {
+        int offset = 0;
+        for (int i = 0; i < index; ++i) offset += JCRInsnSize(&insns_[i]);
+        return offset;
+    }
+
+    JCRClass *jclass_;
+    std::vector<JCRInsn> insns_;
+    std::vector<Branch> branches_;
+    std::vector<int> labels_;
+    bool ok_ = true;
+};
+
+int debugFlags(int debug) { return debug ? JCR_INSERT_TRACE : 0; }
+
+void dumpMethod(const JCRClass *jclass, const JCRInsnList *list, const JCRCode *code, const JCRLineTable *table) {
+    JCRDumpCode(jclass, list, table);
+    JCRDumpExceptionTable(code);
+    if (table != nullptr) JCRDumpLineTable(table);
+}
+
+// Replaces the attribute named name with replacement (which the member then owns).
+void replaceAttribute(JCRMember *owner, JCRAttribute *old, JCRAttribute *replacement) {
+    for (int a = 0; a < owner->attributes_count; ++a) {
+        if (owner->attributes[a] == old) {
+            sFree(old);
+            owner->attributes[a] = replacement;
+            return;
+        }
+    }
+    sFree(replacement);
+}
+
+void replaceCodeAttribute(JCRCode *code, JCRAttribute *old, JCRAttribute *replacement) {
+    for (int a = 0; a < code->attributes_count; ++a) {
+        if (code->attributes[a] == old) {
+            sFree(old);
+            code->attributes[a] = replacement;
+            return;
+        }
+    }
+    sFree(replacement);
+}
+
+JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, const char *name) {
+    for (int a = 0; a < code->attributes_count; ++a) {
+        const char *text = JCRUtf8At(jclass, code->attributes[a]->name_index);
+        if (text != nullptr && std::string_view(text) == name) return code->attributes[a];
+    }
+    return nullptr;
+}
+
+struct Insertion {
+    int at;     // offset of the instruction the code went before
+    int bytes;  // bytes inserted, padding included
+    bool skip;  // branches to that instruction skip the inserted code
+};
+
+// Owns what one rewrite allocates, and remembers where code went in so that
+// pc ranges the editor does not know (local variable tables) can follow.
+struct Work {
+    JCRCode *code = nullptr;
+    JCRLineTable *table = nullptr;
+    JCRInsnList *list = nullptr;
+    uint16_t *lines = nullptr;
+    uint16_t *pcs = nullptr;
+    std::vector<Insertion> insertions;
+
+    int insert(const JCRInsn *insns, int n, int index, int flags) {
+        int at = JCRInsnOffset(list, index);
+        int before = JCRInsnOffset(list, list->count);
+        int inserted = JCRInsertAt(list, insns, n, index, code, table, flags);
+        if (inserted > 0 && index < list->count - inserted) {
+            insertions.push_back({at, JCRInsnOffset(list, list->count) - before, (flags & JCR_INSERT_SKIP_INSERTED) != 0});
+        }
+        return inserted;
+    }
+    // Where an old pc went: a range start (or an end, which also moves when
+    // it sits exactly at code that branches skip).
+    int moved(int pc, bool end) const {
+        for (const Insertion &i : insertions) {
+            if (pc > i.at || (pc == i.at && (!end || i.skip))) pc += i.bytes;
+        }
+        return pc;
+    }
+    ~Work() {
+        JCRFreeInsnList(list);
+        JCRFreeLineTable(table);
+        JCRFreeCode(code);
+        sFree(lines);
+        sFree(pcs);
+    }
+};
+
+// The first line (lowest start pc, the later entry on equal pcs) and the
+// highest line of a line table.
+void lineRange(const JCRLineTable *table, int32_t *first, int32_t *last) {
+    int lowestPc = -1;
+    int highest = -1;
+    for (int i = 0; i < table->count; ++i) {
+        const JCRLineEntry &e = table->entries[i];
+        if (lowestPc < 0 || e.start_pc <= lowestPc) {
+            lowestPc = e.start_pc;
+            *first = e.line_number;
+        }
+        if (e.line_number > highest) highest = e.line_number;
+    }
+    *last = highest;
+}
+
+// Line probes: callStack[stackPointer] = line at each canonical entry (from
+// the second one when the method has entry code). Branches to a line run its
+// probe. Returns false when the probes could not be built.
+bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, int firstProbe, int L,
+                  int debug) {
+    int inserted = 0;
+    for (int i = firstProbe; i < count; ++i) {
+        if (w.list->branch_overflow) break;
+        Code probe(jclass);
+        probe.aload(L + 1).iload(L + 2).pushInt(w.lines[i]).op(79 /* iastore */);
+        if (!probe.finish()) return false;
+        // Before the instruction at the line's pc or, when none starts there,
+        // the nearest one below it; then no further probes follow.
+        int target = w.pcs[i] + inserted;
+        int index = 0;
+        bool exact = false;
+        for (int k = 0, offset = 0; k < w.list->count && offset <= target; offset += JCRInsnSize(&w.list->insns[k]), ++k) {
+            index = k;
+            exact = offset == target;
+        }
+        int before = JCRInsnOffset(w.list, w.list->count);
+        if (w.insert(probe.data(), probe.count(), index, debugFlags(debug)) == 0) return false;
+        inserted += JCRInsnOffset(w.list, w.list->count) - before;
+        if (!exact) break;
+    }
+    return true;
+}
+
+// The entry code (see the class comment), inserted before instruction 0 so
+// that branches back to offset 0 do not run it again. Returns its size in
+// instructions inserted, or -1.
+int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t id, int32_t firstLine,
+                bool calls, bool lines, int L, int debug) {
+    Code entry(jclass);
+    auto loadStack = [&] {
+        entry.op(89 /* dup */).op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_CALL_STACK]).astore(L + 1);
+        entry.ref(JCR_OP_GETFIELD, refs->index[PRI_REF_STACK_POINTER]).istore(L + 2);
+    };
+    auto fakeStack = [&] {
+        entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1).op(3 /* iconst_0 */).istore(L + 2);
+    };
+    if (calls) {
+        int hibernating = entry.label();
+        int store = entry.label();
+        entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_HIBERNATE]).branch(JCR_OP_IFNE, hibernating);
+        entry.pushInt(static_cast<int32_t>(id)).pushInt(firstLine);
+        entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_DID_ENTER]);
+        if (lines && refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
+            loadStack();
+        } else if (lines) {
+            int noContext = entry.label();
+            int stored = entry.label();
+            entry.op(89).branch(JCR_OP_IFNULL, noContext);
+            loadStack();
+            entry.branch(JCR_OP_GOTO, stored);
+            entry.place(noContext);
+            fakeStack();
+            entry.place(stored);
+        }
+        entry.branch(JCR_OP_GOTO, store);
+        entry.place(hibernating);
+        if (lines) fakeStack();
+        entry.op(1 /* aconst_null */);
+        entry.place(store);
+        entry.astore(L);
+    } else {
+        entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_GET_CONTEXT_FAST]);
+        if (lines) loadStack();
+        entry.astore(L);
+    }
+    if (!entry.finish()) return -1;
+    return w.insert(entry.data(), entry.count(), 0, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
+}
+
+// [aload L, ifnull past, aload L, invokestatic willExitMethod] before every
+// return; branches to a return run it.
+bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
+    for (int i = 0; i < w.list->count; ++i) {
+        if (!isReturn(w.list->insns[i].opcode)) continue;
+        Code exit(jclass);
+        int past = exit.label();
+        exit.aload(L).branch(JCR_OP_IFNULL, past).aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
+        exit.place(past);
+        if (!exit.finish()) return false;
+        int inserted = w.insert(exit.data(), exit.count(), i, debugFlags(debug));
+        if (inserted == 0) return false;
+        i += inserted;  // now at the return
+    }
+    return true;
+}
+
+// A handler after the last instruction that pops the frame and rethrows,
+// covering everything after the entry code; existing handlers come first.
+bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryCount, int L) {
+    Code handler(jclass);
+    int rethrow = handler.label();
+    handler.aload(L).branch(JCR_OP_IFNULL, rethrow).aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
+    handler.place(rethrow);
+    handler.op(JCR_OP_ATHROW);
+    if (!handler.finish()) return false;
+    int start = JCRInsnOffset(w.list, entryCount);
+    int handlerPc = JCRInsnOffset(w.list, w.list->count);
+    if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
+    if (handlerPc > 0xFFFF) {
+        w.list->branch_overflow = 1;
+        return true;
+    }
+    JCRAddExceptionEntry(w.code, start, handlerPc, handlerPc, 0);
+    return true;
+}
+
+// Moves the ranges of the local variable tables with the code; a table whose
+// ranges no longer fit its 16-bit fields is dropped (debuggers then show no
+// names), never left pointing into the wrong code.
+void relocateLocalVariables(const JCRClass *jclass, Work &w, int codeLength) {
+    for (int a = 0; a < w.code->attributes_count; ++a) {
+        JCRAttribute *attribute = w.code->attributes[a];
+        const char *name = JCRUtf8At(jclass, attribute->name_index);
+        if (name == nullptr) continue;
+        std::string_view kind(name);
+        if (kind != "LocalVariableTable" && kind != "LocalVariableTypeTable") continue;
+        uint8_t *info = attribute->info;
+        bool fits = attribute->length >= 2;
+        int count = fits ? (info[0] << 8 | info[1]) : 0;
+        fits = fits && attribute->length >= 2u + 10u * count;
+        for (int e = 0; fits && e < count; ++e) {
+            uint8_t *entry = info + 2 + 10 * e;
+            int start = entry[0] << 8 | entry[1];
+            int end = start + (entry[2] << 8 | entry[3]);
+            int newStart = w.moved(start, false);
+            int newEnd = w.moved(end, true);
+            if (newEnd > codeLength || newStart > 0xFFFF || newEnd - newStart > 0xFFFF || newEnd < newStart) {
+                fits = false;
+                break;
+            }
+            entry[0] = static_cast<uint8_t>(newStart >> 8);
+            entry[1] = static_cast<uint8_t>(newStart);
+            entry[2] = static_cast<uint8_t>((newEnd - newStart) >> 8);
+            entry[3] = static_cast<uint8_t>(newEnd - newStart);
+        }
+        if (!fits) {
+            sFree(attribute);
+            for (int b = a + 1; b < w.code->attributes_count; ++b) w.code->attributes[b - 1] = w.code->attributes[b];
+            --w.code->attributes_count;
+            --a;
+        }
+    }
+}
+
+}  // namespace
+
+bool PRIIsSimpleMethod(const JCRInsnList *list) {
+    if (list->count > 24) return false;
+    for (int i = 0; i < list->count; ++i) {
+        int op = list->insns[i].opcode;
+        if ((op >= 153 && op <= 168) || (op >= 182 && op <= 185) || (op >= 187 && op <= 189) || op == 191 ||
+            op >= 198) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
+                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine) {
+    JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass, method, "Code");
+    if (codeAttribute == nullptr) return 0;
+    Work w;
+    w.code = JCRParseCode(jclass, codeAttribute);
+    if (w.code == nullptr || w.code->code_length > kMaxInstrumentedCodeLength) return 0;
+    w.list = JCRDecodeCode(w.code);
+    if (w.list == nullptr) return 0;
+    const int L = w.code->max_locals;
+    if (L > 0xFFFF - 3) return 0;  // no room for the added locals
+    JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
+    if (lineAttribute != nullptr) {
+        w.table = JCRParseLineTable(jclass, lineAttribute);
+        if (w.table == nullptr) return 0;
+    }
+    if (debug) {
+        printf("before:\n");
+        dumpMethod(jclass, w.list, w.code, w.table);
+    }
+    PRIAddContextRefs(jclass, refs);
+    bool hasLines = w.table != nullptr && w.table->count > 0;
+    if (hasLines) lineRange(w.table, firstLine, lastLine);
+
+    const PRIRuntimeSettings &settings = PRISettings();
+    bool calls = true;
+    bool lines = false;
+    int entryCount = 0;
+    if (PRIIsSimpleMethod(w.list)) {
+        Code quick(jclass);
+        quick.pushInt(static_cast<int32_t>(methodID)).pushInt(*firstLine);
+        quick.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_ENTER_EXIT_QUICK]);
+        if (!quick.finish() ||
+            w.insert(quick.data(), quick.count(), 0, JCR_INSERT_SKIP_INSERTED | debugFlags(debug)) == 0) {
+            return 0;
+        }
+        calls = false;
+    } else {
+        lines = settings.instrumentLines != 0;
+        if (hasLines) {
+            int room = JCRRoomFor(w.list, kProbeRoom);
+            int count = PRICanonicalLineTable(jclass, w.table, &w.lines, &w.pcs, room);
+            if (debug) {
+                printf("Cannonical line table:\n");
+                for (int i = 0; i < count; ++i) printf("line %d starts at pc %d\n", w.lines[i], w.pcs[i]);
+            }
+            lines = lines && count > 1;
+            if (lines && !insertProbes(jclass, w, refs, count, 1, L, debug)) return 0;
+        }
+        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, true, lines, L, debug);
+        if (entryCount <= 0 || !insertExits(jclass, w, refs, L, debug) ||
+            !appendCatchAll(jclass, w, refs, entryCount, L)) {
+            return 0;
+        }
+    }
+    if (debug) {
+        printf("after %s:\n", JCRClassName(jclass));
+        dumpMethod(jclass, w.list, w.code, w.table);
+    }
+    if (JCRCheckCode(w.list, 1) != 0) return 0;
+
+    // The list's operands point into the old code bytes: compute and encode first.
+    int maxStack = JCRComputeMaxStack(jclass, w.code, w.list);
+    int length = 0;
+    uint8_t *bytes = JCREncodeCode(w.list, &length);
+    if (bytes == nullptr) return 0;
+    w.code->max_stack = static_cast<uint16_t>(maxStack);
+    sFree(w.code->code);
+    w.code->code = bytes;
+    w.code->code_length = static_cast<uint32_t>(length);
+    relocateLocalVariables(jclass, w, length);
+    if (calls) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
+    if (w.table != nullptr) {
+        JCRAttribute *written = JCRWriteLineTable(jclass, w.table);
+        if (written == nullptr) return 0;
+        replaceCodeAttribute(w.code, lineAttribute, written);
+    }
+    JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code);
+    if (writtenCode == nullptr) return 0;
+    replaceAttribute(method, codeAttribute, writtenCode);
+    return 1;
+}
