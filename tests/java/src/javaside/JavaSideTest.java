@@ -53,7 +53,6 @@ public final class JavaSideTest {
         check.equal(2, ctx.stackPointer, "exit pops one frame");
         ZVContext.willExitMethod(ctx);
         check.equal(0, ctx.stackPointer, "stack is empty again");
-        ZVContext.willExitMethod(null);
     }
 
     static void callStackGrowsAndIgnoresUnderflow(Check check) {

@@ -64,9 +64,16 @@ public final class ZVContext {
     /** Where line probes write while the thread has no context (index 0 only). */
     public static final int[] _fakeStack = new int[BOTTOM];
     /** While true, entries and exits are also reported to the agent's notification natives. */
-    public static volatile boolean notifyMethodEnterExit;
+    public static boolean notifyMethodEnterExit;
 
-    private static volatile int access = UNBOUND;
+    private static int access = UNBOUND;
+    /**
+     * Added to every pop floor while notifications are on, so that exits take
+     * the slow path that reports them; follows notifyMethodEnterExit, which
+     * sends entries to the slow path where this is set.
+     */
+    private static int popBias;
+    private static final int NOTIFYING_BIAS = 1 << 30;
     private static volatile boolean hibernationEnabled;
     private static volatile boolean initDone;
     private static volatile boolean vmExiting;
@@ -116,6 +123,28 @@ public final class ZVContext {
 
     /** Entry of an instrumented method: pushes its frame and returns the context, never null. */
     public static ZVContext didEnterMethod(int methodId, int location) {
+        // The common case in a few loads and stores, small enough to inline.
+        if (access == THREAD_FIELD && !notifyMethodEnterExit) {
+            ZVContext context = Thread.currentThread().__ZV_context_;
+            if (context != null) {
+                int sp = context.stackPointer + 2;
+                int[] stack = context.callStack;
+                if (sp >= BOTTOM && sp + 1 < stack.length) {
+                    stack[sp] = location;
+                    stack[sp + 1] = methodId;
+                    context.stackPointer = sp;
+                    if ((context.hasRunCounter & 3) != 0) {
+                        context.hasRunCounter &= ~3;
+                    }
+                    return context;
+                }
+            }
+        }
+        return enterSlow(methodId, location);
+    }
+
+    private static ZVContext enterSlow(int methodId, int location) {
+        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
         ZVContext context;
         if (access == THREAD_FIELD) {
             context = Thread.currentThread().__ZV_context_;
@@ -134,11 +163,22 @@ public final class ZVContext {
         return access == UNBOUND ? null : didEnterMethod(methodId, location);
     }
 
-    /** Every exit of an instrumented method, normal or by exception. */
+    /**
+     * Every exit of an instrumented method, normal or by exception. The
+     * inserted code calls it only with a context (it tests for null first),
+     * which keeps it under 35 bytes of bytecode: even cold call sites inline it.
+     */
     public static void willExitMethod(ZVContext context) {
-        if (context == null) {
-            return;
+        int sp = context.stackPointer - 2;
+        if (sp >= context.popFloor + popBias) {
+            context.stackPointer = sp;
+        } else {
+            exitSlow(context);
         }
+    }
+
+    private static void exitSlow(ZVContext context) {
+        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
         int marks = context.hasRunCounter;
         if ((marks & 3) != 0) {
             context.hasRunCounter = marks & ~3;
