@@ -21,6 +21,9 @@ const Command kCommands[] = {
     {"options", "'OPTION STRING'  (old-style arguments or an XML file path)", OptionsCommand},
     {"filter", "FILE CLASS METHOD DESCRIPTOR ACCESS  (ACCESS: access flags, 1 = public)", FilterCommand},
     {"thread", "SOURCE OUTPUT_DIR  (java/lang/Thread from a jmod, jar, directory or class file)", ThreadCommand},
+    {"instrument", "[--filter FILE] [--no-lines] [--debug] IN OUT  (a class file, directory or jar, as the agent"
+                   " instruments it)",
+     InstrumentCommand},
 };
 
 void PrintUsage(const Command *only) {
