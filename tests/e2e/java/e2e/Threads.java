@@ -52,7 +52,8 @@ public final class Threads {
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
     }
 
+    /** The workers' names in name order: the two start in no particular order. */
     private static String[] filter(String[] names) {
-        return Arrays.stream(names).filter(n -> n.startsWith("worker-")).toArray(String[]::new);
+        return Arrays.stream(names).filter(n -> n.startsWith("worker-")).sorted().toArray(String[]::new);
     }
 }
