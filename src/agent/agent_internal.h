@@ -112,3 +112,6 @@ void ZVResetSystemThreads();
 void ZVResetGCNesting();
 void ZVResetThreadGroups();
 void ZVResetAuditThreads();
+
+// Puts the agent core's services into the record handed to extensions.
+void ZVInstallAgentServices();

@@ -127,6 +127,7 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     state.loaded = 1;
     state.vm = vm;
     vm = obtainProfilerInterface(vm);
+    ZVInstallAgentServices();
 
     state.dataLock = zviMonitorAllocate("ZVI_LOCK");
     state.registryMutex = sMalloc(zviMutexSize());

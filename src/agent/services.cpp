@@ -1,0 +1,49 @@
+// The agent core's services in the record handed to extensions, and the
+// extension list questions that read the agent state.
+#include "agent/agent.h"
+#include "agent/agent_internal.h"
+#include "ext/extensions.h"
+
+namespace {
+
+template <typename Function>
+ZVWord word(Function function) {
+    return reinterpret_cast<ZVWord>(function);
+}
+
+}  // namespace
+
+// Words of other subsystems (markers, backtraces, contexts, directory
+// services) stay 0 until those subsystems provide them.
+void ZVInstallAgentServices() {
+    ZVWord *w = ZVGetServices()->words;
+    w[0] = 9;
+    w[1] = 8;
+    w[2] = word(zviSetThreadLocalStorage);
+    w[3] = word(zviGetThreadLocalStorage);
+    w[4] = word(zviCreateSystemThread);
+    w[5] = word(zviGetJNIEnvForSystemThreadNamed);
+    w[9] = word(zviMonitorAllocate);
+    w[10] = word(zviMonitorEnter);
+    w[11] = word(zviMonitorExit);
+    w[12] = word(zviMonitorWait);
+    w[13] = word(zviMonitorNotify);
+    w[17] = word(zviAddExtension);
+    w[18] = word(zviHandleForObject);
+    w[ZV_SERVICE_PRIORITIZED_CALL] = word(ZVInvokePrioritizedStaticCall);
+    w[28] = word(zviGetGCInfo);
+    w[29] = word(zviGetClassCountValue);
+    w[30] = word(zviGetActiveThreadCountValue);
+    w[31] = word(zviGetTotalThreadCountValue);
+}
+
+void zviInitExtensions(JNIEnv *env) {
+    ZVAgentState &state = ZVState();
+    for (int i = 0; i < state.extensionCount; ++i) {
+        ZVExtensionRecord *record = state.extensions[i];
+        if (record != nullptr && record->javaInit != nullptr) record->javaInit(env);
+    }
+}
+
+int zviGetNumExtensions(void) { return ZVState().extensionCount; }
+
