@@ -20,7 +20,7 @@ agent=$build/zenva/lib/libr2orar.so
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_cpu.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"${JAVAC:-javac}" -XDstringConcat=inline -d "$work/classes" "$here/java/Kernels.java"
+"${JAVAC:-javac}" -XDstringConcat=inline -d "$work/classes" "$here/java/Kernels.java" "$here/java/Footprint.java"
 
 # Application classes keep stale StackMapTables under instrumentation.
 vmflags=(-XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote -Dzenva.metrics.thread=false)
@@ -81,3 +81,26 @@ plain=$(median <"$work/start.plain")
 with=$(median <"$work/start.agent")
 echo "start-up: median ${with} ms with the agent vs ${plain} ms without (-Xshare:off), ${classes} classes:" \
      "$(awk "BEGIN { printf \"%.0f\", ($with - $plain) * 1000 / $classes }") us per class loaded"
+
+# Memory: resident size after start-up over the classes loaded, and per
+# thread that ran instrumented code (500 threads), with and without the agent.
+for c in plain lines; do
+    flags=()
+    [ -n "${agentflag[$c]}" ] && flags=("${agentflag[$c]}")
+    for round in $(seq "$rounds"); do
+        "$java" "${flags[@]}" "${vmflags[@]}" -cp "$work/classes" Footprint 500 2>/dev/null |
+            awk '/^start/ { print $2 > "'"$work/$c.rss"'"; print $4 > "'"$work/$c.threads"'" }'
+        cat "$work/$c.rss" >>"$work/$c.rss.all"
+        cat "$work/$c.threads" >>"$work/$c.threads.all"
+    done
+done
+loaded=$("$java" "${agentflag[lines]}" "${vmflags[@]}" -Xlog:class+load=info -cp "$work/classes" Footprint 1 \
+         2>/dev/null | grep -c 'source:' || true)
+rss_plain=$(median <"$work/plain.rss.all")
+rss_agent=$(median <"$work/lines.rss.all")
+thr_plain=$(median <"$work/plain.threads.all")
+thr_agent=$(median <"$work/lines.threads.all")
+echo "memory: ${rss_agent} KB resident with the agent vs ${rss_plain} KB after start-up, ${loaded} classes:" \
+     "$(awk "BEGIN { printf \"%.1f\", ($rss_agent - $rss_plain) / $loaded }") KB per class loaded"
+echo "memory per thread: $(awk "BEGIN { printf \"%.1f\", ($thr_agent - $thr_plain) / 500 }") KB more with the agent" \
+     "(${thr_agent} KB vs ${thr_plain} KB for 500 threads)"
