@@ -1,5 +1,6 @@
 // Which classes and methods are instrumented, with which method ids, and the
 // registration that lets the VM's class-load event find those ids again.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +18,7 @@ namespace {
 constexpr int kJRockit = 5;
 constexpr uint16_t kInterface = 0x0200;
 
-bool gSomeClassInstrumented = false;
+std::atomic<bool> gSomeClassInstrumented{false};
 
 // The agent's own classes and a few that must never run instrumented code.
 bool excluded(const char *name) {
