@@ -22,8 +22,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zv_cpu.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "${JAVAC:-javac}" -XDstringConcat=inline -d "$work/classes" "$here/java/Kernels.java" "$here/java/Footprint.java"
 
-# Application classes keep stale StackMapTables under instrumentation.
-vmflags=(-XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote -Dzenva.metrics.thread=false)
+vmflags=(-Dzenva.metrics.thread=false)
 configs=(plain methods lines)
 declare -A agentflag=([plain]="" [methods]="-agentpath:$agent=PRIInstrumentLines=false"
                       [lines]="-agentpath:$agent")

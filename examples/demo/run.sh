@@ -27,11 +27,8 @@ for option in "$@"; do
 done
 
 # Nothing but -agentpath: the agent adds its own jars to the class paths.
-# The demo's instrumented classes keep stale stack maps for now: the split
-# verifier is off for them.
 command=("${JAVA:-java}"
     "-agentpath:$lib/libr2orar.so=$options"
-    -XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote
     -Dzenva.test.echo=true
     -jar "$jar")
 

@@ -97,10 +97,7 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     // Instrumented code calls the context class, which the VM cannot load
     // from the boot class path append while it starts: classes loaded then
     // get only the rewrites that call nothing at once.
-    // A VM that verifies changed classes needs correct stack maps, which
-    // instrumentation does not keep yet: such classes get only the rewrites.
-    bool stackMapsChecked = JvmpiVerifiesChangedClasses() && jclass->major_version >= 50;
-    if (JvmpiBootAppendLoadable() && !stackMapsChecked) {
+    if (JvmpiBootAppendLoadable()) {
         changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
     } else {
         changed |= PRIPreInstrumentClass(jclass) != 0;

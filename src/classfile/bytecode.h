@@ -147,6 +147,10 @@ int JCRRoomFor(const JCRInsnList *list, int size);
 // instruction 0 and from every exception handler; a target that is not an
 // instruction start ends its path.
 int JCRComputeMaxStack(const JCRClass *jclass, const JCRCode *code, const JCRInsnList *list);
+// The change of the operand-stack depth (in words) that one instruction makes.
+int JCRStackEffect(const JCRClass *jclass, const JCRInsn *insn);
+// Words taken by the arguments of a method descriptor.
+int JCRArgumentWords(const char *descriptor);
 
 // 0 when the list may be encoded; 1 (with a message on standard error when
 // report is set) after a branch overflow, for code of 64 KB or more, for a

@@ -228,3 +228,7 @@ int JCRComputeMaxStack(const JCRClass *jclass, const JCRCode *code, const JCRIns
     }
     return static_cast<int>(std::min<int64_t>(walker.maximum(), 65535));
 }
+
+int JCRStackEffect(const JCRClass *jclass, const JCRInsn *insn) { return stackEffect(jclass, *insn); }
+
+int JCRArgumentWords(const char *descriptor) { return countWords(descriptor).arguments; }

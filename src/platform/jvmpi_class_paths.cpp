@@ -21,8 +21,7 @@ __attribute__((weak)) const char *GetInstallPath(int tool);
 namespace {
 
 std::string gBootAppendAtLoad;
-std::string gAddedBootJar;
-int gSpecificationVersion = 0;  // java.vm.specification.version, read at load  // what the agent appended itself (not in the property when live)
+std::string gAddedBootJar;  // what the agent appended itself (not in the property when live)
 
 bool isFile(const std::string &path) {
     struct stat info {};
@@ -107,8 +106,6 @@ bool JvmpiBootAppendLoadable() {
     return phase == JVMTI_PHASE_LIVE;
 }
 
-bool JvmpiVerifiesChangedClasses() { return gSpecificationVersion > 17; }
-
 void JvmpiAddAgentJars() {
     static bool done = false;
     jvmtiEnv *jvmti = Jvmpi().jvmti;
@@ -120,7 +117,6 @@ void JvmpiAddAgentJars() {
         if (jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
     }
     gBootAppendAtLoad = property("jdk.boot.class.path.append");
-    gSpecificationVersion = std::atoi(property("java.vm.specification.version").c_str());
     std::string zenva = lib + "/zenva.jar";
     if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
         jvmti->AddToSystemClassLoaderSearch(zenva.c_str());

@@ -44,7 +44,3 @@ bool JvmpiBootClassPathHas(const char *resource);
 // True when there is no emulation to ask.
 bool JvmpiBootAppendLoadable();
 
-// Whether the VM verifies classes that the class-load hook changed, even the
-// JDK's own: VMs after 17 do, with the split verifier, so a changed class
-// with stack maps must bring correct ones. False on 17 and without emulation.
-bool JvmpiVerifiesChangedClasses();

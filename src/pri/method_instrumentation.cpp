@@ -8,7 +8,9 @@
 
 #include "classfile/bytecode.h"
 #include "classfile/classfile.h"
+#include "pri/constructor_prologue.h"
 #include "pri/instrument_internal.h"
+#include "pri/instrumented_frames.h"
 #include "pri/runtime_settings.h"
 #include "support/heap.h"
 
@@ -45,6 +47,8 @@ public:
         return static_cast<int>(labels_.size()) - 1;
     }
     void place(int label) { labels_[label] = static_cast<int>(insns_.size()); }
+    // The label's offset from the start of the block.
+    int offsetOfLabel(int label) const { return offsetOf(labels_[label]); }
 
     // The block with its branches resolved; false when a builder failed.
     bool finish() {
@@ -116,6 +120,25 @@ void replaceCodeAttribute(JCRCode *code, JCRAttribute *old, JCRAttribute *replac
     sFree(replacement);
 }
 
+bool isConstructor(const JCRClass *jclass, const JCRMember *method) {
+    const char *name = JCRUtf8At(jclass, method->name_index);
+    return name != nullptr && std::string_view(name) == "<init>" && !JCRClassNameIs(jclass, "java/lang/Object");
+}
+
+bool appendCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
+    int count = code->attributes_count;
+    auto **grown = count < 0xFFFF ? static_cast<JCRAttribute **>(sMalloc(static_cast<int>(sizeof(JCRAttribute *)) * (count + 1))) : nullptr;
+    if (grown == nullptr) {
+        sFree(attribute);
+        return false;
+    }
+    for (int a = 0; a < code->attributes_count; ++a) grown[a] = code->attributes[a];
+    grown[code->attributes_count++] = attribute;
+    sFree(code->attributes);
+    code->attributes = grown;
+    return true;
+}
+
 JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, const char *name) {
     for (int a = 0; a < code->attributes_count; ++a) {
         const char *text = JCRUtf8At(jclass, code->attributes[a]->name_index);
@@ -124,38 +147,24 @@ JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, con
     return nullptr;
 }
 
-struct Insertion {
-    int at;     // offset of the instruction the code went before
-    int bytes;  // bytes inserted, padding included
-    bool skip;  // branches to that instruction skip the inserted code
-};
-
 // Owns what one rewrite allocates, and remembers where code went in so that
-// pc ranges the editor does not know (local variable tables) can follow.
+// pc ranges and frames the editor does not know can follow.
 struct Work {
     JCRCode *code = nullptr;
     JCRLineTable *table = nullptr;
     JCRInsnList *list = nullptr;
     uint16_t *lines = nullptr;
     uint16_t *pcs = nullptr;
-    std::vector<Insertion> insertions;
+    PRIInsertionLog log;
 
     int insert(const JCRInsn *insns, int n, int index, int flags) {
         int at = JCRInsnOffset(list, index);
         int before = JCRInsnOffset(list, list->count);
         int inserted = JCRInsertAt(list, insns, n, index, code, table, flags);
         if (inserted > 0 && index < list->count - inserted) {
-            insertions.push_back({at, JCRInsnOffset(list, list->count) - before, (flags & JCR_INSERT_SKIP_INSERTED) != 0});
+            log.add(at, JCRInsnOffset(list, list->count) - before, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
         }
         return inserted;
-    }
-    // Where an old pc went: a range start (or an end, which also moves when
-    // it sits exactly at code that branches skip).
-    int moved(int pc, bool end) const {
-        for (const Insertion &i : insertions) {
-            if (pc > i.at || (pc == i.at && (!end || i.skip))) pc += i.bytes;
-        }
-        return pc;
     }
     ~Work() {
         JCRFreeInsnList(list);
@@ -210,11 +219,12 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
     return true;
 }
 
-// The entry code (see the class comment), inserted before instruction 0 so
-// that branches back to offset 0 do not run it again. Returns its size in
-// instructions inserted, or -1.
+// The entry code (see the class comment), inserted before instruction index
+// (0, or the one after a constructor's super() call) so that branches back
+// to it do not run it again. Its branch targets get
+// frames (when frames is not null). Returns its size in instructions, or -1.
 int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t id, int32_t firstLine,
-                bool calls, bool lines, int L, int debug) {
+                bool lines, int L, int index, PRIMethodFrames *frames, int debug) {
     Code entry(jclass);
     auto loadStack = [&] {
         entry.op(89 /* dup */).op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_CALL_STACK]).astore(L + 1);
@@ -223,48 +233,54 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
     auto fakeStack = [&] {
         entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1).op(3 /* iconst_0 */).istore(L + 2);
     };
-    if (calls) {
-        int hibernating = entry.label();
-        int store = entry.label();
-        entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_HIBERNATE]).branch(JCR_OP_IFNE, hibernating);
-        entry.pushInt(static_cast<int32_t>(id)).pushInt(firstLine);
-        entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_DID_ENTER]);
-        if (lines && refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
-            loadStack();
-        } else if (lines) {
-            int noContext = entry.label();
-            int stored = entry.label();
-            entry.op(89).branch(JCR_OP_IFNULL, noContext);
-            loadStack();
-            entry.branch(JCR_OP_GOTO, stored);
-            entry.place(noContext);
-            fakeStack();
-            entry.place(stored);
-        }
-        entry.branch(JCR_OP_GOTO, store);
-        entry.place(hibernating);
-        if (lines) fakeStack();
-        entry.op(1 /* aconst_null */);
-        entry.place(store);
-        entry.astore(L);
-    } else {
-        entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_GET_CONTEXT_FAST]);
-        if (lines) loadStack();
-        entry.astore(L);
+    int hibernating = entry.label();
+    int store = entry.label();
+    int noContext = -1;
+    int stored = -1;
+    entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_HIBERNATE]).branch(JCR_OP_IFNE, hibernating);
+    entry.pushInt(static_cast<int32_t>(id)).pushInt(firstLine);
+    entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_DID_ENTER]);
+    if (lines && refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
+        loadStack();
+    } else if (lines) {
+        noContext = entry.label();
+        stored = entry.label();
+        entry.op(89).branch(JCR_OP_IFNULL, noContext);
+        loadStack();
+        entry.branch(JCR_OP_GOTO, stored);
+        entry.place(noContext);
+        fakeStack();
+        entry.place(stored);
     }
+    entry.branch(JCR_OP_GOTO, store);
+    entry.place(hibernating);
+    if (lines) fakeStack();
+    entry.op(1 /* aconst_null */);
+    entry.place(store);
+    entry.astore(L);
     if (!entry.finish()) return -1;
-    return w.insert(entry.data(), entry.count(), 0, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
+    if (frames != nullptr) {
+        const PRIInsertedTypes &t = frames->types();
+        int at = JCRInsnOffset(w.list, index);
+        auto initial = frames->entryLocals(L, {});
+        auto withStack = lines ? frames->entryLocals(L, {{}, t.callStack, t.stackPointer}) : initial;
+        frames->add(at + entry.offsetOfLabel(hibernating), initial, {});
+        if (noContext >= 0) {
+            frames->add(at + entry.offsetOfLabel(noContext), initial, {t.context});
+            frames->add(at + entry.offsetOfLabel(stored), withStack, {t.context});
+        }
+        frames->add(at + entry.offsetOfLabel(store), withStack, {t.context});
+    }
+    return w.insert(entry.data(), entry.count(), index, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
 }
 
-// [aload L, ifnull past, aload L, invokestatic willExitMethod] before every
-// return; branches to a return run it.
+// [aload L, invokestatic willExitMethod] before every return; branches to a
+// return run it. It has no branch of its own, so it needs no frame.
 bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
     for (int i = 0; i < w.list->count; ++i) {
         if (!isReturn(w.list->insns[i].opcode)) continue;
         Code exit(jclass);
-        int past = exit.label();
-        exit.aload(L).branch(JCR_OP_IFNULL, past).aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
-        exit.place(past);
+        exit.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
         if (!exit.finish()) return false;
         int inserted = w.insert(exit.data(), exit.count(), i, debugFlags(debug));
         if (inserted == 0) return false;
@@ -275,14 +291,13 @@ bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, i
 
 // A handler after the last instruction that pops the frame and rethrows,
 // covering everything after the entry code; existing handlers come first.
-bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryCount, int L) {
+// Its frame holds only the context.
+bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryEnd, int L,
+                    PRIMethodFrames *frames) {
     Code handler(jclass);
-    int rethrow = handler.label();
-    handler.aload(L).branch(JCR_OP_IFNULL, rethrow).aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
-    handler.place(rethrow);
-    handler.op(JCR_OP_ATHROW);
+    handler.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]).op(JCR_OP_ATHROW);
     if (!handler.finish()) return false;
-    int start = JCRInsnOffset(w.list, entryCount);
+    int start = JCRInsnOffset(w.list, entryEnd);
     int handlerPc = JCRInsnOffset(w.list, w.list->count);
     if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
     if (handlerPc > 0xFFFF) {
@@ -290,6 +305,11 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int e
         return true;
     }
     JCRAddExceptionEntry(w.code, start, handlerPc, handlerPc, 0);
+    if (frames != nullptr) {
+        std::vector<JCRVerificationType> locals(static_cast<size_t>(L));
+        locals.push_back(frames->types().context);
+        frames->add(handlerPc, std::move(locals), {frames->types().throwable});
+    }
     return true;
 }
 
@@ -311,8 +331,8 @@ void relocateLocalVariables(const JCRClass *jclass, Work &w, int codeLength) {
             uint8_t *entry = info + 2 + 10 * e;
             int start = entry[0] << 8 | entry[1];
             int end = start + (entry[2] << 8 | entry[3]);
-            int newStart = w.moved(start, false);
-            int newEnd = w.moved(end, true);
+            int newStart = w.log.instruction(start);
+            int newEnd = w.log.branchTarget(end);
             if (newEnd > codeLength || newStart > 0xFFFF || newEnd - newStart > 0xFFFF || newEnd < newStart) {
                 fits = false;
                 break;
@@ -366,6 +386,25 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
         dumpMethod(jclass, w.list, w.code, w.table);
     }
     PRIAddContextRefs(jclass, refs);
+    // Class files from version 50 carry frames that the verifier checks.
+    JCRAttribute *stackMap = findCodeAttribute(jclass, w.code, "StackMapTable");
+    PRIMethodFrames methodFrames;
+    PRIMethodFrames *frames = jclass->major_version >= 50 ? &methodFrames : nullptr;
+    if (frames != nullptr && !frames->read(jclass, method, stackMap)) {
+        if (debug) printf("Could not read the frames of a method of %s: left as it was\n", JCRClassName(jclass));
+        return 0;
+    }
+    // A checked constructor's frame is pushed once `this` is initialised.
+    int entryAt = 0;
+    if (frames != nullptr && isConstructor(jclass, method)) {
+        PRIConstructorPrologue prologue;
+        if (!PRIFindThisInitialization(jclass, w.code, w.list, *frames, &prologue)) {
+            if (debug) printf("Could not follow a constructor of %s to super(): left as it was\n", JCRClassName(jclass));
+            return 0;
+        }
+        entryAt = prologue.afterCall;
+        frames->setEntryLocals(std::move(prologue.locals));
+    }
     bool hasLines = w.table != nullptr && w.table->count > 0;
     if (hasLines) lineRange(w.table, firstLine, lastLine);
 
@@ -392,11 +431,15 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
                 for (int i = 0; i < count; ++i) printf("line %d starts at pc %d\n", w.lines[i], w.pcs[i]);
             }
             lines = lines && count > 1;
-            if (lines && !insertProbes(jclass, w, refs, count, 1, L, debug)) return 0;
+            int firstProbe = 1;  // the entry code stores the first line
+            while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
+            if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
         }
-        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, true, lines, L, debug);
+        int entryIndex = entryAt == 0 ? 0 : JCRInsnAtOffset(w.list, w.log.branchTarget(entryAt));
+        if (entryIndex < 0) return 0;
+        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, lines, L, entryIndex, frames, debug);
         if (entryCount <= 0 || !insertExits(jclass, w, refs, L, debug) ||
-            !appendCatchAll(jclass, w, refs, entryCount, L)) {
+            !appendCatchAll(jclass, w, refs, entryIndex + entryCount, L, frames)) {
             return 0;
         }
     }
@@ -417,6 +460,21 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     w.code->code_length = static_cast<uint32_t>(length);
     relocateLocalVariables(jclass, w, length);
     if (calls) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
+    if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
+        std::vector<JCRVerificationType> added;
+        if (calls) added.push_back(frames->types().context);
+        if (calls && lines) added.insert(added.end(), {frames->types().callStack, frames->types().stackPointer});
+        JCRAttribute *written = frames->write(jclass, w.log, L, added, entryAt);
+        if (written == nullptr) {
+            if (debug) printf("Could not keep the frames of a method of %s: left as it was\n", JCRClassName(jclass));
+            return 0;
+        }
+        if (stackMap != nullptr) {
+            replaceCodeAttribute(w.code, stackMap, written);
+        } else if (!appendCodeAttribute(w.code, written)) {
+            return 0;
+        }
+    }
     if (w.table != nullptr) {
         JCRAttribute *written = JCRWriteLineTable(jclass, w.table);
         if (written == nullptr) return 0;

@@ -25,16 +25,11 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Instrumented application classes of version 51 and above keep their javac
-# StackMapTables, which instrumentation makes stale: the split verifier is off
-# for them (the JDK's own classes are not verified by default).
-no_split_verifier=(-XX:+UnlockDiagnosticVMOptions -XX:-BytecodeVerificationRemote)
-
 # run NAME ARGS...: java with a time limit; output in $work/NAME.{out,err,rc}.
 run() {
     local name=$1
     shift
-    timeout 60 "${java[@]}" "${no_split_verifier[@]}" "$@" >"$work/$name.out" 2>"$work/$name.err"
+    timeout 60 "${java[@]}" -Xverify:all "$@" >"$work/$name.out" 2>"$work/$name.err"
     echo $? >"$work/$name.rc"
 }
 
@@ -144,7 +139,7 @@ threads)
     expect_line threads out "system thread: started|found|__ZV__sampler|system~main"
     ;;
 data_dump)
-    timeout 60 "${java[@]}" "${no_split_verifier[@]}" "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
+    timeout 60 "${java[@]}" -Xverify:all "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
         >"$work/dump.out" 2>"$work/dump.err" &
     pid=$!
     for _ in $(seq 300); do
@@ -182,22 +177,14 @@ missing_zenva_jar)
         "ZV: Zentrova Audit System classes not found. The CLASSPATH should include zenva.jar (1)"
     refuse_text missing out "sum of squares"
     ;;
-cpu_stacks_jdk25)
-    if [ -z "${ZV_JAVA25:-}" ]; then
-        echo "SKIP: no JDK 25 on this machine"
-        exit 0
+cpu_stacks | cpu_stacks_jdk25)
+    if [ "$case_name" = cpu_stacks_jdk25 ]; then
+        if [ -z "${ZV_JAVA25:-}" ]; then
+            echo "SKIP: no JDK 25 on this machine"
+            exit 0
+        fi
+        java=("$ZV_JAVA25")
     fi
-    # This VM verifies every class the agent changes, so classes with stack
-    # maps stay uninstrumented until the agent maintains them: the program
-    # must run as without the agent, with the JDK's Thread rewritten.
-    java=("$ZV_JAVA25")
-    run plain -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
-    run agent "-agentpath:$agent" -Dcpu.stacks=false -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
-    expect_rc plain 0
-    expect_rc agent 0
-    program_output agent | cmp -s "$work/plain.out" - || fail "output differs under the agent"
-    ;;
-cpu_stacks)
     run plain -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
     expect_rc plain 0
     run lines "-agentpath:$agent" -cp "$ZV_CPU_CLASSES" cpu.CpuProgram

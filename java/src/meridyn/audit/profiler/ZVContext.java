@@ -164,11 +164,14 @@ public final class ZVContext {
     }
 
     /**
-     * Every exit of an instrumented method, normal or by exception. The
-     * inserted code calls it only with a context (it tests for null first),
-     * which keeps it under 35 bytes of bytecode: even cold call sites inline it.
+     * Every exit of an instrumented method, normal or by exception; null when
+     * the method was entered while hibernating or before the bootstrap. Under
+     * 35 bytes of bytecode, so that even cold call sites inline it.
      */
     public static void willExitMethod(ZVContext context) {
+        if (context == null) {
+            return;
+        }
         int sp = context.stackPointer - 2;
         if (sp >= context.popFloor + popBias) {
             context.stackPointer = sp;

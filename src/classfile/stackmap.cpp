@@ -1,0 +1,248 @@
+// StackMapTable decoding and encoding (frames are deltas on the previous
+// frame; the first one on the frame the method's descriptor implies).
+#include "classfile/stackmap.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "classfile/classfile_internal.h"
+
+namespace {
+
+enum {
+    kSameFrameLast = 63,
+    kSameLocalsOneStackLast = 127,
+    kSameLocalsOneStackExtended = 247,
+    kChopFirst = 248,
+    kSameFrameExtended = 251,
+    kAppendLast = 254,
+    kFullFrame = 255,
+};
+
+class FrameReader {
+public:
+    explicit FrameReader(const JCRAttribute *attribute) : at_(attribute->info), end_(at_ + attribute->length) {}
+    bool ok() const { return ok_; }
+    bool done() const { return at_ == end_; }
+    int u8() {
+        if (at_ >= end_) return fail();
+        return *at_++;
+    }
+    int u16() {
+        int high = u8();
+        return high << 8 | u8();
+    }
+    JCRVerificationType type() {
+        JCRVerificationType t;
+        int tag = u8();
+        if (tag > JCR_ITEM_Uninitialized) return fail(), t;
+        t.tag = static_cast<uint8_t>(tag);
+        if (tag == JCR_ITEM_Object || tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(u16());
+        return t;
+    }
+    bool types(int count, std::vector<JCRVerificationType> *out) {
+        for (int i = 0; i < count && ok_; ++i) out->push_back(type());
+        return ok_;
+    }
+    int fail() {
+        ok_ = false;
+        at_ = end_;
+        return 0;
+    }
+
+private:
+    const uint8_t *at_;
+    const uint8_t *end_;
+    bool ok_ = true;
+};
+
+class FrameWriter {
+public:
+    void u8(int value) { bytes.push_back(static_cast<uint8_t>(value)); }
+    void u16(int value) {
+        u8(value >> 8);
+        u8(value);
+    }
+    void type(const JCRVerificationType &t) {
+        u8(t.tag);
+        if (t.tag == JCR_ITEM_Object || t.tag == JCR_ITEM_Uninitialized) u16(t.data);
+    }
+    void types(const std::vector<JCRVerificationType> &list, size_t from = 0) {
+        for (size_t i = from; i < list.size(); ++i) type(list[i]);
+    }
+    std::vector<uint8_t> bytes;
+};
+
+bool isPrefix(const std::vector<JCRVerificationType> &shorter, const std::vector<JCRVerificationType> &longer) {
+    return shorter.size() <= longer.size() && std::equal(shorter.begin(), shorter.end(), longer.begin());
+}
+
+void writeFrame(FrameWriter &out, const JCRFrame &previous, const JCRFrame &frame, int delta) {
+    const auto &locals = frame.locals;
+    const auto &stack = frame.stack;
+    bool sameLocals = locals == previous.locals;
+    if (sameLocals && stack.empty()) {
+        if (delta <= kSameFrameLast) return out.u8(delta);
+        out.u8(kSameFrameExtended);
+        return out.u16(delta);
+    }
+    if (sameLocals && stack.size() == 1) {
+        if (delta <= kSameLocalsOneStackLast - 64) {
+            out.u8(64 + delta);
+        } else {
+            out.u8(kSameLocalsOneStackExtended);
+            out.u16(delta);
+        }
+        return out.type(stack[0]);
+    }
+    size_t before = previous.locals.size();
+    if (stack.empty() && locals.size() > before && locals.size() - before <= 3 && isPrefix(previous.locals, locals)) {
+        out.u8(kSameFrameExtended + static_cast<int>(locals.size() - before));
+        out.u16(delta);
+        return out.types(locals, before);
+    }
+    if (stack.empty() && locals.size() < before && before - locals.size() <= 3 && isPrefix(locals, previous.locals)) {
+        out.u8(kSameFrameExtended - static_cast<int>(before - locals.size()));
+        return out.u16(delta);
+    }
+    out.u8(kFullFrame);
+    out.u16(delta);
+    out.u16(static_cast<int>(locals.size()));
+    out.types(locals);
+    out.u16(static_cast<int>(stack.size()));
+    out.types(stack);
+}
+
+int classRef(JCRClass *jclass, const std::string &name) {
+    int index = JCRFindClassRef(jclass, name.c_str());
+    return index > 0 ? index : JCRAddClassRef(jclass, name.c_str());
+}
+
+// The verification type of the field descriptor at descriptor[*at], which
+// then moves past it; Top when it is malformed.
+JCRVerificationType parameterType(JCRClass *jclass, const char *descriptor, size_t *at, bool *ok) {
+    size_t start = *at;
+    while (descriptor[*at] == '[') ++*at;
+    bool array = *at > start;
+    char c = descriptor[*at];
+    JCRVerificationType t;
+    if (c == 'L') {
+        const char *semicolon = std::strchr(descriptor + *at, ';');
+        if (semicolon == nullptr) return *ok = false, t;
+        *at = static_cast<size_t>(semicolon - descriptor) + 1;
+    } else if (c != '\0' && std::strchr("BCDFIJSZ", c) != nullptr) {
+        ++*at;
+        if (!array) {
+            t.tag = c == 'F' ? JCR_ITEM_Float : c == 'J' ? JCR_ITEM_Long : c == 'D' ? JCR_ITEM_Double : JCR_ITEM_Integer;
+            return t;
+        }
+    } else {
+        return *ok = false, t;
+    }
+    // An object or array: a Class constant of its internal name.
+    std::string name(descriptor + start, *at - start);
+    if (!array) name = name.substr(1, name.size() - 2);
+    int index = classRef(jclass, name);
+    if (index <= 0) return *ok = false, t;
+    t.tag = JCR_ITEM_Object;
+    t.data = static_cast<uint16_t>(index);
+    return t;
+}
+
+}  // namespace
+
+int JCRLocalSlots(const std::vector<JCRVerificationType> &locals) {
+    int slots = 0;
+    for (const JCRVerificationType &t : locals) slots += t.wide() ? 2 : 1;
+    return slots;
+}
+
+bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRFrame *frame) {
+    frame->offset = 0;
+    frame->locals.clear();
+    frame->stack.clear();
+    const char *name = JCRUtf8At(jclass, method->name_index);
+    const char *descriptor = JCRUtf8At(jclass, method->descriptor_index);
+    if (name == nullptr || descriptor == nullptr || descriptor[0] != '(') return false;
+    if ((method->access_flags & JCR_ACC_STATIC) == 0) {
+        JCRVerificationType self;
+        if (std::strcmp(name, "<init>") == 0 && !JCRClassNameIs(jclass, "java/lang/Object")) {
+            self.tag = JCR_ITEM_UninitializedThis;
+        } else {
+            self.tag = JCR_ITEM_Object;
+            self.data = jclass->this_class;
+        }
+        frame->locals.push_back(self);
+    }
+    bool ok = true;
+    size_t at = 1;
+    while (ok && descriptor[at] != ')') frame->locals.push_back(parameterType(jclass, descriptor, &at, &ok));
+    return ok;
+}
+
+bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, std::vector<JCRFrame> *frames) {
+    FrameReader in(attribute);
+    int count = in.u16();
+    const JCRFrame *previous = &initial;
+    frames->reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count && in.ok(); ++i) {
+        JCRFrame frame;
+        int type = in.u8();
+        int delta = 0;
+        if (type <= kSameLocalsOneStackLast) {
+            delta = type <= kSameFrameLast ? type : type - 64;
+            frame.locals = previous->locals;
+            if (type > kSameFrameLast) in.types(1, &frame.stack);
+        } else if (type < kSameLocalsOneStackExtended) {
+            in.fail();
+        } else if (type == kSameLocalsOneStackExtended) {
+            delta = in.u16();
+            frame.locals = previous->locals;
+            in.types(1, &frame.stack);
+        } else if (type <= kAppendLast) {
+            delta = in.u16();
+            frame.locals = previous->locals;
+            int change = type - kSameFrameExtended;
+            if (-change > static_cast<int>(frame.locals.size())) in.fail();
+            if (change < 0) frame.locals.resize(frame.locals.size() + change);
+            in.types(change, &frame.locals);
+        } else {
+            delta = in.u16();
+            in.types(in.u16(), &frame.locals);
+            in.types(in.u16(), &frame.stack);
+        }
+        frame.offset = previous == &initial ? delta : previous->offset + delta + 1;
+        frames->push_back(std::move(frame));
+        previous = &frames->back();
+    }
+    if (!in.ok() || !in.done()) {
+        std::fprintf(stderr, "ZV encountered a malformed StackMapTable\n");
+        return false;
+    }
+    return true;
+}
+
+JCRAttribute *JCREncodeStackMap(JCRClass *jclass, const JCRFrame &initial, const std::vector<JCRFrame> &frames) {
+    if (frames.size() > 0xFFFF) return nullptr;
+    FrameWriter out;
+    out.u16(static_cast<int>(frames.size()));
+    const JCRFrame *previous = &initial;
+    for (const JCRFrame &frame : frames) {
+        int delta = previous == &initial ? frame.offset : frame.offset - previous->offset - 1;
+        if (delta < 0 || delta > 0xFFFF || frame.locals.size() > 0xFFFF || frame.stack.size() > 0xFFFF) {
+            return nullptr;
+        }
+        writeFrame(out, *previous, frame, delta);
+        previous = &frame;
+    }
+    int name = JCRFindUtf8(jclass, "StackMapTable");
+    if (name <= 0) name = JCRAddUtf8(jclass, "StackMapTable");
+    if (name <= 0) return nullptr;
+    auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + out.bytes.size()));
+    if (attribute == nullptr) return nullptr;
+    attribute->name_index = static_cast<uint16_t>(name);
+    attribute->length = static_cast<uint32_t>(out.bytes.size());
+    std::memcpy(attribute->info, out.bytes.data(), out.bytes.size());
+    return attribute;
+}

@@ -1,0 +1,55 @@
+// The StackMapTable attribute as a list of whole frames: decoded from its
+// compact form, edited, and encoded again in the most compact form each
+// frame allows.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "classfile/classfile.h"
+
+// Verification type tags of the attribute.
+enum {
+    JCR_ITEM_Top = 0,
+    JCR_ITEM_Integer = 1,
+    JCR_ITEM_Float = 2,
+    JCR_ITEM_Double = 3,
+    JCR_ITEM_Long = 4,
+    JCR_ITEM_Null = 5,
+    JCR_ITEM_UninitializedThis = 6,
+    JCR_ITEM_Object = 7,         // data: a Class constant
+    JCR_ITEM_Uninitialized = 8,  // data: the offset of its `new`
+};
+
+struct JCRVerificationType {
+    uint8_t tag = JCR_ITEM_Top;
+    uint16_t data = 0;
+    bool operator==(const JCRVerificationType &) const = default;
+    // Long and Double take two local slots, listed once.
+    bool wide() const { return tag == JCR_ITEM_Long || tag == JCR_ITEM_Double; }
+};
+
+// The types at one offset, locals as the attribute lists them (a wide
+// type is one entry for two slots).
+struct JCRFrame {
+    int offset = 0;
+    std::vector<JCRVerificationType> locals;
+    std::vector<JCRVerificationType> stack;
+};
+
+// The implicit frame at offset 0: `this` and the parameters of the method.
+// False when the descriptor is malformed or a class constant cannot be added.
+bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRFrame *frame);
+
+// The frames of a StackMapTable attribute, after the initial frame. False
+// (after a message) when the attribute is malformed: an unknown frame or
+// type, a chop below zero locals, or bytes missing or left over.
+bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, std::vector<JCRFrame> *frames);
+
+// A new StackMapTable attribute for frames in increasing offset order; null
+// when offsets do not increase, a frame has more than 65535 entries, or the
+// attribute name cannot be added.
+JCRAttribute *JCREncodeStackMap(JCRClass *jclass, const JCRFrame &initial, const std::vector<JCRFrame> &frames);
+
+// How many local slots the listed locals occupy.
+int JCRLocalSlots(const std::vector<JCRVerificationType> &locals);

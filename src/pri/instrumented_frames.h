@@ -1,0 +1,75 @@
+// Keeping a method's StackMapTable valid through instrumentation: where its
+// offsets went, and the frames of the method with the instrumentation's
+// locals added and those its inserted code needs.
+#pragma once
+
+#include <vector>
+
+#include "classfile/stackmap.h"
+
+// Where old offsets went after a series of insertions, each recorded in the
+// numbering left by the earlier ones.
+class PRIInsertionLog {
+public:
+    // bytes went in before the instruction at offset at; skip: branches to
+    // that instruction skip the inserted code.
+    void add(int at, int bytes, bool skip) { insertions_.push_back({at, bytes, skip}); }
+    // The new offset of the instruction that was at pc.
+    int instruction(int pc) const { return moved(pc, true); }
+    // Where a branch to pc lands now; also where a range ending at pc ends.
+    int branchTarget(int pc) const { return moved(pc, false); }
+
+private:
+    struct Insertion {
+        int at;
+        int bytes;
+        bool skip;
+    };
+    int moved(int pc, bool instruction) const {
+        for (const Insertion &i : insertions_) {
+            if (pc > i.at || (pc == i.at && (instruction || i.skip))) pc += i.bytes;
+        }
+        return pc;
+    }
+    std::vector<Insertion> insertions_;
+};
+
+// The verification types of what the inserted code keeps and passes.
+struct PRIInsertedTypes {
+    JCRVerificationType context;    // ZVContext
+    JCRVerificationType callStack;  // int[]
+    JCRVerificationType stackPointer{JCR_ITEM_Integer, 0};
+    JCRVerificationType throwable;  // what a catch-all handler receives
+};
+
+class PRIMethodFrames {
+public:
+    // Reads the frames (stackMap may be null: the method has none) and names
+    // the inserted types; false when the table is malformed or a class
+    // constant cannot be added.
+    bool read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap);
+    const PRIInsertedTypes &types() const { return types_; }
+    const JCRFrame &initial() const { return initial_; }
+    const std::vector<JCRFrame> &own() const { return own_; }
+    // The locals where the entry code goes: the initial ones unless a
+    // constructor's entry code follows its call to super().
+    void setEntryLocals(std::vector<JCRVerificationType> locals) { entry_ = std::move(locals); }
+    // The entry locals padded with Top to firstLocal slots, then extra.
+    std::vector<JCRVerificationType> entryLocals(int firstLocal, std::vector<JCRVerificationType> extra) const;
+    // A frame of the inserted code, at its offset in the final numbering.
+    void add(int offset, std::vector<JCRVerificationType> locals, std::vector<JCRVerificationType> stack);
+    // The new StackMapTable: the method's own frames moved through log, with
+    // extra after firstLocal slots from old offset extraFrom on (before it the
+    // entry code has not run), and the added ones. Null when two frames fall
+    // on one offset or encoding fails.
+    JCRAttribute *write(JCRClass *jclass, const PRIInsertionLog &log, int firstLocal,
+                        const std::vector<JCRVerificationType> &extra, int extraFrom) const;
+    bool any() const { return !own_.empty() || !added_.empty(); }
+
+private:
+    JCRFrame initial_;
+    std::vector<JCRVerificationType> entry_;
+    std::vector<JCRFrame> own_;
+    std::vector<JCRFrame> added_;
+    PRIInsertedTypes types_;
+};
