@@ -1,5 +1,6 @@
-// Tests of the Java side without an agent: the call stack, the serialization filters, the echo mode of Main and Audit, and the
-// behaviour of the natives' wrappers while nothing registered them.
+// Tests of the Java side without an agent: the call stack, the serialization
+// filters, the echo mode of Main and Audit, and the behaviour of the natives'
+// wrappers while nothing registered them.
 package javaside;
 
 import java.io.ByteArrayOutputStream;
