@@ -68,10 +68,8 @@ jclass JNICALL FindClass(JNIEnv *, const char *name) {
 }
 jobject JNICALL NewGlobalRef(JNIEnv *, jobject object) { return object; }
 void JNICALL DeleteLocalRef(JNIEnv *, jobject) {}
-jint JNICALL RegisterNatives(JNIEnv *, jclass clazz, const JNINativeMethod *methods, jint count) {
+jint JNICALL RegisterNatives(JNIEnv *, jclass, const JNINativeMethod *methods, jint count) {
     for (jint i = 0; i < count; ++i) {
-        gCurrent->natives.push_back(shortName(className(clazz)) + "." + methods[i].name + " " +
-                                    methods[i].signature);
         gCurrent->nativeFunctions.push_back(methods[i].fnPtr);
     }
     return JNI_OK;

@@ -21,9 +21,8 @@ public:
 
     // "Class.method(args)" for every static call; strings quoted, null as null.
     std::vector<std::string> calls;
-    // Natives registered, "Class.name signature".
-    std::vector<std::string> natives;
-    std::vector<void *> nativeFunctions;  // in the same order
+    // Functions of the natives registered, in order.
+    std::vector<void *> nativeFunctions;
     // Thrown by waitForever, to stand for "never returns".
     struct WaitForever {};
 

@@ -1,58 +1,76 @@
-// Locks on raw monitors: re-entrancy of the data lock, exclusion between
-// threads, mutexes, and the nesting of GC control.
+// Locks on raw monitors: re-entrancy and exclusion between threads for the
+// data lock and mutexes, timed waits, and the nesting of GC control.
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "agent/agent_fixture.h"
 
-TEST_F(AgentTest, DataLockIsReentrantAndExcludesOtherThreads) {
-    load();
-    zviDataLock();
-    zviDataLock();  // the same thread enters again
-    std::atomic<bool> entered{false};
+namespace {
+
+// Holds the lock twice on this thread while another thread provably tries
+// to take it: the other gets in only after the second release.
+void expectReentrantExclusion(const std::function<void()> &lock, const std::function<void()> &unlock) {
+    lock();
+    lock();  // the same thread enters again
+    std::atomic<bool> attempting{false}, entered{false};
     std::thread other([&] {
-        zviDataLock();
+        attempting = true;
+        lock();
         entered = true;
-        zviDataUnlock();
+        unlock();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!attempting) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to get in, were it let in
     EXPECT_FALSE(entered);
-    zviDataUnlock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(entered);  // still held once
-    zviDataUnlock();
+    unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered) << "still held once";
+    unlock();
     other.join();
     EXPECT_TRUE(entered);
 }
 
-TEST_F(AgentTest, MonitorsCountDepthAndWaitTimesOut) {
+}  // namespace
+
+TEST_F(AgentTest, DataLockAndMutexesAreReentrantAndExcludeOtherThreads) {
+    load();
+    expectReentrantExclusion(zviDataLock, zviDataUnlock);
+    void *storage = sMalloc(zviMutexSize());
+    zviMutexInit(storage);
+    expectReentrantExclusion([storage] { zviMutexEnter(storage); }, [storage] { zviMutexExit(storage); });
+    zviMonitorDestroy(*static_cast<zviMonitor **>(storage));
+    sFree(storage);
+}
+
+TEST_F(AgentTest, MonitorWaitTimesOutHoldingTheMonitorAgain) {
     load();
     zviMonitor *monitor = zviMonitorAllocate("test");
     EXPECT_EQ(zviMonitorEnter(monitor), 1);
     EXPECT_EQ(zviMonitorEnter(monitor), 2);
-    zviMonitorWait(monitor, 5);
+    auto start = std::chrono::steady_clock::now();
+    zviMonitorWait(monitor, 100);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(90)) << "nobody notified: the wait runs to its timeout";
+    EXPECT_EQ(monitor->depth, 2);
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        zviMonitorEnter(monitor);
+        entered = true;
+        zviMonitorExit(monitor);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(entered) << "the wait gave the monitor back to its owner";
     zviMonitorNotify(monitor);
     zviMonitorExit(monitor);
     zviMonitorExit(monitor);
+    other.join();
+    EXPECT_TRUE(entered);
     EXPECT_EQ(monitor->depth, 0);
     int before = fake.monitorsAlive();
     zviMonitorDestroy(monitor);
     EXPECT_EQ(fake.monitorsAlive(), before - 1);
-}
-
-TEST_F(AgentTest, MutexStorageHoldsAMonitor) {
-    load();
-    ASSERT_EQ(zviMutexSize(), static_cast<int>(sizeof(void *)));
-    void *storage = sMalloc(zviMutexSize());
-    zviMutexInit(storage);
-    zviMutexEnter(storage);
-    zviMutexEnter(storage);
-    EXPECT_EQ((*static_cast<zviMonitor **>(storage))->depth, 2);
-    zviMutexExit(storage);
-    zviMutexExit(storage);
-    zviMonitorDestroy(*static_cast<zviMonitor **>(storage));
-    sFree(storage);
 }
 
 // Disabling nests; an unmatched enable drives the counter below zero, so the

@@ -37,9 +37,6 @@ TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
     EXPECT_EQ(state.jvmpiVersion, JVMPI_VERSION_1_1);
     EXPECT_NE(zvipi->NotifyEvent, nullptr);
     ASSERT_NE(state.dataLock, nullptr);
-    for (ZVHashTable *table : {state.classBuffer, state.activeThreads, state.threadGroups, state.threadGroupPaths})
-        EXPECT_NE(table, nullptr);
-    EXPECT_NE(state.auditThreads, nullptr);
     // The data lock is created before the registry mutex, and both before events.
     std::vector<std::string> calls = fake.calls();
     auto at = [&](const std::string &call) {
@@ -48,7 +45,6 @@ TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
     EXPECT_LT(at("RawMonitorCreate ZVI_LOCK"), at("RawMonitorCreate "));
     EXPECT_LT(at("RawMonitorCreate "), at("EnableEvent 42"));
     EXPECT_EQ(zviHandleForObject(FakeID(77)), reinterpret_cast<jobject>(77));
-    EXPECT_STREQ(ZVOptionsText(), nullptr);
 }
 
 TEST_F(AgentTest, SecondLoadIsRefusedAndLeavesFirstInstance) {
@@ -97,25 +93,8 @@ TEST_F(AgentTest, WithoutJVMPIStartupEndsTheProcess) {
                 "Cannot find JVMPI \\(-3\\)");
 }
 
-TEST_F(AgentTest, UnknownFlavourIsCachedAndDescribed) {
+TEST_F(AgentTest, MemoryProfilerSwitchesObjectEvents) {
     load();
-    EXPECT_EQ(zviGetVMFlavor(), ZV_VM_UNKNOWN);
-    EXPECT_STREQ(zviGetVMFlavorDescription(), "Unknown VM");
-    EXPECT_EQ(ZVState().vmFlavor, 0);
-    setFlavor(ZV_VM_HOTSPOT);
-    EXPECT_STREQ(zviGetVMFlavorDescription(), "Hotspot runtime");
-    setFlavor(ZV_VM_JROCKIT);
-    EXPECT_STREQ(zviGetVMFlavorDescription(), "BEA WebLogic JRockit");
-    setFlavor(17);
-    EXPECT_STREQ(zviGetVMFlavorDescription(), "Unknown VM");
-}
-
-TEST_F(AgentTest, SmallServicesAnswerFromState) {
-    load();
-    EXPECT_EQ(zviSetExitEnabled(0), 0);
-    EXPECT_EQ(ZVState().exitEnabled, 0);
-    EXPECT_EQ(zviDetachCurrentThread(), JNI_OK);
-    EXPECT_EQ(fake.count("DetachCurrentThread"), 1);
     zviGetMemProfilerOptions()->enabled = 1;
     EXPECT_EQ(zviIsMemoryProfilerDisabled(), 0);
     zviSetMemoryProfilerEnabled(1);

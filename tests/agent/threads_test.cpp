@@ -12,7 +12,6 @@
 #include "agent/recording_handlers.h"
 
 using ::testing::ElementsAre;
-using ::testing::UnorderedElementsAre;
 
 class ThreadsTest : public AgentTest {
 protected:
@@ -28,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(ThreadsTest, StartRegistersAndRepeatedStartReplaces) {
+TEST_F(ThreadsTest, StartRegistersRepeatedStartReplacesMissingNamesGetDefaults) {
     startThread(FakeEnv(1), "worker", "main", "system");
     EXPECT_STREQ(zviGetThreadName(FakeEnv(1)), "worker");
     EXPECT_STREQ(zviGetThreadGroupPathForJNIEnv(FakeEnv(1)), "system~main");
@@ -41,9 +40,6 @@ TEST_F(ThreadsTest, StartRegistersAndRepeatedStartReplaces) {
     EXPECT_EQ(zviGetThreadName(FakeEnv(1)), nullptr);
     EXPECT_EQ(zviIsValidJNIEnv(FakeEnv(1)), 0);
     EXPECT_TRUE(active().empty());
-}
-
-TEST_F(ThreadsTest, MissingNamesGetDefaults) {
     startThread(FakeEnv(2), nullptr);
     EXPECT_STREQ(zviGetThreadName(FakeEnv(2)), "Unknown thread");
     EXPECT_STREQ(zviGetThreadGroupPathForJNIEnv(FakeEnv(2)), "Unknown thread group");
@@ -103,21 +99,6 @@ TEST_F(ThreadsTest, ThreadEndReachesHandlersThenExtensionsAndDropsStorage) {
     EXPECT_EQ(fake.storage(FakeEnv(1)), nullptr);
 }
 
-TEST_F(ThreadsTest, ActiveThreadArrayGrowsAndIsReused) {
-    EXPECT_TRUE(active().empty());
-    JNIEnv **first = zviGetActiveThreads();
-    startThread(FakeEnv(1), "a");
-    startThread(FakeEnv(2), "b");
-    EXPECT_THAT(active(), UnorderedElementsAre(FakeEnv(1), FakeEnv(2)));
-    JNIEnv **grown = zviGetActiveThreads();  // capacity 5 now
-    EXPECT_EQ(grown[2], nullptr);
-    for (int i = 3; i <= 5; ++i) startThread(FakeEnv(i), "more");
-    EXPECT_EQ(zviGetActiveThreads(), grown);  // 5 fit without reallocating
-    startThread(FakeEnv(6), "more");
-    EXPECT_EQ(active().size(), 6u);
-    (void)first;
-}
-
 TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWrite) {
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 3), 0);
     zviSetThreadLocalStorage(FakeEnv(1), 3, 33);
@@ -153,18 +134,6 @@ TEST_F(ThreadsTest, SystemThreadsCarryThePrefix) {
     EXPECT_EQ(zviGetJNIEnvForSystemThreadNamed("sampler"), FakeEnv(2));
     std::string longName(5000, 'x');
     EXPECT_EQ(zviGetJNIEnvForSystemThreadNamed(longName.c_str()), nullptr);
-}
-
-TEST_F(ThreadsTest, ThreadControlGoesToTheInterface) {
-    zviSuspendThread(FakeEnv(1));
-    zviResumeThread(FakeEnv(1));
-    std::string env = std::to_string(reinterpret_cast<uintptr_t>(FakeEnv(1)));
-    EXPECT_EQ(fake.count("SuspendThread " + env), 1);
-    EXPECT_EQ(fake.count("ResumeThread " + env), 1);
-    ZVState().threadsSuspendable = 0;
-    zviSuspendThread(FakeEnv(1));
-    EXPECT_EQ(fake.count("SuspendThread " + env), 1);
-    EXPECT_EQ(zviGetCPUTime(), 4242);
 }
 
 TEST_F(ThreadsTest, HandleToJNIEnvMatchesThreadObjectsWithGCHeldOff) {

@@ -1,4 +1,4 @@
-// Code and LineNumberTable attributes: parse, write back, edit, dump.
+// Code and LineNumberTable attributes: parse, write back, edit.
 #include "class_test_support.h"
 
 namespace {
@@ -108,20 +108,6 @@ TEST(CodeAttribute, ExceptionTableOfNestedHandlersAndAppendedEntry) {
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->exception_table_length, before + 1);
     EXPECT_EQ(again->exception_table[before].catch_type, 4);
-}
-
-TEST(CodeAttribute, DumpsOfExceptionAndLineTables) {
-    JCRCode code{};
-    JCRAddExceptionEntry(&code, 0, 10, 12, 7);
-    JCRAddExceptionEntry(&code, 3, 4, 12, 0);
-    EXPECT_EQ(StdoutOf([&] { JCRDumpExceptionTable(&code); }),
-              "exception 0 start=0 end=10 catch=12 type=7\n"
-              "exception 1 start=3 end=4 catch=12 type=0\n");
-    sFree(code.exception_table);
-
-    JCRLineEntry entries[] = {{0, 5}, {4, 6}};
-    JCRLineTable table{9, 10, 2, entries};
-    EXPECT_EQ(StdoutOf([&] { JCRDumpLineTable(&table); }), "line number table:\nBCI\tline number\n0\t5\n4\t6\n");
 }
 
 TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {

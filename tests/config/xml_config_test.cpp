@@ -271,6 +271,7 @@ TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {
         "<profiler installPath=\"" + dir.path() + "\"/></zentrova-configuration>");
     LoadCaptured(file.c_str());
     EXPECT_STREQ(GetInstallPath(TOOL_REQUEST_ANALYZER), suite.c_str());
+    EXPECT_STRNE(GetInstallPath(TOOL_PROFILER), dir.path().c_str()) << "no lib/zenva.jar there: not recorded";
     ResetInstallPaths();
 }
 

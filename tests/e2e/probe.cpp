@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -85,18 +86,25 @@ void dataDumpRequested() { ++gDumpRequests; }
 
 std::atomic<int> gUnloads{0};
 void classUnloaded(jobjectID) { ++gUnloads; }
-void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
+// Counts of the events the probe switches on itself (enableEvents).
+std::atomic<int> gGCStarts{0}, gGCFinishes{0}, gAllocations{0}, gArrays{0}, gEntries{0}, gExits{0};
+void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint isArray, jint) {
+    ++gAllocations;
+    if (isArray != 0) ++gArrays;
+}
 void objectMoved(jobjectID, jobjectID) {}
 void objectFreed(jobjectID) {}
-void methodEntered(JNIEnv *, int32_t, int32_t *) {}
-void methodExited(JNIEnv *, int32_t) {}
+void methodEntered(JNIEnv *, int32_t, int32_t *) { ++gEntries; }
+void methodExited(JNIEnv *, int32_t) { ++gExits; }
+void gcStarted() { ++gGCStarts; }
+void gcFinished() { ++gGCFinishes; }
 void nothing() {}
 jint zero() { return 0; }
 void auditThreadRegistered(JNIEnv *) {}
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
-    nothing,     nothing,       threadStarted,   threadEnded, dataDumpRequested, nullptr, nothing,
+    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, nothing,
     zero,        zero,          zero,            zero,        auditThreadRegistered, nullptr,
 };
 
@@ -186,6 +194,31 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstri
                          (gSystemThreadEnv != nullptr ? describe(gSystemThreadEnv) : "?");
     gSystemThreadStop = true;
     return env->NewStringUTF(answer.c_str());
+}
+
+// Switches on, through the agent's JVMPI, the events the agent itself leaves
+// off by default; "gc|allocations|methods" with 1 for each type granted.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_enableEvents(JNIEnv *env, jclass) {
+    auto on = [](std::initializer_list<jint> types) {
+        bool granted = true;
+        for (jint type : types) granted = zvipi->EnableEvent(type, nullptr) == JVMPI_SUCCESS && granted;
+        return granted ? "1" : "0";
+    };
+    std::string text = std::string(on({JVMPI_EVENT_GC_START, JVMPI_EVENT_GC_FINISH})) + "|" +
+                       on({JVMPI_EVENT_OBJECT_ALLOC}) + "|" + on({JVMPI_EVENT_METHOD_ENTRY2, JVMPI_EVENT_METHOD_EXIT});
+    return env->NewStringUTF(text.c_str());
+}
+
+// Switches the method events off again, then counts what arrived:
+// {gc starts, gc finishes, allocations, array allocations, entries, exits}.
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_eventCounts(JNIEnv *env, jclass) {
+    zvipi->DisableEvent(JVMPI_EVENT_METHOD_ENTRY2, nullptr);
+    zvipi->DisableEvent(JVMPI_EVENT_METHOD_EXIT, nullptr);
+    jint counts[6] = {gGCStarts.load(), gGCFinishes.load(), gAllocations.load(),
+                      gArrays.load(),   gEntries.load(),    gExits.load()};
+    jintArray array = env->NewIntArray(6);
+    env->SetIntArrayRegion(array, 0, 6, counts);
+    return array;
 }
 
 }  // extern "C"

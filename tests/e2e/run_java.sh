@@ -134,9 +134,15 @@ threads)
     expect_text threads out "worker-a"
     # Source file, method count and the first line of main, from the line table.
     main_line=$(grep -nF "Probe.install();" "$ZV_SOURCE/tests/e2e/java/e2e/Threads.java" | cut -d: -f1)
-    expect_line threads out "class e2e.Threads: Threads.java|6|$main_line"
+    expect_line threads out "class e2e.Threads: Threads.java|7|$main_line"
     expect_text threads out "class java.lang.Object: Object.java|"
     expect_line threads out "system thread: started|found|__ZV__sampler|system~main"
+    # Events the agent leaves off unless a listener asks: collections,
+    # sampled allocations, and method entry and exit (or their refusal).
+    expect_text threads out "granted: gc 1, allocations 1, methods "
+    expect_line threads out "gc: true true true"
+    expect_line threads out "allocations: true true"
+    expect_line threads out "methods: true"
     ;;
 data_dump)
     timeout 60 "${java[@]}" -Xverify:all "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \

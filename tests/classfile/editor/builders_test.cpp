@@ -1,4 +1,5 @@
-// Instruction builders, the operand pool and the debug dumps.
+// Instruction builders: the shortest form for each value or local, and
+// constants added to the pool once.
 #include <gtest/gtest.h>
 
 #include "editor_test_support.h"
@@ -13,21 +14,18 @@ Bytes operands(const JCRInsn &insn) { return Bytes(insn.operands, insn.operands 
 
 TEST(Builders, PushIntPicksTheShortestForm) {
     ClassPtr jclass = makeEmptyClass();
+    struct Case {
+        int value, length, opcode;
+        Bytes operands;
+    } cases[] = {{-1, 1, 2, {}},        {5, 1, 8, {}},
+                 {6, 2, JCR_OP_BIPUSH, {6}}, {-128, 2, JCR_OP_BIPUSH, {0x80}},
+                 {128, 3, JCR_OP_SIPUSH, {0, 0x80}}, {-32768, 3, JCR_OP_SIPUSH, {0x80, 0}}};
     JCRInsn insn;
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, -1), 1);
-    EXPECT_EQ(insn.opcode, 2);
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, 5), 1);
-    EXPECT_EQ(insn.opcode, 8);
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, 6), 2);
-    EXPECT_EQ(insn.opcode, JCR_OP_BIPUSH);
-    EXPECT_EQ(operands(insn), Bytes{6});
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, -128), 2);
-    EXPECT_EQ(operands(insn), Bytes{0x80});
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, 128), 3);
-    EXPECT_EQ(insn.opcode, JCR_OP_SIPUSH);
-    EXPECT_EQ(operands(insn), (Bytes{0, 0x80}));
-    EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, -32768), 3);
-    EXPECT_EQ(operands(insn), (Bytes{0x80, 0}));
+    for (const Case &c : cases) {
+        EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, c.value), c.length) << c.value;
+        EXPECT_EQ(insn.opcode, c.opcode) << c.value;
+        EXPECT_EQ(operands(insn), c.operands) << c.value;
+    }
     EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, 32768), 2);
     EXPECT_EQ(insn.opcode, JCR_OP_LDC);
     int index = insn.operands[0];
@@ -53,42 +51,31 @@ TEST(Builders, ConstantsAbove255UseLdcW) {
     EXPECT_EQ(index, JCRFindString(jclass.get(), "hello"));
     JCRMakePushString(jclass.get(), &insn, "hello");
     EXPECT_EQ((insn.operands[0] << 8) | insn.operands[1], index);
-
-    ClassPtr small = makeEmptyClass();
-    EXPECT_EQ(JCRMakePushString(small.get(), &insn, "hi"), 2);
-    EXPECT_EQ(insn.opcode, JCR_OP_LDC);
-    EXPECT_EQ(insn.operands[0], JCRFindString(small.get(), "hi"));
 }
 
 TEST(Builders, LocalsUseShortOneByteOrWideForms) {
     ClassPtr jclass = makeEmptyClass();
+    using Maker = int (*)(JCRClass *, JCRInsn *, int);
+    struct Case {
+        Maker make;
+        int local, length, opcode;
+        Bytes operands;
+    } cases[] = {{JCRMakeALoad, 0, 1, 42, {}},
+                 {JCRMakeAStore, 3, 1, 78, {}},
+                 {JCRMakeILoad, 2, 1, 28, {}},
+                 {JCRMakeIStore, 1, 1, 60, {}},
+                 {JCRMakeALoad, 4, 2, JCR_OP_ALOAD, {4}},
+                 {JCRMakeIStore, 255, 2, JCR_OP_ISTORE, {255}},
+                 {JCRMakeAStore, 300, 4, JCR_OP_WIDE, {JCR_OP_ASTORE, 1, 44}},
+                 {JCRMakeILoad, 256, 4, JCR_OP_WIDE, {JCR_OP_ILOAD, 1, 0}},
+                 {JCRMakeALoad, 65536, 0, JCR_OP_NOP, {}},
+                 {JCRMakeALoad, -1, 0, JCR_OP_NOP, {}}};
     JCRInsn insn;
-    EXPECT_EQ(JCRMakeALoad(jclass.get(), &insn, 0), 1);
-    EXPECT_EQ(insn.opcode, 42);
-    EXPECT_EQ(JCRMakeAStore(jclass.get(), &insn, 3), 1);
-    EXPECT_EQ(insn.opcode, 78);
-    EXPECT_EQ(JCRMakeILoad(jclass.get(), &insn, 2), 1);
-    EXPECT_EQ(insn.opcode, 28);
-    EXPECT_EQ(JCRMakeIStore(jclass.get(), &insn, 1), 1);
-    EXPECT_EQ(insn.opcode, 60);
-    EXPECT_EQ(JCRMakeALoad(jclass.get(), &insn, 4), 2);
-    EXPECT_EQ(insn.opcode, JCR_OP_ALOAD);
-    EXPECT_EQ(operands(insn), Bytes{4});
-    EXPECT_EQ(JCRMakeIStore(jclass.get(), &insn, 255), 2);
-    EXPECT_EQ(insn.opcode, JCR_OP_ISTORE);
-    EXPECT_EQ(JCRMakeAStore(jclass.get(), &insn, 300), 4);
-    EXPECT_EQ(insn.opcode, JCR_OP_WIDE);
-    EXPECT_EQ(operands(insn), (Bytes{JCR_OP_ASTORE, 1, 44}));
-    EXPECT_EQ(JCRMakeILoad(jclass.get(), &insn, 256), 4);
-    EXPECT_EQ(operands(insn), (Bytes{JCR_OP_ILOAD, 1, 0}));
-    EXPECT_EQ(JCRMakeALoad(jclass.get(), &insn, 65536), 0);
-    EXPECT_EQ(insn.opcode, JCR_OP_NOP);
-    EXPECT_EQ(JCRMakeALoad(jclass.get(), &insn, -1), 0);
-    EXPECT_EQ(JCRMakeOpU16(jclass.get(), &insn, JCR_OP_IFNE, 0x1234), 3);
-    EXPECT_EQ(operands(insn), (Bytes{0x12, 0x34}));
-    EXPECT_EQ(JCRMakeOp(&insn, JCR_OP_POP), 1);
-    EXPECT_EQ(insn.operand_length, 0u);
-
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.make(jclass.get(), &insn, c.local), c.length) << c.local;
+        EXPECT_EQ(insn.opcode, c.opcode) << c.local;
+        EXPECT_EQ(operands(insn), c.operands) << c.local;
+    }
     JCRMakeALoad(jclass.get(), &insn, 200);
     EXPECT_EQ(JCRALoadIndex(jclass.get(), &insn), 200);
     EXPECT_EQ(JCRAStoreIndex(jclass.get(), &insn), -1);
@@ -98,53 +85,11 @@ TEST(Builders, LocalsUseShortOneByteOrWideForms) {
     EXPECT_EQ(JCRAStoreIndex(jclass.get(), &insn), -1) << "wide forms are not reported";
 }
 
-TEST(Builders, OperandPoolHandsOutSlotsFromChunksOf128) {
+// Operands of built instructions live in the class's pool and stay put while
+// it grows.
+TEST(Builders, BuiltOperandsSurvivePoolGrowth) {
     ClassPtr jclass = makeEmptyClass();
     std::vector<JCRInsn> insns(300);
-    for (int i = 0; i < 300; i++) JCRMakeOpU16(jclass.get(), &insns[i], JCR_OP_GETSTATIC, i);
-    EXPECT_EQ(jclass->operand_chunk_index, 2);
-    EXPECT_EQ(jclass->operand_chunk_capacity, 4);
-    EXPECT_EQ(jclass->operand_slots_used, 300 - 256);
-    EXPECT_EQ(insns[0].operands, jclass->operand_chunks[0]);
-    EXPECT_EQ(insns[128].operands, jclass->operand_chunks[1]);
-    EXPECT_EQ(insns[1].operands, insns[0].operands + 4);
+    for (int i = 0; i < 300; i++) EXPECT_EQ(JCRMakeOpU16(jclass.get(), &insns[i], JCR_OP_GETSTATIC, i), 3);
     for (int i = 0; i < 300; i++) EXPECT_EQ((insns[i].operands[0] << 8) | insns[i].operands[1], i);
-}
-
-TEST(Dump, PrintsInstructionsWithOffsetsLinesAndResolvedNames) {
-    ClassPtr jclass = makeEmptyClass();
-    int field = JCRAddFieldref(jclass.get(), "p/A", "count", "I");
-    int method = JCRAddMethodref(jclass.get(), "p/A", "run", "(J)V");
-    int string = JCRAddString(jclass.get(), "hi");
-    ASSERT_LT(string, 256);
-    Bytes bytes = {JCR_OP_LDC, static_cast<uint8_t>(string),
-                   JCR_OP_GETSTATIC, 0, static_cast<uint8_t>(field),
-                   JCR_OP_INVOKESTATIC, 0, static_cast<uint8_t>(method),
-                   JCR_OP_INVOKESTATIC, 0, 0,
-                   JCR_OP_PUTFIELD, 0, 99,
-                   JCR_OP_IFEQ, 0xff, 0xfe,
-                   JCR_OP_BIPUSH, 7,
-                   JCR_OP_TABLESWITCH, 0xff, 0xff, 0xff, 0xed, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 2,
-                   JCR_OP_RETURN};
-    CodePtr code = makeCode(bytes);
-    ListPtr list = decode(code.get());
-    ASSERT_NE(list, nullptr);
-    LineTablePtr lines = makeLineTable({{0, 7}, {14, 9}});
-    testing::internal::CaptureStdout();
-    JCRDumpCode(jclass.get(), list.get(), lines.get());
-    std::string expected = "[7] 0(0x0)\tldc\t0x" + ([&] {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%x", string);
-        return std::string(hex);
-    })() + "\tString (" + std::to_string(string - 1) + ") UTF8 [hi]\n" +
-                           "[7] 2(0x2)\tgetstatic\tcount.I\n"
-                           "[7] 5(0x5)\tinvokestatic\tp/A.run.(J)V\n"
-                           "[7] 8(0x8)\tinvokestatic\t<Unknown methodRef.Class>.<Unknown methodREF?>.\n"
-                           "[7] 11(0xb)\tputfield\t<Unknown fieldREF?>.\n"
-                           "[9] 14(0xe)\tifeq\t-2 0xfffffffe\n"
-                           "[9] 17(0x11)\tbipush\t0x7 \n"
-                           "[9] 19(0x13)\ttableswitch\tDefault=-19 low=1 high=1 size=1\n"
-                           "2 (0x2)\n"
-                           "[9] 36(0x24)\treturn\t\n";
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
 }

@@ -1,81 +1,31 @@
-// Opcode table, decoding and encoding of code bytes, and hostile code that
-// must be refused without reading past the end.
+// Decoding of code bytes, and hostile code that must be refused without
+// reading past the end.
 #include <gtest/gtest.h>
 
 #include "editor_test_support.h"
 
 using namespace editor_test;
 
-TEST(OpcodeTable, KeepsTheOddRowsAndTheQuickForms) {
-    EXPECT_STREQ(JCROpcodes[186].name, "xxxunusedxxx");
-    EXPECT_EQ(JCROpcodes[186].operand_length, 0);
-    EXPECT_EQ(JCROpcodes[201].pushed, 1);  // jsr_w, unlike jsr
-    EXPECT_EQ(JCROpcodes[168].pushed, 0);
-    EXPECT_EQ(JCROpcodes[121].popped, 3);  // lshl: a long and an int shift
-    EXPECT_STREQ(JCROpcodes[218].name, "invokeinterface_quick");
-    EXPECT_EQ(JCROpcodes[218].operand_length, 4);
-    EXPECT_STREQ(JCROpcodes[229].name, "nonnull_quick");
-    EXPECT_STREQ(JCROpcodes[253].name, "??");
-    EXPECT_STREQ(JCROpcodes[255].name, "hardware");
-}
-
-TEST(Decode, PadsSwitchesToTheCodeAlignmentAndEncodesThemUnchanged) {
-    for (int lead = 0; lead < 4; lead++) {
-        Bytes bytes(lead, JCR_OP_NOP);
-        bytes.push_back(JCR_OP_ILOAD_0);
-        bytes.push_back(JCR_OP_TABLESWITCH);
-        int padding = (4 - (lead + 2) % 4) % 4;
-        bytes.insert(bytes.end(), padding, 0);
-        int self = lead + 1;
-        auto u32 = [&](int32_t v) {
-            for (int s = 24; s >= 0; s -= 8) bytes.push_back(static_cast<uint8_t>(v >> s));
-        };
-        u32(0 - self + 0);  // default: the switch's own offset + this = the first nop or iload
-        u32(-1);
-        u32(1);
-        for (int k = 0; k < 3; k++) u32(-self);
-        bytes.push_back(JCR_OP_RETURN);
-        CodePtr code = makeCode(bytes);
-        ListPtr list = decode(code.get());
-        ASSERT_NE(list, nullptr) << lead;
-        EXPECT_TRUE(list->has_switch);
-        ASSERT_EQ(list->count, lead + 3);
-        EXPECT_EQ(list->insns[lead + 1].operand_length, static_cast<uint32_t>(padding + 12 + 12)) << lead;
-        EXPECT_EQ(encode(list.get()), bytes);
-        EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
-    }
-}
-
-TEST(Decode, GivesWideItsOperandsAndLookupswitchItsPairs) {
-    Bytes bytes = {JCR_OP_WIDE, JCR_OP_ILOAD, 1, 2,  JCR_OP_WIDE, JCR_OP_IINC, 1, 2, 0xff, 0xfe,
-                   JCR_OP_LOOKUPSWITCH, 0,                    // one padding byte: operands at 12
-                   0xff, 0xff, 0xff, 0xf6,                    // default -10
-                   0, 0, 0, 2,                                // two pairs
-                   0, 0, 0, 1, 0xff, 0xff, 0xff, 0xf6,        // 1 -> -10
-                   0, 0, 0, 5, 0xff, 0xff, 0xff, 0xf6};       // 5 -> -10
+// Offsets that are no instruction start map to -1; empty code is a valid,
+// empty list. (Switch padding and wide forms are decoded and re-encoded
+// byte for byte over every method of real classes.)
+TEST(Decode, OffsetLookupsAndEmptyCode) {
+    Bytes bytes = {JCR_OP_WIDE, JCR_OP_ILOAD, 1, 2, JCR_OP_SIPUSH, 0, 1, JCR_OP_RETURN};
     CodePtr code = makeCode(bytes);
     ListPtr list = decode(code.get());
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count, 3);
-    EXPECT_EQ(list->insns[0].operand_length, 3u);
-    EXPECT_EQ(list->insns[1].operand_length, 5u);
-    EXPECT_EQ(list->insns[2].operand_length, 1u + 8 + 16);
     EXPECT_EQ(list->insns[0].operands, code->code + 1) << "operands point into the code";
-    EXPECT_EQ(JCRInsnOffset(list.get(), 2), 10);
-    EXPECT_EQ(JCRInsnAtOffset(list.get(), 10), 2);
-    EXPECT_EQ(JCRInsnAtOffset(list.get(), 11), -1);
+    EXPECT_EQ(JCRInsnOffset(list.get(), 2), 7);
+    EXPECT_EQ(JCRInsnAtOffset(list.get(), 4), 1);
+    EXPECT_EQ(JCRInsnAtOffset(list.get(), 5), -1);
     EXPECT_EQ(JCRInsnAtOffset(list.get(), 1000), -1);
-    EXPECT_EQ(encode(list.get()), bytes);
-}
-
-TEST(Decode, EmptyCodeGivesAnEmptyList) {
-    CodePtr code = makeCode({});
-    ListPtr list = decode(code.get());
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->count, 0);
-    EXPECT_EQ(list->capacity, 8);
-    EXPECT_TRUE(encode(list.get()).empty());
-    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+    CodePtr empty = makeCode({});
+    ListPtr none = decode(empty.get());
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->count, 0);
+    EXPECT_TRUE(encode(none.get()).empty());
+    EXPECT_EQ(JCRCheckCode(none.get(), 0), 0);
 }
 
 TEST(Decode, RefusesTruncatedAndImpossibleInstructions) {

@@ -1,13 +1,9 @@
 // Helpers of the bytecode editor tests: code records from byte vectors,
-// encoded lists as vectors, empty class records, classes from files and jars.
+// encoded lists as vectors, empty class records, classes from directories and jars.
 #pragma once
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -90,16 +86,6 @@ inline ClassPtr makeEmptyClass() {
     jclass->constant_pool = static_cast<JCRConstant **>(sMalloc(sizeof(JCRConstant *)));
     jclass->constant_pool[0] = nullptr;
     return ClassPtr(jclass);
-}
-
-inline Bytes readFile(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeFile(const std::filesystem::path &path, const uint8_t *bytes, size_t length) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes), static_cast<std::streamsize>(length));
 }
 
 using NamedBytes = std::pair<std::string, Bytes>;

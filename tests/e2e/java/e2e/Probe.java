@@ -36,4 +36,10 @@ public final class Probe {
 
     /** Names of threads whose end reached the handler table, in order. */
     public static native String[] ended();
+
+    /** Switches on GC, allocation and method events: "gc|allocations|methods", 1 where granted. */
+    public static native String enableEvents();
+
+    /** Method events off; then counts of gc starts, finishes, allocations, arrays, entries, exits. */
+    public static native int[] eventCounts();
 }

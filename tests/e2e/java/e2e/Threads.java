@@ -50,6 +50,27 @@ public final class Threads {
         System.out.println("system thread: " + Probe.systemThread("sampler"));
         System.out.println("class java.lang.Object: " + Probe.classLoad("java.lang.Object"));
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
+        jvmpiEvents();
+    }
+
+    /** Collections, sampled allocations and method calls reach the handler table once switched on. */
+    private static void jvmpiEvents() {
+        String[] granted = Probe.enableEvents().split("\\|");
+        System.out.println("granted: gc " + granted[0] + ", allocations " + granted[1] + ", methods " + granted[2]);
+        long[][] kept = new long[256][];
+        for (int i = 0; i < kept.length; i++) {
+            kept[i] = new long[1 << 15]; // 64 MB in all: well above the sampling interval
+        }
+        System.gc();
+        for (int i = 0; i < 100; i++) {
+            Integer.toString(i);
+        }
+        int[] n = Probe.eventCounts();
+        System.out.println("gc: " + (n[0] > 0) + " " + (n[1] > 0) + " " + (n[0] - n[1] <= 1));
+        System.out.println("allocations: " + (n[2] > 0) + " " + (n[3] > 0));
+        // Method events need a capability the VM may grant only at start-up.
+        boolean methods = granted[2].equals("1");
+        System.out.println("methods: " + (methods ? n[4] > 100 && n[5] > 100 : n[4] == 0 && n[5] == 0));
     }
 
     /** The workers' names in name order: the two start in no particular order. */
