@@ -133,6 +133,9 @@ struct JCRCode {
     JCRExceptionEntry *exception_table;   // null when the length is 0
     uint16_t attributes_count;
     JCRAttribute **attributes;            // null when attributes_count is 0
+    // Of the class the code was parsed from (0 in records built by hand): the
+    // decoder picks the opcode rows by it.
+    uint16_t major_version;
 };
 
 struct JCRLineEntry {

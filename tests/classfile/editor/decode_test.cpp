@@ -17,6 +17,11 @@ TEST(OpcodeTable, KeepsTheOddRowsAndTheQuickForms) {
     EXPECT_STREQ(JCROpcodes[229].name, "nonnull_quick");
     EXPECT_STREQ(JCROpcodes[253].name, "??");
     EXPECT_STREQ(JCROpcodes[255].name, "hardware");
+    // Only 186 changes with the class-file version.
+    EXPECT_EQ(&JCROpcodeRow(186, 50), &JCROpcodes[186]);
+    EXPECT_STREQ(JCROpcodeRow(186, 51).name, "invokedynamic");
+    EXPECT_EQ(JCROpcodeRow(186, 61).operand_length, 4);
+    EXPECT_EQ(&JCROpcodeRow(185, 61), &JCROpcodes[185]);
 }
 
 TEST(Decode, PadsSwitchesToTheCodeAlignmentAndEncodesThemUnchanged) {
