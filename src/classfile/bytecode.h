@@ -24,8 +24,13 @@ struct JCROpcodeInfo {
     int8_t pushed;          // words left; -1 when it depends on the operand
 };
 
-// Rows 0..255, indexed by opcode.
+// Rows 0..255, indexed by opcode, as in class files before major version 51.
 extern const JCROpcodeInfo JCROpcodes[256];
+
+// The row of opcode in the code of a class of majorVersion: from version 51
+// on, 186 is invokedynamic (u2 index into an InvokeDynamic entry, then two
+// zero bytes); every other row is the same in all versions.
+const JCROpcodeInfo &JCROpcodeRow(int opcode, int majorVersion);
 
 // The opcodes the editor itself names.
 enum {
@@ -66,6 +71,7 @@ enum {
     JCR_OP_INVOKESPECIAL = 183,
     JCR_OP_INVOKESTATIC = 184,
     JCR_OP_INVOKEINTERFACE = 185,
+    JCR_OP_INVOKEDYNAMIC = 186,
     JCR_OP_ATHROW = 191,
     JCR_OP_WIDE = 196,
     JCR_OP_MULTIANEWARRAY = 197,
@@ -110,9 +116,10 @@ void JCRFreeInsnList(JCRInsnList *list);  // null accepted
 inline int JCRInsnSize(const JCRInsn *insn) { return 1 + static_cast<int>(insn->operand_length); }
 
 // The code's instructions, whose operands point into code->code (which must
-// outlive the list and is rewritten in place by relocation). Null, after a
-// message on standard error, when an instruction runs past the end of the
-// code or a switch has an impossible size.
+// outlive the list and is rewritten in place by relocation), decoded with the
+// rows of code->major_version. Null, after a message on standard error, when
+// an instruction runs past the end of the code or a switch has an impossible
+// size.
 JCRInsnList *JCRDecodeCode(const JCRCode *code);
 // New sMalloc'ed code bytes (opcode then operands, as they stand); null when
 // memory runs out or the code would exceed 2 GB.

@@ -10,11 +10,16 @@ const char kCorruptItem[] = "ZV encountered Corrupt class, skipping constantPool
 // Size of a Utf8 record: the header, the text and its NUL.
 size_t Utf8Size(uint32_t length) { return sizeof(JCRConstant) + length + 1; }
 
-JCRConstant *ReadConstant(JCRReader &reader) {
+JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
     uint8_t tag = reader.u8();
     if (reader.exhausted()) {
         // The pool is cut off: say so rather than report a tag of 0.
         std::fprintf(stderr, kCorruptItem);
+        return nullptr;
+    }
+    // A kind newer than the class file is as unknown as one never defined.
+    if (!JCRConstantTagAllowed(tag, majorVersion)) {
+        std::fprintf(stderr, "Unknown Constant pool type %d\n", tag);
         return nullptr;
     }
     JCRConstant *entry = nullptr;
@@ -49,6 +54,9 @@ JCRConstant *ReadConstant(JCRReader &reader) {
         break;
     case JCR_CONSTANT_Class:
     case JCR_CONSTANT_String:
+    case JCR_CONSTANT_MethodType:
+    case JCR_CONSTANT_Module:
+    case JCR_CONSTANT_Package:
         entry = JCRAllocateArray<JCRConstant>(1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
@@ -57,10 +65,18 @@ JCRConstant *ReadConstant(JCRReader &reader) {
     case JCR_CONSTANT_Methodref:
     case JCR_CONSTANT_InterfaceMethodref:
     case JCR_CONSTANT_NameAndType:
+    case JCR_CONSTANT_Dynamic:
+    case JCR_CONSTANT_InvokeDynamic:
         entry = JCRAllocateArray<JCRConstant>(1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         entry->index2 = reader.u16();
+        break;
+    case JCR_CONSTANT_MethodHandle:
+        entry = JCRAllocateArray<JCRConstant>(1);
+        if (entry == nullptr) return nullptr;
+        entry->kind = reader.u8();
+        entry->index1 = reader.u16();
         break;
     default:
         std::fprintf(stderr, "Unknown Constant pool type %d\n", tag);
@@ -82,7 +98,7 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     JCRConstant **pool = JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count);
     if (pool == nullptr) return false;
     for (int index = 1; index < count; index++) {
-        JCRConstant *entry = ReadConstant(reader);
+        JCRConstant *entry = ReadConstant(reader, jclass->major_version);
         bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
         if (wide && index + 1 >= count) {
             // The second slot of a Long or Double would lie outside the pool.
@@ -181,6 +197,29 @@ bool ReadClass(JCRReader &reader, JCRClass *jclass) {
 }
 
 }  // namespace
+
+int JCRConstantTagAllowed(int tag, int majorVersion) {
+    switch (tag) {
+    case JCR_CONSTANT_Utf8:
+    case JCR_CONSTANT_Integer:
+    case JCR_CONSTANT_Float:
+    case JCR_CONSTANT_Long:
+    case JCR_CONSTANT_Double:
+    case JCR_CONSTANT_Class:
+    case JCR_CONSTANT_String:
+    case JCR_CONSTANT_Fieldref:
+    case JCR_CONSTANT_Methodref:
+    case JCR_CONSTANT_InterfaceMethodref:
+    case JCR_CONSTANT_NameAndType: return 1;
+    case JCR_CONSTANT_MethodHandle:
+    case JCR_CONSTANT_MethodType:
+    case JCR_CONSTANT_InvokeDynamic: return majorVersion >= 51;
+    case JCR_CONSTANT_Module:
+    case JCR_CONSTANT_Package: return majorVersion >= 53;
+    case JCR_CONSTANT_Dynamic: return majorVersion >= 55;
+    default: return 0;
+    }
+}
 
 JCRClass *JCRParseClass(const uint8_t *bytes, int length) {
     JCRClass *jclass = JCRAllocateArray<JCRClass>(1);

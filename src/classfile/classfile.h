@@ -6,7 +6,9 @@
 
 #include "support/containers.h"
 
-// Constant-pool tags understood by the model (1..12); any other tag is unknown.
+// Constant-pool tags understood by the model; any other tag is unknown, and
+// so is a tag that the class's major version does not allow yet (see
+// JCRConstantTagAllowed).
 enum {
     JCR_CONSTANT_Utf8 = 1,
     JCR_CONSTANT_Integer = 3,
@@ -19,7 +21,16 @@ enum {
     JCR_CONSTANT_Methodref = 10,
     JCR_CONSTANT_InterfaceMethodref = 11,
     JCR_CONSTANT_NameAndType = 12,
+    JCR_CONSTANT_MethodHandle = 15,   // from major version 51
+    JCR_CONSTANT_MethodType = 16,     // from 51
+    JCR_CONSTANT_Dynamic = 17,        // from 55
+    JCR_CONSTANT_InvokeDynamic = 18,  // from 51
+    JCR_CONSTANT_Module = 19,         // from 53
+    JCR_CONSTANT_Package = 20,        // from 53
 };
+
+// 1 when a class file of majorVersion may hold constants with the tag.
+int JCRConstantTagAllowed(int tag, int majorVersion);
 
 enum { JCR_ACC_STATIC = 0x0008 };
 
@@ -35,10 +46,16 @@ enum { JCR_MAX_CONSTANT_POOL_COUNT = 65535 };
 //   Fieldref, Methodref,
 //   InterfaceMethodref         index1 = class_index, index2 = name_and_type_index
 //   NameAndType                index1 = name_index, index2 = descriptor_index
+//   MethodHandle               kind = reference_kind, index1 = reference_index
+//   MethodType                 index1 = descriptor_index
+//   Dynamic, InvokeDynamic     index1 = bootstrap_method_attr_index,
+//                              index2 = name_and_type_index
+//   Module, Package            index1 = name_index
 // Non-Utf8 entries are allocated as sizeof(JCRConstant); Utf8 entries carry
 // their text behind the record in the same allocation.
 struct JCRConstant {
     uint8_t tag;
+    uint8_t kind;
     uint16_t length;
     uint16_t index1;
     uint16_t index2;
@@ -116,6 +133,9 @@ struct JCRCode {
     JCRExceptionEntry *exception_table;   // null when the length is 0
     uint16_t attributes_count;
     JCRAttribute **attributes;            // null when attributes_count is 0
+    // Of the class the code was parsed from (0 in records built by hand): the
+    // decoder picks the opcode rows by it.
+    uint16_t major_version;
 };
 
 struct JCRLineEntry {

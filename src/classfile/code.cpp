@@ -43,10 +43,11 @@ bool ReadCode(JCRReader &reader, JCRCode *code) {
 
 }  // namespace
 
-JCRCode *JCRParseCode(const JCRClass *, const JCRAttribute *attribute) {
+JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
     JCRCode *code = JCRAllocateArray<JCRCode>(1);
     if (code == nullptr) return nullptr;
+    code->major_version = jclass == nullptr ? 0 : jclass->major_version;
     code->name_index = attribute->name_index;
     code->attribute_length = attribute->length;
     JCRReader reader(attribute->info, attribute->length);

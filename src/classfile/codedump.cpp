@@ -48,12 +48,34 @@ void dumpTableSwitch(const JCRInsn &insn) {
 
 bool has(const JCRInsn &insn, uint32_t bytes) { return insn.operand_length >= bytes && insn.operands != nullptr; }
 
+// The call site of an invokedynamic: name, descriptor and bootstrap method
+// index, each absent (null or -1) when it does not resolve.
+struct CallSite {
+    const char *name = nullptr;
+    const char *descriptor = nullptr;
+    int bootstrap = -1;
+};
+
+CallSite resolveSite(const JCRClass *jclass, const JCRInsn &insn) {
+    CallSite site;
+    if (jclass == nullptr || !has(insn, 2)) return site;
+    const JCRConstant *entry = JCRConstantAt(jclass, jcr::readU16(insn.operands), JCR_CONSTANT_InvokeDynamic);
+    if (entry == nullptr) return site;
+    site.bootstrap = entry->index1;
+    const JCRConstant *nameAndType = JCRConstantAt(jclass, entry->index2, JCR_CONSTANT_NameAndType);
+    if (nameAndType != nullptr) {
+        site.name = JCRUtf8At(jclass, nameAndType->index1);
+        site.descriptor = JCRUtf8At(jclass, nameAndType->index2);
+    }
+    return site;
+}
+
 }  // namespace
 
 void JCRDumpInsn(const JCRClass *jclass, const JCRInsnList *list, int index) {
     if (list == nullptr || index < 0 || index >= list->count) return;
     const JCRInsn &insn = list->insns[index];
-    const JCROpcodeInfo &info = JCROpcodes[insn.opcode];
+    const JCROpcodeInfo &info = JCROpcodeRow(insn.opcode, jclass == nullptr ? 0 : jclass->major_version);
     std::printf("%s\t", info.name);
     int opcode = insn.opcode;
     if ((opcode == JCR_OP_LDC && has(insn, 1)) || (opcode == JCR_OP_LDC_W && has(insn, 2))) {
@@ -69,6 +91,10 @@ void JCRDumpInsn(const JCRClass *jclass, const JCRInsnList *list, int index) {
         std::printf("%s.%s.%s\n", names.owner != nullptr ? names.owner : "<Unknown methodRef.Class>",
                     names.name != nullptr ? names.name : "<Unknown methodREF?>",
                     names.descriptor != nullptr ? names.descriptor : "");
+    } else if (opcode == JCR_OP_INVOKEDYNAMIC && info.operand_length == 4) {
+        CallSite site = resolveSite(jclass, insn);
+        std::printf("%s.%s bootstrap %d\n", site.name != nullptr ? site.name : "<Unknown callSite?>",
+                    site.descriptor != nullptr ? site.descriptor : "", site.bootstrap);
     } else if (info.branch_kind == JCR_BRANCH_16 && has(insn, 2)) {
         int offset = jcr::readS16(insn.operands);
         std::printf("%d 0x%x\n", offset, static_cast<unsigned>(offset));

@@ -46,7 +46,7 @@ JCRInsnList *JCRDecodeCode(const JCRCode *code) {
     uint64_t pc = 0;
     while (pc < length) {
         uint8_t opcode = bytes[pc];
-        const JCROpcodeInfo &info = JCROpcodes[opcode];
+        const JCROpcodeInfo &info = JCROpcodeRow(opcode, code->major_version);
         int64_t operands = info.operand_length;
         if (operands < 0) operands = variableOperandLength(bytes, length, pc);
         if (operands == -2) {

@@ -52,6 +52,24 @@ void DumpConstant(const JCRClass *jclass, int index, bool followString) {
     case JCR_CONSTANT_NameAndType:
         std::printf("NameAndType (%d,%d)\n", entry->index1, entry->index2);
         break;
+    case JCR_CONSTANT_MethodHandle:
+        std::printf("MethodHandle (%d,%d)\n", entry->kind, entry->index1);
+        break;
+    case JCR_CONSTANT_MethodType:
+        std::printf("MethodType %d\n", entry->index1);
+        break;
+    case JCR_CONSTANT_Dynamic:
+        std::printf("Dynamic (%d,%d)\n", entry->index1, entry->index2);
+        break;
+    case JCR_CONSTANT_InvokeDynamic:
+        std::printf("InvokeDynamic (%d,%d)\n", entry->index1, entry->index2);
+        break;
+    case JCR_CONSTANT_Module:
+        std::printf("Module %d\n", entry->index1);
+        break;
+    case JCR_CONSTANT_Package:
+        std::printf("Package %d\n", entry->index1);
+        break;
     default:
         std::printf("Unknown tag!\n");
         break;

@@ -41,14 +41,26 @@ DescriptorWords countWords(const char *descriptor) {
     return words;
 }
 
+// The descriptor of the NameAndType entry at index, or null.
+const char *nameAndTypeDescriptor(const JCRClass *jclass, int index) {
+    const JCRConstant *nameAndType = JCRConstantAt(jclass, index, JCR_CONSTANT_NameAndType);
+    return nameAndType == nullptr ? nullptr : JCRUtf8At(jclass, nameAndType->index2);
+}
+
 // The descriptor of a Fieldref, Methodref or InterfaceMethodref, or null.
 const char *memberDescriptor(const JCRClass *jclass, const JCRInsn &insn) {
     if (jclass == nullptr || insn.operand_length < 2 || insn.operands == nullptr) return nullptr;
     const JCRConstant *ref = JCRConstantAt(jclass, jcr::readU16(insn.operands), 0);
     if (ref == nullptr || ref->tag < JCR_CONSTANT_Fieldref || ref->tag > JCR_CONSTANT_InterfaceMethodref)
         return nullptr;
-    const JCRConstant *nameAndType = JCRConstantAt(jclass, ref->index2, JCR_CONSTANT_NameAndType);
-    return nameAndType == nullptr ? nullptr : JCRUtf8At(jclass, nameAndType->index2);
+    return nameAndTypeDescriptor(jclass, ref->index2);
+}
+
+// The call-site descriptor of an invokedynamic, or null.
+const char *dynamicDescriptor(const JCRClass *jclass, const JCRInsn &insn) {
+    if (jclass == nullptr || insn.operand_length < 2 || insn.operands == nullptr) return nullptr;
+    const JCRConstant *site = JCRConstantAt(jclass, jcr::readU16(insn.operands), JCR_CONSTANT_InvokeDynamic);
+    return site == nullptr ? nullptr : nameAndTypeDescriptor(jclass, site->index2);
 }
 
 int fieldWords(const JCRClass *jclass, const JCRInsn &insn) {
@@ -58,7 +70,7 @@ int fieldWords(const JCRClass *jclass, const JCRInsn &insn) {
 
 // Depth change of one instruction.
 int stackEffect(const JCRClass *jclass, const JCRInsn &insn) {
-    const JCROpcodeInfo &info = JCROpcodes[insn.opcode];
+    const JCROpcodeInfo &info = JCROpcodeRow(insn.opcode, jclass == nullptr ? 0 : jclass->major_version);
     if (info.popped >= 0 && info.pushed >= 0) return info.pushed - info.popped;
     switch (insn.opcode) {
     case JCR_OP_GETSTATIC:
@@ -71,6 +83,11 @@ int stackEffect(const JCRClass *jclass, const JCRInsn &insn) {
     case JCR_OP_INVOKEINTERFACE: {
         DescriptorWords words = countWords(memberDescriptor(jclass, insn));
         return words.result - words.arguments - (insn.opcode == JCR_OP_INVOKESTATIC ? 0 : 1);
+    }
+    case JCR_OP_INVOKEDYNAMIC: {
+        // No receiver: the call site takes its arguments and leaves its result.
+        DescriptorWords words = countWords(dynamicDescriptor(jclass, insn));
+        return words.result - words.arguments;
     }
     case JCR_OP_WIDE: {
         if (insn.operand_length < 1 || insn.operands == nullptr) return 0;

@@ -4,7 +4,10 @@
 
 // Stack words as the JVM counts them (long and double take 2). Rows whose
 // effect depends on the operand (field access, invokes, wide,
-// multianewarray) hold -1 and are resolved by the stack-depth walk.
+// multianewarray) hold -1 and are resolved by the stack-depth walk. ldc and
+// ldc_w push one word whatever they load (MethodHandle, MethodType and
+// Dynamic constants of one word included), ldc2_w two (Long, Double, Dynamic
+// of type J or D).
 const JCROpcodeInfo JCROpcodes[256] = {
     {"nop", 0, 0, 0, 0},  // 0
     {"aconst_null", 0, 0, 0, 1},  // 1
@@ -263,3 +266,16 @@ const JCROpcodeInfo JCROpcodes[256] = {
     {"software", 0, 0, 0, 0},  // 254
     {"hardware", 0, 0, 0, 0},  // 255
 };
+
+namespace {
+
+// Operand-stack words depend on the call site's descriptor, as for the
+// other invokes.
+const JCROpcodeInfo kInvokeDynamic = {"invokedynamic", 4, 0, -1, -1};
+
+}  // namespace
+
+const JCROpcodeInfo &JCROpcodeRow(int opcode, int majorVersion) {
+    if (opcode == JCR_OP_INVOKEDYNAMIC && majorVersion >= 51) return kInvokeDynamic;
+    return JCROpcodes[opcode & 0xff];
+}

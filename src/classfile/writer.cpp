@@ -23,14 +23,23 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
         break;
     case JCR_CONSTANT_Class:
     case JCR_CONSTANT_String:
+    case JCR_CONSTANT_MethodType:
+    case JCR_CONSTANT_Module:
+    case JCR_CONSTANT_Package:
         JCRPutU16(buffer, entry->index1);
         break;
     case JCR_CONSTANT_Fieldref:
     case JCR_CONSTANT_Methodref:
     case JCR_CONSTANT_InterfaceMethodref:
     case JCR_CONSTANT_NameAndType:
+    case JCR_CONSTANT_Dynamic:
+    case JCR_CONSTANT_InvokeDynamic:
         JCRPutU16(buffer, entry->index1);
         JCRPutU16(buffer, entry->index2);
+        break;
+    case JCR_CONSTANT_MethodHandle:
+        JCRBufferAppendU8(buffer, entry->kind);
+        JCRPutU16(buffer, entry->index1);
         break;
     default:
         std::printf("Unknown tag!\n");

@@ -1,5 +1,6 @@
 // Code and LineNumberTable attributes: parse, write back, edit.
 #include "class_test_support.h"
+#include "classfile/bytecode.h"
 
 namespace {
 
@@ -141,4 +142,52 @@ TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
     EXPECT_EQ(table->entries[0].line_number, 7);
     EXPECT_EQ(table->entries[1].start_pc, 0);
     EXPECT_EQ(table->entries[1].line_number, 0);
+}
+
+// A static method "f" (I)D whose code calls an invokedynamic site of the same
+// descriptor: iconst_0, invokedynamic #5 0 0, dup2, pop2, dreturn.
+Bytes DynamicCallClass(int majorVersion) {
+    ClassBytes c;
+    c.u32(0xCAFEBABE).u16(0).u16(majorVersion).u16(10);
+    c.utf8("Code").utf8("f").utf8("(I)D");
+    c.u8(JCR_CONSTANT_NameAndType).u16(2).u16(3).u8(JCR_CONSTANT_InvokeDynamic).u16(0).u16(4);
+    c.utf8("T").u8(JCR_CONSTANT_Class).u16(6).utf8("java/lang/Object").u8(JCR_CONSTANT_Class).u16(8);
+    c.u16(0x21).u16(7).u16(9).u16(0).u16(0);
+    const Bytes code = {JCR_OP_ICONST_M1 + 1, JCR_OP_INVOKEDYNAMIC, 0, 5, 0, 0, 92, 88, 175};
+    c.u16(1).u16(JCR_ACC_STATIC).u16(2).u16(3).u16(1);
+    c.u16(1).u32(static_cast<uint32_t>(12 + code.size())).u16(4).u16(1).u32(static_cast<uint32_t>(code.size()));
+    c.bytes.insert(c.bytes.end(), code.begin(), code.end());
+    c.u16(0).u16(0).u16(0);
+    return c.bytes;
+}
+
+TEST(CodeAttribute, InvokedynamicFromVersion51On) {
+    std::string messages = StderrOf([] { EXPECT_EQ(Parse(DynamicCallClass(49)), nullptr); });
+    EXPECT_EQ(messages, "Unknown Constant pool type 18\nZV encountered corrupt class, skipping constant-pool parse\n");
+
+    Bytes bytes = DynamicCallClass(52);
+    ClassPtr jclass = Parse(bytes);
+    ASSERT_NE(jclass, nullptr);
+    EXPECT_EQ(Write(jclass.get()), bytes);
+    CodePtr code = MethodCode(jclass.get(), "f", "(I)D");
+    ASSERT_NE(code, nullptr);
+    // The same code bytes in a class of each version: older classes keep the
+    // unused one-byte row for 186.
+    for (int version : {50, 51, 52}) {
+        code->major_version = static_cast<uint16_t>(version);
+        JCRInsnList *list = JCRDecodeCode(code.get());
+        ASSERT_NE(list, nullptr);
+        jclass->major_version = static_cast<uint16_t>(version);
+        std::string dump = StdoutOf([&] { JCRDumpCode(jclass.get(), list, nullptr); });
+        if (version == 50) {
+            EXPECT_EQ(list->count, 9);
+            EXPECT_THAT(dump, testing::HasSubstr("xxxunusedxxx"));
+        } else {
+            ASSERT_EQ(list->count, 5);
+            EXPECT_EQ(list->insns[1].operand_length, 4u);
+            EXPECT_EQ(JCRComputeMaxStack(jclass.get(), code.get(), list), 4);  // the site pops 1, pushes 2
+            EXPECT_THAT(dump, testing::HasSubstr("invokedynamic\tf.(I)D bootstrap 0\n"));
+        }
+        JCRFreeInsnList(list);
+    }
 }

@@ -197,3 +197,26 @@ TEST(ClassAdditions, TooLongUtf8TextIsRefused) {
     EXPECT_GT(JCRAddUtf8(jclass.get(), std::string(65535, 'y').c_str()), 0);
 }
 
+// The kinds of newer class files, at the first version that allows each.
+TEST(ClassDumps, NewerConstantKindsDumpAndRoundTrip) {
+    ClassBytes b;
+    b.u32(0xCAFEBABE).u16(0).u16(55).u16(9);
+    b.utf8("x");                                          // 1
+    b.u8(JCR_CONSTANT_MethodHandle).u8(6).u16(8);         // 2 invokestatic of 8
+    b.u8(JCR_CONSTANT_MethodType).u16(1);                 // 3
+    b.u8(JCR_CONSTANT_Dynamic).u16(0).u16(7);             // 4
+    b.u8(JCR_CONSTANT_InvokeDynamic).u16(1).u16(7);       // 5
+    b.u8(JCR_CONSTANT_Module).u16(1);                     // 6
+    b.u8(JCR_CONSTANT_NameAndType).u16(1).u16(1);         // 7
+    b.u8(JCR_CONSTANT_Package).u16(1);                    // 8
+    b.u16(0).u16(0).u16(0).u16(0).u16(0).u16(0).u16(0);
+    ClassPtr jclass = Parse(b.bytes);
+    ASSERT_NE(jclass, nullptr);
+    EXPECT_EQ(Write(jclass.get()), b.bytes);
+    std::string out = StdoutOf([&] {
+        for (int i = 2; i <= 8; i++) JCRDumpConstant(jclass.get(), i);
+    });
+    EXPECT_EQ(out,
+              "MethodHandle (6,8)\nMethodType 1\nDynamic (0,7)\nInvokeDynamic (1,7)\nModule 1\n"
+              "NameAndType (1,1)\nPackage 1\n");
+}

@@ -1,5 +1,5 @@
-// Every method of real classes (the javac-compiled test classes and the
-// system's jars): decode + encode gives the same bytes, the code passes the
+// Every method of real classes (the javac-compiled test classes, the
+// system's jars and a JDK module full of invokedynamic): decode + encode gives the same bytes, the code passes the
 // check, the stack depth never exceeds the compiler's, and after many
 // insertions every branch, switch, handler, try range and line still refers
 // to the same original instruction.
@@ -16,7 +16,7 @@ namespace {
 
 std::vector<NamedBytes> realClasses() {
     return loadClasses({ZV_EDITOR_CLASSES, "/usr/share/java/guava.jar", "/usr/share/java/asm.jar",
-                        "/usr/share/java/commons-lang3.jar"});
+                        "/usr/share/java/commons-lang3.jar", std::string(ZV_JDK_HOME) + "/jmods/java.net.http.jmod"});
 }
 
 const std::vector<NamedBytes> &classes() {
@@ -143,6 +143,7 @@ void checkRelocation(Method &method, int flags, int *edited, int *rejected) {
     // Copies of what the edit changes in place.
     Bytes originalBytes(code->code, code->code + code->code_length);
     CodePtr pristine = makeCode(originalBytes);
+    pristine->major_version = code->major_version;
     ListPtr before = decode(pristine.get());
     std::vector<JCRExceptionEntry> exceptions(code->exception_table,
                                               code->exception_table + code->exception_table_length);
@@ -167,6 +168,7 @@ void checkRelocation(Method &method, int flags, int *edited, int *rejected) {
     ++*edited;
     Bytes out = encode(original.get());
     CodePtr reread = makeCode(out);
+    reread->major_version = code->major_version;
     ListPtr after = decode(reread.get());
     ASSERT_NE(after, nullptr) << method.name;
     ASSERT_EQ(after->count, static_cast<int>(origin.size())) << method.name;
