@@ -6,6 +6,9 @@
 #include "pri/instrumented_frames.h"
 
 #include <algorithm>
+#include <string_view>
+
+#include "support/heap.h"
 
 namespace {
 
@@ -71,4 +74,40 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, const PRIInsertionLog &lo
         if (frames[i].offset == frames[i - 1].offset) return nullptr;
     }
     return JCREncodeStackMap(jclass, initial_, frames);
+}
+
+void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRIInsertionLog &log) {
+    int codeLength = static_cast<int>(code->code_length);
+    for (int a = 0; a < code->attributes_count; ++a) {
+        JCRAttribute *attribute = code->attributes[a];
+        const char *name = JCRUtf8At(jclass, attribute->name_index);
+        if (name == nullptr) continue;
+        std::string_view kind(name);
+        if (kind != "LocalVariableTable" && kind != "LocalVariableTypeTable") continue;
+        uint8_t *info = attribute->info;
+        bool fits = attribute->length >= 2;
+        int count = fits ? (info[0] << 8 | info[1]) : 0;
+        fits = fits && attribute->length >= 2u + 10u * count;
+        for (int e = 0; fits && e < count; ++e) {
+            uint8_t *entry = info + 2 + 10 * e;
+            int start = entry[0] << 8 | entry[1];
+            int end = start + (entry[2] << 8 | entry[3]);
+            int newStart = log.instruction(start);
+            int newEnd = log.branchTarget(end);
+            if (newEnd > codeLength || newStart > 0xFFFF || newEnd - newStart > 0xFFFF || newEnd < newStart) {
+                fits = false;
+                break;
+            }
+            entry[0] = static_cast<uint8_t>(newStart >> 8);
+            entry[1] = static_cast<uint8_t>(newStart);
+            entry[2] = static_cast<uint8_t>((newEnd - newStart) >> 8);
+            entry[3] = static_cast<uint8_t>(newEnd - newStart);
+        }
+        if (!fits) {
+            sFree(attribute);
+            for (int b = a + 1; b < code->attributes_count; ++b) code->attributes[b - 1] = code->attributes[b];
+            --code->attributes_count;
+            --a;
+        }
+    }
 }

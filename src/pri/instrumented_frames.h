@@ -73,3 +73,9 @@ private:
     std::vector<JCRFrame> added_;
     PRIInsertedTypes types_;
 };
+
+// Moves the ranges of the code's local variable tables through log (the
+// code already holds its new bytes); a table whose ranges no longer fit is
+// dropped (debuggers then show no names), never left pointing into the
+// wrong code.
+void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRIInsertionLog &log);

@@ -313,51 +313,13 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int e
     return true;
 }
 
-// Moves the ranges of the local variable tables with the code; a table whose
-// ranges no longer fit its 16-bit fields is dropped (debuggers then show no
-// names), never left pointing into the wrong code.
-void relocateLocalVariables(const JCRClass *jclass, Work &w, int codeLength) {
-    for (int a = 0; a < w.code->attributes_count; ++a) {
-        JCRAttribute *attribute = w.code->attributes[a];
-        const char *name = JCRUtf8At(jclass, attribute->name_index);
-        if (name == nullptr) continue;
-        std::string_view kind(name);
-        if (kind != "LocalVariableTable" && kind != "LocalVariableTypeTable") continue;
-        uint8_t *info = attribute->info;
-        bool fits = attribute->length >= 2;
-        int count = fits ? (info[0] << 8 | info[1]) : 0;
-        fits = fits && attribute->length >= 2u + 10u * count;
-        for (int e = 0; fits && e < count; ++e) {
-            uint8_t *entry = info + 2 + 10 * e;
-            int start = entry[0] << 8 | entry[1];
-            int end = start + (entry[2] << 8 | entry[3]);
-            int newStart = w.log.instruction(start);
-            int newEnd = w.log.branchTarget(end);
-            if (newEnd > codeLength || newStart > 0xFFFF || newEnd - newStart > 0xFFFF || newEnd < newStart) {
-                fits = false;
-                break;
-            }
-            entry[0] = static_cast<uint8_t>(newStart >> 8);
-            entry[1] = static_cast<uint8_t>(newStart);
-            entry[2] = static_cast<uint8_t>((newEnd - newStart) >> 8);
-            entry[3] = static_cast<uint8_t>(newEnd - newStart);
-        }
-        if (!fits) {
-            sFree(attribute);
-            for (int b = a + 1; b < w.code->attributes_count; ++b) w.code->attributes[b - 1] = w.code->attributes[b];
-            --w.code->attributes_count;
-            --a;
-        }
-    }
-}
-
 }  // namespace
 
 bool PRIIsSimpleMethod(const JCRInsnList *list) {
     if (list->count > 24) return false;
     for (int i = 0; i < list->count; ++i) {
         int op = list->insns[i].opcode;
-        if ((op >= 153 && op <= 168) || (op >= 182 && op <= 185) || (op >= 187 && op <= 189) || op == 191 ||
+        if ((op >= 153 && op <= 168) || (op >= 182 && op <= 186) || (op >= 187 && op <= 189) || op == 191 ||
             op >= 198) {
             return false;
         }
@@ -458,7 +420,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     sFree(w.code->code);
     w.code->code = bytes;
     w.code->code_length = static_cast<uint32_t>(length);
-    relocateLocalVariables(jclass, w, length);
+    PRIRelocateLocalVariables(jclass, w.code, w.log);
     if (calls) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
         std::vector<JCRVerificationType> added;

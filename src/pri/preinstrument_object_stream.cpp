@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "classfile/bytecode.h"
+#include "pri/instrumented_frames.h"
 #include "pri/preinstrument.h"
 #include "support/heap.h"
 
@@ -41,7 +42,11 @@ public:
             if (table_ == nullptr) return false;
         }
         list_ = JCRDecodeCode(code_);
-        return list_ != nullptr;
+        if (list_ == nullptr) return false;
+        // Its frames only move: the inserted calls leave every type as it was.
+        mapSlot_ = attributeSlot(code_->attributes, code_->attributes_count, "StackMapTable");
+        const JCRAttribute *map = mapSlot_ >= 0 ? code_->attributes[mapSlot_] : nullptr;
+        return jclass_->major_version < 50 || frames_.read(jclass_, method_, map);
     }
 
     // Index of the last `opcode` instruction whose constant operand is ref, or -1.
@@ -61,7 +66,11 @@ public:
 
     // Inserts before instruction index; branches to that point skip the new code.
     void Insert(const JCRInsn *insns, int count, int index) {
-        JCRInsertAt(list_, insns, count, index, code_, table_, JCR_INSERT_SKIP_INSERTED);
+        int at = JCRInsnOffset(list_, index);
+        int before = JCRInsnOffset(list_, list_->count);
+        if (JCRInsertAt(list_, insns, count, index, code_, table_, JCR_INSERT_SKIP_INSERTED) > 0) {
+            log_.add(at, JCRInsnOffset(list_, list_->count) - before, true);
+        }
     }
 
     // Writes the edited code and line table into the method. An edit that
@@ -80,7 +89,12 @@ public:
         code_->code_length = static_cast<uint32_t>(length);
         code_->max_stack = static_cast<uint16_t>(maxStack);
         if (code_->max_locals < 0xFFFF) code_->max_locals++;
+        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, log_, code_->max_locals, {}, 0))) {
+            return;
+        }
         if (table_ != nullptr && !replace(code_->attributes, tableSlot_, JCRWriteLineTable(jclass_, table_))) return;
+        // Last: it may drop attributes, which moves the slots above.
+        PRIRelocateLocalVariables(jclass_, code_, log_);
         replace(method_->attributes, codeSlot_, JCRWriteCode(jclass_, code_));
     }
 
@@ -106,6 +120,9 @@ private:
     JCRCode *code_ = nullptr;
     JCRLineTable *table_ = nullptr;
     JCRInsnList *list_ = nullptr;
+    int mapSlot_ = -1;
+    PRIMethodFrames frames_;
+    PRIInsertionLog log_;
 };
 
 // The index of the context class's filter method, found or added; 0 after a message.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 
+#include "classfile/stackmap.h"
 #include "editor_test_support.h"
 
 using namespace editor_test;
@@ -231,4 +232,43 @@ TEST(RealClasses, InsertionsKeepEveryReferenceOnItsInstruction) {
         std::printf("flags %d: %d methods edited, %d rejected by the check\n", flags, edited, rejected);
         EXPECT_GT(edited, 5000);
     }
+}
+
+// Every StackMapTable decodes to frames that encode to the same bytes (the
+// compilers chose the most compact form, as the encoder does) and decode to
+// the same frames again.
+TEST(RealClasses, StackMapTablesDecodeAndEncodeUnchanged) {
+    int tables = 0;
+    for (const NamedBytes &entry : classes()) {
+        testing::internal::CaptureStderr();
+        ClassPtr jclass(JCRParseClass(entry.second.data(), static_cast<int>(entry.second.size())));
+        testing::internal::GetCapturedStderr();
+        if (jclass == nullptr) continue;
+        for (int m = 0; m < jclass->methods_count; m++) {
+            JCRMember *member = jclass->methods[m];
+            JCRAttribute *attribute = JCRFindMemberAttribute(jclass.get(), member, "Code");
+            CodePtr code(attribute != nullptr ? JCRParseCode(jclass.get(), attribute) : nullptr);
+            for (int a = 0; code != nullptr && a < code->attributes_count; a++) {
+                const JCRAttribute *map = code->attributes[a];
+                const char *name = JCRUtf8At(jclass.get(), map->name_index);
+                if (name == nullptr || std::string(name) != "StackMapTable") continue;
+                std::string where = entry.first + " " + memberName(jclass.get(), member);
+                JCRFrame initial;
+                std::vector<JCRFrame> frames, again;
+                ASSERT_TRUE(JCRInitialFrame(jclass.get(), member, &initial)) << where;
+                ASSERT_TRUE(JCRDecodeStackMap(map, initial, &frames)) << where;
+                std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCREncodeStackMap(jclass.get(), initial, frames), sFree);
+                ASSERT_NE(written, nullptr) << where;
+                EXPECT_EQ(std::vector<uint8_t>(written->info, written->info + written->length),
+                          std::vector<uint8_t>(map->info, map->info + map->length)) << where;
+                ASSERT_TRUE(JCRDecodeStackMap(written.get(), initial, &again)) << where;
+                for (size_t f = 0; f < frames.size() && f < again.size(); ++f) {
+                    EXPECT_TRUE(frames[f].offset == again[f].offset && frames[f].locals == again[f].locals &&
+                                frames[f].stack == again[f].stack) << where << " frame " << f;
+                }
+                ++tables;
+            }
+        }
+    }
+    EXPECT_GT(tables, 5000);
 }

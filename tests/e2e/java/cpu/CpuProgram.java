@@ -20,6 +20,7 @@ public final class CpuProgram {
         }
         System.out.println("synchronized " + new Counter().addAll(100));
         System.out.println("constructed " + new Shape(3, 4).area());
+        System.out.println("serial uid " + java.io.ObjectStreamClass.lookup(Shape.class).getSerialVersionUID());
         System.out.println("static " + Initialised.VALUE);
         System.out.println("deep " + deepThenBack());
         System.out.println("threads " + Workers.run(8));
@@ -170,7 +171,9 @@ public final class CpuProgram {
         }
     }
 
-    static final class Shape {
+    // Serializable without a declared UID: the default one is computed from
+    // its members, which must not count what instrumentation adds.
+    static final class Shape implements java.io.Serializable {
         private final int width;
         private final int height;
 
