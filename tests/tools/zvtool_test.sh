@@ -33,5 +33,19 @@ expect 1 "pipe.class: not a regular file" roundtrip pipe.class
 truncate -s 65M big.class
 expect 1 "big.class: larger than 64 MiB" dump big.class
 
+# Options: numbers are whole and in range.
+expect 0 "auditPort = 1500" options "port=1500,vmName=a"
+expect 1 "Invalid value for port: '15x0' (expected a whole number from 1 to 65535)" options "port=15x0"
+
+# Filters: a refused file says where, instead of filtering nothing.
+echo '{ Content = ( { grp = t; cnd = { PatternList = ("*"); } } ); }' >good.txt
+echo '{ Content = 5; }' >five.txt
+printf 'PK\3\4\0\377\n\1' >garbage.txt
+expect 0 "group = 0 (Filter_1)" filter good.txt a/B m "()V" 1
+expect 1 "five.txt -- the element ending at line 1 is neither" filter five.txt a/B m "()V" 1
+expect 1 "garbage.txt -- the element ending at line 1 is neither" filter garbage.txt a/B m "()V" 1
+printf '{ Content = (\n { grp = t; ) }' >broken.txt
+expect 1 "deserialization failed: Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 1
+
 [ "$failures" = 0 ] && echo "zvtool input checks passed"
 exit $((failures > 0))
