@@ -111,6 +111,13 @@ TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
     EXPECT_EQ(gAgentOptions.auditPortEnd, 1700);
     LoadCaptured(("xmlConfig=" + file).c_str());
     EXPECT_EQ(gAgentOptions.auditPort, 1700);
+    // A path with '=' in it is still a path when the file exists.
+    std::string equals = dir.Write("port=1/cfg.xml", RequestAnalyzer("",
+        "<connection><audit-port><port number=\"1800\"/></audit-port></connection>"));
+    for (const std::string &path : {equals, "\"" + equals + "\""}) {
+        EXPECT_TRUE(LoadCaptured(path.c_str()).accepted) << path;
+        EXPECT_EQ(gAgentOptions.auditPort, 1800) << path;
+    }
 }
 
 TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {

@@ -33,9 +33,13 @@ expect 1 "pipe.class: not a regular file" roundtrip pipe.class
 truncate -s 65M big.class
 expect 1 "big.class: larger than 64 MiB" dump big.class
 
-# Options: numbers are whole and in range.
+# Options: numbers are whole and in range; a file's path may hold '='.
 expect 0 "auditPort = 1500" options "port=1500,vmName=a"
 expect 1 "Invalid value for port: '15x0' (expected a whole number from 1 to 65535)" options "port=15x0"
+mkdir "cfg=1"
+echo '<zentrova-configuration><request-analyzer><connection><audit-port><port number="1600"/>
+</audit-port></connection></request-analyzer></zentrova-configuration>' >"cfg=1/z.xml"
+expect 0 "auditPort = 1600" options "$work/cfg=1/z.xml"
 
 # Filters: a refused file says where, instead of filtering nothing.
 echo '{ Content = ( { grp = t; cnd = { PatternList = ("*"); } } ); }' >good.txt
