@@ -141,8 +141,11 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     int32_t useHighPrecisionTimer = 1;
     int32_t ignoreCPUFrequency = 0;
     ZVSetOptionsText(options);
-    LoadOptions(options, &exclusion, &arguments, &directIMode, &useHighPrecisionTimer,
-                &ignoreCPUFrequency);
+    // A refused option is not worth stopping the application for: it runs with
+    // the defaults, and the user is told that the options did not all take.
+    if (!LoadOptions(options, &exclusion, &arguments, &directIMode, &useHighPrecisionTimer,
+                     &ignoreCPUFrequency))
+        fprintf(stderr, "Zentrova Error: options refused (see above); their defaults are used\n");
     state.directIMode = directIMode;
 
     state.instrumentationActive = 1;

@@ -14,7 +14,7 @@ int32_t ArgumentBoolean(const ConfigSource *source, const char *key, const char 
     const SEElement *value = ArgumentValue(source, key);
     if (value == nullptr) return defaultValue;
     if (value->type == SE_INT32 || value->type == SE_STRING) return SEGetBoolean(value);
-    fprintf(stderr, "Invalid type for %s (%d)\n", name, value->type);
+    ReportRefusedValue("Invalid type for %s (%d)\n", name, value->type);
     return 0;
 }
 

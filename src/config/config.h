@@ -137,15 +137,17 @@ void ResetAgentOptions();
 
 // Fills gAgentOptions from the option string. The three in/out words carry
 // the start-up code's values in and the configured values out. The extension
-// maps stay owned by gAgentOptions; the out pointers refer to them.
-void LoadOptions(const char *options, SEElement **extensionExclusion,
+// maps stay owned by gAgentOptions; the out pointers refer to them. False,
+// after messages, when the option string, the file it names, the filter file
+// or a value in them was refused; the defaults stand for what was refused.
+bool LoadOptions(const char *options, SEElement **extensionExclusion,
                  SEElement **extensionArgs, int32_t *directIMode,
                  int32_t *useHighPrecisionTimer, int32_t *ignoreCPUFrequency);
 
 // The filter-file loader that LoadOptions calls as soon as the filter path is
 // known. The instrumentation runtime registers itself here; without a loader
-// the path is only recorded.
-typedef void (*ConfigFilterLoader)(const char *path);
+// the path is only recorded. False when the file could not be used.
+typedef bool (*ConfigFilterLoader)(const char *path);
 void ConfigSetFilterLoader(ConfigFilterLoader loader);
 
 // Prints the options report of gAgentOptions to standard output.

@@ -2,6 +2,7 @@
 // the argument map and from the XML document.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "config/config.h"
@@ -39,8 +40,11 @@ char *XmlAttribute(const ConfigSource *source, const char *pathTemplate, int too
 // Present and beginning with 't' or 'T': 1; present otherwise: 0; absent: the default.
 int32_t XmlBoolean(const ConfigSource *source, const char *pathTemplate, int tool,
                    const char *attribute, int32_t defaultValue);
+// A whole number from low to high; absent: the default; otherwise the message
+// of ReportBadNumber under `name` and the default.
 int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int tool,
-                   const char *attribute, int32_t defaultValue);
+                   const char *attribute, const char *name, int32_t low, int32_t high,
+                   int32_t defaultValue);
 // Seconds; absent or unparsable: the default.
 int32_t XmlTimeSpan(const ConfigSource *source, const char *pathTemplate, int tool,
                     const char *attribute, int32_t defaultValue);
@@ -53,9 +57,26 @@ int32_t XmlKeyword(const ConfigSource *source, const char *pathTemplate, int too
                    const char *attribute, const char *const *words, const int32_t *values,
                    int count, int32_t defaultValue);
 
-// atoi with the result clamped to the 32-bit range.
-int32_t ParseDecimal(const char *text);
 bool IsTrueText(const char *text);
+
+// ----------------------------------------------------------- checked values
+
+constexpr int32_t kLowestPort = 1;
+constexpr int32_t kHighestPort = 65535;
+
+// The first `length` bytes of text as a decimal whole number (a leading '-'
+// allowed) from low to high; false for anything else, out-of-range included.
+bool ParseWholeNumber(const char *text, size_t length, int32_t low, int32_t high, int32_t *value);
+// "Invalid value for NAME: 'TEXT' (expected a whole number from LOW to HIGH)".
+void ReportBadNumber(const char *name, const char *text, int32_t low, int32_t high);
+// The text as a whole number from low to high, or the default after ReportBadNumber.
+int32_t CheckedNumber(const char *name, const char *text, int32_t low, int32_t high,
+                      int32_t defaultValue);
+// Prints a message about a refused option value to standard error and counts it;
+// LoadOptions resets the count and fails when it is not zero at the end.
+void ReportRefusedValue(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int RefusedValueCount();
+void ResetRefusedValueCount();
 
 // Extension maps of the XML "components" element.
 SEElement *XmlExtensionExclusion(const ConfigSource *source, int tool);

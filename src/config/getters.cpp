@@ -2,7 +2,9 @@
 // the XML file, and how its text becomes a value.
 #include <libxml/tree.h>
 
+#include <climits>
 #include <cstring>
+#include <string>
 
 #include "config/config_internal.h"
 #include "support/heap.h"
@@ -48,9 +50,11 @@ int32_t ToolBoolean(const ConfigSource *source, int tool, int32_t defaultValue, 
 }
 
 int32_t XmlOnlyInteger(const ConfigSource *source, int tool, int32_t defaultValue,
-                       const char *path, const char *attribute) {
-    return IsXmlSource(source) ? XmlInteger(source, path, tool, attribute, defaultValue)
-                               : defaultValue;
+                       const char *path, const char *attribute, const char *name, int32_t low,
+                       int32_t high) {
+    return IsXmlSource(source)
+               ? XmlInteger(source, path, tool, attribute, name, low, high, defaultValue)
+               : defaultValue;
 }
 
 char *StringOption(const ConfigSource *source, int tool, char *defaultValue, const char *argKey,
@@ -60,34 +64,73 @@ char *StringOption(const ConfigSource *source, int tool, char *defaultValue, con
     return XmlString(source, xmlPath, tool, xmlAttribute, defaultValue, false);
 }
 
-// The two halves of the "port" argument: a number, or two numbers joined by '-'.
+// The text of a number argument (the argument map holds strings; a number
+// element is written out), or null after "Invalid type for KEY (TYPE)".
+const char *ArgumentNumberText(const SEElement *value, const char *key, char (&buffer)[16]) {
+    if (value->type == SE_INT32) {
+        snprintf(buffer, sizeof buffer, "%d", static_cast<int32_t>(value->value));
+        return buffer;
+    }
+    if (value->type == SE_STRING) return SEGetString(value);
+    ReportRefusedValue("Invalid type for %s (%d)\n", key, value->type);
+    return nullptr;
+}
+
+// The "port" argument: one port, or a range of two joined by '-' whose end
+// may be left open. Each call reads its half; a bad begin is reported once,
+// by the begin's call, and leaves the end at its default too.
 int32_t ArgumentPort(const ConfigSource *source, int32_t defaultValue, bool end) {
     const SEElement *value = ArgumentValue(source, "port");
     if (value == nullptr) return defaultValue;
-    if (value->type == SE_INT32) return static_cast<int32_t>(value->value);
-    if (value->type != SE_STRING) {
-        if (!end) fprintf(stderr, "Invalid type for port (%d)\n", value->type);
-        return defaultValue;
-    }
-    const char *text = SEGetString(value);
+    // A value of the wrong type is reported by the begin's call.
+    if (end && value->type != SE_INT32 && value->type != SE_STRING) return defaultValue;
+    char buffer[16];
+    const char *text = ArgumentNumberText(value, "port", buffer);
+    if (text == nullptr) return defaultValue;
     const char *dash = strchr(text, '-');
-    return ParseDecimal(end && dash ? dash + 1 : text);
+    size_t beginLength = dash ? static_cast<size_t>(dash - text) : strlen(text);
+    int32_t port;
+    bool beginGood = ParseWholeNumber(text, beginLength, kLowestPort, kHighestPort, &port);
+    if (!end) {
+        if (!beginGood) ReportBadNumber("port", text, kLowestPort, kHighestPort);
+        return beginGood ? port : defaultValue;
+    }
+    if (!beginGood || dash == nullptr || dash[1] == '\0') return defaultValue;
+    if (ParseWholeNumber(dash + 1, strlen(dash + 1), kLowestPort, kHighestPort, &port)) return port;
+    ReportBadNumber("port", text, kLowestPort, kHighestPort);
+    return defaultValue;
+}
+
+int32_t ArgumentPortNumber(const ConfigSource *source, const char *key, int32_t defaultValue) {
+    const SEElement *value = ArgumentValue(source, key);
+    if (value == nullptr) return defaultValue;
+    char buffer[16];
+    const char *text = ArgumentNumberText(value, key, buffer);
+    return text ? CheckedNumber(key, text, kLowestPort, kHighestPort, defaultValue) : defaultValue;
 }
 
 int32_t XmlPort(const ConfigSource *source, int tool, int32_t defaultValue, const char *rangeEnd) {
     if (void *range = FindToolNode(source, kPortRange, tool)) {
         char *text = NodeAttribute(range, rangeEnd);
-        int32_t value = text ? ParseDecimal(text) : defaultValue;
+        std::string name = std::string("port-range ") + rangeEnd;
+        int32_t value =
+            text ? CheckedNumber(name.c_str(), text, kLowestPort, kHighestPort, defaultValue)
+                 : defaultValue;
         sFree(text);
         return value;
     }
-    return XmlInteger(source, kPort, tool, "number", defaultValue);
+    return XmlInteger(source, kPort, tool, "number", "port number", kLowestPort, kHighestPort,
+                      defaultValue);
 }
 
+// An empty attribute counts as absent.
 int32_t XmlSnmpPort(const ConfigSource *source, int tool, int32_t defaultValue,
                     const char *attribute) {
     char *text = XmlAttribute(source, kSnmp, tool, attribute);
-    int32_t value = text && text[0] ? ParseDecimal(text) : defaultValue;
+    std::string name = std::string("snmp ") + attribute;
+    int32_t value = text && text[0]
+                        ? CheckedNumber(name.c_str(), text, kLowestPort, kHighestPort, defaultValue)
+                        : defaultValue;
     sFree(text);
     return value;
 }
@@ -164,7 +207,7 @@ char *GetFilterPath(const ConfigSource *source, int tool, char *defaultValue) {
         const SEElement *value = ArgumentValue(source, "filter");
         if (value == nullptr) return defaultValue;
         if (value->type != SE_STRING) {
-            fprintf(stderr, "Invalid type for filter argument (%d)\n", value->type);
+            ReportRefusedValue("Invalid type for filter argument (%d)\n", value->type);
             return defaultValue;
         }
         return ArgumentString(source, "filter", defaultValue, true);
@@ -204,7 +247,8 @@ int32_t GetAutoStartCPUTime(const ConfigSource *source, int tool, int32_t defaul
 }
 
 int32_t GetSamplerPeriod(const ConfigSource *source, int tool, int32_t defaultValue) {
-    return XmlOnlyInteger(source, tool, defaultValue, kSampler, "period");
+    return XmlOnlyInteger(source, tool, defaultValue, kSampler, "period", "sampler-options period",
+                          1, INT32_MAX);
 }
 
 int32_t GetSamplerPrecision(const ConfigSource *source, int tool, int32_t defaultValue) {
@@ -229,7 +273,8 @@ int32_t GetInstrumentationFilterEnabled(const ConfigSource *source, int tool,
 }
 
 int32_t GetInstrumentationFilterLimit(const ConfigSource *source, int tool, int32_t defaultValue) {
-    return XmlOnlyInteger(source, tool, defaultValue, kInstrumentationFilter, "limit");
+    return XmlOnlyInteger(source, tool, defaultValue, kInstrumentationFilter, "limit",
+                          "instrumentation-filter limit", 0, INT32_MAX);
 }
 
 int32_t GetSnapshotGeneration(const ConfigSource *source, int tool, int32_t defaultValue) {
@@ -264,7 +309,9 @@ int32_t GetComputeInitialDelayFromCurrentTime(const ConfigSource *source, int to
 }
 
 int32_t GetCaptureCounter(const ConfigSource *source, int tool, int32_t defaultValue) {
-    return XmlOnlyInteger(source, tool, defaultValue, kAutoCapture, "counter");
+    // -1: no limit on the number of snapshots.
+    return XmlOnlyInteger(source, tool, defaultValue, kAutoCapture, "counter", "auto-capture counter",
+                          -1, INT32_MAX);
 }
 
 int32_t GetResetMark(const ConfigSource *source, int tool, int32_t defaultValue) {
@@ -313,19 +360,13 @@ char *GetSnmpConfPath(const ConfigSource *source, int tool, char *defaultValue) 
 }
 
 int32_t GetSnmpAgentPort(const ConfigSource *source, int tool, int32_t defaultValue) {
-    if (IsArgumentSource(source)) {
-        const SEElement *value = ArgumentValue(source, "SNMPAgentPort");
-        return value ? SEGetInt32(value) : defaultValue;
-    }
+    if (IsArgumentSource(source)) return ArgumentPortNumber(source, "SNMPAgentPort", defaultValue);
     return IsXmlSource(source) ? XmlSnmpPort(source, tool, defaultValue, "agentPort")
                                : defaultValue;
 }
 
 int32_t GetSnmpTrapPort(const ConfigSource *source, int tool, int32_t defaultValue) {
-    if (IsArgumentSource(source)) {
-        const SEElement *value = ArgumentValue(source, "SNMPTrapPort");
-        return value ? SEGetInt32(value) : defaultValue;
-    }
+    if (IsArgumentSource(source)) return ArgumentPortNumber(source, "SNMPTrapPort", defaultValue);
     return IsXmlSource(source) ? XmlSnmpPort(source, tool, defaultValue, "trapPort")
                                : defaultValue;
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "config/config.h"
+#include "config/config_internal.h"
 #include "support/heap.h"
 #include "support/install_paths.h"
 
@@ -115,7 +115,8 @@ void ReadConnectionOptions(const ConfigSource *source, AgentOptions &o) {
     o.acceptConnections = GetAcceptConnections(source, kTool, kDefaultOptions.acceptConnections);
 }
 
-void ReadRuntimeOptions(const ConfigSource *source, AgentOptions &o, int32_t *directIMode,
+// False when the filter file was named but could not be used.
+bool ReadRuntimeOptions(const ConfigSource *source, AgentOptions &o, int32_t *directIMode,
                         int32_t *useHighPrecisionTimer, int32_t *ignoreCPUFrequency) {
     int32_t directI = GetDirectIMode(source, kTool, -1);
     if (directI != -1) *directIMode = directI ? 2 : 0;
@@ -129,11 +130,12 @@ void ReadRuntimeOptions(const ConfigSource *source, AgentOptions &o, int32_t *di
     o.njplSupport = GetNjplSupport(source, kTool, kDefaultOptions.njplSupport);
     o.redirectOutputs = GetRedirectOutputs(source, kTool, kDefaultOptions.redirectOutputs);
     SetString(o.filterPath, GetFilterPath(source, kTool, kDefaultOptions.filterPath));
-    if (o.filterPath != nullptr && gFilterLoader != nullptr) gFilterLoader(o.filterPath);
+    bool filterLoaded = o.filterPath == nullptr || gFilterLoader == nullptr || gFilterLoader(o.filterPath);
     o.filterReloadOnChange =
         GetFilterReloadOnChange(source, kTool, kDefaultOptions.filterReloadOnChange);
     o.enableAPI = GetEnableAPI(source, kTool, kDefaultOptions.enableAPI);
     o.showOptions = GetShowOptions(source, kTool, kDefaultOptions.showOptions);
+    return filterLoaded;
 }
 
 void ReadCPUOptions(const ConfigSource *source, AgentOptions &o) {
@@ -242,7 +244,7 @@ void ResetAgentOptions() {
     o = kDefaultOptions;
 }
 
-void LoadOptions(const char *options, SEElement **extensionExclusion, SEElement **extensionArgs,
+bool LoadOptions(const char *options, SEElement **extensionExclusion, SEElement **extensionArgs,
                  int32_t *directIMode, int32_t *useHighPrecisionTimer,
                  int32_t *ignoreCPUFrequency) {
     AgentOptions &o = gAgentOptions;
@@ -250,9 +252,11 @@ void LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     int32_t highPrecision = useHighPrecisionTimer ? *useHighPrecisionTimer : o.useHighPrecisionTimer;
     int32_t ignoreFrequency = ignoreCPUFrequency ? *ignoreCPUFrequency : o.ignoreCPUFrequency;
 
+    ResetRefusedValueCount();
     ConfigSource *source = LoadConfiguration(options, 1);
     if (source == nullptr && GetConfigurationError()[0] != '\0')
         fprintf(stdout, "ZVArguments: error '%s'\n", GetConfigurationError());
+    bool sourceRead = source != nullptr || options == nullptr || options[0] == '\0';
 
     for (int tool : {TOOL_PROFILER, TOOL_THREAD_DEBUGGER, TOOL_CODE_COVERAGE, TOOL_SERVER_TRACE,
                      TOOL_REQUEST_ANALYZER}) {
@@ -262,7 +266,7 @@ void LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     }
 
     ReadConnectionOptions(source, o);
-    ReadRuntimeOptions(source, o, &directI, &highPrecision, &ignoreFrequency);
+    bool filterLoaded = ReadRuntimeOptions(source, o, &directI, &highPrecision, &ignoreFrequency);
     ReadCPUOptions(source, o);
     ReadCaptureOptions(source, o);
     ReadServiceOptions(source, o);
@@ -281,4 +285,5 @@ void LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     if (ignoreCPUFrequency) *ignoreCPUFrequency = ignoreFrequency;
     if (extensionExclusion) *extensionExclusion = o.extensionExclusion;
     if (extensionArgs) *extensionArgs = o.extensionArgs;
+    return sourceRead && filterLoaded && RefusedValueCount() == 0;
 }

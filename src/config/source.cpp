@@ -1,5 +1,5 @@
-// Choosing the option source: the -Xrun option string is either old-style
-// arguments (it holds '=') read into an element map, or an XML file path.
+// Choosing the option source: the -Xrun option string is either an XML file
+// path or old-style arguments (it holds '=') read into an element map.
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 
@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "support/elements.h"
+#include "support/files.h"
 #include "support/heap.h"
 #include "support/text.h"
 
@@ -66,6 +67,20 @@ ConfigSource *ParseArguments(const char *text, int verbose) {
     return source;
 }
 
+// The text, without the quotes that may surround it, names a regular file.
+bool NamesRegularFile(const char *text) {
+    size_t length = strlen(text);
+    if (length >= 2 && text[0] == '"' && text[length - 1] == '"') {
+        char *unquoted = sStrdup(text + 1);
+        if (unquoted == nullptr) return false;
+        unquoted[length - 2] = '\0';
+        bool found = IsRegularFile(unquoted) != 0;
+        sFree(unquoted);
+        return found;
+    }
+    return IsRegularFile(text) != 0;
+}
+
 }  // namespace
 
 const char *GetToolName(int tool) {
@@ -88,7 +103,8 @@ ConfigSource *LoadConfiguration(const char *options, int verbose) {
     char *converted = CodePageToEscapedAscii(options);
     if (converted == nullptr) return nullptr;
     ConfigSource *source;
-    if (strchr(converted, '=') != nullptr) {
+    // A file's name may hold '=' too: an existing file wins.
+    if (!NamesRegularFile(options) && strchr(converted, '=') != nullptr) {
         if (verbose) fprintf(stderr, "No XML configuration specified, using old style parameters...\n");
         source = ParseArguments(converted, verbose);
     } else {

@@ -84,14 +84,6 @@ char *XmlAttribute(const ConfigSource *source, const char *pathTemplate, int too
     return NodeAttribute(FindToolNode(source, pathTemplate, tool), attribute);
 }
 
-int32_t ParseDecimal(const char *text) {
-    if (text == nullptr) return 0;
-    long long value = strtoll(text, nullptr, 10);
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 bool IsTrueText(const char *text) { return text != nullptr && (text[0] == 't' || text[0] == 'T'); }
 
 int32_t XmlBoolean(const ConfigSource *source, const char *pathTemplate, int tool,
@@ -104,10 +96,11 @@ int32_t XmlBoolean(const ConfigSource *source, const char *pathTemplate, int too
 }
 
 int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int tool,
-                   const char *attribute, int32_t defaultValue) {
+                   const char *attribute, const char *name, int32_t low, int32_t high,
+                   int32_t defaultValue) {
     char *text = XmlAttribute(source, pathTemplate, tool, attribute);
     if (text == nullptr) return defaultValue;
-    int32_t value = ParseDecimal(text);
+    int32_t value = CheckedNumber(name, text, low, high, defaultValue);
     sFree(text);
     return value;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "config/config.h"
@@ -25,8 +26,20 @@ std::vector<PRIFilterGroup *> gAllConditions;
 // The option loader hands the filter path over as soon as it is read.
 [[maybe_unused]] const bool kLoaderRegistered = (ConfigSetFilterLoader(PRILoadFilterFile), true);
 
-// Reads the file; the tree to release and its entry list, or null when the
-// file cannot be used.
+// The reader's message without its closing newline (and colon), or a note
+// on where the input ended.
+std::string ReaderProblem(const SEReader *reader) {
+    const char *error = SEReaderError(reader);
+    if (error == nullptr) error = SEReaderLexerError(reader);
+    if (error == nullptr || error[0] == '\0')
+        return "no element before the end at line " + std::to_string(SEReaderLine(reader));
+    std::string text = error;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ':')) text.pop_back();
+    return text;
+}
+
+// Reads the file; the tree to release and its entry list, or null after a
+// message when the file cannot be used.
 SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
     // Devices and pipes could feed the reader without end.
     SEReader *reader = path && IsRegularFile(path) ? SEReaderFromFile(path) : nullptr;
@@ -35,7 +48,10 @@ SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
         return nullptr;
     }
     SEElement *tree = SERead(reader);
-    if (tree == nullptr) fprintf(stderr, "Could not read Filter file %s -- deserialization failed\n", path);
+    int line = SEReaderLine(reader);
+    if (tree == nullptr)
+        fprintf(stderr, "Could not read Filter file %s -- deserialization failed: %s\n", path,
+                ReaderProblem(reader).c_str());
     SEReaderFree(reader);
     if (tree == nullptr) return nullptr;
     const SEElement *list = tree;
@@ -46,6 +62,12 @@ SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
         list = SEMapGet(tree, "Content");
     }
     if (list == nullptr || list->type != SE_LIST) {
+        // Elements keep no positions: the line where the element ended is the
+        // nearest the reader can say.
+        fprintf(stderr,
+                "Could not read Filter file %s -- the element ending at line %d is neither a list of "
+                "filter entries nor a map whose Content is one\n",
+                path, line);
         SEFree(tree);
         return nullptr;
     }
@@ -110,11 +132,11 @@ void Publish(PRIFilterTable *table) {
 
 }  // namespace
 
-void PRILoadFilterFile(const char *path) {
-    if (path == nullptr) return;
+bool PRILoadFilterFile(const char *path) {
+    if (path == nullptr) return true;
     const SEElement *entries = nullptr;
     SEElement *tree = ReadFilterFile(path, &entries);
-    if (tree == nullptr) return;
+    if (tree == nullptr) return false;
     fprintf(stdout, "Zentrova using filter file '%s'\n", path);
     int count = SEListSize(entries);
     if (PRIFilterTable *table = NewTable(count)) {
@@ -122,6 +144,7 @@ void PRILoadFilterFile(const char *path) {
         Publish(table);
     }
     SEFree(tree);
+    return true;
 }
 
 int zviReloadFilter(const char *path) {

@@ -17,8 +17,9 @@ enum : uint32_t {
     PRI_FILTER_GROUP = 0x80000000u,
 };
 
-// Loads the filter file named by the options (null: nothing to load).
-void PRILoadFilterFile(const char *path);
+// Loads the filter file named by the options (null: nothing to load); false
+// after a message on standard error when the file cannot be used.
+bool PRILoadFilterFile(const char *path);
 
 // The queries: the entry index of the first matching entry of the newest file
 // with that kind set (or 1 for the two yes/no questions); -1 or 0 when none

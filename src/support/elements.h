@@ -88,6 +88,9 @@ SEElement *SERead(SEReader *reader);
 const char *SEReaderError(const SEReader *reader);
 // The lexer's own error (lexical errors do not set the reader's error text).
 const char *SEReaderLexerError(const SEReader *reader);
+// The line of the text that the reader has reached, counted from 1, for
+// messages about what it read; 0 for the binary syntax.
+int SEReaderLine(const SEReader *reader);
 void SEReaderFree(SEReader *reader);
 
 // A new string in the text syntax from a relaxed argument string, or null

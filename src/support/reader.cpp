@@ -291,6 +291,10 @@ const char *SEReaderLexerError(const SEReader *reader) {
     return reader != nullptr && reader->lexer != nullptr ? reader->lexer->error() : nullptr;
 }
 
+int SEReaderLine(const SEReader *reader) {
+    return reader != nullptr && reader->lexer != nullptr && !reader->binary ? reader->lexer->line() : 0;
+}
+
 void SEReaderFree(SEReader *reader) {
     if (reader == nullptr) return;
     delete reader->lexer;

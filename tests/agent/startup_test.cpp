@@ -28,6 +28,16 @@ TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
     EXPECT_EQ(ZVState().directIMode, 0);
 }
 
+// A refused option is reported and leaves its default; the VM still starts.
+TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
+    testing::internal::CaptureStderr();
+    load("port=15x0");
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
+                          "Zentrova Error: options refused (see above); their defaults are used\n"));
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+}
+
 TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
     load();
     ZVAgentState &state = ZVState();

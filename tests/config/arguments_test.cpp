@@ -25,6 +25,7 @@ int MapCount(const SEElement *map) {
 TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
     LoadResult r = LoadCaptured(nullptr);
     const AgentOptions &o = gAgentOptions;
+    EXPECT_TRUE(r.accepted);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(o.auditPort, 1473);
@@ -51,19 +52,29 @@ TEST(Arguments, SinglePortSetsBothEndsAndUnknownKeysOnlyGiveTheNotice) {
     EXPECT_EQ(r.out, "");
 }
 
-TEST(Arguments, PortRangesAndPortsOfTheWrongType) {
-    // A range must not end before it begins: an open or backwards end is the begin.
-    const std::tuple<const char *, int32_t, int32_t> cases[] = {
-        {"port=1500-1510", 1500, 1510}, {"port=1510-1500", 1510, 1510},
-        {"port=1500-", 1500, 1500},     {"port=99999999999-1", INT32_MAX, INT32_MAX},
-        {"port=(1500,1510)", 1473, 1473}};
-    for (const auto &[options, begin, end] : cases) {
+TEST(Arguments, PortRangesAndRefusedPorts) {
+    // A range must not end before it begins: an open or backwards end is the
+    // begin. A bad half keeps its default, says so, and fails the load.
+    const char *kRange = "' (expected a whole number from 1 to 65535)\n";
+    const std::tuple<const char *, int32_t, int32_t, std::string> cases[] = {
+        {"port=1500-1510", 1500, 1510, ""},
+        {"port=1510-1500", 1510, 1510, ""},
+        {"port=1500-", 1500, 1500, ""},
+        {"port=65535", 65535, 65535, ""},
+        {"port=abc", 1473, 1473, "Invalid value for port: 'abc" + std::string(kRange)},
+        {"port=15x0", 1473, 1473, "Invalid value for port: '15x0" + std::string(kRange)},
+        {"port=70000", 1473, 1473, "Invalid value for port: '70000" + std::string(kRange)},
+        {"port=-5", 1473, 1473, "Invalid value for port: '-5" + std::string(kRange)},
+        {"port=0", 1473, 1473, "Invalid value for port: '0" + std::string(kRange)},
+        {"port=99999999999-1", 1473, 1473, "Invalid value for port: '99999999999-1" + std::string(kRange)},
+        {"port=1500-x", 1500, 1500, "Invalid value for port: '1500-x" + std::string(kRange)},
+        {"port=(1500,1510)", 1473, 1473, "Invalid type for port (4)\n"}};
+    for (const auto &[options, begin, end, message] : cases) {
         LoadResult r = LoadCaptured(options);
         EXPECT_EQ(gAgentOptions.auditPort, begin) << options;
         EXPECT_EQ(gAgentOptions.auditPortEnd, end) << options;
-        if (options[5] == '(') {
-            EXPECT_EQ(r.err, std::string(kNotice) + "Invalid type for port (4)\n");
-        }
+        EXPECT_EQ(r.err, kNotice + message) << options;
+        EXPECT_EQ(r.accepted, message.empty()) << options;
     }
 }
 
@@ -124,9 +135,11 @@ TEST(Arguments, LoggingSeverityTakesUpperCaseWordsOnly) {
 }
 
 TEST(Arguments, StringOptions) {
-    LoadCaptured("vmName=orders,actionFilename=/a/b.txt,logFile=/var/log/z.log,"
+    LoadResult r = LoadCaptured("vmName=orders,actionFilename=/a/b.txt,logFile=/var/log/z.log,"
                  "PRIDebugClassInstrumentation=com.acme.X,PRIDebugMethodInstrumentation=run,"
                  "snapshotRepository=\"\",SNMPAgentPort=2161,SNMPTrapPort=x");
+    EXPECT_NE(r.err.find("Invalid value for SNMPTrapPort: 'x' (expected a whole number from 1 to 65535)\n"),
+              std::string::npos);
     const AgentOptions &o = gAgentOptions;
     EXPECT_STREQ(o.vmName, "orders");
     EXPECT_STREQ(o.actionFilename, "/a/b.txt");
@@ -135,7 +148,7 @@ TEST(Arguments, StringOptions) {
     EXPECT_STREQ(o.PRIDebugMethodInstrumentation, "run");
     EXPECT_EQ(o.snapshotRepository, nullptr);  // an empty repository counts as absent
     EXPECT_EQ(o.snmpAgentPort, 2161);
-    EXPECT_EQ(o.snmpTrapPort, 0);
+    EXPECT_EQ(o.snmpTrapPort, 162);
     LoadCaptured("vmName=(a,b)");
     EXPECT_EQ(gAgentOptions.vmName, nullptr);
 }
@@ -159,11 +172,15 @@ TEST(Arguments, FilterFileIsHandedToTheLoaderAtOnce) {
     ConfigSetFilterLoader([](const char *path) {
         seen = path;
         portWhenLoaded = gAgentOptions.auditPort;
+        return true;
     });
-    LoadCaptured("port=1600,filter=/tmp/f.txt");
-    ConfigSetFilterLoader(nullptr);
+    EXPECT_TRUE(LoadCaptured("port=1600,filter=/tmp/f.txt").accepted);
     EXPECT_EQ(seen, "/tmp/f.txt");
     EXPECT_EQ(portWhenLoaded, 1600);
+    // A filter file that the loader cannot use fails the load.
+    ConfigSetFilterLoader([](const char *) { return false; });
+    EXPECT_FALSE(LoadCaptured("filter=/tmp/f.txt").accepted);
+    ConfigSetFilterLoader(nullptr);
 }
 
 TEST(Arguments, ExtensionKeysExcludeAndNest) {
@@ -237,6 +254,7 @@ TEST(Arguments, SharedDefaultsGivenAsExtensionKeysAreKept) {
 TEST(Arguments, MalformedStringsLeaveEveryDefault) {
     LoadResult r = LoadCaptured("a=b),port=1500");
     EXPECT_EQ(r.out, "ZVArguments: error 'Error parsing arguments 'a=b),port=1500''\n");
+    EXPECT_FALSE(r.accepted);
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
     EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
 

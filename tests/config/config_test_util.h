@@ -20,6 +20,7 @@ struct LoadResult {
     int32_t directIMode = 1;
     int32_t useHighPrecisionTimer = 1;
     int32_t ignoreCPUFrequency = 0;
+    bool accepted = false;  // what LoadOptions returned
 };
 
 inline LoadResult LoadCaptured(const char *options) {
@@ -28,7 +29,7 @@ inline LoadResult LoadCaptured(const char *options) {
     LoadResult result;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    LoadOptions(options, &result.exclusion, &result.arguments, &result.directIMode,
+    result.accepted = LoadOptions(options, &result.exclusion, &result.arguments, &result.directIMode,
                 &result.useHighPrecisionTimer, &result.ignoreCPUFrequency);
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();

@@ -111,6 +111,13 @@ TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
     EXPECT_EQ(gAgentOptions.auditPortEnd, 1700);
     LoadCaptured(("xmlConfig=" + file).c_str());
     EXPECT_EQ(gAgentOptions.auditPort, 1700);
+    // A path with '=' in it is still a path when the file exists.
+    std::string equals = dir.Write("port=1/cfg.xml", RequestAnalyzer("",
+        "<connection><audit-port><port number=\"1800\"/></audit-port></connection>"));
+    for (const std::string &path : {equals, "\"" + equals + "\""}) {
+        EXPECT_TRUE(LoadCaptured(path.c_str()).accepted) << path;
+        EXPECT_EQ(gAgentOptions.auditPort, 1800) << path;
+    }
 }
 
 TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
@@ -118,6 +125,7 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
     std::string missing = dir.path() + "/none.xml";
     LoadResult r = LoadCaptured(missing.c_str());
     EXPECT_EQ(r.err, "Zentrova Error: configuration file " + missing + " not found\n");
+    EXPECT_FALSE(r.accepted);
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
     EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
 
@@ -129,6 +137,7 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
                              "", "not xml at all", "<a/><b/>", "\xff\xfe<x/>"}) {
         std::string broken = dir.Write("broken.xml", text);
         r = LoadCaptured(broken.c_str());
+        EXPECT_FALSE(r.accepted) << text;
         EXPECT_EQ(gAgentOptions.showOptions, 0);
         EXPECT_EQ(gAgentOptions.auditPort, 1473);
     }
@@ -179,22 +188,31 @@ TEST(XmlConfiguration, OptionsOfOtherToolsAreNotRead) {
 TEST(XmlConfiguration, ValuesThatDoNotParse) {
     ScratchDirectory dir;
     std::string file = dir.Write("v.xml", RequestAnalyzer("",
-        "<connection><snmp agentPort=\"\" trapPort=\"12x\"/></connection>"
+        "<connection><audit-port><port-range begin=\"abc\" end=\"70000\"/></audit-port>"
+        "<snmp agentPort=\"\" trapPort=\"12x\"/></connection>"
         "<auto-start-CPU type=\"SAMPLER\" time=\"wall\">"
         "<sampler-options period=\"abc\" precision=\"word\"/>"
         "<instrumentation-options precision=\"MICRO\"><instrumentation-filter limit=\"99999999999\"/>"
         "</instrumentation-options></auto-start-CPU>"
         "<auto-capture delay=\"soon\" counter=\"0\"/>"));
-    LoadCaptured(file.c_str());
+    LoadResult r = LoadCaptured(file.c_str());
     const AgentOptions &o = gAgentOptions;
+    EXPECT_FALSE(r.accepted);
+    for (const char *refused : {"port-range begin: 'abc' (expected a whole number from 1 to 65535)",
+                                "port-range end: '70000'", "snmp trapPort: '12x'",
+                                "sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)",
+                                "instrumentation-filter limit: '99999999999'"})
+        EXPECT_NE(r.err.find(std::string("Invalid value for ") + refused), std::string::npos) << refused;
+    EXPECT_EQ(o.auditPort, 1473);
+    EXPECT_EQ(o.auditPortEnd, 1473);
     EXPECT_EQ(o.snmpAgentPort, 161);  // an empty text keeps the default
-    EXPECT_EQ(o.snmpTrapPort, 12);
+    EXPECT_EQ(o.snmpTrapPort, 162);
     EXPECT_EQ(o.autoStartCPUType, 0);
     EXPECT_EQ(o.autoStartCPUTime, 1);
-    EXPECT_EQ(o.samplerPeriod, 0);
+    EXPECT_EQ(o.samplerPeriod, 50);
     EXPECT_EQ(o.samplerPrecision, 2);
     EXPECT_EQ(o.instrumentationPrecision, 1);
-    EXPECT_EQ(o.instrumentationFilterLimit, INT32_MAX);
+    EXPECT_EQ(o.instrumentationFilterLimit, 100);
     EXPECT_EQ(o.captureDelay, 10);
     EXPECT_EQ(o.initialDelay, 10);
     EXPECT_EQ(o.captureCounter, 0);

@@ -213,19 +213,25 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
     EXPECT_EQ(zviReloadFilter(missing.c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open Filter file " + missing + "\n");
 
-    std::string broken = Write("b.txt", "{ Content = ( { grp = t ");
+    // Each refusal says where the reader was.
+    std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     EXPECT_EQ(zviReloadFilter(broken.c_str()), 0);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Could not read Filter file " + broken + " -- deserialization failed\n");
-
-    // Without "Content" a map is not a filter file; nothing is printed.
-    std::string noContent = Write("n.txt", "{ DeleteMe = false; }");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not read Filter file " + broken +
+                                                          " -- deserialization failed: Syntax error: syntax error at line 2\n");
+    const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
+    std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
+    std::string binary = Write("z.bin", std::string("PK\3\4\0\0\xff\n\x01", 9));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(noContent.c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(PRILoadFilterFile(notAList.c_str()));
+    EXPECT_FALSE(PRILoadFilterFile(binary.c_str()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not read Filter file " + notAList + " -- the element ending at line 2" + kNoList +
+                  "Could not read Filter file " + binary + " -- the element ending at line 1" + kNoList);
     EXPECT_EQ(zviReloadFilter(nullptr), 0);
     // Only regular files are read: a device could feed the reader forever.
     testing::internal::CaptureStderr();

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -20,11 +20,39 @@ bool EndsWith(const std::string &text, const char *suffix) {
     return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-bool ReadFile(const fs::path &path, std::vector<uint8_t> *bytes) {
+// The counts in a class file are 16 bits wide, so the format bounds a class
+// only at gigabytes (65535 constants of up to 64 KiB each), while compilers
+// and generators stay far below a few MiB. 64 MiB admits any real class,
+// refuses a wrong path before it fills memory, and keeps sizes within the int
+// that the class parser takes.
+constexpr uintmax_t kMaxClassFileBytes = uintmax_t{64} << 20;
+
+void ReportTooLarge(const std::string &name) {
+    std::fprintf(stderr, "%s: larger than %ju MiB, too large for a class file\n", name.c_str(),
+                 kMaxClassFileBytes >> 20);
+}
+
+// The bytes of a regular file of at most `limit` bytes; false after a message
+// naming the path. Devices and pipes are refused since they may never end.
+bool ReadFile(const fs::path &path, uintmax_t limit, std::vector<uint8_t> *bytes) {
+    std::error_code error;
+    fs::file_status status = fs::status(path, error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        std::fprintf(stderr, "%s: not a regular file\n", path.c_str());
+        return false;
+    }
+    uintmax_t size = fs::file_size(path, error);
+    if (!error && size > limit) {
+        ReportTooLarge(path.string());
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    bytes->resize(error ? 0 : size);
+    if (error || !in.read(reinterpret_cast<char *>(bytes->data()), static_cast<std::streamsize>(size))) {
+        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool IsArchive(const std::string &path) {
@@ -34,10 +62,8 @@ bool IsArchive(const std::string &path) {
 // The archive's zip, or null after a message; it reads from data, which
 // must outlive it.
 zip_t *OpenArchive(const std::string &path, std::vector<uint8_t> *data) {
-    if (!ReadFile(path, data)) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return nullptr;
-    }
+    // Archives are not bounded: a jmod or a jar of dependencies is many class files.
+    if (!ReadFile(path, std::numeric_limits<uintmax_t>::max(), data)) return nullptr;
     size_t skip = data->size() >= 4 && std::memcmp(data->data(), "JM\1\0", 4) == 0 ? 4 : 0;
     zip_error_t error;
     zip_error_init(&error);
@@ -52,6 +78,7 @@ zip_t *OpenArchive(const std::string &path, std::vector<uint8_t> *data) {
 }
 
 bool ReadEntry(zip_t *archive, zip_int64_t index, const zip_stat_t &stat, std::vector<uint8_t> *bytes) {
+    if (stat.size > kMaxClassFileBytes) return false;
     zip_file_t *file = zip_fopen_index(archive, index, 0);
     bytes->resize(stat.size);
     bool read = file != nullptr && zip_fread(file, bytes->data(), stat.size) == static_cast<zip_int64_t>(stat.size);
@@ -72,7 +99,8 @@ bool VisitArchive(const std::string &path, const ClassVisitor &visit) {
             !EndsWith(stat.name, ".class"))
             continue;
         if (!ReadEntry(archive, i, stat, &bytes)) {
-            std::fprintf(stderr, "cannot read %s!%s\n", path.c_str(), stat.name);
+            if (stat.size > kMaxClassFileBytes) ReportTooLarge(path + "!" + stat.name);
+            else std::fprintf(stderr, "cannot read %s!%s\n", path.c_str(), stat.name);
             ok = false;
             continue;
         }
@@ -102,10 +130,7 @@ bool ReadArchiveClass(const std::string &path, const std::string &className, std
 
 bool VisitClassFile(const fs::path &path, const ClassVisitor &visit) {
     std::vector<uint8_t> bytes;
-    if (!ReadFile(path, &bytes)) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return false;
-    }
+    if (!ReadFile(path, kMaxClassFileBytes, &bytes)) return false;
     visit(path.string(), bytes);
     return true;
 }
@@ -143,9 +168,9 @@ bool ForEachClass(const std::string &path, const ClassVisitor &visit) {
 
 bool ReadClass(const std::string &path, const std::string &className, std::vector<uint8_t> *bytes) {
     std::error_code error;
-    if (fs::is_directory(path, error)) return ReadFile(fs::path(path) / (className + ".class"), bytes);
+    if (fs::is_directory(path, error)) return ReadFile(fs::path(path) / (className + ".class"), kMaxClassFileBytes, bytes);
     if (IsArchive(path)) return ReadArchiveClass(path, className, bytes);
-    return ReadFile(path, bytes);
+    return ReadFile(path, kMaxClassFileBytes, bytes);
 }
 
 bool LoadClasses(const std::vector<std::string> &paths, std::vector<LoadedClass> *classes) {

@@ -12,7 +12,8 @@ using ClassVisitor = std::function<void(const std::string &name, std::span<const
 
 // Visits every class file that `path` names or contains (directories are
 // walked in sorted order; archive entries in archive order). False, after a
-// message on standard error, when the path or an archive cannot be read.
+// message on standard error, when the path or an archive cannot be read, is
+// not a regular file, or a class file is larger than 64 MiB.
 bool ForEachClass(const std::string &path, const ClassVisitor &visit);
 
 // The class file of className (internal form, "java/lang/Thread") in a

@@ -1,4 +1,5 @@
-// zvtool filter: the four filter answers for one method under a filter file.
+// zvtool filter: the four filter answers for one method under a filter file;
+// a file that cannot be used is an error rather than an empty filter.
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,7 +13,7 @@ int FilterCommand(int argc, char **argv) {
     long access = strtol(argv[4], &end, 0);
     if (end == argv[4] || *end != '\0') return kUsageError;
 
-    PRILoadFilterFile(file);
+    if (!PRILoadFilterFile(file)) return 1;
     char text[2048];
     PRIFilterMethodText(className, method, descriptor, static_cast<int>(access), text, sizeof text);
     printf("method = %s\n", text);

@@ -105,7 +105,7 @@ int InstrumentCommand(int argc, char **argv) {
             settings.debugInstrumentation = 1;
             settings.debugClassInstrumentation = "*";
         } else if (std::strcmp(argv[arg], "--filter") == 0 && arg + 1 < argc) {
-            PRILoadFilterFile(argv[++arg]);
+            if (!PRILoadFilterFile(argv[++arg])) return 1;
         } else {
             return kUsageError;
         }

@@ -1,6 +1,7 @@
 // zvtool options: the option values that an option string (old-style
 // arguments or an XML file path) gives, one field a line, as the agent would
 // read them at start-up (the report is printed when the string asks for it).
+// Exits 1 when an option was refused; the values are printed all the same.
 #include <cstdio>
 
 #include "commands.h"
@@ -39,8 +40,8 @@ int OptionsCommand(int argc, char **argv) {
     if (argc != 1) return kUsageError;
     SEElement *exclusion = nullptr, *arguments = nullptr;
     int32_t directIMode = 1, useHighPrecisionTimer = 1, ignoreCPUFrequency = 0;
-    LoadOptions(argv[0], &exclusion, &arguments, &directIMode, &useHighPrecisionTimer,
-                &ignoreCPUFrequency);
+    bool accepted = LoadOptions(argv[0], &exclusion, &arguments, &directIMode,
+                                &useHighPrecisionTimer, &ignoreCPUFrequency);
     fflush(stderr);
     const AgentOptions &o = gAgentOptions;
     Number("auditPort", o.auditPort);
@@ -100,5 +101,5 @@ int OptionsCommand(int argc, char **argv) {
     Number("metricsEnabled", o.metricsEnabled);
     Number("dumpClassInstrumentation", o.dumpClassInstrumentation);
     ResetAgentOptions();
-    return 0;
+    return accepted ? 0 : 1;
 }

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# zvtool_test.sh ZVTOOL JAR: each command accepts good input, and refuses bad
+# input with a non-zero status and a message that says what and where.
+set -uo pipefail
+zvtool=$(realpath "$1") jar=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/zv-tool.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+# expect STATUS FRAGMENT ZVTOOL-ARGS...: the exit status and a fragment of
+# the output; devices and pipes must not hang the command.
+expect() {
+    local want=$1 fragment=$2 status
+    shift 2
+    output=$(timeout 10 "$zvtool" "$@" 2>&1)
+    status=$?
+    if [ "$status" != "$want" ]; then
+        echo "FAIL: zvtool $* exited $status"
+        failures=$((failures + 1))
+    elif [[ $output != *"$fragment"* ]]; then
+        echo "FAIL: zvtool $*: no '$fragment' in:"
+        echo "$output" | head -5
+        failures=$((failures + 1))
+    fi
+}
+
+unzip -p "$jar" org/apache/commons/lang3/CharUtils.class >CharUtils.class
+mkfifo pipe.class
+expect 0 "class org/apache/commons/lang3/CharUtils" dump CharUtils.class
+expect 1 "/dev/zero: not a regular file" dump /dev/zero
+expect 1 "pipe.class: not a regular file" roundtrip pipe.class
+truncate -s 65M big.class
+expect 1 "big.class: larger than 64 MiB" dump big.class
+
+# Options: numbers are whole and in range; a file's path may hold '='.
+expect 0 "auditPort = 1500" options "port=1500,vmName=a"
+expect 1 "Invalid value for port: '15x0' (expected a whole number from 1 to 65535)" options "port=15x0"
+mkdir "cfg=1"
+echo '<zentrova-configuration><request-analyzer><connection><audit-port><port number="1600"/>
+</audit-port></connection></request-analyzer></zentrova-configuration>' >"cfg=1/z.xml"
+expect 0 "auditPort = 1600" options "$work/cfg=1/z.xml"
+
+# Filters: a refused file says where, instead of filtering nothing.
+echo '{ Content = ( { grp = t; cnd = { PatternList = ("*"); } } ); }' >good.txt
+echo '{ Content = 5; }' >five.txt
+printf 'PK\3\4\0\377\n\1' >garbage.txt
+expect 0 "group = 0 (Filter_1)" filter good.txt a/B m "()V" 1
+expect 1 "five.txt -- the element ending at line 1 is neither" filter five.txt a/B m "()V" 1
+expect 1 "garbage.txt -- the element ending at line 1 is neither" filter garbage.txt a/B m "()V" 1
+printf '{ Content = (\n { grp = t; ) }' >broken.txt
+expect 1 "deserialization failed: Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 1
+
+[ "$failures" = 0 ] && echo "zvtool input checks passed"
+exit $((failures > 0))
