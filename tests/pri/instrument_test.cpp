@@ -321,42 +321,33 @@ TEST_F(Instrument, ClassTablesKeepTheNewestEntryAndTheFirstGroupOwner) {
     EXPECT_EQ(PRIClassKeyGet(200), 0);
 }
 
-// Instrumented classes, dropped to version 50 without stack maps so that
-// the VM infers types itself, pass -Xverify:all and print what they printed.
-TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
-    fs::path dir = fs::temp_directory_path() / ("zvverify" + std::to_string(getpid()));
-    fs::create_directories(dir / "shapes");
-    for (const char *name : {"Shapes", "Main", "Big"}) {
-        ClassPtr jclass = shapeClass(name);
-        ASSERT_NE(jclass, nullptr) << name;
-        jclass->major_version = 50;
-        for (int m = 0; m < jclass->methods_count; ++m) {
-            JCRMember *member = jclass->methods[m];
-            JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass.get(), member, "Code");
-            if (codeAttribute == nullptr) continue;
-            JCRCode *code = JCRParseCode(jclass.get(), codeAttribute);
-            int kept = 0;
-            for (int a = 0; a < code->attributes_count; ++a) {
-                if (std::string(JCRUtf8At(jclass.get(), code->attributes[a]->name_index)) == "StackMapTable")
-                    sFree(code->attributes[a]);
-                else
-                    code->attributes[kept++] = code->attributes[a];
-            }
-            code->attributes_count = static_cast<uint16_t>(kept);
-            for (int a = 0; a < member->attributes_count; ++a)
-                if (member->attributes[a] == codeAttribute) member->attributes[a] = JCRWriteCode(jclass.get(), code);
-            sFree(codeAttribute);
-            JCRFreeCode(code);
+// Drops a class to version 50 without stack maps, so that the VM infers
+// types itself.
+void downgrade(JCRClass *jclass) {
+    jclass->major_version = 50;
+    for (int m = 0; m < jclass->methods_count; ++m) {
+        JCRMember *member = jclass->methods[m];
+        JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass, member, "Code");
+        if (codeAttribute == nullptr) continue;
+        JCRCode *code = JCRParseCode(jclass, codeAttribute);
+        int kept = 0;
+        for (int a = 0; a < code->attributes_count; ++a) {
+            if (std::string(JCRUtf8At(jclass, code->attributes[a]->name_index)) == "StackMapTable")
+                sFree(code->attributes[a]);
+            else
+                code->attributes[kept++] = code->attributes[a];
         }
-        testing::internal::CaptureStderr();
-        PRIInstrumentClass(jclass.get(), nullptr, 0);
-        testing::internal::GetCapturedStderr();
-        int length = 0;
-        uint8_t *bytes = JCRWriteClass(jclass.get(), &length);
-        std::ofstream(dir / "shapes" / (std::string(name) + ".class"), std::ios::binary)
-            .write(reinterpret_cast<char *>(bytes), length);
-        sFree(bytes);
+        code->attributes_count = static_cast<uint16_t>(kept);
+        for (int a = 0; a < member->attributes_count; ++a)
+            if (member->attributes[a] == codeAttribute) member->attributes[a] = JCRWriteCode(jclass, code);
+        sFree(codeAttribute);
+        JCRFreeCode(code);
     }
+}
+
+// Instrumented classes pass -Xverify:all and print what they printed: as
+// compiled (their stack maps kept valid) and dropped to version 50.
+TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
     auto run = [](const std::string &command) {
         std::string out;
         FILE *pipe = popen((command + " 2>&1").c_str(), "r");
@@ -368,11 +359,28 @@ TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
     };
     std::string java = ZV_JDK_JAVA;
     std::string plain = run(java + " -cp " + ZV_PRI_JAVA_CLASSES + "/shapes shapes.Main");
-    std::string edited = run(java + " -Xverify:all -Xbootclasspath/a:" + ZV_ZVBCP_JAR + " -cp " + dir.string() +
-                             " shapes.Main");
-    fs::remove_all(dir);
-    EXPECT_EQ(edited, plain);
     EXPECT_NE(plain.find("thrown"), std::string::npos);
+    for (bool old : {false, true}) {
+        fs::path dir = fs::temp_directory_path() / ("zvverify" + std::to_string(getpid()));
+        fs::create_directories(dir / "shapes");
+        for (const char *name : {"Shapes", "Main", "Big", "Built"}) {
+            ClassPtr jclass = shapeClass(name);
+            ASSERT_NE(jclass, nullptr) << name;
+            if (old && std::string(name) != "Built") downgrade(jclass.get());  // Built has invokedynamic
+            testing::internal::CaptureStderr();
+            PRIInstrumentClass(jclass.get(), nullptr, 0);
+            testing::internal::GetCapturedStderr();
+            int length = 0;
+            uint8_t *bytes = JCRWriteClass(jclass.get(), &length);
+            std::ofstream(dir / "shapes" / (std::string(name) + ".class"), std::ios::binary)
+                .write(reinterpret_cast<char *>(bytes), length);
+            sFree(bytes);
+        }
+        std::string edited = run(java + " -Xverify:all -Xbootclasspath/a:" + ZV_ZVBCP_JAR + " -cp " + dir.string() +
+                                 " shapes.Main");
+        fs::remove_all(dir);
+        EXPECT_EQ(edited, plain) << (old ? "version 50" : "as compiled");
+    }
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ public final class CpuProgram {
         System.out.println("synchronized " + new Counter().addAll(100));
         System.out.println("constructed " + new Shape(3, 4).area());
         System.out.println("serial uid " + java.io.ObjectStreamClass.lookup(Shape.class).getSerialVersionUID());
+        for (int v : new int[] {1, 0, 3, 5}) {
+            try {
+                System.out.println("derived " + new Derived(v).value);
+            } catch (RuntimeException e) {
+                System.out.println("derived " + v + " threw in the " + e.getMessage());
+            }
+        }
+        StackCheck.check("after constructors threw");
         System.out.println("static " + Initialised.VALUE);
         System.out.println("deep " + deepThenBack());
         System.out.println("threads " + Workers.run(8));
@@ -168,6 +176,35 @@ public final class CpuProgram {
                 add(i);
             }
             return total;
+        }
+    }
+
+    static class Base {
+        final int value;
+
+        Base(int v) {
+            if (v < 0) {
+                throw new IllegalArgumentException("super constructor");
+            }
+            value = v;
+        }
+    }
+
+    // Throws before super() (its argument), inside it, and after it.
+    static final class Derived extends Base {
+        Derived(int v) {
+            super(argument(v));
+            StackCheck.check("constructor body");
+            if (v == 3) {
+                throw new IllegalStateException("constructor body");
+            }
+        }
+
+        static int argument(int v) {
+            if (v == 1) {
+                throw new IllegalStateException("argument");
+            }
+            return v - 2;
         }
     }
 

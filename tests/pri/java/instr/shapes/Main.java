@@ -19,5 +19,6 @@ public final class Main {
         }
         System.out.println(Shapes.loopsBackToStart(10) + " " + Shapes.switches(1) + " " + Shapes.switches(100)
                 + " " + Shapes.switches(7) + " " + new Shapes().locked(9) + " " + Big.big(3));
+        System.out.println(Built.all());
     }
 }

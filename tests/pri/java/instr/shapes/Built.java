@@ -1,0 +1,55 @@
+package shapes;
+
+import java.util.function.IntSupplier;
+
+// Constructors that throw before and after super(), a super() argument with
+// a branch, wide locals across a loop and a lambda: the shapes that the
+// instrumentation's frames and its constructor entry must get right.
+final class Built extends Number {
+    private final long total;
+
+    Built(int n) {
+        super();
+        long sum = 0;
+        double scale = 1.5;
+        for (int i = 0; i < n; i++) {
+            sum += (long) (i * scale);
+        }
+        if (n < 0) {
+            throw new IllegalArgumentException("negative " + n);
+        }
+        total = sum;
+    }
+
+    Built(String text) {
+        this(text.isEmpty() ? fail() : text.length());  // throws before this() when empty
+    }
+
+    private static int fail() {
+        throw new IllegalStateException("empty");
+    }
+
+    static int viaLambda(int k) {
+        IntSupplier supplier = () -> k * 2;
+        return supplier.getAsInt();
+    }
+
+    @Override public int intValue() { return (int) total; }
+    @Override public long longValue() { return total; }
+    @Override public float floatValue() { return total; }
+    @Override public double doubleValue() { return total; }
+
+    static String all() {
+        StringBuilder out = new StringBuilder().append(new Built(10).longValue()).append(' ');
+        out.append(new Built("abc").intValue()).append(' ').append(viaLambda(21));
+        for (Object arg : new Object[] {-1, ""}) {
+            try {
+                Object built = arg instanceof String s ? new Built(s) : new Built((Integer) arg);
+                out.append(built);
+            } catch (RuntimeException e) {
+                out.append(' ').append(e.getMessage());
+            }
+        }
+        return out.toString();
+    }
+}
