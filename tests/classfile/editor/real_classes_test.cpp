@@ -26,7 +26,8 @@ const std::vector<NamedBytes> &classes() {
 }
 
 struct Method {
-    const JCRClass *jclass;
+    JCRClass *jclass;
+    JCRMember *member;
     std::string name;
     CodePtr code;
     LineTablePtr lines;  // null when the method has none
@@ -45,7 +46,7 @@ int forEachMethod(Visit visit) {
             JCRMember *member = jclass->methods[m];
             JCRAttribute *attribute = JCRFindMemberAttribute(jclass.get(), member, "Code");
             if (attribute == nullptr) continue;
-            Method method{jclass.get(), entry.first + " " + memberName(jclass.get(), member), nullptr, nullptr};
+            Method method{jclass.get(), member, entry.first + " " + memberName(jclass.get(), member), nullptr, nullptr};
             method.code.reset(JCRParseCode(jclass.get(), attribute));
             if (method.code == nullptr) {
                 ADD_FAILURE() << method.name << ": Code does not parse";
@@ -239,36 +240,26 @@ TEST(RealClasses, InsertionsKeepEveryReferenceOnItsInstruction) {
 // the same frames again.
 TEST(RealClasses, StackMapTablesDecodeAndEncodeUnchanged) {
     int tables = 0;
-    for (const NamedBytes &entry : classes()) {
-        testing::internal::CaptureStderr();
-        ClassPtr jclass(JCRParseClass(entry.second.data(), static_cast<int>(entry.second.size())));
-        testing::internal::GetCapturedStderr();
-        if (jclass == nullptr) continue;
-        for (int m = 0; m < jclass->methods_count; m++) {
-            JCRMember *member = jclass->methods[m];
-            JCRAttribute *attribute = JCRFindMemberAttribute(jclass.get(), member, "Code");
-            CodePtr code(attribute != nullptr ? JCRParseCode(jclass.get(), attribute) : nullptr);
-            for (int a = 0; code != nullptr && a < code->attributes_count; a++) {
-                const JCRAttribute *map = code->attributes[a];
-                const char *name = JCRUtf8At(jclass.get(), map->name_index);
-                if (name == nullptr || std::string(name) != "StackMapTable") continue;
-                std::string where = entry.first + " " + memberName(jclass.get(), member);
-                JCRFrame initial;
-                std::vector<JCRFrame> frames, again;
-                ASSERT_TRUE(JCRInitialFrame(jclass.get(), member, &initial)) << where;
-                ASSERT_TRUE(JCRDecodeStackMap(map, initial, &frames)) << where;
-                std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCREncodeStackMap(jclass.get(), initial, frames), sFree);
-                ASSERT_NE(written, nullptr) << where;
-                EXPECT_EQ(std::vector<uint8_t>(written->info, written->info + written->length),
-                          std::vector<uint8_t>(map->info, map->info + map->length)) << where;
-                ASSERT_TRUE(JCRDecodeStackMap(written.get(), initial, &again)) << where;
-                for (size_t f = 0; f < frames.size() && f < again.size(); ++f) {
-                    EXPECT_TRUE(frames[f].offset == again[f].offset && frames[f].locals == again[f].locals &&
-                                frames[f].stack == again[f].stack) << where << " frame " << f;
-                }
-                ++tables;
+    forEachMethod([&](const Method &m) {
+        for (int a = 0; a < m.code->attributes_count; a++) {
+            const JCRAttribute *map = m.code->attributes[a];
+            const char *name = JCRUtf8At(m.jclass, map->name_index);
+            if (name == nullptr || std::string(name) != "StackMapTable") continue;
+            JCRFrame initial;
+            std::vector<JCRFrame> frames, again;
+            ASSERT_TRUE(JCRInitialFrame(m.jclass, m.member, &initial)) << m.name;
+            ASSERT_TRUE(JCRDecodeStackMap(map, initial, &frames)) << m.name;
+            std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCREncodeStackMap(m.jclass, initial, frames), sFree);
+            ASSERT_NE(written, nullptr) << m.name;
+            EXPECT_EQ(std::vector<uint8_t>(written->info, written->info + written->length),
+                      std::vector<uint8_t>(map->info, map->info + map->length)) << m.name;
+            ASSERT_TRUE(JCRDecodeStackMap(written.get(), initial, &again)) << m.name;
+            for (size_t f = 0; f < frames.size() && f < again.size(); ++f) {
+                EXPECT_TRUE(frames[f].offset == again[f].offset && frames[f].locals == again[f].locals &&
+                            frames[f].stack == again[f].stack) << m.name << " frame " << f;
             }
+            ++tables;
         }
-    }
+    });
     EXPECT_GT(tables, 5000);
 }
