@@ -169,14 +169,13 @@ public final class ZVContext {
      * 35 bytes of bytecode, so that even cold call sites inline it.
      */
     public static void willExitMethod(ZVContext context) {
-        if (context == null) {
-            return;
-        }
-        int sp = context.stackPointer - 2;
-        if (sp >= context.popFloor + popBias) {
+        if (context != null) {
+            int sp = context.stackPointer - 2;
+            if (sp < context.popFloor + popBias) {
+                exitSlow(context);
+                return;
+            }
             context.stackPointer = sp;
-        } else {
-            exitSlow(context);
         }
     }
 
