@@ -127,7 +127,7 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
             if (op == JCR_OP_ATHROW || (op >= JCR_OP_IRETURN && op <= JCR_OP_RETURN)) return false;
             int effect = JCRStackEffect(jclass, &insn);
             if (effect < 0 && static_cast<size_t>(-effect) > stack.size()) return false;
-            if (effect < 0) stack.resize(stack.size() + effect);
+            if (effect < 0) stack.erase(stack.end() + effect, stack.end());
             for (int k = 0; k < effect; ++k) stack.push_back(false);
         }
     }
