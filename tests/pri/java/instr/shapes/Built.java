@@ -3,8 +3,9 @@ package shapes;
 import java.util.function.IntSupplier;
 
 // Constructors that throw before and after super(), a super() argument with
-// a branch, wide locals across a loop and a lambda: the shapes that the
-// instrumentation's frames and its constructor entry must get right.
+// a branch, wide locals across a loop, an object created across a branch and
+// a lambda: the shapes that the instrumentation's frames and its constructor
+// entry must get right.
 final class Built extends Number {
     private final long total;
 
@@ -29,6 +30,14 @@ final class Built extends Number {
         throw new IllegalStateException("empty");
     }
 
+    // A branch between `new` and its constructor: frames hold the
+    // uninitialised object, which must follow the code it was created by.
+    static String pending(int n) {
+        return new StringBuilder(n > 0
+                ? "positive"
+                : "other").append(n).toString();
+    }
+
     static int viaLambda(int k) {
         IntSupplier supplier = () -> k * 2;
         return supplier.getAsInt();
@@ -41,7 +50,7 @@ final class Built extends Number {
 
     static String all() {
         StringBuilder out = new StringBuilder().append(new Built(10).longValue()).append(' ');
-        out.append(new Built("abc").intValue()).append(' ').append(viaLambda(21));
+        out.append(new Built("abc").intValue()).append(' ').append(viaLambda(21)).append(' ').append(pending(2));
         for (Object arg : new Object[] {-1, ""}) {
             try {
                 Object built = arg instanceof String s ? new Built(s) : new Built((Integer) arg);
