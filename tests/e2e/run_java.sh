@@ -257,6 +257,31 @@ thread_context)
         expect_line "$name" out "modifiers: public transient | public static transient | public static final synthetic"
     done
     ;;
+verify_jars)
+    # Every class of some real libraries is linked, so verified, in a loader
+    # over the jar and what it needs; the agent must not fail a single one
+    # that loads without it.
+    lib=/usr/share/java mvn=/usr/share/maven
+    jars=("$lib/guava.jar" "$lib/commons-lang3.jar" "$lib/asm.jar"
+          "$lib/asm-commons.jar:$lib/asm-tree.jar:$lib/asm.jar:$lib/asm-analysis.jar"
+          "$lib/guice.jar:$lib/atinject-jsr330-api.jar:$lib/aopalliance.jar:$lib/guava.jar"
+          "$mvn/lib/maven-core-3.x.jar$(printf ':%s' "$mvn"/lib/*.jar "$mvn"/boot/*.jar)")
+    run plain -cp "$ZV_CLASSES" e2e.VerifyJars "${jars[@]}"
+    run agent "-agentpath:$agent" -Xlog:class+resolve=debug:file="$work/resolve.log" \
+        -cp "$ZV_CLASSES" e2e.VerifyJars "${jars[@]}"
+    expect_rc plain 0
+    expect_rc agent 0
+    [ "$(wc -l <"$work/plain.out")" = ${#jars[@]} ] || fail "plain: not every jar was tried"
+    program_output agent | cmp -s "$work/plain.out" - || fail "the counts differ under the agent"
+    refuse_text agent err "verify error: "
+    failed() { grep -E "^(verify|other) error: " "$work/$1.err"; }
+    cmp -s <(failed plain) <(failed agent) || fail "other classes fail under the agent"
+    # The libraries' own code ran instrumented: it called into the context.
+    for package in com.google.common org.apache.commons.lang3 com.google.inject org.apache.maven; do
+        grep -qE "\] $package\.[^ ]* meridyn\.audit\.profiler\.ZVContext( |$)" "$work/resolve.log" ||
+            fail "no class of $package called the context"
+    done
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
