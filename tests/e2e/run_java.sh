@@ -282,6 +282,32 @@ verify_jars)
             fail "no class of $package called the context"
     done
     ;;
+real_programs)
+    # Real programs under the agent behave as without it: javac writes the
+    # same class files, mvn -v says the same.
+    sources=("$ZV_SOURCE"/tests/e2e/java/e2e/*.java "$ZV_SOURCE"/tests/e2e/java/cpu/*.java)
+    javac=(-m jdk.compiler/com.sun.tools.javac.Main -cp "$ZV_LIB/zvbcp.jar")
+    java17=("${java[@]}")
+    for vm in 17 ${ZV_JAVA25:+25}; do
+        [ "$vm" = 25 ] && java=("$ZV_JAVA25")
+        run "javac$vm-plain" "${javac[@]}" -d "$work/plain$vm" "${sources[@]}"
+        run "javac$vm-agent" "-agentpath:$agent" "${javac[@]}" -d "$work/agent$vm" "${sources[@]}"
+        expect_rc "javac$vm-plain" 0
+        expect_rc "javac$vm-agent" 0
+        diff -r "$work/plain$vm" "$work/agent$vm" || fail "javac on $vm: class files differ under the agent"
+        [ "$(find "$work/agent$vm" -name '*.class' | wc -l)" -ge ${#sources[@]} ] || fail "javac on $vm: too few classes"
+    done
+    java=("${java17[@]}")
+    maven=(-classpath "$(echo /usr/share/maven/boot/plexus-classworlds-*.jar)" -Dclassworlds.conf=/usr/share/maven/bin/m2.conf
+           -Dmaven.home=/usr/share/maven -Dmaven.multiModuleProjectDirectory="$work"
+           org.codehaus.plexus.classworlds.launcher.Launcher -v)
+    run mvn-plain "${maven[@]}"
+    run mvn-agent "-agentpath:$agent" "${maven[@]}"
+    expect_rc mvn-plain 0
+    expect_rc mvn-agent 0
+    expect_text mvn-plain out "Apache Maven "
+    program_output mvn-agent | cmp -s "$work/mvn-plain.out" - || fail "mvn -v: output differs under the agent"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
