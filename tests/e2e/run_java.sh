@@ -257,6 +257,57 @@ thread_context)
         expect_line "$name" out "modifiers: public transient | public static transient | public static final synthetic"
     done
     ;;
+verify_jars)
+    # Every class of some real libraries is linked, so verified, in a loader
+    # over the jar and what it needs; the agent must not fail a single one
+    # that loads without it.
+    lib=/usr/share/java mvn=/usr/share/maven
+    jars=("$lib/guava.jar" "$lib/commons-lang3.jar" "$lib/asm.jar"
+          "$lib/asm-commons.jar:$lib/asm-tree.jar:$lib/asm.jar:$lib/asm-analysis.jar"
+          "$lib/guice.jar:$lib/atinject-jsr330-api.jar:$lib/aopalliance.jar:$lib/guava.jar"
+          "$mvn/lib/maven-core-3.x.jar$(printf ':%s' "$mvn"/lib/*.jar "$mvn"/boot/*.jar)")
+    run plain -cp "$ZV_CLASSES" e2e.VerifyJars "${jars[@]}"
+    run agent "-agentpath:$agent" -Xlog:class+resolve=debug:file="$work/resolve.log" \
+        -cp "$ZV_CLASSES" e2e.VerifyJars "${jars[@]}"
+    expect_rc plain 0
+    expect_rc agent 0
+    [ "$(wc -l <"$work/plain.out")" = ${#jars[@]} ] || fail "plain: not every jar was tried"
+    program_output agent | cmp -s "$work/plain.out" - || fail "the counts differ under the agent"
+    refuse_text agent err "verify error: "
+    failed() { grep -E "^(verify|other) error: " "$work/$1.err"; }
+    cmp -s <(failed plain) <(failed agent) || fail "other classes fail under the agent"
+    # The libraries' own code ran instrumented: it called into the context.
+    for package in com.google.common org.apache.commons.lang3 com.google.inject org.apache.maven; do
+        grep -qE "\] $package\.[^ ]* meridyn\.audit\.profiler\.ZVContext( |$)" "$work/resolve.log" ||
+            fail "no class of $package called the context"
+    done
+    ;;
+real_programs)
+    # Real programs under the agent behave as without it: javac writes the
+    # same class files, mvn -v says the same.
+    sources=("$ZV_SOURCE"/tests/e2e/java/e2e/*.java "$ZV_SOURCE"/tests/e2e/java/cpu/*.java)
+    javac=(-m jdk.compiler/com.sun.tools.javac.Main -cp "$ZV_LIB/zvbcp.jar")
+    java17=("${java[@]}")
+    for vm in 17 ${ZV_JAVA25:+25}; do
+        [ "$vm" = 25 ] && java=("$ZV_JAVA25")
+        run "javac$vm-plain" "${javac[@]}" -d "$work/plain$vm" "${sources[@]}"
+        run "javac$vm-agent" "-agentpath:$agent" "${javac[@]}" -d "$work/agent$vm" "${sources[@]}"
+        expect_rc "javac$vm-plain" 0
+        expect_rc "javac$vm-agent" 0
+        diff -r "$work/plain$vm" "$work/agent$vm" || fail "javac on $vm: class files differ under the agent"
+        [ "$(find "$work/agent$vm" -name '*.class' | wc -l)" -ge ${#sources[@]} ] || fail "javac on $vm: too few classes"
+    done
+    java=("${java17[@]}")
+    maven=(-classpath "$(echo /usr/share/maven/boot/plexus-classworlds-*.jar)" -Dclassworlds.conf=/usr/share/maven/bin/m2.conf
+           -Dmaven.home=/usr/share/maven -Dmaven.multiModuleProjectDirectory="$work"
+           org.codehaus.plexus.classworlds.launcher.Launcher -v)
+    run mvn-plain "${maven[@]}"
+    run mvn-agent "-agentpath:$agent" "${maven[@]}"
+    expect_rc mvn-plain 0
+    expect_rc mvn-agent 0
+    expect_text mvn-plain out "Apache Maven "
+    program_output mvn-agent | cmp -s "$work/mvn-plain.out" - || fail "mvn -v: output differs under the agent"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
