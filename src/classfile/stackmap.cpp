@@ -114,14 +114,10 @@ void writeFrame(FrameWriter &out, const JCRFrame &previous, const JCRFrame &fram
     out.types(stack);
 }
 
-int classRef(JCRClass *jclass, const std::string &name) {
-    int index = JCRFindClassRef(jclass, name.c_str());
-    return index > 0 ? index : JCRAddClassRef(jclass, name.c_str());
-}
-
 // The verification type of the field descriptor at descriptor[*at], which
 // then moves past it; Top when it is malformed.
-JCRVerificationType parameterType(JCRClass *jclass, const char *descriptor, size_t *at, bool *ok) {
+JCRVerificationType parameterType(JCRClass *jclass, JCRClassIndex &classes, const char *descriptor, size_t *at,
+                                  bool *ok) {
     size_t start = *at;
     while (descriptor[*at] == '[') ++*at;
     bool array = *at > start;
@@ -141,9 +137,9 @@ JCRVerificationType parameterType(JCRClass *jclass, const char *descriptor, size
         return *ok = false, t;
     }
     // An object or array: a Class constant of its internal name.
-    std::string name(descriptor + start, *at - start);
+    std::string_view name(descriptor + start, *at - start);
     if (!array) name = name.substr(1, name.size() - 2);
-    int index = classRef(jclass, name);
+    int index = classes.findOrAdd(jclass, name);
     if (index <= 0) return *ok = false, t;
     t.tag = JCR_ITEM_Object;
     t.data = static_cast<uint16_t>(index);
@@ -158,7 +154,37 @@ int JCRLocalSlots(const std::vector<JCRVerificationType> &locals) {
     return slots;
 }
 
-bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRFrame *frame) {
+void JCRClassIndex::build(JCRClass *jclass) {
+    if (built_ == jclass) return;
+    built_ = jclass;
+    stackMapName_ = 0;
+    indexes_.clear();
+    for (int index = 1; index < jclass->constant_pool_count; ++index) {
+        const JCRConstant *entry = jclass->constant_pool[index];
+        const char *text = entry != nullptr && entry->tag == JCR_CONSTANT_Class ? JCRUtf8At(jclass, entry->index1) : nullptr;
+        if (text != nullptr) indexes_.emplace(text, index);  // the first of duplicates wins
+    }
+}
+
+int JCRClassIndex::stackMapName(JCRClass *jclass) {
+    build(jclass);
+    if (stackMapName_ <= 0) {
+        stackMapName_ = JCRFindUtf8(jclass, "StackMapTable");
+        if (stackMapName_ <= 0) stackMapName_ = JCRAddUtf8(jclass, "StackMapTable");
+    }
+    return stackMapName_ > 0 ? stackMapName_ : 0;
+}
+
+int JCRClassIndex::findOrAdd(JCRClass *jclass, std::string_view name) {
+    build(jclass);
+    auto found = indexes_.find(std::string(name));
+    if (found != indexes_.end()) return found->second;
+    int index = JCRAddClassRef(jclass, std::string(name).c_str());
+    if (index > 0) indexes_.emplace(std::string(name), index);
+    return index > 0 ? index : 0;
+}
+
+bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRClassIndex &classes, JCRFrame *frame) {
     frame->offset = 0;
     frame->locals.clear();
     frame->stack.clear();
@@ -177,7 +203,7 @@ bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRFrame *frame)
     }
     bool ok = true;
     size_t at = 1;
-    while (ok && descriptor[at] != ')') frame->locals.push_back(parameterType(jclass, descriptor, &at, &ok));
+    while (ok && descriptor[at] != ')') frame->locals.push_back(parameterType(jclass, classes, descriptor, &at, &ok));
     return ok;
 }
 
@@ -223,7 +249,8 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
     return true;
 }
 
-JCRAttribute *JCREncodeStackMap(JCRClass *jclass, const JCRFrame &initial, const std::vector<JCRFrame> &frames) {
+JCRAttribute *JCREncodeStackMap(JCRClass *jclass, JCRClassIndex &classes, const JCRFrame &initial,
+                                const std::vector<JCRFrame> &frames) {
     if (frames.size() > 0xFFFF) return nullptr;
     FrameWriter out;
     out.u16(static_cast<int>(frames.size()));
@@ -236,8 +263,7 @@ JCRAttribute *JCREncodeStackMap(JCRClass *jclass, const JCRFrame &initial, const
         writeFrame(out, *previous, frame, delta);
         previous = &frame;
     }
-    int name = JCRFindUtf8(jclass, "StackMapTable");
-    if (name <= 0) name = JCRAddUtf8(jclass, "StackMapTable");
+    int name = classes.stackMapName(jclass);
     if (name <= 0) return nullptr;
     auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + out.bytes.size()));
     if (attribute == nullptr) return nullptr;

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "classfile/classfile.h"
@@ -37,9 +40,25 @@ struct JCRFrame {
     std::vector<JCRVerificationType> stack;
 };
 
+// The Class constants of one class by name, read once: frames name many
+// classes, and a scan of the pool per name would cost more than the rest.
+class JCRClassIndex {
+public:
+    // The constant naming the class, found or added; 0 when refused.
+    int findOrAdd(JCRClass *jclass, std::string_view name);
+    // The "StackMapTable" Utf8, found or added once; 0 when refused.
+    int stackMapName(JCRClass *jclass);
+
+private:
+    void build(JCRClass *jclass);
+    const JCRClass *built_ = nullptr;
+    int stackMapName_ = 0;
+    std::unordered_map<std::string, int> indexes_;
+};
+
 // The implicit frame at offset 0: `this` and the parameters of the method.
 // False when the descriptor is malformed or a class constant cannot be added.
-bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRFrame *frame);
+bool JCRInitialFrame(JCRClass *jclass, const JCRMember *method, JCRClassIndex &classes, JCRFrame *frame);
 
 // The frames of a StackMapTable attribute, after the initial frame. False
 // (after a message) when the attribute is malformed: an unknown frame or
@@ -49,7 +68,8 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
 // A new StackMapTable attribute for frames in increasing offset order; null
 // when offsets do not increase, a frame has more than 65535 entries, or the
 // attribute name cannot be added.
-JCRAttribute *JCREncodeStackMap(JCRClass *jclass, const JCRFrame &initial, const std::vector<JCRFrame> &frames);
+JCRAttribute *JCREncodeStackMap(JCRClass *jclass, JCRClassIndex &classes, const JCRFrame &initial,
+                                const std::vector<JCRFrame> &frames);
 
 // How many local slots the listed locals occupy.
 int JCRLocalSlots(const std::vector<JCRVerificationType> &locals);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "classfile/stackmap.h"
+
 struct JCRClass;
 struct JCRMember;
 struct JCRLineTable;
@@ -29,6 +31,7 @@ enum PRIContextRef {
 
 struct PRIContextRefs {
     int32_t index[PRI_REF_COUNT];
+    JCRClassIndex classes;  // for the frames of the class's methods
 };
 
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs);

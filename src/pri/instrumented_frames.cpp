@@ -14,9 +14,8 @@ namespace {
 
 constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
 
-bool objectType(JCRClass *jclass, const char *name, JCRVerificationType *type) {
-    int index = JCRFindClassRef(jclass, name);
-    if (index <= 0) index = JCRAddClassRef(jclass, name);
+bool objectType(JCRClass *jclass, JCRClassIndex &classes, const char *name, JCRVerificationType *type) {
+    int index = classes.findOrAdd(jclass, name);
     if (index <= 0) return false;
     *type = {JCR_ITEM_Object, static_cast<uint16_t>(index)};
     return true;
@@ -39,12 +38,14 @@ void moveUninitialized(std::vector<JCRVerificationType> &types, const PRIInserti
 
 }  // namespace
 
-bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap) {
-    if (!JCRInitialFrame(jclass, method, &initial_)) return false;
+bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap,
+                           JCRClassIndex &classes) {
+    if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
     if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
     entry_ = initial_.locals;
-    return objectType(jclass, kContextClass, &types_.context) && objectType(jclass, "[I", &types_.callStack) &&
-           objectType(jclass, "java/lang/Throwable", &types_.throwable);
+    return objectType(jclass, classes, kContextClass, &types_.context) &&
+           objectType(jclass, classes, "[I", &types_.callStack) &&
+           objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
 }
 
 std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
@@ -57,7 +58,8 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
     added_.push_back({offset, std::move(locals), std::move(stack)});
 }
 
-JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, const PRIInsertionLog &log, int firstLocal,
+JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
+                                     int firstLocal,
                                      const std::vector<JCRVerificationType> &extra, int extraFrom) const {
     std::vector<JCRFrame> frames = added_;
     for (const JCRFrame &own : own_) {
@@ -73,7 +75,7 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, const PRIInsertionLog &lo
     for (size_t i = 1; i < frames.size(); ++i) {
         if (frames[i].offset == frames[i - 1].offset) return nullptr;
     }
-    return JCREncodeStackMap(jclass, initial_, frames);
+    return JCREncodeStackMap(jclass, classes, initial_, frames);
 }
 
 void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRIInsertionLog &log) {

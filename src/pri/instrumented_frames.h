@@ -47,7 +47,7 @@ public:
     // Reads the frames (stackMap may be null: the method has none) and names
     // the inserted types; false when the table is malformed or a class
     // constant cannot be added.
-    bool read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap);
+    bool read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap, JCRClassIndex &classes);
     const PRIInsertedTypes &types() const { return types_; }
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }
@@ -62,7 +62,7 @@ public:
     // extra after firstLocal slots from old offset extraFrom on (before it the
     // entry code has not run), and the added ones. Null when two frames fall
     // on one offset or encoding fails.
-    JCRAttribute *write(JCRClass *jclass, const PRIInsertionLog &log, int firstLocal,
+    JCRAttribute *write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log, int firstLocal,
                         const std::vector<JCRVerificationType> &extra, int extraFrom) const;
     bool any() const { return !own_.empty() || !added_.empty(); }
 

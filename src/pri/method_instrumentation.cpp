@@ -352,7 +352,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     JCRAttribute *stackMap = findCodeAttribute(jclass, w.code, "StackMapTable");
     PRIMethodFrames methodFrames;
     PRIMethodFrames *frames = jclass->major_version >= 50 ? &methodFrames : nullptr;
-    if (frames != nullptr && !frames->read(jclass, method, stackMap)) {
+    if (frames != nullptr && !frames->read(jclass, method, stackMap, refs->classes)) {
         if (debug) printf("Could not read the frames of a method of %s: left as it was\n", JCRClassName(jclass));
         return 0;
     }
@@ -426,7 +426,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
         std::vector<JCRVerificationType> added;
         if (calls) added.push_back(frames->types().context);
         if (calls && lines) added.insert(added.end(), {frames->types().callStack, frames->types().stackPointer});
-        JCRAttribute *written = frames->write(jclass, w.log, L, added, entryAt);
+        JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added, entryAt);
         if (written == nullptr) {
             if (debug) printf("Could not keep the frames of a method of %s: left as it was\n", JCRClassName(jclass));
             return 0;

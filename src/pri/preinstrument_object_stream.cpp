@@ -46,7 +46,7 @@ public:
         // Its frames only move: the inserted calls leave every type as it was.
         mapSlot_ = attributeSlot(code_->attributes, code_->attributes_count, "StackMapTable");
         const JCRAttribute *map = mapSlot_ >= 0 ? code_->attributes[mapSlot_] : nullptr;
-        return jclass_->major_version < 50 || frames_.read(jclass_, method_, map);
+        return jclass_->major_version < 50 || frames_.read(jclass_, method_, map, classes_);
     }
 
     // Index of the last `opcode` instruction whose constant operand is ref, or -1.
@@ -89,7 +89,7 @@ public:
         code_->code_length = static_cast<uint32_t>(length);
         code_->max_stack = static_cast<uint16_t>(maxStack);
         if (code_->max_locals < 0xFFFF) code_->max_locals++;
-        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, log_, code_->max_locals, {}, 0))) {
+        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, classes_, log_, code_->max_locals, {}, 0))) {
             return;
         }
         if (table_ != nullptr && !replace(code_->attributes, tableSlot_, JCRWriteLineTable(jclass_, table_))) return;
@@ -122,6 +122,7 @@ private:
     JCRInsnList *list_ = nullptr;
     int mapSlot_ = -1;
     PRIMethodFrames frames_;
+    JCRClassIndex classes_;
     PRIInsertionLog log_;
 };
 

@@ -246,10 +246,11 @@ TEST(RealClasses, StackMapTablesDecodeAndEncodeUnchanged) {
             const char *name = JCRUtf8At(m.jclass, map->name_index);
             if (name == nullptr || std::string(name) != "StackMapTable") continue;
             JCRFrame initial;
+            JCRClassIndex classes;
             std::vector<JCRFrame> frames, again;
-            ASSERT_TRUE(JCRInitialFrame(m.jclass, m.member, &initial)) << m.name;
+            ASSERT_TRUE(JCRInitialFrame(m.jclass, m.member, classes, &initial)) << m.name;
             ASSERT_TRUE(JCRDecodeStackMap(map, initial, &frames)) << m.name;
-            std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCREncodeStackMap(m.jclass, initial, frames), sFree);
+            std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCREncodeStackMap(m.jclass, classes, initial, frames), sFree);
             ASSERT_NE(written, nullptr) << m.name;
             EXPECT_EQ(std::vector<uint8_t>(written->info, written->info + written->length),
                       std::vector<uint8_t>(map->info, map->info + map->length)) << m.name;
