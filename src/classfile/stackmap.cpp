@@ -230,9 +230,13 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
             delta = in.u16();
             frame.locals = previous->locals;
             int change = type - kSameFrameExtended;
-            if (-change > static_cast<int>(frame.locals.size())) in.fail();
-            if (change < 0) frame.locals.resize(frame.locals.size() + change);
-            in.types(change, &frame.locals);
+            if (-change > static_cast<int>(frame.locals.size())) {
+                in.fail();  // a chop of more locals than the frame has
+            } else if (change < 0) {
+                frame.locals.erase(frame.locals.end() + change, frame.locals.end());
+            } else {
+                in.types(change, &frame.locals);
+            }
         } else {
             delta = in.u16();
             in.types(in.u16(), &frame.locals);

@@ -2,6 +2,7 @@
 // never read outside the input (run under ASan to see the second half).
 #include "class_test_support.h"
 #include "classfile/bytecode.h"
+#include "classfile/stackmap.h"
 
 namespace {
 
@@ -194,5 +195,30 @@ TEST(HostileClass, FlippedBytesNeverBreakTheModel) {
             Exercise(r.jclass.get());
         }
         EXPECT_GT(parsed, 100) << name;
+    }
+}
+
+// Stack maps that chop locals the frame lacks, name unknown types or frame
+// kinds, or stop short are refused, never read or sized past what they hold.
+TEST(HostileClass, MalformedStackMapsAreRefused) {
+    const std::vector<std::vector<uint8_t>> tables = {
+        {0, 1, 250, 0, 0},           // chop one local of none
+        {0, 1, 248, 0, 0},           // chop three
+        {0, 1, 64, 9},               // stack item of an unknown type
+        {0, 1, 200},                 // a reserved frame kind
+        {0, 2, 0},                   // one frame of two
+        {0, 1, 255, 0, 0, 255, 255}, // a full frame claiming 65535 locals
+        {0, 0, 7},                   // bytes left over
+    };
+    JCRFrame initial;
+    for (const auto &bytes : tables) {
+        std::vector<uint8_t> storage(sizeof(JCRAttribute) + bytes.size());
+        auto *attribute = reinterpret_cast<JCRAttribute *>(storage.data());
+        attribute->length = static_cast<uint32_t>(bytes.size());
+        std::memcpy(attribute->info, bytes.data(), bytes.size());
+        std::vector<JCRFrame> frames;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(JCRDecodeStackMap(attribute, initial, &frames)) << int(bytes[2]);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZV encountered a malformed StackMapTable\n");
     }
 }
