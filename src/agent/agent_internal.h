@@ -115,3 +115,6 @@ void ZVResetAuditThreads();
 
 // Puts the agent core's services into the record handed to extensions.
 void ZVInstallAgentServices();
+
+// Lets the extension loader reach the extension list of the agent state.
+void ZVInstallExtensionHost();

@@ -1,5 +1,4 @@
-// The agent core's services in the record handed to extensions, and the
-// extension list questions that read the agent state.
+// The agent core's services in the record handed to extensions.
 #include "agent/agent.h"
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
@@ -36,14 +35,3 @@ void ZVInstallAgentServices() {
     w[30] = word(zviGetActiveThreadCountValue);
     w[31] = word(zviGetTotalThreadCountValue);
 }
-
-void zviInitExtensions(JNIEnv *env) {
-    ZVAgentState &state = ZVState();
-    for (int i = 0; i < state.extensionCount; ++i) {
-        ZVExtensionRecord *record = state.extensions[i];
-        if (record != nullptr && record->javaInit != nullptr) record->javaInit(env);
-    }
-}
-
-int zviGetNumExtensions(void) { return ZVState().extensionCount; }
-

@@ -128,6 +128,7 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     state.vm = vm;
     vm = obtainProfilerInterface(vm);
     ZVInstallAgentServices();
+    ZVInstallExtensionHost();
 
     state.dataLock = zviMonitorAllocate("ZVI_LOCK");
     state.registryMutex = sMalloc(zviMutexSize());

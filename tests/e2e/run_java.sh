@@ -2,7 +2,7 @@
 # End-to-end runs of a real java with the agent: run_java.sh CASE
 # Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
 # with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
-# (the test-only JNI library), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
+# (the test-only JNI library), ZV_EXTENSION (the test extension), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
 # ZV_PATCHED_THREAD_DIR (java/lang/Thread rewritten at build time), and for a
 # sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
 set -uo pipefail
@@ -318,6 +318,49 @@ real_programs)
     expect_rc mvn-agent 0
     expect_text mvn-plain out "Apache Maven "
     program_output mvn-agent | cmp -s "$work/mvn-plain.out" - || fail "mvn -v: output differs under the agent"
+    ;;
+extensions)
+    # An installation with an extension table: the test extension under three
+    # names, one excluded by the options, and a fourth name with no library.
+    install=$work/install
+    mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
+    cp "$ZV_LIB"/* "$install/lib/"
+    for name in first second skipped; do cp "$ZV_EXTENSION" "$install/ext/darara/lib/zen_${name}dev_i.so"; done
+    cat >"$install/ext/darara/audit/extensions.table" <<'TABLE'
+(
+  {libraryName=first; initArgs={greeting=table; reportErrors=1; handlers=true;};},
+  {libraryName=missing;},
+  {libraryName=skipped;},
+  {libraryName=second; initArgs={order=1;};}
+)
+TABLE
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    run ext "-agentpath:$install/lib/libr2orar.so=Efirst.greeting=options,Eskipped=false,reportErrors=false" \
+        -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc ext 0
+    expect_line ext out "sum of squares: 333833500"
+    expect_line ext err \
+        "Could not load the dll <$install/ext/darara/lib/zen_missingdev_i> or dll is missing function named <ZVInitFunction>"
+    expect_line ext out "2 Extension(s) Activated."
+    # Shared defaults override the table's own arguments, the options' own ones override both.
+    expect_line ext out "ext first: init id=7 constant=2 vm=yes args={greeting=options;handlers=true;reportErrors=0;}"
+    expect_line ext out "ext second: init id=8 constant=2 vm=yes args={order=1;reportErrors=0;}"
+    refuse_text ext out "ext skipped"
+    for name in first second; do
+        expect_line ext out "ext $name: services: ok"
+        expect_line ext out "ext $name: locks: ok"
+        expect_line ext out "ext $name: filters: cpu 0, ignores 1 0"
+    done
+    expect_order ext out "ext first: init" "ext second: init" "2 Extension(s) Activated." "ext first: javaInit" \
+        "ext first: extensionAdded recorder.Backend" "ext first: extensionAdded -" \
+        "ext first: handlers: replayed some classes, java.lang.Object among them" \
+        "ext first: system thread: started, found" "ext second: javaInit" \
+        "ext first: hook -1 e2e/Hello" "ext first: hook 1 e2e/Hello" "ext first: classLoaded e2e.Hello" \
+        "ext first: shutdown: hooks -1 "
+    # Order 1 asks for the hook after the agent's instrumentation only.
+    expect_line ext out "ext second: hook 1 e2e/Hello"
+    refuse_text ext out "ext second: hook -1"
+    expect_line ext out "ext second: classLoaded e2e.Hello"
     ;;
 *)
     echo "unknown case $case_name"

@@ -1,0 +1,121 @@
+// Loading extension libraries: the extension table below the installation
+// directory, each item's library and its ZVInitFunction, and the list of
+// loaded extensions that the agent core keeps.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ext/extension_table.h"
+#include "ext/extensions.h"
+#include "support/elements.h"
+#include "support/files.h"
+#include "support/install_paths.h"
+
+namespace {
+
+constexpr int kTool = 5;
+constexpr char kSeparator = '/';
+constexpr const char *kEdition = "darara";
+constexpr const char *kInitFunction = "ZVInitFunction";
+// The loader of this platform appends no suffix on its own.
+constexpr const char *kLibrarySuffix = ".so";
+
+const ZVExtensionHost *gHost = nullptr;
+
+// Sized to fit: library names and directories have no length limit.
+std::string format(const char *pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    va_list again;
+    va_copy(again, args);
+    int length = vsnprintf(nullptr, 0, pattern, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) vsnprintf(text.data(), text.size() + 1, pattern, again);
+    va_end(again);
+    return text;
+}
+
+std::string tablePath(const char *install) {
+    const char s = kSeparator;
+    return install != nullptr
+               ? format("%s%cext%c%s%caudit%cextensions.table", install, s, s, kEdition, s, s)
+               : format("ext%c%s%caudit%cextensions.table", s, kEdition, s, s);
+}
+
+std::string libraryPath(const char *install, const char *name) {
+    const char s = kSeparator;
+    return install != nullptr
+               ? format("%s%cext%c%s%clib%czen_%sdev_i", install, s, s, kEdition, s, s, name)
+               : format("ext%c%s%clib%czen_%sdev_i", s, kEdition, s, s, name);
+}
+
+// A name that leads out of the extension directory is no extension's.
+bool isPlainName(const char *name) { return *name != '\0' && strchr(name, kSeparator) == nullptr; }
+
+void reportReadError(const SEReader *reader) {
+    if (const char *error = SEReaderError(reader)) {
+        fprintf(stderr, "%s\n", error);
+    } else if (const char *lexical = SEReaderLexerError(reader); lexical != nullptr && *lexical != '\0') {
+        // Lexical errors do not reach the reader's own error text.
+        fprintf(stderr, "%s\n", lexical);
+    }
+}
+
+}  // namespace
+
+void ZVSetExtensionHost(const ZVExtensionHost *host) { gHost = host; }
+
+void ZVLoadExtensions(SEElement *exclusion, SEElement *arguments) {
+    const char *install = GetInstallPath(kTool);
+    if (install == nullptr) fputs("Can't find Zentrova install location, trying cwd.\n", stderr);
+    std::string path = tablePath(install);
+    SEReader *reader = SEReaderFromFile(path.c_str());
+    if (reader == nullptr) return;
+    SEElement *tree = SERead(reader);
+    if (tree == nullptr) reportReadError(reader);
+    SEReaderFree(reader);
+
+    if (tree != nullptr && tree->type != SE_LIST) {
+        fprintf(stderr, "Zentrova Error: %s does not hold a list of extensions\n", path.c_str());
+    } else if (tree != nullptr) {
+        for (int i = 0; i < SEListSize(tree); ++i) {
+            SEElement *item = SEListGet(tree, i);
+            if (ZVPrepareExtensionItem(item, exclusion, arguments)) zviAddExtension(nullptr, item);
+        }
+    }
+    printf("%d Extension(s) Activated.\n", gHost != nullptr ? gHost->count() : 0);
+    SEFree(tree);
+}
+
+void zviAddExtension(JNIEnv *env, SEElement *item) {
+    const char *install = GetInstallPath(kTool);
+    if (install == nullptr) {
+        install = getenv("ZENVA_HOME");
+        if (install != nullptr && *install == '\0') install = nullptr;
+        if (install == nullptr) fputs("Can't find ZENVA_HOME, trying cwd.\n", stderr);
+    }
+    const char *name = ZVExtensionName(item);
+    SEElement *args = item != nullptr && item->type == SE_MAP ? SEMapGet(item, "initArgs") : nullptr;
+
+    std::string path;
+    void *function = nullptr;
+    if (name != nullptr) {
+        path = libraryPath(install, name);
+        if (isPlainName(name)) function = LoadLibraryFunction((path + kLibrarySuffix).c_str(), kInitFunction);
+    }
+    ZVFillServiceLocks();
+    if (function == nullptr) {
+        fprintf(stderr, "Could not load the dll <%s> or dll is missing function named <%s>\n", path.c_str(),
+                kInitFunction);
+        return;
+    }
+    if (gHost == nullptr) return;
+    auto init = reinterpret_cast<ZVInitFunctionType>(function);
+    ZVExtensionRecord *record = init(gHost->vm(), gHost->count() + 7, ZVGetServices(), args, 2);
+    if (record == nullptr) return;
+    if (env != nullptr && record->javaInit != nullptr) record->javaInit(env);
+    gHost->add(record);
+}

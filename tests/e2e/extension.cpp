@@ -1,0 +1,205 @@
+// Test-only extension library for the end-to-end runs: prints what the agent
+// hands it (identifier, arguments, services, events in order) as lines
+// "ext NAME: ...", NAME taken from its file name zen_NAMEdev_i.so, and calls
+// some services back. With initArgs handlers=true it installs a handler table
+// when its Java side starts; with order=N its record asks for that order.
+#include <jni.h>
+
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "agent/agent.h"
+#include "classfile/classfile.h"
+#include "ext/extensions.h"
+#include "platform/module.h"
+#include "pri/filters.h"
+#include "support/elements.h"
+#include "support/heap.h"
+
+namespace {
+
+std::string gName;
+ZVServices *gServices = nullptr;
+ZVExtensionRecord gRecord{};
+std::atomic<int> gHooks[2], gEnded{0}, gReplayed{0};
+std::atomic<bool> gReplaying{false}, gObjectReplayed{false};
+std::atomic<JNIEnv *> gThreadEnv{nullptr};
+bool gInstallHandlers = false;
+
+void say(const std::string &text) {
+    printf("ext %s: %s\n", gName.c_str(), text.c_str());
+    fflush(stdout);
+}
+
+std::string text(const SEElement *element) {
+    if (element == nullptr) return "null";
+    char *written = SEWrite(element);
+    std::string result = written != nullptr ? written : "?";
+    sFree(written);
+    return result;
+}
+
+void nameFromFile() {
+    std::string path = ModulePathContaining(reinterpret_cast<const void *>(&nameFromFile));
+    size_t start = path.rfind("/zen_");
+    size_t end = path.rfind("dev_i.so");
+    gName = start != std::string::npos && end != std::string::npos ? path.substr(start + 5, end - start - 5) : "?";
+}
+
+// The agent's own entries, where the services record must point.
+std::string checkServices(const ZVWord *w) {
+    auto is = [](auto function) { return reinterpret_cast<ZVWord>(function); };
+    const std::pair<int, ZVWord> expected[] = {
+        {0, 9}, {1, 8}, {2, is(zviSetThreadLocalStorage)}, {3, is(zviGetThreadLocalStorage)},
+        {4, is(zviCreateSystemThread)}, {5, is(zviGetJNIEnvForSystemThreadNamed)},
+        {9, is(zviMonitorAllocate)}, {10, is(zviMonitorEnter)}, {11, is(zviMonitorExit)},
+        {12, is(zviMonitorWait)}, {13, is(zviMonitorNotify)}, {17, is(zviAddExtension)},
+        {18, is(zviHandleForObject)}, {28, is(zviGetGCInfo)}, {29, is(zviGetClassCountValue)},
+        {30, is(zviGetActiveThreadCountValue)}, {31, is(zviGetTotalThreadCountValue)}};
+    std::string wrong;
+    for (auto [index, value] : expected)
+        if (w[index] != value) wrong += " " + std::to_string(index);
+    for (int index : {6, 7, 8, 21, 25, 26})
+        if (w[index] == 0) wrong += " " + std::to_string(index);
+    return wrong.empty() ? "ok" : "wrong words" + wrong;
+}
+
+// Lock entries 6 to 8 and the monitor entries 9 to 11, as an extension calls them.
+std::string useLocks(const ZVWord *w) {
+    auto create = reinterpret_cast<void *(*)(void)>(w[6]);
+    auto enter = reinterpret_cast<void (*)(void *)>(w[7]);
+    auto leave = reinterpret_cast<void (*)(void *)>(w[8]);
+    void *lock = create();
+    enter(lock);
+    enter(lock);
+    leave(lock);
+    leave(lock);
+    auto allocate = reinterpret_cast<zviMonitor *(*)(const char *)>(w[9]);
+    auto monitorEnter = reinterpret_cast<int (*)(zviMonitor *)>(w[10]);
+    auto monitorExit = reinterpret_cast<void (*)(zviMonitor *)>(w[11]);
+    zviMonitor *monitor = allocate("recorder");
+    bool ok = lock != nullptr && monitor != nullptr;
+    if (monitor != nullptr) {
+        monitorEnter(monitor);
+        monitorExit(monitor);
+    }
+    return ok ? "ok" : "failed";
+}
+
+void handlerClassLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
+                        jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    if (gReplaying) {
+        ++gReplayed;
+        if (className != nullptr && strcmp(className, "java.lang.Object") == 0) gObjectReplayed = true;
+    }
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
+        for (jint i = 0; fields != nullptr && i < count; ++i) {
+            sFree(fields[i].field_name);
+            sFree(fields[i].field_signature);
+        }
+        sFree(fields);
+    }
+    sFree(methods);
+    sFree(sourceName);
+}
+void extensionAdded(ZVExtensionRecord *record) {
+    say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
+}
+void vmShutDown() {
+    say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
+        std::to_string(gEnded));
+}
+void ignoreObject(jobjectID) {}
+void ignoreMove(jobjectID, jobjectID) {}
+void ignoreAllocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
+void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
+void ignoreExit(JNIEnv *, int32_t) {}
+void ignoreEnv(JNIEnv *) {}
+void nothing() {}
+jint zero() { return 0; }
+
+ZVHandlerTable gTable = {
+    handlerClassLoaded, ignoreObject, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit,
+    nothing, nothing, ignoreEnv, ignoreEnv, nullptr, extensionAdded, vmShutDown, zero, zero, zero, zero,
+    ignoreEnv, nullptr,
+};
+
+std::atomic<bool> gThreadStop{false};
+
+// Stays until it has been looked up: an ended thread is no longer registered.
+void threadBody(void *argument) {
+    gThreadEnv = static_cast<JNIEnv *>(argument);
+    while (!gThreadStop) {
+        struct timespec pause = {0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+void javaInit(JNIEnv *) {
+    say("javaInit");
+    if (!gInstallHandlers) return;
+    gReplaying = true;
+    zviSetHandlers(&gTable);
+    gReplaying = false;
+    say("handlers: replayed " + std::string(gReplayed > 0 ? "some" : "no") + " classes, java.lang.Object " +
+        (gObjectReplayed ? "among them" : "missing"));
+    auto create = reinterpret_cast<jint (*)(const char *, void (*)(void *))>(gServices->words[4]);
+    jint started = create("recorder", threadBody);
+    for (int i = 0; i < 2000 && gThreadEnv == nullptr; ++i) {
+        struct timespec pause = {0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    JNIEnv *found = zviGetJNIEnvForSystemThreadNamed("recorder");
+    gThreadStop = true;
+    say(std::string("system thread: ") + (started == JNI_OK ? "started" : "refused") + ", " +
+        (found != nullptr && found == gThreadEnv ? "found" : "missing"));
+}
+
+unsigned char classLoadHook(JCRClass *jclass, int phase) {
+    ++gHooks[phase < 0 ? 0 : 1];
+    if (JCRClassNameIs(jclass, "e2e/Hello")) say("hook " + std::to_string(phase) + " e2e/Hello");
+    return 0;
+}
+
+void classLoaded(JVMPI_Event *event) {
+    const char *name = event->u.class_load.class_name;
+    if (name != nullptr && strcmp(name, "e2e.Hello") == 0) say("classLoaded e2e.Hello");
+}
+
+void threadEnded(JNIEnv *) { ++gEnded; }
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *vm, int32_t identifier,
+                                                                                  ZVServices *services,
+                                                                                  SEElement *initArgs,
+                                                                                  int32_t constant) {
+    nameFromFile();
+    gServices = services;
+    say("init id=" + std::to_string(identifier) + " constant=" + std::to_string(constant) +
+        " vm=" + (vm != nullptr ? "yes" : "no") + " args=" + text(initArgs));
+    say("services: " + checkServices(services->words));
+    say("locks: " + useLocks(services->words));
+    say("filters: cpu " + std::to_string(zviFilterAffectsCPUProfiler()) + ", ignores 1 " +
+        std::to_string(zviShouldIgnoreCPU(1)));
+    const SEElement *order = SEMapGet(initArgs, "order");
+    gRecord.order = order != nullptr ? atoi(SEGetString(order)) : 0;
+    gRecord.backendClassName = gName == "first" ? "recorder.Backend" : nullptr;
+    gRecord.javaInit = javaInit;
+    gRecord.connect = [](ZVWord) {};
+    gRecord.classLoadHook = classLoadHook;
+    gRecord.classLoaded = classLoaded;
+    gRecord.threadEnded = threadEnded;
+    const SEElement *handlers = SEMapGet(initArgs, "handlers");
+    gInstallHandlers = handlers != nullptr && strcmp(SEGetString(handlers), "true") == 0;
+    return &gRecord;
+}

@@ -1,0 +1,206 @@
+// Extension loading: how table items get their arguments, and what the
+// loader says about tables and libraries it cannot use.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+
+#include "ext/extension_table.h"
+#include "ext/extensions.h"
+#include "support/element_helpers.h"
+#include "support/install_paths.h"
+
+namespace {
+
+ElementPtr parse(const char *text) {
+    if (text == nullptr) return nullptr;
+    ReaderPtr reader(SEReaderFromString(text, -1));
+    return ElementPtr(SERead(reader.get()));
+}
+
+std::string write(const SEElement *element) {
+    TextPtr text(SEWrite(element));
+    return text != nullptr ? text.get() : "null";
+}
+
+TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
+    struct Case {
+        const char *item;
+        const char *arguments;
+        const char *initArgs;  // what the item ends with
+    } cases[] = {
+        {"{libraryName=e;initArgs={reportErrors=true;x=1;};}", "{__shared={reportErrors=0;};}",
+         "{reportErrors=0;x=1;}"},
+        {"{libraryName=e;initArgs={a=t;};}", "{__shared={a=s;b=s;};e={a=o;};}", "{a=o;b=s;}"},
+        {"{libraryName=e;}", "{__shared={a=s;};e={b=o;};}", "{a=s;b=o;}"},
+        {"{libraryName=e;}", "{__shared={};}", "{}"},
+        {"{libraryName=e;}", "{other={a=1;};}", "null"},
+        // Maps merge key by key; a scalar never replaces a map, a map replaces a scalar.
+        {"{libraryName=e;initArgs={m={a=1;b=2;};};}", "{e={m={b=3;c=4;};};}", "{m={a=1;b=3;c=4;};}"},
+        {"{libraryName=e;initArgs={m={a=1;};};}", "{e={m=x;};}", "{m={a=1;};}"},
+        {"{libraryName=e;initArgs={m=x;};}", "{e={m={a=1;};};}", "{m={a=1;};}"},
+        // Of a key given twice the later value is the one that counts.
+        {"{libraryName=e;initArgs={a=t;};}", "{e={a=1;a=2;};}", "{a=2;}"},
+        {"{libraryName=e;initArgs=notAMap;}", "{__shared={a=s;};}", "notAMap"},
+        {"{initArgs={a=t;};}", "{__shared={b=s;};}", "{a=t;b=s;}"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.item + std::string(" + ") + c.arguments);
+        ElementPtr item = parse(c.item), arguments = parse(c.arguments);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), c.initArgs);
+    }
+}
+
+TEST(ExtensionArguments, WithoutSharedDefaultsTheOwnEntryIsMovedNotCopied) {
+    ElementPtr item = parse("{libraryName=e;}"), arguments = parse("{e={a=1;};f={b=2;};}");
+    SEElement *own = SEMapGet(arguments.get(), "e");
+    EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
+    EXPECT_EQ(SEMapGet(item.get(), "initArgs"), own);
+    EXPECT_EQ(write(arguments.get()), "{f={b=2;};}");
+}
+
+TEST(ExtensionArguments, ExcludedNamesAreSkippedAndOthersKept) {
+    ElementPtr exclusion = parse("{skipped=0;}");
+    for (auto [item, loads] : {std::pair{"{libraryName=skipped;}", false}, {"{libraryName=kept;}", true},
+                              {"{initArgs={};}", true}, {"plain", true}, {"(skipped)", true}}) {
+        SCOPED_TRACE(item);
+        EXPECT_EQ(ZVPrepareExtensionItem(parse(item).get(), exclusion.get(), nullptr), loads);
+    }
+}
+
+int32_t gCount = 0;
+JavaVM *noVM() { return nullptr; }
+int32_t count() { return gCount; }
+void add(ZVExtensionRecord *) { ++gCount; }
+const ZVExtensionHost kHost = {noVM, count, add};
+
+class ExtensionLoader : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zvextXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        std::filesystem::create_directories(root_ + "/lib");
+        std::filesystem::create_directories(root_ + "/ext/darara/audit");
+        std::ofstream(root_ + "/lib/zenva.jar") << "jar";
+        ResetInstallPaths();
+        ASSERT_EQ(RecordInstallPath(5, root_.c_str()), 1);
+        ZVSetExtensionHost(&kHost);
+        gCount = 0;
+    }
+    void TearDown() override {
+        ZVSetExtensionHost(nullptr);
+        ResetInstallPaths();
+        std::filesystem::remove_all(root_);
+    }
+
+    struct Output {
+        std::string out, err;
+    };
+    Output load(const char *table, const char *exclusion = nullptr) {
+        if (table != nullptr) std::ofstream(root_ + "/ext/darara/audit/extensions.table") << table;
+        ElementPtr excluded = parse(exclusion);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        ZVLoadExtensions(excluded.get(), nullptr);
+        fflush(stdout);
+        Output output;
+        output.err = testing::internal::GetCapturedStderr();
+        output.out = testing::internal::GetCapturedStdout();
+        return output;
+    }
+    std::string refused(const std::string &path) {
+        return "Could not load the dll <" + path + "> or dll is missing function named <ZVInitFunction>\n";
+    }
+
+    std::string root_;
+};
+
+TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
+    std::string lib = root_ + "/ext/darara/lib/zen_";
+    std::string longName(3000, 'n');
+    struct Case {
+        std::string table;
+        const char *exclusion;
+        std::string err;
+        std::string out;
+    } cases[] = {
+        {"( {libraryName=absent;}, {libraryName=skipped;} )", "{skipped=0;}",
+         "Zentrova Error: the library " + lib + "absentdev_i.so was not found.\n" + refused(lib + "absentdev_i"),
+         "0 Extension(s) Activated.\n"},
+        {"( plain, {initArgs={};} )", nullptr, refused("") + refused(""), "0 Extension(s) Activated.\n"},
+        // Names stay inside the extension directory.
+        {"( {libraryName=\"../../x\";} )", nullptr, refused(lib + "../../xdev_i"), "0 Extension(s) Activated.\n"},
+        {"( {libraryName=" + longName + ";} )", nullptr,
+         "Zentrova Error: the library " + lib + longName + "dev_i.so was not found.\n" +
+             refused(lib + longName + "dev_i"),
+         "0 Extension(s) Activated.\n"},
+        {"( {libraryName=a;}", nullptr, "Syntaxic error: unterminated expression at line 1\n\n",
+         "0 Extension(s) Activated.\n"},
+        {"(\n {libraryName=\"a} )", nullptr, "Lexical error: unterminated string at line 2\n",
+         "0 Extension(s) Activated.\n"},
+        {"{libraryName=a;}", nullptr,
+         "Zentrova Error: " + root_ + "/ext/darara/audit/extensions.table does not hold a list of extensions\n",
+         "0 Extension(s) Activated.\n"},
+        {"()", nullptr, "", "0 Extension(s) Activated.\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.table.substr(0, 80));
+        Output output = load(c.table.c_str(), c.exclusion);
+        EXPECT_EQ(output.err, c.err);
+        EXPECT_EQ(output.out, c.out);
+    }
+}
+
+TEST_F(ExtensionLoader, AMissingTableLoadsNothingAndSaysNothing) {
+    Output output = load(nullptr);
+    EXPECT_EQ(output.out, "");
+    EXPECT_EQ(output.err, "");
+}
+
+TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirectory) {
+    ResetInstallPaths();
+    const char *home = getenv("HOME");
+    std::string savedHome = home != nullptr ? home : "";
+    setenv("HOME", root_.c_str(), 1);
+    auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(root_ + "/ext");
+    unsetenv("ZENVA_HOME");
+    Output output = load(nullptr);
+    EXPECT_EQ(output.err, "Can't find Zentrova install location, trying cwd.\n");
+
+    ElementPtr item = parse("{libraryName=x;}");
+    for (auto [zenvaHome, warned, path] : {std::tuple{(const char *)nullptr, true, "ext/darara/lib/zen_xdev_i"},
+                                           {"/opt/zv", false, "/opt/zv/ext/darara/lib/zen_xdev_i"}}) {
+        if (zenvaHome != nullptr) setenv("ZENVA_HOME", zenvaHome, 1);
+        testing::internal::CaptureStderr();
+        zviAddExtension(nullptr, item.get());
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.rfind("Can't find ZENVA_HOME, trying cwd.\n", 0) == 0, warned) << err;
+        EXPECT_NE(err.find(refused(path)), std::string::npos) << err;
+    }
+    unsetenv("ZENVA_HOME");
+    std::filesystem::current_path(cwd);
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST_F(ExtensionLoader, FileServicesWorkBelowTheInstallation) {
+    ZVCreateToolFile("logs/today/run.txt");
+    EXPECT_TRUE(std::filesystem::is_regular_file(root_ + "/logs/today/run.txt"));
+    ZVHashTable *set = ZVHashNew(8, ZVStringHash, ZVStringEquals, "set", 0);
+    ZVListToolDirectory("logs/today", set);
+    const char *name = reinterpret_cast<const char *>(ZVHashGet(set, reinterpret_cast<ZVWord>("run.txt")));
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name, "run.txt");
+    sFree(const_cast<char *>(name));
+    ZVHashFree(set);
+}
+
+}  // namespace
