@@ -214,24 +214,19 @@ bool appendUnit(char *buffer, int &at, int limit, uint16_t unit) {
 void PRIFormatMarkerName(const uint16_t *text, uint32_t length, const char *stackName, char *buffer) {
     static constexpr char kEnd[] = "\");}";
     static constexpr char kCutEnd[] = "...\");}";
-    // A text that fits in 256 - 8 bytes is kept whole; a longer one is cut
-    // one byte earlier still, so that the cut ending and the NUL fit.
-    constexpr int kWhole = kPRIMarkerNameBytes - 8;
+    // The text goes up to 256 - 8 bytes: room for the longer ending and the NUL.
+    constexpr int kText = kPRIMarkerNameBytes - 8;
     constexpr int kLast = kPRIMarkerNameBytes - 1;
     // A stack name longer than half the room is cut, so that the text shows.
     int nameLength = stackName != nullptr ? static_cast<int>(strnlen(stackName, kPRIMarkerNameBytes / 2)) : 0;
     int at = snprintf(buffer, kPRIMarkerNameBytes, "_@{k=\"_@%.*s\";v=(\"", nameLength,
                       stackName != nullptr ? stackName : "");
-    int start = at;
     bool whole = true;
-    for (uint32_t i = 0; i < length && whole; ++i) whole = appendUnit(buffer, at, kWhole, text[i]);
-    if (!whole) {
-        at = start;
-        for (uint32_t i = 0; i < length && appendUnit(buffer, at, kLast - 8, text[i]); ++i) {
-        }
-        append(buffer, at, kLast, kCutEnd, 8);
+    for (uint32_t i = 0; i < length && whole; ++i) whole = appendUnit(buffer, at, kText, text[i]);
+    if (whole) {
+        append(buffer, at, kLast, kEnd, sizeof kEnd - 1);
     } else {
-        append(buffer, at, kLast, kEnd, 4);
+        append(buffer, at, kLast, kCutEnd, sizeof kCutEnd - 1);
     }
     buffer[at] = '\0';
 }
