@@ -100,10 +100,6 @@ void FakeStackEnv::push(int32_t location, int32_t method) {
     context_.stackPointer = sp;
 }
 
-void FakeStackEnv::pushMany(int count, int32_t firstMethod) {
-    for (int i = 0; i < count; ++i) push(i + 1, firstMethod + i);
-}
-
 void FakeStackEnv::forgetContext() {
     gSlots[PRI_SLOT_CONTEXT] = 0;
     gSlots[PRI_SLOT_CALLSTACK] = 0;

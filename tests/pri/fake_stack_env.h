@@ -16,12 +16,9 @@ public:
     ~FakeStackEnv();
     JNIEnv *env() { return &env_; }
 
-    // Pushes frames bottom first, as instrumented code does.
+    // Pushes a frame as instrumented code does.
     void push(int32_t location, int32_t method);
-    void pushMany(int count, int32_t firstMethod);
     int stackPointer() const { return context_.stackPointer; }
-    void setStackPointer(int sp) { context_.stackPointer = sp; }
-    int32_t at(int index) const { return stack_[static_cast<size_t>(index)]; }
     // Drops the cached context: the thread then has none.
     void forgetContext();
     int exceptions = 0;
