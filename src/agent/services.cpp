@@ -2,6 +2,7 @@
 #include "agent/agent.h"
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
+#include "pri/backtraces.h"
 
 namespace {
 
@@ -10,12 +11,25 @@ ZVWord word(Function function) {
     return reinterpret_cast<ZVWord>(function);
 }
 
+// The marker and backtrace services of the instrumentation runtime; each
+// answers 0 while the runtime is inactive.
+void installMarkerServices(ZVWord *w) {
+    w[14] = word(PRIPushMarker);
+    w[15] = word(PRIPopMarker);
+    w[16] = word(PRIMarkerExists);
+    w[19] = word(PRIMarkerNameForNumber);
+    w[20] = word(zviGetBacktraceUsingBacktracePushMarker);
+    w[22] = word(PRIRegisterStackName);
+    w[27] = word(PRIMarkerDataForID);
+}
+
 }  // namespace
 
-// Words of other subsystems (markers, backtraces, contexts, directory
-// services) stay 0 until those subsystems provide them.
+// Words of other subsystems (contexts, directory services) stay 0 until
+// those subsystems provide them.
 void ZVInstallAgentServices() {
     ZVWord *w = ZVGetServices()->words;
+    installMarkerServices(w);
     w[0] = 9;
     w[1] = 8;
     w[2] = word(zviSetThreadLocalStorage);

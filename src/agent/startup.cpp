@@ -114,6 +114,8 @@ void lookUpObjectConversions() {
     }
 }
 
+int memoryProfilerEnabled() { return ZVState().memoryProfilerOptions.enabled != 0 ? 1 : 0; }
+
 }  // namespace
 
 jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
@@ -152,6 +154,7 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     state.instrumentationActive = 1;
     const AgentOptions &o = gAgentOptions;
     PRIUseThreadStorage(zviGetThreadLocalStorage, zviSetThreadLocalStorage);
+    PRIUseAgentQueries({zviIsAuditThread, zviIsValidJNIEnv, memoryProfilerEnabled});
     PRIRuntimeSettings settings = PRISettings();
     settings.vmFlavour = zviGetVMFlavor();
     PRISetSettings(settings);

@@ -184,6 +184,16 @@ void PRISetMethodSource(uint32_t methodID, const char *source, const char *defau
               defaultSource != nullptr ? word(sStrdup(defaultSource)) : 0);
 }
 
+const char *PRIMethodSource(uint32_t methodID, ZVWord *outExtra) {
+    ZVWord source = 0, extra = 0;
+    if (gTables.methodToSource != nullptr) {
+        MutexGuard guard(gTables.methodToSourceMutex);
+        ZVHashGet(gTables.methodToSource, methodID, &source, &extra);
+    }
+    if (outExtra != nullptr) *outExtra = extra;
+    return reinterpret_cast<const char *>(source);
+}
+
 JVMPI_Method *PRIMatchLoadedClass(const char *dottedName, JNIEnv *env, int methodCount,
                                   const JVMPI_Method *methods, int32_t *outClassID) {
     if (outClassID != nullptr) *outClassID = 0;

@@ -27,3 +27,6 @@ void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *de
 // methodIDToClassID lookups (0 when unknown) and methodIDToSource entries.
 int32_t PRIClassIDOfMethod(uint32_t methodID);
 void PRISetMethodSource(uint32_t methodID, const char *source, const char *defaultSource);
+// The alternate source of a method id and its extra word (the default
+// source); null when the id has none. The strings live as long as the process.
+const char *PRIMethodSource(uint32_t methodID, ZVWord *outExtra);

@@ -25,12 +25,6 @@ void callExited(JNIEnv *env, jlong time) {
     if (hook != nullptr) hook(env, static_cast<int32_t>(time));
 }
 
-const char *stackNameFor(jint event, const char *message) {
-    const char *name = PRIMarkerStackName(event);
-    if (name == nullptr) fprintf(stderr, message, static_cast<unsigned>(event));
-    return name;
-}
-
 jint markerIdentifier(int32_t number) {
     return number < 0 ? 0 : static_cast<jint>(static_cast<uint32_t>(number) | kPRIMarkerBits);
 }
@@ -126,17 +120,14 @@ jint JNICALL ZVContext_createMarker(JNIEnv *env, jclass, jstring name, jint even
     } else {
         env->GetStringRegion(name, 0, length, inlineUnits);
     }
-    const char *stackName = stackNameFor(event, "cr8M: Could not find a stack name for event 0x%x\n");
+    const char *stackName = PRIMarkerStackNameOrSay(event, "cr8M");
     int32_t number = PRIMarkerNumberFor(units, static_cast<uint32_t>(length), stackName, event, true);
     if (fromVM) env->ReleaseStringChars(name, units);
     return markerIdentifier(number);
 }
 
 jint JNICALL ZVContext_convertMarker(JNIEnv *, jclass, jint marker, jint event) {
-    PRIMarkerRecord *record = PRIMarkerAt(static_cast<int32_t>(static_cast<uint32_t>(marker) & ~kPRIMarkerBits));
-    if (record == nullptr) return 0;
-    const char *stackName = stackNameFor(event, "cM: Could not find a stack name for event 0x%x\n");
-    return markerIdentifier(PRIMarkerNumberFor(record->text, record->length, stackName, event, false));
+    return markerIdentifier(PRIConvertMarker(PRIMarkerNumberOf(static_cast<uint32_t>(marker)), event, "cM"));
 }
 
 void JNICALL ZVContext_debugPrint(JNIEnv *env, jclass, jstring text) {

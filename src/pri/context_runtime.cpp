@@ -71,6 +71,12 @@ void lookUpContextMembers(JNIEnv *env) {
     PRIClearException(env);
 }
 
+void setNotifyField(JNIEnv *env, bool on) {
+    jfieldID field = env->GetStaticFieldID(gRuntime.contextClass, "notifyMethodEnterExit", "Z");
+    if (field != nullptr) env->SetStaticBooleanField(gRuntime.contextClass, field, on ? JNI_TRUE : JNI_FALSE);
+    PRIClearException(env);
+}
+
 }  // namespace
 
 PRIRuntime &PRIState() { return gRuntime; }
@@ -82,6 +88,8 @@ void PRIUseThreadStorage(PRIGetStorage get, PRISetStorage set) {
     gRuntime.getStorage = get;
     gRuntime.setStorage = set;
 }
+
+void PRIUseAgentQueries(const PRIAgentQueries &queries) { gRuntime.agent = queries; }
 
 void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int ignoreCPUFrequency,
                    int instrumentLines, int debugInstrumentation, const char *debugClass,
@@ -105,6 +113,7 @@ void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int i
     // Direct instrumentation (mode 2 turns it on at once) is not available on
     // this VM: the mode is only stored.
     gRuntime.directIMode = directIMode;
+    gRuntime.initialized = true;
 }
 
 void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) {
@@ -141,6 +150,8 @@ void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) 
     }
     PRIClearException(env);
     gRuntime.vmIsClassic = gSettings.vmFlavour == 1;
+    // Notifications turned on before the class was known reach it now.
+    if (gRuntime.notificationsOn) setNotifyField(env, true);
     gRuntime.bootstrapDone = true;
 }
 
@@ -198,9 +209,18 @@ void PRISetSlot(JNIEnv *env, int slot, ZVWord value) {
 }
 
 void PRISetMethodNotifications(int enable, PRIMethodEnteredHook entered, PRIMethodExitedHook exited) {
-    gRuntime.enteredHook = entered;
-    gRuntime.exitedHook = exited;
+    if (enable != 0) {
+        gRuntime.enteredHook = entered;
+        gRuntime.exitedHook = exited;
+    }
     gRuntime.notificationsOn = enable != 0;
+    // Any attached thread may switch them; one that is not leaves the field
+    // to the bootstrap or the next switch.
+    JNIEnv *env = nullptr;
+    if (gRuntime.contextClass != nullptr && gRuntime.vm != nullptr &&
+        gRuntime.vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK) {
+        setNotifyField(env, enable != 0);
+    }
 }
 
 void PRISetBacktraceIDProvider(void **provider) { gRuntime.backtraceIDProvider = provider; }

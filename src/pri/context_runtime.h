@@ -29,6 +29,8 @@ struct PRIRuntime {
     JavaVM *vm = nullptr;
     PRIGetStorage getStorage = nullptr;
     PRISetStorage setStorage = nullptr;
+    PRIAgentQueries agent{};
+    bool initialized = false;  // PRIInitialize ran: instrumentation is active
     int tlsSlot = -1;  // the context's global reference, for direct instrumentation
 
     jclass contextClass = nullptr;  // global reference
@@ -39,6 +41,7 @@ struct PRIRuntime {
     jmethodID getCurrentContext = nullptr;
     jmethodID removeContext = nullptr;
     jmethodID getContextWarning = nullptr;
+    jmethodID threadGetContext = nullptr;  // Thread.__ZV_getContext_, looked up on first use
 
     volatile bool bootstrapDone = false;
     volatile bool vmExiting = false;

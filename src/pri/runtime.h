@@ -15,6 +15,16 @@ typedef ZVWord (*PRIGetStorage)(JNIEnv *env, int slot);
 typedef void (*PRISetStorage)(JNIEnv *env, int slot, ZVWord value);
 void PRIUseThreadStorage(PRIGetStorage get, PRISetStorage set);
 
+// What backtraces ask the agent core about threads, handed in the same way.
+// Any entry may be null: no thread is then an audit thread, every
+// environment is valid and the memory profiler is off.
+struct PRIAgentQueries {
+    int (*isAuditThread)(JNIEnv *env);
+    int (*isValidEnv)(JNIEnv *env);
+    int (*memoryProfilerEnabled)(void);
+};
+void PRIUseAgentQueries(const PRIAgentQueries &queries);
+
 // Once, from JVM_OnLoad, after the options are read.
 void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer,
                    int ignoreCPUFrequency, int instrumentLines, int debugInstrumentation,
@@ -41,6 +51,8 @@ int PRIDirectIEnabledForThreads(JNIEnv *env);
 void PRIPatchCompiledNative(void *codeAddress, int codeSize, int kind);
 
 // Method entry and exit hooks; the hooks stay installed when turned off.
+// Turning them on installs the hooks given; either way the context class's
+// notifyMethodEnterExit follows (at the bootstrap, when it comes later).
 typedef void (*PRIMethodEnteredHook)(JNIEnv *env, int32_t handle, int32_t *arguments);
 typedef void (*PRIMethodExitedHook)(JNIEnv *env, int32_t handle);
 void PRISetMethodNotifications(int enable, PRIMethodEnteredHook entered,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "pri/backtraces.h"
 #include "support/heap.h"
 
 namespace {
@@ -219,6 +220,24 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_eventCounts(JNIEnv *env, jclass) {
     jintArray array = env->NewIntArray(6);
     env->SetIntArrayRegion(array, 0, 6, counts);
     return array;
+}
+
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
+    PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(env);
+    std::vector<jint> ints;
+    for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
+        ints.push_back(backtrace->frames[i].location);
+        ints.push_back(backtrace->frames[i].method);
+    }
+    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
+    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
+    return array;
+}
+
+JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint marker) {
+    const char *name = nullptr;
+    zviIsGroupID(marker, 0, &name);
+    return env->NewStringUTF(name != nullptr ? name : "?");
 }
 
 }  // extern "C"

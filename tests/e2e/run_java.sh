@@ -249,6 +249,18 @@ context_natives)
     expect_line natives err "cr8M: Could not find a stack name for event 0x3"
     expect_line natives err "cM: Could not find a stack name for event 0x4"
     ;;
+backtraces)
+    # Contexts found through the agent's slots, then through the rewritten Thread.
+    run traces "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
+    run traces-thread "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
+        --add-reads java.base=ALL-UNNAMED "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" -cp "$ZV_CLASSES" e2e.Backtraces
+    for name in traces traces-thread; do
+        expect_rc "$name" 0
+        expect_line "$name" out "shallow: true true true true true"
+        expect_line "$name" out "deep: 7400 true"
+        expect_line "$name" out 'marker: {k="_@";v=("wait \"here\" \u00E9");}'
+    done
+    ;;
 thread_context)
     # The natives rewrite the VM's own Thread (once: a rewritten one is left
     # alone); that and the build's copy both run. java.base must read the

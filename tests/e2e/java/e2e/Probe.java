@@ -42,4 +42,10 @@ public final class Probe {
 
     /** Method events off; then counts of gc starts, finishes, allocations, arrays, entries, exits. */
     public static native int[] eventCounts();
+
+    /** The agent's backtrace of the calling thread: location and method id of each frame, top first. */
+    public static native int[] backtrace();
+
+    /** The display name the agent gives a marker identifier. */
+    public static native String markerName(int marker);
 }

@@ -1,0 +1,48 @@
+// Backtraces the agent reads from a thread's call stack at a known point: a
+// recursion shows its frames top first with their lines, a recursion deeper
+// than the backtrace limit shows the top 7400 frames, and a marker's display
+// name carries its escaped text.
+package e2e;
+
+import java.lang.reflect.Method;
+
+public final class Backtraces {
+    private static int line;
+
+    private Backtraces() {
+    }
+
+    static int[] recurse(int n) {
+        if (n == 0) {
+            int[] frames = Probe.backtrace(); line = new Throwable().getStackTrace()[0].getLineNumber();
+            return frames;
+        }
+        return recurse(n - 1);
+    }
+
+    /** Whether the first count frames have one method id and those below the top one location. */
+    static boolean sameMethod(int[] frames, int count) {
+        for (int i = 1; i < count; i++) {
+            if (frames[2 * i + 1] != frames[1] || (i > 1 && frames[2 * i] != frames[2])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    public static void main(String[] args) throws Exception {
+        int[] shallow = recurse(5);
+        int callLine = new Throwable().getStackTrace()[0].getLineNumber() - 1;
+        System.out.println("shallow: " + (shallow.length / 2 > 6) + " " + sameMethod(shallow, 6) + " "
+                + (shallow[0] == line) + " " + (shallow[13] != shallow[1]) + " " + (shallow[12] == callLine));
+        int[][] deep = new int[1][];
+        Thread thread = new Thread(null, () -> deep[0] = recurse(9000), "deep", 256L << 20);
+        thread.start();
+        thread.join();
+        System.out.println("deep: " + deep[0].length / 2 + " " + sameMethod(deep[0], 7400));
+        Method create = Class.forName("meridyn.audit.profiler.ZVContext")
+                .getDeclaredMethod("createMarker", String.class, int.class);
+        int marker = (Integer) create.invoke(null, "wait \"here\" \u00e9", 0);
+        System.out.println("marker: " + Probe.markerName(marker));
+    }
+}

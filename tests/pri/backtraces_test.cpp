@@ -1,0 +1,162 @@
+// Reading call stacks into backtraces and method buffers: groups collapse,
+// deep stacks keep their top 7400 frames, buffers are never overrun, and
+// markers pushed and popped keep the stack consistent.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fake_stack_env.h"
+#include "pri/backtraces.h"
+#include "pri/context_runtime.h"
+
+namespace {
+
+constexpr int32_t kGroup5 = static_cast<int32_t>(0x80000005u);
+constexpr int32_t kGroup6 = static_cast<int32_t>(0x80000006u);
+
+std::vector<std::pair<int32_t, int32_t>> framesOf(const PRIBacktrace *backtrace) {
+    std::vector<std::pair<int32_t, int32_t>> frames;
+    for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
+        EXPECT_EQ(backtrace->frames[i].zero, 0);
+        frames.emplace_back(backtrace->frames[i].location, backtrace->frames[i].method);
+    }
+    return frames;
+}
+
+TEST(Backtraces, FramesOfOneGroupOnTopOfEachOtherBecomeOneGroupFrame) {
+    FakeStackEnv thread;
+    for (auto [location, method] : std::vector<std::pair<int32_t, int32_t>>{
+             {10, 1}, {11, kGroup5}, {12, kGroup5}, {13, 2}, {14, kGroup5}, {15, kGroup6}, {16, kGroup6}}) {
+        thread.push(location, method);
+    }
+    using Frames = std::vector<std::pair<int32_t, int32_t>>;
+    Frames expected{{0, kGroup6}, {0, kGroup5}, {13, 2}, {0, kGroup5}, {10, 1}};
+    EXPECT_EQ(framesOf(zviGetCurrentBacktraceForEnv(thread.env())), expected);
+
+    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(3);
+    // The window is the buffer's room, the top three frames; they collapse to two.
+    EXPECT_EQ(zviGetCurrentMethodForEnvIn(thread.env(), buffer, 100), 2);
+    int32_t method = 0, location = 0;
+    zviGetMethodBufferValues(buffer, &method, &location, 1);
+    EXPECT_EQ(std::make_pair(location, method), std::make_pair(0, kGroup5));
+    zviGetMethodBufferValues(buffer, &method, &location, 2);
+    EXPECT_EQ(std::make_pair(location, method), std::make_pair(-1, 0));
+    zviFreeMethodBuffer(buffer);
+}
+
+TEST(Backtraces, DeepStacksKeepTheirTop7400Frames) {
+    constexpr int kDepth = 8000;
+    FakeStackEnv thread(2 + 2 * kDepth);
+    for (int i = 1; i <= kDepth; ++i) thread.push(i, i);
+    PRIBacktrace *current = zviGetCurrentBacktraceForEnv(thread.env());
+    ASSERT_EQ(current->count, kPRIMaxBacktraceFrames);
+    EXPECT_EQ(current->frames[0].method, kDepth);
+    EXPECT_EQ(current->frames[kPRIMaxBacktraceFrames - 1].method, kDepth - kPRIMaxBacktraceFrames + 1);
+
+    PRIBacktraceWorkspace workspace{PRINewBacktrace(4), nullptr, nullptr, nullptr, 0};
+    zviInitBacktraceWorkspace(thread.env(), &workspace);
+    PRIBacktrace *mine = zviGetCurrentBacktraceForEnvUsingBacktrace(thread.env(), &workspace);
+    ASSERT_EQ(mine, workspace.backtrace);
+    EXPECT_EQ(mine->capacity, kPRIMaxBacktraceFrames + 10) << "replaced by one with spare frames";
+    EXPECT_EQ(framesOf(mine), framesOf(current));
+    EXPECT_NE(workspace.copyBuffer, nullptr);
+
+    // A length handed in is read as it is, within the array.
+    EXPECT_EQ(zviGetStackTraceForEnvWithLength(thread.env(), &workspace, 2 * 3)->count, 3);
+    EXPECT_EQ(workspace.backtrace, mine) << "big enough: reused";
+    EXPECT_EQ(zviGetStackTraceForEnvWithLength(thread.env(), &workspace, 1 << 30)->count,
+              kPRIMaxBacktraceFrames);
+    EXPECT_EQ(zviGetStackTraceForEnvWithLength(thread.env(), &workspace, -2)->count, 0);
+    EXPECT_EQ(thread.exceptions, 0);
+    PRIFreeBacktrace(workspace.backtrace);
+}
+
+TEST(Backtraces, AThreadWithoutAContextHasAnEmptyBacktrace) {
+    FakeStackEnv thread;
+    thread.push(1, 1);
+    thread.forgetContext();
+    EXPECT_EQ(zviGetCurrentBacktraceForEnv(thread.env())->count, 0);
+    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(4);
+    EXPECT_EQ(zviGetCurrentMethodForEnvIn(thread.env(), buffer, 4), 0);
+    EXPECT_EQ(zviGetMethodBufferSize(buffer), 0);
+    zviFreeMethodBuffer(buffer);
+}
+
+TEST(MethodBuffers, ConversionCopiesFromTheFirstEntryAndReplacesSmallBacktraces) {
+    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(kPRIMaxBacktraceFrames + 1);
+    for (int i = 0; i < buffer->count; ++i) buffer->entries[i] = PRIMethodEntry{100 + i, i + 1};
+    PRIBacktrace *shared = zviConvertMethodBufferToBacktrace(buffer);
+    EXPECT_EQ(shared->count, kPRIMaxBacktraceFrames);
+    EXPECT_EQ(shared->frames[4].location, 104);
+
+    PRIBacktrace *from = zviConvertMethodBufferToBacktraceFrom(buffer, PRINewBacktrace(2), 1);  // 2 is released
+    ASSERT_NE(from, nullptr);
+    EXPECT_EQ(from->count, kPRIMaxBacktraceFrames);
+    EXPECT_EQ(from->frames[0].method, 2);
+    EXPECT_EQ(zviConvertMethodBufferToBacktraceFrom(buffer, from, 9000), from);
+    EXPECT_EQ(from->count, 0);
+    PRIFreeBacktrace(from);
+    // The shared record is the thread's: replacing it does not release it.
+    PRIBacktrace *grown = zviConvertMethodBufferToBacktraceFrom(buffer, shared, 0);
+    EXPECT_NE(grown, shared);
+    EXPECT_EQ(zviConvertMethodBufferToBacktrace(buffer), shared);
+    PRIFreeBacktrace(grown);
+    EXPECT_EQ(zviClearMethodBuffer(buffer, 1 << 20), 0);
+    EXPECT_EQ(buffer->entries[kPRIMaxBacktraceFrames].method, 0);
+    zviFreeMethodBuffer(buffer);
+}
+
+struct Notified {
+    static inline std::vector<std::vector<int32_t>> entries;
+    static inline int exits = 0;
+    static void entered(JNIEnv *, int32_t handle, int32_t *arguments) {
+        entries.push_back({handle, arguments[0], arguments[1], arguments[2]});
+    }
+    static void exited(JNIEnv *, int32_t) { ++exits; }
+};
+
+TEST(Markers, PushAndPopKeepTheStackAndNotify) {
+    FakeStackEnv thread;
+    thread.push(7, 1);
+    PRISetMethodNotifications(1, Notified::entered, Notified::exited);
+    int32_t id = PRIPushMarker(thread.env(), 3, 42);
+    EXPECT_EQ(static_cast<uint32_t>(id), 0xC0000003u);
+    EXPECT_EQ(thread.stackPointer(), 4);
+    PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(thread.env());
+    ASSERT_EQ(backtrace->count, 2);
+    EXPECT_EQ(std::make_pair(backtrace->frames[0].location, backtrace->frames[0].method), std::make_pair(42, id));
+    ASSERT_EQ(Notified::entries.size(), 1u);
+    EXPECT_EQ(Notified::entries[0], (std::vector<int32_t>{0, 42, 7, id}));
+
+    PRIPopMarker(thread.env());
+    EXPECT_EQ(thread.stackPointer(), 2);
+    EXPECT_EQ(Notified::exits, 1);
+    PRIPopMarker(thread.env());
+    EXPECT_EQ(thread.stackPointer(), 2) << "a method frame is not popped as a marker";
+
+    PRIBacktraceWorkspace workspace{};
+    PRIBacktrace *pushed = zviGetBacktraceUsingBacktracePushMarker(thread.env(), &workspace, 4, 9);
+    ASSERT_EQ(pushed->count, 2);
+    EXPECT_EQ(static_cast<uint32_t>(pushed->frames[0].method), 0xC0000004u);
+    EXPECT_EQ(thread.stackPointer(), 4) << "the marker stays pushed";
+    EXPECT_EQ(Notified::entries.size(), 2u);
+    PRIPopMarker(thread.env());
+    PRISetMethodNotifications(0, nullptr, nullptr);
+    PRIFreeBacktrace(workspace.backtrace);
+}
+
+TEST(Markers, APushOntoAFullArrayIsRefused) {
+    FakeStackEnv thread(2 + 2 * 2);
+    thread.push(1, 1);
+    thread.push(2, 2);
+    EXPECT_EQ(PRIPushMarker(thread.env(), 1, 5), 0);
+    EXPECT_EQ(thread.stackPointer(), 4);
+    PRIBacktraceWorkspace workspace{};
+    EXPECT_EQ(zviGetBacktraceUsingBacktracePushMarker(thread.env(), &workspace, 1, 5)->count, 2);
+    PRIPopMarker(thread.env());
+    EXPECT_EQ(thread.stackPointer(), 4);
+    EXPECT_EQ(thread.exceptions, 0);
+    PRIFreeBacktrace(workspace.backtrace);
+}
+
+}  // namespace
