@@ -154,7 +154,8 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     state.instrumentationActive = 1;
     const AgentOptions &o = gAgentOptions;
     PRIUseThreadStorage(zviGetThreadLocalStorage, zviSetThreadLocalStorage);
-    PRIUseAgentQueries({zviIsAuditThread, zviIsValidJNIEnv, memoryProfilerEnabled});
+    PRIUseAgentQueries({zviIsAuditThread, zviIsValidJNIEnv, memoryProfilerEnabled, zviGetThreadStatus,
+                        zviThreadHasRun2, zviDisableGC, zviEnableGC, zviSuspendThread, zviResumeThread});
     PRIRuntimeSettings settings = PRISettings();
     settings.vmFlavour = zviGetVMFlavor();
     PRISetSettings(settings);

@@ -61,6 +61,8 @@ void lookUpContextMembers(JNIEnv *env) {
     PRIClearException(env);
     gRuntime.threadInfoField = env->GetFieldID(context, "threadInfo", "J");
     PRIClearException(env);
+    gRuntime.hasRunCounterField = env->GetFieldID(context, "hasRunCounter", "I");
+    PRIClearException(env);
     gRuntime.removeContext =
         env->GetStaticMethodID(context, "removeContext", "(Lmeridyn/audit/profiler/ZVContext;)V");
     PRIClearException(env);

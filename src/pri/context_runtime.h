@@ -38,6 +38,7 @@ struct PRIRuntime {
     jfieldID threadInfoField = nullptr;
     jfieldID callStackField = nullptr;
     jfieldID stackPointerField = nullptr;
+    jfieldID hasRunCounterField = nullptr;
     jmethodID getCurrentContext = nullptr;
     jmethodID removeContext = nullptr;
     jmethodID getContextWarning = nullptr;

@@ -22,6 +22,14 @@ struct PRIAgentQueries {
     int (*isAuditThread)(JNIEnv *env);
     int (*isValidEnv)(JNIEnv *env);
     int (*memoryProfilerEnabled)(void);
+    // For the thread sampler: without them, a thread counts as having run
+    // only by its own has-run mark.
+    jint (*threadStatus)(JNIEnv *env);
+    unsigned char (*threadHasRun)(JNIEnv *sampler, JNIEnv *env, int useSampler, int useStatus);
+    void (*disableGC)(void);
+    void (*enableGC)(void);
+    void (*suspendThread)(JNIEnv *env);
+    void (*resumeThread)(JNIEnv *env);
 };
 void PRIUseAgentQueries(const PRIAgentQueries &queries);
 
@@ -64,7 +72,19 @@ void PRIConnect(ZVWord word);
 // The table of functions that answers getCurrentBacktraceID0 (null: none).
 void PRISetBacktraceIDProvider(void **provider);
 
-// Thread sampler.
+// Thread sampler. One record per sampled thread, created zeroed by the
+// caller, who sets thread; the sampler fills the rest.
+struct ZVSampleRecord {
+    JNIEnv *thread;
+    int32_t frameCount;  // frames of the last snapshot
+    int32_t capacity;    // 0 until frames were first copied, then 7400
+    int32_t *frames;     // capacity frames of (location, method id, caller's word)
+    ZVWord callerWord;   // the caller's, never touched
+    int32_t hasRun;      // 1: ran since the previous snapshot
+    jobject context;     // global reference to the thread's context, or null
+};
+constexpr int kPRISampleFrames = 7400;
+// records holds pointers to ZVSampleRecord.
 void PRISampleThreads(JNIEnv *sampler, ZVVector *records, int includeIdle);
 void PRIFreeSampleRecord(JNIEnv *env, void *record);
 int PRISamplerThreadHasRun(JNIEnv *sampler, JNIEnv *thread);

@@ -14,6 +14,7 @@
 
 #include "agent/agent.h"
 #include "pri/backtraces.h"
+#include "pri/runtime.h"
 #include "support/heap.h"
 
 namespace {
@@ -28,6 +29,7 @@ std::mutex gMutex;
 std::map<std::string, ClassSeen> gClasses;
 std::vector<std::string> gStarted;
 std::vector<std::string> gEnded;
+ZVSampleRecord gSample{};  // the thread that Probe.sampleMe named
 std::atomic<int> gDumpRequests{0};
 std::atomic<JNIEnv *> gSystemThreadEnv{nullptr};
 std::atomic<bool> gSystemThreadStop{false};
@@ -228,6 +230,27 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
     for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
         ints.push_back(backtrace->frames[i].location);
         ints.push_back(backtrace->frames[i].method);
+    }
+    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
+    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
+    return array;
+}
+
+JNIEXPORT void JNICALL Java_e2e_Probe_sampleMe(JNIEnv *env, jclass) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gSample.thread != nullptr) zviFreeLowLevelBuffer(env, &gSample);
+    gSample = ZVSampleRecord{env, 0, 0, nullptr, 0, 0, nullptr};
+}
+
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_sample(JNIEnv *env, jclass, jboolean includeIdle) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    ZVWord record = reinterpret_cast<ZVWord>(&gSample);
+    ZVVector records{1, 1, &record};
+    zviSampleThreads(env, &records, includeIdle);
+    std::vector<jint> ints{gSample.hasRun};
+    for (int i = 0; i < gSample.frameCount; ++i) {
+        ints.push_back(gSample.frames[3 * i]);
+        ints.push_back(gSample.frames[3 * i + 1]);
     }
     jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
     env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());

@@ -259,6 +259,7 @@ backtraces)
         expect_line "$name" out "shallow: true true true true true"
         expect_line "$name" out "deep: 7400 true"
         expect_line "$name" out 'marker: {k="_@";v=("wait \"here\" \u00E9");}'
+        expect_line "$name" out "sampled: 1 true 0 1 true"
     done
     ;;
 thread_context)

@@ -8,6 +8,8 @@
 #include "fake_stack_env.h"
 #include "pri/backtraces.h"
 #include "pri/context_runtime.h"
+#include "pri/markers.h"
+#include "pri/runtime.h"
 
 namespace {
 
@@ -160,3 +162,81 @@ TEST(Markers, APushOntoAFullArrayIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::pair<int32_t, int32_t>> sampled(const ZVSampleRecord &record) {
+    std::vector<std::pair<int32_t, int32_t>> frames;
+    for (int i = 0; i < record.frameCount; ++i) frames.emplace_back(record.frames[3 * i], record.frames[3 * i + 1]);
+    return frames;
+}
+
+// One snapshot of the fake thread (the agent's VM queries are absent, so a
+// thread has run only by its own mark).
+ZVSampleRecord &snapshot(FakeStackEnv &thread, ZVSampleRecord &record, int includeIdle) {
+    ZVVector *records = ZVNewVector(1);
+    ZVAddElement(records, reinterpret_cast<ZVWord>(&record));
+    PRISampleThreads(thread.env(), records, includeIdle);
+    ZVFreeVector(records);
+    return record;
+}
+
+}  // namespace
+
+TEST(Sampler, ARunThreadIsSampledOnceUntilItRunsAgain) {
+    FakeStackEnv thread;
+    thread.push(10, 1);
+    thread.push(20, 2);
+    ZVSampleRecord record{thread.env(), 0, 0, nullptr, 0, 0, nullptr};
+    using Frames = std::vector<std::pair<int32_t, int32_t>>;
+    EXPECT_EQ(snapshot(thread, record, 0).hasRun, 1);
+    EXPECT_EQ(sampled(record), (Frames{{20, 2}, {10, 1}}));
+    EXPECT_EQ(record.capacity, kPRISampleFrames);
+    EXPECT_EQ(thread.context().hasRunCounter & 1, 1);
+    // Not run since: no frames without include-idle, the same ones with it.
+    EXPECT_EQ(snapshot(thread, record, 0).hasRun, 0);
+    EXPECT_EQ(record.frameCount, 0);
+    EXPECT_EQ(snapshot(thread, record, 1).frameCount, 2);
+    thread.context().hasRunCounter = 0;  // the thread ran instrumented code
+    EXPECT_EQ(snapshot(thread, record, 0).hasRun, 1);
+    // The has-run query keeps a mark of its own.
+    EXPECT_EQ(PRISamplerThreadHasRun(thread.env(), thread.env()), 1);
+    EXPECT_EQ(PRISamplerThreadHasRun(thread.env(), thread.env()), 0);
+    PRIFreeSampleRecord(thread.env(), &record);
+    EXPECT_EQ(record.context, nullptr);
+}
+
+TEST(Sampler, GroupsCollapseAndTheOverheadMarkerCutsTheFramesAboveIt) {
+    struct Case {
+        std::vector<std::pair<int32_t, int32_t>> pushed;  // bottom first
+        std::vector<std::pair<int32_t, int32_t>> expected;  // top first
+    };
+    const int32_t overhead = static_cast<int32_t>(kPRIOverheadMarker);
+    const Case cases[] = {
+        {{{1, 100}, {2, kGroup5}, {3, kGroup5}, {4, kGroup5}, {5, 200}}, {{5, 200}, {4, kGroup5}, {1, 100}}},
+        {{{1, 100}, {2, overhead}, {3, 200}, {4, 300}}, {{1, 100}}},
+        {{{1, 100}}, {{1, 100}}},
+        {{}, {}},
+    };
+    for (const Case &c : cases) {
+        FakeStackEnv thread;
+        for (auto [location, method] : c.pushed) thread.push(location, method);
+        ZVSampleRecord record{thread.env(), 0, 0, nullptr, 0, 0, nullptr};
+        EXPECT_EQ(sampled(snapshot(thread, record, 1)), c.expected) << c.pushed.size();
+        PRIFreeSampleRecord(thread.env(), &record);
+    }
+}
+
+TEST(Sampler, AThreadWithoutAContextOrWithANegativeStackPointerGivesNoFrames) {
+    FakeStackEnv thread;
+    thread.push(1, 100);
+    thread.context().stackPointer = -1;
+    ZVSampleRecord record{thread.env(), 0, 0, nullptr, 0, 0, nullptr};
+    EXPECT_EQ(snapshot(thread, record, 1).frameCount, 0);
+    PRIFreeSampleRecord(thread.env(), &record);
+    thread.forgetContext();
+    ZVSampleRecord none{thread.env(), 0, 0, nullptr, 0, 0, nullptr};
+    EXPECT_EQ(snapshot(thread, none, 1).hasRun, 0);
+    EXPECT_EQ(none.frameCount, 0);
+    EXPECT_EQ(none.capacity, 0);
+}

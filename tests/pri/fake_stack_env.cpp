@@ -15,6 +15,7 @@ using Context = FakeStackEnv::Context;
 jfieldID const kStackPointer = reinterpret_cast<jfieldID>(1);
 jfieldID const kCallStack = reinterpret_cast<jfieldID>(2);
 jfieldID const kThreadInfo = reinterpret_cast<jfieldID>(3);
+jfieldID const kHasRun = reinterpret_cast<jfieldID>(4);
 
 FakeStackEnv *self(JNIEnv *env) { return static_cast<FakeStackEnv *>(env->functions->reserved0); }
 Context *context(jobject object) { return reinterpret_cast<Context *>(object); }
@@ -31,11 +32,16 @@ bool inside(JNIEnv *env, jarray a, jsize start, jsize length) {
 }
 
 jint JNICALL getIntField(JNIEnv *, jobject object, jfieldID field) {
-    return field == kStackPointer ? context(object)->stackPointer : 0;
+    return field == kStackPointer ? context(object)->stackPointer
+           : field == kHasRun     ? context(object)->hasRunCounter
+                                  : 0;
 }
 void JNICALL setIntField(JNIEnv *, jobject object, jfieldID field, jint value) {
     if (field == kStackPointer) context(object)->stackPointer = value;
+    if (field == kHasRun) context(object)->hasRunCounter = value;
 }
+void *JNICALL getCritical(JNIEnv *, jarray a, jboolean *) { return array(a)->data(); }
+void JNICALL releaseCritical(JNIEnv *, jarray, void *, jint) {}
 void JNICALL setLongField(JNIEnv *, jobject, jfieldID, jlong) {}
 jobject JNICALL getObjectField(JNIEnv *, jobject object, jfieldID field) {
     return field == kCallStack ? reinterpret_cast<jobject>(context(object)->stack) : nullptr;
@@ -61,6 +67,8 @@ FakeStackEnv::FakeStackEnv(int room) : stack_(static_cast<size_t>(room), 0) {
     functions_.SetLongField = setLongField;
     functions_.GetObjectField = getObjectField;
     functions_.GetArrayLength = getArrayLength;
+    functions_.GetPrimitiveArrayCritical = getCritical;
+    functions_.ReleasePrimitiveArrayCritical = releaseCritical;
     functions_.GetIntArrayRegion = getIntArrayRegion;
     functions_.SetIntArrayRegion = setIntArrayRegion;
     functions_.ExceptionCheck = exceptionCheck;
@@ -79,10 +87,11 @@ FakeStackEnv::FakeStackEnv(int room) : stack_(static_cast<size_t>(room), 0) {
     rt.stackPointerField = kStackPointer;
     rt.callStackField = kCallStack;
     rt.threadInfoField = kThreadInfo;
+    rt.hasRunCounterField = kHasRun;
     if (rt.deferredReleases == nullptr) rt.deferredReleases = ZVNewVector(10);
     PRIUseThreadStorage(getSlot, setSlot);
     gSlots.clear();
-    context_ = Context{0, &stack_};
+    context_ = Context{0, &stack_, 0};
     gSlots[PRI_SLOT_CONTEXT] = reinterpret_cast<ZVWord>(&context_);
     gSlots[PRI_SLOT_CALLSTACK] = reinterpret_cast<ZVWord>(&stack_);
 }

@@ -26,7 +26,9 @@ public:
     struct Context {
         int stackPointer;
         std::vector<jint> *stack;
+        int hasRunCounter;
     };
+    Context &context() { return context_; }
 
 private:
     std::vector<jint> stack_;

@@ -1,7 +1,8 @@
 // Backtraces the agent reads from a thread's call stack at a known point: a
 // recursion shows its frames top first with their lines, a recursion deeper
-// than the backtrace limit shows the top 7400 frames, and a marker's display
-// name carries its escaped text.
+// than the backtrace limit shows the top 7400 frames, a marker's display
+// name carries its escaped text, and the sampler sees a parked thread's
+// stack once it has run and not again until it runs.
 package e2e;
 
 import java.lang.reflect.Method;
@@ -30,6 +31,67 @@ public final class Backtraces {
         return true;
     }
 
+    static final Object LOCK = new Object();
+    static int[] ownFrames;
+    static boolean release;
+
+    static void park(int n) throws InterruptedException {
+        if (n > 0) {
+            park(n - 1);
+            return;
+        }
+        synchronized (LOCK) {
+            Probe.sampleMe();
+            ownFrames = Probe.backtrace();
+            LOCK.notifyAll();
+            while (!release) {
+                LOCK.wait();
+            }
+        }
+    }
+
+    /** Whether a snapshot (has-run flag first) holds the same methods as the frames, top first. */
+    static boolean sameMethods(int[] snapshot, int[] frames) {
+        if (snapshot.length != frames.length + 1) {
+            return false;
+        }
+        for (int i = 1; i < frames.length; i += 2) {
+            if (snapshot[i + 1] != frames[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static void sampler() throws Exception {
+        Thread parked = new Thread(() -> {
+            try {
+                park(3);
+            } catch (InterruptedException e) {
+                throw new IllegalStateException(e);
+            }
+        }, "parked");
+        parked.start();
+        synchronized (LOCK) {
+            while (ownFrames == null) {
+                LOCK.wait();
+            }
+        }
+        while (parked.getState() != Thread.State.WAITING) {
+            Thread.sleep(1);
+        }
+        int[] first = Probe.sample(false);
+        int[] idle = Probe.sample(false);
+        int[] included = Probe.sample(true);
+        System.out.println("sampled: " + first[0] + " " + sameMethods(first, ownFrames) + " " + idle[0] + " "
+                + idle.length + " " + sameMethods(included, ownFrames));
+        synchronized (LOCK) {
+            release = true;
+            LOCK.notifyAll();
+        }
+        parked.join();
+    }
+
     public static void main(String[] args) throws Exception {
         int[] shallow = recurse(5);
         int callLine = new Throwable().getStackTrace()[0].getLineNumber() - 1;
@@ -44,5 +106,6 @@ public final class Backtraces {
                 .getDeclaredMethod("createMarker", String.class, int.class);
         int marker = (Integer) create.invoke(null, "wait \"here\" \u00e9", 0);
         System.out.println("marker: " + Probe.markerName(marker));
+        sampler();
     }
 }

@@ -48,4 +48,10 @@ public final class Probe {
 
     /** The display name the agent gives a marker identifier. */
     public static native String markerName(int marker);
+
+    /** Makes the calling thread the one that sample() samples. */
+    public static native void sampleMe();
+
+    /** One snapshot of that thread: has-run flag, then location and method id of each frame, top first. */
+    public static native int[] sample(boolean includeIdle);
 }
