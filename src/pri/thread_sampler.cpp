@@ -110,8 +110,8 @@ void PRIFreeSampleRecord(JNIEnv *env, void *pointer) {
 }
 
 int PRISamplerThreadHasRun(JNIEnv *sampler, JNIEnv *thread) {
-    JNIEnv *env = sampler != nullptr ? sampler : getCurrentJNIEnv();
     auto context = reinterpret_cast<jobject>(PRIGetSlot(thread, PRI_SLOT_CONTEXT));
-    if (env == nullptr || context == nullptr) return 0;
+    if (context == nullptr || PRIState().hasRunCounterField == nullptr) return 0;
+    JNIEnv *env = sampler != nullptr ? sampler : getCurrentJNIEnv();
     return markSeen(env, context, kSeenByQuery) ? 1 : 0;
 }
