@@ -25,6 +25,7 @@ constexpr int64_t kSummaryWindowSeconds = 3600;
 // A metric whose countdown is below this is due in the current pass.
 constexpr int32_t kDueToleranceMillis = 101;
 
+// Lock order: timerMutex, then onMutex, then one metric's bufferMutex.
 struct MetricsState {
     ZVServices *services;
     char *hostName;              // owned

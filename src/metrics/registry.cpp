@@ -263,15 +263,17 @@ MetricRecord **getAllMetrics(int32_t *count) {
 MetricRecord *getMetric(int32_t id) { return findById(id); }
 
 int32_t hasMetricsData(void) {
+    bool data = false;
+    MetricLockEnter(gState.onMutex);
     for (MetricRecord &metric : gRegistry) {
-        if (metric.entryBuff == nullptr) continue;
+        if (data || metric.entryBuff == nullptr) continue;
         MetricLockEnter(metric.bufferMutex);
-        bool data = (metric.storageBuff != nullptr && ZVVectorSize(metric.storageBuff) > 0) ||
-                    metric.entryBuff->wrapped || metric.entryBuff->next > 0;
+        data = (metric.storageBuff != nullptr && ZVVectorSize(metric.storageBuff) > 0) ||
+               metric.entryBuff->wrapped || metric.entryBuff->next > 0;
         MetricLockLeave(metric.bufferMutex);
-        if (data) return 1;
     }
-    return 0;
+    MetricLockLeave(gState.onMutex);
+    return data ? 1 : 0;
 }
 
 ZVServices *getMetricsCallback(void) { return gState.services; }

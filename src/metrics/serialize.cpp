@@ -78,6 +78,8 @@ SEElement *serializeMetrics(void) {
     MetricsState &state = Metrics();
     SEElement *root = SENewMap(1, "metric_hash");
     SEElement *list = SENewList(kMetricCount);
+    // Holding the list's mutex keeps a metric from being switched on half-seen.
+    MetricLockEnter(state.onMutex);
     for (int i = 0; state.metrics != nullptr && i < kMetricCount; ++i) {
         MetricRecord &metric = state.metrics[i];
         if (metric.entryBuff == nullptr) continue;
@@ -90,6 +92,7 @@ SEElement *serializeMetrics(void) {
             fprintf(stderr, "** Failed to save metric %d %s into snapshot **\n", metric.id, metric.name);
         }
     }
+    MetricLockLeave(state.onMutex);
     SEMapPut(root, "metrics", list);
     return root;
 }
