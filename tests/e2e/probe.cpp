@@ -15,6 +15,8 @@
 #include "agent/agent.h"
 #include "pri/backtraces.h"
 #include "pri/runtime.h"
+#include "metrics/metrics_internal.h"
+#include "support/elements.h"
 #include "support/heap.h"
 
 namespace {
@@ -132,6 +134,39 @@ jobjectArray toJava(JNIEnv *env, const std::vector<std::string> &items) {
         env->DeleteLocalRef(item);
     }
     return array;
+}
+
+std::string javaText(JNIEnv *env, jstring text) {
+    const char *chars = env->GetStringUTFChars(text, nullptr);
+    std::string copy = chars != nullptr ? chars : "";
+    if (chars != nullptr) env->ReleaseStringUTFChars(text, chars);
+    return copy;
+}
+
+// The agent exports no element accessors, so the tree is read through the
+// element layout, as an extension built against the headers would.
+const SEElement *mapGet(const SEElement *map, const std::string &key) {
+    if (map == nullptr || map->type != SE_MAP) return nullptr;
+    auto *table = reinterpret_cast<const ZVHashTable *>(map->value);
+    for (int32_t b = 0; b < table->bucketCount; ++b) {
+        for (const ZVHashEntry *e = table->buckets[b]; e != nullptr; e = e->next) {
+            if (key == reinterpret_cast<const char *>(e->key)) return reinterpret_cast<const SEElement *>(e->value);
+        }
+    }
+    return nullptr;
+}
+
+// The map of the named metric in a serialized tree, or null.
+const SEElement *metricNamed(const SEElement *tree, const std::string &name) {
+    const SEElement *list = mapGet(tree, "metrics");
+    if (list == nullptr || list->type != SE_LIST) return nullptr;
+    auto *items = reinterpret_cast<const ZVVector *>(list->value);
+    for (int32_t i = 0; i < items->size; ++i) {
+        auto *map = reinterpret_cast<const SEElement *>(items->data[i]);
+        const SEElement *mapName = mapGet(map, "name");
+        if (mapName != nullptr && name == reinterpret_cast<const char *>(mapName->data)) return map;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -261,6 +296,33 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
     const char *name = nullptr;
     zviIsGroupID(marker, 0, &name);
     return env->NewStringUTF(name != nullptr ? name : "?");
+// The serialized samples of the named metric, oldest first, or null.
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
+    SEElement *tree = serializeMetrics();
+    const SEElement *entries = mapGet(metricNamed(tree, javaText(env, name)), "entryBuff");
+    jintArray array = nullptr;
+    if (entries != nullptr && entries->type == SE_INT32_DATA) {
+        auto count = static_cast<jsize>(entries->value);
+        array = env->NewIntArray(count);
+        env->SetIntArrayRegion(array, 0, count, reinterpret_cast<const jint *>(entries->data));
+    }
+    freeSerializedMetrics(tree);
+    return array;
+}
+
+// An integer attribute of the named metric's serialized map; Integer.MIN_VALUE when absent.
+JNIEXPORT jint JNICALL Java_e2e_Probe_metricNumber(JNIEnv *env, jclass, jstring name, jstring key) {
+    SEElement *tree = serializeMetrics();
+    const SEElement *value = mapGet(metricNamed(tree, javaText(env, name)), javaText(env, key));
+    jint number = value != nullptr && value->type == SE_INT32 ? static_cast<jint>(value->value) : INT32_MIN;
+    freeSerializedMetrics(tree);
+    return number;
+}
+
+// Samples the ring buffer of the metric with that id holds; 0 when it is off.
+JNIEXPORT jint JNICALL Java_e2e_Probe_metricCapacity(JNIEnv *, jclass, jint id) {
+    MetricRecord *metric = getMetric(id);
+    return metric != nullptr && metric->entryBuff != nullptr ? metric->entryBuff->capacity : 0;
 }
 
 }  // extern "C"

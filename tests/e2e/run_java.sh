@@ -375,6 +375,37 @@ TABLE
     refuse_text ext out "ext second: hook -1"
     expect_line ext out "ext second: classLoaded e2e.Hello"
     ;;
+metrics)
+    # Defaults: every metric every 2 s into 10-hour buffers; the heap values
+    # are the VM's own. Whole-second stamps make a step of 1 or 3 possible.
+    run defaults "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 6500
+    expect_rc defaults 0
+    for name in "Java Heap" "Thread Count" "Class Count"; do
+        grep -qxE "$name: period 2, capacity 18000, [345] samples, steps( [123])+" "$work/defaults.out" ||
+            fail "defaults: $name not sampled every 2 s"
+    done
+    expect_line defaults out "heap: used within total true, last total is the VM's true"
+    # Configured metrics: their own periods and sizes, and only those.
+    cat >"$work/metrics.xml" <<'XML'
+<zentrova-configuration>
+  <request-analyzer>
+    <metrics enabled="true">
+      <metric name="Java Heap" bufferSizeType="memory" bufferSize="6000" period="1"/>
+      <metric name="Thread Count" bufferSizeType="time" bufferSize="1h" period="3s"/>
+    </metrics>
+  </request-analyzer>
+</zentrova-configuration>
+XML
+    run xml "-agentpath:$agent=$work/metrics.xml" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 6500
+    expect_rc xml 0
+    grep -qxE "Java Heap: period 1, capacity 500, [5-8] samples, steps( [012])+" "$work/xml.out" ||
+        fail "xml: the heap not sampled every second into 500 samples"
+    grep -qxE "Thread Count: period 3, capacity 1200, [234] samples, steps( [234])+" "$work/xml.out" ||
+        fail "xml: the thread count not sampled every 3 s into 1200 samples"
+    expect_line xml out "Class Count: no samples"
+    expect_line xml out "heap: used within total true, last total is the VM's true"
+    refuse_text xml err "too small"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

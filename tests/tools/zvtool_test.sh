@@ -51,5 +51,14 @@ expect 1 "garbage.txt -- the element ending at line 1 is neither" filter garbage
 printf '{ Content = (\n { grp = t; ) }' >broken.txt
 expect 1 "deserialization failed: Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 1
 
+# Elements: a serialized metrics tree in the binary syntax, printed as text;
+# a cut-off file is an error, not an empty tree.
+printf '\5\0\1\0\7metrics\4\0\1\5\0\3\0\2id\0\0\0\4name\3\0\11Java Heap\0\11entryBuff\7\0\6\2\350\3\0\0\0\5\0\11\2\352\3\0\0\0\6\0\11' >metrics.bin
+expect 0 '{metrics=({entryBuff=(1000,5,9,1002,6,9);id=0;name="Java Heap";});}' elements --binary metrics.bin
+head -c 40 metrics.bin >cut.bin
+expect 1 "cut.bin: no complete element" elements --binary cut.bin
+expect 1 "broken.txt: Syntax error: syntax error at line 2" elements broken.txt
+expect 1 "/dev/zero: not a regular file" elements --binary /dev/zero
+
 [ "$failures" = 0 ] && echo "zvtool input checks passed"
 exit $((failures > 0))

@@ -24,6 +24,8 @@ const Command kCommands[] = {
     {"instrument", "[--filter FILE] [--no-lines] [--debug] IN OUT  (a class file, directory or jar, as the agent"
                    " instruments it)",
      InstrumentCommand},
+    {"elements", "[--binary] FILE  (elements in the text or, with --binary, the binary syntax, printed as text)",
+     ElementsCommand},
 };
 
 void PrintUsage(const Command *only) {

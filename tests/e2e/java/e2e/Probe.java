@@ -54,4 +54,12 @@ public final class Probe {
 
     /** One snapshot of that thread: has-run flag, then location and method id of each frame, top first. */
     public static native int[] sample(boolean includeIdle);
+    /** The named metric's serialized samples, oldest first (time, values...), or null. */
+    public static native int[] metricSamples(String name);
+
+    /** An integer attribute of the named metric's serialized map; Integer.MIN_VALUE when absent. */
+    public static native int metricNumber(String name, String key);
+
+    /** Samples the ring buffer of the metric with that id holds; 0 when it is off. */
+    public static native int metricCapacity(int id);
 }
