@@ -296,6 +296,8 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
     const char *name = nullptr;
     zviIsGroupID(marker, 0, &name);
     return env->NewStringUTF(name != nullptr ? name : "?");
+}
+
 // The serialized samples of the named metric, oldest first, or null.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
     SEElement *tree = serializeMetrics();
