@@ -121,14 +121,16 @@ void MetricsInit(const char *hostName, ZVServices *services) {
         gState.enabled = static_cast<int32_t *>(sMalloc(kMetricCount * sizeof(int32_t)));
     }
     gState.enabledCount = 0;
-    gState.onMutex = MetricLockCreate();
+    // Once per process: a second start (tests load the agent many times)
+    // keeps the locks the first made.
+    if (gState.onMutex == nullptr) gState.onMutex = MetricLockCreate();
     // The sampling thread's start gate is a flag waited for on the loop
     // monitor rather than this mutex held until the first metric is on: a
     // mutex must be released by the thread that holds it, and a thread
     // blocked on one counts as running native code, which VM exit waits for.
-    gState.timerMutex = MetricLockCreate();
+    if (gState.timerMutex == nullptr) gState.timerMutex = MetricLockCreate();
     gState.gateOpen = false;
-    gState.loopMonitor = MetricMonitorAllocate("MetricsLoopMonitor");
+    if (gState.loopMonitor == nullptr) gState.loopMonitor = MetricMonitorAllocate("MetricsLoopMonitor");
 }
 
 int32_t MetricCapacity(const MetricRecord &metric, int32_t bufferSize, int32_t bufferSizeType, int32_t period) {

@@ -106,10 +106,12 @@ void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int i
         PRIClockSetDisableTSC(ignoreCPUFrequency);
         PRIClockInitialize();
     }
-    gRuntime.tlsSlot = AllocateThreadSlot();
+    // Once per process: a second start (tests load the agent many times)
+    // keeps what the first made.
+    if (gRuntime.tlsSlot < 0) gRuntime.tlsSlot = AllocateThreadSlot();
     gRuntime.useHighPrecisionTimer = useHighPrecisionTimer;
-    gRuntime.deferredReleases = ZVNewVector(10);
-    gRuntime.deferredMutex = CreateRecursiveMutex();
+    if (gRuntime.deferredReleases == nullptr) gRuntime.deferredReleases = ZVNewVector(10);
+    if (gRuntime.deferredMutex == nullptr) gRuntime.deferredMutex = CreateRecursiveMutex();
     PRICreateMarkerTables();
     PRICreateClassTables();
     // Direct instrumentation (mode 2 turns it on at once) is not available on
