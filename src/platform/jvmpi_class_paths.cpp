@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -80,6 +81,24 @@ bool entryHas(const std::string &entry, const char *resource) {
 
 }  // namespace
 
+namespace {
+
+void addAgentJars() {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    std::string lib = libDirectory();
+    std::string bcp = lib + "/zvbcp.jar";
+    if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
+        if (jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
+    }
+    gBootAppendAtLoad = property("jdk.boot.class.path.append");
+    std::string zenva = lib + "/zenva.jar";
+    if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
+        jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
+    }
+}
+
+}  // namespace
+
 bool JvmpiBootClassPathHas(const char *resource) {
     if (Jvmpi().jvmti == nullptr) return true;
     // A late start adds the jars at the VM-initialised event, which may come
@@ -107,18 +126,9 @@ bool JvmpiBootAppendLoadable() {
 }
 
 void JvmpiAddAgentJars() {
-    static bool done = false;
-    jvmtiEnv *jvmti = Jvmpi().jvmti;
-    if (done || jvmti == nullptr) return;
-    done = true;
-    std::string lib = libDirectory();
-    std::string bcp = lib + "/zvbcp.jar";
-    if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
-        if (jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
-    }
-    gBootAppendAtLoad = property("jdk.boot.class.path.append");
-    std::string zenva = lib + "/zenva.jar";
-    if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
-        jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
-    }
+    // A late start calls this from its attach thread and from the first
+    // class loads at once: every caller must find the jars added on return.
+    static std::once_flag once;
+    if (Jvmpi().jvmti == nullptr) return;
+    std::call_once(once, addAgentJars);
 }
