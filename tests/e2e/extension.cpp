@@ -15,6 +15,7 @@
 
 #include "agent/agent.h"
 #include "classfile/classfile.h"
+#include "extension.h"
 #include "ext/extensions.h"
 #include "platform/module.h"
 #include "pri/filters.h"
@@ -22,19 +23,23 @@
 #include "support/heap.h"
 
 namespace {
-
 std::string gName;
+}  // namespace
+
+void say(const std::string &text) {
+    printf("ext %s: %s\n", gName.c_str(), text.c_str());
+    fflush(stdout);
+}
+
+namespace {
+
 ZVServices *gServices = nullptr;
 ZVExtensionRecord gRecord{};
 std::atomic<int> gHooks[2], gEnded{0}, gReplayed{0};
 std::atomic<bool> gReplaying{false}, gObjectReplayed{false};
 std::atomic<JNIEnv *> gThreadEnv{nullptr};
 bool gInstallHandlers = false;
-
-void say(const std::string &text) {
-    printf("ext %s: %s\n", gName.c_str(), text.c_str());
-    fflush(stdout);
-}
+bool gInspect = false;
 
 std::string text(const SEElement *element) {
     if (element == nullptr) return "null";
@@ -93,6 +98,7 @@ std::string useLocks(const ZVWord *w) {
 
 void handlerClassLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                         jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    if (gInspect) InspectClassLoaded(className, methodCount, methods);
     if (gReplaying) {
         ++gReplayed;
         if (className != nullptr && strcmp(className, "java.lang.Object") == 0) gObjectReplayed = true;
@@ -147,6 +153,7 @@ void threadBody(void *argument) {
 void javaInit(JNIEnv *) {
     say("javaInit");
     if (!gInstallHandlers) return;
+    if (gInspect) InspectInstallCounts(&gTable);
     gReplaying = true;
     zviSetHandlers(&gTable);
     gReplaying = false;
@@ -173,6 +180,7 @@ unsigned char classLoadHook(JCRClass *jclass, int phase) {
 void classLoaded(JVMPI_Event *event) {
     const char *name = event->u.class_load.class_name;
     if (name != nullptr && strcmp(name, "e2e.Hello") == 0) say("classLoaded e2e.Hello");
+    if (gInspect && name != nullptr && strcmp(name, "e2e.ExtPoint") == 0) InspectPoint(event->env_id, gServices);
 }
 
 void threadEnded(JNIEnv *) { ++gEnded; }
@@ -201,5 +209,7 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     gRecord.threadEnded = threadEnded;
     const SEElement *handlers = SEMapGet(initArgs, "handlers");
     gInstallHandlers = handlers != nullptr && strcmp(SEGetString(handlers), "true") == 0;
+    const SEElement *inspect = SEMapGet(initArgs, "inspect");
+    gInspect = gInstallHandlers && inspect != nullptr && strcmp(SEGetString(inspect), "true") == 0;
     return &gRecord;
 }

@@ -271,6 +271,12 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
     return array;
 }
 
+JNIEXPORT void JNICALL Java_e2e_Probe_pushOverhead(JNIEnv *env, jclass) {
+    PRIBacktraceWorkspace workspace{};
+    zviInitBacktraceWorkspace(env, &workspace);
+    zviGetBacktraceUsingBacktracePushMarker(env, &workspace, 0, 0);
+}
+
 JNIEXPORT void JNICALL Java_e2e_Probe_sampleMe(JNIEnv *env, jclass) {
     std::lock_guard<std::mutex> lock(gMutex);
     if (gSample.thread != nullptr) zviFreeLowLevelBuffer(env, &gSample);

@@ -251,8 +251,9 @@ context_natives)
     ;;
 backtraces)
     # Contexts found through the agent's slots, then through the rewritten Thread.
-    run traces "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
-    run traces-thread "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
+    echo '{ Content = ( { grp = t; cnd = { Name = "Parked"; PatternList = ("e2e.Grouped.*"); } } ); }' >"$work/group.txt"
+    run traces "-agentpath:$agent=filter=$work/group.txt" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
+    run traces-thread "-agentpath:$agent=filter=$work/group.txt" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
         --add-reads java.base=ALL-UNNAMED "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" -cp "$ZV_CLASSES" e2e.Backtraces
     for name in traces traces-thread; do
         expect_rc "$name" 0
@@ -260,6 +261,7 @@ backtraces)
         expect_line "$name" out "deep: 7400 true"
         expect_line "$name" out 'marker: {k="_@";v=("wait \"here\" \u00E9");}'
         expect_line "$name" out "sampled: 1 true 0 1 true"
+        expect_line "$name" out 'grouped: true Parked true'
     done
     ;;
 thread_context)
@@ -374,6 +376,23 @@ TABLE
     expect_line ext out "ext second: hook 1 e2e/Hello"
     refuse_text ext out "ext second: hook -1"
     expect_line ext out "ext second: classLoaded e2e.Hello"
+    # An extension that reads the stack of the thread loading e2e.ExtPoint,
+    # pushes and pops markers there, and supplies the metrics' counts.
+    inspect=$work/inspect
+    mkdir -p "$inspect/lib" "$inspect/ext/darara/lib" "$inspect/ext/darara/audit"
+    cp "$ZV_LIB"/* "$inspect/lib/"
+    cp "$ZV_EXTENSION" "$inspect/ext/darara/lib/zen_inspectordev_i.so"
+    echo '({libraryName=inspector; initArgs={handlers=true; inspect=true;};})' \
+        >"$inspect/ext/darara/audit/extensions.table"
+    echo "{DuvOzurivud3.0=\"$inspect\";}" >"$HOME/.zv_audit"
+    echo '{ Content = ( { grp = t; cnd = { Name = "Parked"; PatternList = ("e2e.Grouped.*"); } } ); }' >"$work/group.txt"
+    run inspect "-agentpath:$inspect/lib/libr2orar.so=filter=$work/group.txt" -cp "$ZV_CLASSES" e2e.ExtStack 6500
+    expect_rc inspect 0
+    expected=$(sed -n 's/^expected://p' "$work/inspect.out")
+    expect_line inspect out "ext inspector: stack${expected:-?}"
+    expect_line inspect out "ext inspector: markers: one id, pushed on top {k=\"_@\";v=(\"ext wait\");}, popped all, workspace push on top"
+    grep -qxE "ext inspector: metrics: class counts ([3-9]) of [0-9]+, thread counts \1 and \1 of [0-9]+" "$work/inspect.out" ||
+        fail "inspect: the metrics' counts are not the handler table's, one call per sample"
     ;;
 metrics)
     # Defaults: every metric every 2 s into 10-hour buffers; the heap values

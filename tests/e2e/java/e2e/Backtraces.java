@@ -2,7 +2,8 @@
 // recursion shows its frames top first with their lines, a recursion deeper
 // than the backtrace limit shows the top 7400 frames, a marker's display
 // name carries its escaped text, and the sampler sees a parked thread's
-// stack once it has run and not again until it runs.
+// stack once it has run and not again until it runs, cut below an
+// "Overhead" marker, with the frames of a group as one.
 package e2e;
 
 import java.lang.reflect.Method;
@@ -40,6 +41,16 @@ public final class Backtraces {
             park(n - 1);
             return;
         }
+        Grouped.outer(true);
+    }
+
+    /** Below the frames the sampler must cut: an "Overhead" marker pushed here. */
+    static void aboveGroup() throws InterruptedException {
+        Probe.pushOverhead();
+        parkHere();
+    }
+
+    static void parkHere() throws InterruptedException {
         synchronized (LOCK) {
             Probe.sampleMe();
             ownFrames = Probe.backtrace();
@@ -50,13 +61,16 @@ public final class Backtraces {
         }
     }
 
-    /** Whether a snapshot (has-run flag first) holds the same methods as the frames, top first. */
+    /**
+     * Whether a snapshot (has-run flag first) holds the methods of the frames below
+     * the top two (the parked method and the "Overhead" marker), top first.
+     */
     static boolean sameMethods(int[] snapshot, int[] frames) {
-        if (snapshot.length != frames.length + 1) {
+        if (snapshot.length != frames.length - 3) {
             return false;
         }
-        for (int i = 1; i < frames.length; i += 2) {
-            if (snapshot[i + 1] != frames[i]) {
+        for (int i = 5; i < frames.length; i += 2) {
+            if (snapshot[i - 3] != frames[i]) {
                 return false;
             }
         }
@@ -85,6 +99,9 @@ public final class Backtraces {
         int[] included = Probe.sample(true);
         System.out.println("sampled: " + first[0] + " " + sameMethods(first, ownFrames) + " " + idle[0] + " "
                 + idle.length + " " + sameMethods(included, ownFrames));
+        // Frames: parkHere, the marker, aboveGroup, the group once, then park.
+        System.out.println("grouped: " + (ownFrames[3] == 0xC0000000) + " " + Probe.markerName(ownFrames[7]) + " "
+                + (ownFrames[9] == ownFrames[11]));
         synchronized (LOCK) {
             release = true;
             LOCK.notifyAll();

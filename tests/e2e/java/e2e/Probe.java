@@ -49,6 +49,9 @@ public final class Probe {
     /** The display name the agent gives a marker identifier. */
     public static native String markerName(int marker);
 
+    /** Pushes the "Overhead" marker onto the calling thread's stack; it stays there. */
+    public static native void pushOverhead();
+
     /** Makes the calling thread the one that sample() samples. */
     public static native void sampleMe();
 

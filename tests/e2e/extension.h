@@ -1,0 +1,19 @@
+// What the parts of the test extension share.
+#pragma once
+
+#include <jni.h>
+
+#include <string>
+
+#include "agent/agent.h"
+#include "ext/extensions.h"
+
+// Prints "ext NAME: TEXT" on standard output.
+void say(const std::string &text);
+
+// With initArgs inspect=true: the handler table's counts, method names from
+// its class-load handler, and the inspection of the thread that loads
+// e2e.ExtPoint (its backtrace, markers pushed and popped, the metrics).
+void InspectInstallCounts(ZVHandlerTable *table);
+void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Method *methods);
+void InspectPoint(JNIEnv *env, const ZVServices *services);

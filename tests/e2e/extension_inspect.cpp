@@ -1,0 +1,137 @@
+// The test extension's inspection of a thread stopped at a known point: the
+// thread loading e2e.ExtPoint reports its backtrace with method names, lines
+// and group frames, pushes and pops a marker through the services record,
+// and reads the metrics, whose thread and class counts are this table's.
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "extension.h"
+#include "metrics/metrics.h"
+#include "pri/backtraces.h"
+#include "support/elements.h"
+#include "support/heap.h"
+
+namespace {
+
+std::mutex gNamesMutex;
+std::map<int32_t, std::string> gNames;  // method identifier → Class.method
+
+// Each call returns the next number of its own series, so the samples show
+// which calls they came from.
+std::atomic<jint> gClassCalls{0}, gThreadCalls{0};
+constexpr jint kClassBase = 5000, kActiveBase = 7000, kTotalBase = 8000;
+jint classCount() { return kClassBase + ++gClassCalls; }
+jint activeThreads() { return kActiveBase + ++gThreadCalls; }
+jint totalThreads() { return kTotalBase + gThreadCalls; }
+
+std::string frameText(const PRIBacktraceFrame &frame) {
+    const char *group = nullptr;
+    if (zviIsGroupID(frame.method, 0, &group)) return "[" + std::string(group != nullptr ? group : "?") + "]";
+    std::lock_guard<std::mutex> lock(gNamesMutex);
+    auto found = gNames.find(frame.method);
+    return (found != gNames.end() ? found->second : "?") + ":" + std::to_string(frame.location);
+}
+
+std::string stackText(const PRIBacktrace *backtrace) {
+    std::string text;
+    for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) text += " " + frameText(backtrace->frames[i]);
+    return text;
+}
+
+jint createMarker(JNIEnv *env, const char *name) {
+    jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
+    jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
+                                          : nullptr;
+    jint id = create != nullptr ? env->CallStaticIntMethod(context, create, env->NewStringUTF(name), 0) : 0;
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    return id;
+}
+
+std::string markers(JNIEnv *env, const ZVServices *services) {
+    jint first = createMarker(env, "ext wait"), second = createMarker(env, "ext wait");
+    auto push = reinterpret_cast<int32_t (*)(JNIEnv *, int32_t, int32_t)>(services->words[14]);
+    auto pop = reinterpret_cast<void (*)(JNIEnv *)>(services->words[15]);
+    int before = zviGetCurrentBacktraceForEnv(env)->count;
+    int32_t pushed = push(env, first & 0x3FFFFFFF, 77);
+    PRIBacktrace *with = zviGetCurrentBacktraceForEnv(env);
+    bool onTop = with->count == before + 1 && with->frames[0].method == pushed && with->frames[0].location == 77;
+    const char *name = nullptr;
+    zviIsGroupID(pushed, 0, &name);
+    std::string shown = name != nullptr ? name : "?";
+    pop(env);
+    int after = zviGetCurrentBacktraceForEnv(env)->count;
+    PRIBacktraceWorkspace workspace{};
+    zviInitBacktraceWorkspace(env, &workspace);
+    PRIBacktrace *viaWorkspace = zviGetBacktraceUsingBacktracePushMarker(env, &workspace, second & 0x3FFFFFFF, 5);
+    bool workspaceOnTop = viaWorkspace != nullptr && viaWorkspace->count == before + 1 &&
+                          viaWorkspace->frames[0].method == pushed;
+    pop(env);
+    return std::string(first != 0 && first == second ? "one id" : "two ids") + ", pushed " +
+           (onTop ? "on top " : "missing ") + shown + ", popped " + (after == before ? "all" : "not all") +
+           ", workspace push " + (workspaceOnTop ? "on top" : "missing");
+}
+
+// The values of a metric's samples (value word `column` of each), oldest first.
+std::vector<int32_t> samples(const SEElement *tree, const char *metric, int column) {
+    std::vector<int32_t> values;
+    const SEElement *list = SEMapGet(tree, "metrics");
+    for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
+        const SEElement *map = SEListGet(list, i);
+        const SEElement *name = SEMapGet(map, "name");
+        if (name == nullptr || strcmp(SEGetString(name), metric) != 0) continue;
+        const SEElement *entries = SEMapGet(map, "entryBuff");
+        const SEElement *type = SEMapGet(map, "type");
+        if (entries == nullptr || entries->type != SE_INT32_DATA || type == nullptr) break;
+        int words = static_cast<int>(type->value) + 1;
+        const auto *data = reinterpret_cast<const int32_t *>(entries->data);
+        for (ZVWord at = column; at < entries->value; at += words) values.push_back(data[at]);
+    }
+    return values;
+}
+
+// How many of the last samples are the series' latest answers. The agent
+// asks twice per value and keeps the second answer, so the samples step by
+// two calls. Calls are counted after the tree was made: the newest sample is
+// the last call, or an earlier one when a sample was being taken then.
+size_t fromHandler(const std::vector<int32_t> &values, jint base, jint calls) {
+    if (values.empty() || values.back() < base + calls - 2 || values.back() > base + calls) return 0;
+    size_t run = 1;
+    while (run < values.size() && values[values.size() - 1 - run] == values.back() - 2 * static_cast<jint>(run)) ++run;
+    return run;
+}
+
+std::string metrics() {
+    SEElement *tree = serializeMetrics();
+    size_t classes = fromHandler(samples(tree, "Class Count", 1), kClassBase, gClassCalls);
+    size_t active = fromHandler(samples(tree, "Thread Count", 1), kActiveBase, gThreadCalls);
+    size_t total = fromHandler(samples(tree, "Thread Count", 2), kTotalBase, gThreadCalls);
+    freeSerializedMetrics(tree);
+    return "class counts " + std::to_string(classes) + " of " + std::to_string(gClassCalls) + ", thread counts " +
+           std::to_string(active) + " and " + std::to_string(total) + " of " + std::to_string(gThreadCalls);
+}
+
+}  // namespace
+
+void InspectInstallCounts(ZVHandlerTable *table) {
+    table->classCount = classCount;
+    table->activeThreadCount = activeThreads;
+    table->totalThreadCount = totalThreads;
+}
+
+void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Method *methods) {
+    std::lock_guard<std::mutex> lock(gNamesMutex);
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
+        if (methods[i].method_name != nullptr) gNames[id] = std::string(className) + "." + methods[i].method_name;
+    }
+}
+
+void InspectPoint(JNIEnv *env, const ZVServices *services) {
+    say("stack" + stackText(zviGetCurrentBacktraceForEnv(env)));
+    say("markers: " + markers(env, services));
+    say("metrics: " + metrics());
+}
