@@ -1,6 +1,7 @@
 // Which classes and methods are instrumented, with which method ids, and the
 // registration that lets the VM's class-load event find those ids again.
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "pri/preinstrument.h"
 #include "pri/runtime.h"
 #include "pri/runtime_settings.h"
+#include "smap/smap.h"
 
 namespace {
 
@@ -49,17 +51,27 @@ bool traceMethod(const char *className, const char *methodName) {
     return traced;
 }
 
-uint32_t methodIDFor(const char *className, const char *name, const char *descriptor, int access) {
-    int group = PRIFilterGroupOf(className, name, descriptor, access);
+// Classes from other languages keep one id per method: a group would mix
+// methods of different source files.
+uint32_t methodIDFor(const char *className, const char *name, const char *descriptor, int access, bool mapped) {
+    int group = mapped ? -1 : PRIFilterGroupOf(className, name, descriptor, access);
     uint32_t id = group != -1 ? static_cast<uint32_t>(group) | PRI_FILTER_GROUP : PRINewMethodID();
     if (PRIFilterIgnoresCPU(className, name, descriptor, access)) id |= PRI_FILTER_IGNORE_CPU;
     if (PRIFilterIgnoresMemory(className, name, descriptor, access)) id |= PRI_FILTER_IGNORE_MEMORY;
     return id;
 }
 
+// The class's source map, when it has one and mapping is on.
+SMAP *sourceMapOf(const JCRClass *jclass, int njplSupport) {
+    if (!njplSupport) return nullptr;
+    const JCRAttribute *attribute = JCRFindClassAttribute(jclass, "SourceDebugExtension");
+    if (attribute == nullptr || attribute->length > INT32_MAX) return nullptr;
+    return SMAPParse(attribute->info, static_cast<int>(attribute->length), 1);
+}
+
 }  // namespace
 
-int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int) {
+int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
     int flavour = PRISettings().vmFlavour;
     if (!PRIIsBootstrapDone() && flavour == kJRockit) return 0;
@@ -68,6 +80,7 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int) {
     if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass)) return 0;
     if (flavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
 
+    SMAP *smap = sourceMapOf(jclass, njplSupport);
     PRIContextRefs refs;
     for (int32_t &slot : refs.index) slot = -1;
     int32_t classID = PRINewClassID();
@@ -82,16 +95,19 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int) {
         if (isObject && strcmp(name, "<init>") == 0) continue;
         if (JCRFindMemberAttribute(jclass, method, "ZVST$Ignore") != nullptr) continue;
         int access = method->access_flags & 7;
-        if (PRIFilterEliminates(className, name, descriptor, access) >= 0) continue;
-        uint32_t id = methodIDFor(className, name, descriptor, access);
+        if (smap == nullptr && PRIFilterEliminates(className, name, descriptor, access) >= 0) continue;
+        uint32_t id = methodIDFor(className, name, descriptor, access, smap != nullptr);
         bool traced = traceMethod(className, name);
         int32_t firstLine = -1;
         int32_t lastLine = -1;
-        if (PRIInstrumentMethod(jclass, method, traced, id, &refs, &firstLine, &lastLine)) {
+        const char *source = nullptr;
+        if (PRIInstrumentMethod(jclass, method, traced, id, &refs, &firstLine, &lastLine, smap, &source)) {
             PRIRegisterMethod(entry, name, descriptor, id, classID, firstLine, lastLine);
+            if (source != nullptr) PRISetMethodSource(id, source, smap->generatedFileName);
             changed = true;
         }
     }
+    SMAPFree(smap);
     if (changed) gSomeClassInstrumented = true;
     return changed ? 1 : 0;
 }

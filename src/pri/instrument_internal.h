@@ -11,6 +11,7 @@ struct JCRClass;
 struct JCRMember;
 struct JCRLineTable;
 struct JCRInsnList;
+struct SMAP;
 
 // Constant-pool indexes of the context members, shared by the methods of one
 // class; -1 until added.
@@ -37,9 +38,13 @@ struct PRIContextRefs {
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs);
 
 // 1 when the method was rewritten. firstLine and lastLine receive the
-// method's lines from its line table (they stay as given without one).
+// method's lines from its line table (they stay as given without one). With
+// a source map (smap not null) the lines are the mapped source lines and
+// *source (when source is not null) the source file the method's lines map
+// to, pointing into the map; it stays null when they map to none.
 int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
-                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine);
+                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine,
+                        const SMAP *smap = nullptr, const char **source = nullptr);
 
 bool PRIIsSimpleMethod(const JCRInsnList *list);
 

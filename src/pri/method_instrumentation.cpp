@@ -12,12 +12,14 @@
 #include "pri/instrument_internal.h"
 #include "pri/instrumented_frames.h"
 #include "pri/runtime_settings.h"
+#include "smap/smap.h"
 #include "support/heap.h"
 
 namespace {
 
 constexpr uint32_t kMaxInstrumentedCodeLength = 65414;
 constexpr int kProbeRoom = 32;
+constexpr uint16_t kPrivate = 0x0002;
 
 bool isGroupID(uint32_t id) { return (id & 0xC0000000u) == 0x80000000u; }
 
@@ -222,14 +224,23 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
 // The entry code (see the class comment), inserted before instruction index
 // (0, or the one after a constructor's super() call) so that branches back
 // to it do not run it again. Its branch targets get
-// frames (when frames is not null). Returns its size in instructions, or -1.
+// frames (when frames is not null). Without entry and exit calls it only
+// fetches the thread's context for the line probes. Returns its size in
+// instructions, or -1.
 int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t id, int32_t firstLine,
-                bool lines, int L, int index, PRIMethodFrames *frames, int debug) {
+                bool calls, bool lines, int L, int index, PRIMethodFrames *frames, int debug) {
     Code entry(jclass);
     auto loadStack = [&] {
         entry.op(89 /* dup */).op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_CALL_STACK]).astore(L + 1);
         entry.ref(JCR_OP_GETFIELD, refs->index[PRI_REF_STACK_POINTER]).istore(L + 2);
     };
+    if (!calls) {
+        entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_GET_CONTEXT_FAST]);
+        if (lines) loadStack();
+        entry.astore(L);
+        if (!entry.finish()) return -1;
+        return w.insert(entry.data(), entry.count(), index, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
+    }
     auto fakeStack = [&] {
         entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1).op(3 /* iconst_0 */).istore(L + 2);
     };
@@ -313,6 +324,22 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int e
     return true;
 }
 
+// The method's line table in source lines of the class's source map, with the
+// source's line range and name; 0 entries for a synthetic method.
+int mappedLineTable(const JCRClass *jclass, const JCRMember *method, const SMAP *smap, Work &w, int room,
+                    int32_t *firstLine, int32_t *lastLine, const char **source) {
+    if (JCRIsSynthetic(jclass, method)) return 0;
+    int32_t first = -1, last = -1;
+    const char *name = nullptr;
+    int count = SMAPMapLineTable(smap, w.table, &w.pcs, &w.lines, &name, room, &first, &last);
+    if (count > 0) {
+        *firstLine = first;
+        *lastLine = last;
+        if (source != nullptr) *source = name;
+    }
+    return count;
+}
+
 }  // namespace
 
 bool PRIIsSimpleMethod(const JCRInsnList *list) {
@@ -328,7 +355,9 @@ bool PRIIsSimpleMethod(const JCRInsnList *list) {
 }
 
 int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
-                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine) {
+                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine, const SMAP *smap,
+                        const char **source) {
+    if (source != nullptr) *source = nullptr;
     JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass, method, "Code");
     if (codeAttribute == nullptr) return 0;
     Work w;
@@ -368,13 +397,14 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
         frames->setEntryLocals(std::move(prologue.locals));
     }
     bool hasLines = w.table != nullptr && w.table->count > 0;
-    if (hasLines) lineRange(w.table, firstLine, lastLine);
+    if (hasLines && smap == nullptr) lineRange(w.table, firstLine, lastLine);
 
     const PRIRuntimeSettings &settings = PRISettings();
-    bool calls = true;
+    bool calls = true;       // entry and exit calls
+    bool entryCode = true;   // the context kept in local L
     bool lines = false;
     int entryCount = 0;
-    if (PRIIsSimpleMethod(w.list)) {
+    if (smap == nullptr && PRIIsSimpleMethod(w.list)) {
         Code quick(jclass);
         quick.pushInt(static_cast<int32_t>(methodID)).pushInt(*firstLine);
         quick.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_ENTER_EXIT_QUICK]);
@@ -383,25 +413,34 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
             return 0;
         }
         calls = false;
+        entryCode = false;
     } else {
         lines = settings.instrumentLines != 0;
         if (hasLines) {
             int room = JCRRoomFor(w.list, kProbeRoom);
-            int count = PRICanonicalLineTable(jclass, w.table, &w.lines, &w.pcs, room);
+            int count = 0;
+            if (smap == nullptr) {
+                count = PRICanonicalLineTable(jclass, w.table, &w.lines, &w.pcs, room);
+            } else {
+                count = mappedLineTable(jclass, method, smap, w, room, firstLine, lastLine, source);
+                // A private method of a mapped class only records its lines.
+                if (count > 0 && (method->access_flags & kPrivate) != 0) calls = false;
+            }
             if (debug) {
                 printf("Cannonical line table:\n");
                 for (int i = 0; i < count; ++i) printf("line %d starts at pc %d\n", w.lines[i], w.pcs[i]);
             }
-            lines = lines && count > 1;
-            int firstProbe = 1;  // the entry code stores the first line
+            lines = lines && count > (calls ? 1 : 0);
+            int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
             while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
             if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
         }
         int entryIndex = entryAt == 0 ? 0 : JCRInsnAtOffset(w.list, w.log.branchTarget(entryAt));
         if (entryIndex < 0) return 0;
-        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, lines, L, entryIndex, frames, debug);
-        if (entryCount <= 0 || !insertExits(jclass, w, refs, L, debug) ||
-            !appendCatchAll(jclass, w, refs, entryIndex + entryCount, L, frames)) {
+        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, entryIndex, frames, debug);
+        if (entryCount <= 0) return 0;
+        if (calls && (!insertExits(jclass, w, refs, L, debug) ||
+                      !appendCatchAll(jclass, w, refs, entryIndex + entryCount, L, frames))) {
             return 0;
         }
     }
@@ -421,11 +460,11 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     w.code->code = bytes;
     w.code->code_length = static_cast<uint32_t>(length);
     PRIRelocateLocalVariables(jclass, w.code, w.log);
-    if (calls) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
+    if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
         std::vector<JCRVerificationType> added;
-        if (calls) added.push_back(frames->types().context);
-        if (calls && lines) added.insert(added.end(), {frames->types().callStack, frames->types().stackPointer});
+        if (entryCode) added.push_back(frames->types().context);
+        if (entryCode && lines) added.insert(added.end(), {frames->types().callStack, frames->types().stackPointer});
         JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added, entryAt);
         if (written == nullptr) {
             if (debug) printf("Could not keep the frames of a method of %s: left as it was\n", JCRClassName(jclass));
