@@ -416,6 +416,30 @@ junit_reloading)
     expect_line junit out "context class seen from the reloaded class: meridyn.audit.profiler.ZVContext same as the test's: true loader: null"
     expect_line junit out "OK (1 test)"
     ;;
+direct_instrumentation)
+    # Forced on, and enabled by a table that names the running VM in other
+    # letter case: the VM runs normally and the patching is refused once (the
+    # clock native is patched only in TSC clock mode). The shipped table
+    # keeps 64-bit VMs off.
+    refusal="Zentrova Warning: direct instrumentation of compiled code is not supported on this platform; the natives are called through JNI"
+    echo '{ enabledFor = ( { vmname = "openjdk"; } ); }' >"$work/directi.table"
+    run forced "-agentpath:$agent=directi=true" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    run table "-agentpath:$agent" "-Dzenva.directi.table=$work/directi.table" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    run shipped "-agentpath:$agent" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    for name in forced table shipped; do
+        expect_rc $name 0
+        expect_line $name out "clock ran forward: true"
+        refuse_text $name err "directi.table"
+    done
+    for name in forced table; do
+        expect_line $name err "Direct Instrumentation Enabled"
+        expected=0
+        grep -q "^Determined CPU Frequency as" "$work/$name.out" && expected=1
+        [ "$(grep -cxF -- "$refusal" "$work/$name.err")" = $expected ] || fail "$name: refusal not said $expected time(s)"
+    done
+    refuse_text shipped err "Direct Instrumentation Enabled"
+    refuse_text shipped err "$refusal"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2
