@@ -11,7 +11,9 @@ cd "$(dirname "$0")"
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           libxml2-dev openjdk-17-jdk-headless pkg-config libzip-dev zip unzip
           # real-world class files that the class-file tests read
-          libguava-java libcommons-lang3-java libguice-java libmaven3-core-java libasm-java)
+          libguava-java libcommons-lang3-java libguice-java libmaven3-core-java libasm-java
+          # JUnit 3.8.2, whose reloading class loader the agent adjusts
+          junit)
 
 install_missing() {
     local missing=()

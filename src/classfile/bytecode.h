@@ -36,6 +36,7 @@ const JCROpcodeInfo &JCROpcodeRow(int opcode, int majorVersion);
 enum {
     JCR_OP_NOP = 0,
     JCR_OP_ICONST_M1 = 2,
+    JCR_OP_ICONST_1 = 4,
     JCR_OP_ICONST_5 = 8,
     JCR_OP_BIPUSH = 16,
     JCR_OP_SIPUSH = 17,

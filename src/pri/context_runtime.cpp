@@ -9,6 +9,7 @@
 #include "platform/tls.h"
 #include "pri/class_tables.h"
 #include "pri/clock.h"
+#include "pri/direct.h"
 #include "pri/markers.h"
 #include "pri/runtime_settings.h"
 #include "support/heap.h"
@@ -114,9 +115,8 @@ void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int i
     if (gRuntime.deferredMutex == nullptr) gRuntime.deferredMutex = CreateRecursiveMutex();
     PRICreateMarkerTables();
     PRICreateClassTables();
-    // Direct instrumentation (mode 2 turns it on at once) is not available on
-    // this VM: the mode is only stored.
     gRuntime.directIMode = directIMode;
+    if (directIMode == 2) PRIDirectIEnable();
     gRuntime.initialized = true;
 }
 
@@ -154,6 +154,8 @@ void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) 
     }
     PRIClearException(env);
     gRuntime.vmIsClassic = gSettings.vmFlavour == 1;
+    if (gRuntime.directIMode == 1) PRIDirectIEvaluateTable(env);
+    PRIClearException(env);
     // Notifications turned on before the class was known reach it now.
     if (gRuntime.notificationsOn) setNotifyField(env, true);
     gRuntime.bootstrapDone = true;

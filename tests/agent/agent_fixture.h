@@ -13,6 +13,7 @@
 #include "agent/fake_jvmpi.h"
 #include "config/config.h"
 #include "ext/extensions.h"
+#include "pri/direct.h"
 #include "support/heap.h"
 
 class AgentTest : public ::testing::Test {
@@ -26,6 +27,7 @@ protected:
         ZVResetAgentForTesting();
         fake.releaseStorage();
         ResetAgentOptions();
+        PRIDirectIReset();
         fake.reset();
     }
 

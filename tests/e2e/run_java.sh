@@ -3,7 +3,8 @@
 # Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
 # with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
 # (the test-only JNI library), ZV_EXTENSION (the test extension), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
-# ZV_PATCHED_THREAD_DIR (java/lang/Thread rewritten at build time), and for a
+# ZV_PATCHED_THREAD_DIR (java/lang/Thread rewritten at build time), ZV_JUNIT_JAR and
+# ZV_JUNIT_CLASSES (JUnit 3 and a test compiled against it), and for a
 # sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
 set -uo pipefail
 
@@ -424,6 +425,39 @@ XML
     expect_line xml out "Class Count: no samples"
     expect_line xml out "heap: used within total true, last total is the VM's true"
     refuse_text xml err "too small"
+    ;;
+junit_reloading)
+    # A JUnit 3 test loads its workload through JUnit's reloading loader; the
+    # agent's classes still come from the system loader only.
+    run junit "-agentpath:$agent" -cp "$ZV_JUNIT_JAR:$ZV_JUNIT_CLASSES" junit.textui.TestRunner e2ejunit.ReloadingSuite
+    expect_rc junit 0
+    expect_text junit out "reloaded by: junit.runner.TestCaseClassLoader"
+    expect_line junit out "context class seen from the reloaded class: meridyn.audit.profiler.ZVContext same as the test's: true loader: null"
+    expect_line junit out "OK (1 test)"
+    ;;
+direct_instrumentation)
+    # Forced on, and enabled by a table that names the running VM in other
+    # letter case: the VM runs normally and the patching is refused once (the
+    # clock native is patched only in TSC clock mode). The shipped table
+    # keeps 64-bit VMs off.
+    refusal="Zentrova Warning: direct instrumentation of compiled code is not supported on this platform; the natives are called through JNI"
+    echo '{ enabledFor = ( { vmname = "openjdk"; } ); }' >"$work/directi.table"
+    run forced "-agentpath:$agent=directi=true" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    run table "-agentpath:$agent" "-Dzenva.directi.table=$work/directi.table" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    run shipped "-agentpath:$agent" -cp "$ZV_CPU_CLASSES" cpu.DirectTime
+    for name in forced table shipped; do
+        expect_rc $name 0
+        expect_line $name out "clock ran forward: true"
+        refuse_text $name err "directi.table"
+    done
+    for name in forced table; do
+        expect_line $name err "Direct Instrumentation Enabled"
+        expected=0
+        grep -q "^Determined CPU Frequency as" "$work/$name.out" && expected=1
+        [ "$(grep -cxF -- "$refusal" "$work/$name.err")" = $expected ] || fail "$name: refusal not said $expected time(s)"
+    done
+    refuse_text shipped err "Direct Instrumentation Enabled"
+    refuse_text shipped err "$refusal"
     ;;
 *)
     echo "unknown case $case_name"

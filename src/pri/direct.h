@@ -1,0 +1,64 @@
+// Direct instrumentation: whether the VM's compiled code of the context
+// natives may be patched to skip the JNI transition, decided by the
+// directIMode option and the directi.table of known VMs, and the patch bytes.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+
+struct SEElement;
+
+// Turns direct instrumentation on for the life of the process (directIMode 2).
+void PRIDirectIEnable(void);
+// The table's decision for the running VM (directIMode 1); reads the VM's
+// properties and the table once.
+void PRIDirectIEvaluateTable(JNIEnv *env);
+int PRIDirectIEnabled(void);
+// The table keeps the two four-argument natives unpatched.
+int PRIDirectIMultiParamDisabled(void);
+// (PRIDirectIEnabledForThreads and PRIPatchCompiledNative: pri/runtime.h.)
+
+// The path of directi.table (sMalloc'ed), or null: the Java side's setting,
+// else beside the agent library.
+char *PRIDirectIFindTable(JNIEnv *env);
+
+// The running VM as the table's descriptions name it.
+struct PRIVMProperties {
+    const char *vendor;   // java.vendor
+    const char *version;  // java.version
+    const char *vmName;   // java.vm.name
+};
+// 1 when the table's list under key holds a description of vm: every key
+// the description has ("vmname", "vendor", "version") is a prefix of the
+// property, ignoring case; a description with none of them matches nothing.
+int PRIDirectIListMatches(const SEElement *table, const char *key, const PRIVMProperties &vm);
+// The VM's properties ("Unknown" where one cannot be read) and the table (an
+// empty map when there is none), each read on first use and kept.
+const PRIVMProperties &PRIDirectIProperties(JNIEnv *env);
+const SEElement *PRIDirectITable(JNIEnv *env);
+
+// Patch kinds of the compiled natives.
+enum {
+    PRI_DIRECT_ENTER_WILL_EXIT = 1,
+    PRI_DIRECT_ENTERED = 2,
+    PRI_DIRECT_EXITED = 3,
+    PRI_DIRECT_TIME0 = 4,
+};
+enum PRIDirectPatch { PRI_PATCH_NONE, PRI_PATCH_JUMP, PRI_PATCH_TIME_STAMP };
+// What the patcher writes over the compiled code of kind (size bytes): a
+// jump to its direct routine, the counter read for time0 in TSC clock mode
+// (clockMode > 0), or nothing (off, the two four-argument natives while
+// they are disabled, or code too small for the bytes).
+PRIDirectPatch PRIDirectPatchFor(int kind, int codeSize, int enabled, int multiParamDisabled, int clockMode);
+
+// Writes `E9 rel32`, a jump from address at (where code will run) to target,
+// into code (room bytes). Returns 5, or 0 when room is short or the target is
+// beyond a 32-bit displacement.
+int PRIWriteDirectJump(uint8_t *code, int room, uintptr_t at, uintptr_t target);
+// Writes rdtsc; ret (0F 31 C3). Returns 3, or 0 when room is short.
+int PRIWriteTimeStampRead(uint8_t *code, int room);
+
+// Tests: forget the decision, the table and the properties / only the last two.
+void PRIDirectIReset(void);
+void PRIDirectIForgetTable(void);

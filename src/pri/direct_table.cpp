@@ -1,0 +1,179 @@
+// directi.table and the running VM's properties: where the table lies, reading
+// both once, and matching the table's VM descriptions.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/module.h"
+#include "pri/direct.h"
+#include "support/elements.h"
+#include "support/files.h"
+#include "support/heap.h"
+
+namespace {
+
+constexpr char kTableName[] = "directi.table";
+constexpr size_t kMaxModulePath = 2048;
+
+std::mutex gLock;  // thread starts may ask while the table is first read
+SEElement *gTable = nullptr;
+PRIVMProperties gVM{};
+
+void clearException(JNIEnv *env) {
+    if (env->ExceptionCheck()) {
+        env->ExceptionDescribe();
+        env->ExceptionClear();
+    }
+}
+
+// A copy of the string's UTF-8 characters, or null.
+char *copyString(JNIEnv *env, jstring string) {
+    if (string == nullptr) return nullptr;
+    const char *chars = env->GetStringUTFChars(string, nullptr);
+    char *copy = chars != nullptr ? sStrdup(chars) : nullptr;
+    if (chars != nullptr) env->ReleaseStringUTFChars(string, chars);
+    env->DeleteLocalRef(string);
+    return copy;
+}
+
+// The table beside the agent library: its loaded module's path, cut where
+// the library's file name begins.
+char *besideLibrary() {
+    for (const char *name : {"pri.dll", "z2a.dll", "r2orar.dll"}) {
+        std::string path = LoadedModulePath(name);
+        if (path.empty()) continue;
+        size_t at = path.size() < kMaxModulePath ? path.find(LinuxModuleName(name)) : std::string::npos;
+        if (at == std::string::npos) return nullptr;
+        return sStrdup((path.substr(0, at) + kTableName).c_str());
+    }
+    // Loaded under another file name: the directory of this library.
+    std::string self = ModulePathContaining(reinterpret_cast<const void *>(&PRIDirectIFindTable));
+    size_t slash = self.rfind('/');
+    if (self.size() >= kMaxModulePath || slash == std::string::npos) return nullptr;
+    return sStrdup((self.substr(0, slash + 1) + kTableName).c_str());
+}
+
+// The table, or an empty map when there is none, so that it is not looked for again.
+SEElement *readTable(JNIEnv *env) {
+    char *path = PRIDirectIFindTable(env);
+    SEElement *table = nullptr;
+    // Devices and pipes could feed the reader without end.
+    SEReader *reader = path != nullptr && IsRegularFile(path) ? SEReaderFromFile(path) : nullptr;
+    if (path == nullptr) {
+        std::fputs("Cannot find directi.table\n", stderr);
+    } else if (reader == nullptr) {
+        std::fputs("Cannot read directi.table\n", stderr);
+    } else {
+        table = SERead(reader);
+        if (table == nullptr || table->type != SE_MAP) {
+            std::fprintf(stderr, "Zentrova Warning: %s holds no table (a map of VM lists) at line %d; "
+                         "it enables nothing\n", path, SEReaderLine(reader));
+            SEFree(table);
+            table = nullptr;
+        }
+        SEReaderFree(reader);
+    }
+    sFree(path);
+    return table != nullptr ? table : SENewMap(1, "directi");
+}
+
+void readProperties(JNIEnv *env) {
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID getProperty = system != nullptr ? env->GetStaticMethodID(system, "getProperty",
+                                                                       "(Ljava/lang/String;)Ljava/lang/String;")
+                                              : nullptr;
+    clearException(env);
+    const char *keys[] = {"java.vendor", "java.version", "java.vm.name"};
+    const char **values[] = {&gVM.vendor, &gVM.version, &gVM.vmName};
+    for (int i = 0; i < 3; i++) {
+        char *value = nullptr;
+        jstring key = getProperty != nullptr ? env->NewStringUTF(keys[i]) : nullptr;
+        if (key != nullptr) {
+            auto result = static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key));
+            if (env->ExceptionCheck()) result = nullptr;
+            clearException(env);
+            value = copyString(env, result);
+            env->DeleteLocalRef(key);
+        }
+        clearException(env);
+        *values[i] = value != nullptr ? value : sStrdup("Unknown");
+    }
+    if (system != nullptr) env->DeleteLocalRef(system);
+}
+
+// The table's value is a prefix of the property, ignoring case.
+bool prefixOf(const SEElement *value, const char *property) {
+    if (value == nullptr || value->type != SE_STRING || property == nullptr) return false;
+    const char *text = SEGetString(value);
+    size_t length = text != nullptr ? std::strlen(text) : 0;
+    return text != nullptr && std::strlen(property) >= length && strncasecmp(text, property, length) == 0;
+}
+
+bool describes(const SEElement *description, const PRIVMProperties &vm) {
+    if (description == nullptr || description->type != SE_MAP) return false;
+    const SEElement *keys[] = {SEMapGet(description, "vmname"), SEMapGet(description, "vendor"),
+                               SEMapGet(description, "version")};
+    const char *properties[] = {vm.vmName, vm.vendor, vm.version};
+    bool any = false;
+    for (int i = 0; i < 3; i++) {
+        if (keys[i] == nullptr) continue;
+        if (!prefixOf(keys[i], properties[i])) return false;
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+char *PRIDirectIFindTable(JNIEnv *env) {
+    env->ExceptionClear();
+    jclass audit = env->FindClass("meridyn/audit/Audit");
+    if (audit == nullptr) {
+        env->ExceptionClear();
+        std::fputs("Cannot find class meridyn/audit/Audit?\n", stderr);
+        return nullptr;
+    }
+    jmethodID getPath = env->GetStaticMethodID(audit, "getDirectInstrumentationTablePath", "()Ljava/lang/String;");
+    char *path = nullptr;
+    if (getPath != nullptr) {
+        auto result = static_cast<jstring>(env->CallStaticObjectMethod(audit, getPath));
+        if (env->ExceptionCheck()) result = nullptr;
+        clearException(env);
+        path = result != nullptr ? copyString(env, result) : besideLibrary();
+    }
+    clearException(env);
+    env->DeleteLocalRef(audit);
+    return path;
+}
+
+const PRIVMProperties &PRIDirectIProperties(JNIEnv *env) {
+    std::lock_guard<std::mutex> guard(gLock);
+    if (gVM.vendor == nullptr && gVM.version == nullptr && gVM.vmName == nullptr) readProperties(env);
+    return gVM;
+}
+
+const SEElement *PRIDirectITable(JNIEnv *env) {
+    std::lock_guard<std::mutex> guard(gLock);
+    if (gTable == nullptr) gTable = readTable(env);
+    return gTable;
+}
+
+int PRIDirectIListMatches(const SEElement *table, const char *key, const PRIVMProperties &vm) {
+    const SEElement *list = SEMapGet(table, key);
+    if (list == nullptr || list->type != SE_LIST) return 0;
+    for (int i = 0; i < SEListSize(list); i++) {
+        if (describes(SEListGet(list, i), vm)) return 1;
+    }
+    return 0;
+}
+
+void PRIDirectIForgetTable(void) {
+    std::lock_guard<std::mutex> guard(gLock);
+    SEFree(gTable);
+    gTable = nullptr;
+    for (const char *value : {gVM.vendor, gVM.version, gVM.vmName}) sFree(const_cast<char *>(value));
+    gVM = {};
+}

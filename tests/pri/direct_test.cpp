@@ -1,0 +1,213 @@
+// The direct-instrumentation decision over tables and VM properties that a
+// fake JNI environment answers, and the patch bytes written into buffers.
+#include <gtest/gtest.h>
+#include <jni.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "pri/direct.h"
+#include "pri/runtime.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Audit.getDirectInstrumentationTablePath and System.getProperty, no more.
+class FakeVM {
+public:
+    FakeVM() {
+        functions_.FindClass = [](JNIEnv *env, const char *name) -> jclass {
+            FakeVM *vm = self(env);
+            if (std::string(name) == "meridyn/audit/Audit") return vm->hasAudit ? tag<jclass>(1) : nullptr;
+            return std::string(name) == "java/lang/System" ? tag<jclass>(2) : nullptr;
+        };
+        functions_.GetStaticMethodID = [](JNIEnv *, jclass type, const char *, const char *) {
+            return tag<jmethodID>(type == tag<jclass>(1) ? 1 : 2);
+        };
+        functions_.CallStaticObjectMethodV = [](JNIEnv *env, jclass, jmethodID method, va_list args) -> jobject {
+            FakeVM *vm = self(env);
+            if (method == tag<jmethodID>(1)) return vm->tablePath.empty() ? nullptr : vm->string(vm->tablePath);
+            std::string key = *reinterpret_cast<std::string *>(va_arg(args, jobject));
+            if (key == vm->throwingProperty) {
+                vm->pending = true;
+                return nullptr;
+            }
+            auto found = vm->properties.find(key);
+            return found == vm->properties.end() ? nullptr : vm->string(found->second);
+        };
+        functions_.NewStringUTF = [](JNIEnv *env, const char *text) -> jstring { return self(env)->string(text); };
+        functions_.GetStringUTFChars = [](JNIEnv *, jstring s, jboolean *) {
+            return reinterpret_cast<std::string *>(s)->c_str();
+        };
+        functions_.ReleaseStringUTFChars = [](JNIEnv *, jstring, const char *) {};
+        functions_.DeleteLocalRef = [](JNIEnv *, jobject) {};
+        functions_.ExceptionCheck = [](JNIEnv *env) -> jboolean { return self(env)->pending; };
+        functions_.ExceptionDescribe = [](JNIEnv *env) { self(env)->described++; };
+        functions_.ExceptionClear = [](JNIEnv *env) { self(env)->pending = false; };
+        functions_.reserved0 = this;
+        env_.functions = &functions_;
+    }
+    JNIEnv *env() { return &env_; }
+
+    bool hasAudit = true;
+    std::string tablePath;
+    std::map<std::string, std::string> properties{
+        {"java.vendor", "Sun Microsystems Inc."}, {"java.version", "1.4.2_05"}, {"java.vm.name", "Java HotSpot(TM) Client VM"}};
+    std::string throwingProperty;
+    bool pending = false;
+    int described = 0;
+
+private:
+    template <typename T>
+    static T tag(uintptr_t n) { return reinterpret_cast<T>(n * 16); }
+    static FakeVM *self(JNIEnv *env) { return static_cast<FakeVM *>(env->functions->reserved0); }
+    jstring string(const std::string &text) { return reinterpret_cast<jstring>(&strings_.emplace_back(text)); }
+    std::deque<std::string> strings_;
+    JNINativeInterface_ functions_{};
+    JNIEnv env_{};
+};
+
+class DirectTable : public testing::Test {
+protected:
+    void SetUp() override { PRIDirectIReset(); }
+    void TearDown() override {
+        PRIDirectIReset();
+        fs::remove(path_);
+    }
+    // Evaluates the table text for vm; what was written to standard error.
+    std::string evaluate(const std::string &table, FakeVM &vm) {
+        PRIDirectIReset();
+        std::ofstream(path_) << table;
+        vm.tablePath = path_.string();
+        testing::internal::CaptureStderr();
+        PRIDirectIEvaluateTable(vm.env());
+        return testing::internal::GetCapturedStderr();
+    }
+    fs::path path_ = fs::temp_directory_path() / ("zvdirecti" + std::to_string(getpid()) + ".table");
+};
+
+}  // namespace
+
+TEST_F(DirectTable, DescriptionsMatchByCaseInsensitivePrefixAndDisabledForWins) {
+    struct Case {
+        const char *table;
+        int enabled;
+    } cases[] = {
+        {"{ enabledFor = ( { vmname = \"Java HotSpot\"; } ); }", 1},
+        {"{ enabledFor = ( { vmname = \"JAVA hotspot(tm) client\"; } ); }", 1},
+        {"{ enabledFor = ( { vmname = \"Java HotSpot(TM) Client VM, longer\"; } ); }", 0},
+        {"{ enabledFor = ( { vmname = \"OpenJDK\"; }, { vendor = \"sun\"; version = \"1.4\"; } ); }", 1},
+        {"{ enabledFor = ( { vendor = \"Sun\"; version = \"1.5\"; } ); }", 0},
+        {"{ enabledFor = ( \"Java HotSpot\", { }, { other = \"Java\"; } ); }", 0},
+        {"{ disabledFor = ( { vendor = \"Sun\"; } ); enabledFor = ( { vmname = \"Java\"; } ); }", 0},
+        {"{ disabledFor = ( { vendor = \"IBM\"; } ); enabledFor = ( { vmname = \"Java\"; } ); }", 1},
+    };
+    for (const Case &c : cases) {
+        FakeVM vm;
+        EXPECT_EQ(evaluate(c.table, vm), c.enabled ? "Direct Instrumentation Enabled\n" : "") << c.table;
+        EXPECT_EQ(PRIDirectIEnabled(), c.enabled) << c.table;
+        EXPECT_EQ(PRIDirectIEnabledForThreads(vm.env()), c.enabled) << c.table;
+    }
+    // A property that throws reads as "Unknown"; the exception is described and cleared.
+    FakeVM vm;
+    vm.throwingProperty = "java.version";
+    evaluate("{ enabledFor = ( { version = \"unknown\"; } ); }", vm);
+    EXPECT_EQ(PRIDirectIEnabled(), 1);
+    EXPECT_EQ(vm.described, 1);
+    EXPECT_FALSE(vm.pending);
+}
+
+TEST_F(DirectTable, MultiParamDisabledForLeavesExitedAndTime0InTSCModeOnly) {
+    FakeVM vm;
+    evaluate("{ multiParamDisabledFor = ( { vmname = \"Java\"; } ); enabledFor = ( { vmname = \"Java\"; } ); }", vm);
+    ASSERT_EQ(PRIDirectIEnabled(), 1);
+    int multi = PRIDirectIMultiParamDisabled();
+    EXPECT_EQ(multi, 1);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_ENTER_WILL_EXIT, 64, 1, multi, 1), PRI_PATCH_NONE);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_ENTERED, 64, 1, multi, 1), PRI_PATCH_NONE);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_EXITED, 64, 1, multi, 1), PRI_PATCH_JUMP);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_TIME0, 64, 1, multi, 1), PRI_PATCH_TIME_STAMP);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_ENTERED, 64, 1, 0, 1), PRI_PATCH_JUMP);
+    for (int clock : {0, -1}) EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_TIME0, 64, 1, 0, clock), PRI_PATCH_NONE);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_EXITED, 64, 0, 0, 1), PRI_PATCH_NONE);
+    EXPECT_EQ(PRIDirectPatchFor(PRI_DIRECT_EXITED, 4, 1, 0, 1), PRI_PATCH_NONE);
+    EXPECT_EQ(PRIDirectPatchFor(5, 64, 1, 0, 1), PRI_PATCH_NONE);
+
+    // Enabled or not, this platform's compiled code is never written; the refusal is said once.
+    uint8_t code[16] = {0x55, 0x48};
+    testing::internal::CaptureStderr();
+    PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
+    PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Zentrova Warning: direct instrumentation of compiled code is not supported on this platform; "
+              "the natives are called through JNI\n");
+    EXPECT_TRUE(code[0] == 0x55 && code[1] == 0x48 && code[2] == 0);
+}
+
+TEST_F(DirectTable, MissingOrBadTableIsReportedOnceAndModeTwoEnablesRegardless) {
+    FakeVM vm;
+    vm.hasAudit = false;
+    testing::internal::CaptureStderr();
+    PRIDirectIEvaluateTable(vm.env());
+    PRIDirectIEvaluateTable(vm.env());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot find class meridyn/audit/Audit?\nCannot find directi.table\n");
+    EXPECT_EQ(PRIDirectIEnabled(), 0);
+    testing::internal::CaptureStderr();
+    PRIDirectIEnable();
+    EXPECT_EQ(PRIDirectIEnabledForThreads(vm.env()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Direct Instrumentation Enabled\n");
+    EXPECT_EQ(PRIDirectIEnabled(), 1);
+
+    PRIDirectIReset();
+    FakeVM unreadable;
+    unreadable.tablePath = (fs::temp_directory_path() / "zv-no-such-dir" / "directi.table").string();
+    testing::internal::CaptureStderr();
+    PRIDirectIEvaluateTable(unreadable.env());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read directi.table\n");
+
+    FakeVM bad;
+    std::string message = evaluate("( { vmname = \"Java\"; } )", bad);
+    EXPECT_NE(message.find("holds no table"), std::string::npos) << message;
+    EXPECT_EQ(PRIDirectIEnabled(), 0);
+
+    // Without a path from the Java side, the table beside this library (here the test program).
+    PRIDirectIReset();
+    fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "directi.table";
+    std::ofstream(beside) << "{ enabledFor = ( { vendor = \"Sun Micro\"; } ); }";
+    FakeVM noPath;
+    testing::internal::CaptureStderr();
+    PRIDirectIEvaluateTable(noPath.env());
+    testing::internal::GetCapturedStderr();
+    fs::remove(beside);
+    EXPECT_EQ(PRIDirectIEnabled(), 1);
+}
+
+TEST(DirectPatchBytes, JumpDisplacementFromItsEndAndRefusalsBeyondRel32) {
+    uint8_t code[8] = {};
+    ASSERT_EQ(PRIWriteDirectJump(code, 8, 0x1000, 0x2000), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(code), 5), std::string("\xE9\xFB\x0F\x00\x00", 5));
+    ASSERT_EQ(PRIWriteDirectJump(code, 5, 0x1000, 0x0FF0), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(code), 5), std::string("\xE9\xEB\xFF\xFF\xFF", 5));
+    uintptr_t at = uintptr_t{1} << 40;
+    EXPECT_EQ(PRIWriteDirectJump(code, 5, at, at + 5 + INT32_MAX), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(code + 1), 4), std::string("\xFF\xFF\xFF\x7F", 4));
+    EXPECT_EQ(PRIWriteDirectJump(code, 5, at, at + 5 - (uintptr_t{1} << 31)), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(code + 1), 4), std::string("\x00\x00\x00\x80", 4));
+
+    uint8_t untouched[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(PRIWriteDirectJump(untouched, 8, at, at + 6 + INT32_MAX), 0);
+    EXPECT_EQ(PRIWriteDirectJump(untouched, 8, at, at + 4 - (uintptr_t{1} << 31)), 0);
+    EXPECT_EQ(PRIWriteDirectJump(untouched, 4, 0x1000, 0x2000), 0);
+    EXPECT_EQ(PRIWriteDirectJump(untouched, 8, UINTPTR_MAX - 2, 0x10), 0);
+    EXPECT_EQ(PRIWriteTimeStampRead(untouched, 2), 0);
+    EXPECT_EQ(untouched[0] + untouched[4], 1 + 5);
+    ASSERT_EQ(PRIWriteTimeStampRead(code, 3), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(code), 3), std::string("\x0F\x31\xC3", 3));
+}

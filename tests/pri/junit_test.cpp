@@ -1,0 +1,157 @@
+// The JUnit loader rewrite on the real JUnit 3.8.2 loader and on stand-ins
+// with stack maps, checked by running isExcluded in a verifying VM.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classfile/bytecode.h"
+#include "pri/junit.h"
+#include "support/heap.h"
+#include "zvtool/class_sources.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using ClassPtr = std::unique_ptr<JCRClass, decltype(&JCRFreeClass)>;
+constexpr char kLoader[] = "junit/runner/TestCaseClassLoader";
+const std::string kClasses = std::string(ZV_PRI_JAVA_CLASSES) + "/junit";
+
+ClassPtr load(const std::string &source, const char *name, Bytes *bytes) {
+    EXPECT_TRUE(ReadClass(source, name, bytes)) << source << " " << name;
+    return ClassPtr(JCRParseClass(bytes->data(), static_cast<int>(bytes->size())), JCRFreeClass);
+}
+
+Bytes write(const JCRClass *jclass) {
+    int length = 0;
+    std::unique_ptr<uint8_t, decltype(&sFree)> data(JCRWriteClass(jclass, &length), sFree);
+    return Bytes(data.get(), data.get() + (data == nullptr ? 0 : length));
+}
+
+std::string run(const std::string &classPath) {
+    std::string command = std::string(ZV_JDK_JAVA) + " -Xverify:all -cp " + classPath + " junitcheck.Check 2>&1";
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while (pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    if (pipe != nullptr) pclose(pipe);
+    return out;
+}
+
+// The rewritten loader in a directory of its own, placed first on the class path.
+class JUnitLoader : public testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(dir_ / "junit" / "runner"); }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string runRewritten(const JCRClass *jclass, const std::string &rest) {
+        Bytes bytes = write(jclass);
+        std::ofstream(dir_ / "junit" / "runner" / "TestCaseClassLoader.class", std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return run(dir_.string() + ":" + rest);
+    }
+    fs::path dir_ = fs::temp_directory_path() / ("zvjunit" + std::to_string(getpid()));
+};
+
+JCRLineTable *lineTable(const JCRClass *jclass, JCRCode **code) {
+    *code = JCRParseCode(jclass, JCRFindMemberAttribute(jclass, JCRFindMethod(jclass, "isExcluded", "(Ljava/lang/String;)Z"), "Code"));
+    for (int i = 0; *code != nullptr && i < (*code)->attributes_count; i++) {
+        if (std::string(JCRUtf8At(jclass, (*code)->attributes[i]->name_index)) == "LineNumberTable")
+            return JCRParseLineTable(jclass, (*code)->attributes[i]);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(JUnitLoader, RealLoaderAnswersForAgentClassesFirstAndRunsItsBodyOtherwise) {
+    Bytes original;
+    ClassPtr jclass = load(ZV_JUNIT_JAR, kLoader, &original);
+    ASSERT_NE(jclass, nullptr);
+    JCRCode *before = nullptr;
+    JCRLineTable *oldLines = lineTable(jclass.get(), &before);
+    ASSERT_EQ(PRIAdjustJUnitClassLoader(jclass.get()), 1);
+
+    std::string plain = run(std::string(ZV_JUNIT_JAR) + ":" + kClasses);
+    std::string edited = runRewritten(jclass.get(), std::string(ZV_JUNIT_JAR) + ":" + kClasses);
+    // Only the agent's package changes its answer, even without the list the old body reads.
+    std::string expected = plain;
+    for (const char *name : {"meridyn.x", "meridyn.audit.profiler.ZVContext", "meridyn.y"}) {
+        std::string key = std::string(name) + "=";
+        size_t at = expected.find(key);
+        ASSERT_NE(at, std::string::npos) << plain;
+        size_t end = expected.find('\n', at);
+        expected.replace(at + key.size(), end - at - key.size(), "true");
+    }
+    EXPECT_NE(plain.find("without list: meridyn.y=NullPointerException\n"), std::string::npos) << plain;
+    EXPECT_EQ(edited, expected);
+
+    // The first line still starts at 0 and covers the test; every later line moved with its code.
+    JCRCode *after = nullptr;
+    JCRLineTable *newLines = lineTable(jclass.get(), &after);
+    ASSERT_TRUE(oldLines != nullptr && newLines != nullptr);
+    int bytes = static_cast<int>(after->code_length - before->code_length);
+    EXPECT_EQ(bytes, 12);  // the new string constant is past 255: ldc_w
+    ASSERT_EQ(newLines->count, oldLines->count);
+    for (int e = 0; e < oldLines->count; e++) {
+        EXPECT_EQ(newLines->entries[e].line_number, oldLines->entries[e].line_number);
+        int start = oldLines->entries[e].start_pc;
+        EXPECT_EQ(newLines->entries[e].start_pc, start == 0 ? 0 : start + bytes);
+    }
+    EXPECT_EQ(after->max_locals, before->max_locals);
+    JCRFreeLineTable(oldLines);
+    JCRFreeLineTable(newLines);
+    JCRFreeCode(before);
+    JCRFreeCode(after);
+}
+
+// Version 61 with stack maps; its loop branches back to offset 0 and its
+// switch makes the editor pad the inserted code.
+TEST_F(JUnitLoader, LoopToTheFirstInstructionDoesNotRerunTheTestAndFramesVerify) {
+    Bytes original;
+    ClassPtr jclass = load(kClasses, kLoader, &original);
+    ASSERT_NE(jclass, nullptr);
+    ASSERT_EQ(PRIAdjustJUnitClassLoader(jclass.get()), 1);
+    EXPECT_EQ(runRewritten(jclass.get(), kClasses),
+              "meridyn.x=true calls=0\n"
+              "meridyn.audit.profiler.ZVContext=true calls=0\n"
+              "meridyn=false calls=1\n"
+              "meridynx=false calls=2\n"
+              "java.lang.String=false calls=3\n"
+              "org.example.A=false calls=4\n"
+              "-meridyn.x=false calls=5\n"
+              "x=true calls=6\n"
+              "x.y=true calls=7\n"
+              "abc=false calls=8\n");
+}
+
+TEST(JUnitLoaderLeftAlone, OtherClassesAndALoaderWithoutIsExcludedKeepTheirBytes) {
+    Bytes bytes;
+    ClassPtr similar = load(kClasses, "junit/runner/TestCaseClassLoader2", &bytes);
+    ASSERT_NE(similar, nullptr);
+    EXPECT_EQ(PRIAdjustJUnitClassLoader(similar.get()), 0);
+    EXPECT_EQ(write(similar.get()), bytes);
+    ClassPtr runner = load(ZV_JUNIT_JAR, "junit/runner/ReloadingTestSuiteLoader", &bytes);
+    ASSERT_NE(runner, nullptr);
+    EXPECT_EQ(PRIAdjustJUnitClassLoader(runner.get()), 0);
+    EXPECT_EQ(write(runner.get()), bytes);
+
+    ClassPtr renamed = load(ZV_JUNIT_JAR, kLoader, &bytes);
+    ASSERT_NE(renamed, nullptr);
+    JCRFindMethod(renamed.get(), "isExcluded", "(Ljava/lang/String;)Z")->name_index =
+        static_cast<uint16_t>(JCRFindUtf8(renamed.get(), "loadClass"));
+    Bytes written = write(renamed.get());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(PRIAdjustJUnitClassLoader(renamed.get()), 0);
+    EXPECT_EQ(PRIAdjustJUnitClassLoader(renamed.get()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Zentrova Warning: isExcluded method not found in JUnit class loader\n"
+              "Zentrova Warning: isExcluded method not found in JUnit class loader\n");
+    EXPECT_EQ(write(renamed.get()), written);
+}
