@@ -17,11 +17,6 @@ std::string Report() {
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(OptionsReport, NothingIsPrintedWithoutShowOptions) {
-    LoadResult r = LoadCaptured("port=1500");
-    EXPECT_EQ(r.out, "");
-}
-
 TEST(OptionsReport, DefaultsWithoutAutoCapture) {
     LoadResult r = LoadCaptured("log=true,port=1600,filter=C:\\\\dir\\\\f.oif,pause=true");
     EXPECT_EQ(r.out, kStars +
