@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "pri/filters.h"
 
@@ -80,54 +81,67 @@ TEST_F(Filters, NothingLoadedAnswersNo) {
     EXPECT_EQ(zviShouldIgnoreMemory(static_cast<int32_t>(0xA0000000u)), 1);
 }
 
-TEST_F(Filters, ClassPatternCoversItsMethodsAndDottedDescendants) {
-    EXPECT_EQ(Load("{ grp = t; cnd = { Name = Strings; PatternList = (java.lang.String); } }"),
-              "Zentrova using filter file '" + dir_ + "/f.txt'\n");
-    EXPECT_EQ(Group("java/lang/String", "length", "()I"), 0);
-    EXPECT_EQ(Group("java/lang/String/Inner"), 0);
-    EXPECT_EQ(Group("java/lang/StringBuilder"), -1);
-    EXPECT_EQ(Group("java/lang/Object"), -1);
-    EXPECT_STREQ(PRIFilterGroupName(0), "Strings");
+// One query and its answer: 'g' group, 'c' ignores CPU, 'm' ignores memory.
+struct Query {
+    char kind;
+    const char *cls, *method, *descriptor;
+    int access, expected;
+};
+
+int Ask(const Query &q) {
+    switch (q.kind) {
+    case 'g': return PRIFilterGroupOf(q.cls, q.method, q.descriptor, q.access);
+    case 'c': return PRIFilterIgnoresCPU(q.cls, q.method, q.descriptor, q.access);
+    default: return PRIFilterIgnoresMemory(q.cls, q.method, q.descriptor, q.access);
+    }
 }
 
-TEST_F(Filters, NegatedPatternInAnOrGroup) {
-    Load("{ cpu = t; cnd = { PatternList = (\"!com.acme.*\"); } }");
-    EXPECT_EQ(CPU("com/acme/Main"), 0);
-    EXPECT_EQ(CPU("com/other/Main"), 1);
-    EXPECT_EQ(CPU("org/acme/X"), 1);
-}
-
-TEST_F(Filters, AndGroups) {
-    Load("{ grp = t; cnd = { Operation = and; PatternList = (\"com.acme.*\", \"*.get*\", \"!*Test.*\"); } },"
-         "{ mem = t; cnd = { Operation = AND; PatternList = (); } }");
-    EXPECT_EQ(Group("com/acme/Model", "getName", "()Ljava/lang/String;"), 0);
-    EXPECT_EQ(Group("com/acme/ModelTest", "getName", "()V"), -1);
-    EXPECT_EQ(Group("com/acme/Model", "setName", "(I)V"), -1);
-    // An AND group without patterns matches every method.
-    EXPECT_EQ(PRIFilterIgnoresMemory("any/Class", "x", "()V", 0), 1);
-}
-
-TEST_F(Filters, DescriptorAndAccessPatterns) {
-    Load("{ cpu = t; cnd = { PatternList = (\"com.acme.Main.main(([Ljava/lang/String;)V)\"); } },"
+TEST_F(Filters, PatternsAndConditions) {
+    const std::string longClass(3000, 'c'), longerClass = longClass + "d";
+    const struct {
+        const char *what;
+        std::string entries;
+        std::vector<Query> queries;
+    } cases[] = {
+        {"a class pattern covers its methods and dotted descendants",
+         "{ grp = t; cnd = { Name = Strings; PatternList = (java.lang.String); } }",
+         {{'g', "java/lang/String", "length", "()I", 1, 0}, {'g', "java/lang/String/Inner", "m", "()V", 1, 0},
+          {'g', "java/lang/StringBuilder", "m", "()V", 1, -1}, {'g', "java/lang/Object", "m", "()V", 1, -1}}},
+        {"a negated pattern in an OR group", "{ cpu = t; cnd = { PatternList = (\"!com.acme.*\"); } }",
+         {{'c', "com/acme/Main", "m", "()V", 1, 0}, {'c', "com/other/Main", "m", "()V", 1, 1},
+          {'c', "org/acme/X", "m", "()V", 1, 1}}},
+        {"AND groups; one without patterns matches every method",
+         "{ grp = t; cnd = { Operation = and; PatternList = (\"com.acme.*\", \"*.get*\", \"!*Test.*\"); } },"
+         "{ mem = t; cnd = { Operation = AND; PatternList = (); } }",
+         {{'g', "com/acme/Model", "getName", "()Ljava/lang/String;", 1, 0},
+          {'g', "com/acme/ModelTest", "getName", "()V", 1, -1}, {'g', "com/acme/Model", "setName", "(I)V", 1, -1},
+          {'m', "any/Class", "x", "()V", 0, 1}}},
+        {"a descriptor without an access group matches every access; an access group alone selects by "
+         "access; runs of '*' act as one",
+         "{ cpu = t; cnd = { PatternList = (\"com.acme.Main.main(([Ljava/lang/String;)V)\"); } },"
          "{ grp = t; cnd = { PatternList = (\"*{private}\"); } },"
-         "{ mem = t; cnd = { PatternList = (\"com.acme.**.run(()V){public}\"); } }");
-    // A descriptor without an access group matches every access group.
-    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 9), 1);
-    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 2), 1);
-    EXPECT_EQ(CPU("com/acme/Main", "main", "()V", 9), 0);
-    // An access group alone selects by access.
-    EXPECT_EQ(Group("x/Y", "m", "()V", 2), 1);
-    EXPECT_EQ(Group("x/Y", "m", "()V", 1), -1);
-    // Runs of '*' act as one.
-    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 1), 1);
-    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 4), 0);
-}
-
-TEST_F(Filters, PatternThatFailsAfterConsumingTheTextDoesNotMatch) {
-    Load("{ cpu = t; cnd = { PatternList = (\"a.B.m(()V){public}*zzz\"); } },"
-         "{ grp = t; cnd = { PatternList = (\"!a.B.m(()V){public}*zzz\"); } }");
-    EXPECT_EQ(CPU("a/B"), 0);
-    EXPECT_EQ(Group("a/B"), 1);
+         "{ mem = t; cnd = { PatternList = (\"com.acme.**.run(()V){public}\"); } }",
+         {{'c', "com/acme/Main", "main", "([Ljava/lang/String;)V", 9, 1},
+          {'c', "com/acme/Main", "main", "([Ljava/lang/String;)V", 2, 1}, {'c', "com/acme/Main", "main", "()V", 9, 0},
+          {'g', "x/Y", "m", "()V", 2, 1}, {'g', "x/Y", "m", "()V", 1, -1}, {'m', "com/acme/a/B", "run", "()V", 1, 1},
+          {'m', "com/acme/a/B", "run", "()V", 4, 0}}},
+        {"a pattern that fails after consuming the text does not match",
+         "{ cpu = t; cnd = { PatternList = (\"a.B.m(()V){public}*zzz\"); } },"
+         "{ grp = t; cnd = { PatternList = (\"!a.B.m(()V){public}*zzz\"); } }",
+         {{'c', "a/B", "m", "()V", 1, 0}, {'g', "a/B", "m", "()V", 1, 1}}},
+        {"long method texts are matched whole",
+         "{ cpu = t; cnd = { PatternList = (\"*" + std::string(2000, 'c') + ".m(()V){public}\"); } }",
+         {{'c', longClass.c_str(), "m", "()V", 1, 1}, {'c', longerClass.c_str(), "m", "()V", 1, 0}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PRIResetFilters();
+        EXPECT_EQ(Load(c.entries), "Zentrova using filter file '" + dir_ + "/f.txt'\n");
+        for (const Query &q : c.queries) EXPECT_EQ(Ask(q), q.expected) << q.kind << " " << q.cls << "." << q.method;
+        if (c.entries.find("Name = Strings") != std::string::npos) {
+            EXPECT_STREQ(PRIFilterGroupName(0), "Strings");
+        }
+    }
 }
 
 TEST_F(Filters, EntriesWithSeveralKindsAndFileOrder) {

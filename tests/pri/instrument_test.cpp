@@ -5,42 +5,26 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "class_helpers.h"
 #include "classfile/bytecode.h"
-#include "classfile/classfile.h"
 #include "pri/class_tables.h"
 #include "pri/filters.h"
 #include "pri/instrument.h"
 #include "pri/instrument_internal.h"
 #include "pri/runtime_settings.h"
-#include "support/heap.h"
-#include "zvtool/class_sources.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes readFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct ClassDeleter {
-    void operator()(JCRClass *c) const { JCRFreeClass(c); }
-};
-using ClassPtr = std::unique_ptr<JCRClass, ClassDeleter>;
-
 ClassPtr shapeClass(const std::string &name) {
-    Bytes bytes = readFile(std::string(ZV_PRI_JAVA_CLASSES) + "/shapes/shapes/" + name + ".class");
-    return ClassPtr(JCRParseClass(bytes.data(), static_cast<int>(bytes.size())));
+    return parse(classBytes(std::string(ZV_PRI_JAVA_CLASSES) + "/shapes", "shapes/" + name));
 }
 
 JCRMember *method(const JCRClass *jclass, const char *name) {
@@ -178,9 +162,8 @@ TEST_F(Instrument, WithoutLineProbesOneLocalAndNoStores) {
 }
 
 TEST_F(Instrument, BranchOverflowLeavesOnlyThatMethodAlone) {
-    ClassPtr original;
     ClassPtr jclass = shapeClass("Big");
-    original = shapeClass("Big");
+    ClassPtr original = shapeClass("Big");
     testing::internal::CaptureStderr();
     EXPECT_EQ(PRIInstrumentClass(jclass.get(), nullptr, 0), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected branch error during instrumentation\n");
@@ -202,10 +185,8 @@ TEST_F(Instrument, ExcludedClassesAndMethods) {
 }
 
 TEST_F(Instrument, ObjectKeepsItsConstructorAndIgnoredMethodsStayAlone) {
-    Bytes bytes;
-    ASSERT_TRUE(ReadClass(ZV_JAVA_BASE_JMOD, "java/lang/Object", &bytes));
-    ClassPtr object(JCRParseClass(bytes.data(), static_cast<int>(bytes.size())));
-    ClassPtr copy(JCRParseClass(bytes.data(), static_cast<int>(bytes.size())));
+    Bytes bytes = classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Object");
+    ClassPtr object = parse(bytes), copy = parse(bytes);
     EXPECT_EQ(PRIInstrumentClass(object.get(), nullptr, 0), 1);
     EXPECT_EQ(decode(object.get(), "<init>")->code->code_length, decode(copy.get(), "<init>")->code->code_length);
     EXPECT_GT(decode(object.get(), "equals")->code->code_length, decode(copy.get(), "equals")->code->code_length);
@@ -348,15 +329,6 @@ void downgrade(JCRClass *jclass) {
 // Instrumented classes pass -Xverify:all and print what they printed: as
 // compiled (their stack maps kept valid) and dropped to version 50.
 TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
-    auto run = [](const std::string &command) {
-        std::string out;
-        FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while (pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        if (pipe != nullptr) pclose(pipe);
-        return out;
-    };
     std::string java = ZV_JDK_JAVA;
     std::string plain = run(java + " -cp " + ZV_PRI_JAVA_CLASSES + "/shapes shapes.Main");
     EXPECT_NE(plain.find("thrown"), std::string::npos);
@@ -370,11 +342,9 @@ TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
             testing::internal::CaptureStderr();
             PRIInstrumentClass(jclass.get(), nullptr, 0);
             testing::internal::GetCapturedStderr();
-            int length = 0;
-            uint8_t *bytes = JCRWriteClass(jclass.get(), &length);
+            Bytes bytes = write(jclass.get());
             std::ofstream(dir / "shapes" / (std::string(name) + ".class"), std::ios::binary)
-                .write(reinterpret_cast<char *>(bytes), length);
-            sFree(bytes);
+                .write(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         }
         std::string edited = run(java + " -Xverify:all -Xbootclasspath/a:" + ZV_ZVBCP_JAR + " -cp " + dir.string() +
                                  " shapes.Main");

@@ -4,37 +4,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/filters.h"
 #include "pri/preinstrument.h"
-#include "support/heap.h"
-#include "zvtool/class_sources.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using ClassPtr = std::unique_ptr<JCRClass, decltype(&JCRFreeClass)>;
 constexpr char kUID[] = "(Ljava/lang/Class;)J";
 
-Bytes classBytes(const std::string &source, const char *name) {
-    Bytes bytes;
-    EXPECT_TRUE(ReadClass(source, name, &bytes)) << source << " " << name;
-    return bytes;
-}
 Bytes stub(const char *variant) {
     return classBytes(std::string(ZV_PRI_JAVA_CLASSES) + "/" + variant, "java/io/ObjectStreamClass");
-}
-ClassPtr parse(const Bytes &bytes) {
-    return ClassPtr(JCRParseClass(bytes.data(), static_cast<int>(bytes.size())), JCRFreeClass);
-}
-Bytes write(const JCRClass *jclass) {
-    int length = 0;
-    std::unique_ptr<uint8_t, decltype(&sFree)> data(JCRWriteClass(jclass, &length), sFree);
-    return Bytes(data.get(), data.get() + (data == nullptr ? 0 : length));
 }
 
 // The method's code as "name; name; ...": invokes as Class.method (class
