@@ -9,7 +9,7 @@
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-TEST_F(AgentTest, EnablesEventsInStartupOrder) {
+TEST_F(AgentTest, CreatesStateThenEnablesEventsInStartupOrder) {
     load();
     EXPECT_THAT(fake.enabledEvents(),
                 ElementsAre(JVMPI_EVENT_CLASS_LOAD, JVMPI_EVENT_CLASS_UNLOAD, JVMPI_EVENT_THREAD_START,
@@ -18,7 +18,23 @@ TEST_F(AgentTest, EnablesEventsInStartupOrder) {
                             JVMPI_EVENT_DATA_DUMP_REQUEST, JVMPI_EVENT_COMPILED_METHOD_LOAD));
     EXPECT_EQ(zviGetGCGeneration(), 1);
     EXPECT_EQ(zviIsMemoryProfilerDisabled(), 1);
+    ZVAgentState &state = ZVState();
+    EXPECT_EQ(zviIsInitialized(), 1);
+    EXPECT_EQ(zviGetCurrentVM(), fake.vm());
+    EXPECT_EQ(zvipi, fake.interface());
+    EXPECT_EQ(state.jvmpiVersion, JVMPI_VERSION_1_1);
+    EXPECT_NE(zvipi->NotifyEvent, nullptr);
+    ASSERT_NE(state.dataLock, nullptr);
+    // The data lock is created before the registry mutex, and both before events.
+    std::vector<std::string> calls = fake.calls();
+    auto at = [&](const std::string &call) {
+        return std::find(calls.begin(), calls.end(), call) - calls.begin();
+    };
+    EXPECT_LT(at("RawMonitorCreate ZVI_LOCK"), at("RawMonitorCreate "));
+    EXPECT_LT(at("RawMonitorCreate "), at("EnableEvent 42"));
+    EXPECT_EQ(zviHandleForObject(FakeID(77)), reinterpret_cast<jobject>(77));
 }
+
 
 TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
     testing::internal::CaptureStderr();
@@ -36,25 +52,6 @@ TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
                 HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
                           "Zentrova Error: options refused (see above); their defaults are used\n"));
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
-}
-
-TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
-    load();
-    ZVAgentState &state = ZVState();
-    EXPECT_EQ(zviIsInitialized(), 1);
-    EXPECT_EQ(zviGetCurrentVM(), fake.vm());
-    EXPECT_EQ(zvipi, fake.interface());
-    EXPECT_EQ(state.jvmpiVersion, JVMPI_VERSION_1_1);
-    EXPECT_NE(zvipi->NotifyEvent, nullptr);
-    ASSERT_NE(state.dataLock, nullptr);
-    // The data lock is created before the registry mutex, and both before events.
-    std::vector<std::string> calls = fake.calls();
-    auto at = [&](const std::string &call) {
-        return std::find(calls.begin(), calls.end(), call) - calls.begin();
-    };
-    EXPECT_LT(at("RawMonitorCreate ZVI_LOCK"), at("RawMonitorCreate "));
-    EXPECT_LT(at("RawMonitorCreate "), at("EnableEvent 42"));
-    EXPECT_EQ(zviHandleForObject(FakeID(77)), reinterpret_cast<jobject>(77));
 }
 
 TEST_F(AgentTest, SecondLoadIsRefusedAndLeavesFirstInstance) {
