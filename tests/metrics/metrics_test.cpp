@@ -188,6 +188,7 @@ TEST_F(MetricsTest, AllMetricsOnGivesTenHourBuffersSampledEveryTwoSecondsAndKeep
         EXPECT_STREQ(metric->hname, "host-a");
     }
     EXPECT_EQ(getAllMetrics(&count), before);
+    EXPECT_EQ(count, 0) << "the list is built once, before any metric was on";
 }
 
 // Samples as (time, values...) rows; each record as its words.
