@@ -3,7 +3,7 @@
 #include "agent/agent_fixture.h"
 #include "platform/module.h"
 
-TEST_F(AgentTest, OpenJDKLibraryIsHotspot) {
+TEST_F(AgentTest, OpenJDKLibraryIsHotspotAndTheFlavourIsCached) {
     EXPECT_EXIT(
         {
             std::string error;
@@ -11,9 +11,7 @@ TEST_F(AgentTest, OpenJDKLibraryIsHotspot) {
             exit(zviGetVMFlavor());
         },
         testing::ExitedWithCode(ZV_VM_HOTSPOT), "");
-}
-
-TEST_F(AgentTest, FlavourIsCachedEvenWhenTheVMLibraryAppearsLater) {
+    // Cached even when the VM library appears later.
     EXPECT_EXIT(
         {
             int before = zviGetVMFlavor();
