@@ -68,7 +68,7 @@ TEST_F(Files, ListDirectoryNamesAndFullPaths) {
     EXPECT_EQ(names, nullptr);
 }
 
-TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPaths) {
+TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPathsAndSaysWhatItCannot) {
     EXPECT_EQ(MakeDirectories(Path("p/q/").c_str()), 1);
     EXPECT_EQ(IsDirectory(Path("p/q").c_str()), 1);
     std::string deep = root_;
@@ -76,9 +76,7 @@ TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPaths) {
     EXPECT_EQ(MakeDirectories(deep.c_str()), 1);
     EXPECT_EQ(MakeDirectories(deep.c_str()), 1);
     EXPECT_EQ(IsDirectory(deep.c_str()), 1);
-}
-
-TEST_F(Files, MakeDirectoriesThroughARegularFileFails) {
+    // A regular file in the way fails.
     ASSERT_EQ(MakeDirectories(Path("x").c_str()), 1);
     ASSERT_EQ(CreateEmptyFile(Path("x/y").c_str()), 1);
     const std::string message = "The file named " + Path("x/y") + " needed to have been a directory!\n";
@@ -87,9 +85,6 @@ TEST_F(Files, MakeDirectoriesThroughARegularFileFails) {
         EXPECT_EQ(MakeDirectories(Path(name).c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
     }
-}
-
-TEST(MakeDirectories, ReportsLevelsItCannotCreate) {
     // Nobody, not even root, may create directories in /proc.
     testing::internal::CaptureStdout();
     EXPECT_EQ(MakeDirectories("/proc/zv_no_dir/a"), 0);
@@ -109,7 +104,7 @@ TEST(ParentDirectory, CopyKeepsTheSlashInPlaceCutsIt) {
     EXPECT_STREQ(ParentDirectory(bare, 0), "");
 }
 
-TEST(LoadLibraryFunction, FindsFunctionsAndNamesWhatIsMissing) {
+TEST(LoadedLibraries, FunctionsNamesOfWhatIsMissingAndModuleDirectories) {
     testing::internal::CaptureStderr();
     void *length = LoadLibraryFunction("libc.so.6", "strlen");
     ASSERT_NE(length, nullptr);
@@ -119,9 +114,7 @@ TEST(LoadLibraryFunction, FindsFunctionsAndNamesWhatIsMissing) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Zentrova Error: the library libzv_no_such_library.so was not found.\n"
               "Zentrova: zv_no_such_function not found in libc.so.6\n");
-}
-
-TEST(ModuleDirectory, PathAndDirectoryOfALoadedLibrary) {
+    // The path and directory of a loaded library.
     std::string full = Take(ModuleDirectory("libc.so.6", 1));
     std::string directory = Take(ModuleDirectory("libc.so.6", 0));
     EXPECT_EQ(full, directory + "/libc.so.6");
