@@ -85,15 +85,10 @@ TEST(Arguments, BooleanSpellingsAndWrongTypes) {
     LoadCaptured("njpls=false,startAudit=f,acceptConnections=0,noexit=true,redirect=1,"
                  "enableAPI=t,startCPUProfiler=T,dci=true,enableLogging=true");
     const AgentOptions &o = gAgentOptions;
-    EXPECT_EQ(o.njplSupport, 0);
-    EXPECT_EQ(o.startAudit, 0);
-    EXPECT_EQ(o.acceptConnections, 0);
-    EXPECT_EQ(o.pauseOnExit, 1);
-    EXPECT_EQ(o.redirectOutputs, 1);
-    EXPECT_EQ(o.enableAPI, 1);
-    EXPECT_EQ(o.autoStartCPU, 1);
-    EXPECT_EQ(o.dumpClassInstrumentation, 1);
-    EXPECT_EQ(o.logEnabled, 1);
+    const int32_t set[][2] = {{o.njplSupport, 0}, {o.startAudit, 0}, {o.acceptConnections, 0},
+                              {o.pauseOnExit, 1}, {o.redirectOutputs, 1}, {o.enableAPI, 1},
+                              {o.autoStartCPU, 1}, {o.dumpClassInstrumentation, 1}, {o.logEnabled, 1}};
+    for (size_t i = 0; i < std::size(set); ++i) EXPECT_EQ(set[i][0], set[i][1]) << "option " << i;
     // A value of the wrong type is false, with its message.
     LoadResult r = LoadCaptured("njpls=(a),noexit={x=1}");
     EXPECT_EQ(gAgentOptions.njplSupport, 0);

@@ -181,19 +181,13 @@ TEST(XmlConfiguration, ValuesThatDoNotParse) {
                                 "sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)",
                                 "instrumentation-filter limit: '99999999999'"})
         EXPECT_NE(r.err.find(std::string("Invalid value for ") + refused), std::string::npos) << refused;
-    EXPECT_EQ(o.auditPort, 1473);
-    EXPECT_EQ(o.auditPortEnd, 1473);
-    EXPECT_EQ(o.snmpAgentPort, 161);  // an empty text keeps the default
-    EXPECT_EQ(o.snmpTrapPort, 162);
-    EXPECT_EQ(o.autoStartCPUType, 0);
-    EXPECT_EQ(o.autoStartCPUTime, 1);
-    EXPECT_EQ(o.samplerPeriod, 50);
-    EXPECT_EQ(o.samplerPrecision, 2);
-    EXPECT_EQ(o.instrumentationPrecision, 1);
-    EXPECT_EQ(o.instrumentationFilterLimit, 100);
-    EXPECT_EQ(o.captureDelay, 10);
-    EXPECT_EQ(o.initialDelay, 10);
-    EXPECT_EQ(o.captureCounter, 0);
+    // Every refused value keeps its default; an empty text keeps it too.
+    const int32_t kept[][2] = {{o.auditPort, 1473}, {o.auditPortEnd, 1473}, {o.snmpAgentPort, 161},
+                               {o.snmpTrapPort, 162}, {o.autoStartCPUType, 0}, {o.autoStartCPUTime, 1},
+                               {o.samplerPeriod, 50}, {o.samplerPrecision, 2}, {o.instrumentationPrecision, 1},
+                               {o.instrumentationFilterLimit, 100}, {o.captureDelay, 10}, {o.initialDelay, 10},
+                               {o.captureCounter, 0}};
+    for (size_t i = 0; i < std::size(kept); ++i) EXPECT_EQ(kept[i][0], kept[i][1]) << "number " << i;
 
     // With millisecond precision a large limit saturates instead of overflowing.
     file = dir.Write("w.xml", RequestAnalyzer("",
