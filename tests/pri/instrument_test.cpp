@@ -52,6 +52,14 @@ std::unique_ptr<Decoded> decode(const JCRClass *jclass, const char *name) {
     return d;
 }
 
+void freeRecords(JVMPI_Method *records, int count) {
+    for (int i = 0; i < count; ++i) {
+        sFree(records[i].method_name);
+        sFree(records[i].method_signature);
+    }
+    sFree(records);
+}
+
 int count(const std::vector<std::string> &ops, const std::string &op) {
     return static_cast<int>(std::count(ops.begin(), ops.end(), op));
 }
@@ -260,11 +268,7 @@ TEST_F(Instrument, FiltersGiveGroupIdsAndFlagBits) {
     EXPECT_EQ(records[2].start_lineno, 0) << "an eliminated method is not registered";
     EXPECT_EQ(decode(jclass.get(), "locked")->code->code_length, decode(original.get(), "locked")->code->code_length);
     EXPECT_EQ(PRIClassIDOfMethod(id(1)), classID);
-    for (int i = 0; i < 3; ++i) {
-        sFree(records[i].method_name);
-        sFree(records[i].method_signature);
-    }
-    sFree(records);
+    freeRecords(records, 3);
 }
 
 TEST_F(Instrument, ClassTablesKeepTheNewestEntryAndTheFirstGroupOwner) {
@@ -287,13 +291,8 @@ TEST_F(Instrument, ClassTablesKeepTheNewestEntryAndTheFirstGroupOwner) {
     JVMPI_Method *again = PRIMatchLoadedClass("a.B", reinterpret_cast<JNIEnv *>(8), 2, vm, &classID);
     EXPECT_NE(classID, 2);
     EXPECT_EQ(again[0].start_lineno, 7);
-    for (JVMPI_Method *r : {records, again}) {
-        for (int i = 0; i < 2; ++i) {
-            sFree(r[i].method_name);
-            sFree(r[i].method_signature);
-        }
-        sFree(r);
-    }
+    freeRecords(records, 2);
+    freeRecords(again, 2);
     PRIClassKeyPut(100, 2);
     PRIClassKeyMove(100, 200);
     EXPECT_EQ(PRIClassKeyGet(100), 0);
