@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "pri/filters.h"
 
 namespace {
@@ -33,9 +34,7 @@ protected:
     // Loads a filter file with the given entry list, its output captured.
     std::string Load(const std::string &entries, const std::string &name = "f.txt") {
         std::string path = Write(name, "{ Content = (" + entries + "); }");
-        testing::internal::CaptureStdout();
-        PRILoadFilterFile(path.c_str());
-        return testing::internal::GetCapturedStdout();
+        return StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
     }
     std::string dir_;
 };
@@ -181,9 +180,8 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
     EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 0);
 
     std::string next = Write("g.txt", "{ Content = ({ grp = t; mem = t; cnd = { Name = New; PatternList = (\"new.*\"); } }); }");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(next.c_str()), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Zentrova using new filter file '" + next + "'\n");
+    EXPECT_EQ(StdoutOf([&] { EXPECT_EQ(zviReloadFilter(next.c_str()), 1); }),
+              "Zentrova using new filter file '" + next + "'\n");
     EXPECT_EQ(Group("old/A"), -1);
     EXPECT_EQ(Group("new/A"), 1);
     EXPECT_STREQ(PRIFilterGroupName(0), "Old");
@@ -194,27 +192,23 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
 
     // An empty list is read but leaves the entries in force.
     std::string empty = Write("e.txt", "()");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(empty.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(empty.c_str()), 1); });
     EXPECT_EQ(Group("new/A"), 1);
 }
 
 TEST_F(Filters, ReloadWithoutAnEarlierLoad) {
     std::string path = Write("r.txt", "({ cpu = t; cnd = { PatternList = (\"*\"); } })");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(path.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(path.c_str()), 1); });
     EXPECT_EQ(CPU("any/X"), 1);
 }
 
 TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
     std::string kept = Write("k.txt", "{ DeleteMe = True; Content = (); }");
     std::string gone = Write("d.txt", "{ DeleteMe = true; Content = ({ cpu = t; cnd = { PatternList = (\"*\"); } }); }");
-    testing::internal::CaptureStdout();
-    PRILoadFilterFile(kept.c_str());
-    EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] {
+        PRILoadFilterFile(kept.c_str());
+        EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
+    });
     EXPECT_TRUE(std::filesystem::exists(kept));
     EXPECT_FALSE(std::filesystem::exists(gone));
     EXPECT_EQ(CPU("a/B"), 1);
@@ -223,18 +217,13 @@ TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
 TEST_F(Filters, UnreadableFilesChangeNothing) {
     Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
     std::string missing = dir_ + "/missing.txt";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(zviReloadFilter(missing.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open Filter file " + missing + "\n");
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(missing.c_str()), 0); }),
+              "Could not open Filter file " + missing + "\n");
 
     // Each refusal says where the reader was.
     std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(broken.c_str()), 0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not read Filter file " + broken +
-                                                          " -- deserialization failed: Syntax error: syntax error at line 2\n");
+    EXPECT_EQ(StderrOf([&] { StdoutOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }); }),
+              "Could not read Filter file " + broken + " -- deserialization failed: Syntax error: syntax error at line 2\n");
     const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
     std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
     std::string binary = Write("z.bin", std::string("PK\3\4\0\0\xff\n\x01", 9));
@@ -248,10 +237,10 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
                   "Could not read Filter file " + binary + " -- the element ending at line 1" + kNoList);
     EXPECT_EQ(zviReloadFilter(nullptr), 0);
     // Only regular files are read: a device could feed the reader forever.
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
-    EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] {
+                  EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
+                  EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
+              }),
               "Could not open Filter file /dev/zero\nCould not open Filter file " + dir_ + "\n");
     EXPECT_EQ(Group("a/B"), 0);
 }
@@ -276,9 +265,7 @@ TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
 }
 
 TEST_F(Filters, SampleFilterFile) {
-    testing::internal::CaptureStdout();
-    PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt");
-    testing::internal::GetCapturedStdout();
+    StdoutOf([] { PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt"); });
     EXPECT_EQ(Group("java/util/HashMap", "get", "(Ljava/lang/Object;)Ljava/lang/Object;"), 0);
     EXPECT_STREQ(PRIFilterGroupName(0), "Collections");
     EXPECT_EQ(CPU("org/slf4j/Logger", "info", "(Ljava/lang/String;)V", 1), 1);
