@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "capture.h"
 #include "support/heap.h"
 #include "support/text.h"
 
@@ -33,17 +34,15 @@ TEST(ParseTimeSpan, UnitsTrailingNumbersAndMalformedText) {
 }
 
 TEST(ParseTimeSpan, TooLongIsClampedWithMessage) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseTimeSpan("999999999d"), 2147483647);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([] { EXPECT_EQ(ParseTimeSpan("999999999d"), 2147483647); }),
               "We could not parse time <999999999d> -- time specified was too long.  Defaulting to longest time.\n");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseTimeSpan("24855d3h14m7s"), 2147483647);  // exactly the longest: no message
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ParseTimeSpan("99999999999999999999999999999d99999999999999999999h"), 2147483647);  // no wrap
-    EXPECT_EQ(ParseTimeSpan("2147483648"), 2147483647);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("<2147483648>"), std::string::npos);
+    // Exactly the longest: no message.
+    EXPECT_EQ(StderrOf([] { EXPECT_EQ(ParseTimeSpan("24855d3h14m7s"), 2147483647); }), "");
+    std::string err = StderrOf([] {
+        EXPECT_EQ(ParseTimeSpan("99999999999999999999999999999d99999999999999999999h"), 2147483647);  // no wrap
+        EXPECT_EQ(ParseTimeSpan("2147483648"), 2147483647);
+    });
+    EXPECT_NE(err.find("<2147483648>"), std::string::npos);
 }
 
 TEST(FormatTimeSpan, PartsPluralsBlanksAndParsingBack) {
@@ -67,17 +66,13 @@ TEST(ParseMemorySize, UnitsOrderAndMalformedText) {
     for (const char *bad : {"", "none", "1M1G", "1K1M", "1B1K", "1M1M", "1B5"}) {
         EXPECT_EQ(ParseMemorySize(bad), -1) << bad;
     }
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ParseMemorySize("10Q"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unexpected char 'Q'\n");
+    EXPECT_EQ(StdoutOf([] { EXPECT_EQ(ParseMemorySize("10Q"), -1); }), "Unexpected char 'Q'\n");
 }
 
 TEST(ParseMemorySize, SizesAbove32BitsAreClampedWithMessage) {
     EXPECT_EQ(ParseMemorySize("1G1023M1023K1023"), 2147483647);
     for (const char *text : {"2G", "2147483648", "99999999999999999999999999G"}) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ParseMemorySize(text), 2147483647) << text;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        EXPECT_EQ(StderrOf([&] { EXPECT_EQ(ParseMemorySize(text), 2147483647) << text; }),
                   std::string("We could not parse size <") + text +
                       "> -- size specified was too large.  Defaulting to largest size.\n");
     }
