@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "capture.h"
 #include "agent/agent_fixture.h"
 
 using ::testing::ElementsAre;
@@ -37,18 +38,14 @@ TEST_F(AgentTest, CreatesStateThenEnablesEventsInStartupOrder) {
 
 
 TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
-    testing::internal::CaptureStderr();
-    load("directi=false");
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { load("directi=false"); });
     for (jint event : fake.enabledEvents()) EXPECT_NE(event, JVMPI_EVENT_COMPILED_METHOD_LOAD);
     EXPECT_EQ(ZVState().directIMode, 0);
 }
 
 // A refused option is reported and leaves its default; the VM still starts.
 TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
-    testing::internal::CaptureStderr();
-    load("port=15x0");
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+    EXPECT_THAT(StderrOf([&] { load("port=15x0"); }),
                 HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
                           "Zentrova Error: options refused (see above); their defaults are used\n"));
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
@@ -58,9 +55,7 @@ TEST_F(AgentTest, SecondLoadIsRefusedAndLeavesFirstInstance) {
     load("port=1500");
     size_t callsAfterFirst = fake.calls().size();
     JVMPI_Interface *first = zvipi;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(JVM_OnLoad(fake.vm(), const_cast<char *>("port=1600"), nullptr), JNI_OK);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(JVM_OnLoad(fake.vm(), const_cast<char *>("port=1600"), nullptr), JNI_OK); }),
               "*************\n\nZentrova Configuration Error:\n\t-Xrun... parameter was specified "
               "more than once.\n\n*************\n");
     EXPECT_EQ(fake.calls().size(), callsAfterFirst);
@@ -84,9 +79,7 @@ TEST_F(AgentTest, Version1WithoutConversionsDisablesObjectDescription) {
     fake.grantVersion1_1 = false;
     fake.interface()->jobjectID2jobject = nullptr;
     fake.interface()->jobject2jobjectID = nullptr;
-    testing::internal::CaptureStderr();
-    load();
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+    EXPECT_THAT(StderrOf([&] { load(); }),
                 HasSubstr("This virtual machine does not support jobjectID2jobject. Object "
                           "description disabled.\n"));
     EXPECT_EQ(zviSupportsHandleForObject(), 0);

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "capture.h"
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
@@ -85,9 +86,7 @@ TEST_F(VMEventsTest, MissingOptionalSetterDoesNotStopTheStart) {
 TEST_F(VMEventsTest, MissingRequiredMemberLeavesTheAuditUnstarted) {
     load();
     jni.missing = {"meridyn/audit/Main.setVMName"};
-    testing::internal::CaptureStderr();
-    vmInitialized();
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("startAudit failed."));
+    EXPECT_THAT(StderrOf([&] { vmInitialized(); }), HasSubstr("startAudit failed."));
     for (const std::string &call : jni.calls) EXPECT_THAT(call, ::testing::Not(HasSubstr("start(")));
     EXPECT_EQ(ZVState().auditStarted, 0);
 }
@@ -168,9 +167,7 @@ TEST_F(VMEventsTest, CountersAskTwiceOnlyWhenTheFirstAnswerIsPositive) {
 }
 
 TEST_F(VMEventsTest, NativesAnswerFromTheAgent) {
-    testing::internal::CaptureStderr();
-    load("port=1500");
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { load("port=1500"); });
     vmInitialized();
     ASSERT_GE(jni.nativeFunctions.size(), 8u);  // the audit natives come first
     JNIEnv *env = jni.env();

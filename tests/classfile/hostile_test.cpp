@@ -1,5 +1,6 @@
 // Corrupt and truncated class files: refused with the parser's messages,
 // never read outside the input (run under ASan to see the second half).
+#include "capture.h"
 #include "class_test_support.h"
 #include "classfile/bytecode.h"
 #include "classfile/stackmap.h"
@@ -200,8 +201,7 @@ TEST(HostileClass, MalformedStackMapsAreRefused) {
         attribute->length = static_cast<uint32_t>(bytes.size());
         std::memcpy(attribute->info, bytes.data(), bytes.size());
         std::vector<JCRFrame> frames;
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(JCRDecodeStackMap(attribute, initial, &frames)) << int(bytes[2]);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZV encountered a malformed StackMapTable\n");
+        EXPECT_EQ(StderrOf([&] { EXPECT_FALSE(JCRDecodeStackMap(attribute, initial, &frames)) << int(bytes[2]); }),
+                  "ZV encountered a malformed StackMapTable\n");
     }
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "capture.h"
 #include "config/config.h"
 #include "config_test_util.h"
 #include "support/heap.h"
@@ -12,9 +13,7 @@ namespace {
 const std::string kStars = "**************************************************\n";
 
 std::string Report() {
-    testing::internal::CaptureStdout();
-    PrintOptionsReport();
-    return testing::internal::GetCapturedStdout();
+    return StdoutOf([&] { PrintOptionsReport(); });
 }
 
 TEST(OptionsReport, DefaultsWithoutAutoCapture) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <tuple>
 
+#include "capture.h"
 #include "ext/extension_table.h"
 #include "ext/extensions.h"
 #include "support/element_helpers.h"
@@ -51,9 +52,7 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.item + std::string(" + ") + c.arguments);
         ElementPtr item = parse(c.item), arguments = parse(c.arguments);
-        testing::internal::CaptureStderr();
-        EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
-        testing::internal::GetCapturedStderr();
+        StderrOf([&] { EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get())); });
         EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), c.initArgs);
     }
 }
@@ -180,9 +179,7 @@ TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirecto
     for (auto [zenvaHome, warned, path] : {std::tuple{(const char *)nullptr, true, "ext/darara/lib/zen_xdev_i"},
                                            {"/opt/zv", false, "/opt/zv/ext/darara/lib/zen_xdev_i"}}) {
         if (zenvaHome != nullptr) setenv("ZENVA_HOME", zenvaHome, 1);
-        testing::internal::CaptureStderr();
-        zviAddExtension(nullptr, item.get());
-        std::string err = testing::internal::GetCapturedStderr();
+        std::string err = StderrOf([&] { zviAddExtension(nullptr, item.get()); });
         EXPECT_EQ(err.rfind("Can't find ZENVA_HOME, trying cwd.\n", 0) == 0, warned) << err;
         EXPECT_NE(err.find(refused(path)), std::string::npos) << err;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "metrics/metrics_internal.h"
@@ -165,9 +166,7 @@ TEST_F(MetricsTest, SettingsFillInDefaultsAndUnknownNamesAreIgnored) {
     MetricOnFromSetting(&unknown);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     for (const Case &c : cases) {
-        testing::internal::CaptureStderr();
-        MetricOnFromSetting(&c.setting);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.setting.name;
+        EXPECT_EQ(StderrOf([&] { MetricOnFromSetting(&c.setting); }), c.message) << c.setting.name;
         MetricRecord *metric = getMetric(c.id);
         ASSERT_NE(metric->entryBuff, nullptr) << c.setting.name;
         EXPECT_EQ(metric->entryBuff->capacity, c.capacity) << c.setting.name;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/class_tables.h"
@@ -172,9 +173,8 @@ TEST_F(Instrument, WithoutLineProbesOneLocalAndNoStores) {
 TEST_F(Instrument, BranchOverflowLeavesOnlyThatMethodAlone) {
     ClassPtr jclass = shapeClass("Big");
     ClassPtr original = shapeClass("Big");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PRIInstrumentClass(jclass.get(), nullptr, 0), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Detected branch error during instrumentation\n");
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIInstrumentClass(jclass.get(), nullptr, 0), 1); }),
+              "Detected branch error during instrumentation\n");
     auto big = decode(jclass.get(), "big");
     EXPECT_EQ(big->code->code_length, decode(original.get(), "big")->code->code_length);
     EXPECT_EQ(decode(jclass.get(), "small")->ops[0], "getstatic");
@@ -249,9 +249,7 @@ TEST_F(Instrument, FiltersGiveGroupIdsAndFlagBits) {
     std::ofstream(path) << "{ Content = ({ cpu = t; cnd = { PatternList = (\"shapes.Shapes.tiny*\"); } },"
                            " { grp = t; cnd = { Name = Switching; PatternList = (\"shapes.Shapes.switches*\"); } },"
                            " { eliminate = t; cnd = { PatternList = (\"shapes.Shapes.locked*\"); } }); }";
-    testing::internal::CaptureStdout();
-    PRILoadFilterFile(path.c_str());
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
     fs::remove(path);
     ClassPtr original;
     ClassPtr jclass = instrumented("Shapes", &original);
@@ -338,9 +336,7 @@ TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
             ClassPtr jclass = shapeClass(name);
             ASSERT_NE(jclass, nullptr) << name;
             if (old && std::string(name) != "Built") downgrade(jclass.get());  // Built has invokedynamic
-            testing::internal::CaptureStderr();
-            PRIInstrumentClass(jclass.get(), nullptr, 0);
-            testing::internal::GetCapturedStderr();
+            StderrOf([&] { PRIInstrumentClass(jclass.get(), nullptr, 0); });
             Bytes bytes = write(jclass.get());
             std::ofstream(dir / "shapes" / (std::string(name) + ".class"), std::ios::binary)
                 .write(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

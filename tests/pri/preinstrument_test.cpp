@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "capture.h"
 #include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/filters.h"
@@ -122,9 +123,7 @@ TEST(SerializationRewrite, UIDInputsPassThroughTheFiltersAfterTheLastCalls) {
 TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported) {
     ClassPtr older = parse(stub("serial_uid_fallback"));
     ASSERT_NE(older, nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PRIRewriteObjectStreamClass(older.get()), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(older.get()), 1); }),
               "Zentrova Pre-Instrumentation error: Could not find call to getInterfaces in ObjectStreamClass.\n"
               "Zentrova Pre-Instrumentation error: Could not find call to hasStaticInitializer in "
               "ObjectStreamClass.\n");
@@ -133,9 +132,7 @@ TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported
 
     Bytes object = classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Object");
     ClassPtr other = parse(object);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PRIRewriteObjectStreamClass(other.get()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(other.get()), 0); }),
               "Could not find the serialization method within the ObjectStreamClass\n");
     EXPECT_EQ(write(other.get()), object);
 }

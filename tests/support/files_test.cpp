@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "capture.h"
 #include "support/files.h"
 #include "support/heap.h"
 
@@ -81,9 +82,7 @@ TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPathsAndSaysWhatItCannot) {
     ASSERT_EQ(CreateEmptyFile(Path("x/y").c_str()), 1);
     const std::string message = "The file named " + Path("x/y") + " needed to have been a directory!\n";
     for (const char *name : {"x/y/z", "x/y"}) {
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(MakeDirectories(Path(name).c_str()), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+        EXPECT_EQ(StdoutOf([&] { EXPECT_EQ(MakeDirectories(Path(name).c_str()), 0); }), message);
     }
     // Nobody, not even root, may create directories in /proc.
     testing::internal::CaptureStdout();
