@@ -95,15 +95,12 @@ struct FakeAccess {
         std::lock_guard<std::mutex> lock(f().mutex_);
         --f().monitors_;
     }
-    static jint GetThreadStatus(JNIEnv *env) {
+    // The entry of `env` in one of the maps the tests fill, or `absent`.
+    template <typename Value>
+    static Value lookup(const std::map<JNIEnv *, Value> &map, JNIEnv *env, Value absent) {
         std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadStatus.find(env);
-        return it != f().threadStatus.end() ? it->second : 0;
-    }
-    static jboolean ThreadHasRun(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadHasRun.find(env);
-        return it != f().threadHasRun.end() ? it->second : JNI_FALSE;
+        auto it = map.find(env);
+        return it != map.end() ? it->second : absent;
     }
     static jint CreateSystemThread(char *name, jint priority, void (*function)(void *)) {
         f().record(std::string("CreateSystemThread ") + name + " " + std::to_string(priority));
@@ -114,17 +111,7 @@ struct FakeAccess {
         std::lock_guard<std::mutex> lock(f().mutex_);
         f().storage_[env] = pointer;
     }
-    static void *GetThreadLocalStorage(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().storage_.find(env);
-        return it != f().storage_.end() ? it->second : nullptr;
-    }
-    static jobjectID GetThreadObject(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadObjects.find(env);
-        return it != f().threadObjects.end() ? it->second : nullptr;
-    }
-
+    static void *GetThreadLocalStorage(JNIEnv *env) { return lookup(f().storage_, env, static_cast<void *>(nullptr)); }
     static std::string name(JNIEnv *env) {
         return std::to_string(reinterpret_cast<uintptr_t>(env));
     }
@@ -168,15 +155,19 @@ void FakeJVMPI::reset() {
     interface_.GetCurrentThreadCpuTime = [] { return jlong{4242}; };
     interface_.SuspendThread = [](JNIEnv *env) { FakeAccess::f().record("SuspendThread " + FakeAccess::name(env)); };
     interface_.ResumeThread = [](JNIEnv *env) { FakeAccess::f().record("ResumeThread " + FakeAccess::name(env)); };
-    interface_.GetThreadStatus = FakeAccess::GetThreadStatus;
-    interface_.ThreadHasRun = FakeAccess::ThreadHasRun;
+    interface_.GetThreadStatus = [](JNIEnv *env) { return FakeAccess::lookup(FakeAccess::f().threadStatus, env, jint{0}); };
+    interface_.ThreadHasRun = [](JNIEnv *env) {
+        return FakeAccess::lookup(FakeAccess::f().threadHasRun, env, jboolean{JNI_FALSE});
+    };
     interface_.CreateSystemThread = FakeAccess::CreateSystemThread;
     interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
     interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
     interface_.DisableGC = [] { FakeAccess::f().record("DisableGC"); };
     interface_.EnableGC = [] { FakeAccess::f().record("EnableGC"); };
     interface_.RunGC = [] { FakeAccess::f().record("RunGC"); };
-    interface_.GetThreadObject = FakeAccess::GetThreadObject;
+    interface_.GetThreadObject = [](JNIEnv *env) {
+        return FakeAccess::lookup(FakeAccess::f().threadObjects, env, jobjectID{});
+    };
     interface_.jobjectID2jobject = [](jobjectID id) { return reinterpret_cast<jobject>(id); };
     interface_.jobject2jobjectID = [](jobject object) { return reinterpret_cast<jobjectID>(object); };
     invoke_ = JNIInvokeInterface_{};
