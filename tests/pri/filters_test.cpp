@@ -1,42 +1,29 @@
 // Class filters: the method text, patterns and conditions, the four queries,
 // reloading, group names, "DeleteMe", and unreadable files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "capture.h"
+#include "scratch_directory.h"
 #include "pri/filters.h"
 
 namespace {
 
 class Filters : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvfltXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        PRIResetFilters();
-    }
-    void TearDown() override {
-        PRIResetFilters();
-        std::filesystem::remove_all(dir_);
-    }
-    std::string Write(const std::string &name, const std::string &text) {
-        std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
+    void SetUp() override { PRIResetFilters(); }
+    void TearDown() override { PRIResetFilters(); }
+    std::string Write(const std::string &name, const std::string &text) { return scratch_.Write(name, text); }
     // Loads a filter file with the given entry list, its output captured.
     std::string Load(const std::string &entries, const std::string &name = "f.txt") {
         std::string path = Write(name, "{ Content = (" + entries + "); }");
         return StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
     }
-    std::string dir_;
+    ScratchDirectory scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 std::string Text(const char *cls, const char *method, const char *descriptor, int access) {

@@ -3,10 +3,7 @@
 // canonical line tables, ids from filters, the class tables, refused methods;
 // and instrumented classes running under the old verifier.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +16,7 @@
 #include "pri/instrument.h"
 #include "pri/instrument_internal.h"
 #include "pri/runtime_settings.h"
-
-namespace fs = std::filesystem;
+#include "scratch_directory.h"
 
 namespace {
 
@@ -245,12 +241,12 @@ TEST_F(Instrument, CanonicalLineTablesKeepTheLastOfAPcAndThinEvenly) {
 }
 
 TEST_F(Instrument, FiltersGiveGroupIdsAndFlagBits) {
-    std::string path = (fs::temp_directory_path() / ("zvinstr" + std::to_string(getpid()))).string();
-    std::ofstream(path) << "{ Content = ({ cpu = t; cnd = { PatternList = (\"shapes.Shapes.tiny*\"); } },"
-                           " { grp = t; cnd = { Name = Switching; PatternList = (\"shapes.Shapes.switches*\"); } },"
-                           " { eliminate = t; cnd = { PatternList = (\"shapes.Shapes.locked*\"); } }); }";
+    ScratchDirectory dir;
+    std::string path = dir.Write("filters.txt",
+        "{ Content = ({ cpu = t; cnd = { PatternList = (\"shapes.Shapes.tiny*\"); } },"
+        " { grp = t; cnd = { Name = Switching; PatternList = (\"shapes.Shapes.switches*\"); } },"
+        " { eliminate = t; cnd = { PatternList = (\"shapes.Shapes.locked*\"); } }); }");
     StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
-    fs::remove(path);
     ClassPtr original;
     ClassPtr jclass = instrumented("Shapes", &original);
     JVMPI_Method vm[3] = {{const_cast<char *>("tiny"), const_cast<char *>("(II)I"), 0, 0, nullptr},
@@ -330,20 +326,17 @@ TEST_F(Instrument, InstrumentedClassesPassTheVerifierAndBehaveTheSame) {
     std::string plain = run(java + " -cp " + ZV_PRI_JAVA_CLASSES + "/shapes shapes.Main");
     EXPECT_NE(plain.find("thrown"), std::string::npos);
     for (bool old : {false, true}) {
-        fs::path dir = fs::temp_directory_path() / ("zvverify" + std::to_string(getpid()));
-        fs::create_directories(dir / "shapes");
+        ScratchDirectory dir;
         for (const char *name : {"Shapes", "Main", "Big", "Built"}) {
             ClassPtr jclass = shapeClass(name);
             ASSERT_NE(jclass, nullptr) << name;
             if (old && std::string(name) != "Built") downgrade(jclass.get());  // Built has invokedynamic
             StderrOf([&] { PRIInstrumentClass(jclass.get(), nullptr, 0); });
             Bytes bytes = write(jclass.get());
-            std::ofstream(dir / "shapes" / (std::string(name) + ".class"), std::ios::binary)
-                .write(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            dir.Write("shapes/" + std::string(name) + ".class", std::string(bytes.begin(), bytes.end()));
         }
-        std::string edited = run(java + " -Xverify:all -Xbootclasspath/a:" + ZV_ZVBCP_JAR + " -cp " + dir.string() +
+        std::string edited = run(java + " -Xverify:all -Xbootclasspath/a:" + ZV_ZVBCP_JAR + " -cp " + dir.path() +
                                  " shapes.Main");
-        fs::remove_all(dir);
         EXPECT_EQ(edited, plain) << (old ? "version 50" : "as compiled");
     }
 }

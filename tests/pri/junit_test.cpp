@@ -1,19 +1,16 @@
 // The JUnit loader rewrite on the real JUnit 3.8.2 loader and on stand-ins
 // with stack maps, checked by running isExcluded in a verifying VM.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/junit.h"
+#include "scratch_directory.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 constexpr char kLoader[] = "junit/runner/TestCaseClassLoader";
 const std::string kClasses = std::string(ZV_PRI_JAVA_CLASSES) + "/junit";
 
@@ -29,15 +26,12 @@ std::string runCheck(const std::string &classPath) {
 // The rewritten loader in a directory of its own, placed first on the class path.
 class JUnitLoader : public testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(dir_ / "junit" / "runner"); }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string runRewritten(const JCRClass *jclass, const std::string &rest) {
         Bytes bytes = write(jclass);
-        std::ofstream(dir_ / "junit" / "runner" / "TestCaseClassLoader.class", std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return runCheck(dir_.string() + ":" + rest);
+        dir_.Write("junit/runner/TestCaseClassLoader.class", std::string(bytes.begin(), bytes.end()));
+        return runCheck(dir_.path() + ":" + rest);
     }
-    fs::path dir_ = fs::temp_directory_path() / ("zvjunit" + std::to_string(getpid()));
+    ScratchDirectory dir_;
 };
 
 JCRLineTable *lineTable(const JCRClass *jclass, JCRCode **code) {
