@@ -13,6 +13,7 @@
 #include "ext/extension_table.h"
 #include "ext/extensions.h"
 #include "support/element_helpers.h"
+#include "scratch_directory.h"
 #include "support/install_paths.h"
 
 namespace {
@@ -83,9 +84,6 @@ const ZVExtensionHost kHost = {noVM, count, add};
 class ExtensionLoader : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvextXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         std::filesystem::create_directories(root_ + "/lib");
         std::filesystem::create_directories(root_ + "/ext/darara/audit");
         std::ofstream(root_ + "/lib/zenva.jar") << "jar";
@@ -97,7 +95,6 @@ protected:
     void TearDown() override {
         ZVSetExtensionHost(nullptr);
         ResetInstallPaths();
-        std::filesystem::remove_all(root_);
     }
 
     struct Output {
@@ -119,7 +116,8 @@ protected:
         return "Could not load the dll <" + path + "> or dll is missing function named <ZVInitFunction>\n";
     }
 
-    std::string root_;
+    ScratchDirectory scratch_;
+    const std::string root_ = scratch_.path();
 };
 
 TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
