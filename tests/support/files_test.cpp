@@ -4,11 +4,11 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "capture.h"
+#include "scratch_directory.h"
 #include "support/files.h"
 #include "support/heap.h"
 
@@ -20,18 +20,13 @@ std::string Take(char *text) {
     return result;
 }
 
-// Each test gets a fresh directory under /tmp, removed with its content.
+// Each test gets a fresh directory, removed with its content.
 class Files : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zv_files_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0); }
     std::string Path(const std::string &name) const { return root_ + "/" + name; }
 
-    std::string root_;
+    ScratchDirectory scratch_;
+    const std::string root_ = scratch_.path();
 };
 
 }  // namespace
