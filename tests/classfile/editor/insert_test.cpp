@@ -145,7 +145,7 @@ TEST(Insert, ABranchPushedOutOfSixteenBitsFailsTheCheck) {
     EXPECT_EQ(JCRCheckCode(list.get(), 0), 1);
 }
 
-TEST(Insert, InsertAtOffsetFallsBackToTheInstructionBelow) {
+TEST(Insert, InsertAtOffsetFallsBackToTheInstructionBelowAndOutOfRangeIndexesAreRefused) {
     CodePtr code = makeCode(loopToEntry());
     ListPtr list = decode(code.get());
     EXPECT_EQ(JCRInsertAtOffset(nullptr, list.get(), &kNop, 1, 3, code.get(), nullptr, 0), 0);
@@ -155,11 +155,10 @@ TEST(Insert, InsertAtOffsetFallsBackToTheInstructionBelow) {
     EXPECT_EQ(JCRInsertAtOffset(nullptr, list.get(), &kNop, 1, 100000, code.get(), nullptr, 0), 0);
     EXPECT_EQ(list->insns[list->count - 2].opcode, JCR_OP_NOP) << "before the last instruction";
     EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
-}
-
-TEST(Insert, RefusesOutOfRangeIndexesAndGrowsForLargeInsertions) {
-    CodePtr code = makeCode(loopToEntry());
-    ListPtr list = decode(code.get());
+    // Out-of-range indexes are refused; a large insertion grows the list.
+    list.reset();
+    code = makeCode(loopToEntry());
+    list = decode(code.get());
     EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, -1, code.get(), nullptr, 0), 0);
     EXPECT_EQ(JCRInsertAt(list.get(), &kNop, 1, list->count + 1, code.get(), nullptr, 0), 0);
     std::vector<JCRInsn> many(300, kCall);
