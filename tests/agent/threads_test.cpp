@@ -99,7 +99,7 @@ TEST_F(ThreadsTest, ThreadEndReachesHandlersThenExtensionsAndDropsStorage) {
     EXPECT_EQ(fake.storage(FakeEnv(1)), nullptr);
 }
 
-TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWrite) {
+TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWriteAndClearedByAStartExceptOnIBM) {
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 3), 0);
     zviSetThreadLocalStorage(FakeEnv(1), 3, 33);
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 3), 33);
@@ -109,9 +109,7 @@ TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWrite) {
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 21), 0);
     auto get = zviGetThreadLocalStorageFunction();
     EXPECT_EQ(static_cast<ZVWord *>(get(FakeEnv(1)))[3], 33);
-}
-
-TEST_F(ThreadsTest, StartClearsStorageExceptOnIBM) {
+    // A start clears the storage, except on IBM.
     zviSetThreadLocalStorage(FakeEnv(1), 1, 11);
     void *block = fake.storage(FakeEnv(1));
     startThread(FakeEnv(1), "t");
