@@ -56,7 +56,7 @@ protected:
     }
 };
 
-TEST_F(DumpTest, HeapDumpIsCopiedWithItsGCGeneration) {
+TEST_F(DumpTest, HeapDumpIsCopiedWithItsGCGenerationOrHandedToTheCallbackOnly) {
     zviSetHandlers(&table);
     heap = {'a', 'b', 'c'};
     int length = 0, generation = 0;
@@ -71,6 +71,17 @@ TEST_F(DumpTest, HeapDumpIsCopiedWithItsGCGeneration) {
     EXPECT_EQ(length, 1);
     EXPECT_EQ(generation, 2);
     EXPECT_EQ(bytes[0], 'x');
+    // A callback gets the bytes instead; the next dump is kept again.
+    zviSetHandlers(&table);
+    heap = {'h', 'i'};
+    static std::string seen;
+    seen.clear();
+    zviProcessHeapDump([](char *bytes, int length) { seen.assign(bytes, length); });
+    EXPECT_EQ(seen, "hi");
+    length = -1;
+    heap = {'z', 'z', 'z'};
+    zviHeapDump(&length, nullptr);  // the callback is gone: this one is kept
+    EXPECT_EQ(length, 3);
 }
 
 TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
@@ -80,19 +91,6 @@ TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
     EXPECT_EQ(zviHeapDump(&length, &generation), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Should not happen. Invalid heap dump received\n");
     EXPECT_EQ(length, 0);
-}
-
-TEST_F(DumpTest, ProcessHeapDumpHandsBytesToTheCallbackOnly) {
-    zviSetHandlers(&table);
-    heap = {'h', 'i'};
-    static std::string seen;
-    seen.clear();
-    zviProcessHeapDump([](char *bytes, int length) { seen.assign(bytes, length); });
-    EXPECT_EQ(seen, "hi");
-    int length = -1;
-    heap = {'z', 'z', 'z'};
-    zviHeapDump(&length, nullptr);  // the callback is gone: this one is kept
-    EXPECT_EQ(length, 3);
 }
 
 TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {

@@ -63,78 +63,44 @@ void record(jclass clazz, jmethodID method, va_list args) {
 }
 
 jclass JNICALL FindClass(JNIEnv *, const char *name) {
-    if (gCurrent->missing.count(name) != 0) return nullptr;
-    return classFor(name);
+    return gCurrent->missing.count(name) != 0 ? nullptr : classFor(name);
 }
-jobject JNICALL NewGlobalRef(JNIEnv *, jobject object) { return object; }
-void JNICALL DeleteLocalRef(JNIEnv *, jobject) {}
-jint JNICALL RegisterNatives(JNIEnv *, jclass, const JNINativeMethod *methods, jint count) {
-    for (jint i = 0; i < count; ++i) {
-        gCurrent->nativeFunctions.push_back(methods[i].fnPtr);
-    }
-    return JNI_OK;
-}
-jmethodID JNICALL GetStaticMethodID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
-    return static_cast<jmethodID>(memberFor(clazz, name, signature));
-}
-jmethodID JNICALL GetMethodID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
-    return static_cast<jmethodID>(memberFor(clazz, name, signature));
-}
-jfieldID JNICALL GetFieldID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
-    return static_cast<jfieldID>(memberFor(clazz, name, signature));
-}
-jobject JNICALL NewLocalRef(JNIEnv *, jobject object) { return object; }
-void JNICALL DeleteGlobalRef(JNIEnv *, jobject) {}
-jboolean JNICALL ExceptionCheck(JNIEnv *) { return JNI_FALSE; }
-jfieldID JNICALL GetStaticFieldID(JNIEnv *, jclass clazz, const char *name, const char *signature) {
-    return static_cast<jfieldID>(memberFor(clazz, name, signature));
-}
-jint JNICALL GetStaticIntField(JNIEnv *, jclass, jfieldID field) {
-    return gCurrent->fieldValue(reinterpret_cast<Member *>(field)->name);
-}
-void JNICALL CallStaticVoidMethodV(JNIEnv *, jclass clazz, jmethodID method, va_list args) {
-    record(clazz, method, args);
-}
-jobject JNICALL CallStaticObjectMethodV(JNIEnv *, jclass clazz, jmethodID method, va_list args) {
-    record(clazz, method, args);
-    return nullptr;
-}
-jthrowable JNICALL ExceptionOccurred(JNIEnv *) { return nullptr; }
-void JNICALL ExceptionDescribe(JNIEnv *) {}
-void JNICALL ExceptionClear(JNIEnv *) {}
 jstring JNICALL NewStringUTF(JNIEnv *, const char *text) {
-    gStrings.push_back(text);
-    return reinterpret_cast<jstring>(&gStrings.back());
+    return reinterpret_cast<jstring>(&gStrings.emplace_back(text));
 }
-const char *JNICALL GetStringUTFChars(JNIEnv *, jstring text, jboolean *) {
-    return reinterpret_cast<std::string *>(text)->c_str();
+template <typename ID>
+ID JNICALL GetMember(JNIEnv *, jclass clazz, const char *name, const char *signature) {
+    return static_cast<ID>(memberFor(clazz, name, signature));
 }
-void JNICALL ReleaseStringUTFChars(JNIEnv *, jstring, const char *) {}
 
 }  // namespace
 
 FakeJNI::FakeJNI() {
     gCurrent = this;
-    functions_.FindClass = FindClass;
-    functions_.NewGlobalRef = NewGlobalRef;
-    functions_.DeleteLocalRef = DeleteLocalRef;
-    functions_.RegisterNatives = RegisterNatives;
-    functions_.GetStaticMethodID = GetStaticMethodID;
-    functions_.GetStaticFieldID = GetStaticFieldID;
-    functions_.GetMethodID = GetMethodID;
-    functions_.GetFieldID = GetFieldID;
-    functions_.NewLocalRef = NewLocalRef;
-    functions_.DeleteGlobalRef = DeleteGlobalRef;
-    functions_.ExceptionCheck = ExceptionCheck;
-    functions_.GetStaticIntField = GetStaticIntField;
-    functions_.CallStaticVoidMethodV = CallStaticVoidMethodV;
-    functions_.CallStaticObjectMethodV = CallStaticObjectMethodV;
-    functions_.ExceptionOccurred = ExceptionOccurred;
-    functions_.ExceptionDescribe = ExceptionDescribe;
-    functions_.ExceptionClear = ExceptionClear;
-    functions_.NewStringUTF = NewStringUTF;
-    functions_.GetStringUTFChars = GetStringUTFChars;
-    functions_.ReleaseStringUTFChars = ReleaseStringUTFChars;
+    JNINativeInterface_ &f = functions_;
+    f.FindClass = FindClass;
+    f.NewStringUTF = NewStringUTF;
+    f.GetStaticMethodID = f.GetMethodID = GetMember<jmethodID>;
+    f.GetStaticFieldID = f.GetFieldID = GetMember<jfieldID>;
+    f.NewGlobalRef = f.NewLocalRef = [](JNIEnv *, jobject object) { return object; };
+    f.DeleteLocalRef = f.DeleteGlobalRef = [](JNIEnv *, jobject) {};
+    f.RegisterNatives = [](JNIEnv *, jclass, const JNINativeMethod *methods, jint count) {
+        for (jint i = 0; i < count; ++i) gCurrent->nativeFunctions.push_back(methods[i].fnPtr);
+        return jint{JNI_OK};
+    };
+    f.GetStaticIntField = [](JNIEnv *, jclass, jfieldID field) {
+        return jint{gCurrent->fieldValue(reinterpret_cast<Member *>(field)->name)};
+    };
+    f.CallStaticVoidMethodV = [](JNIEnv *, jclass clazz, jmethodID method, va_list args) { record(clazz, method, args); };
+    f.CallStaticObjectMethodV = [](JNIEnv *, jclass clazz, jmethodID method, va_list args) {
+        record(clazz, method, args);
+        return jobject{};
+    };
+    f.ExceptionCheck = [](JNIEnv *) { return jboolean{JNI_FALSE}; };
+    f.ExceptionOccurred = [](JNIEnv *) { return jthrowable{}; };
+    f.ExceptionDescribe = f.ExceptionClear = [](JNIEnv *) {};
+    f.GetStringUTFChars = [](JNIEnv *, jstring text, jboolean *) { return reinterpret_cast<std::string *>(text)->c_str(); };
+    f.ReleaseStringUTFChars = [](JNIEnv *, jstring, const char *) {};
     env_.functions = &functions_;
 }
 
@@ -149,7 +115,7 @@ int FakeJNI::fieldValue(const std::string &name) const {
 jclass FakeJNI::findClass(const char *name) { return FindClass(&env_, name); }
 
 jmethodID FakeJNI::staticMethod(jclass clazz, const char *name, const char *signature) {
-    return GetStaticMethodID(&env_, clazz, name, signature);
+    return GetMember<jmethodID>(&env_, clazz, name, signature);
 }
 
 jstring FakeJNI::string(const char *text) { return NewStringUTF(&env_, text); }

@@ -37,18 +37,6 @@ struct FakeAccess {
         f().record("DetachCurrentThread");
         return JNI_OK;
     }
-    static jint EnableEvent(jint type, void *) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        f().enabled_.push_back(type);
-        f().calls_.push_back("EnableEvent " + std::to_string(type));
-        return JVMPI_SUCCESS;
-    }
-    static jint DisableEvent(jint type, void *) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        f().disabled_.push_back(type);
-        f().calls_.push_back("DisableEvent " + std::to_string(type));
-        return JVMPI_SUCCESS;
-    }
     static jint RequestEvent(jint type, void *argument) {
         f().record("RequestEvent " + std::to_string(type));
         if (f().onRequest) f().onRequest(type, argument);
@@ -107,18 +95,12 @@ struct FakeAccess {
         std::lock_guard<std::mutex> lock(f().mutex_);
         --f().monitors_;
     }
-    static jlong GetCurrentThreadCpuTime() { return 4242; }
-    static void SuspendThread(JNIEnv *env) { f().record("SuspendThread " + name(env)); }
-    static void ResumeThread(JNIEnv *env) { f().record("ResumeThread " + name(env)); }
-    static jint GetThreadStatus(JNIEnv *env) {
+    // The entry of `env` in one of the maps the tests fill, or `absent`.
+    template <typename Value>
+    static Value lookup(const std::map<JNIEnv *, Value> &map, JNIEnv *env, Value absent) {
         std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadStatus.find(env);
-        return it != f().threadStatus.end() ? it->second : 0;
-    }
-    static jboolean ThreadHasRun(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadHasRun.find(env);
-        return it != f().threadHasRun.end() ? it->second : JNI_FALSE;
+        auto it = map.find(env);
+        return it != map.end() ? it->second : absent;
     }
     static jint CreateSystemThread(char *name, jint priority, void (*function)(void *)) {
         f().record(std::string("CreateSystemThread ") + name + " " + std::to_string(priority));
@@ -129,22 +111,7 @@ struct FakeAccess {
         std::lock_guard<std::mutex> lock(f().mutex_);
         f().storage_[env] = pointer;
     }
-    static void *GetThreadLocalStorage(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().storage_.find(env);
-        return it != f().storage_.end() ? it->second : nullptr;
-    }
-    static void DisableGC() { f().record("DisableGC"); }
-    static void EnableGC() { f().record("EnableGC"); }
-    static void RunGC() { f().record("RunGC"); }
-    static jobjectID GetThreadObject(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().threadObjects.find(env);
-        return it != f().threadObjects.end() ? it->second : nullptr;
-    }
-    static jobject IDToObject(jobjectID id) { return reinterpret_cast<jobject>(id); }
-    static jobjectID ObjectToID(jobject object) { return reinterpret_cast<jobjectID>(object); }
-
+    static void *GetThreadLocalStorage(JNIEnv *env) { return lookup(f().storage_, env, static_cast<void *>(nullptr)); }
     static std::string name(JNIEnv *env) {
         return std::to_string(reinterpret_cast<uintptr_t>(env));
     }
@@ -161,8 +128,6 @@ void FakeJVMPI::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     grantVersion1 = grantVersion1_1 = true;
     jniEnv = nullptr;
-    enabled_.clear();
-    disabled_.clear();
     calls_.clear();
     storage_.clear();
     threadObjects.clear();
@@ -172,8 +137,14 @@ void FakeJVMPI::reset() {
     onCreateSystemThread = nullptr;
     interface_ = JVMPI_Interface{};
     interface_.version = JVMPI_VERSION_1_1;
-    interface_.EnableEvent = FakeAccess::EnableEvent;
-    interface_.DisableEvent = FakeAccess::DisableEvent;
+    interface_.EnableEvent = [](jint type, void *) {
+        FakeAccess::f().record("EnableEvent " + std::to_string(type));
+        return jint{JVMPI_SUCCESS};
+    };
+    interface_.DisableEvent = [](jint type, void *) {
+        FakeAccess::f().record("DisableEvent " + std::to_string(type));
+        return jint{JVMPI_SUCCESS};
+    };
     interface_.RequestEvent = FakeAccess::RequestEvent;
     interface_.RawMonitorCreate = FakeAccess::RawMonitorCreate;
     interface_.RawMonitorEnter = FakeAccess::RawMonitorEnter;
@@ -181,34 +152,37 @@ void FakeJVMPI::reset() {
     interface_.RawMonitorWait = FakeAccess::RawMonitorWait;
     interface_.RawMonitorNotifyAll = FakeAccess::RawMonitorNotifyAll;
     interface_.RawMonitorDestroy = FakeAccess::RawMonitorDestroy;
-    interface_.GetCurrentThreadCpuTime = FakeAccess::GetCurrentThreadCpuTime;
-    interface_.SuspendThread = FakeAccess::SuspendThread;
-    interface_.ResumeThread = FakeAccess::ResumeThread;
-    interface_.GetThreadStatus = FakeAccess::GetThreadStatus;
-    interface_.ThreadHasRun = FakeAccess::ThreadHasRun;
+    interface_.GetCurrentThreadCpuTime = [] { return jlong{4242}; };
+    interface_.SuspendThread = [](JNIEnv *env) { FakeAccess::f().record("SuspendThread " + FakeAccess::name(env)); };
+    interface_.ResumeThread = [](JNIEnv *env) { FakeAccess::f().record("ResumeThread " + FakeAccess::name(env)); };
+    interface_.GetThreadStatus = [](JNIEnv *env) { return FakeAccess::lookup(FakeAccess::f().threadStatus, env, jint{0}); };
+    interface_.ThreadHasRun = [](JNIEnv *env) {
+        return FakeAccess::lookup(FakeAccess::f().threadHasRun, env, jboolean{JNI_FALSE});
+    };
     interface_.CreateSystemThread = FakeAccess::CreateSystemThread;
     interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
     interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
-    interface_.DisableGC = FakeAccess::DisableGC;
-    interface_.EnableGC = FakeAccess::EnableGC;
-    interface_.RunGC = FakeAccess::RunGC;
-    interface_.GetThreadObject = FakeAccess::GetThreadObject;
-    interface_.jobjectID2jobject = FakeAccess::IDToObject;
-    interface_.jobject2jobjectID = FakeAccess::ObjectToID;
+    interface_.DisableGC = [] { FakeAccess::f().record("DisableGC"); };
+    interface_.EnableGC = [] { FakeAccess::f().record("EnableGC"); };
+    interface_.RunGC = [] { FakeAccess::f().record("RunGC"); };
+    interface_.GetThreadObject = [](JNIEnv *env) {
+        return FakeAccess::lookup(FakeAccess::f().threadObjects, env, jobjectID{});
+    };
+    interface_.jobjectID2jobject = [](jobjectID id) { return reinterpret_cast<jobject>(id); };
+    interface_.jobject2jobjectID = [](jobject object) { return reinterpret_cast<jobjectID>(object); };
     invoke_ = JNIInvokeInterface_{};
     invoke_.GetEnv = FakeAccess::GetEnv;
     invoke_.DetachCurrentThread = FakeAccess::DetachCurrentThread;
     vm_.functions = &invoke_;
 }
 
-std::vector<jint> FakeJVMPI::enabledEvents() const {
+// The events of the calls that start with `prefix`, in order.
+std::vector<jint> FakeJVMPI::events(const std::string &prefix) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return enabled_;
-}
-
-std::vector<jint> FakeJVMPI::disabledEvents() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return disabled_;
+    std::vector<jint> events;
+    for (const std::string &call : calls_)
+        if (call.rfind(prefix, 0) == 0) events.push_back(std::stoi(call.substr(prefix.size())));
+    return events;
 }
 
 std::vector<std::string> FakeJVMPI::calls() const {

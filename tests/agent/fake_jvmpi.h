@@ -31,8 +31,8 @@ public:
     JNIEnv *jniEnv = nullptr;
 
     // Events enabled or disabled, in call order.
-    std::vector<jint> enabledEvents() const;
-    std::vector<jint> disabledEvents() const;
+    std::vector<jint> enabledEvents() const { return events("EnableEvent "); }
+    std::vector<jint> disabledEvents() const { return events("DisableEvent "); }
     // Every call as "Name arg", in order (monitor calls excluded).
     std::vector<std::string> calls() const;
     int count(const std::string &call) const;
@@ -59,13 +59,12 @@ public:
 private:
     FakeJVMPI();
     friend struct FakeAccess;
+    std::vector<jint> events(const std::string &prefix) const;
 
     JVMPI_Interface interface_{};
     JNIInvokeInterface_ invoke_{};
     JavaVM vm_{};
     mutable std::mutex mutex_;
-    std::vector<jint> enabled_;
-    std::vector<jint> disabled_;
     std::vector<std::string> calls_;
     std::map<JNIEnv *, void *> storage_;
     int monitors_ = 0;

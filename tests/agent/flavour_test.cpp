@@ -1,9 +1,10 @@
 // VM flavour detection against the real VM library, each case in its own
 // process because a loaded library cannot be unloaded.
+#include "capture.h"
 #include "agent/agent_fixture.h"
 #include "platform/module.h"
 
-TEST_F(AgentTest, OpenJDKLibraryIsHotspot) {
+TEST_F(AgentTest, OpenJDKLibraryIsHotspotAndTheFlavourIsCached) {
     EXPECT_EXIT(
         {
             std::string error;
@@ -11,9 +12,7 @@ TEST_F(AgentTest, OpenJDKLibraryIsHotspot) {
             exit(zviGetVMFlavor());
         },
         testing::ExitedWithCode(ZV_VM_HOTSPOT), "");
-}
-
-TEST_F(AgentTest, FlavourIsCachedEvenWhenTheVMLibraryAppearsLater) {
+    // Cached even when the VM library appears later.
     EXPECT_EXIT(
         {
             int before = zviGetVMFlavor();
@@ -56,13 +55,9 @@ TEST_F(AgentTest, PrioritizedServiceWithoutJNI12EndsTheProcess) {
 }
 
 TEST_F(AgentTest, DebugInstrumentationReportsLoadedClasses) {
-    testing::internal::CaptureStderr();
-    load("PRIDebugInstrumentation=true");
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { load("PRIDebugInstrumentation=true"); });
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_CLASS_LOAD;
     event.u.class_load.class_name = "a.B";
-    testing::internal::CaptureStdout();
-    fake.send(event);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loaded class a.B\n");
+    EXPECT_EQ(StdoutOf([&] { fake.send(event); }), "Loaded class a.B\n");
 }

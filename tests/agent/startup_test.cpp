@@ -4,12 +4,13 @@
 
 #include <algorithm>
 
+#include "capture.h"
 #include "agent/agent_fixture.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-TEST_F(AgentTest, EnablesEventsInStartupOrder) {
+TEST_F(AgentTest, CreatesStateThenEnablesEventsInStartupOrder) {
     load();
     EXPECT_THAT(fake.enabledEvents(),
                 ElementsAre(JVMPI_EVENT_CLASS_LOAD, JVMPI_EVENT_CLASS_UNLOAD, JVMPI_EVENT_THREAD_START,
@@ -18,28 +19,6 @@ TEST_F(AgentTest, EnablesEventsInStartupOrder) {
                             JVMPI_EVENT_DATA_DUMP_REQUEST, JVMPI_EVENT_COMPILED_METHOD_LOAD));
     EXPECT_EQ(zviGetGCGeneration(), 1);
     EXPECT_EQ(zviIsMemoryProfilerDisabled(), 1);
-}
-
-TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
-    testing::internal::CaptureStderr();
-    load("directi=false");
-    testing::internal::GetCapturedStderr();
-    for (jint event : fake.enabledEvents()) EXPECT_NE(event, JVMPI_EVENT_COMPILED_METHOD_LOAD);
-    EXPECT_EQ(ZVState().directIMode, 0);
-}
-
-// A refused option is reported and leaves its default; the VM still starts.
-TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
-    testing::internal::CaptureStderr();
-    load("port=15x0");
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
-                          "Zentrova Error: options refused (see above); their defaults are used\n"));
-    EXPECT_EQ(gAgentOptions.auditPort, 1473);
-}
-
-TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
-    load();
     ZVAgentState &state = ZVState();
     EXPECT_EQ(zviIsInitialized(), 1);
     EXPECT_EQ(zviGetCurrentVM(), fake.vm());
@@ -57,13 +36,26 @@ TEST_F(AgentTest, CreatesStateBeforeAnyEvent) {
     EXPECT_EQ(zviHandleForObject(FakeID(77)), reinterpret_cast<jobject>(77));
 }
 
+
+TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
+    StderrOf([&] { load("directi=false"); });
+    for (jint event : fake.enabledEvents()) EXPECT_NE(event, JVMPI_EVENT_COMPILED_METHOD_LOAD);
+    EXPECT_EQ(ZVState().directIMode, 0);
+}
+
+// A refused option is reported and leaves its default; the VM still starts.
+TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
+    EXPECT_THAT(StderrOf([&] { load("port=15x0"); }),
+                HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
+                          "Zentrova Error: options refused (see above); their defaults are used\n"));
+    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+}
+
 TEST_F(AgentTest, SecondLoadIsRefusedAndLeavesFirstInstance) {
     load("port=1500");
     size_t callsAfterFirst = fake.calls().size();
     JVMPI_Interface *first = zvipi;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(JVM_OnLoad(fake.vm(), const_cast<char *>("port=1600"), nullptr), JNI_OK);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(JVM_OnLoad(fake.vm(), const_cast<char *>("port=1600"), nullptr), JNI_OK); }),
               "*************\n\nZentrova Configuration Error:\n\t-Xrun... parameter was specified "
               "more than once.\n\n*************\n");
     EXPECT_EQ(fake.calls().size(), callsAfterFirst);
@@ -87,9 +79,7 @@ TEST_F(AgentTest, Version1WithoutConversionsDisablesObjectDescription) {
     fake.grantVersion1_1 = false;
     fake.interface()->jobjectID2jobject = nullptr;
     fake.interface()->jobject2jobjectID = nullptr;
-    testing::internal::CaptureStderr();
-    load();
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+    EXPECT_THAT(StderrOf([&] { load(); }),
                 HasSubstr("This virtual machine does not support jobjectID2jobject. Object "
                           "description disabled.\n"));
     EXPECT_EQ(zviSupportsHandleForObject(), 0);

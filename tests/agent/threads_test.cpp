@@ -99,7 +99,7 @@ TEST_F(ThreadsTest, ThreadEndReachesHandlersThenExtensionsAndDropsStorage) {
     EXPECT_EQ(fake.storage(FakeEnv(1)), nullptr);
 }
 
-TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWrite) {
+TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWriteAndClearedByAStartExceptOnIBM) {
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 3), 0);
     zviSetThreadLocalStorage(FakeEnv(1), 3, 33);
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 3), 33);
@@ -109,9 +109,7 @@ TEST_F(ThreadsTest, PerThreadStorageIsCreatedOnFirstWrite) {
     EXPECT_EQ(zviGetThreadLocalStorage(FakeEnv(1), 21), 0);
     auto get = zviGetThreadLocalStorageFunction();
     EXPECT_EQ(static_cast<ZVWord *>(get(FakeEnv(1)))[3], 33);
-}
-
-TEST_F(ThreadsTest, StartClearsStorageExceptOnIBM) {
+    // A start clears the storage, except on IBM.
     zviSetThreadLocalStorage(FakeEnv(1), 1, 11);
     void *block = fake.storage(FakeEnv(1));
     startThread(FakeEnv(1), "t");
@@ -163,6 +161,12 @@ TEST_F(ThreadsTest, HasRunOnHotspotComparesCpuTime) {
     std::mutex mutex;
     std::condition_variable changed;
     int step = 0;  // 1: registered and idle; 2: run again; 3: idle again; 4: end
+    auto moveTo = [&](int next, int awaited) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (next > 0) step = next;
+        changed.notify_all();
+        changed.wait(lock, [&] { return awaited == 0 || step == awaited; });
+    };
     auto burn = [] {
         volatile uint64_t x = 0;
         for (int i = 0; i < 3000000; ++i) x = x + i;
@@ -170,33 +174,16 @@ TEST_F(ThreadsTest, HasRunOnHotspotComparesCpuTime) {
     std::thread worker([&] {
         startThread(FakeEnv(1), "worker");
         burn();
-        std::unique_lock<std::mutex> lock(mutex);
-        step = 1;
-        changed.notify_all();
-        changed.wait(lock, [&] { return step == 2; });
+        moveTo(1, 2);
         burn();
-        step = 3;
-        changed.notify_all();
-        changed.wait(lock, [&] { return step == 4; });
+        moveTo(3, 4);
     });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return step == 1; });
-    }
+    moveTo(0, 1);
     EXPECT_EQ(zviThreadHasRun2(nullptr, FakeEnv(1), 0, 0), 1);
     EXPECT_EQ(zviThreadHasRun2(nullptr, FakeEnv(1), 0, 0), 0);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        step = 2;
-        changed.notify_all();
-        changed.wait(lock, [&] { return step == 3; });
-    }
+    moveTo(2, 3);
     EXPECT_EQ(zviThreadHasRun2(nullptr, FakeEnv(1), 0, 0), 1);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        step = 4;
-        changed.notify_all();
-    }
+    moveTo(4, 0);
     worker.join();
     EXPECT_EQ(zviThreadHasRun2(nullptr, FakeEnv(9), 0, 0), 0);  // not registered
 }

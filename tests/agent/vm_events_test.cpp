@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "capture.h"
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
@@ -85,9 +86,7 @@ TEST_F(VMEventsTest, MissingOptionalSetterDoesNotStopTheStart) {
 TEST_F(VMEventsTest, MissingRequiredMemberLeavesTheAuditUnstarted) {
     load();
     jni.missing = {"meridyn/audit/Main.setVMName"};
-    testing::internal::CaptureStderr();
-    vmInitialized();
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("startAudit failed."));
+    EXPECT_THAT(StderrOf([&] { vmInitialized(); }), HasSubstr("startAudit failed."));
     for (const std::string &call : jni.calls) EXPECT_THAT(call, ::testing::Not(HasSubstr("start(")));
     EXPECT_EQ(ZVState().auditStarted, 0);
 }
@@ -126,26 +125,22 @@ TEST_F(VMEventsTest, ShutdownTellsTheHandlers) {
     EXPECT_THAT(recorded().calls, ElementsAre("vmShutDown"));
 }
 
-TEST_F(VMEventsTest, DataDumpRequestCallsItsEntryTwice) {
+// A data-dump request calls its entry twice; GC starts count generations even
+// without a table.
+TEST_F(VMEventsTest, DataDumpRequestCallsItsEntryTwiceAndGCStartsCountGenerations) {
     load();
     sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST);  // no table: nothing to call
-    zviSetHandlers(&table);
-    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST | JVMPI_REQUESTED_EVENT);
-    EXPECT_THAT(recorded().calls, ElementsAre("dataDumpRequested", "dataDumpRequested"));
-    table.dataDumpRequested = nullptr;
-    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST);
-    EXPECT_EQ(recorded().calls.size(), 2u);
-}
-
-TEST_F(VMEventsTest, GCStartCountsGenerationsEvenWithoutHandlers) {
-    load();
     sendSimple(JVMPI_EVENT_GC_START);
     EXPECT_EQ(zviGetGCGeneration(), 2);
     zviSetHandlers(&table);
+    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST | JVMPI_REQUESTED_EVENT);
     sendSimple(JVMPI_EVENT_GC_START);
     sendSimple(JVMPI_EVENT_GC_FINISH);
     EXPECT_EQ(zviGetGCGeneration(), 3);
-    EXPECT_THAT(recorded().calls, ElementsAre("gcStarted", "gcFinished"));
+    EXPECT_THAT(recorded().calls, ElementsAre("dataDumpRequested", "dataDumpRequested", "gcStarted", "gcFinished"));
+    table.dataDumpRequested = nullptr;
+    sendSimple(JVMPI_EVENT_DATA_DUMP_REQUEST);
+    EXPECT_EQ(recorded().calls.size(), 4u);
 }
 
 TEST_F(VMEventsTest, UnknownAndMethodEventsAreRoutedOrIgnored) {
@@ -172,9 +167,7 @@ TEST_F(VMEventsTest, CountersAskTwiceOnlyWhenTheFirstAnswerIsPositive) {
 }
 
 TEST_F(VMEventsTest, NativesAnswerFromTheAgent) {
-    testing::internal::CaptureStderr();
-    load("port=1500");
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { load("port=1500"); });
     vmInitialized();
     ASSERT_GE(jni.nativeFunctions.size(), 8u);  // the audit natives come first
     JNIEnv *env = jni.env();

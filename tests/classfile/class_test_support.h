@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "classfile/classfile.h"
 #include "support/heap.h"
 
@@ -81,19 +82,4 @@ inline Bytes MinimalClass(const std::string &name, bool tail = true) {
     c.u16(0x21).u16(2).u16(4).u16(0).u16(0).u16(0);
     if (tail) c.u16(0);
     return c.bytes;
-}
-
-// Standard error (or output) of `action`, via gtest's capture.
-template <typename F>
-std::string StderrOf(F action) {
-    testing::internal::CaptureStderr();
-    action();
-    return testing::internal::GetCapturedStderr();
-}
-
-template <typename F>
-std::string StdoutOf(F action) {
-    testing::internal::CaptureStdout();
-    action();
-    return testing::internal::GetCapturedStdout();
 }

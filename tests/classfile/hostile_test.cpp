@@ -1,5 +1,6 @@
 // Corrupt and truncated class files: refused with the parser's messages,
 // never read outside the input (run under ASan to see the second half).
+#include "capture.h"
 #include "class_test_support.h"
 #include "classfile/bytecode.h"
 #include "classfile/stackmap.h"
@@ -83,20 +84,47 @@ TEST(HostileClass, EveryTruncationOfARealClassIsRefused) {
     }
 }
 
-// A text running past the end, a pool cut off between entries, and a long
-// in the last slot (its second half outside the pool).
-TEST(HostileClass, PoolEntriesThatDoNotFitAreReportedAsCorrupt) {
-    ClassBytes utf8, cut, lastLong;
+// A text running past the end, a pool cut off between entries, a long in the
+// last slot (its second half outside the pool), counts larger than the input,
+// an attribute length past the end, and a class ending after its methods
+// (refused silently).
+TEST(HostileClass, WhatDoesNotFitIsRefusedWithItsMessages) {
+    const std::string kPool = "ZV encountered Corrupt class, skipping constantPoolItem\n"
+                              "ZV encountered corrupt class, skipping constant-pool parse\n";
+    const std::string kAttribute = "ZV encountered corrupt class, skipping attribute_info.\n"
+                                   "ZV encountered corrupt class, skipping attribute parse\n";
+    ClassBytes utf8, cut, lastLong, longAttribute;
     utf8.u32(0xCAFEBABE).u16(0).u16(52).u16(3).u8(JCR_CONSTANT_Utf8).u16(100).u8('x');
     cut.u32(0xCAFEBABE).u16(0).u16(52).u16(3).utf8("A");
     lastLong.u32(0xCAFEBABE).u16(0).u16(52).u16(2).u8(JCR_CONSTANT_Long).u32(0).u32(1);
     lastLong.u16(0).u16(0).u16(0).u16(0).u16(0).u16(0).u16(0);
-    for (const ClassBytes *b : {&utf8, &cut, &lastLong}) {
-        ParseResult r = ParseQuietly(b->bytes);
-        EXPECT_EQ(r.jclass, nullptr);
-        EXPECT_EQ(r.messages,
-                  "ZV encountered Corrupt class, skipping constantPoolItem\n"
-                  "ZV encountered corrupt class, skipping constant-pool parse\n");
+    longAttribute.bytes = MinimalClass("Top", false);
+    longAttribute.u16(1).u16(1).u32(0xFFFFFFFF).u8(0);
+    const Bytes minimal = MinimalClass("Top");
+    const size_t fieldsCountAt = minimal.size() - 6;
+    auto patched = [&](size_t at, uint8_t high, uint8_t low) {
+        Bytes bytes = minimal;
+        bytes[at] = high;
+        bytes[at + 1] = low;
+        return bytes;
+    };
+    const std::pair<Bytes, std::string> cases[] = {
+        {utf8.bytes, kPool},
+        {cut.bytes, kPool},
+        {lastLong.bytes, kPool},
+        {patched(8, 0xFF, 0xFF), "Unknown Constant pool type 0\nZV encountered corrupt class, skipping constant-pool parse\n"},
+        {patched(fieldsCountAt, 0xFF, 0xFF),
+         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping field parse\n"},
+        {patched(fieldsCountAt + 2, 0, 1),
+         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping method parse\n"},
+        {patched(fieldsCountAt + 4, 0, 2), kAttribute},
+        {longAttribute.bytes, kAttribute},
+        {MinimalClass("Top", false), ""},
+    };
+    for (size_t i = 0; i < std::size(cases); i++) {
+        ParseResult r = ParseQuietly(cases[i].first);
+        EXPECT_EQ(r.jclass, nullptr) << "case " << i;
+        EXPECT_EQ(r.messages, cases[i].second) << "case " << i;
     }
 }
 
@@ -113,50 +141,6 @@ TEST(HostileClass, UnknownConstantKindsAreReported) {
         EXPECT_EQ(r.messages, "Unknown Constant pool type " + std::to_string(tag) +
                                   "\nZV encountered corrupt class, skipping constant-pool parse\n");
     }
-}
-
-TEST(HostileClass, ClassEndingAfterItsMethodsIsRefusedSilently) {
-    ParseResult r = ParseQuietly(MinimalClass("Top", false));
-    EXPECT_EQ(r.jclass, nullptr);
-    EXPECT_EQ(r.messages, "");
-}
-
-TEST(HostileClass, CountsLargerThanTheInputAreRefused) {
-    Bytes minimal = MinimalClass("Top");
-    const size_t fieldsCountAt = minimal.size() - 6;
-    struct Case {
-        size_t at;
-        Bytes patch;
-        const char *messages;
-    } cases[] = {
-        {8, {0xFF, 0xFF}, "Unknown Constant pool type 0\nZV encountered corrupt class, skipping constant-pool parse\n"},
-        {fieldsCountAt, {0xFF, 0xFF},
-         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping field parse\n"},
-        {fieldsCountAt + 2, {0x00, 0x01},
-         "ZV encountered corrupt class, skipping field.\nZV encountered corrupt class, skipping method parse\n"},
-        {fieldsCountAt + 4, {0x00, 0x02},
-         "ZV encountered corrupt class, skipping attribute_info.\n"
-         "ZV encountered corrupt class, skipping attribute parse\n"},
-    };
-    for (const Case &c : cases) {
-        Bytes bytes = minimal;
-        std::copy(c.patch.begin(), c.patch.end(), bytes.begin() + static_cast<long>(c.at));
-        ParseResult r = ParseQuietly(bytes);
-        EXPECT_EQ(r.jclass, nullptr) << c.at;
-        EXPECT_EQ(r.messages, c.messages) << c.at;
-    }
-}
-
-TEST(HostileClass, AttributeLengthPastTheEndIsReported) {
-    Bytes bytes = MinimalClass("Top", false);
-    ClassBytes tail;
-    tail.u16(1).u16(1).u32(0xFFFFFFFF).u8(0);
-    bytes.insert(bytes.end(), tail.bytes.begin(), tail.bytes.end());
-    ParseResult r = ParseQuietly(bytes);
-    EXPECT_EQ(r.jclass, nullptr);
-    EXPECT_EQ(r.messages,
-              "ZV encountered corrupt class, skipping attribute_info.\n"
-              "ZV encountered corrupt class, skipping attribute parse\n");
 }
 
 TEST(HostileClass, BadIndexesParseAndAreHandledSafely) {
@@ -217,8 +201,7 @@ TEST(HostileClass, MalformedStackMapsAreRefused) {
         attribute->length = static_cast<uint32_t>(bytes.size());
         std::memcpy(attribute->info, bytes.data(), bytes.size());
         std::vector<JCRFrame> frames;
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(JCRDecodeStackMap(attribute, initial, &frames)) << int(bytes[2]);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZV encountered a malformed StackMapTable\n");
+        EXPECT_EQ(StderrOf([&] { EXPECT_FALSE(JCRDecodeStackMap(attribute, initial, &frames)) << int(bytes[2]); }),
+                  "ZV encountered a malformed StackMapTable\n");
     }
 }

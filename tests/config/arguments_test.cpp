@@ -44,19 +44,13 @@ TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
     EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
 }
 
-TEST(Arguments, SinglePortSetsBothEndsAndUnknownKeysOnlyGiveTheNotice) {
-    LoadResult r = LoadCaptured("bogus=1,port=1500");
-    EXPECT_EQ(gAgentOptions.auditPort, 1500);
-    EXPECT_EQ(gAgentOptions.auditPortEnd, 1500);
-    EXPECT_EQ(r.err, kNotice);
-    EXPECT_EQ(r.out, "");
-}
-
 TEST(Arguments, PortRangesAndRefusedPorts) {
-    // A range must not end before it begins: an open or backwards end is the
-    // begin. A bad half keeps its default, says so, and fails the load.
+    // One port is both ends; a range must not end before it begins: an open or
+    // backwards end is the begin. A bad half keeps its default, says so, and
+    // fails the load. Unknown keys only give the notice.
     const char *kRange = "' (expected a whole number from 1 to 65535)\n";
     const std::tuple<const char *, int32_t, int32_t, std::string> cases[] = {
+        {"bogus=1,port=1500", 1500, 1500, ""},
         {"port=1500-1510", 1500, 1510, ""},
         {"port=1510-1500", 1510, 1510, ""},
         {"port=1500-", 1500, 1500, ""},
@@ -74,11 +68,12 @@ TEST(Arguments, PortRangesAndRefusedPorts) {
         EXPECT_EQ(gAgentOptions.auditPort, begin) << options;
         EXPECT_EQ(gAgentOptions.auditPortEnd, end) << options;
         EXPECT_EQ(r.err, kNotice + message) << options;
+        EXPECT_EQ(r.out, "") << options;
         EXPECT_EQ(r.accepted, message.empty()) << options;
     }
 }
 
-TEST(Arguments, BooleanSpellings) {
+TEST(Arguments, BooleanSpellingsAndWrongTypes) {
     for (const char *yes : {"pause=true", "pause=T", "pause=1", "pause=t", "pause=TRUE"}) {
         LoadCaptured(yes);
         EXPECT_EQ(gAgentOptions.pauseAfterLaunch, 1) << yes;
@@ -90,18 +85,11 @@ TEST(Arguments, BooleanSpellings) {
     LoadCaptured("njpls=false,startAudit=f,acceptConnections=0,noexit=true,redirect=1,"
                  "enableAPI=t,startCPUProfiler=T,dci=true,enableLogging=true");
     const AgentOptions &o = gAgentOptions;
-    EXPECT_EQ(o.njplSupport, 0);
-    EXPECT_EQ(o.startAudit, 0);
-    EXPECT_EQ(o.acceptConnections, 0);
-    EXPECT_EQ(o.pauseOnExit, 1);
-    EXPECT_EQ(o.redirectOutputs, 1);
-    EXPECT_EQ(o.enableAPI, 1);
-    EXPECT_EQ(o.autoStartCPU, 1);
-    EXPECT_EQ(o.dumpClassInstrumentation, 1);
-    EXPECT_EQ(o.logEnabled, 1);
-}
-
-TEST(Arguments, BooleanOfWrongTypeIsFalseWithItsMessage) {
+    const int32_t set[][2] = {{o.njplSupport, 0}, {o.startAudit, 0}, {o.acceptConnections, 0},
+                              {o.pauseOnExit, 1}, {o.redirectOutputs, 1}, {o.enableAPI, 1},
+                              {o.autoStartCPU, 1}, {o.dumpClassInstrumentation, 1}, {o.logEnabled, 1}};
+    for (size_t i = 0; i < std::size(set); ++i) EXPECT_EQ(set[i][0], set[i][1]) << "option " << i;
+    // A value of the wrong type is false, with its message.
     LoadResult r = LoadCaptured("njpls=(a),noexit={x=1}");
     EXPECT_EQ(gAgentOptions.njplSupport, 0);
     EXPECT_EQ(gAgentOptions.pauseOnExit, 0);
@@ -195,11 +183,8 @@ TEST(Arguments, ExtensionKeysExcludeAndNest) {
     EXPECT_EQ(MapName(SEMapGet(r.arguments, "myExt")), "extension arg");
     EXPECT_EQ(MapName(MapPath(r.arguments, {"myExt", "level"})), "extension arg");
     EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
-}
-
-TEST(Arguments, SiblingExtensionArgumentsShareTheirMaps) {
-    LoadResult r = LoadCaptured("Ea.x=1,Ea.y=2,Ea.z.w=3,Eb.x=4");
-    EXPECT_EQ(StringAt(r.arguments, {"a", "x"}), "1");
+    // Siblings share their maps.
+    r = LoadCaptured("Ea.x=1,Ea.y=2,Ea.z.w=3,Eb.x=4");
     EXPECT_EQ(StringAt(r.arguments, {"a", "y"}), "2");
     EXPECT_EQ(StringAt(r.arguments, {"a", "z", "w"}), "3");
     EXPECT_EQ(StringAt(r.arguments, {"b", "x"}), "4");
@@ -229,6 +214,10 @@ TEST(Arguments, ReportFlagsEnterTheSharedMapOnlyWhenPresent) {
     EXPECT_EQ(IntAt(shared, {"reportExceptions"}), 0);
     EXPECT_EQ(IntAt(shared, {"ignoreTraining"}), 1);
     EXPECT_EQ(SEMapGet(shared, "hibernate"), nullptr);
+    // Shared defaults given as extension keys are kept; the option replaces the key.
+    r = LoadCaptured("E__shared.custom=x,E__shared.reportErrors=1,reportErrors=false");
+    EXPECT_EQ(StringAt(r.arguments, {"__shared", "custom"}), "x");
+    EXPECT_EQ(IntAt(r.arguments, {"__shared", "reportErrors"}), 0);
 }
 
 TEST(Arguments, Hibernate) {
@@ -242,13 +231,6 @@ TEST(Arguments, Hibernate) {
     EXPECT_EQ(gAgentOptions.PRIHibernateEnabled, 1);
     EXPECT_EQ(gAgentOptions.PRIInstrumentLines, 0);
     EXPECT_EQ(gAgentOptions.PRIDebugInstrumentation, 1);
-}
-
-TEST(Arguments, SharedDefaultsGivenAsExtensionKeysAreKept) {
-    LoadResult r = LoadCaptured("E__shared.custom=x,E__shared.reportErrors=1,reportErrors=false");
-    const SEElement *shared = SEMapGet(r.arguments, "__shared");
-    EXPECT_EQ(StringAt(shared, {"custom"}), "x");
-    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 0);  // the option replaces the extension key
 }
 
 TEST(Arguments, MalformedStringsLeaveEveryDefault) {

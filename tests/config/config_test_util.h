@@ -1,15 +1,13 @@
 // Helpers for the configuration tests: running the option loader with its
-// output captured, and scratch files in a private temporary directory.
+// output captured, and looking up values in the trees it made.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "config/config.h"
+#include "scratch_directory.h"
 #include "support/install_paths.h"
 
 struct LoadResult {
@@ -35,29 +33,6 @@ inline LoadResult LoadCaptured(const char *options) {
     result.err = testing::internal::GetCapturedStderr();
     return result;
 }
-
-// A fresh directory removed with the object.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvcfgXXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string &path() const { return path_; }
-    std::string Write(const std::string &name, const std::string &text) const {
-        std::string file = path_ + "/" + name;
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-        return file;
-    }
-
-private:
-    std::string path_;
-};
 
 inline const SEElement *MapPath(const SEElement *map, std::initializer_list<const char *> keys) {
     for (const char *key : keys) {

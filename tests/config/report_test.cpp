@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "capture.h"
 #include "config/config.h"
 #include "config_test_util.h"
 #include "support/heap.h"
@@ -12,14 +13,7 @@ namespace {
 const std::string kStars = "**************************************************\n";
 
 std::string Report() {
-    testing::internal::CaptureStdout();
-    PrintOptionsReport();
-    return testing::internal::GetCapturedStdout();
-}
-
-TEST(OptionsReport, NothingIsPrintedWithoutShowOptions) {
-    LoadResult r = LoadCaptured("port=1500");
-    EXPECT_EQ(r.out, "");
+    return StdoutOf([&] { PrintOptionsReport(); });
 }
 
 TEST(OptionsReport, DefaultsWithoutAutoCapture) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "config/config.h"
 #include "config_test_util.h"
@@ -22,50 +24,40 @@ std::string RequestAnalyzer(const std::string &attributes, const std::string &bo
            ">" + body + "</request-analyzer></zentrova-configuration>\n";
 }
 
+// The metric settings as (name, buffer size type, buffer size, period).
+using Setting = std::tuple<std::string, int32_t, int32_t, int32_t>;
+std::vector<Setting> Settings(ZVVector *settings) {
+    std::vector<Setting> result;
+    for (int i = 0; settings != nullptr && i < ZVVectorSize(settings); ++i) {
+        auto *s = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, i));
+        result.emplace_back(s->name, s->bufferSizeType, s->bufferSize, s->period);
+    }
+    return result;
+}
+
 TEST(XmlConfiguration, ExampleFileSetsEveryKindOfOption) {
     LoadResult r = LoadCaptured(kExample.c_str());
     const AgentOptions &o = gAgentOptions;
     EXPECT_NE(r.out.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
-    EXPECT_EQ(o.auditPort, 1500);
-    EXPECT_EQ(o.auditPortEnd, 1510);
-    EXPECT_STREQ(o.vmName, "orders-service");
-    EXPECT_STREQ(o.snmpConfPath, "/etc/zentrova/snmp.conf");
-    EXPECT_EQ(o.snmpAgentPort, 1161);
-    EXPECT_EQ(o.snmpTrapPort, 1162);
-    EXPECT_STREQ(o.actionFilename, "/etc/zentrova/actions.txt");
-    EXPECT_STREQ(o.snapshotRepository, "/var/tmp/zentrova/snapshots");
-    EXPECT_STREQ(o.logFile, "/var/tmp/zentrova/agent.log");
-    EXPECT_EQ(o.logSeverity, LOG_WARNING);
-    EXPECT_EQ(o.logEnabled, 1);
-    EXPECT_EQ(r.directIMode, 2);
-    EXPECT_EQ(r.useHighPrecisionTimer, 0);
-    EXPECT_EQ(o.showOptions, 1);
     EXPECT_NE(r.out.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
-    EXPECT_STREQ(o.filterPath, "filters.txt");
-    EXPECT_EQ(o.filterReloadOnChange, 1);
-    EXPECT_EQ(o.autoStartCPU, 1);
-    EXPECT_EQ(o.autoStartCPUType, 1);
-    EXPECT_EQ(o.autoStartCPUTime, 2);
-    EXPECT_EQ(o.samplerPeriod, 20);
-    EXPECT_EQ(o.samplerPrecision, 1);
-    EXPECT_EQ(o.instrumentationPrecision, 0);
-    EXPECT_EQ(o.instrumentationFilterEnabled, 1);
-    EXPECT_EQ(o.instrumentationFilterLimit, 5000);
-    EXPECT_EQ(o.snapshotGeneration, 1);
-    EXPECT_EQ(o.xmlReportGeneration, 0);
-    EXPECT_EQ(o.generateOnExit, 1);
-    EXPECT_EQ(o.initialDelay, 300);
-    EXPECT_EQ(o.captureDelay, 3661);
-    EXPECT_EQ(o.captureCounter, 3);
-    EXPECT_EQ(o.resetMark, 0);
     // Without fileDirectory the capture files go to the snapshot repository.
-    EXPECT_STREQ(o.captureFileDirectory, "/var/tmp/zentrova/snapshots");
-    EXPECT_STREQ(o.captureFileNameFormat, "snap-%d");
-    EXPECT_EQ(o.includeCPUInformation, 1);
-    EXPECT_EQ(o.includeMetricsInformation, 0);
-    EXPECT_STREQ(o.captureComment, "nightly capture");
-    EXPECT_EQ(o.hibernate, 0);
-    EXPECT_EQ(o.PRIInstrumentLines, 1);
+    const std::pair<const char *, std::string> texts[] = {
+        {o.vmName, "orders-service"}, {o.snmpConfPath, "/etc/zentrova/snmp.conf"},
+        {o.actionFilename, "/etc/zentrova/actions.txt"}, {o.snapshotRepository, "/var/tmp/zentrova/snapshots"},
+        {o.logFile, "/var/tmp/zentrova/agent.log"}, {o.filterPath, "filters.txt"},
+        {o.captureFileDirectory, "/var/tmp/zentrova/snapshots"}, {o.captureFileNameFormat, "snap-%d"},
+        {o.captureComment, "nightly capture"}};
+    for (const auto &[actual, expected] : texts) EXPECT_STREQ(actual, expected.c_str());
+    const int32_t numbers[][2] = {
+        {o.auditPort, 1500}, {o.auditPortEnd, 1510}, {o.snmpAgentPort, 1161}, {o.snmpTrapPort, 1162},
+        {o.logSeverity, LOG_WARNING}, {o.logEnabled, 1}, {r.directIMode, 2}, {r.useHighPrecisionTimer, 0},
+        {o.showOptions, 1}, {o.filterReloadOnChange, 1}, {o.autoStartCPU, 1}, {o.autoStartCPUType, 1},
+        {o.autoStartCPUTime, 2}, {o.samplerPeriod, 20}, {o.samplerPrecision, 1}, {o.instrumentationPrecision, 0},
+        {o.instrumentationFilterEnabled, 1}, {o.instrumentationFilterLimit, 5000}, {o.snapshotGeneration, 1},
+        {o.xmlReportGeneration, 0}, {o.generateOnExit, 1}, {o.initialDelay, 300}, {o.captureDelay, 3661},
+        {o.captureCounter, 3}, {o.resetMark, 0}, {o.includeCPUInformation, 1},
+        {o.includeMetricsInformation, 0}, {o.hibernate, 0}, {o.PRIInstrumentLines, 1}, {o.metricsEnabled, 1}};
+    for (size_t i = 0; i < std::size(numbers); ++i) EXPECT_EQ(numbers[i][0], numbers[i][1]) << "number " << i;
 
     const SEElement *shared = SEMapGet(r.arguments, "__shared");
     EXPECT_EQ(IntAt(shared, {"hibernate"}), 0);
@@ -85,19 +77,8 @@ TEST(XmlConfiguration, ExampleFileSetsEveryKindOfOption) {
     EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "/etc/zentrova/ejb.xml");
     EXPECT_EQ(IntAt(r.arguments, {"ejb", "reloadOnChange"}), 1);
 
-    ASSERT_NE(o.metricsConfiguration, nullptr);
-    ASSERT_EQ(ZVVectorSize(o.metricsConfiguration), 2);
-    auto *heap = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(o.metricsConfiguration, 0));
-    auto *threads = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(o.metricsConfiguration, 1));
-    EXPECT_STREQ(heap->name, "Java Heap");
-    EXPECT_EQ(heap->bufferSizeType, 2);
-    EXPECT_EQ(heap->bufferSize, 1048576);
-    EXPECT_EQ(heap->period, 2);
-    EXPECT_STREQ(threads->name, "Thread Count");
-    EXPECT_EQ(threads->bufferSizeType, 1);
-    EXPECT_EQ(threads->bufferSize, 3600);
-    EXPECT_EQ(threads->period, 5);
-    EXPECT_EQ(o.metricsEnabled, 1);
+    EXPECT_EQ(Settings(o.metricsConfiguration),
+              (std::vector<Setting>{{"Java Heap", 2, 1048576, 2}, {"Thread Count", 1, 3600, 5}}));
 }
 
 // The port range in the file has only a begin: that port is both ends, and
@@ -159,7 +140,7 @@ TEST(XmlConfiguration, SeverityWordsAreAllLowerOrAllUpper) {
     }
 }
 
-TEST(XmlConfiguration, StartAuditIsReadOnlyForTheProfilerTool) {
+TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
     ScratchDirectory dir;
     std::string file = dir.Write("a.xml",
         "<zentrova-configuration><request-analyzer startAudit=\"false\" acceptConnections=\"false\"/>"
@@ -172,15 +153,12 @@ TEST(XmlConfiguration, StartAuditIsReadOnlyForTheProfilerTool) {
     EXPECT_EQ(GetStartAudit(source, TOOL_PROFILER, 1), 0);
     EXPECT_EQ(GetStartAudit(source, TOOL_SERVER_TRACE, 0), 1);
     FreeConfigSource(source);
-}
-
-TEST(XmlConfiguration, OptionsOfOtherToolsAreNotRead) {
-    ScratchDirectory dir;
-    std::string file = dir.Write("t.xml", Document("profiler",
+    // Other tools' options are not read for the agent.
+    file = dir.Write("t.xml", Document("profiler",
         "<connection><audit-port><port number=\"1600\"/></audit-port></connection>"));
     LoadCaptured(file.c_str());
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
-    ConfigSource *source = LoadXMLConfiguration(file.c_str(), 0);
+    source = LoadXMLConfiguration(file.c_str(), 0);
     EXPECT_EQ(GetAuditPort(source, TOOL_PROFILER, 0), 1600);
     FreeConfigSource(source);
 }
@@ -203,19 +181,13 @@ TEST(XmlConfiguration, ValuesThatDoNotParse) {
                                 "sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)",
                                 "instrumentation-filter limit: '99999999999'"})
         EXPECT_NE(r.err.find(std::string("Invalid value for ") + refused), std::string::npos) << refused;
-    EXPECT_EQ(o.auditPort, 1473);
-    EXPECT_EQ(o.auditPortEnd, 1473);
-    EXPECT_EQ(o.snmpAgentPort, 161);  // an empty text keeps the default
-    EXPECT_EQ(o.snmpTrapPort, 162);
-    EXPECT_EQ(o.autoStartCPUType, 0);
-    EXPECT_EQ(o.autoStartCPUTime, 1);
-    EXPECT_EQ(o.samplerPeriod, 50);
-    EXPECT_EQ(o.samplerPrecision, 2);
-    EXPECT_EQ(o.instrumentationPrecision, 1);
-    EXPECT_EQ(o.instrumentationFilterLimit, 100);
-    EXPECT_EQ(o.captureDelay, 10);
-    EXPECT_EQ(o.initialDelay, 10);
-    EXPECT_EQ(o.captureCounter, 0);
+    // Every refused value keeps its default; an empty text keeps it too.
+    const int32_t kept[][2] = {{o.auditPort, 1473}, {o.auditPortEnd, 1473}, {o.snmpAgentPort, 161},
+                               {o.snmpTrapPort, 162}, {o.autoStartCPUType, 0}, {o.autoStartCPUTime, 1},
+                               {o.samplerPeriod, 50}, {o.samplerPrecision, 2}, {o.instrumentationPrecision, 1},
+                               {o.instrumentationFilterLimit, 100}, {o.captureDelay, 10}, {o.initialDelay, 10},
+                               {o.captureCounter, 0}};
+    for (size_t i = 0; i < std::size(kept); ++i) EXPECT_EQ(kept[i][0], kept[i][1]) << "number " << i;
 
     // With millisecond precision a large limit saturates instead of overflowing.
     file = dir.Write("w.xml", RequestAnalyzer("",
@@ -265,19 +237,9 @@ TEST(XmlConfiguration, MetricEntriesWithErrorsAreSkippedWithTheirMessages) {
     EXPECT_NE(r.err.find(file + ": error, invalid metric with no name (ignored)\n"), std::string::npos);
     EXPECT_NE(r.err.find(file + ": warning, unknown buffer type 'Time' (ignored)\n"), std::string::npos);
     EXPECT_EQ(gAgentOptions.metricsEnabled, 0);
-    ZVVector *settings = gAgentOptions.metricsConfiguration;
-    ASSERT_NE(settings, nullptr);
-    ASSERT_EQ(ZVVectorSize(settings), 2);
-    auto *a = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, 0));
-    auto *d = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, 1));
-    EXPECT_STREQ(a->name, "A");
-    EXPECT_EQ(a->bufferSizeType, 0);
-    EXPECT_EQ(a->bufferSize, 2048);  // not a time: read as a memory size
-    EXPECT_EQ(a->period, -1);
-    EXPECT_STREQ(d->name, "D");
-    EXPECT_EQ(d->bufferSizeType, -1);
-    EXPECT_EQ(d->bufferSize, -1);
-    EXPECT_EQ(d->period, -1);
+    // A's size is not a time: it is read as a memory size.
+    EXPECT_EQ(Settings(gAgentOptions.metricsConfiguration),
+              (std::vector<Setting>{{"A", 0, 2048, -1}, {"D", -1, -1, -1}}));
 }
 
 TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {

@@ -1,3 +1,4 @@
+// Overhead counters: per-thread lines and the cumulative section, on a fake clock.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -9,9 +9,11 @@
 #include <string>
 #include <tuple>
 
+#include "capture.h"
 #include "ext/extension_table.h"
 #include "ext/extensions.h"
 #include "support/element_helpers.h"
+#include "scratch_directory.h"
 #include "support/install_paths.h"
 
 namespace {
@@ -51,9 +53,7 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.item + std::string(" + ") + c.arguments);
         ElementPtr item = parse(c.item), arguments = parse(c.arguments);
-        testing::internal::CaptureStderr();
-        EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
-        testing::internal::GetCapturedStderr();
+        StderrOf([&] { EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get())); });
         EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), c.initArgs);
     }
 }
@@ -84,9 +84,6 @@ const ZVExtensionHost kHost = {noVM, count, add};
 class ExtensionLoader : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvextXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         std::filesystem::create_directories(root_ + "/lib");
         std::filesystem::create_directories(root_ + "/ext/darara/audit");
         std::ofstream(root_ + "/lib/zenva.jar") << "jar";
@@ -98,7 +95,6 @@ protected:
     void TearDown() override {
         ZVSetExtensionHost(nullptr);
         ResetInstallPaths();
-        std::filesystem::remove_all(root_);
     }
 
     struct Output {
@@ -120,7 +116,8 @@ protected:
         return "Could not load the dll <" + path + "> or dll is missing function named <ZVInitFunction>\n";
     }
 
-    std::string root_;
+    ScratchDirectory scratch_;
+    const std::string root_ = scratch_.path();
 };
 
 TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
@@ -180,9 +177,7 @@ TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirecto
     for (auto [zenvaHome, warned, path] : {std::tuple{(const char *)nullptr, true, "ext/darara/lib/zen_xdev_i"},
                                            {"/opt/zv", false, "/opt/zv/ext/darara/lib/zen_xdev_i"}}) {
         if (zenvaHome != nullptr) setenv("ZENVA_HOME", zenvaHome, 1);
-        testing::internal::CaptureStderr();
-        zviAddExtension(nullptr, item.get());
-        std::string err = testing::internal::GetCapturedStderr();
+        std::string err = StderrOf([&] { zviAddExtension(nullptr, item.get()); });
         EXPECT_EQ(err.rfind("Can't find ZENVA_HOME, trying cwd.\n", 0) == 0, warned) << err;
         EXPECT_NE(err.find(refused(path)), std::string::npos) << err;
     }

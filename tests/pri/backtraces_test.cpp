@@ -73,17 +73,6 @@ TEST(Backtraces, DeepStacksKeepTheirTop7400Frames) {
     PRIFreeBacktrace(workspace.backtrace);
 }
 
-TEST(Backtraces, AThreadWithoutAContextHasAnEmptyBacktrace) {
-    FakeStackEnv thread;
-    thread.push(1, 1);
-    thread.forgetContext();
-    EXPECT_EQ(zviGetCurrentBacktraceForEnv(thread.env())->count, 0);
-    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(4);
-    EXPECT_EQ(zviGetCurrentMethodForEnvIn(thread.env(), buffer, 4), 0);
-    EXPECT_EQ(zviGetMethodBufferSize(buffer), 0);
-    zviFreeMethodBuffer(buffer);
-}
-
 TEST(MethodBuffers, ConversionCopiesFromTheFirstEntryAndReplacesSmallBacktraces) {
     PRIMethodBuffer *buffer = zviAllocateMethodBuffer(kPRIMaxBacktraceFrames + 1);
     for (int i = 0; i < buffer->count; ++i) buffer->entries[i] = PRIMethodEntry{100 + i, i + 1};
@@ -227,6 +216,7 @@ TEST(Sampler, GroupsCollapseAndTheOverheadMarkerCutsTheFramesAboveIt) {
     }
 }
 
+// A negative stack pointer, or no context at all: no frames from any reader.
 TEST(Sampler, AThreadWithoutAContextOrWithANegativeStackPointerGivesNoFrames) {
     FakeStackEnv thread;
     thread.push(1, 100);
@@ -235,6 +225,11 @@ TEST(Sampler, AThreadWithoutAContextOrWithANegativeStackPointerGivesNoFrames) {
     EXPECT_EQ(snapshot(thread, record, 1).frameCount, 0);
     PRIFreeSampleRecord(thread.env(), &record);
     thread.forgetContext();
+    EXPECT_EQ(zviGetCurrentBacktraceForEnv(thread.env())->count, 0);
+    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(4);
+    EXPECT_EQ(zviGetCurrentMethodForEnvIn(thread.env(), buffer, 4), 0);
+    EXPECT_EQ(zviGetMethodBufferSize(buffer), 0);
+    zviFreeMethodBuffer(buffer);
     ZVSampleRecord none{thread.env(), 0, 0, nullptr, 0, 0, nullptr};
     EXPECT_EQ(snapshot(thread, none, 1).hasRun, 0);
     EXPECT_EQ(none.frameCount, 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "capture.h"
 #include "platform/clock.h"
 #include "platform/cpu.h"
 #include "platform/thread.h"
@@ -41,9 +42,7 @@ const PRIClockSources sources{[] { return frequency; }, counter,
 std::string chooseAndCapture(int64_t frequency, bool hasTSC, int disable, PRIClockChoice *choice) {
     fake::frequency = frequency;
     fake::hasTSC = hasTSC;
-    testing::internal::CaptureStdout();
-    *choice = PRIChooseClock(fake::sources, disable);
-    return testing::internal::GetCapturedStdout();
+    return StdoutOf([&] { *choice = PRIChooseClock(fake::sources, disable); });
 }
 
 }  // namespace

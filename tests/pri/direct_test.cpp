@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "capture.h"
 #include "pri/direct.h"
 #include "pri/runtime.h"
 
@@ -86,9 +87,7 @@ protected:
         PRIDirectIReset();
         std::ofstream(path_) << table;
         vm.tablePath = path_.string();
-        testing::internal::CaptureStderr();
-        PRIDirectIEvaluateTable(vm.env());
-        return testing::internal::GetCapturedStderr();
+        return StderrOf([&] { PRIDirectIEvaluateTable(vm.env()); });
     }
     fs::path path_ = fs::temp_directory_path() / ("zvdirecti" + std::to_string(getpid()) + ".table");
 };
@@ -142,10 +141,10 @@ TEST_F(DirectTable, MultiParamDisabledForLeavesExitedAndTime0InTSCModeOnly) {
 
     // Enabled or not, this platform's compiled code is never written; the refusal is said once.
     uint8_t code[16] = {0x55, 0x48};
-    testing::internal::CaptureStderr();
-    PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
-    PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] {
+                  PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
+                  PRIPatchCompiledNative(code, sizeof code, PRI_DIRECT_EXITED);
+              }),
               "Zentrova Warning: direct instrumentation of compiled code is not supported on this platform; "
               "the natives are called through JNI\n");
     EXPECT_TRUE(code[0] == 0x55 && code[1] == 0x48 && code[2] == 0);
@@ -154,23 +153,20 @@ TEST_F(DirectTable, MultiParamDisabledForLeavesExitedAndTime0InTSCModeOnly) {
 TEST_F(DirectTable, MissingOrBadTableIsReportedOnceAndModeTwoEnablesRegardless) {
     FakeVM vm;
     vm.hasAudit = false;
-    testing::internal::CaptureStderr();
-    PRIDirectIEvaluateTable(vm.env());
-    PRIDirectIEvaluateTable(vm.env());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot find class meridyn/audit/Audit?\nCannot find directi.table\n");
+    EXPECT_EQ(StderrOf([&] {
+                  PRIDirectIEvaluateTable(vm.env());
+                  PRIDirectIEvaluateTable(vm.env());
+              }),
+              "Cannot find class meridyn/audit/Audit?\nCannot find directi.table\n");
     EXPECT_EQ(PRIDirectIEnabled(), 0);
-    testing::internal::CaptureStderr();
-    PRIDirectIEnable();
+    EXPECT_EQ(StderrOf(PRIDirectIEnable), "Direct Instrumentation Enabled\n");
     EXPECT_EQ(PRIDirectIEnabledForThreads(vm.env()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Direct Instrumentation Enabled\n");
     EXPECT_EQ(PRIDirectIEnabled(), 1);
 
     PRIDirectIReset();
     FakeVM unreadable;
     unreadable.tablePath = (fs::temp_directory_path() / "zv-no-such-dir" / "directi.table").string();
-    testing::internal::CaptureStderr();
-    PRIDirectIEvaluateTable(unreadable.env());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read directi.table\n");
+    EXPECT_EQ(StderrOf([&] { PRIDirectIEvaluateTable(unreadable.env()); }), "Cannot read directi.table\n");
 
     FakeVM bad;
     std::string message = evaluate("( { vmname = \"Java\"; } )", bad);
@@ -182,9 +178,7 @@ TEST_F(DirectTable, MissingOrBadTableIsReportedOnceAndModeTwoEnablesRegardless) 
     fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "directi.table";
     std::ofstream(beside) << "{ enabledFor = ( { vendor = \"Sun Micro\"; } ); }";
     FakeVM noPath;
-    testing::internal::CaptureStderr();
-    PRIDirectIEvaluateTable(noPath.env());
-    testing::internal::GetCapturedStderr();
+    StderrOf([&] { PRIDirectIEvaluateTable(noPath.env()); });
     fs::remove(beside);
     EXPECT_EQ(PRIDirectIEnabled(), 1);
 }

@@ -40,44 +40,33 @@ void JNICALL setIntField(JNIEnv *, jobject object, jfieldID field, jint value) {
     if (field == kStackPointer) context(object)->stackPointer = value;
     if (field == kHasRun) context(object)->hasRunCounter = value;
 }
-void *JNICALL getCritical(JNIEnv *, jarray a, jboolean *) { return array(a)->data(); }
-void JNICALL releaseCritical(JNIEnv *, jarray, void *, jint) {}
-void JNICALL setLongField(JNIEnv *, jobject, jfieldID, jlong) {}
-jobject JNICALL getObjectField(JNIEnv *, jobject object, jfieldID field) {
-    return field == kCallStack ? reinterpret_cast<jobject>(context(object)->stack) : nullptr;
-}
-jsize JNICALL getArrayLength(JNIEnv *, jarray a) { return static_cast<jsize>(array(a)->size()); }
 void JNICALL getIntArrayRegion(JNIEnv *env, jintArray a, jsize start, jsize length, jint *out) {
     if (inside(env, a, start, length)) std::copy_n(array(a)->begin() + start, length, out);
 }
 void JNICALL setIntArrayRegion(JNIEnv *env, jintArray a, jsize start, jsize length, const jint *in) {
     if (inside(env, a, start, length)) std::copy_n(in, length, array(a)->begin() + start);
 }
-jboolean JNICALL exceptionCheck(JNIEnv *) { return JNI_FALSE; }
-void JNICALL nothing(JNIEnv *) {}
-jobject JNICALL sameRef(JNIEnv *, jobject object) { return object; }
-void JNICALL dropRef(JNIEnv *, jobject) {}
 
 }  // namespace
 
 FakeStackEnv::FakeStackEnv(int room) : stack_(static_cast<size_t>(room), 0) {
-    functions_.reserved0 = this;
-    functions_.GetIntField = getIntField;
-    functions_.SetIntField = setIntField;
-    functions_.SetLongField = setLongField;
-    functions_.GetObjectField = getObjectField;
-    functions_.GetArrayLength = getArrayLength;
-    functions_.GetPrimitiveArrayCritical = getCritical;
-    functions_.ReleasePrimitiveArrayCritical = releaseCritical;
-    functions_.GetIntArrayRegion = getIntArrayRegion;
-    functions_.SetIntArrayRegion = setIntArrayRegion;
-    functions_.ExceptionCheck = exceptionCheck;
-    functions_.ExceptionClear = nothing;
-    functions_.ExceptionDescribe = nothing;
-    functions_.NewGlobalRef = sameRef;
-    functions_.NewLocalRef = sameRef;
-    functions_.DeleteGlobalRef = dropRef;
-    functions_.DeleteLocalRef = dropRef;
+    JNINativeInterface_ &f = functions_;
+    f.reserved0 = this;
+    f.GetIntField = getIntField;
+    f.SetIntField = setIntField;
+    f.SetLongField = [](JNIEnv *, jobject, jfieldID, jlong) {};
+    f.GetObjectField = [](JNIEnv *, jobject object, jfieldID field) {
+        return field == kCallStack ? reinterpret_cast<jobject>(::context(object)->stack) : nullptr;
+    };
+    f.GetArrayLength = [](JNIEnv *, jarray a) { return static_cast<jsize>(array(a)->size()); };
+    f.GetPrimitiveArrayCritical = [](JNIEnv *, jarray a, jboolean *) -> void * { return array(a)->data(); };
+    f.ReleasePrimitiveArrayCritical = [](JNIEnv *, jarray, void *, jint) {};
+    f.GetIntArrayRegion = getIntArrayRegion;
+    f.SetIntArrayRegion = setIntArrayRegion;
+    f.ExceptionCheck = [](JNIEnv *) { return jboolean{JNI_FALSE}; };
+    f.ExceptionClear = f.ExceptionDescribe = [](JNIEnv *) {};
+    f.NewGlobalRef = f.NewLocalRef = [](JNIEnv *, jobject object) { return object; };
+    f.DeleteGlobalRef = f.DeleteLocalRef = [](JNIEnv *, jobject) {};
     env_.functions = &functions_;
 
     PRICreateMarkerTables();

@@ -1,42 +1,29 @@
 // Class filters: the method text, patterns and conditions, the four queries,
 // reloading, group names, "DeleteMe", and unreadable files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <vector>
 
+#include "capture.h"
+#include "scratch_directory.h"
 #include "pri/filters.h"
 
 namespace {
 
 class Filters : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvfltXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        PRIResetFilters();
-    }
-    void TearDown() override {
-        PRIResetFilters();
-        std::filesystem::remove_all(dir_);
-    }
-    std::string Write(const std::string &name, const std::string &text) {
-        std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
+    void SetUp() override { PRIResetFilters(); }
+    void TearDown() override { PRIResetFilters(); }
+    std::string Write(const std::string &name, const std::string &text) { return scratch_.Write(name, text); }
     // Loads a filter file with the given entry list, its output captured.
     std::string Load(const std::string &entries, const std::string &name = "f.txt") {
         std::string path = Write(name, "{ Content = (" + entries + "); }");
-        testing::internal::CaptureStdout();
-        PRILoadFilterFile(path.c_str());
-        return testing::internal::GetCapturedStdout();
+        return StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
     }
-    std::string dir_;
+    ScratchDirectory scratch_;
+    const std::string dir_ = scratch_.path();
 };
 
 std::string Text(const char *cls, const char *method, const char *descriptor, int access) {
@@ -80,54 +67,67 @@ TEST_F(Filters, NothingLoadedAnswersNo) {
     EXPECT_EQ(zviShouldIgnoreMemory(static_cast<int32_t>(0xA0000000u)), 1);
 }
 
-TEST_F(Filters, ClassPatternCoversItsMethodsAndDottedDescendants) {
-    EXPECT_EQ(Load("{ grp = t; cnd = { Name = Strings; PatternList = (java.lang.String); } }"),
-              "Zentrova using filter file '" + dir_ + "/f.txt'\n");
-    EXPECT_EQ(Group("java/lang/String", "length", "()I"), 0);
-    EXPECT_EQ(Group("java/lang/String/Inner"), 0);
-    EXPECT_EQ(Group("java/lang/StringBuilder"), -1);
-    EXPECT_EQ(Group("java/lang/Object"), -1);
-    EXPECT_STREQ(PRIFilterGroupName(0), "Strings");
+// One query and its answer: 'g' group, 'c' ignores CPU, 'm' ignores memory.
+struct Query {
+    char kind;
+    const char *cls, *method, *descriptor;
+    int access, expected;
+};
+
+int Ask(const Query &q) {
+    switch (q.kind) {
+    case 'g': return PRIFilterGroupOf(q.cls, q.method, q.descriptor, q.access);
+    case 'c': return PRIFilterIgnoresCPU(q.cls, q.method, q.descriptor, q.access);
+    default: return PRIFilterIgnoresMemory(q.cls, q.method, q.descriptor, q.access);
+    }
 }
 
-TEST_F(Filters, NegatedPatternInAnOrGroup) {
-    Load("{ cpu = t; cnd = { PatternList = (\"!com.acme.*\"); } }");
-    EXPECT_EQ(CPU("com/acme/Main"), 0);
-    EXPECT_EQ(CPU("com/other/Main"), 1);
-    EXPECT_EQ(CPU("org/acme/X"), 1);
-}
-
-TEST_F(Filters, AndGroups) {
-    Load("{ grp = t; cnd = { Operation = and; PatternList = (\"com.acme.*\", \"*.get*\", \"!*Test.*\"); } },"
-         "{ mem = t; cnd = { Operation = AND; PatternList = (); } }");
-    EXPECT_EQ(Group("com/acme/Model", "getName", "()Ljava/lang/String;"), 0);
-    EXPECT_EQ(Group("com/acme/ModelTest", "getName", "()V"), -1);
-    EXPECT_EQ(Group("com/acme/Model", "setName", "(I)V"), -1);
-    // An AND group without patterns matches every method.
-    EXPECT_EQ(PRIFilterIgnoresMemory("any/Class", "x", "()V", 0), 1);
-}
-
-TEST_F(Filters, DescriptorAndAccessPatterns) {
-    Load("{ cpu = t; cnd = { PatternList = (\"com.acme.Main.main(([Ljava/lang/String;)V)\"); } },"
+TEST_F(Filters, PatternsAndConditions) {
+    const std::string longClass(3000, 'c'), longerClass = longClass + "d";
+    const struct {
+        const char *what;
+        std::string entries;
+        std::vector<Query> queries;
+    } cases[] = {
+        {"a class pattern covers its methods and dotted descendants",
+         "{ grp = t; cnd = { Name = Strings; PatternList = (java.lang.String); } }",
+         {{'g', "java/lang/String", "length", "()I", 1, 0}, {'g', "java/lang/String/Inner", "m", "()V", 1, 0},
+          {'g', "java/lang/StringBuilder", "m", "()V", 1, -1}, {'g', "java/lang/Object", "m", "()V", 1, -1}}},
+        {"a negated pattern in an OR group", "{ cpu = t; cnd = { PatternList = (\"!com.acme.*\"); } }",
+         {{'c', "com/acme/Main", "m", "()V", 1, 0}, {'c', "com/other/Main", "m", "()V", 1, 1},
+          {'c', "org/acme/X", "m", "()V", 1, 1}}},
+        {"AND groups; one without patterns matches every method",
+         "{ grp = t; cnd = { Operation = and; PatternList = (\"com.acme.*\", \"*.get*\", \"!*Test.*\"); } },"
+         "{ mem = t; cnd = { Operation = AND; PatternList = (); } }",
+         {{'g', "com/acme/Model", "getName", "()Ljava/lang/String;", 1, 0},
+          {'g', "com/acme/ModelTest", "getName", "()V", 1, -1}, {'g', "com/acme/Model", "setName", "(I)V", 1, -1},
+          {'m', "any/Class", "x", "()V", 0, 1}}},
+        {"a descriptor without an access group matches every access; an access group alone selects by "
+         "access; runs of '*' act as one",
+         "{ cpu = t; cnd = { PatternList = (\"com.acme.Main.main(([Ljava/lang/String;)V)\"); } },"
          "{ grp = t; cnd = { PatternList = (\"*{private}\"); } },"
-         "{ mem = t; cnd = { PatternList = (\"com.acme.**.run(()V){public}\"); } }");
-    // A descriptor without an access group matches every access group.
-    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 9), 1);
-    EXPECT_EQ(CPU("com/acme/Main", "main", "([Ljava/lang/String;)V", 2), 1);
-    EXPECT_EQ(CPU("com/acme/Main", "main", "()V", 9), 0);
-    // An access group alone selects by access.
-    EXPECT_EQ(Group("x/Y", "m", "()V", 2), 1);
-    EXPECT_EQ(Group("x/Y", "m", "()V", 1), -1);
-    // Runs of '*' act as one.
-    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 1), 1);
-    EXPECT_EQ(PRIFilterIgnoresMemory("com/acme/a/B", "run", "()V", 4), 0);
-}
-
-TEST_F(Filters, PatternThatFailsAfterConsumingTheTextDoesNotMatch) {
-    Load("{ cpu = t; cnd = { PatternList = (\"a.B.m(()V){public}*zzz\"); } },"
-         "{ grp = t; cnd = { PatternList = (\"!a.B.m(()V){public}*zzz\"); } }");
-    EXPECT_EQ(CPU("a/B"), 0);
-    EXPECT_EQ(Group("a/B"), 1);
+         "{ mem = t; cnd = { PatternList = (\"com.acme.**.run(()V){public}\"); } }",
+         {{'c', "com/acme/Main", "main", "([Ljava/lang/String;)V", 9, 1},
+          {'c', "com/acme/Main", "main", "([Ljava/lang/String;)V", 2, 1}, {'c', "com/acme/Main", "main", "()V", 9, 0},
+          {'g', "x/Y", "m", "()V", 2, 1}, {'g', "x/Y", "m", "()V", 1, -1}, {'m', "com/acme/a/B", "run", "()V", 1, 1},
+          {'m', "com/acme/a/B", "run", "()V", 4, 0}}},
+        {"a pattern that fails after consuming the text does not match",
+         "{ cpu = t; cnd = { PatternList = (\"a.B.m(()V){public}*zzz\"); } },"
+         "{ grp = t; cnd = { PatternList = (\"!a.B.m(()V){public}*zzz\"); } }",
+         {{'c', "a/B", "m", "()V", 1, 0}, {'g', "a/B", "m", "()V", 1, 1}}},
+        {"long method texts are matched whole",
+         "{ cpu = t; cnd = { PatternList = (\"*" + std::string(2000, 'c') + ".m(()V){public}\"); } }",
+         {{'c', longClass.c_str(), "m", "()V", 1, 1}, {'c', longerClass.c_str(), "m", "()V", 1, 0}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PRIResetFilters();
+        EXPECT_EQ(Load(c.entries), "Zentrova using filter file '" + dir_ + "/f.txt'\n");
+        for (const Query &q : c.queries) EXPECT_EQ(Ask(q), q.expected) << q.kind << " " << q.cls << "." << q.method;
+        if (c.entries.find("Name = Strings") != std::string::npos) {
+            EXPECT_STREQ(PRIFilterGroupName(0), "Strings");
+        }
+    }
 }
 
 TEST_F(Filters, EntriesWithSeveralKindsAndFileOrder) {
@@ -167,9 +167,8 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
     EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 0);
 
     std::string next = Write("g.txt", "{ Content = ({ grp = t; mem = t; cnd = { Name = New; PatternList = (\"new.*\"); } }); }");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(next.c_str()), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Zentrova using new filter file '" + next + "'\n");
+    EXPECT_EQ(StdoutOf([&] { EXPECT_EQ(zviReloadFilter(next.c_str()), 1); }),
+              "Zentrova using new filter file '" + next + "'\n");
     EXPECT_EQ(Group("old/A"), -1);
     EXPECT_EQ(Group("new/A"), 1);
     EXPECT_STREQ(PRIFilterGroupName(0), "Old");
@@ -180,27 +179,23 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
 
     // An empty list is read but leaves the entries in force.
     std::string empty = Write("e.txt", "()");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(empty.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(empty.c_str()), 1); });
     EXPECT_EQ(Group("new/A"), 1);
 }
 
 TEST_F(Filters, ReloadWithoutAnEarlierLoad) {
     std::string path = Write("r.txt", "({ cpu = t; cnd = { PatternList = (\"*\"); } })");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(path.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(path.c_str()), 1); });
     EXPECT_EQ(CPU("any/X"), 1);
 }
 
 TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
     std::string kept = Write("k.txt", "{ DeleteMe = True; Content = (); }");
     std::string gone = Write("d.txt", "{ DeleteMe = true; Content = ({ cpu = t; cnd = { PatternList = (\"*\"); } }); }");
-    testing::internal::CaptureStdout();
-    PRILoadFilterFile(kept.c_str());
-    EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    StdoutOf([&] {
+        PRILoadFilterFile(kept.c_str());
+        EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
+    });
     EXPECT_TRUE(std::filesystem::exists(kept));
     EXPECT_FALSE(std::filesystem::exists(gone));
     EXPECT_EQ(CPU("a/B"), 1);
@@ -209,18 +204,13 @@ TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
 TEST_F(Filters, UnreadableFilesChangeNothing) {
     Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
     std::string missing = dir_ + "/missing.txt";
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(zviReloadFilter(missing.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open Filter file " + missing + "\n");
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(missing.c_str()), 0); }),
+              "Could not open Filter file " + missing + "\n");
 
     // Each refusal says where the reader was.
     std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(zviReloadFilter(broken.c_str()), 0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not read Filter file " + broken +
-                                                          " -- deserialization failed: Syntax error: syntax error at line 2\n");
+    EXPECT_EQ(StderrOf([&] { StdoutOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }); }),
+              "Could not read Filter file " + broken + " -- deserialization failed: Syntax error: syntax error at line 2\n");
     const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
     std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
     std::string binary = Write("z.bin", std::string("PK\3\4\0\0\xff\n\x01", 9));
@@ -234,10 +224,10 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
                   "Could not read Filter file " + binary + " -- the element ending at line 1" + kNoList);
     EXPECT_EQ(zviReloadFilter(nullptr), 0);
     // Only regular files are read: a device could feed the reader forever.
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
-    EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] {
+                  EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
+                  EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
+              }),
               "Could not open Filter file /dev/zero\nCould not open Filter file " + dir_ + "\n");
     EXPECT_EQ(Group("a/B"), 0);
 }
@@ -262,9 +252,7 @@ TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
 }
 
 TEST_F(Filters, SampleFilterFile) {
-    testing::internal::CaptureStdout();
-    PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt");
-    testing::internal::GetCapturedStdout();
+    StdoutOf([] { PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt"); });
     EXPECT_EQ(Group("java/util/HashMap", "get", "(Ljava/lang/Object;)Ljava/lang/Object;"), 0);
     EXPECT_STREQ(PRIFilterGroupName(0), "Collections");
     EXPECT_EQ(CPU("org/slf4j/Logger", "info", "(Ljava/lang/String;)V", 1), 1);

@@ -1,62 +1,37 @@
 // The JUnit loader rewrite on the real JUnit 3.8.2 loader and on stand-ins
 // with stack maps, checked by running isExcluded in a verifying VM.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/junit.h"
-#include "support/heap.h"
-#include "zvtool/class_sources.h"
+#include "scratch_directory.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-using ClassPtr = std::unique_ptr<JCRClass, decltype(&JCRFreeClass)>;
 constexpr char kLoader[] = "junit/runner/TestCaseClassLoader";
 const std::string kClasses = std::string(ZV_PRI_JAVA_CLASSES) + "/junit";
 
 ClassPtr load(const std::string &source, const char *name, Bytes *bytes) {
-    EXPECT_TRUE(ReadClass(source, name, bytes)) << source << " " << name;
-    return ClassPtr(JCRParseClass(bytes->data(), static_cast<int>(bytes->size())), JCRFreeClass);
+    *bytes = classBytes(source, name);
+    return parse(*bytes);
 }
 
-Bytes write(const JCRClass *jclass) {
-    int length = 0;
-    std::unique_ptr<uint8_t, decltype(&sFree)> data(JCRWriteClass(jclass, &length), sFree);
-    return Bytes(data.get(), data.get() + (data == nullptr ? 0 : length));
-}
-
-std::string run(const std::string &classPath) {
-    std::string command = std::string(ZV_JDK_JAVA) + " -Xverify:all -cp " + classPath + " junitcheck.Check 2>&1";
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while (pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    if (pipe != nullptr) pclose(pipe);
-    return out;
+std::string runCheck(const std::string &classPath) {
+    return run(std::string(ZV_JDK_JAVA) + " -Xverify:all -cp " + classPath + " junitcheck.Check");
 }
 
 // The rewritten loader in a directory of its own, placed first on the class path.
 class JUnitLoader : public testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(dir_ / "junit" / "runner"); }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string runRewritten(const JCRClass *jclass, const std::string &rest) {
         Bytes bytes = write(jclass);
-        std::ofstream(dir_ / "junit" / "runner" / "TestCaseClassLoader.class", std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return run(dir_.string() + ":" + rest);
+        dir_.Write("junit/runner/TestCaseClassLoader.class", std::string(bytes.begin(), bytes.end()));
+        return runCheck(dir_.path() + ":" + rest);
     }
-    fs::path dir_ = fs::temp_directory_path() / ("zvjunit" + std::to_string(getpid()));
+    ScratchDirectory dir_;
 };
 
 JCRLineTable *lineTable(const JCRClass *jclass, JCRCode **code) {
@@ -78,7 +53,7 @@ TEST_F(JUnitLoader, RealLoaderAnswersForAgentClassesFirstAndRunsItsBodyOtherwise
     JCRLineTable *oldLines = lineTable(jclass.get(), &before);
     ASSERT_EQ(PRIAdjustJUnitClassLoader(jclass.get()), 1);
 
-    std::string plain = run(std::string(ZV_JUNIT_JAR) + ":" + kClasses);
+    std::string plain = runCheck(std::string(ZV_JUNIT_JAR) + ":" + kClasses);
     std::string edited = runRewritten(jclass.get(), std::string(ZV_JUNIT_JAR) + ":" + kClasses);
     // Only the agent's package changes its answer, even without the list the old body reads.
     std::string expected = plain;

@@ -4,37 +4,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "capture.h"
+#include "class_helpers.h"
 #include "classfile/bytecode.h"
 #include "pri/filters.h"
 #include "pri/preinstrument.h"
-#include "support/heap.h"
-#include "zvtool/class_sources.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using ClassPtr = std::unique_ptr<JCRClass, decltype(&JCRFreeClass)>;
 constexpr char kUID[] = "(Ljava/lang/Class;)J";
 
-Bytes classBytes(const std::string &source, const char *name) {
-    Bytes bytes;
-    EXPECT_TRUE(ReadClass(source, name, &bytes)) << source << " " << name;
-    return bytes;
-}
 Bytes stub(const char *variant) {
     return classBytes(std::string(ZV_PRI_JAVA_CLASSES) + "/" + variant, "java/io/ObjectStreamClass");
-}
-ClassPtr parse(const Bytes &bytes) {
-    return ClassPtr(JCRParseClass(bytes.data(), static_cast<int>(bytes.size())), JCRFreeClass);
-}
-Bytes write(const JCRClass *jclass) {
-    int length = 0;
-    std::unique_ptr<uint8_t, decltype(&sFree)> data(JCRWriteClass(jclass, &length), sFree);
-    return Bytes(data.get(), data.get() + (data == nullptr ? 0 : length));
 }
 
 // The method's code as "name; name; ...": invokes as Class.method (class
@@ -140,9 +123,7 @@ TEST(SerializationRewrite, UIDInputsPassThroughTheFiltersAfterTheLastCalls) {
 TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported) {
     ClassPtr older = parse(stub("serial_uid_fallback"));
     ASSERT_NE(older, nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PRIRewriteObjectStreamClass(older.get()), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(older.get()), 1); }),
               "Zentrova Pre-Instrumentation error: Could not find call to getInterfaces in ObjectStreamClass.\n"
               "Zentrova Pre-Instrumentation error: Could not find call to hasStaticInitializer in "
               "ObjectStreamClass.\n");
@@ -151,9 +132,7 @@ TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported
 
     Bytes object = classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Object");
     ClassPtr other = parse(object);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PRIRewriteObjectStreamClass(other.get()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(other.get()), 0); }),
               "Could not find the serialization method within the ObjectStreamClass\n");
     EXPECT_EQ(write(other.get()), object);
 }

@@ -1,3 +1,5 @@
+// SMAP source maps: parsing with its messages, line mapping and mapped line
+// tables thinned to the room given.
 #include <gtest/gtest.h>
 
 #include <string>

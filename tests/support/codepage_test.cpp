@@ -5,6 +5,7 @@
 #include <clocale>
 #include <string>
 
+#include "capture.h"
 #include "support/heap.h"
 #include "support/text.h"
 
@@ -47,8 +48,6 @@ TEST(CodePage, Utf8LocaleGivesTheSameResults) {
 }
 
 TEST(CodePage, LoneSurrogateCannotBeConvertedAndSaysSo) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(Utf8ToCodePage("a\xED\xA0\x80"), nullptr);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = StdoutOf([&] { EXPECT_EQ(Utf8ToCodePage("a\xED\xA0\x80"), nullptr); });
     EXPECT_EQ(out.rfind("Error converting unicode ", 0), 0u) << out;
 }

@@ -5,13 +5,6 @@
 
 #include "support/element_helpers.h"
 
-TEST(Elements, StringFromCCountsAndCopiesTheTerminator) {
-    ElementPtr s(SENewStringFromC("abc"));
-    EXPECT_EQ(s->type, SE_STRING);
-    EXPECT_EQ(s->value, 4);
-    EXPECT_EQ(std::string(SEGetString(s.get()), 5), std::string("abc\0\0", 5));
-}
-
 TEST(Elements, DataCopiesOrReferencesItsItems) {
     int32_t items[] = {1, 2, 3};
     ElementPtr copied(SENewData(SE_INT32_DATA, items, 3, 1));
@@ -26,7 +19,11 @@ TEST(Elements, DataCopiesOrReferencesItsItems) {
     EXPECT_EQ(SENewData(SE_STRING, items, 3, 1), nullptr);
 }
 
-TEST(Elements, GetInt32ParsesStringsAndRejectsOtherTypes) {
+TEST(Elements, StringsCopyTheTerminatorAndGetInt32ParsesThemAndRejectsOtherTypes) {
+    ElementPtr abc(SENewStringFromC("abc"));
+    EXPECT_EQ(abc->type, SE_STRING);
+    EXPECT_EQ(abc->value, 4);
+    EXPECT_EQ(std::string(SEGetString(abc.get()), 5), std::string("abc\0\0", 5));
     ElementPtr s(SENewStringFromC("12abc"));
     ElementPtr huge(SENewStringFromC("99999999999"));
     ElementPtr list(SENewList(0));
@@ -70,7 +67,7 @@ TEST(Elements, AppendToInt32DataGrowsAndTakesOwnership) {
     EXPECT_EQ(borrowed[0], 1);  // the borrowed array is left alone
 }
 
-TEST(Elements, MapPutShadowsAndRemoveRevealsTheOlderEntry) {
+TEST(Elements, MapPutShadowsAndRemoveRevealsTheOlderEntryAndAccessorsIgnoreOtherTypes) {
     ElementPtr map(SENewMap(0, nullptr));
     SEMapPut(map.get(), "k", SENewInt32(1));
     SEElement *newer = SENewInt32(2);
@@ -84,9 +81,6 @@ TEST(Elements, MapPutShadowsAndRemoveRevealsTheOlderEntry) {
     ElementPtr notMap(SENewList(1));
     EXPECT_EQ(SEMapGet(notMap.get(), "k"), nullptr);
     EXPECT_EQ(SEMapIterate(notMap.get()), nullptr);
-}
-
-TEST(Elements, ListAccessorsIgnoreOtherTypes) {
     ElementPtr list(SENewList(0));
     SEListAdd(list.get(), SENewStringFromC("a"));
     EXPECT_EQ(SEListSize(list.get()), 1);

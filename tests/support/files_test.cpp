@@ -4,10 +4,11 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "capture.h"
+#include "scratch_directory.h"
 #include "support/files.h"
 #include "support/heap.h"
 
@@ -19,18 +20,13 @@ std::string Take(char *text) {
     return result;
 }
 
-// Each test gets a fresh directory under /tmp, removed with its content.
+// Each test gets a fresh directory, removed with its content.
 class Files : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zv_files_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0); }
     std::string Path(const std::string &name) const { return root_ + "/" + name; }
 
-    std::string root_;
+    ScratchDirectory scratch_;
+    const std::string root_ = scratch_.path();
 };
 
 }  // namespace
@@ -68,7 +64,7 @@ TEST_F(Files, ListDirectoryNamesAndFullPaths) {
     EXPECT_EQ(names, nullptr);
 }
 
-TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPaths) {
+TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPathsAndSaysWhatItCannot) {
     EXPECT_EQ(MakeDirectories(Path("p/q/").c_str()), 1);
     EXPECT_EQ(IsDirectory(Path("p/q").c_str()), 1);
     std::string deep = root_;
@@ -76,20 +72,13 @@ TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPaths) {
     EXPECT_EQ(MakeDirectories(deep.c_str()), 1);
     EXPECT_EQ(MakeDirectories(deep.c_str()), 1);
     EXPECT_EQ(IsDirectory(deep.c_str()), 1);
-}
-
-TEST_F(Files, MakeDirectoriesThroughARegularFileFails) {
+    // A regular file in the way fails.
     ASSERT_EQ(MakeDirectories(Path("x").c_str()), 1);
     ASSERT_EQ(CreateEmptyFile(Path("x/y").c_str()), 1);
     const std::string message = "The file named " + Path("x/y") + " needed to have been a directory!\n";
     for (const char *name : {"x/y/z", "x/y"}) {
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(MakeDirectories(Path(name).c_str()), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+        EXPECT_EQ(StdoutOf([&] { EXPECT_EQ(MakeDirectories(Path(name).c_str()), 0); }), message);
     }
-}
-
-TEST(MakeDirectories, ReportsLevelsItCannotCreate) {
     // Nobody, not even root, may create directories in /proc.
     testing::internal::CaptureStdout();
     EXPECT_EQ(MakeDirectories("/proc/zv_no_dir/a"), 0);
@@ -109,7 +98,7 @@ TEST(ParentDirectory, CopyKeepsTheSlashInPlaceCutsIt) {
     EXPECT_STREQ(ParentDirectory(bare, 0), "");
 }
 
-TEST(LoadLibraryFunction, FindsFunctionsAndNamesWhatIsMissing) {
+TEST(LoadedLibraries, FunctionsNamesOfWhatIsMissingAndModuleDirectories) {
     testing::internal::CaptureStderr();
     void *length = LoadLibraryFunction("libc.so.6", "strlen");
     ASSERT_NE(length, nullptr);
@@ -119,9 +108,7 @@ TEST(LoadLibraryFunction, FindsFunctionsAndNamesWhatIsMissing) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Zentrova Error: the library libzv_no_such_library.so was not found.\n"
               "Zentrova: zv_no_such_function not found in libc.so.6\n");
-}
-
-TEST(ModuleDirectory, PathAndDirectoryOfALoadedLibrary) {
+    // The path and directory of a loaded library.
     std::string full = Take(ModuleDirectory("libc.so.6", 1));
     std::string directory = Take(ModuleDirectory("libc.so.6", 0));
     EXPECT_EQ(full, directory + "/libc.so.6");

@@ -1,5 +1,8 @@
-// ZVHashTable: any initial size, growth, shadowed keys, removal inside one
-// chain, extra value words, entry recycling and iteration.
+// The hash tables and their key functions: any initial size, growth, shadowed
+// keys, removal inside one chain, extra value words, entry recycling and
+// iteration; equal contents are equal keys whatever the address (wide strings
+// also need the same length and order); ZVIntTable refuses key 0 and finds
+// duplicates in insertion order.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -13,6 +16,8 @@ namespace {
 
 // Every key lands in one chain.
 uint32_t sameHash(ZVWord) { return 7; }
+
+ZVWord word(const void *pointer) { return reinterpret_cast<ZVWord>(pointer); }
 
 }  // namespace
 
@@ -116,4 +121,64 @@ TEST(HashIterator, VisitsEveryEntryOnceThenEnds) {
     EXPECT_EQ(seen.count(77), 2u);
     sFree(ZVHashNext(ZVHashIterate(table)));  // stopping early: the caller releases it
     ZVHashFree(table);
+}
+
+TEST(StringKeys, EqualContentsAreEqualKeys) {
+    char copy[] = "hello";
+    EXPECT_EQ(ZVStringHash(word("hello")), ZVStringHash(word(copy)));
+    EXPECT_EQ(ZVStringHash(0), 0u);
+    EXPECT_EQ(ZVStringEquals(word("hello"), word(copy)), 1);
+    EXPECT_EQ(ZVStringEquals(word("hell"), word("hello")), 0);
+    EXPECT_EQ(ZVStringEquals(0, 0), 1);
+    EXPECT_EQ(ZVStringEquals(word("x"), 0), 0);
+}
+
+TEST(WideStringKeys, EqualityNeedsLengthAndUnitsAndRecordsCanExtendTheKey) {
+    std::vector<uint16_t> ab{'a', 'b'}, ab2{'a', 'b'}, ba{'b', 'a'}, abc{'a', 'b', 'c'};
+    ZVWideString a{ab.data(), 2, 0}, a2{ab2.data(), 2, 0}, b{ba.data(), 2, 0}, c{abc.data(), 3, 0};
+    EXPECT_EQ(ZVWideStringHash(word(&a)), ZVWideStringHash(word(&a2)));
+    EXPECT_EQ(ZVWideStringHash(0), 0u);
+    EXPECT_EQ(ZVWideStringEquals(word(&a), word(&a2)), 1);
+    EXPECT_EQ(ZVWideStringEquals(word(&a), word(&b)), 0);  // same units, other order
+    EXPECT_EQ(ZVWideStringEquals(word(&a), word(&c)), 0);
+    EXPECT_EQ(ZVWideStringEquals(word(&a), 0), 0);
+    ZVWideString empty1{nullptr, 0, 0}, empty2{nullptr, 0, 0};
+    EXPECT_EQ(ZVWideStringEquals(word(&empty1), word(&empty2)), 1);
+    // Records extended behind the three fields work as table keys.
+    struct ClassKey {
+        ZVWideString name;
+        ZVWord classWord;
+    } stored{{ab.data(), 2, 0}, 11}, probe{{ab2.data(), 2, 0}, 22};
+    ZVHashTable *table = ZVHashNew(0, ZVWideStringHash, ZVWideStringEquals, "wide", 0);
+    ZVHashPut(table, word(&stored), 5);
+    EXPECT_EQ(ZVHashGet(table, word(&probe)), 5);
+    ZVHashFree(table);
+}
+
+TEST(IntTable, AnySizeHoldsManyKeysThroughRemovalsAndReuse) {
+    for (int size : {-1, 0, 3, 1024, INT32_MAX}) {
+        ZVIntTable *table = ZVIntTableNew(size, nullptr);
+        const ZVWord n = size == 1024 ? 100000 : 2000;
+        for (ZVWord key = 1; key <= n; key++) ZVIntTablePut(table, key * 3, -key);
+        for (ZVWord key = 1; key <= n; key += 2) ZVIntTableRemove(table, key * 3);
+        EXPECT_EQ(table->count, n / 2);
+        for (ZVWord key = 1; key <= n; key += 4) ZVIntTablePut(table, key * 3, key);  // into freed slots
+        for (ZVWord key = 1; key <= n; key++)
+            ASSERT_EQ(ZVIntTableGet(table, key * 3), key % 4 == 1 ? key : key % 2 ? 0 : -key) << size;
+        ZVIntTableFree(table);
+    }
+}
+
+TEST(IntTable, KeyZeroIsRefusedAndDuplicatesAreFoundInChainOrder) {
+    ZVIntTable *table = ZVIntTableNew(4, nullptr);
+    ZVIntTablePut(table, 0, 5);
+    ZVIntTablePut(table, 9, 1);
+    ZVIntTablePut(table, 9, 2);
+    ZVIntTableRemove(table, 0);
+    EXPECT_EQ(table->count, 2);
+    EXPECT_EQ(ZVIntTableGet(table, 0), 0);
+    EXPECT_EQ(ZVIntTableGet(table, 9), 1);
+    ZVIntTableRemove(table, 9);
+    EXPECT_EQ(ZVIntTableGet(table, 9), 2);
+    ZVIntTableFree(table);
 }

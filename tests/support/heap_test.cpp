@@ -1,6 +1,7 @@
 // The agent heap's edge cases: refused sizes and string copies.
 #include <gtest/gtest.h>
 
+#include "capture.h"
 #include "support/heap.h"
 
 TEST(Heap, StrdupCopiesAndNegativeSizeIsRefusedWithMessage) {
@@ -9,8 +10,6 @@ TEST(Heap, StrdupCopiesAndNegativeSizeIsRefusedWithMessage) {
     EXPECT_STREQ(copy, "abc");
     sFree(copy);
     EXPECT_EQ(sStrdup(nullptr), nullptr);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(sMalloc(-5), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Malloc for -5 bytes failed\nAbout to crash\n");
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(sMalloc(-5), nullptr); }), "Malloc for -5 bytes failed\nAbout to crash\n");
     sFree(nullptr);
 }

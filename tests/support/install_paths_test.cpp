@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "scratch_directory.h"
 #include "support/install_paths.h"
 
 namespace {
@@ -15,9 +16,6 @@ namespace {
 class InstallPaths : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zvinstXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
         const char *home = getenv("HOME");
         savedHome_ = home ? home : "";
         hadHome_ = home != nullptr;
@@ -33,7 +31,6 @@ protected:
         std::filesystem::current_path(savedCwd_);
         if (hadHome_) setenv("HOME", savedHome_.c_str(), 1);
         else unsetenv("HOME");
-        std::filesystem::remove_all(root_);
     }
 
     // A directory, with lib/zenva.jar when `suite` is set.
@@ -47,7 +44,8 @@ protected:
         std::ofstream(root_ + "/" + where + "/.zv_audit") << text;
     }
 
-    std::string root_;
+    ScratchDirectory scratch_;
+    const std::string root_ = scratch_.path();
 
 private:
     std::string savedHome_;

@@ -1,9 +1,7 @@
-// The relaxed argument form: quoting of words, entry separators, refusals,
-// and the output bound.
+// The relaxed argument form: quoting of words, entry separators and refusals.
+// (The output bound is checked by the normalizer's fuzz target on every run.)
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <random>
 #include <string>
 
 #include "support/element_helpers.h"
@@ -18,34 +16,13 @@ std::string normalize(const char *text) {
 
 }  // namespace
 
-TEST(Normalize, QuotesWordsAndEndsEntries) {
+TEST(Normalize, QuotesWordsAndEndsEntriesAndReadsBack) {
     EXPECT_EQ(normalize("port=1470"), "{\"port\"=\"1470\";}");
     EXPECT_EQ(normalize("port=1470,x=y;"), "{\"port\"=\"1470\";\"x\"=\"y\";}");
     EXPECT_EQ(normalize("{a=b}"), "{\"a\"=\"b\";}");
     EXPECT_EQ(normalize("a=(1,2),b={c=d}"), "{\"a\"=(\"1\",\"2\");\"b\"={\"c\"=\"d\";};}");
     EXPECT_EQ(normalize("p=\"x,y\""), "{\"p\"=\"x,y\";}");
     EXPECT_EQ(normalize("path=/tmp/a b"), "{\"path\"=\"/tmp/a b\";}");
-}
-
-TEST(Normalize, EmptyInputGivesAnEmptyMap) {
-    EXPECT_EQ(normalize(nullptr), "{}");
-    EXPECT_EQ(normalize(""), "{}");
-    EXPECT_EQ(normalize("{}"), "{}");
-    EXPECT_NE(readText(normalize("")).element, nullptr);
-}
-
-TEST(Normalize, RefusesMalformedAndUnbalancedText) {
-    for (const char *text : {"a=b)", "a=b=c", "a,b", "a=b}", "{a=b", "a=(b", "a=\"b", "{a=b}}"})
-        EXPECT_EQ(normalize(text), "<null>") << text;
-}
-
-TEST(Normalize, ListAtTopLevelNormalizesButDoesNotRead) {
-    std::string text = normalize("(a,b)");
-    EXPECT_EQ(text, "{(\"a\",\"b\");}");
-    EXPECT_EQ(readText(text).element, nullptr);
-}
-
-TEST(Normalize, NormalizedOptionsReadBack) {
     ReadResult result = readText(normalize("port=1470,opts=(x,\"y z\"),dir=c:\\\\temp"));
     ASSERT_NE(result.element, nullptr) << result.error;
     EXPECT_STREQ(SEGetString(SEMapGet(result.element.get(), "port")), "1470");
@@ -53,15 +30,15 @@ TEST(Normalize, NormalizedOptionsReadBack) {
     EXPECT_STREQ(SEGetString(SEMapGet(result.element.get(), "dir")), "c:\\temp");
 }
 
-TEST(Normalize, OutputStaysWithinThreeTimesTheInputPlusTen) {
-    std::mt19937 random(1234);
-    const char alphabet[] = "{}()=,;\"a \\";
-    for (int round = 0; round < 5000; round++) {
-        std::string text(random() % 40, ' ');
-        for (char &c : text) c = alphabet[random() % (sizeof alphabet - 1)];
-        TextPtr out(SENormalizeArguments(text.c_str()));
-        if (out != nullptr) {
-            EXPECT_LE(std::strlen(out.get()), 3 * text.size() + 10) << text;
-        }
-    }
+// Empty input is an empty map; malformed or unbalanced text is refused; a list
+// at the top level normalizes but does not read.
+TEST(Normalize, EmptyMalformedAndTopLevelLists) {
+    for (const char *empty : {"", "{}"}) EXPECT_EQ(normalize(empty), "{}");
+    EXPECT_EQ(normalize(nullptr), "{}");
+    EXPECT_NE(readText(normalize("")).element, nullptr);
+    for (const char *text : {"a=b)", "a=b=c", "a,b", "a=b}", "{a=b", "a=(b", "a=\"b", "{a=b}}"})
+        EXPECT_EQ(normalize(text), "<null>") << text;
+    std::string list = normalize("(a,b)");
+    EXPECT_EQ(list, "{(\"a\",\"b\");}");
+    EXPECT_EQ(readText(list).element, nullptr);
 }

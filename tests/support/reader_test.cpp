@@ -19,9 +19,7 @@ TEST(Reader, ReadsEmptyAndSimpleStructures) {
     SEElement *c = SEMapGet(map.element.get(), "c");
     EXPECT_EQ(SEListSize(c), 2);
     EXPECT_STREQ(SEGetString(SEListGet(c, 1)), "2");
-}
-
-TEST(Reader, AcceptsOptionalAndTrailingSeparators) {
+    // Separators are optional and may trail.
     ReadResult entries = readText("{a=1 b=2; c=3, d=(x,)}");
     ASSERT_NE(entries.element, nullptr) << entries.error;
     EXPECT_STREQ(SEGetString(SEMapGet(entries.element.get(), "b")), "2");
@@ -59,13 +57,11 @@ TEST(Reader, ReportsSyntaxErrorsWithLineNumbers) {
         EXPECT_EQ(result.error.substr(0, 34), "Syntax error: syntax error at line") << text;
     }
     EXPECT_EQ(readText("\n\n{a=b c}").error, "Syntax error: syntax error at line 3\n");
-}
-
-TEST(Reader, UnexpectedTokenPrintsSyntaxError) {
+    // An unexpected token also prints "Syntax error".
     testing::internal::CaptureStdout();
-    ReadResult result = readText("{a=)}");
+    ReadResult unexpected = readText("{a=)}");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Syntax error\n");
-    EXPECT_EQ(result.error, "Syntax error: syntax error at line 1\n");
+    EXPECT_EQ(unexpected.error, "Syntax error: syntax error at line 1\n");
 }
 
 TEST(Reader, LexicalErrorsStayInTheLexer) {

@@ -37,7 +37,7 @@ TEST(Utf8, MalformedAndTruncatedBytesDecodeAsTheirOwnValue) {
     }
 }
 
-TEST(Utf8, WideConversionsRoundTripAndStopAtTheTerminator) {
+TEST(Utf8, WideConversionsRoundTripStopAtTheTerminatorAndWidenBytesUnsigned) {
     const uint16_t units[] = {'a', 0, 0xE9, 0x20AC, 0xD800, 0xFFFF};
     char bytes[6 * 3 + 1];
     WideToUtf8(units, 6, bytes);
@@ -47,6 +47,12 @@ TEST(Utf8, WideConversionsRoundTripAndStopAtTheTerminator) {
     Utf8ToWide(bytes, back, 8);
     EXPECT_EQ(memcmp(back, units, sizeof units), 0);
     EXPECT_EQ(back[6] | back[7], 0);  // units past the text's end are 0
+    EXPECT_EQ(NarrowToWide(nullptr), nullptr);
+    uint16_t *wide = NarrowToWide("a\xE9");
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide[1], 0xE9);
+    EXPECT_EQ(wide[2], 0);
+    sFree(wide);
 }
 
 TEST(Utf8, CompareOrdersByUnitValue) {
@@ -58,11 +64,3 @@ TEST(Utf8, CompareOrdersByUnitValue) {
     EXPECT_NE(CompareUtf8("a\xC0\x80x", "a\xC0\x80y"), 0);   // an encoded 0 is no end
 }
 
-TEST(Utf8, NarrowToWideWidensBytesUnsigned) {
-    EXPECT_EQ(NarrowToWide(nullptr), nullptr);
-    uint16_t *wide = NarrowToWide("a\xE9");
-    ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(wide[1], 0xE9);
-    EXPECT_EQ(wide[2], 0);
-    sFree(wide);
-}

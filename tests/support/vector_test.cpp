@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "capture.h"
 #include "support/containers.h"
 
 namespace {
@@ -32,9 +33,7 @@ TEST(Vector, GrowsKeepingWords) {
 TEST(Vector, BadIndicesReportOrDoNothing) {
     ZVVector *vector = makeVector({1, 2, 3, 4});
     for (int index : {-1, 4, INT_MIN}) {
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ZVElementAt(vector, index), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZVElementAt : index out of bounds\n");
+        EXPECT_EQ(StderrOf([&] { EXPECT_EQ(ZVElementAt(vector, index), 0); }), "ZVElementAt : index out of bounds\n");
     }
     ZVRemoveElementAt(vector, 1);
     ZVRemoveElementAt(vector, 3);

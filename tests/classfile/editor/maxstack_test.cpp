@@ -67,25 +67,19 @@ TEST(MaxStack, FollowsSubroutinesWideAndMultianewarray) {
               3);
 }
 
-TEST(MaxStack, EndsOnCyclesAndBrokenTargets) {
+TEST(MaxStack, EndsOnCyclesBrokenTargetsAndLongChainsAndIsCapped) {
     EXPECT_EQ(maxStack(nullptr, {JCR_OP_GOTO, 0, 0}), 0);                     // goto self
     EXPECT_EQ(maxStack(nullptr, {3, JCR_OP_GOTO, 0xff, 0xff}), 1);            // loop back to 0
     EXPECT_EQ(maxStack(nullptr, {3, JCR_OP_IFEQ, 0x7f, 0xff, 3, 3}), 2);      // target past the end
     EXPECT_EQ(maxStack(nullptr, {JCR_OP_SIPUSH, 0, 0, JCR_OP_GOTO, 0xff, 0xfe}), 1);  // into an operand
     EXPECT_EQ(maxStack(nullptr, {JCR_OP_GOTO_W, 0x80, 0, 0, 0}), 0);
     EXPECT_EQ(maxStack(nullptr, {}), 0);
-}
-
-TEST(MaxStack, HandlesLongBranchChainsWithoutDeepRecursion) {
     // 30000 conditional branches, each to the next one: a recursive walk
     // would nest 30000 deep.
-    Bytes b = {3};
-    for (int i = 0; i < 30000; i++) b.insert(b.end(), {JCR_OP_IFNE, 0, 3});
-    b.push_back(JCR_OP_RETURN);
-    EXPECT_EQ(maxStack(nullptr, b), 1);
-}
-
-TEST(MaxStack, IsCappedAtTheClassFileLimit) {
-    Bytes b(70000, 9);  // lconst_0
-    EXPECT_EQ(maxStack(nullptr, b), 65535);
+    Bytes chain = {3};
+    for (int i = 0; i < 30000; i++) chain.insert(chain.end(), {JCR_OP_IFNE, 0, 3});
+    chain.push_back(JCR_OP_RETURN);
+    EXPECT_EQ(maxStack(nullptr, chain), 1);
+    // The depth is capped at the class-file limit.
+    EXPECT_EQ(maxStack(nullptr, Bytes(70000, 9)), 65535);  // lconst_0
 }
