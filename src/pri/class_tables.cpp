@@ -77,6 +77,18 @@ std::string methodKey(const char *name, const char *descriptor) {
 
 bool isContextClass(const char *slashed) { return strcmp(slashed, kContextClass) == 0; }
 
+bool sameText(ZVWord kept, const char *text) {
+    const char *keptText = reinterpret_cast<const char *>(kept);
+    if (keptText == nullptr || text == nullptr) return keptText == text;
+    return strcmp(keptText, text) == 0;
+}
+
+// The copies PRISetMethodSource keeps of a method's source names.
+void freeSourceNames(ZVWord source, ZVWord defaultSource) {
+    sFree(reinterpret_cast<void *>(source));
+    sFree(reinterpret_cast<void *>(defaultSource));
+}
+
 }  // namespace
 
 void PRICreateClassTables() {
@@ -105,8 +117,15 @@ void PRIResetClassTables() {
     gTables.methodToClass = ZVHashNew(1024, nullptr, nullptr, "methodIDToClassID", 0);
     ZVHashFree(gTables.vmClassToClass);
     gTables.vmClassToClass = ZVHashNew(128, nullptr, nullptr, "JVMPIClassToPRIIndex", 0);
-    ZVHashFree(gTables.methodToSource);
-    gTables.methodToSource = ZVHashNew(128, nullptr, nullptr, "methodIDToSource", 1);
+    {
+        MutexGuard guard(gTables.methodToSourceMutex);
+        for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(gTables.methodToSource)); it != nullptr;
+             it = ZVHashNext(it)) {
+            freeSourceNames(it->value, it->value2);
+        }
+        ZVHashFree(gTables.methodToSource);
+        gTables.methodToSource = ZVHashNew(128, nullptr, nullptr, "methodIDToSource", 1);
+    }
     gTables.methodCounter = 0;
     gTables.classCounter = 0;
     gTables.contextClassID = 0;
@@ -179,6 +198,12 @@ int32_t PRIClassIDOfMethod(uint32_t methodID) {
 
 void PRISetMethodSource(uint32_t methodID, const char *source, const char *defaultSource) {
     MutexGuard guard(gTables.methodToSourceMutex);
+    // A method registered again (its class loaded again) keeps names that are
+    // the same, so that a name handed out stays valid; other names replace them.
+    ZVWord oldSource = 0, oldDefault = 0;
+    ZVHashGet(gTables.methodToSource, methodID, &oldSource, &oldDefault);
+    if (oldSource != 0 && sameText(oldSource, source) && sameText(oldDefault, defaultSource)) return;
+    freeSourceNames(oldSource, oldDefault);
     ZVHashRemove(gTables.methodToSource, methodID);
     ZVHashPut(gTables.methodToSource, methodID, word(sStrdup(source)),
               defaultSource != nullptr ? word(sStrdup(defaultSource)) : 0);
