@@ -448,13 +448,19 @@ profiler)
     # Exact call counts: 1000 calls of pattern, each calling leaf 1000 times.
     grep -qE "^ +1000  e2e\.HotSpots\.pattern$" "$work/p.txt" || fail "pattern: not 1000 calls"
     grep -qE "^ +1000000  e2e\.HotSpots\.leaf$" "$work/p.txt" || fail "leaf: not 1000000 calls"
-    # CPU mode leaves out the main thread while it waits for the spinners.
-    (cd "$work" && run cpu "-agentpath:$agent=port=$((port + 31)),Eprofiler.mode=cpu,Eprofiler.period=10" \
+    # CPU mode leaves out the main thread while it waits for the spinners;
+    # the filter's group stands for the spinning methods, frames carry lines.
+    echo '{ Content = ( { grp = t; cnd = { Name = "Spinning"; PatternList = ("e2e.HotSpots.spin*"); } } ); }' \
+        >"$work/group.txt"
+    (cd "$work" && run cpu "-agentpath:$agent=port=$((port + 31)),filter=$work/group.txt,Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.lines=true" \
         -cp "$ZV_CLASSES" e2e.HotSpots)
     expect_rc cpu 0
-    idle=$(awk '!/spin(Long|Short)/ { i += $NF } { n += $NF } END { print (n > 0 ? int(100 * i / n) : 100) }' \
+    idle=$(awk '!/\[Spinning\] [0-9]+$/ { i += $NF } { n += $NF } END { print (n > 0 ? int(100 * i / n) : 100) }' \
         "$work/zvprofile.collapsed")
-    [ "$idle" -le 10 ] || fail "cpu mode: $idle% of the samples are not spinning"
+    [ "$idle" -le 10 ] || fail "cpu mode: $idle% of the samples are not in the spinning group"
+    call_line=$(grep -n 'sink = spinLong' "$src" | cut -d: -f1)
+    grep -qE "^e2e\.HotSpots\\\$1\.run:$call_line;\[Spinning\] [0-9]+$" "$work/zvprofile.collapsed" ||
+        fail "cpu mode: no stack e2e.HotSpots\$1.run:$call_line;[Spinning]"
     # The flame graph renders in a browser, with the hot method's frame.
     browser=$(command -v chromium || command -v chromium-browser || true)
     if [ -z "$browser" ]; then

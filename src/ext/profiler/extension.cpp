@@ -59,7 +59,7 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out) {
     ReportInfo info;
     info.mode = gSettings.cpu ? "CPU" : "wall clock";
     info.periodMs = gSettings.periodMs;
-    if (kind == "text") info.callsKnown = callCounts(env, info.calls);
+    if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
     ReadProfile([&](const Profile &profile) {
         out = kind == "text" ? TextReport(profile, info)
               : kind == "collapsed" ? CollapsedStacks(profile)
@@ -163,7 +163,7 @@ ZVHandlerTable gTable = {
 
 void javaInit(JNIEnv *env) {
     zviSetHandlers(&gTable);
-    startCounting(env);
+    if (gSettings.calls) startCounting(env);
     bindPort(env);
     if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }

@@ -58,6 +58,7 @@ Settings ReadSettings(const SEElement *args) {
     }
     flag(args, "lines", s.lines);
     flag(args, "enabled", s.enabled);
+    flag(args, "calls", s.calls);
     text(args, "text", s.text);
     text(args, "collapsed", s.collapsed);
     text(args, "html", s.html);

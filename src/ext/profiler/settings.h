@@ -13,6 +13,7 @@ struct Settings {
     bool cpu = false;        // "mode": "wall" (or "clock") samples every thread, "cpu" only threads that ran
     bool lines = false;      // "lines": frames of the collapsed stacks and flame graph carry ":LINE"
     bool enabled = true;     // "enabled": "false" loads the extension without sampling
+    bool calls = true;       // "calls": "false" leaves the exact call counting off
     std::string text = "zvprofile.txt";            // "text": call tree and flat profile; "" for none
     std::string collapsed = "zvprofile.collapsed";  // "collapsed": collapsed stacks; "" for none
     std::string html = "zvprofile.html";            // "html": flame graph page; "" for none
