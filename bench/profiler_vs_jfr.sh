@@ -41,10 +41,10 @@ median() {
     sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-profiler="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=,Eprofiler.collapsed="
+profiler="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
 for round in $(seq "$rounds"); do
     millis "$java" -jar "$demo" >>plain.ms
-    millis "$java" "$profiler,Eprofiler.calls=false,Eprofiler.text=" -jar "$demo" >>uncounted.ms
+    millis "$java" "$profiler,Eprofiler.calls=false,Eprofiler.text=\"\"" -jar "$demo" >>uncounted.ms
     millis "$java" "$profiler" -jar "$demo" >>profiler.ms
     millis "$java" -XX:StartFlightRecording=settings=profile,filename="$work/run.jfr" -jar "$demo" >>jfr.ms
     echo "round $round/$rounds: plain $(tail -1 plain.ms) ms, profiler $(tail -1 profiler.ms) ms," \

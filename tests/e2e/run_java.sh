@@ -423,6 +423,14 @@ profiler)
         "$ZV_ZVTOOL" snapshot --port "$listen" --kind bogus --out "$work/bogus" >"$work/bogus.out" 2>&1 &&
             fail "snapshot: an unknown kind was answered"
         expect_text bogus out "unknown profile kind bogus"
+        # Requests that are not one short "profile KIND" line get one error line.
+        ask() {
+            exec 3<>"/dev/tcp/127.0.0.1/$listen" && printf '%s\n' "$1" >&3 && head -1 <&3
+            exec 3<&-
+        }
+        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND'" ] || fail "port: 'hello' was not refused"
+        [ "$(ask "profile $(printf 'x%.0s' $(seq 300))")" = "ERROR request line missing or longer than 256 bytes" ] ||
+            fail "port: an over-long request was not refused"
     fi
     touch "$work/stop"
     wait "$pid"
