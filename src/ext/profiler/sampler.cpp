@@ -66,11 +66,15 @@ void snapshot(JNIEnv *self, ZVVector *records, std::vector<SampledFrame> &stack)
         for (JNIEnv *thread : gEnded) release(self, thread);
         gEnded.clear();
     }
+    // The registry frees a thread's name when the thread ends: hold its lock
+    // while the names are read.
     std::vector<JNIEnv *> threads;
-    for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at) threads.push_back(*at);
+    zviDataLock();
+    for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at)
+        if (sampled(self, *at)) threads.push_back(*at);
+    zviDataUnlock();
     ZVRemoveAllElements(records);
     for (JNIEnv *thread : threads) {
-        if (!sampled(self, thread)) continue;
         ZVSampleRecord *&record = gRecords[thread];
         if (record == nullptr) {
             record = new ZVSampleRecord{};
