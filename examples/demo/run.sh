@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the demo application under the agent, with nothing but -agentpath:
 #   examples/demo/run.sh BUILD_DIR [AGENT_OPTION...]
+# The installation's profiler extension writes the profile (text report,
+# collapsed stacks, flame graph page) into BUILD_DIR/demo-profile.
 # Each AGENT_OPTION is key=value (e.g. port=1500); they follow "log=true",
 # which prints the agent's options report. The Java side echoes the calls it
 # receives from the agent (zenva.test.echo). JAVA names the java program.
@@ -34,5 +36,18 @@ command=("${JAVA:-java}"
 
 export ZENVA_HOME=$build/zenva
 echo "ZENVA_HOME=$ZENVA_HOME"
+# The agent finds its installation, and so its extension table, through the
+# audit file of the working directory.
+profile=$build/demo-profile
+mkdir -p "$profile"
+echo "{DuvOzurivud3.0=\"$ZENVA_HOME\";}" >"$profile/.zv_audit"
+cd "$profile"
 echo "Running: ${command[*]}"
-exec "${command[@]}"
+status=0
+"${command[@]}" || status=$?
+echo
+echo "Profile of the demo run:"
+for f in zvprofile.html zvprofile.txt zvprofile.collapsed; do
+    [ -f "$profile/$f" ] && echo "  $profile/$f"
+done
+exit "$status"

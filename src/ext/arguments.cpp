@@ -2,6 +2,8 @@
 // overridden by the shared defaults of the options and then by the options'
 // arguments for that library.
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "ext/extension_table.h"
 #include "support/elements.h"
@@ -20,9 +22,13 @@ const char *ZVExtensionName(const SEElement *item) {
 
 void ZVMergeArguments(SEElement *target, const SEElement *source) {
     if (target == nullptr || target->type != SE_MAP || source == nullptr || source->type != SE_MAP) return;
-    for (ZVHashIterator *it = SEMapIterate(source); it != nullptr; it = ZVHashNext(it)) {
-        const char *key = reinterpret_cast<const char *>(it->key);
-        const SEElement *value = reinterpret_cast<const SEElement *>(it->value);
+    // The entries are taken first: a lookup in the source moves the entry it
+    // finds to the front of its chain, which would derail a running iteration.
+    std::vector<std::pair<const char *, const SEElement *>> entries;
+    ZVHashIterator *it = SEMapIterate(source);
+    while ((it = ZVHashNext(it)) != nullptr)
+        entries.emplace_back(reinterpret_cast<const char *>(it->key), reinterpret_cast<const SEElement *>(it->value));
+    for (auto [key, value] : entries) {
         // An older entry shadowed by a newer one of the same key is not a value.
         if (SEMapGet(source, key) != value) continue;
         SEElement *old = SEMapGet(target, key);

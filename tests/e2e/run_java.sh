@@ -395,6 +395,94 @@ TABLE
     grep -qxE "ext inspector: metrics: class counts ([3-9]) of [0-9]+, thread counts \1 and \1 of [0-9]+" "$work/inspect.out" ||
         fail "inspect: the metrics' counts are not the handler table's, one call per sample"
     ;;
+profiler)
+    # The build tree's installation, found through the audit file, loads the
+    # profiler from its extension table. Two threads spin 7 and 3 parts of the
+    # same time; then a known call pattern; then the program waits for a
+    # snapshot over the audit port.
+    install=$(dirname "$ZV_LIB")
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    src=$ZV_SOURCE/tests/e2e/java/e2e/HotSpots.java
+    port=$((20000 + RANDOM % 30000))
+    outputs="Eprofiler.text=$work/p.txt,Eprofiler.collapsed=$work/p.collapsed,Eprofiler.html=$work/p.html"
+    run hot "-agentpath:$agent=port=$port-$((port + 30)),Eprofiler.period=10,$outputs" -Dzenva.test.echo=true \
+        -cp "$ZV_CLASSES" e2e.HotSpots "$work/stop" &
+    pid=$!
+    listen=""
+    for _ in $(seq 1 600); do
+        listen=$(sed -n 's/^zenva: AuditPort.listen(port=\([0-9]*\))$/\1/p' "$work/hot.out")
+        [ -n "$listen" ] && grep -q '^pattern: ' "$work/hot.out" && break
+        sleep 0.1
+    done
+    if [ -z "$listen" ]; then
+        fail "hot: the audit port did not listen"
+    else
+        "$ZV_ZVTOOL" snapshot --port "$listen" --out "$work/live.collapsed" >"$work/snap.out" 2>&1 ||
+            fail "snapshot: $(cat "$work/snap.out")"
+        grep -q 'e2e.HotSpots.spinLong' "$work/live.collapsed" || fail "snapshot: no spinLong stack"
+        "$ZV_ZVTOOL" snapshot --port "$listen" --kind bogus --out "$work/bogus" >"$work/bogus.out" 2>&1 &&
+            fail "snapshot: an unknown kind was answered"
+        expect_text bogus out "unknown profile kind bogus"
+        # Requests that are not one short "profile KIND" line get one error line.
+        ask() {
+            exec 3<>"/dev/tcp/127.0.0.1/$listen" && printf '%s\n' "$1" >&3 && head -1 <&3
+            exec 3<&-
+        }
+        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND'" ] || fail "port: 'hello' was not refused"
+        [ "$(ask "profile $(printf 'x%.0s' $(seq 300))")" = "ERROR request line missing or longer than 256 bytes" ] ||
+            fail "port: an over-long request was not refused"
+    fi
+    touch "$work/stop"
+    wait "$pid"
+    expect_rc hot 0
+    expect_line hot out "pattern: 500500000"
+    expect_text hot err "Zentrova profiler: wrote $work/p.html"
+    # Collapsed stacks add up to the samples of the text report.
+    samples=$(sed -n '1s/.*: \([0-9]*\) samples.*/\1/p' "$work/p.txt")
+    summed=$(awk '{ n += $NF } END { print n + 0 }' "$work/p.collapsed")
+    [ -n "$samples" ] && [ "$samples" = "$summed" ] || fail "collapsed stacks add up to $summed, report says $samples"
+    # Time split between the spinning methods: 70% within 10 points.
+    split=$(awk '/spinLong/ { l += $NF } /spinShort/ { s += $NF }
+                 END { if (l + s > 0) printf "%d %d %d", l, s, 100 * l / (l + s) }' "$work/p.collapsed")
+    read -r long short share <<<"${split:-0 0 0}"
+    [ "$long" -ge 50 ] && [ "$share" -ge 60 ] && [ "$share" -le 80 ] ||
+        fail "spinLong has $share% of the spinning samples ($long and $short), expected 70 +- 10"
+    # Self time of spinLong lies on its loop's lines.
+    hot_lines=$(grep -n "// spin-long$" "$src" | cut -d: -f1 | tr '\n' ' ')
+    on_lines=$(awk -v lines="$hot_lines" '/^Hot lines/ { on = 1; next } /^$/ { on = 0 }
+        on && $3 ~ /spinLong:/ { split($3, p, ":"); all += $2; if (index(" " lines, " " p[2] " ")) hit += $2 }
+        END { if (all > 0) print int(100 * hit / all); else print 0 }' "$work/p.txt")
+    [ "$on_lines" -ge 90 ] || fail "only $on_lines% of spinLong's self samples are on lines $hot_lines"
+    # Exact call counts: 1000 calls of pattern, each calling leaf 1000 times.
+    grep -qE "^ +1000  e2e\.HotSpots\.pattern$" "$work/p.txt" || fail "pattern: not 1000 calls"
+    grep -qE "^ +1000000  e2e\.HotSpots\.leaf$" "$work/p.txt" || fail "leaf: not 1000000 calls"
+    # CPU mode leaves out the main thread while it waits for the spinners;
+    # the filter's group stands for the spinning methods, frames carry lines.
+    echo '{ Content = ( { grp = t; cnd = { Name = "Spinning"; PatternList = ("e2e.HotSpots.spin*"); } } ); }' \
+        >"$work/group.txt"
+    (cd "$work" && run cpu "-agentpath:$agent=port=$((port + 31)),filter=$work/group.txt,Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.lines=true" \
+        -cp "$ZV_CLASSES" e2e.HotSpots)
+    expect_rc cpu 0
+    idle=$(awk '!/\[Spinning\] [0-9]+$/ { i += $NF } { n += $NF } END { print (n > 0 ? int(100 * i / n) : 100) }' \
+        "$work/zvprofile.collapsed")
+    [ "$idle" -le 10 ] || fail "cpu mode: $idle% of the samples are not in the spinning group"
+    call_line=$(grep -n 'sink = spinLong' "$src" | cut -d: -f1)
+    grep -qE "^e2e\.HotSpots\\\$1\.run:$call_line;\[Spinning\] [0-9]+$" "$work/zvprofile.collapsed" ||
+        fail "cpu mode: no stack e2e.HotSpots\$1.run:$call_line;[Spinning]"
+    # The flame graph renders in a browser, with the hot method's frame.
+    browser=$(command -v chromium || command -v chromium-browser || true)
+    if [ -z "$browser" ]; then
+        echo "SKIP: chromium is not installed; the flame graph page was not rendered"
+    else
+        chrome=("$browser" --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/chrome")
+        timeout 60 "${chrome[@]}" --dump-dom "file://$work/p.html" >"$work/dom.html" 2>/dev/null
+        grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
+            fail "flame graph: no rendered frame for spinLong"
+        timeout 60 "${chrome[@]}" --screenshot="$work/p.png" --window-size=1200,500 "file://$work/p.html" \
+            >/dev/null 2>&1
+        [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
+    fi
+    ;;
 metrics)
     # Defaults: every metric every 2 s into 10-hour buffers; the heap values
     # are the VM's own. Whole-second stamps make a step of 1 or 3 possible.

@@ -58,6 +58,22 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
     }
 }
 
+// Many keys share hash chains; merging them must visit each once and end.
+TEST(ExtensionArguments, MergingManyArgumentsEnds) {
+    std::string own, expected;
+    for (int i = 0; i < 20; ++i) own += "k" + std::to_string(i) + "=" + std::to_string(i) + ";";
+    ElementPtr item = parse("{libraryName=e;initArgs={k3=t;};}");
+    ElementPtr arguments = parse(("{__shared={s=1;};e={" + own + "};}").c_str());
+    EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
+    const SEElement *initArgs = SEMapGet(item.get(), "initArgs");
+    for (int i = 0; i < 20; ++i) {
+        const SEElement *value = SEMapGet(initArgs, ("k" + std::to_string(i)).c_str());
+        ASSERT_NE(value, nullptr);
+        EXPECT_STREQ(SEGetString(value), std::to_string(i).c_str());
+    }
+    EXPECT_NE(SEMapGet(initArgs, "s"), nullptr);
+}
+
 TEST(ExtensionArguments, WithoutSharedDefaultsTheOwnEntryIsMovedNotCopied) {
     ElementPtr item = parse("{libraryName=e;}"), arguments = parse("{e={a=1;};f={b=2;};}");
     SEElement *own = SEMapGet(arguments.get(), "e");

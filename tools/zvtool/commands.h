@@ -9,6 +9,7 @@ int FilterCommand(int argc, char **argv);
 int ThreadCommand(int argc, char **argv);
 int InstrumentCommand(int argc, char **argv);
 int ElementsCommand(int argc, char **argv);
+int SnapshotCommand(int argc, char **argv);
 
 // Exit status of a command called with the wrong arguments.
 constexpr int kUsageError = 2;

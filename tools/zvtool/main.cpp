@@ -26,6 +26,8 @@ const Command kCommands[] = {
      InstrumentCommand},
     {"elements", "[--binary] FILE  (elements in the text or, with --binary, the binary syntax, printed as text)",
      ElementsCommand},
+    {"snapshot", "--port N --out FILE [--kind collapsed|text|html] [--host ADDRESS]  (a profile from a running VM)",
+     SnapshotCommand},
 };
 
 void PrintUsage(const Command *only) {

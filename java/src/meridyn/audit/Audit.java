@@ -26,15 +26,20 @@ public final class Audit {
     private Audit() {
     }
 
-    /** Records the audit port and start flags and starts the agent's metrics loop. */
+    /** Records the audit port and start flags, starts the agent's metrics loop and listens on the port. */
     public static void start(int auditPort, int startFlags) {
+        boolean again;
         synchronized (Audit.class) {
+            again = started;
             port = auditPort;
             flags = startFlags;
             started = true;
         }
         Echo.call("Audit.start", "port=" + auditPort, "flags=" + startFlags);
         startMetricsThread();
+        if (!again) {
+            AuditPort.start(new ThreadGroup(THREAD_GROUP), auditPort);
+        }
     }
 
     /** The path of the direct-instrumentation table, or null to let the agent look beside its library. */

@@ -43,6 +43,10 @@ public final class ZVContext {
     public int stackPointer;
     /** Bits 0 and 1 are set by the agent's sampler and cleared here when the thread runs. */
     public int hasRunCounter;
+    /** Entries per method identifier, while calls are counted; only this thread writes it. */
+    private int[] callCounts;
+    /** The next context that counts calls; see CallCounts. */
+    ZVContext nextCounting;
 
     /**
      * Pops that leave the stack pointer below this take the slow path: 0 on a
@@ -65,6 +69,11 @@ public final class ZVContext {
     public static final int[] _fakeStack = new int[BOTTOM];
     /** While true, entries and exits are also reported to the agent's notification natives. */
     public static boolean notifyMethodEnterExit;
+    /**
+     * While true, every entry counts one call of its method in the thread's
+     * context. A profiler sets it before the program's code runs.
+     */
+    public static boolean countCalls;
 
     private static int access = UNBOUND;
     /**
@@ -136,6 +145,9 @@ public final class ZVContext {
                     if ((context.hasRunCounter & 3) != 0) {
                         context.hasRunCounter &= ~3;
                     }
+                    if (countCalls) {
+                        context.count(methodId);
+                    }
                     return context;
                 }
             }
@@ -206,6 +218,9 @@ public final class ZVContext {
         if ((marks & 3) != 0) {
             context.hasRunCounter = marks & ~3;
         }
+        if (countCalls) {
+            context.count(methodId);
+        }
         if (notifyMethodEnterExit && !vmExiting && !context.detached) {
             notifyMethodEnterWillExit(ZVTime.time0(), methodId, context.topLocation(), location);
         }
@@ -259,6 +274,9 @@ public final class ZVContext {
 
     /** The thread has ended: its stack is empty from now on. */
     public static void removeContext(ZVContext context) {
+        if (context != null && context.callCounts != null) {
+            CallCounts.retire(context);
+        }
         if (context != null && !context.detached) {
             context.stackPointer = 0;
             context.lostFrames = 0;
@@ -339,6 +357,45 @@ public final class ZVContext {
         return (sp >= BOTTOM ? sp / 2 : 0) + lostFrames;
     }
 
+    /** Calls counted so far, indexed by method identifier: ended threads and live ones. */
+    public static int[] totalCallCounts() {
+        return CallCounts.total();
+    }
+
+    // ------------------------------------------------------------ call counts
+
+    /** One call of an ordinary method (group and marker identifiers are negative). */
+    private void count(int methodId) {
+        int index = methodId & CallCounts.ID_MASK;
+        int[] counts = callCounts;
+        if (methodId > 0 && counts != null && index < counts.length) {
+            counts[index]++;
+        } else if (methodId > 0 && !detached) {
+            countSlow(index);
+        }
+    }
+
+    private void countSlow(int index) {
+        int[] counts = callCounts;
+        if (counts == null) {
+            CallCounts.register(this);
+        }
+        int size = counts != null ? counts.length : CallCounts.INITIAL;
+        while (size <= index) {
+            size *= 2;
+        }
+        int[] bigger = new int[size];
+        if (counts != null) {
+            System.arraycopy(counts, 0, bigger, 0, counts.length);
+        }
+        bigger[index]++;
+        callCounts = bigger;
+    }
+
+    int[] callCounts() {
+        return callCounts;
+    }
+
     // ------------------------------------------------------------ finding the context
 
     /** The thread's first entry since its field was empty: ask the agent and remember. */
@@ -394,6 +451,9 @@ public final class ZVContext {
         stack[sp] = location;
         stack[sp + 1] = methodId;
         stackPointer = sp;
+        if (countCalls) {
+            count(methodId);
+        }
         if (notifyMethodEnterExit && access != UNBOUND && !vmExiting) {
             notifyMethodEntered(ZVTime.time0(), methodId, stack[sp - 2], location);
         }

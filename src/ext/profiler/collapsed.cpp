@@ -1,0 +1,37 @@
+// Collapsed stacks, as flamegraph.pl and speedscope read them.
+#include "reports.h"
+
+namespace profiler {
+
+std::string CollapsedFrame(std::string_view name) {
+    std::string safe(name.empty() ? "?" : name);
+    for (char &c : safe) {
+        if (c == ';') c = ':';
+        else if (c == ' ') c = '_';
+        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return safe;
+}
+
+namespace {
+
+void write(const TreeNode &node, std::string &path, std::string &out) {
+    for (const auto &[name, child] : node.children) {
+        size_t length = path.size();
+        if (!path.empty()) path += ';';
+        path += CollapsedFrame(name);
+        if (child->self > 0) out += path + ' ' + std::to_string(child->self) + '\n';
+        write(*child, path, out);
+        path.resize(length);
+    }
+}
+
+}  // namespace
+
+std::string CollapsedStacks(const Profile &profile) {
+    std::string out, path;
+    write(profile.root(), path, out);
+    return out;
+}
+
+}  // namespace profiler

@@ -1,0 +1,184 @@
+// The profiler extension library: installs the handler table, learns method
+// names from class loads, samples the instrumented call stacks, counts calls
+// through the context class, and writes its reports when the VM exits, on a
+// data-dump request, and on request over the audit port.
+#include <jni.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "agent/agent.h"
+#include "ext/extensions.h"
+#include "method_names.h"
+#include "reports.h"
+#include "sampler.h"
+#include "settings.h"
+#include "support/heap.h"
+
+namespace profiler {
+
+namespace {
+
+constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
+constexpr const char *kPortClass = "meridyn/audit/AuditPort";
+
+JavaVM *gVM = nullptr;
+Settings gSettings;
+ZVExtensionRecord gRecord{};
+
+void clearException(JNIEnv *env) {
+    if (env->ExceptionCheck()) env->ExceptionClear();
+}
+
+// Calls counted by the context class, by method name; false when it counts none.
+bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
+    if (env == nullptr) return false;
+    jclass context = env->FindClass(kContextClass);
+    jmethodID total = context != nullptr ? env->GetStaticMethodID(context, "totalCallCounts", "()[I") : nullptr;
+    auto counts = total != nullptr ? static_cast<jintArray>(env->CallStaticObjectMethod(context, total)) : nullptr;
+    clearException(env);
+    if (counts == nullptr) return false;
+    jsize length = env->GetArrayLength(counts);
+    std::vector<jint> values(static_cast<size_t>(length));
+    env->GetIntArrayRegion(counts, 0, length, values.data());
+    for (jsize i = 0; i < length; ++i) {
+        if (values[i] <= 0) continue;
+        std::string method = MethodForIndex(i);
+        if (!method.empty()) calls[method] += static_cast<uint32_t>(values[i]);
+    }
+    env->DeleteLocalRef(counts);
+    env->DeleteLocalRef(context);
+    return true;
+}
+
+// "text", "collapsed" or "html"; false for any other kind.
+bool render(JNIEnv *env, const std::string &kind, std::string &out) {
+    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+    ReportInfo info;
+    info.mode = gSettings.cpu ? "CPU" : "wall clock";
+    info.periodMs = gSettings.periodMs;
+    if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
+    ReadProfile([&](const Profile &profile) {
+        out = kind == "text" ? TextReport(profile, info)
+              : kind == "collapsed" ? CollapsedStacks(profile)
+                                    : FlameGraphHtml(profile, info);
+    });
+    return true;
+}
+
+void writeFile(const std::string &path, const std::string &text) {
+    FILE *file = fopen(path.c_str(), "wb");
+    bool ok = file != nullptr && fwrite(text.data(), 1, text.size(), file) == text.size();
+    int error = errno;
+    if (file != nullptr && fclose(file) != 0) ok = false;
+    if (ok) fprintf(stderr, "Zentrova profiler: wrote %s\n", path.c_str());
+    else fprintf(stderr, "Zentrova profiler: cannot write %s: %s\n", path.c_str(), strerror(error));
+}
+
+void writeReports() {
+    JNIEnv *env = nullptr;
+    if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
+    for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
+                              std::pair{"html", &gSettings.html}}) {
+        std::string text;
+        if (!path->empty() && render(env, kind, text)) writeFile(*path, text);
+    }
+}
+
+// AuditPort.profile(kind): the profile as bytes, or null for an unknown kind.
+jbyteArray JNICALL portProfile(JNIEnv *env, jclass, jstring kind) {
+    if (kind == nullptr) return nullptr;
+    const char *chars = env->GetStringUTFChars(kind, nullptr);
+    if (chars == nullptr) return nullptr;
+    std::string name = chars, text;
+    env->ReleaseStringUTFChars(kind, chars);
+    if (!render(env, name, text)) return nullptr;
+    jbyteArray bytes = env->NewByteArray(static_cast<jsize>(text.size()));
+    if (bytes != nullptr)
+        env->SetByteArrayRegion(bytes, 0, static_cast<jsize>(text.size()), reinterpret_cast<const jbyte *>(text.data()));
+    return bytes;
+}
+
+void bindPort(JNIEnv *env) {
+    jclass port = env->FindClass(kPortClass);
+    clearException(env);
+    if (port == nullptr) return;
+    static const JNINativeMethod kNatives[] = {
+        {const_cast<char *>("profile"), const_cast<char *>("(Ljava/lang/String;)[B"),
+         reinterpret_cast<void *>(portProfile)}};
+    if (env->RegisterNatives(port, kNatives, 1) != 0) clearException(env);
+    env->DeleteLocalRef(port);
+}
+
+void startCounting(JNIEnv *env) {
+    jclass context = env->FindClass(kContextClass);
+    jfieldID flag = context != nullptr ? env->GetStaticFieldID(context, "countCalls", "Z") : nullptr;
+    if (flag != nullptr) env->SetStaticBooleanField(context, flag, JNI_TRUE);
+    clearException(env);
+    if (context != nullptr) env->DeleteLocalRef(context);
+}
+
+// ---------------------------------------------------------------- the handler table
+
+void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    std::string name = className != nullptr ? className : "?";
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        RememberMethod(static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id)), name,
+                       methods[i].method_name);
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    sFree(methods);
+    for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
+        for (jint i = 0; fields != nullptr && i < count; ++i) {
+            sFree(fields[i].field_name);
+            sFree(fields[i].field_signature);
+        }
+        sFree(fields);
+    }
+    sFree(sourceName);
+}
+
+void vmShutDown() {
+    StopSampler();
+    writeReports();
+}
+
+void ignoreObject(jobjectID) {}
+void ignoreMove(jobjectID, jobjectID) {}
+void ignoreAllocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
+void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
+void ignoreExit(JNIEnv *, int32_t) {}
+void ignoreEnv(JNIEnv *) {}
+void nothing() {}
+jint zero() { return 0; }
+
+ZVHandlerTable gTable = {
+    classLoaded, ignoreObject, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit, nothing, nothing,
+    ignoreEnv, ThreadEnded, writeReports, nullptr, vmShutDown, zero, zero, zero, zero, ignoreEnv, nullptr,
+};
+
+void javaInit(JNIEnv *env) {
+    zviSetHandlers(&gTable);
+    if (gSettings.calls) startCounting(env);
+    bindPort(env);
+    if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+}
+
+}  // namespace
+
+}  // namespace profiler
+
+extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *vm, int32_t,
+                                                                                  ZVServices *,
+                                                                                  SEElement *initArgs, int32_t) {
+    using namespace profiler;
+    gVM = vm;
+    gSettings = ReadSettings(initArgs);
+    gRecord.order = 0;
+    if (gSettings.enabled) gRecord.javaInit = javaInit;
+    return &gRecord;
+}

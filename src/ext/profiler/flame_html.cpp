@@ -1,0 +1,123 @@
+// The flame graph page: the call tree as JSON inside one HTML file with its
+// own script and style, so it opens anywhere without network access. Frames
+// are positioned elements (the outermost call at the bottom); a click zooms
+// into a frame, the search box marks matching frames.
+#include <cinttypes>
+#include <cstdio>
+
+#include "reports.h"
+
+namespace profiler {
+
+namespace {
+
+// A JSON string that is also safe inside a <script> element.
+void quote(std::string_view text, std::string &out) {
+    out += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7F) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+// [name, total, self, [children...]]
+void node(const TreeNode &tree, std::string &out) {
+    out += '[';
+    quote(tree.name, out);
+    out += ',' + std::to_string(tree.total) + ',' + std::to_string(tree.self) + ",[";
+    bool first = true;
+    for (const auto &entry : tree.children) {
+        if (!first) out += ',';
+        first = false;
+        node(*entry.second, out);
+    }
+    out += "]]";
+}
+
+constexpr const char *kHead = R"page(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Flame graph</title>
+<style>
+body{font:12px sans-serif;margin:8px;background:#fff;color:#222}
+#bar{margin-bottom:6px}#bar input{width:16em}
+#info{margin:4px 0;color:#555;min-height:1.2em}
+#graph{position:relative;width:100%;overflow:hidden;border-top:1px solid #ddd}
+.f{position:absolute;height:17px;line-height:17px;overflow:hidden;white-space:nowrap;box-sizing:border-box;
+border:1px solid #fff;padding-left:3px;cursor:pointer;font:11px monospace}
+.f.m{background:#d4f!important;color:#fff}
+</style></head><body>
+<div id="bar"><b>Flame graph</b> <span id="title"></span>
+<input id="search" placeholder="search (regular expression)"> <button id="reset">reset zoom</button></div>
+<div id="info"></div><div id="graph"></div>
+<script>
+)page";
+
+constexpr const char *kScript = R"page(
+(function(){
+const ROW=18, graph=document.getElementById('graph'), info=document.getElementById('info');
+document.getElementById('title').textContent=profile.title;
+let zoomed=data, pattern=null;
+function depth(n){let d=0;for(const c of n[3])d=Math.max(d,depth(c));return d+1;}
+function color(name){let h=0;for(let i=0;i<name.length;i++)h=(h*31+name.charCodeAt(i))>>>0;
+  if(name.startsWith('['))return 'hsl('+(190+h%40)+',55%,65%)';
+  return 'hsl('+(h%55)+','+(70+h%25)+'%,'+(55+h%15)+'%)';}
+function describe(n){const all=data[1];return n[0]+' \u2014 '+n[1]+' samples ('+(100*n[1]/all).toFixed(1)+
+  '%), self '+n[2]+' ('+(100*n[2]/all).toFixed(1)+'%)';}
+function path(n){const p=[];(function walk(at){if(at===n)return true;for(const c of at[3])if(walk(c)){p.push(c);return true;}
+  return false;})(data);return p;}
+function box(n,left,width,level){
+  const d=document.createElement('div');d.className='f';
+  if(pattern&&pattern.test(n[0]))d.classList.add('m');
+  d.style.left=(100*left)+'%';d.style.width=(100*width)+'%';d.style.bottom=(level*ROW)+'px';
+  d.style.background=color(n[0]);d.textContent=n[0];d.title=describe(n);
+  d.onclick=function(){zoomed=n;draw();};
+  d.onmouseover=function(){info.textContent=describe(n);};
+  graph.appendChild(d);}
+function byName(a,b){return a[0]<b[0]?-1:a[0]>b[0]?1:0;}
+function draw(){
+  graph.textContent='';
+  const chain=[data].concat(path(zoomed).reverse());
+  graph.style.height=((chain.length-1+depth(zoomed))*ROW)+'px';
+  chain.slice(0,-1).forEach(function(a,i){box(a,0,1,i);});
+  (function lay(n,left,width,level){
+    box(n,left,width,level);
+    let x=left;
+    for(const c of n[3].slice().sort(byName)){
+      const w=width*c[1]/n[1];if(w*graph.clientWidth>=0.5)lay(c,x,w,level+1);x+=w;}
+  })(zoomed,0,1,chain.length-1);
+}
+document.getElementById('reset').onclick=function(){zoomed=data;draw();};
+document.getElementById('search').oninput=function(e){
+  try{pattern=e.target.value?new RegExp(e.target.value):null;}catch(x){pattern=null;}draw();};
+window.onresize=draw;
+info.textContent=data[1]+' samples';
+draw();
+})();
+</script></body></html>
+)page";
+
+}  // namespace
+
+std::string FlameGraphHtml(const Profile &profile, const ReportInfo &info) {
+    std::string out = kHead;
+    char title[160];
+    snprintf(title, sizeof title, "%s, one sample every %d ms, %" PRIu64 " samples", info.mode.c_str(),
+             info.periodMs, profile.samples());
+    out += "const profile={title:";
+    quote(title, out);
+    out += "};\nconst data=";
+    node(profile.root(), out);
+    out += ";\ndata[0]='all';";
+    out += kScript;
+    return out;
+}
+
+}  // namespace profiler

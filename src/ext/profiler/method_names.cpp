@@ -1,0 +1,62 @@
+#include "method_names.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include "pri/backtraces.h"
+
+namespace profiler {
+
+namespace {
+
+std::mutex gMutex;
+std::unordered_map<int32_t, std::string> gById;     // as delivered, flag bits included
+std::unordered_map<int32_t, std::string> gByIndex;  // without the flag bits
+
+bool isOrdinary(int32_t id) { return (static_cast<uint32_t>(id) & 0xC0000000u) == 0; }
+
+// A marker's name comes as element text such as {k="_@";v=("name");}: its first string value.
+std::string markerText(const char *text) {
+    std::string all = text;
+    size_t start = all.find("v=(\"");
+    if (start == std::string::npos) return all;
+    std::string name;
+    for (size_t i = start + 4; i < all.size() && all[i] != '"'; ++i) {
+        if (all[i] == '\\' && i + 1 < all.size()) ++i;
+        name += all[i];
+    }
+    return name;
+}
+
+}  // namespace
+
+void RememberMethod(int32_t id, const std::string &className, const char *methodName) {
+    if (id == 0 || methodName == nullptr || !isOrdinary(id)) return;
+    std::string name = className + "." + methodName;
+    std::lock_guard<std::mutex> lock(gMutex);
+    gById[id] = name;
+    gByIndex[id & kIdMask] = name;
+}
+
+std::string FrameName(int32_t id) {
+    if (!isOrdinary(id)) {
+        const char *name = nullptr;
+        zviIsGroupID(id, 0, &name);
+        bool marker = (static_cast<uint32_t>(id) & 0xC0000000u) == 0xC0000000u;
+        if (name == nullptr) return std::string(marker ? "[marker #" : "[group #") + std::to_string(id & kIdMask) + "]";
+        return "[" + (marker ? markerText(name) : std::string(name)) + "]";
+    }
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gById.find(id);
+    if (found != gById.end()) return found->second;
+    auto base = gByIndex.find(id & kIdMask);
+    return base != gByIndex.end() ? base->second : "method#" + std::to_string(id);
+}
+
+std::string MethodForIndex(int32_t index) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gByIndex.find(index);
+    return found != gByIndex.end() ? found->second : std::string();
+}
+
+}  // namespace profiler

@@ -1,0 +1,19 @@
+// Names of the agent's method identifiers, learnt from class-load events,
+// and of group and marker frames, as the reports show them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace profiler {
+
+// Remembers "Class.method" for each identifier of a loaded class.
+void RememberMethod(int32_t id, const std::string &className, const char *methodName);
+// The name for a sampled frame's identifier: the method, "[group]", "[marker text]" or "method#ID".
+std::string FrameName(int32_t id);
+// The method with this identifier without its filter flag bits (the index of the call counts), or "".
+std::string MethodForIndex(int32_t index);
+
+constexpr int32_t kIdMask = 0x0FFFFFFF;
+
+}  // namespace profiler

@@ -1,0 +1,23 @@
+// The sampler: an agent system thread that snapshots the instrumented call
+// stacks of the program's threads every period and adds them to the profile.
+#pragma once
+
+#include <jni.h>
+
+#include <functional>
+
+#include "profile.h"
+#include "settings.h"
+
+namespace profiler {
+
+// Starts the thread; false when the agent refused to create it.
+bool StartSampler(const Settings &settings);
+// Stops sampling: waits for a snapshot in progress; none is taken afterwards.
+void StopSampler();
+// A thread has ended: its sample record is released at the next snapshot.
+void ThreadEnded(JNIEnv *env);
+// Runs reader with the profile while no snapshot changes it.
+void ReadProfile(const std::function<void(const Profile &)> &reader);
+
+}  // namespace profiler

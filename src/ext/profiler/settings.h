@@ -1,0 +1,25 @@
+// What the profiler extension is asked to do, from its initArgs (the
+// extension table's and the agent options' E<name>.<key>=value entries).
+#pragma once
+
+#include <string>
+
+struct SEElement;
+
+namespace profiler {
+
+struct Settings {
+    int periodMs = 50;       // "period": sampler period in milliseconds, 1 to 10000
+    bool cpu = false;        // "mode": "wall" (or "clock") samples every thread, "cpu" only threads that ran
+    bool lines = false;      // "lines": frames of the collapsed stacks and flame graph carry ":LINE"
+    bool enabled = true;     // "enabled": "false" loads the extension without sampling
+    bool calls = true;       // "calls": "false" leaves the exact call counting off
+    std::string text = "zvprofile.txt";            // "text": call tree and flat profile; "" for none
+    std::string collapsed = "zvprofile.collapsed";  // "collapsed": collapsed stacks; "" for none
+    std::string html = "zvprofile.html";            // "html": flame graph page; "" for none
+};
+
+// Unknown keys are ignored; a bad value keeps its default with a message on standard error.
+Settings ReadSettings(const SEElement *initArgs);
+
+}  // namespace profiler

@@ -1,0 +1,69 @@
+package e2e;
+
+import java.io.File;
+
+// Known hot spots: one thread spins for 7 parts of the time, another for 3,
+// at once; then a known call pattern. With a file name argument, the program
+// stays until that file exists, so a second process can take a snapshot.
+public class HotSpots {
+    static volatile long sink;
+
+    static long spinLong(long nanos) {
+        long end = System.nanoTime() + nanos;
+        long x = 1;
+        while (System.nanoTime() < end) { // spin-long
+            x = x * 31 + 7; // spin-long
+        }
+        return x;
+    }
+
+    static long spinShort(long nanos) {
+        long end = System.nanoTime() + nanos;
+        long x = 1;
+        while (System.nanoTime() < end) { // spin-short
+            x = x * 17 + 3; // spin-short
+        }
+        return x;
+    }
+
+    static int leaf(int i) {
+        return i + 1;
+    }
+
+    static int pattern() {
+        int sum = 0;
+        for (int i = 0; i < 1000; i++) {
+            sum += leaf(i);
+        }
+        return sum;
+    }
+
+    public static void main(String[] args) throws Exception {
+        final long unit = 300_000_000L;
+        Thread a = new Thread(new Runnable() {
+            public void run() {
+                sink = spinLong(7 * unit);
+            }
+        }, "spin-long");
+        Thread b = new Thread(new Runnable() {
+            public void run() {
+                sink = spinShort(3 * unit);
+            }
+        }, "spin-short");
+        a.start();
+        b.start();
+        a.join();
+        b.join();
+        int total = 0;
+        for (int i = 0; i < 1000; i++) {
+            total += pattern();
+        }
+        System.out.println("pattern: " + total);
+        if (args.length > 0) {
+            File stop = new File(args[0]);
+            for (int i = 0; i < 600 && !stop.exists(); i++) {
+                Thread.sleep(50);
+            }
+        }
+    }
+}
