@@ -469,6 +469,17 @@ profiler)
     call_line=$(grep -n 'sink = spinLong' "$src" | cut -d: -f1)
     grep -qE "^e2e\.HotSpots\\\$1\.run:$call_line;\[Spinning\] [0-9]+$" "$work/zvprofile.collapsed" ||
         fail "cpu mode: no stack e2e.HotSpots\$1.run:$call_line;[Spinning]"
+    # The CPU profiler options of an XML configuration give the period and the
+    # CPU mode; nothing but the spinners then has samples.
+    cat >"$work/cpu.xml" <<XML
+<zentrova-configuration><request-analyzer>
+  <connection><audit-port><port number="$((port + 32))"/></audit-port></connection>
+  <auto-start-CPU enabled="true" time="cpu"><sampler-options period="7"/></auto-start-CPU>
+</request-analyzer></zentrova-configuration>
+XML
+    (cd "$work" && rm -f zvprofile.txt && run xml "-agentpath:$agent=$work/cpu.xml" -cp "$ZV_CLASSES" e2e.HotSpots)
+    expect_rc xml 0
+    grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
     # The flame graph renders in a browser, with the hot method's frame.
     browser=$(command -v chromium || command -v chromium-browser || true)
     if [ -z "$browser" ]; then

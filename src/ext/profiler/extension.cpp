@@ -4,6 +4,8 @@
 // data-dump request, and on request over the audit port.
 #include <jni.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -57,8 +59,9 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
 bool render(JNIEnv *env, const std::string &kind, std::string &out) {
     if (kind != "text" && kind != "collapsed" && kind != "html") return false;
     ReportInfo info;
-    info.mode = gSettings.cpu ? "CPU" : "wall clock";
-    info.periodMs = gSettings.periodMs;
+    Settings running = SamplerSettings();
+    info.mode = running.cpu ? "CPU" : "wall clock";
+    info.periodMs = running.periodMs;
     if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
     ReadProfile([&](const Profile &profile) {
         out = kind == "text" ? TextReport(profile, info)
@@ -122,8 +125,13 @@ void startCounting(JNIEnv *env) {
 
 // ---------------------------------------------------------------- the handler table
 
+// What the metrics read from the handler table: classes loaded and not
+// unloaded, threads running and started, collections begun.
+std::atomic<jint> gClasses{0}, gActiveThreads{0}, gStartedThreads{0}, gCollections{0};
+
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    ++gClasses;
     std::string name = className != nullptr ? className : "?";
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         RememberMethod(static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id)), name,
@@ -147,6 +155,21 @@ void vmShutDown() {
     writeReports();
 }
 
+void classUnloaded(jobjectID) { --gClasses; }
+void gcStarted() { ++gCollections; }
+void threadStarted(JNIEnv *) {
+    ++gActiveThreads;
+    ++gStartedThreads;
+}
+void threadEnded(JNIEnv *env) {
+    --gActiveThreads;
+    ThreadEnded(env);
+}
+jint classCount() { return gClasses; }
+jint activeThreadCount() { return std::max<jint>(gActiveThreads, 0); }
+jint totalThreadCount() { return gStartedThreads; }
+jint gcCount() { return gCollections; }
+
 void ignoreObject(jobjectID) {}
 void ignoreMove(jobjectID, jobjectID) {}
 void ignoreAllocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
@@ -154,14 +177,21 @@ void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
 void ignoreExit(JNIEnv *, int32_t) {}
 void ignoreEnv(JNIEnv *) {}
 void nothing() {}
-jint zero() { return 0; }
 
 ZVHandlerTable gTable = {
-    classLoaded, ignoreObject, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit, nothing, nothing,
-    ignoreEnv, ThreadEnded, writeReports, nullptr, vmShutDown, zero, zero, zero, zero, ignoreEnv, nullptr,
+    classLoaded, classUnloaded, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit, gcStarted,
+    nothing, threadStarted, threadEnded, writeReports, nullptr, vmShutDown, gcCount, classCount, activeThreadCount,
+    totalThreadCount, ignoreEnv, nullptr,
 };
 
 void javaInit(JNIEnv *env) {
+    // Threads that started before the table was installed.
+    zviDataLock();
+    for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at) {
+        ++gActiveThreads;
+        ++gStartedThreads;
+    }
+    zviDataUnlock();
     zviSetHandlers(&gTable);
     if (gSettings.calls) startCounting(env);
     bindPort(env);

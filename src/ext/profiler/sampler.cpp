@@ -103,6 +103,24 @@ void sleepUntil(struct timespec &next) {
     if (now.tv_sec > next.tv_sec + 1) next = now;
 }
 
+// The agent hands its CPU profiler options to the Java side just after the
+// extensions start: they are read there until they have arrived.
+bool adoptAgentOptions(JNIEnv *env) {
+    jclass main = env->FindClass("meridyn/audit/Main");
+    jfieldID period = main != nullptr ? env->GetStaticFieldID(main, "samplerPeriod", "I") : nullptr;
+    jfieldID time = main != nullptr ? env->GetStaticFieldID(main, "samplerTime", "I") : nullptr;
+    bool arrived = false;
+    if (period != nullptr && time != nullptr) {
+        jint samplerPeriod = env->GetStaticIntField(main, period);
+        arrived = samplerPeriod != 0;
+        std::lock_guard<std::mutex> lock(gProfileMutex);
+        if (arrived) AdoptAgentOptions(gSettings, samplerPeriod, env->GetStaticIntField(main, time));
+    }
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (main != nullptr) env->DeleteLocalRef(main);
+    return arrived || main == nullptr;
+}
+
 void samplerMain(void *argument) {
     auto *self = static_cast<JNIEnv *>(argument);
     zviSetSamplerThread(self);
@@ -110,8 +128,12 @@ void samplerMain(void *argument) {
     std::vector<SampledFrame> stack;
     struct timespec next;
     clock_gettime(CLOCK_MONOTONIC, &next);
+    // Until the audit system is up (a few samples at most).
+    int optionChecks = 20;
     while (!gStop) {
         sleepUntil(next);
+        if (optionChecks > 0 && adoptAgentOptions(self)) optionChecks = 0;
+        else if (optionChecks > 0) --optionChecks;
         if (!gStop) snapshot(self, records, stack);
     }
     ZVFreeVector(records);
@@ -132,6 +154,11 @@ void StopSampler() {
 void ThreadEnded(JNIEnv *env) {
     std::lock_guard<std::mutex> lock(gEndedMutex);
     gEnded.push_back(env);
+}
+
+Settings SamplerSettings() {
+    std::lock_guard<std::mutex> lock(gProfileMutex);
+    return gSettings;
 }
 
 void ReadProfile(const std::function<void(const Profile &)> &reader) {

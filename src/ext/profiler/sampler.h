@@ -17,6 +17,8 @@ bool StartSampler(const Settings &settings);
 void StopSampler();
 // A thread has ended: its sample record is released at the next snapshot.
 void ThreadEnded(JNIEnv *env);
+// The settings the sampler runs with (the agent's options adopted).
+Settings SamplerSettings();
 // Runs reader with the profile while no snapshot changes it.
 void ReadProfile(const std::function<void(const Profile &)> &reader);
 

@@ -45,15 +45,16 @@ Settings ReadSettings(const SEElement *args) {
         errno = 0;
         char *end = nullptr;
         long period = strtol(value.c_str(), &end, 10);
-        if (errno == 0 && end != value.c_str() && *end == '\0' && period >= kMinPeriod && period <= kMaxPeriod)
+        if (errno == 0 && end != value.c_str() && *end == '\0' && period >= kMinPeriod && period <= kMaxPeriod) {
             s.periodMs = static_cast<int>(period);
-        else
+            s.periodGiven = true;
+        } else
             fprintf(stderr, "Zentrova profiler: period %s is not a number of milliseconds from %d to %d; using %d\n",
                     value.c_str(), kMinPeriod, kMaxPeriod, s.periodMs);
     }
     if (text(args, "mode", value)) {
-        if (value == "cpu") s.cpu = true;
-        else if (value == "wall" || value == "clock") s.cpu = false;
+        s.modeGiven = value == "cpu" || value == "wall" || value == "clock";
+        if (s.modeGiven) s.cpu = value == "cpu";
         else fprintf(stderr, "Zentrova profiler: mode %s is not wall or cpu; using wall\n", value.c_str());
     }
     flag(args, "lines", s.lines);
@@ -63,6 +64,15 @@ Settings ReadSettings(const SEElement *args) {
     text(args, "collapsed", s.collapsed);
     text(args, "html", s.html);
     return s;
+}
+
+void AdoptAgentOptions(Settings &s, int samplerPeriod, int samplerTime) {
+    if (!s.periodGiven && samplerPeriod != 0) {
+        if (samplerPeriod >= kMinPeriod && samplerPeriod <= kMaxPeriod) s.periodMs = samplerPeriod;
+        else fprintf(stderr, "Zentrova profiler: sampler period %d is not from %d to %d ms; using %d\n",
+                     samplerPeriod, kMinPeriod, kMaxPeriod, s.periodMs);
+    }
+    if (!s.modeGiven && (samplerTime == 1 || samplerTime == 2)) s.cpu = samplerTime == 2;
 }
 
 }  // namespace profiler

@@ -11,6 +11,7 @@ namespace profiler {
 struct Settings {
     int periodMs = 50;       // "period": sampler period in milliseconds, 1 to 10000
     bool cpu = false;        // "mode": "wall" (or "clock") samples every thread, "cpu" only threads that ran
+    bool periodGiven = false, modeGiven = false;  // by the arguments, which win over the agent's options
     bool lines = false;      // "lines": frames of the collapsed stacks and flame graph carry ":LINE"
     bool enabled = true;     // "enabled": "false" loads the extension without sampling
     bool calls = true;       // "calls": "false" leaves the exact call counting off
@@ -21,5 +22,8 @@ struct Settings {
 
 // Unknown keys are ignored; a bad value keeps its default with a message on standard error.
 Settings ReadSettings(const SEElement *initArgs);
+// The agent's CPU profiler options (sampler period in ms; time 1 clock, 2 CPU)
+// for what the arguments left open; values out of range are ignored with a message.
+void AdoptAgentOptions(Settings &settings, int samplerPeriod, int samplerTime);
 
 }  // namespace profiler

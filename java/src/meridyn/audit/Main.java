@@ -13,6 +13,10 @@ public final class Main {
     /** Latest arguments of each setter, in the order the setters were first called. */
     private static final Map<String, List<Object>> CALLS = new LinkedHashMap<>();
 
+    /** The CPU profiler's sampler period in ms and its time (1 clock, 2 CPU); 0 until the agent sets them. */
+    public static volatile int samplerPeriod;
+    public static volatile int samplerTime;
+
     private Main() {
     }
 
@@ -22,6 +26,8 @@ public final class Main {
 
     public static void setCPUProfilerOptions(int type, int time, int samplerPeriod, int samplerPrecision,
             int instrumentationPrecision, boolean instrumentationFilterEnabled, int instrumentationFilterLimit) {
+        Main.samplerTime = time;
+        Main.samplerPeriod = samplerPeriod;
         record("setCPUProfilerOptions", type, time, samplerPeriod, samplerPrecision, instrumentationPrecision,
                 instrumentationFilterEnabled, instrumentationFilterLimit);
     }
