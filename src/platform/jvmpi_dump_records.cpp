@@ -231,8 +231,15 @@ bool DumpRecords::write(DumpWriter &out, jobject object) {
             out.u1(static_cast<uint32_t>(isArray ? JvmpiTypeCode(signature[1]) : 0));
             out.id(idOf(object));
         } else if (isClass) {
+            // Readers parse a class record with what its class-load event
+            // told them, so only classes that can have had one get a record.
             auto asClass = static_cast<jclass>(object);
-            ClassInfo *own = infoFor(asClass);
+            jint status = 0;
+            Jvmpi().jvmti->GetClassStatus(asClass, &status);
+            ClassInfo *own = (status & JVMTI_CLASS_STATUS_PREPARED) != 0 &&
+                                     (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0
+                                 ? infoFor(asClass)
+                                 : nullptr;
             written = own != nullptr;
             if (written) writeClass(out, asClass, own);
         } else if (isArray && isReference(signature[1])) {
