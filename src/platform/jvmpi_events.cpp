@@ -235,9 +235,6 @@ void JNICALL onVMObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject obje
     deliverAllocation(jvmti, env, object, klass, size);
 }
 
-// JVMTI's own default sampling interval, restored when allocations are off.
-constexpr jint kDefaultSamplingInterval = 512 * 1024;
-
 jvmtiError setMode(jvmtiEventMode mode, jvmtiEvent event) {
     return Jvmpi().jvmti->SetEventNotificationMode(mode, event, nullptr);
 }
@@ -363,6 +360,11 @@ bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
     callbacks.SampledObjectAlloc = onSampledObjectAlloc;
     callbacks.VMObjectAlloc = onVMObjectAlloc;
     if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return false;
+    // A thread samples again only after its next sample point, which it
+    // picks from the interval in force at its previous sample: an interval
+    // of 0 from the start makes every allocation a sample from the moment
+    // the event is switched on. It costs nothing while the event is off.
+    if (Jvmpi().capabilities.can_generate_sampled_object_alloc_events) jvmti->SetHeapSamplingInterval(0);
     for (jvmtiEvent event : {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_END}) {
         if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, event, nullptr) != JVMTI_ERROR_NONE) return false;
     }
@@ -397,7 +399,11 @@ jint JvmpiEnableEvent(jint type, void *) {
             return JVMPI_NOT_AVAILABLE;
         }
     }
-    if (type == JVMPI_EVENT_OBJECT_ALLOC) Jvmpi().jvmti->SetHeapSamplingInterval(0);
+    // Allocation buffers handed out before the switch end where the buffer
+    // does, not at a sample point: a collection retires them all, so that
+    // every allocation from here on is sampled. Refused before the VM runs,
+    // when there are none yet.
+    if (type == JVMPI_EVENT_OBJECT_ALLOC) Jvmpi().jvmti->ForceGarbageCollection();
     return JVMPI_SUCCESS;
 }
 
@@ -409,7 +415,6 @@ jint JvmpiDisableEvent(jint type, void *) {
     for (int i = 0; i < route->count; ++i) {
         if (!stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
     }
-    if (type == JVMPI_EVENT_OBJECT_ALLOC) Jvmpi().jvmti->SetHeapSamplingInterval(kDefaultSamplingInterval);
     return JVMPI_SUCCESS;
 }
 

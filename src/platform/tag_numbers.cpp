@@ -16,7 +16,7 @@ int64_t TagNumbers::take() {
                 return static_cast<int64_t>(candidate);
             }
         }
-        if (!collectLive_) return 0;
+        if (round > 0 || !collectLive_) break;
         live_ = collectLive_();
         std::sort(live_.begin(), live_.end());
         reusing_ = true;

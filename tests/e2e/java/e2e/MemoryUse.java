@@ -23,7 +23,9 @@ public final class MemoryUse {
 
     public static void main(String[] args) throws Exception {
         System.load(System.getProperty("zv.memory"));
-        Memory.watch(Item.class, Item.class.getName());
+        // A class gets its key when it is prepared, at its first instance.
+        Item first = new Item(-1);
+        Memory.watch(first.getClass(), Item.class.getName());
         Item[] all = new Item[1000];
         Memory.profile(true);
         for (int i = 0; i < all.length; i++) {
@@ -43,7 +45,7 @@ public final class MemoryUse {
         Memory.profile(false);
         counts = Memory.counts();
         System.out.println("freed: " + counts[1] + ", collections seen: " + (counts[3] > 0 && counts[4] > 0)
-                + ", extension saw frees: " + (counts[5] >= counts[1]));
+                + ", extension saw frees: " + (counts[5] >= counts[1] && counts[5] > 0));
         for (int i = 0; i + 1 < kept.length; i++) {
             kept[i].next = kept[i + 1];
         }
