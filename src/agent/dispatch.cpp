@@ -16,11 +16,17 @@ void forEachExtension(Visit visit) {
 }
 
 // Allocations made while a listener runs on this thread are not reported.
+// The guard lives in the thread's storage block, looked up once.
 void objectAllocated(JVMPI_Event *event) {
     JNIEnv *env = event->env_id;
     ZVWord *block = ZVStorageBlock(env);
     if (block != nullptr && block[ZV_SLOT_ALLOCATION_GUARD] != 0) return;
-    zviSetThreadLocalStorage(env, ZV_SLOT_ALLOCATION_GUARD, 1);
+    if (block == nullptr) {
+        zviSetThreadLocalStorage(env, ZV_SLOT_ALLOCATION_GUARD, 0);
+        block = ZVStorageBlock(env);
+        if (block == nullptr) return;  // without a guard a listener could recurse
+    }
+    block[ZV_SLOT_ALLOCATION_GUARD] = 1;
     const auto &alloc = event->u.obj_alloc;
     if (ZVHandlerTable *table = ZVInstalledHandlers()) {
         ZVWord classKey = PRIClassKeyGet(reinterpret_cast<ZVWord>(alloc.class_id));
@@ -33,7 +39,7 @@ void objectAllocated(JVMPI_Event *event) {
             ext.objectAllocated(env, alloc.obj_id, alloc.class_id, alloc.is_array, alloc.size);
         }
     });
-    zviSetThreadLocalStorage(env, ZV_SLOT_ALLOCATION_GUARD, 0);
+    block[ZV_SLOT_ALLOCATION_GUARD] = 0;
 }
 
 void objectFreed(JVMPI_Event *event) {

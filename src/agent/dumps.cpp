@@ -121,9 +121,11 @@ unsigned char zviObjectArrayDescription(jobjectID object, uint32_t *outClassID,
     gDump.objectLength = 0;  // a dump that never arrives reports nothing
     zvipi->RequestEvent(JVMPI_EVENT_OBJECT_DUMP, object);
     int32_t length = gDump.objectLength;
-    if (length <= 12) return 0;
+    if (length <= 0) return 0;
     const auto *bytes = reinterpret_cast<const unsigned char *>(gDump.objectBytes);
+    // Any other record is kept as its type byte alone: it did arrive.
     if (bytes[0] != JVMPI_GC_OBJ_ARRAY_DUMP) return 1;
+    if (length < kArrayHeader) return 0;  // an array record cut short
     uint32_t count = readBigEndian32(bytes + 5);
     if (outCount != nullptr) *outCount = static_cast<int32_t>(count);
     if (outClassID != nullptr) memcpy(outClassID, bytes + 9, 4);

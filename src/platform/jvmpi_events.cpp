@@ -2,9 +2,13 @@
 // interface's EnableEvent, DisableEvent and RequestEvent. Each JVMPI event is
 // delivered on the thread that JVMTI reports it on.
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <mutex>
+#include <unordered_map>
 
+#include "platform/jvmpi_dumps.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/jvmpi_internal.h"
 
@@ -23,7 +27,9 @@ const EventRoute kRoutes[] = {
     // Class objects freed by the collector stand for unloaded classes.
     {JVMPI_EVENT_CLASS_UNLOAD, {JVMTI_EVENT_OBJECT_FREE}, 1},
     {JVMPI_EVENT_OBJECT_FREE, {JVMTI_EVENT_OBJECT_FREE}, 1},
-    {JVMPI_EVENT_OBJECT_ALLOC, {JVMTI_EVENT_SAMPLED_OBJECT_ALLOC}, 1},
+    // Every allocation while the heap sampler's interval is 0, plus the
+    // VM's own allocations that bytecode and JNI do not make.
+    {JVMPI_EVENT_OBJECT_ALLOC, {JVMTI_EVENT_SAMPLED_OBJECT_ALLOC, JVMTI_EVENT_VM_OBJECT_ALLOC}, 2},
     {JVMPI_EVENT_JVM_SHUT_DOWN, {JVMTI_EVENT_VM_DEATH}, 1},
     {JVMPI_EVENT_DATA_DUMP_REQUEST, {JVMTI_EVENT_DATA_DUMP_REQUEST}, 1},
     {JVMPI_EVENT_GC_START, {JVMTI_EVENT_GARBAGE_COLLECTION_START}, 1},
@@ -36,7 +42,8 @@ const EventRoute kRoutes[] = {
     {JVMPI_EVENT_THREAD_START, {}, 0},
     {JVMPI_EVENT_THREAD_END, {}, 0},
     {JVMPI_EVENT_JVM_INIT_DONE, {}, 0},
-    // JVMTI cannot report moves; switching them on succeeds and none arrive.
+    // Tags stay with their objects when the collector moves them, so IDs
+    // never change: switching moves on succeeds and none arrive.
     {JVMPI_EVENT_OBJECT_MOVE, {}, 0},
 };
 
@@ -46,9 +53,6 @@ const EventRoute *routeOf(jint type) {
     }
     return nullptr;
 }
-
-// Filled-in bytes of an empty dump: dumps are not produced yet.
-char gEmptyDump[1] = {0};
 
 void *JNICALL jvmtiMalloc(unsigned int size) {
     unsigned char *memory = nullptr;
@@ -182,41 +186,53 @@ void JNICALL onMethodExit(jvmtiEnv *, JNIEnv *env, jthread, jmethodID method, jb
     JvmpiDeliver(&event);
 }
 
-// JVMPI's array kinds, from the class signature.
-jint arrayKind(jvmtiEnv *jvmti, jclass klass) {
+// JVMPI's array kinds by class tag, from the class signature: 0 for plain
+// objects, else the element's type code.
+std::mutex gKindMutex;
+std::unordered_map<jlong, jint> gKinds;
+
+jint arrayKind(jvmtiEnv *jvmti, jclass klass, jobjectID classID) {
+    jlong classTag = JvmpiTagFromID(classID);
+    {
+        std::lock_guard<std::mutex> lock(gKindMutex);
+        auto found = gKinds.find(classTag);
+        if (found != gKinds.end()) return found->second;
+    }
     char *signature = nullptr;
     if (jvmti->GetClassSignature(klass, &signature, nullptr) != JVMTI_ERROR_NONE) return 0;
-    jint kind = 0;  // JVMPI_NORMAL_OBJECT
-    if (signature[0] == '[') {
-        switch (signature[1]) {
-            case 'Z': kind = 4; break;
-            case 'C': kind = 5; break;
-            case 'F': kind = 6; break;
-            case 'D': kind = 7; break;
-            case 'B': kind = 8; break;
-            case 'S': kind = 9; break;
-            case 'I': kind = 10; break;
-            case 'J': kind = 11; break;
-            default: kind = 2; break;  // JVMPI_CLASS: an array of references
-        }
-    }
+    jint kind = signature[0] == '[' ? JvmpiTypeCode(signature[1]) : 0;
     jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
+    if (classTag != 0) {
+        std::lock_guard<std::mutex> lock(gKindMutex);
+        gKinds[classTag] = kind;
+    }
     return kind;
 }
 
-// Allocations are sampled (JVMTI's default interval), not all reported.
-void JNICALL onSampledObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass,
-                                  jlong size) {
+// Both allocation events may report one object: the first gives it its ID,
+// the second finds it tagged and is dropped.
+void deliverAllocation(jvmtiEnv *jvmti, JNIEnv *env, jobject object, jclass klass, jlong size) {
     if (!JvmpiEnabled(JVMPI_EVENT_OBJECT_ALLOC)) return;
+    jobjectID id = JvmpiNewObjectID(object);
+    if (id == nullptr) return;
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_OBJECT_ALLOC;
     event.env_id = env;
     auto &alloc = event.u.obj_alloc;
     alloc.class_id = JvmpiClassID(klass);
-    alloc.is_array = arrayKind(jvmti, klass);
+    alloc.is_array = arrayKind(jvmti, klass, alloc.class_id);
     alloc.size = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<jint>(size);
-    alloc.obj_id = JvmpiObjectID(object);
+    alloc.obj_id = id;
     JvmpiDeliver(&event);
+}
+
+void JNICALL onSampledObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass,
+                                  jlong size) {
+    deliverAllocation(jvmti, env, object, klass, size);
+}
+
+void JNICALL onVMObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass, jlong size) {
+    deliverAllocation(jvmti, env, object, klass, size);
 }
 
 jvmtiError setMode(jvmtiEventMode mode, jvmtiEvent event) {
@@ -260,9 +276,45 @@ bool capabilityFor(jint type) {
         case JVMPI_EVENT_COMPILED_METHOD_LOAD: return caps.can_generate_compiled_method_load_events;
         case JVMPI_EVENT_CLASS_UNLOAD:
         case JVMPI_EVENT_OBJECT_FREE: return caps.can_generate_object_free_events;
-        case JVMPI_EVENT_OBJECT_ALLOC: return caps.can_generate_sampled_object_alloc_events;
+        case JVMPI_EVENT_OBJECT_ALLOC:
+            return caps.can_generate_sampled_object_alloc_events && caps.can_generate_vm_object_alloc_events &&
+                   caps.can_tag_objects;
         default: return true;
     }
+}
+
+// Built and delivered on the requesting thread before the request returns.
+// Without an argument the dump is a full one (level 2), as in JVMPI.
+jint requestHeapDump(JVMPI_Event &event, const JVMPI_HeapDumpArg *arg) {
+    jint level = arg != nullptr ? arg->heap_dump_level : JVMPI_DUMP_LEVEL_2;
+    if (event.env_id == nullptr || level < JVMPI_DUMP_LEVEL_0 || level > JVMPI_DUMP_LEVEL_2) return JVMPI_FAIL;
+    DumpWriter dump;
+    if (!JvmpiWriteHeapDump(dump, event.env_id, level)) return JVMPI_FAIL;
+    static char empty[1];
+    event.u.heap_dump.dump_level = level;
+    event.u.heap_dump.begin = dump.size() > 0 ? dump.begin() : empty;
+    event.u.heap_dump.end = dump.size() > 0 ? dump.end() : empty;
+    JvmpiDeliver(&event);
+    return JVMPI_SUCCESS;
+}
+
+// The record of the object with that ID, with all its values.
+jint requestObjectDump(JVMPI_Event &event, jobjectID id) {
+    JNIEnv *env = event.env_id;
+    jobject object = env != nullptr ? JvmpiObjectFor(id) : nullptr;
+    if (object == nullptr) return JVMPI_FAIL;
+    DumpWriter dump;
+    bool written;
+    {
+        DumpRecords records(env, JVMPI_DUMP_LEVEL_2);
+        written = records.write(dump, object);
+    }
+    env->DeleteLocalRef(object);
+    if (!written || dump.size() > INT32_MAX) return JVMPI_FAIL;
+    event.u.object_dump.data_len = static_cast<jint>(dump.size());
+    event.u.object_dump.data = dump.begin();
+    JvmpiDeliver(&event);
+    return JVMPI_SUCCESS;
 }
 
 }  // namespace
@@ -306,7 +358,13 @@ bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
     callbacks.MethodEntry = onMethodEntry;
     callbacks.MethodExit = onMethodExit;
     callbacks.SampledObjectAlloc = onSampledObjectAlloc;
+    callbacks.VMObjectAlloc = onVMObjectAlloc;
     if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return false;
+    // A thread samples again only after its next sample point, which it
+    // picks from the interval in force at its previous sample: an interval
+    // of 0 from the start makes every allocation a sample from the moment
+    // the event is switched on. It costs nothing while the event is off.
+    if (Jvmpi().capabilities.can_generate_sampled_object_alloc_events) jvmti->SetHeapSamplingInterval(0);
     for (jvmtiEvent event : {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_THREAD_START, JVMTI_EVENT_THREAD_END}) {
         if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, event, nullptr) != JVMTI_ERROR_NONE) return false;
     }
@@ -341,6 +399,11 @@ jint JvmpiEnableEvent(jint type, void *) {
             return JVMPI_NOT_AVAILABLE;
         }
     }
+    // Allocation buffers handed out before the switch end where the buffer
+    // does, not at a sample point: a collection retires them all, so that
+    // every allocation from here on is sampled. Refused before the VM runs,
+    // when there are none yet.
+    if (type == JVMPI_EVENT_OBJECT_ALLOC) Jvmpi().jvmti->ForceGarbageCollection();
     return JVMPI_SUCCESS;
 }
 
@@ -361,20 +424,8 @@ jint JvmpiRequestEvent(jint type, void *arg) {
     event.event_type = type | JVMPI_REQUESTED_EVENT;
     event.env_id = JvmpiCurrentEnv();
     switch (type) {
-        case JVMPI_EVENT_HEAP_DUMP:
-            // Heap dumps are not produced yet: the answer is an empty dump.
-            event.u.heap_dump.dump_level =
-                arg != nullptr ? static_cast<JVMPI_HeapDumpArg *>(arg)->heap_dump_level : JVMPI_DUMP_LEVEL_2;
-            event.u.heap_dump.begin = gEmptyDump;
-            event.u.heap_dump.end = gEmptyDump;
-            JvmpiDeliver(&event);
-            return JVMPI_SUCCESS;
-        case JVMPI_EVENT_OBJECT_DUMP:
-            // Object dumps are not produced yet: the answer carries no record.
-            event.u.object_dump.data_len = 0;
-            event.u.object_dump.data = gEmptyDump;
-            JvmpiDeliver(&event);
-            return JVMPI_SUCCESS;
+        case JVMPI_EVENT_HEAP_DUMP: return requestHeapDump(event, static_cast<JVMPI_HeapDumpArg *>(arg));
+        case JVMPI_EVENT_OBJECT_DUMP: return requestObjectDump(event, static_cast<jobjectID>(arg));
         case JVMPI_EVENT_CLASS_LOAD: {
             JNIEnv *env = event.env_id;
             jobject klass = JvmpiObjectFor(static_cast<jobjectID>(arg));

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "platform/jvmpi.h"
 
@@ -79,3 +80,14 @@ void JvmpiObjectFreed(jlong tag);
 
 inline jobjectID JvmpiIDFromTag(jlong tag) { return reinterpret_cast<jobjectID>(static_cast<uintptr_t>(tag)); }
 inline jlong JvmpiTagFromID(jobjectID id) { return static_cast<jlong>(reinterpret_cast<uintptr_t>(id) & 0xFFFFFFFFu); }
+
+// IDs are 4 bytes on the dump wire; larger tags mark objects during a heap dump.
+constexpr jlong kLargestObjectTag = 0xFFFFFFFF;
+// A fresh ID for a newly allocated object; null when it has one already
+// (another allocation event reported it) or none can be given.
+jobjectID JvmpiNewObjectID(jobject object);
+// True when the tag is that of a class whose ID was handed out.
+bool JvmpiIsClassTag(jlong tag);
+
+// Calls visit(env, thread) for every thread the emulation knows.
+void JvmpiForEachThread(const std::function<void(JNIEnv *, jthread)> &visit);

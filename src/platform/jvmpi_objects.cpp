@@ -1,22 +1,41 @@
 // JVMPI object IDs as JVMTI tags: each object gets a small unsigned number
-// (below 2^32, never 0) the first time it needs an ID; the reverse lookup asks
-// the VM for the object with that tag. Class IDs are remembered so that the
-// freeing of a class object can be told as the class's unloading.
+// (below 2^32, never 0) the first time it needs an ID, or at its allocation
+// while allocation events are on; the reverse lookup asks the VM for the
+// object with that tag. Class IDs are remembered so that the freeing of a
+// class object can be told as the class's unloading.
 #include <mutex>
 #include <unordered_set>
 
 #include "platform/jvmpi_internal.h"
+#include "platform/tag_numbers.h"
 
 namespace {
 
-std::mutex gMutex;  // tag assignment and the class set
-uint32_t gNextTag = 1;
+jint JNICALL collectTag(jlong, jlong, jlong *tag, jint, void *live) {
+    if (*tag <= kLargestObjectTag) static_cast<std::vector<int64_t> *>(live)->push_back(*tag);
+    return JVMTI_VISIT_OBJECTS;
+}
+
+// The tags of every tagged object in the heap.
+std::vector<int64_t> liveTags() {
+    std::vector<int64_t> live;
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_iteration_callback = collectTag;
+    Jvmpi().jvmti->IterateThroughHeap(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, &callbacks, &live);
+    return live;
+}
+
+// Tag assignment; nothing that runs inside a heap walk's callbacks takes
+// this lock. ObjectFree events can be posted on a thread inside a JVMTI call,
+// so the class set has its own lock, never held over a JVMTI call.
+std::mutex gTagMutex;
+TagNumbers gNumbers(kLargestObjectTag, liveTags);
+std::mutex gClassMutex;
 std::unordered_set<jlong> gClassTags;
 
-jlong newTag() {
-    jlong tag = gNextTag++;
-    if (gNextTag == 0) gNextTag = 1;  // after 2^32 - 1 IDs the numbers are reused
-    return tag;
+void rememberClass(jlong tag) {
+    std::lock_guard<std::mutex> lock(gClassMutex);
+    gClassTags.insert(tag);
 }
 
 // The object's tag, assigned when it has none; 0 on failure.
@@ -25,17 +44,16 @@ jlong tagOf(jobject object, bool isClass) {
     if (object == nullptr || jvmti == nullptr) return 0;
     jlong tag = 0;
     if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
-    if (tag != 0 && !isClass) return tag;
-    std::lock_guard<std::mutex> lock(gMutex);
     if (tag == 0) {
+        std::lock_guard<std::mutex> lock(gTagMutex);
         // Another thread may have tagged it meanwhile.
         if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
         if (tag == 0) {
-            tag = newTag();
-            if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
+            tag = gNumbers.take();
+            if (tag == 0 || jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
         }
     }
-    if (isClass) gClassTags.insert(tag);
+    if (isClass) rememberClass(tag);
     return tag;
 }
 
@@ -45,11 +63,25 @@ jobjectID JvmpiObjectID(jobject object) { return JvmpiIDFromTag(tagOf(object, fa
 
 jobjectID JvmpiClassID(jclass klass) { return JvmpiIDFromTag(tagOf(klass, true)); }
 
+jobjectID JvmpiNewObjectID(jobject object) {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    jlong tag = 0;
+    if (object == nullptr || jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE || tag != 0) return nullptr;
+    std::lock_guard<std::mutex> lock(gTagMutex);
+    tag = gNumbers.take();
+    if (tag == 0 || jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return nullptr;
+    return JvmpiIDFromTag(tag);
+}
+
+bool JvmpiIsClassTag(jlong tag) {
+    std::lock_guard<std::mutex> lock(gClassMutex);
+    return gClassTags.count(tag) != 0;
+}
+
 bool JvmpiHasClassID(jclass klass) {
     jlong tag = 0;
     if (Jvmpi().jvmti->GetTag(klass, &tag) != JVMTI_ERROR_NONE || tag == 0) return false;
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gClassTags.count(tag) != 0;
+    return JvmpiIsClassTag(tag);
 }
 
 jobject JvmpiObjectFor(jobjectID id) {
@@ -70,9 +102,10 @@ jobject JvmpiObjectFor(jobjectID id) {
 
 // Runs where JNI is not allowed: the listeners get IDs only.
 void JvmpiObjectFreed(jlong tag) {
+    if (tag > kLargestObjectTag) return;  // a heap dump's mark, not an ID
     bool wasClass;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        std::lock_guard<std::mutex> lock(gClassMutex);
         wasClass = gClassTags.erase(tag) != 0;
     }
     JVMPI_Event event{};

@@ -115,3 +115,9 @@ void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv) {
         if (info.context_class_loader != nullptr) eventEnv->DeleteLocalRef(info.context_class_loader);
     }
 }
+
+// Under the lock, so that no ending thread drops its reference meanwhile.
+void JvmpiForEachThread(const std::function<void(JNIEnv *, jthread)> &visit) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (const auto &[env, entry] : gThreads) visit(env, entry.thread);
+}

@@ -558,6 +558,34 @@ direct_instrumentation)
     refuse_text shipped err "Direct Instrumentation Enabled"
     refuse_text shipped err "$refusal"
     ;;
+memory | memory_jdk25)
+    # An installation whose extension follows allocations of one class with
+    # the memory profiler on, and reads a heap dump and object dumps.
+    if [ "$case_name" = memory_jdk25 ]; then
+        if [ -z "${ZV_JAVA25:-}" ]; then
+            echo "SKIP: no JDK 25 on this machine"
+            exit 0
+        fi
+        java=("$ZV_JAVA25")
+    fi
+    install=$work/install
+    mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
+    cp "$ZV_LIB"/* "$install/lib/"
+    cp "$ZV_MEMORY_EXTENSION" "$install/ext/darara/lib/zen_memorydev_i.so"
+    echo '({libraryName=memory;})' >"$install/ext/darara/audit/extensions.table"
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    run mem "-agentpath:$install/lib/libr2orar.so" "-Dzv.memory=$install/ext/darara/lib/zen_memorydev_i.so" \
+        -cp "$ZV_CLASSES" e2e.MemoryUse
+    expect_rc mem 0
+    expect_line mem out "1 Extension(s) Activated."
+    # Exactly the loop's objects; the one the handler makes is not reported.
+    expect_line mem out "allocated: 1000, inside the handler: 1"
+    expect_line mem out "freed: 995, collections seen: true, extension saw frees: true"
+    expect_line mem out "dump: read whole, holder e2e.MemoryUse\$Holder holds the array true, array of 5 items true, item chain true, item class dumped true, roots true"
+    expect_line mem out "array: 1 count 5 class e2e.MemoryUse\$Item elements id id - -, the array's own"
+    expect_line mem out "instance: 1 count 7 class untouched elements - - - -"
+    expect_line mem out "kept: 5 graph"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

@@ -1,0 +1,302 @@
+// Test-only extension for the memory runs: installs a handler table that
+// counts allocations and frees of one watched class (by class key), keeps
+// the shape of every class it is told about so that it can read heap dumps
+// record by record, and answers the natives of the Java class e2e.Memory
+// (the program loads this same library with System.load).
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "agent/agent.h"
+#include "ext/extensions.h"
+#include "support/heap.h"
+
+namespace {
+
+struct ClassShape {
+    std::string name;
+    int interfaces = 0;
+    int referenceStatics = 0;  // the only static values of a level-1 dump
+};
+
+std::mutex gMutex;
+std::unordered_map<ZVWord, ClassShape> gShapes;  // by class key
+std::unordered_map<std::string, ZVWord> gKeys;
+std::set<uint32_t> gWatchedLive;  // IDs of watched objects reported allocated
+std::atomic<ZVWord> gWatchKey{0};
+jclass gWatchClass = nullptr;
+std::atomic<int> gAllocated{0}, gFreed{0}, gHandlerAllocations{0}, gGCStarts{0}, gGCFinishes{0}, gExtFrees{0};
+
+uint32_t idOf(jobjectID id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
+
+void freeFields(JVMPI_Field *fields, jint count) {
+    for (jint i = 0; fields != nullptr && i < count; ++i) {
+        sFree(fields[i].field_name);
+        sFree(fields[i].field_signature);
+    }
+    sFree(fields);
+}
+
+void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint interfaces) {
+    ClassShape shape{name != nullptr ? name : "", interfaces, 0};
+    for (jint i = 0; statics != nullptr && i < staticCount; ++i) {
+        char type = statics[i].field_signature[0];
+        if (type == 'L' || type == '[') ++shape.referenceStatics;
+    }
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    sFree(methods);
+    freeFields(statics, staticCount);
+    freeFields(instances, instanceCount);
+    sFree(source);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gKeys[shape.name] = key;
+    gShapes[key] = shape;
+}
+
+// The first watched allocation makes one more watched object from inside
+// the handler: the dispatcher's guard must keep it out of the count.
+void objectAllocated(JNIEnv *env, jobjectID object, ZVWord key, jint, jint) {
+    if (key == 0 || key != gWatchKey) return;
+    if (gAllocated++ == 0 && gWatchClass != nullptr) {
+        jobject extra = env->AllocObject(gWatchClass);
+        if (extra != nullptr) ++gHandlerAllocations;
+        env->DeleteLocalRef(extra);
+    }
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchedLive.insert(idOf(object));
+}
+
+void objectFreed(jobjectID object) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gWatchedLive.erase(idOf(object)) != 0) ++gFreed;
+}
+
+void ignoreMove(jobjectID, jobjectID) {}
+void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
+void ignoreExit(JNIEnv *, int32_t) {}
+void ignoreEnv(JNIEnv *) {}
+void ignoreClass(jobjectID) {}
+void gcStarted() { ++gGCStarts; }
+void gcFinished() { ++gGCFinishes; }
+void nothing() {}
+jint zero() { return 0; }
+
+ZVHandlerTable gTable = {
+    classLoaded, ignoreClass, objectAllocated, ignoreMove, objectFreed, ignoreEntry, ignoreExit,
+    gcStarted,   gcFinished,  ignoreEnv,       ignoreEnv,  nullptr,     nullptr,     nothing,
+    zero,        zero,        zero,            zero,       ignoreEnv,   nullptr,
+};
+
+ZVExtensionRecord gRecord{};
+
+// ------------------------------------------------------------ reading a level-1 heap dump
+
+struct Reader {
+    const unsigned char *at, *end;
+    bool has(size_t n) const { return static_cast<size_t>(end - at) >= n; }
+    uint32_t u4() {
+        uint32_t v = uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+        at += 4;
+        return v;
+    }
+    uint32_t id() {
+        uint32_t v;
+        memcpy(&v, at, 4);
+        at += 4;
+        return v;
+    }
+};
+
+struct HeapView {
+    std::map<uint32_t, std::vector<uint32_t>> references;  // instance and array records: what they hold
+    std::map<uint32_t, uint32_t> classOf;                  // instance: class ID; array: element class ID
+    std::set<uint32_t> classes, roots;
+    std::string problem;  // empty when every record was read
+};
+
+// Classes without a key reach classLoaded under their class ID.
+ZVWord keyOf(uint32_t classID) {
+    ZVWord key = static_cast<ZVWord>(zviConvertHeapDumpClassID(static_cast<ZVWord>(classID)));
+    return key != 0 ? key : static_cast<ZVWord>(classID);
+}
+
+std::string className(uint32_t classID) {
+    ZVWord key = keyOf(classID);
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gShapes.find(key);
+    return found != gShapes.end() ? found->second.name : "?";
+}
+
+HeapView readDump(const unsigned char *bytes, int length) {
+    HeapView view;
+    Reader r{bytes, bytes + length};
+    constexpr size_t ptr = sizeof(void *);
+    while (r.at < r.end && view.problem.empty()) {
+        unsigned type = *r.at++;
+        size_t rootRest = 0;
+        bool root = true;
+        switch (type) {
+            case 0xff: case 0x05: case 0x07: rootRest = 0; break;
+            case 0x01: case 0x04: case 0x06: case 0x08: rootRest = ptr; break;
+            case 0x02: case 0x03: rootRest = ptr + 4; break;
+            default: root = false; break;
+        }
+        if (root) {
+            if (!r.has(4 + rootRest)) break;
+            view.roots.insert(r.id());
+            r.at += rootRest;
+            continue;
+        }
+        if (type == 0x20) {
+            if (!r.has(32)) break;
+            uint32_t id = r.id();
+            r.at += 6 * 4;
+            r.u4();  // instance size
+            ZVWord key = keyOf(id);
+            ClassShape shape;
+            {
+                std::lock_guard<std::mutex> lock(gMutex);
+                auto found = gShapes.find(key);
+                if (found == gShapes.end()) {
+                    view.problem = "class dump of a class never loaded";
+                    break;
+                }
+                shape = found->second;
+            }
+            size_t rest = 4 * size_t(shape.interfaces) + 2 + 4 * size_t(shape.referenceStatics);
+            if (!r.has(rest)) break;
+            r.at += 4 * shape.interfaces;
+            if (r.at[0] != 0 || r.at[1] != 0) view.problem = "constant pool entries";
+            r.at += 2 + 4 * shape.referenceStatics;
+            view.classes.insert(id);
+        } else if (type == 0x21) {
+            if (!r.has(12)) break;
+            uint32_t id = r.id(), klass = r.id(), size = r.u4();
+            if (size % 4 != 0 || !r.has(size)) {
+                view.problem = "instance values";
+                break;
+            }
+            view.classOf[id] = klass;
+            for (uint32_t i = 0; i < size / 4; ++i) view.references[id].push_back(r.id());
+        } else if (type == 0x22) {
+            if (!r.has(12)) break;
+            uint32_t id = r.id(), count = r.u4(), element = r.id();
+            if (!r.has(4 * size_t(count))) break;
+            view.classOf[id] = element;
+            auto &held = view.references[id];
+            for (uint32_t i = 0; i < count; ++i) held.push_back(r.id());
+        } else if (type == 0x23) {
+            if (!r.has(9)) break;
+            r.at += 9;  // ID, count and element type: no elements at this level
+        } else {
+            view.problem = "unknown record type " + std::to_string(type);
+        }
+    }
+    if (view.problem.empty() && r.at != r.end) view.problem = "cut short";
+    return view;
+}
+
+bool holds(const HeapView &view, uint32_t holder, uint32_t held) {
+    auto found = view.references.find(holder);
+    if (found == view.references.end()) return false;
+    for (uint32_t id : found->second) {
+        if (id == held) return true;
+    }
+    return false;
+}
+
+std::string yes(bool value) { return value ? "true" : "false"; }
+
+uint32_t idOfHandle(jobject object) { return idOf(zviObjectForHandle(object)); }
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT void JNICALL Java_e2e_Memory_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
+    const char *chars = env->GetStringUTFChars(name, nullptr);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchKey = gKeys.count(chars) != 0 ? gKeys[chars] : 0;
+    env->ReleaseStringUTFChars(name, chars);
+    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
+}
+
+JNIEXPORT void JNICALL Java_e2e_Memory_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
+
+JNIEXPORT jintArray JNICALL Java_e2e_Memory_counts(JNIEnv *env, jclass) {
+    jint values[] = {gAllocated, gFreed, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees};
+    jintArray result = env->NewIntArray(6);
+    env->SetIntArrayRegion(result, 0, 6, values);
+    return result;
+}
+
+// What a level-1 heap dump says about holder -> items[] -> items, items[0] -> items[1].
+JNIEXPORT jstring JNICALL Java_e2e_Memory_dump(JNIEnv *env, jclass, jobject holder, jobjectArray items) {
+    int length = 0, generation = 0;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(zviHeapDump(&length, &generation));
+    if (bytes == nullptr) return env->NewStringUTF("no dump");
+    HeapView view = readDump(bytes, length);
+    uint32_t holderID = idOfHandle(holder), arrayID = idOfHandle(items);
+    jsize count = env->GetArrayLength(items);
+    std::vector<uint32_t> itemIDs;
+    for (jsize i = 0; i < count; ++i) {
+        jobject item = env->GetObjectArrayElement(items, i);
+        itemIDs.push_back(idOfHandle(item));
+        env->DeleteLocalRef(item);
+    }
+    auto array = view.references.find(arrayID);
+    bool arrayRight = array != view.references.end() && array->second == itemIDs &&
+                      className(view.classOf[arrayID]).find("$Item") != std::string::npos;
+    std::string text = "dump: " + (view.problem.empty() ? std::string("read whole") : view.problem) +
+                       ", holder " + className(view.classOf[holderID]) + " holds the array " +
+                       yes(holds(view, holderID, arrayID)) + ", array of " + std::to_string(count) + " items " +
+                       yes(arrayRight) + ", item chain " + yes(count > 1 && holds(view, itemIDs[0], itemIDs[1])) +
+                       ", item class dumped " + yes(view.classes.count(view.classOf[itemIDs.empty() ? 0 : itemIDs[0]]) != 0) +
+                       ", roots " + yes(!view.roots.empty());
+    return env->NewStringUTF(text.c_str());
+}
+
+// zviObjectArrayDescription on the object with outputs preset to 7.
+JNIEXPORT jstring JNICALL Java_e2e_Memory_describe(JNIEnv *env, jclass, jobject object, jint maximum) {
+    uint32_t classID = 7, elements[4] = {7, 7, 7, 7};
+    int32_t count = 7;
+    unsigned char answer = zviObjectArrayDescription(zviObjectForHandle(object), &classID, &count, elements, maximum);
+    std::string text = std::to_string(answer) + " count " + std::to_string(count) + " class " +
+                       (classID == 7 ? std::string("untouched") : className(classID)) + " elements";
+    for (uint32_t element : elements) {
+        text += element == 7 ? std::string(" -") : element == 0 ? std::string(" null") : std::string(" id");
+    }
+    if (answer == 1 && count > 0 && count != 7 && env->IsInstanceOf(object, env->FindClass("[Ljava/lang/Object;"))) {
+        auto array = static_cast<jobjectArray>(object);
+        bool same = true;
+        for (jint i = 0; i < maximum && i < count && i < 4; ++i) {
+            jobject element = env->GetObjectArrayElement(array, i);
+            same = same && elements[i] == idOfHandle(element);
+            env->DeleteLocalRef(element);
+        }
+        text += same ? ", the array's own" : ", other IDs";
+    }
+    return env->NewStringUTF(text.c_str());
+}
+
+__attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *, int32_t, ZVServices *,
+                                                                          SEElement *, int32_t) {
+    gRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
+    // An extension that follows frees has the agent switch on the GC events.
+    gRecord.objectFreed = [](jobjectID) { ++gExtFrees; };
+    return &gRecord;
+}
+
+}  // extern "C"
