@@ -23,18 +23,6 @@ TEST_F(AgentTest, OpenJDKLibraryIsHotspotAndTheFlavourIsCached) {
         testing::ExitedWithCode(0), "");
 }
 
-TEST_F(AgentTest, StartupWithTheVMLibraryLooksUpItsDiagnostics) {
-    EXPECT_EXIT(
-        {
-            std::string error;
-            OpenLibrary(ZV_LIBJVM, &error);
-            JVM_OnLoad(fake.vm(), nullptr, nullptr);
-            // OpenJDK exports neither; the lookups must simply find nothing.
-            exit(ZVState().dumpThreads == nullptr && zviSupportsHandleForObject() ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
 TEST_F(AgentTest, ObjectHandlingExtensionEnablesGCEvents) {
     ZVExtensionRecord ext{};
     ext.objectMoved = [](jobjectID, jobjectID) {};
