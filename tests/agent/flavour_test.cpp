@@ -23,19 +23,6 @@ TEST_F(AgentTest, OpenJDKLibraryIsHotspotAndTheFlavourIsCached) {
         testing::ExitedWithCode(0), "");
 }
 
-TEST_F(AgentTest, ObjectHandlingExtensionEnablesGCEvents) {
-    ZVExtensionRecord ext{};
-    ext.objectMoved = [](jobjectID, jobjectID) {};
-    addExtension(&ext);
-    load();
-    std::vector<jint> events = fake.enabledEvents();
-    ASSERT_GE(events.size(), 5u);
-    EXPECT_EQ(events[2], JVMPI_EVENT_OBJECT_MOVE);
-    EXPECT_EQ(events[3], JVMPI_EVENT_GC_START);
-    EXPECT_EQ(events[4], JVMPI_EVENT_GC_FINISH);
-    EXPECT_EQ(zviGetMemProfilerOptions()->enabled, 1);
-}
-
 TEST_F(AgentTest, PrioritizedServiceWithoutJNI12EndsTheProcess) {
     load();
     EXPECT_EXIT(ZVRunPrioritizedService(), testing::ExitedWithCode(1),

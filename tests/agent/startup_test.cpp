@@ -1,13 +1,11 @@
 // Start-up against interfaces a real VM does not offer: version fallback,
-// missing conversions, no JVMPI at all; refused options; event switches.
+// missing conversions, no JVMPI at all; refused options; directi=false.
 #include <gmock/gmock.h>
 
 #include "capture.h"
 #include "agent/agent_fixture.h"
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
 
 TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
     StderrOf([&] { load("directi=false"); });
@@ -51,15 +49,4 @@ TEST_F(AgentTest, WithoutJVMPIStartupEndsTheProcess) {
     fake.grantVersion1 = fake.grantVersion1_1 = false;
     EXPECT_EXIT(JVM_OnLoad(fake.vm(), nullptr, nullptr), testing::ExitedWithCode(1),
                 "Cannot find JVMPI \\(-3\\)");
-}
-
-TEST_F(AgentTest, MemoryProfilerSwitchesObjectEvents) {
-    load();
-    zviGetMemProfilerOptions()->enabled = 1;
-    EXPECT_EQ(zviIsMemoryProfilerDisabled(), 0);
-    zviSetMemoryProfilerEnabled(1);
-    zviSetMemoryProfilerEnabled(0);
-    EXPECT_THAT(fake.disabledEvents(), ElementsAre(JVMPI_EVENT_OBJECT_ALLOC, JVMPI_EVENT_OBJECT_FREE));
-    EXPECT_EQ(fake.count("EnableEvent 4"), 1);
-    EXPECT_EQ(fake.count("EnableEvent 5"), 1);
 }
