@@ -84,10 +84,7 @@ FakeJNI::FakeJNI() {
     f.GetStaticFieldID = f.GetFieldID = GetMember<jfieldID>;
     f.NewGlobalRef = f.NewLocalRef = [](JNIEnv *, jobject object) { return object; };
     f.DeleteLocalRef = f.DeleteGlobalRef = [](JNIEnv *, jobject) {};
-    f.RegisterNatives = [](JNIEnv *, jclass, const JNINativeMethod *methods, jint count) {
-        for (jint i = 0; i < count; ++i) gCurrent->nativeFunctions.push_back(methods[i].fnPtr);
-        return jint{JNI_OK};
-    };
+    f.RegisterNatives = [](JNIEnv *, jclass, const JNINativeMethod *, jint) { return jint{JNI_OK}; };
     f.GetStaticIntField = [](JNIEnv *, jclass, jfieldID field) {
         return jint{gCurrent->fieldValue(reinterpret_cast<Member *>(field)->name)};
     };
@@ -120,6 +117,3 @@ jmethodID FakeJNI::staticMethod(jclass clazz, const char *name, const char *sign
 
 jstring FakeJNI::string(const char *text) { return NewStringUTF(&env_, text); }
 
-std::string FakeJNI::text(jstring string) {
-    return string != nullptr ? *reinterpret_cast<std::string *>(string) : "(null)";
-}

@@ -21,8 +21,6 @@ public:
 
     // "Class.method(args)" for every static call; strings quoted, null as null.
     std::vector<std::string> calls;
-    // Functions of the natives registered, in order.
-    std::vector<void *> nativeFunctions;
     // Thrown by waitForever, to stand for "never returns".
     struct WaitForever {};
 
@@ -30,7 +28,6 @@ public:
     jclass findClass(const char *name);
     jmethodID staticMethod(jclass clazz, const char *name, const char *signature);
     jstring string(const char *text);
-    static std::string text(jstring string);
 
 private:
     JNINativeInterface_ functions_{};

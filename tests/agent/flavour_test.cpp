@@ -23,31 +23,6 @@ TEST_F(AgentTest, OpenJDKLibraryIsHotspotAndTheFlavourIsCached) {
         testing::ExitedWithCode(0), "");
 }
 
-TEST_F(AgentTest, StartupWithTheVMLibraryLooksUpItsDiagnostics) {
-    EXPECT_EXIT(
-        {
-            std::string error;
-            OpenLibrary(ZV_LIBJVM, &error);
-            JVM_OnLoad(fake.vm(), nullptr, nullptr);
-            // OpenJDK exports neither; the lookups must simply find nothing.
-            exit(ZVState().dumpThreads == nullptr && zviSupportsHandleForObject() ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
-TEST_F(AgentTest, ObjectHandlingExtensionEnablesGCEvents) {
-    ZVExtensionRecord ext{};
-    ext.objectMoved = [](jobjectID, jobjectID) {};
-    addExtension(&ext);
-    load();
-    std::vector<jint> events = fake.enabledEvents();
-    ASSERT_GE(events.size(), 5u);
-    EXPECT_EQ(events[2], JVMPI_EVENT_OBJECT_MOVE);
-    EXPECT_EQ(events[3], JVMPI_EVENT_GC_START);
-    EXPECT_EQ(events[4], JVMPI_EVENT_GC_FINISH);
-    EXPECT_EQ(zviGetMemProfilerOptions()->enabled, 1);
-}
-
 TEST_F(AgentTest, PrioritizedServiceWithoutJNI12EndsTheProcess) {
     load();
     EXPECT_EXIT(ZVRunPrioritizedService(), testing::ExitedWithCode(1),

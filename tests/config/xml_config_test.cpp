@@ -1,5 +1,5 @@
-// The XML configuration file: loading, the element and attribute of every
-// option, components, and metric settings with their messages.
+// The XML configuration file: loading, fallbacks, values that do not parse,
+// components, and metric settings with their messages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,29 +35,15 @@ std::vector<Setting> Settings(ZVVector *settings) {
     return result;
 }
 
-TEST(XmlConfiguration, ExampleFileSetsEveryKindOfOption) {
+TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     LoadResult r = LoadCaptured(kExample.c_str());
     const AgentOptions &o = gAgentOptions;
     EXPECT_NE(r.out.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
     EXPECT_NE(r.out.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
-    // Without fileDirectory the capture files go to the snapshot repository.
-    const std::pair<const char *, std::string> texts[] = {
-        {o.vmName, "orders-service"}, {o.snmpConfPath, "/etc/zentrova/snmp.conf"},
-        {o.actionFilename, "/etc/zentrova/actions.txt"}, {o.snapshotRepository, "/var/tmp/zentrova/snapshots"},
-        {o.logFile, "/var/tmp/zentrova/agent.log"}, {o.filterPath, "filters.txt"},
-        {o.captureFileDirectory, "/var/tmp/zentrova/snapshots"}, {o.captureFileNameFormat, "snap-%d"},
-        {o.captureComment, "nightly capture"}};
-    for (const auto &[actual, expected] : texts) EXPECT_STREQ(actual, expected.c_str());
-    const int32_t numbers[][2] = {
-        {o.auditPort, 1500}, {o.auditPortEnd, 1510}, {o.snmpAgentPort, 1161}, {o.snmpTrapPort, 1162},
-        {o.logSeverity, LOG_WARNING}, {o.logEnabled, 1}, {r.directIMode, 2}, {r.useHighPrecisionTimer, 0},
-        {o.showOptions, 1}, {o.filterReloadOnChange, 1}, {o.autoStartCPU, 1}, {o.autoStartCPUType, 1},
-        {o.autoStartCPUTime, 2}, {o.samplerPeriod, 20}, {o.samplerPrecision, 1}, {o.instrumentationPrecision, 0},
-        {o.instrumentationFilterEnabled, 1}, {o.instrumentationFilterLimit, 5000}, {o.snapshotGeneration, 1},
-        {o.xmlReportGeneration, 0}, {o.generateOnExit, 1}, {o.initialDelay, 300}, {o.captureDelay, 3661},
-        {o.captureCounter, 3}, {o.resetMark, 0}, {o.includeCPUInformation, 1},
-        {o.includeMetricsInformation, 0}, {o.hibernate, 0}, {o.PRIInstrumentLines, 1}, {o.metricsEnabled, 1}};
-    for (size_t i = 0; i < std::size(numbers); ++i) EXPECT_EQ(numbers[i][0], numbers[i][1]) << "number " << i;
+    // (The example's ports and VM name reach a real VM end to end.)
+    EXPECT_STREQ(o.captureFileDirectory, "/var/tmp/zentrova/snapshots") << "falls back to the repository";
+    EXPECT_EQ(o.captureDelay, 3661);
+    EXPECT_EQ(r.directIMode, 2);
 
     const SEElement *shared = SEMapGet(r.arguments, "__shared");
     EXPECT_EQ(IntAt(shared, {"hibernate"}), 0);

@@ -203,25 +203,18 @@ TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
 
 TEST_F(Filters, UnreadableFilesChangeNothing) {
     Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
-    std::string missing = dir_ + "/missing.txt";
-    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(missing.c_str()), 0); }),
-              "Could not open Filter file " + missing + "\n");
-
     // Each refusal says where the reader was.
     std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
     EXPECT_EQ(StderrOf([&] { StdoutOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }); }),
               "Could not read Filter file " + broken + " -- deserialization failed: Syntax error: syntax error at line 2\n");
     const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
     std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
-    std::string binary = Write("z.bin", std::string("PK\3\4\0\0\xff\n\x01", 9));
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_FALSE(PRILoadFilterFile(notAList.c_str()));
-    EXPECT_FALSE(PRILoadFilterFile(binary.c_str()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Could not read Filter file " + notAList + " -- the element ending at line 2" + kNoList +
-                  "Could not read Filter file " + binary + " -- the element ending at line 1" + kNoList);
+              "Could not read Filter file " + notAList + " -- the element ending at line 2" + kNoList);
     EXPECT_EQ(zviReloadFilter(nullptr), 0);
     // Only regular files are read: a device could feed the reader forever.
     EXPECT_EQ(StderrOf([&] {
