@@ -1,12 +1,17 @@
-// Tests of the Java side without an agent: the call stack at its edges
-// (underflow, growth, a stray negative pointer) and the behaviour of the
-// natives' wrappers while nothing registered them. (Echo mode, serialization
-// filters and the agent-bound paths run in a real VM end to end.)
+// Tests of the Java side without an agent: the call stack, the serialization
+// filters, the echo mode of Main and Audit, and the behaviour of the natives'
+// wrappers while nothing registered them.
 package javaside;
 
+import java.io.ByteArrayOutputStream;
+import java.io.PrintStream;
 import java.lang.reflect.Method;
+import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
+import java.util.List;
 
 import meridyn.audit.Audit;
+import meridyn.audit.Main;
 import meridyn.audit.Native;
 import meridyn.audit.instr.DAraraNative;
 import meridyn.audit.instr.PRINative;
@@ -22,6 +27,8 @@ public final class JavaSideTest {
         callStackPushesAndPopsFramesFromIndexTwo(check);
         callStackGrowsAndIgnoresUnderflow(check);
         contextsArePerThreadAndSafeWithoutAgent(check);
+        serializationFiltersDropOnlyAddedMembers(check);
+        echoModePrintsEachCallInOrder(check);
         wrappersAnswerSafelyWithoutAgent(check);
         waitForeverIgnoresInterrupts(check);
         System.exit(check.report("java_side") ? 0 : 1);
@@ -97,6 +104,51 @@ public final class JavaSideTest {
         check.that(!ZVContext.isAgentBound(), "no agent bound in this run");
     }
 
+    static void serializationFiltersDropOnlyAddedMembers(Check check) throws Exception {
+        Method[] methods = WithAddedMember.class.getDeclaredMethods();
+        Method[] filtered = ZVContext.filterMethods(methods);
+        check.equal(methods.length - 1, filtered.length, "one added method dropped");
+        check.that(Arrays.stream(filtered).noneMatch(m -> m.getName().startsWith("__ZV_")), "no __ZV_ method left");
+        Method[] plain = String.class.getDeclaredMethods();
+        check.that(ZVContext.filterMethods(plain) == plain, "nothing to drop gives the same array");
+        Class<?>[] interfaces = String.class.getInterfaces();
+        check.that(ZVContext.filterInterfaces(interfaces) == interfaces, "JDK interfaces are kept");
+        check.that(ZVContext.filterMethods(null) == null, "null methods pass through");
+        check.that(ZVContext.filterHasClassInit(true, String.class), "static initializer answer kept (true)");
+        check.that(!ZVContext.filterHasClassInit(false, String.class), "static initializer answer kept (false)");
+    }
+
+    static void echoModePrintsEachCallInOrder(Check check) {
+        PrintStream saved = System.out;
+        ByteArrayOutputStream captured = new ByteArrayOutputStream();
+        System.setOut(new PrintStream(captured, true, StandardCharsets.UTF_8));
+        try {
+            System.setProperty("zenva.test.echo", "true");
+            Main.setVMName("foo");
+            Main.setSnapshotRepository("repo", null, 2);
+            Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000);
+            Audit.start(1470, 5);
+            System.setProperty("zenva.test.echo", "false");
+            Main.setSNMPAgentPort(161);
+        } finally {
+            System.setOut(saved);
+            System.clearProperty("zenva.test.echo");
+        }
+        String expected = "zenva: Main.setVMName(foo)\n"
+                + "zenva: Main.setSnapshotRepository(repo, null, 2)\n"
+                + "zenva: Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000)\n"
+                + "zenva: Audit.start(port=1470, flags=5)\n";
+        check.equal(expected, captured.toString(StandardCharsets.UTF_8).replace("\r\n", "\n"), "echo lines");
+        check.equal(List.of("foo"), Main.lastCall("setVMName"), "setVMName recorded");
+        check.equal(List.of(161), Main.lastCall("setSNMPAgentPort"), "silent setter still recorded");
+        check.equal(Arrays.asList("repo", null, 2), Main.lastCall("setSnapshotRepository"), "null argument recorded");
+        check.that(Main.lastCall("setVMName").equals(List.of("foo")) && Main.lastCall("setFilterFilename") == null,
+                "setters never called have no record");
+        check.equal(1470, Audit.getPort(), "audit port recorded");
+        check.equal(5, Audit.getFlags(), "start flags recorded");
+        check.that(Audit.isStarted(), "audit started");
+    }
+
     static void wrappersAnswerSafelyWithoutAgent(Check check) throws ReflectiveOperationException {
         check.that(!Native.isAvailable(), "natives not registered without agent");
         check.that(PRINative.instrumentThread(new byte[] {1, 2, 3}) == null, "instrumentThread gives null");
@@ -120,5 +172,16 @@ public final class JavaSideTest {
         waiter.interrupt();
         waiter.join(300);
         check.that(waiter.isAlive(), "waitForever does not return when interrupted");
+    }
+
+    /** A class shaped like one the agent rewrote: one added static method. */
+    static final class WithAddedMember {
+        static Object __ZV_getContext_() {
+            return null;
+        }
+
+        int value() {
+            return 1;
+        }
     }
 }
