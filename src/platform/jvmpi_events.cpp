@@ -219,7 +219,7 @@ void deliverAllocation(jvmtiEnv *jvmti, JNIEnv *env, jobject object, jclass klas
     event.event_type = JVMPI_EVENT_OBJECT_ALLOC;
     event.env_id = env;
     auto &alloc = event.u.obj_alloc;
-    alloc.class_id = JvmpiClassID(klass);
+    alloc.class_id = JvmpiAllocatedClassID(klass);
     alloc.is_array = arrayKind(jvmti, klass, alloc.class_id);
     alloc.size = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<jint>(size);
     alloc.obj_id = id;

@@ -86,6 +86,8 @@ constexpr jlong kLargestObjectTag = 0xFFFFFFFF;
 // A fresh ID for a newly allocated object; null when it has one already
 // (another allocation event reported it) or none can be given.
 jobjectID JvmpiNewObjectID(jobject object);
+// The class's ID, from an allocation callback: never waits for another thread.
+jobjectID JvmpiAllocatedClassID(jclass klass);
 // True when the tag is that of a class whose ID was handed out.
 bool JvmpiIsClassTag(jlong tag);
 

@@ -25,33 +25,53 @@ std::vector<int64_t> liveTags() {
     return live;
 }
 
-// Tag assignment; nothing that runs inside a heap walk's callbacks takes
-// this lock. ObjectFree events can be posted on a thread inside a JVMTI call,
-// so the class set has its own lock, never held over a JVMTI call.
-std::mutex gTagMutex;
+// No lock that an allocation callback may wait for is ever held over a
+// JVMTI call: a heap walk stops every thread at its escape barrier, also one
+// inside SetTag, and reallocates their objects itself, which raises
+// allocation events on the walking thread.
+std::mutex gNumberMutex;  // the numbers only
 TagNumbers gNumbers(kLargestObjectTag, liveTags);
+std::mutex gLazyMutex;  // tagging of existing objects, which two threads may race for
 std::mutex gClassMutex;
 std::unordered_set<jlong> gClassTags;
+
+jlong takeNumber() {
+    std::lock_guard<std::mutex> lock(gNumberMutex);
+    return gNumbers.take();
+}
 
 void rememberClass(jlong tag) {
     std::lock_guard<std::mutex> lock(gClassMutex);
     gClassTags.insert(tag);
 }
 
-// The object's tag, assigned when it has none; 0 on failure.
-jlong tagOf(jobject object, bool isClass) {
+jlong setNewTag(jobject object) {
+    jlong tag = takeNumber();
+    if (tag == 0 || Jvmpi().jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
+    return tag;
+}
+
+// The object's tag, assigned when it has none; 0 on failure. Where waiting
+// is not allowed (allocation callbacks) and another thread is tagging, the
+// tag is set without the lock and read back, so a racing tagger's tag wins.
+jlong tagOf(jobject object, bool isClass, bool mayWait = true) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     if (object == nullptr || jvmti == nullptr) return 0;
     jlong tag = 0;
     if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
     if (tag == 0) {
-        std::lock_guard<std::mutex> lock(gTagMutex);
-        // Another thread may have tagged it meanwhile.
-        if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
-        if (tag == 0) {
-            tag = gNumbers.take();
-            if (tag == 0 || jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
+        std::unique_lock<std::mutex> lock(gLazyMutex, std::defer_lock);
+        if (mayWait) {
+            lock.lock();
+        } else if (!lock.try_lock()) {
+            if (setNewTag(object) == 0 || jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
         }
+        if (lock.owns_lock()) {
+            // Another thread may have tagged it meanwhile.
+            if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
+            if (tag == 0) tag = setNewTag(object);
+        }
+        if (tag == 0) return 0;
     }
     if (isClass) rememberClass(tag);
     return tag;
@@ -63,15 +83,14 @@ jobjectID JvmpiObjectID(jobject object) { return JvmpiIDFromTag(tagOf(object, fa
 
 jobjectID JvmpiClassID(jclass klass) { return JvmpiIDFromTag(tagOf(klass, true)); }
 
+// A new object is known to this thread only: no other tagger can race.
 jobjectID JvmpiNewObjectID(jobject object) {
-    jvmtiEnv *jvmti = Jvmpi().jvmti;
     jlong tag = 0;
-    if (object == nullptr || jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE || tag != 0) return nullptr;
-    std::lock_guard<std::mutex> lock(gTagMutex);
-    tag = gNumbers.take();
-    if (tag == 0 || jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return nullptr;
-    return JvmpiIDFromTag(tag);
+    if (object == nullptr || Jvmpi().jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE || tag != 0) return nullptr;
+    return JvmpiIDFromTag(setNewTag(object));
 }
+
+jobjectID JvmpiAllocatedClassID(jclass klass) { return JvmpiIDFromTag(tagOf(klass, true, false)); }
 
 bool JvmpiIsClassTag(jlong tag) {
     std::lock_guard<std::mutex> lock(gClassMutex);

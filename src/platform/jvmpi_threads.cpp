@@ -3,6 +3,7 @@
 // the two, and builds the thread-start event from the thread's description.
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/jvmpi_internal.h"
 
@@ -116,8 +117,20 @@ void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv) {
     }
 }
 
-// Under the lock, so that no ending thread drops its reference meanwhile.
+// With local references taken under the lock, so that no ending thread
+// pulls its reference away; the visits run without it.
 void JvmpiForEachThread(const std::function<void(JNIEnv *, jthread)> &visit) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    for (const auto &[env, entry] : gThreads) visit(env, entry.thread);
+    JNIEnv *self = JvmpiCurrentEnv();
+    if (self == nullptr) return;
+    std::vector<std::pair<JNIEnv *, jthread>> threads;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        for (const auto &[env, entry] : gThreads) {
+            if (entry.thread != nullptr) threads.emplace_back(env, static_cast<jthread>(self->NewLocalRef(entry.thread)));
+        }
+    }
+    for (const auto &[env, thread] : threads) {
+        if (thread != nullptr) visit(env, thread);
+        self->DeleteLocalRef(thread);
+    }
 }
