@@ -8,6 +8,7 @@
 # event handling.
 # Usage: bench/agent_overhead.sh BUILD_DIR [ROUNDS]   (JAVA names the java program)
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 
 if [ $# -lt 1 ]; then
     sed -n '2,5p' "$0"
@@ -29,19 +30,6 @@ cat >"$work/Empty.java" <<'JAVA'
 public class Empty { public static void main(String[] args) { } }
 JAVA
 "${JAVAC:-javac}" -d "$work/classes" "$work/Empty.java"
-
-# Wall time of one run in milliseconds; the program's output is discarded.
-millis() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000000))
-}
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 for round in $(seq "$rounds"); do
     millis "$java" -cp "$work/classes" Empty >>"$work/start.plain"

@@ -7,6 +7,7 @@
 # class, JDK classes included).
 # Usage: bench/cpu_overhead.sh BUILD_DIR [ROUNDS]   (JAVA names the java program)
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 
 if [ $# -lt 1 ]; then
     sed -n '2,7p' "$0"
@@ -26,10 +27,6 @@ vmflags=(-Dzenva.metrics.thread=false)
 configs=(plain methods lines)
 declare -A agentflag=([plain]="" [methods]="-agentpath:$agent=PRIInstrumentLines=false"
                       [lines]="-agentpath:$agent")
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 for round in $(seq "$rounds"); do
     line="round $round/$rounds:"

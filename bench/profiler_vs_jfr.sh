@@ -6,6 +6,7 @@
 # methods by self samples of both profilers with how far they agree.
 # Usage: bench/profiler_vs_jfr.sh BUILD_DIR [ROUNDS]   (JAVA, JFR name the programs)
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 
 if [ $# -lt 1 ]; then
     sed -n '2,7p' "$0"
@@ -28,18 +29,6 @@ trap 'rm -rf "$work"' EXIT
 # The agent finds its installation, and so the profiler, through this file.
 echo "{DuvOzurivud3.0=\"$install\";}" >"$work/.zv_audit"
 cd "$work"
-
-millis() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || { echo "run failed: $*" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000000))
-}
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 profiler="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
 for round in $(seq "$rounds"); do
