@@ -146,15 +146,18 @@ jboolean threadHasRun(JNIEnv *env) {
     return JvmpiSwapCpuTime(env, now) != now ? JNI_TRUE : JNI_FALSE;
 }
 
+// A thread reads its own storage from JVMTI; other threads read the copy.
 void setThreadLocalStorage(JNIEnv *env, void *value) {
+    if (env == nullptr) return;
     withThread(env, [&](jthread thread) { jvmti()->SetThreadLocalStorage(thread, value); });
+    JvmpiKeepStorage(env, value);
 }
 
 void *getThreadLocalStorage(JNIEnv *env) {
+    if (env == nullptr) return nullptr;
+    if (jvmti() == nullptr || env != JvmpiCurrentEnv()) return JvmpiKeptStorage(env);
     void *value = nullptr;
-    withThread(env, [&](jthread thread) {
-        if (jvmti()->GetThreadLocalStorage(thread, &value) != JVMTI_ERROR_NONE) value = nullptr;
-    });
+    if (jvmti()->GetThreadLocalStorage(nullptr, &value) != JVMTI_ERROR_NONE) value = nullptr;
     return value;
 }
 

@@ -60,6 +60,11 @@ void JvmpiForgetThread(JNIEnv *env);
 // caller deletes it with DeleteLocalRef); for the calling thread itself the
 // result is null with *current set. False when env is unknown.
 bool JvmpiThreadOf(JNIEnv *env, jthread *thread, bool *current);
+// Thread-local storage as seen from other threads: a copy of what each thread
+// set, kept here because JVMTI does not always show another thread's storage
+// (JDK 25 misses that of the initial thread). Forgotten with the thread.
+void JvmpiKeepStorage(JNIEnv *env, void *value);
+void *JvmpiKeptStorage(JNIEnv *env);
 // The previous CPU time seen for env by ThreadHasRun, replaced by now.
 jlong JvmpiSwapCpuTime(JNIEnv *env, jlong now);
 // Delivers a thread-start event for the thread (env is its JNIEnv).

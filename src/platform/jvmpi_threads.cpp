@@ -17,6 +17,7 @@ struct ThreadEntry {
 
 std::mutex gMutex;
 std::unordered_map<JNIEnv *, ThreadEntry> gThreads;
+std::unordered_map<JNIEnv *, void *> gStorage;  // under gMutex
 
 void deallocate(void *memory) {
     if (memory != nullptr) Jvmpi().jvmti->Deallocate(static_cast<unsigned char *>(memory));
@@ -50,6 +51,7 @@ void JvmpiForgetThread(JNIEnv *env) {
     jthread global = nullptr;
     {
         std::lock_guard<std::mutex> lock(gMutex);
+        gStorage.erase(env);  // a later thread may get the same JNIEnv
         auto found = gThreads.find(env);
         if (found == gThreads.end()) return;
         global = found->second.thread;
@@ -74,6 +76,18 @@ bool JvmpiThreadOf(JNIEnv *env, jthread *thread, bool *current) {
     if (found == gThreads.end() || found->second.thread == nullptr) return false;
     *thread = static_cast<jthread>(self->NewLocalRef(found->second.thread));
     return *thread != nullptr;
+}
+
+void JvmpiKeepStorage(JNIEnv *env, void *value) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (value != nullptr) gStorage[env] = value;
+    else gStorage.erase(env);
+}
+
+void *JvmpiKeptStorage(JNIEnv *env) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gStorage.find(env);
+    return found != gStorage.end() ? found->second : nullptr;
 }
 
 jlong JvmpiSwapCpuTime(JNIEnv *env, jlong now) {

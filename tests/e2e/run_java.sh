@@ -480,6 +480,17 @@ XML
     (cd "$work" && rm -f zvprofile.txt && run xml "-agentpath:$agent=$work/cpu.xml" -cp "$ZV_CLASSES" e2e.HotSpots)
     expect_rc xml 0
     grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
+    # On JDK 25 too, the initial thread is sampled along with the others.
+    if [ -n "${ZV_JAVA25:-}" ]; then
+        (cd "$work" && rm -f zvprofile.collapsed && java=("$ZV_JAVA25") &&
+            run jdk25 "-agentpath:$agent=port=$((port + 33)),Eprofiler.period=10" -cp "$ZV_CLASSES" e2e.HotSpots)
+        expect_rc jdk25 0
+        for frame in 'e2e.HotSpots.main' 'e2e.HotSpots$1.run;e2e.HotSpots.spinLong'; do
+            grep -qF "$frame " "$work/zvprofile.collapsed" || fail "jdk25: no samples of $frame"
+        done
+    else
+        echo "SKIP: no JDK 25 on this machine; the profiler ran on JDK 17 only"
+    fi
     # The flame graph renders in a browser, with the hot method's frame.
     browser=$(command -v chromium || command -v chromium-browser || true)
     if [ -z "$browser" ]; then
