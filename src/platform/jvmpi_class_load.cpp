@@ -133,5 +133,6 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     load.instances = instances.empty() ? nullptr : instances.data();
     load.class_id = JvmpiClassID(klass);
     JvmpiDeliver(&event);
+    JvmpiMarkClassAnnounced(load.class_id);
     return true;
 }

@@ -232,14 +232,10 @@ bool DumpRecords::write(DumpWriter &out, jobject object) {
             out.id(idOf(object));
         } else if (isClass) {
             // Readers parse a class record with what its class-load event
-            // told them, so only classes that can have had one get a record.
+            // told them, so only classes whose event was delivered get one
+            // (a class being prepared on another thread may not have had it yet).
             auto asClass = static_cast<jclass>(object);
-            jint status = 0;
-            Jvmpi().jvmti->GetClassStatus(asClass, &status);
-            ClassInfo *own = (status & JVMTI_CLASS_STATUS_PREPARED) != 0 &&
-                                     (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0
-                                 ? infoFor(asClass)
-                                 : nullptr;
+            ClassInfo *own = JvmpiClassAnnounced(asClass) ? infoFor(asClass) : nullptr;
             written = own != nullptr;
             if (written) writeClass(out, asClass, own);
         } else if (isArray && isReference(signature[1])) {

@@ -95,6 +95,10 @@ jobjectID JvmpiNewObjectID(jobject object);
 jobjectID JvmpiAllocatedClassID(jclass klass);
 // True when the tag is that of a class whose ID was handed out.
 bool JvmpiIsClassTag(jlong tag);
+// Classes whose class-load event the listeners have had: only those get class
+// records in heap dumps, as a reader parses a record with what that event said.
+void JvmpiMarkClassAnnounced(jobjectID classID);
+bool JvmpiClassAnnounced(jclass klass);
 
 // Calls visit(env, thread) for every thread the emulation knows.
 void JvmpiForEachThread(const std::function<void(JNIEnv *, jthread)> &visit);

@@ -34,6 +34,7 @@ TagNumbers gNumbers(kLargestObjectTag, liveTags);
 std::mutex gLazyMutex;  // tagging of existing objects, which two threads may race for
 std::mutex gClassMutex;
 std::unordered_set<jlong> gClassTags;
+std::unordered_set<jlong> gAnnouncedClasses;  // whose class-load event was delivered
 
 jlong takeNumber() {
     std::lock_guard<std::mutex> lock(gNumberMutex);
@@ -97,6 +98,18 @@ bool JvmpiIsClassTag(jlong tag) {
     return gClassTags.count(tag) != 0;
 }
 
+void JvmpiMarkClassAnnounced(jobjectID classID) {
+    std::lock_guard<std::mutex> lock(gClassMutex);
+    gAnnouncedClasses.insert(JvmpiTagFromID(classID));
+}
+
+bool JvmpiClassAnnounced(jclass klass) {
+    jlong tag = 0;
+    if (Jvmpi().jvmti->GetTag(klass, &tag) != JVMTI_ERROR_NONE || tag == 0) return false;
+    std::lock_guard<std::mutex> lock(gClassMutex);
+    return gAnnouncedClasses.count(tag) != 0;
+}
+
 bool JvmpiHasClassID(jclass klass) {
     jlong tag = 0;
     if (Jvmpi().jvmti->GetTag(klass, &tag) != JVMTI_ERROR_NONE || tag == 0) return false;
@@ -126,6 +139,7 @@ void JvmpiObjectFreed(jlong tag) {
     {
         std::lock_guard<std::mutex> lock(gClassMutex);
         wasClass = gClassTags.erase(tag) != 0;
+        gAnnouncedClasses.erase(tag);
     }
     JVMPI_Event event{};
     if (wasClass) {

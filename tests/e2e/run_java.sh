@@ -9,10 +9,14 @@
 set -uo pipefail
 
 case_name=${1:?usage: run_java.sh CASE}
-java=("${ZV_JAVA:-java}")
-if [ -n "${ZV_PRELOAD:-}" ]; then
-    java=(env "LD_PRELOAD=$ZV_PRELOAD" "${java[@]}")
-fi
+# use_vm JAVA: the java program the runs start, with the preloads it needs.
+use_vm() {
+    java=("$1")
+    if [ -n "${ZV_PRELOAD:-}" ]; then
+        java=(env "LD_PRELOAD=$ZV_PRELOAD" "${java[@]}")
+    fi
+}
+use_vm "${ZV_JAVA:-java}"
 agent=$ZV_LIB/libr2orar.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv-e2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -190,7 +194,7 @@ cpu_stacks | cpu_stacks_jdk25)
             echo "SKIP: no JDK 25 on this machine"
             exit 0
         fi
-        java=("$ZV_JAVA25")
+        use_vm "$ZV_JAVA25"
     fi
     run plain -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
     expect_rc plain 0
@@ -316,7 +320,7 @@ real_programs)
     javac=(-m jdk.compiler/com.sun.tools.javac.Main -cp "$ZV_LIB/zvbcp.jar")
     java17=("${java[@]}")
     for vm in 17 ${ZV_JAVA25:+25}; do
-        [ "$vm" = 25 ] && java=("$ZV_JAVA25")
+        [ "$vm" = 25 ] && use_vm "$ZV_JAVA25"
         run "javac$vm-plain" "${javac[@]}" -d "$work/plain$vm" "${sources[@]}"
         run "javac$vm-agent" "-agentpath:$agent" "${javac[@]}" -d "$work/agent$vm" "${sources[@]}"
         expect_rc "javac$vm-plain" 0
@@ -482,7 +486,7 @@ XML
     grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
     # On JDK 25 too, the initial thread is sampled along with the others.
     if [ -n "${ZV_JAVA25:-}" ]; then
-        (cd "$work" && rm -f zvprofile.collapsed && java=("$ZV_JAVA25") &&
+        (cd "$work" && rm -f zvprofile.collapsed && use_vm "$ZV_JAVA25" &&
             run jdk25 "-agentpath:$agent=port=$((port + 33)),Eprofiler.period=10" -cp "$ZV_CLASSES" e2e.HotSpots)
         expect_rc jdk25 0
         for frame in 'e2e.HotSpots.main' 'e2e.HotSpots$1.run;e2e.HotSpots.spinLong'; do
@@ -577,7 +581,7 @@ memory | memory_jdk25)
             echo "SKIP: no JDK 25 on this machine"
             exit 0
         fi
-        java=("$ZV_JAVA25")
+        use_vm "$ZV_JAVA25"
     fi
     install=$work/install
     mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
