@@ -13,7 +13,9 @@ packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           # real-world class files that the class-file tests read
           libguava-java libcommons-lang3-java libguice-java libmaven3-core-java libasm-java
           # JUnit 3.8.2, whose reloading class loader the agent adjusts
-          junit)
+          junit
+          # headless browser that renders the profiler's flame graph page
+          chromium)
 
 install_missing() {
     local missing=()

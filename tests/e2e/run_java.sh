@@ -505,7 +505,9 @@ XML
     if [ -z "$browser" ]; then
         echo "SKIP: chromium is not installed; the flame graph page was not rendered"
     else
-        chrome=("$browser" --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/chrome")
+        chrome=("$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-quic
+                --disable-background-networking --disable-component-update --disable-sync
+                --user-data-dir="$work/chrome")
         timeout 60 "${chrome[@]}" --dump-dom "file://$work/p.html" >"$work/dom.html" 2>/dev/null
         grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
             fail "flame graph: no rendered frame for spinLong"
