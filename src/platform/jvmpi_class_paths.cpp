@@ -83,19 +83,31 @@ bool entryHas(const std::string &entry, const char *resource) {
 
 namespace {
 
-void addAgentJars() {
-    jvmtiEnv *jvmti = Jvmpi().jvmti;
-    std::string lib = libDirectory();
-    std::string bcp = lib + "/zvbcp.jar";
+void addBootJar() {
+    std::string bcp = libDirectory() + "/zvbcp.jar";
     if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
-        if (jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
+        if (Jvmpi().jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
     }
     gBootAppendAtLoad = property("jdk.boot.class.path.append");
-    std::string zenva = lib + "/zenva.jar";
+}
+
+// Late in the VM's life this runs Java code of the system class loader,
+// which takes its locks.
+void addClassPathJar() {
+    std::string zenva = libDirectory() + "/zenva.jar";
     if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
-        jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
+        Jvmpi().jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
     }
 }
+
+// A late start adds the jars from its attach thread while the first classes
+// load. Class loads wait for the boot jar only: that addition runs no Java
+// code, whereas the class path addition may wait for a class-loader lock the
+// loading thread holds.
+std::once_flag gBootOnce;
+std::once_flag gClassPathOnce;
+
+void addBootJarOnce() { std::call_once(gBootOnce, addBootJar); }
 
 }  // namespace
 
@@ -103,7 +115,7 @@ bool JvmpiBootClassPathHas(const char *resource) {
     if (Jvmpi().jvmti == nullptr) return true;
     // A late start adds the jars at the VM-initialised event, which may come
     // after this first class; the agent has read its options by now.
-    JvmpiAddAgentJars();
+    if (Jvmpi().jvmti != nullptr) addBootJarOnce();
     // Properties cannot be read while the VM starts (early class loads):
     // then the append as it stood when the agent's jars were added holds.
     std::string list = property("jdk.boot.class.path.append");
@@ -126,9 +138,7 @@ bool JvmpiBootAppendLoadable() {
 }
 
 void JvmpiAddAgentJars() {
-    // A late start calls this from its attach thread and from the first
-    // class loads at once: every caller must find the jars added on return.
-    static std::once_flag once;
     if (Jvmpi().jvmti == nullptr) return;
-    std::call_once(once, addAgentJars);
+    addBootJarOnce();
+    std::call_once(gClassPathOnce, addClassPathJar);
 }
