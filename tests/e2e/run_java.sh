@@ -17,6 +17,15 @@ use_vm() {
     fi
 }
 use_vm "${ZV_JAVA:-java}"
+
+# use_jdk25: the runs of a *_jdk25 case start JDK 25; without it the case is skipped.
+use_jdk25() {
+    if [ -z "${ZV_JAVA25:-}" ]; then
+        echo "SKIP: no JDK 25 on this machine"
+        exit 0
+    fi
+    use_vm "$ZV_JAVA25"
+}
 agent=$ZV_LIB/libr2orar.so
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv-e2e.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -189,13 +198,7 @@ missing_zenva_jar)
     refuse_text missing out "sum of squares"
     ;;
 cpu_stacks | cpu_stacks_jdk25)
-    if [ "$case_name" = cpu_stacks_jdk25 ]; then
-        if [ -z "${ZV_JAVA25:-}" ]; then
-            echo "SKIP: no JDK 25 on this machine"
-            exit 0
-        fi
-        use_vm "$ZV_JAVA25"
-    fi
+    [[ $case_name == *_jdk25 ]] && use_jdk25
     run plain -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
     expect_rc plain 0
     run lines "-agentpath:$agent" -cp "$ZV_CPU_CLASSES" cpu.CpuProgram
@@ -583,13 +586,7 @@ direct_instrumentation)
 memory | memory_jdk25)
     # An installation whose extension follows allocations of one class with
     # the memory profiler on, and reads a heap dump and object dumps.
-    if [ "$case_name" = memory_jdk25 ]; then
-        if [ -z "${ZV_JAVA25:-}" ]; then
-            echo "SKIP: no JDK 25 on this machine"
-            exit 0
-        fi
-        use_vm "$ZV_JAVA25"
-    fi
+    [[ $case_name == *_jdk25 ]] && use_jdk25
     install=$work/install
     mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
     cp "$ZV_LIB"/* "$install/lib/"
