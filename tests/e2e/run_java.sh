@@ -492,6 +492,12 @@ XML
     (cd "$work" && rm -f zvprofile.txt && run xml "-agentpath:$agent=$work/cpu.xml" -cp "$ZV_CLASSES" e2e.HotSpots)
     expect_rc xml 0
     grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
+    # The profiler's handler table gives the metrics their thread and class counts.
+    run counts "-agentpath:$agent=port=$((port + 34))" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 2500
+    expect_rc counts 0
+    read -r threads classes <<<"$(sed -n 's/^last counts: threads \([0-9]*\), classes \([0-9]*\)$/\1 \2/p' "$work/counts.out")"
+    [ "${threads:-0}" -ge 2 ] && [ "${threads:-0}" -le 30 ] && [ "${classes:-0}" -ge 300 ] ||
+        fail "counts: threads ${threads:-none} and classes ${classes:-none} from the profiler's table"
     # On JDK 25 too, the initial thread is sampled along with the others.
     if [ -n "${ZV_JAVA25:-}" ]; then
         (cd "$work" && rm -f zvprofile.collapsed && use_vm "$ZV_JAVA25" &&

@@ -1,6 +1,6 @@
 // Lets the agent's metrics thread sample for a while, then reports what the
-// serialized metrics hold: sampling steps in seconds and whether the heap
-// values are this VM's.
+// serialized metrics hold: sampling steps in seconds, the last thread and
+// class counts, and whether the heap values are this VM's.
 package e2e;
 
 public final class Metrics {
@@ -27,6 +27,12 @@ public final class Metrics {
             System.out.println(name + ": period " + Probe.metricNumber(name, "period") + ", capacity "
                     + Probe.metricCapacity(IDS[m]) + ", " + samples.length / words + " samples, steps"
                     + steps);
+        }
+        int[] threads = Probe.metricSamples("Thread Count");
+        int[] classes = Probe.metricSamples("Class Count");
+        if (threads != null && classes != null) {
+            System.out.println("last counts: threads " + threads[threads.length - 1] + ", classes "
+                    + classes[classes.length - 1]);
         }
         int[] heap = Probe.metricSamples("Java Heap");
         if (heap != null) {
