@@ -45,9 +45,10 @@ int32_t XmlBoolean(const ConfigSource *source, const char *pathTemplate, int too
 int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int tool,
                    const char *attribute, const char *name, int32_t low, int32_t high,
                    int32_t defaultValue);
-// Seconds; absent or unparsable: the default.
+// Seconds; absent: the default; unparsable: the message of ReportBadTimeSpan
+// under `name` and the default.
 int32_t XmlTimeSpan(const ConfigSource *source, const char *pathTemplate, int tool,
-                    const char *attribute, int32_t defaultValue);
+                    const char *attribute, const char *name, int32_t defaultValue);
 // A heap copy; absent: the default. With emptyIsNull an empty text gives null.
 char *XmlString(const ConfigSource *source, const char *pathTemplate, int tool,
                 const char *attribute, char *defaultValue, bool emptyIsNull);
@@ -69,6 +70,8 @@ constexpr int32_t kHighestPort = 65535;
 bool ParseWholeNumber(const char *text, size_t length, int32_t low, int32_t high, int32_t *value);
 // "Invalid value for NAME: 'TEXT' (expected a whole number from LOW to HIGH)".
 void ReportBadNumber(const char *name, const char *text, int32_t low, int32_t high);
+// "Invalid value for NAME: 'TEXT' (expected a time span such as 90s or 1h30m)".
+void ReportBadTimeSpan(const char *name, const char *text);
 // The text as a whole number from low to high, or the default after ReportBadNumber.
 int32_t CheckedNumber(const char *name, const char *text, int32_t low, int32_t high,
                       int32_t defaultValue);
@@ -77,6 +80,10 @@ int32_t CheckedNumber(const char *name, const char *text, int32_t low, int32_t h
 void ReportRefusedValue(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int RefusedValueCount();
 void ResetRefusedValueCount();
+
+// Reports a document whose root is not "zentrova-configuration" or that has
+// no element for the tool: all or most of its options then take their defaults.
+void CheckXmlLayout(const ConfigSource *source, int tool);
 
 // Extension maps of the XML "components" element.
 SEElement *XmlExtensionExclusion(const ConfigSource *source, int tool);

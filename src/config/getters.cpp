@@ -294,12 +294,13 @@ int32_t GetGenerateOnExit(const ConfigSource *source, int tool, int32_t defaultV
 
 int32_t GetCaptureDelay(const ConfigSource *source, int tool, int32_t defaultValue) {
     if (!IsXmlSource(source)) return defaultValue;
-    return XmlTimeSpan(source, kAutoCapture, tool, "delay", defaultValue);
+    return XmlTimeSpan(source, kAutoCapture, tool, "delay", "auto-capture delay", defaultValue);
 }
 
 int32_t GetInitialDelay(const ConfigSource *source, int tool, int32_t defaultValue) {
     if (!IsXmlSource(source)) return defaultValue;
-    return XmlTimeSpan(source, kAutoCapture, tool, "initialDelay", defaultValue);
+    return XmlTimeSpan(source, kAutoCapture, tool, "initialDelay", "auto-capture initialDelay",
+                       defaultValue);
 }
 
 int32_t GetComputeInitialDelayFromCurrentTime(const ConfigSource *source, int tool,

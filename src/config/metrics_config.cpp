@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/config_internal.h"
 #include "support/heap.h"
@@ -20,6 +21,19 @@ int32_t BufferSizeTypeOf(const char *text, const char *documentName) {
     if (strcmp(text, "memory") == 0) return 2;
     fprintf(stderr, "%s: warning, unknown buffer type '%s' (ignored)\n", documentName, text);
     return 0;
+}
+
+// A time span or memory size of the metric; absent: -1; malformed: -1 after
+// a message naming the metric and the attribute.
+int32_t MetricValue(const char *name, const char *attribute, const char *text, bool timeSpan) {
+    if (text == nullptr) return -1;
+    int32_t value = timeSpan ? ParseTimeSpan(text) : ParseMemorySize(text);
+    if (value != -1) return value;
+    std::string what = std::string("metric ") + name + " " + attribute;
+    if (timeSpan) ReportBadTimeSpan(what.c_str(), text);
+    else ReportRefusedValue("Invalid value for %s: '%s' (expected a memory size such as 512k or 2M)\n",
+                            what.c_str(), text);
+    return -1;
 }
 
 ZVMetricSetting *ReadSetting(xmlNodePtr metric, const char *documentName) {
@@ -45,9 +59,8 @@ ZVMetricSetting *ReadSetting(xmlNodePtr metric, const char *documentName) {
     char *period = NodeAttribute(metric, "period");
     setting->name = name;
     setting->bufferSizeType = BufferSizeTypeOf(type, documentName);
-    if (size == nullptr) setting->bufferSize = -1;
-    else setting->bufferSize = setting->bufferSizeType == 1 ? ParseTimeSpan(size) : ParseMemorySize(size);
-    setting->period = period ? ParseTimeSpan(period) : -1;
+    setting->bufferSize = MetricValue(name, "bufferSize", size, setting->bufferSizeType == 1);
+    setting->period = MetricValue(name, "period", period, true);
     sFree(type);
     sFree(size);
     sFree(period);

@@ -44,6 +44,11 @@ void ReportBadNumber(const char *name, const char *text, int32_t low, int32_t hi
                        text, low, high);
 }
 
+void ReportBadTimeSpan(const char *name, const char *text) {
+    ReportRefusedValue("Invalid value for %s: '%s' (expected a time span such as 90s or 1h30m)\n",
+                       name, text);
+}
+
 int32_t CheckedNumber(const char *name, const char *text, int32_t low, int32_t high,
                       int32_t defaultValue) {
     int32_t value;

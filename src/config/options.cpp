@@ -257,6 +257,7 @@ bool LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     if (source == nullptr && GetConfigurationError()[0] != '\0')
         fprintf(stdout, "ZVArguments: error '%s'\n", GetConfigurationError());
     bool sourceRead = source != nullptr || options == nullptr || options[0] == '\0';
+    CheckXmlLayout(source, kTool);
 
     for (int tool : {TOOL_PROFILER, TOOL_THREAD_DEBUGGER, TOOL_CODE_COVERAGE, TOOL_SERVER_TRACE,
                      TOOL_REQUEST_ANALYZER}) {

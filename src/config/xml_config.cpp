@@ -50,6 +50,23 @@ ConfigSource *LoadXMLConfiguration(const char *path, int verbose) {
     return source;
 }
 
+void CheckXmlLayout(const ConfigSource *source, int tool) {
+    if (!IsXmlSource(source)) return;
+    auto document = static_cast<xmlDocPtr>(source->mapOrDocument);
+    auto root = static_cast<xmlNodePtr>(source->root);
+    const char *file = document->URL ? reinterpret_cast<const char *>(document->URL) : "";
+    const char *rootName = root ? reinterpret_cast<const char *>(root->name) : "";
+    if (strcmp(rootName, "zentrova-configuration") != 0) {
+        ReportRefusedValue("Zentrova Error: configuration file %s has the root element <%s>, not "
+                           "<zentrova-configuration>; none of its options is used\n",
+                           file, rootName);
+    } else if (FindToolNode(source, "/zentrova-configuration/%s", tool) == nullptr) {
+        ReportRefusedValue("Zentrova Error: configuration file %s has no <%s> element under "
+                           "<zentrova-configuration>; only its shared options are used\n",
+                           file, GetToolName(tool));
+    }
+}
+
 void *FindNode(const ConfigSource *source, const char *xpath) {
     if (!IsXmlSource(source) || xpath == nullptr) return nullptr;
     auto context = static_cast<xmlXPathContextPtr>(source->xpathContext);
@@ -106,10 +123,11 @@ int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int too
 }
 
 int32_t XmlTimeSpan(const ConfigSource *source, const char *pathTemplate, int tool,
-                    const char *attribute, int32_t defaultValue) {
+                    const char *attribute, const char *name, int32_t defaultValue) {
     char *text = XmlAttribute(source, pathTemplate, tool, attribute);
     if (text == nullptr) return defaultValue;
     int32_t value = ParseTimeSpan(text);
+    if (value == -1) ReportBadTimeSpan(name, text);
     sFree(text);
     return value == -1 ? defaultValue : value;
 }

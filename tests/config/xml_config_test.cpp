@@ -108,10 +108,13 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
         EXPECT_EQ(gAgentOptions.showOptions, 0);
         EXPECT_EQ(gAgentOptions.auditPort, 1473);
     }
-    // A well-formed file with another root sets nothing.
+    // A well-formed file with another root sets nothing, and says so.
     std::string other = dir.Write("other.xml", "<config><request-analyzer showOptions=\"true\"/></config>");
-    LoadCaptured(other.c_str());
+    r = LoadCaptured(other.c_str());
     EXPECT_EQ(gAgentOptions.showOptions, 0);
+    EXPECT_FALSE(r.accepted);
+    EXPECT_EQ(r.err, "Zentrova Error: configuration file " + other +
+                         " has the root element <config>, not <zentrova-configuration>; none of its options is used\n");
 }
 
 TEST(XmlConfiguration, SeverityWordsAreAllLowerOrAllUpper) {
@@ -142,8 +145,11 @@ TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
     // Other tools' options are not read for the agent.
     file = dir.Write("t.xml", Document("profiler",
         "<connection><audit-port><port number=\"1600\"/></audit-port></connection>"));
-    LoadCaptured(file.c_str());
+    LoadResult r = LoadCaptured(file.c_str());
     EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_EQ(r.err, "Zentrova Error: configuration file " + file +
+                         " has no <request-analyzer> element under <zentrova-configuration>; only its shared "
+                         "options are used\n");
     source = LoadXMLConfiguration(file.c_str(), 0);
     EXPECT_EQ(GetAuditPort(source, TOOL_PROFILER, 0), 1600);
     FreeConfigSource(source);
@@ -158,14 +164,16 @@ TEST(XmlConfiguration, ValuesThatDoNotParse) {
         "<sampler-options period=\"abc\" precision=\"word\"/>"
         "<instrumentation-options precision=\"MICRO\"><instrumentation-filter limit=\"99999999999\"/>"
         "</instrumentation-options></auto-start-CPU>"
-        "<auto-capture delay=\"soon\" counter=\"0\"/>"));
+        "<auto-capture delay=\"30s10\" initialDelay=\"1h2h\" counter=\"0\"/>"));
     LoadResult r = LoadCaptured(file.c_str());
     const AgentOptions &o = gAgentOptions;
     EXPECT_FALSE(r.accepted);
     for (const char *refused : {"port-range begin: 'abc' (expected a whole number from 1 to 65535)",
                                 "port-range end: '70000'", "snmp trapPort: '12x'",
                                 "sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)",
-                                "instrumentation-filter limit: '99999999999'"})
+                                "instrumentation-filter limit: '99999999999'",
+                                "auto-capture delay: '30s10' (expected a time span such as 90s or 1h30m)",
+                                "auto-capture initialDelay: '1h2h'"})
         EXPECT_NE(r.err.find(std::string("Invalid value for ") + refused), std::string::npos) << refused;
     // Every refused value keeps its default; an empty text keeps it too.
     const int32_t kept[][2] = {{o.auditPort, 1473}, {o.auditPortEnd, 1473}, {o.snmpAgentPort, 161},
@@ -218,10 +226,15 @@ TEST(XmlConfiguration, MetricEntriesWithErrorsAreSkippedWithTheirMessages) {
         "<metrics enabled=\"false\"><metric bufferSize=\"1\"/>"
         "<metric name=\"A\" bufferSizeType=\"Time\" bufferSize=\"2K\" period=\"x\"/>"
         "<metric name=\"B\" enabled=\"FALSE\"/><other name=\"C\"/>"
-        "<metric name=\"D\"/></metrics>"));
+        "<metric name=\"D\" bufferSize=\"9q\"/></metrics>"));
     LoadResult r = LoadCaptured(file.c_str());
     EXPECT_NE(r.err.find(file + ": error, invalid metric with no name (ignored)\n"), std::string::npos);
     EXPECT_NE(r.err.find(file + ": warning, unknown buffer type 'Time' (ignored)\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Invalid value for metric A period: 'x' (expected a time span such as 90s or 1h30m)\n"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("Invalid value for metric D bufferSize: '9q' (expected a memory size such as 512k or 2M)\n"),
+              std::string::npos);
+    EXPECT_FALSE(r.accepted);
     EXPECT_EQ(gAgentOptions.metricsEnabled, 0);
     // A's size is not a time: it is read as a memory size.
     EXPECT_EQ(Settings(gAgentOptions.metricsConfiguration),
