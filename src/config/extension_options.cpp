@@ -32,16 +32,34 @@ void Exclude(SEElement *&exclusion, const char *name) {
         SEMapPut(exclusion, name, SENewInt32(0));
 }
 
-// The map under the key, created with the given name when missing; null when
-// the key already holds something that is not a map.
-SEElement *ChildMap(SEElement *map, const char *key, const char *name) {
+// The dotted key of the first `count` components, as the user wrote it.
+std::string DottedKey(const char *prefix, const std::vector<std::string> &path, size_t count) {
+    std::string key = prefix;
+    for (size_t i = 0; i < count; i++) key += (i > 0 ? "." : "") + path[i];
+    return key;
+}
+
+// An argument that holds a value and also arguments below it keeps the
+// arguments below it, whichever came first: the value is dropped, and said so.
+void ReportConflict(const std::string &key) {
+    ReportRefusedValue("Invalid extension argument %s: it has a value and also arguments %s.*; "
+                       "the value is ignored\n",
+                       key.c_str(), key.c_str());
+}
+
+// The map under the key, created with the given name when missing; a value
+// that is not a map is replaced by one, after ReportConflict.
+SEElement *ChildMap(SEElement *map, const char *key, const char *name, const std::string &dotted) {
     SEElement *child = SEMapGet(map, key);
-    if (child == nullptr) {
-        child = SENewMap(5, name);
-        if (child != nullptr) SEMapPut(map, key, child);
-        return child;
+    if (child != nullptr && child->type == SE_MAP) return child;
+    if (child != nullptr) {
+        ReportConflict(dotted);
+        SEMapRemove(map, key);
+        SEFree(child);
     }
-    return child->type == SE_MAP ? child : nullptr;
+    child = SENewMap(5, name);
+    if (child != nullptr) SEMapPut(map, key, child);
+    return child;
 }
 
 std::vector<std::string> SplitDotted(std::string_view text) {
@@ -56,20 +74,26 @@ std::vector<std::string> SplitDotted(std::string_view text) {
 }
 
 // Places the value (taken over) at the dotted path below the root, making
-// the maps on the way with the given name. Keys with an empty component, and
-// paths that run through a value that is not a map, are ignored.
+// the maps on the way with the given name. Keys with an empty component are
+// ignored. `prefix` is what the user's key had before the path ("E" for
+// argument keys), for the messages.
 void PlaceArgument(SEElement *&root, const std::vector<std::string> &path, SEElement *value,
-                   const char *mapName) {
+                   const char *mapName, const char *prefix) {
     bool usable = value != nullptr && !path.empty();
     for (const std::string &part : path) usable = usable && !part.empty();
     if (usable && root == nullptr) root = SENewMap(5, "extension args");
     SEElement *map = usable ? root : nullptr;
     for (size_t i = 0; map != nullptr && i + 1 < path.size(); i++)
-        map = ChildMap(map, path[i].c_str(), mapName);
+        map = ChildMap(map, path[i].c_str(), mapName, DottedKey(prefix, path, i + 1));
     const char *last = map ? path.back().c_str() : nullptr;
     const SEElement *existing = map ? SEMapGet(map, last) : nullptr;
+    if (map == nullptr) {
+        SEFree(value);
+        return;
+    }
     // A nested argument already placed there keeps its map.
-    if (map == nullptr || (existing != nullptr && existing->type == SE_MAP && value->type != SE_MAP)) {
+    if (existing != nullptr && existing->type == SE_MAP && value->type != SE_MAP) {
+        ReportConflict(DottedKey(prefix, path, path.size()));
         SEFree(value);
         return;
     }
@@ -113,9 +137,9 @@ void AddEjbConfiguration(SEElement *&root, xmlNodePtr ejb) {
         char *path = NodeAttribute(child, "path");
         char *reload = NodeAttribute(child, "reloadOnChange");
         if (path != nullptr)
-            PlaceArgument(root, {"ejb", "configFile"}, SENewStringFromC(path), "extension args");
+            PlaceArgument(root, {"ejb", "configFile"}, SENewStringFromC(path), "extension args", "");
         if (reload != nullptr && reload[0] == 't')
-            PlaceArgument(root, {"ejb", "reloadOnChange"}, SENewInt32(1), "extension args");
+            PlaceArgument(root, {"ejb", "reloadOnChange"}, SENewInt32(1), "extension args", "");
         sFree(path);
         sFree(reload);
     });
@@ -136,7 +160,7 @@ SEElement *ArgumentExtensionArgs(const ConfigSource *source) {
     SEElement *root = nullptr;
     ForEachArgument(source, [&](const char *rest, const SEElement *value) {
         if (strchr(rest, '.') != nullptr)
-            PlaceArgument(root, SplitDotted(rest), SECopy(value), "extension arg");
+            PlaceArgument(root, SplitDotted(rest), SECopy(value), "extension arg", "E");
     });
     return root;
 }
@@ -165,7 +189,7 @@ SEElement *XmlExtensionArgs(const ConfigSource *source, int tool) {
             if (strcmp(name, "enabled") == 0) continue;
             char *text = NodeAttribute(component, name);
             PlaceArgument(root, {extension, ArgumentNameOf(name)},
-                          SENewStringFromC(text ? text : ""), "extension args");
+                          SENewStringFromC(text ? text : ""), "extension args", "");
             sFree(text);
         }
         if (strcmp(elementName, "ejb") == 0) AddEjbConfiguration(root, component);

@@ -6,8 +6,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
-#include "config/config.h"
+#include "config/config_internal.h"
 #include "support/elements.h"
 #include "support/files.h"
 #include "support/heap.h"
@@ -25,8 +27,26 @@ void SetConfigurationError(const char *format, ...) {
     va_end(arguments);
 }
 
+void NoteEmptyKey(const char *key, void *keys) {
+    static_cast<std::vector<std::string> *>(keys)->emplace_back(key);
+}
+
+// Options written with nothing after their '=' are named, and those of the
+// top level dropped so that they keep their defaults; the others are read
+// as usual. (A value given as "" is an empty text, as the user wrote it.)
+void DropEmptyValues(SEElement *map, const std::vector<std::string> &keys) {
+    for (const std::string &key : keys) {
+        ReportRefusedValue("Invalid value for %s: '' (expected a value after '=')\n", key.c_str());
+        SEElement *value = SEMapGet(map, key.c_str());
+        if (value == nullptr || value->type != SE_STRING || SEGetString(value)[0] != '\0') continue;
+        SEMapRemove(map, key.c_str());
+        SEFree(value);
+    }
+}
+
 ConfigSource *ParseArguments(const char *text, int verbose) {
-    char *normalized = SENormalizeArguments(text);
+    std::vector<std::string> emptyKeys;
+    char *normalized = SENormalizeArguments(text, NoteEmptyKey, &emptyKeys);
     if (normalized == nullptr) {
         SetConfigurationError("Error parsing arguments '%s'", text);
         return nullptr;
@@ -51,6 +71,7 @@ ConfigSource *ParseArguments(const char *text, int verbose) {
         SEFree(element);
         return nullptr;
     }
+    DropEmptyValues(element, emptyKeys);
     if (const SEElement *xml = SEMapGet(element, "xmlConfig")) {
         char *path = sStrdup(SEGetString(xml));
         SEFree(element);

@@ -94,8 +94,11 @@ int SEReaderLine(const SEReader *reader);
 void SEReaderFree(SEReader *reader);
 
 // A new string in the text syntax from a relaxed argument string, or null
-// when it is malformed; null text gives "{}".
-char *SENormalizeArguments(const char *text);
+// when it is malformed; null text gives "{}". A key written with nothing
+// after its '=' (port=,log=true) gets the empty string; with `emptyKey` not
+// null, each such key is also handed to it, in order, with `context`.
+char *SENormalizeArguments(const char *text, void (*emptyKey)(const char *key, void *context) = nullptr,
+                           void *context = nullptr);
 
 // ----------------------------------------------------------------- writing
 

@@ -24,6 +24,8 @@ public:
     }
 
     const std::string &output() const { return out_; }
+    // Keys written with nothing after their '=', in order.
+    const std::vector<std::string> &emptyKeys() const { return emptyKeys_; }
 
 private:
     bool inQuotes() const { return !stack_.empty() && stack_.back() == Context::kQuoted; }
@@ -36,7 +38,19 @@ private:
         }
     }
 
+    // A key with nothing after its '=' gets the empty string, so that the
+    // rest of the text still reads, and the key is listed.
+    void closeValue() {
+        closeWord();
+        if (in(Context::kMapValue) && out_.back() == '=') {
+            out_ += "\"\"";
+            emptyKeys_.push_back(key_);
+        }
+    }
+
     bool step(char c) {
+        // Where a key begins: the first character of a map entry.
+        if (in(Context::kMapKey) && (out_.back() == '{' || out_.back() == ';')) keyStart_ = out_.size();
         if (c == '"') {
             out_.push_back(c);
             if (inQuotes()) stack_.pop_back();
@@ -56,12 +70,15 @@ private:
         case '=':
             closeWord();
             if (!in(Context::kMapKey)) return false;
+            // The key as written, without the quotes around it.
+            key_ = out_.substr(keyStart_);
+            if (key_.size() >= 2 && key_.front() == '"' && key_.back() == '"') key_ = key_.substr(1, key_.size() - 2);
             out_.push_back('=');
             stack_.back() = Context::kMapValue;
             return true;
         case ',':
         case ';':
-            closeWord();
+            closeValue();
             if (in(Context::kList)) {
                 out_.push_back(',');
             } else if (in(Context::kMapValue)) {
@@ -78,7 +95,7 @@ private:
             stack_.pop_back();
             return true;
         case '}':
-            closeWord();
+            closeValue();
             if (!in(Context::kMapKey) && !in(Context::kMapValue)) return false;
             stack_.pop_back();
             // An empty map stays "{}": "{;}" would not read back.
@@ -97,11 +114,14 @@ private:
 
     std::string out_;
     std::vector<Context> stack_;
+    size_t keyStart_ = 0;
+    std::string key_;
+    std::vector<std::string> emptyKeys_;
 };
 
 }  // namespace
 
-char *SENormalizeArguments(const char *text) {
+char *SENormalizeArguments(const char *text, void (*emptyKey)(const char *key, void *context), void *context) {
     if (text == nullptr) return sStrdup("{}");
     std::string wrapped = text[0] == '{' ? std::string(text) : "{" + std::string(text) + "}";
     Normalizer normalizer;
@@ -111,5 +131,7 @@ char *SENormalizeArguments(const char *text) {
     // within three times the input plus 10.
     assert(out.size() <= 3 * std::strlen(text) + 10);
     if (out.size() >= INT_MAX) return nullptr;
+    if (emptyKey != nullptr)
+        for (const std::string &key : normalizer.emptyKeys()) emptyKey(key.c_str(), context);
     return sStrdup(out.c_str());
 }

@@ -101,6 +101,13 @@ options_string)
     expect_line opts out "Zentrova Request Analyzer enabled"
     expect_line opts out "sum of squares: 333833500"
     expect_line opts err "No XML configuration specified, using old style parameters..."
+    # An empty value is named; the other options still take.
+    run empty "-agentpath:$agent=filter=,log=true" -cp "$ZV_CLASSES" e2e.Hello
+    expect_rc empty 0
+    expect_line empty err "Invalid value for filter: '' (expected a value after '=')"
+    expect_line empty err "Zentrova Error: options refused (see above); their defaults are used"
+    expect_line empty out "Zentrova Request Analyzer enabled"
+    expect_line empty out "sum of squares: 333833500"
     ;;
 options_xml)
     cp "$ZV_SOURCE/examples/zentrova.xml" "$ZV_SOURCE/examples/filters.txt" "$work/"
