@@ -55,13 +55,13 @@ std::string libraryPath(const char *install, const char *name) {
 // A name that leads out of the extension directory is no extension's.
 bool isPlainName(const char *name) { return *name != '\0' && strchr(name, kSeparator) == nullptr; }
 
-void reportReadError(const SEReader *reader) {
-    if (const char *error = SEReaderError(reader)) {
-        fprintf(stderr, "%s\n", error);
-    } else if (const char *lexical = SEReaderLexerError(reader); lexical != nullptr && *lexical != '\0') {
-        // Lexical errors do not reach the reader's own error text.
-        fprintf(stderr, "%s\n", lexical);
-    }
+// The reader's message, after the table's path so that the user knows which
+// file to mend.
+void reportReadError(const std::string &path, const SEReader *reader) {
+    const char *error = SEReaderError(reader);
+    // Lexical errors do not reach the reader's own error text.
+    if (error == nullptr) error = SEReaderLexerError(reader);
+    if (error != nullptr && *error != '\0') fprintf(stderr, "Zentrova Error: %s: %s\n", path.c_str(), error);
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ void ZVLoadExtensions(SEElement *exclusion, SEElement *arguments) {
     SEReader *reader = SEReaderFromFile(path.c_str());
     if (reader == nullptr) return;
     SEElement *tree = SERead(reader);
-    if (tree == nullptr) reportReadError(reader);
+    if (tree == nullptr) reportReadError(path, reader);
     SEReaderFree(reader);
 
     if (tree != nullptr && tree->type != SE_LIST) {

@@ -136,6 +136,7 @@ protected:
 
 TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
     std::string lib = root_ + "/ext/darara/lib/zen_";
+    std::string table = "Zentrova Error: " + root_ + "/ext/darara/audit/extensions.table";
     std::string longName(3000, 'n');
     struct Case {
         std::string table;
@@ -153,12 +154,12 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
          "Zentrova Error: the library " + lib + longName + "dev_i.so was not found.\n" +
              refused(lib + longName + "dev_i"),
          "0 Extension(s) Activated.\n"},
-        {"( {libraryName=a;}", nullptr, "Syntaxic error: unterminated expression at line 1\n\n",
+        {"( {libraryName=a;}", nullptr, table + ": Syntaxic error: unterminated expression at line 1\n\n",
          "0 Extension(s) Activated.\n"},
-        {"(\n {libraryName=\"a} )", nullptr, "Lexical error: unterminated string at line 2\n",
+        {"(\n {libraryName=\"a} )", nullptr, table + ": Lexical error: unterminated string at line 2\n",
          "0 Extension(s) Activated.\n"},
         {"{libraryName=a;}", nullptr,
-         "Zentrova Error: " + root_ + "/ext/darara/audit/extensions.table does not hold a list of extensions\n",
+         table + " does not hold a list of extensions\n",
          "0 Extension(s) Activated.\n"},
         {"()", nullptr, "", "0 Extension(s) Activated.\n"},
     };
