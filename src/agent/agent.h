@@ -92,6 +92,9 @@ struct ZVAgentState {
     uint8_t vmShuttingDown;
     uint8_t auditStarted;
     int32_t directIMode;  // 0 off, 1 by table, 2 forced on
+    // The last zviEnableMethodsNotifications flag; a handler table installed
+    // later gets its method hooks switched on too.
+    int32_t methodNotifications;
 };
 
 ZVAgentState &ZVState();

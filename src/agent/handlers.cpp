@@ -36,6 +36,9 @@ void zviSetHandlers(ZVHandlerTable *table) {
     state.handlers = table;
     if (table != nullptr) ZVReplayClassBuffer(table);
     zviDataUnlock();
+    // Notifications switched on before there was a table to call take effect now.
+    if (table != nullptr && state.methodNotifications != 0)
+        PRISetMethodNotifications(1, table->methodEntered, table->methodExited);
 }
 
 void zviPostAuditErrorEvent(ZVWord a, ZVWord b) {

@@ -1,5 +1,7 @@
 // The natives of the Java class meridyn/audit/Native, registered at VM
 // initialisation.
+#include <cstdio>
+
 #include "agent/agent_internal.h"
 #include "agent/java_contract.h"
 #include "config/config.h"
@@ -59,5 +61,13 @@ void ZVRegisterNativeMethods(JNIEnv *env, jclass nativeClass) {
         {text(jc::kInvokePrioritizedSystemThread), text(jc::kInvokePrioritizedSystemThreadSig),
          reinterpret_cast<void *>(prioritizedSystemThread)},
     };
-    env->RegisterNatives(nativeClass, methods, sizeof methods / sizeof methods[0]);
+    // One at a time: a class without one of them (an older zenva.jar) keeps
+    // the others, and the user learns which one is missing rather than
+    // meeting the pending error at some later, unrelated check.
+    for (const JNINativeMethod &method : methods) {
+        if (env->RegisterNatives(nativeClass, &method, 1) == JNI_OK) continue;
+        env->ExceptionClear();
+        fprintf(stderr, "Zentrova Error: native method %s.%s%s not registered; the class does not declare it\n",
+                jc::kNativeClass, method.name, method.signature);
+    }
 }

@@ -52,6 +52,7 @@ void zviInitThreadHasRun(JNIEnv *sampler) {
 }
 
 void zviEnableMethodsNotifications(int flag) {
+    ZVState().methodNotifications = flag;
     ZVHandlerTable *table = ZVInstalledHandlers();
     PRISetMethodNotifications(flag, table != nullptr ? table->methodEntered : nullptr,
                               table != nullptr ? table->methodExited : nullptr);

@@ -84,7 +84,12 @@ FakeJNI::FakeJNI() {
     f.GetStaticFieldID = f.GetFieldID = GetMember<jfieldID>;
     f.NewGlobalRef = f.NewLocalRef = [](JNIEnv *, jobject object) { return object; };
     f.DeleteLocalRef = f.DeleteGlobalRef = [](JNIEnv *, jobject) {};
-    f.RegisterNatives = [](JNIEnv *, jclass, const JNINativeMethod *, jint) { return jint{JNI_OK}; };
+    // Fails, as a VM does, when the class lacks one of the methods.
+    f.RegisterNatives = [](JNIEnv *, jclass clazz, const JNINativeMethod *methods, jint count) {
+        for (jint i = 0; i < count; ++i)
+            if (gCurrent->missing.count(className(clazz) + "." + methods[i].name) != 0) return jint{JNI_ERR};
+        return jint{JNI_OK};
+    };
     f.GetStaticIntField = [](JNIEnv *, jclass, jfieldID field) {
         return jint{gCurrent->fieldValue(reinterpret_cast<Member *>(field)->name)};
     };

@@ -10,6 +10,7 @@
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
+#include "pri/context_runtime.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -39,10 +40,13 @@ protected:
     }
 };
 
-TEST_F(VMEventsTest, MissingOptionalSetterDoesNotStopTheStart) {
+TEST_F(VMEventsTest, MissingOptionalSetterOrNativeDoesNotStopTheStart) {
     load();
-    jni.missing = {"meridyn/audit/Main.setUnitTestMode", "meridyn/audit/Main.setAutoCaptureOptions"};
-    vmInitialized();
+    jni.missing = {"meridyn/audit/Main.setUnitTestMode", "meridyn/audit/Main.setAutoCaptureOptions",
+                   "meridyn/audit/Native.installDir"};
+    EXPECT_THAT(StderrOf([&] { vmInitialized(); }),
+                HasSubstr("Zentrova Error: native method meridyn/audit/Native.installDir()Ljava/lang/String; "
+                          "not registered; the class does not declare it\n"));
     EXPECT_EQ(auditCalls().back(), "Audit.start(1473,5)");
     EXPECT_EQ(ZVState().auditStarted, 1);
 }
@@ -87,6 +91,16 @@ TEST_F(VMEventsTest, UnknownAndMethodEventsAreRoutedOrIgnored) {
     sendSimple(JVMPI_EVENT_METHOD_EXIT, FakeEnv(1));
     std::string env = std::to_string(reinterpret_cast<uintptr_t>(FakeEnv(1)));
     EXPECT_THAT(recorded().calls, ElementsAre("methodEntered " + env, "methodExited " + env));
+}
+
+TEST_F(VMEventsTest, MethodNotificationsAskedBeforeTheTableReachItsHooks) {
+    load();
+    zviEnableMethodsNotifications(1);
+    zviSetHandlers(&table);
+    EXPECT_TRUE(PRIState().notificationsOn);
+    EXPECT_EQ(PRIState().enteredHook, table.methodEntered);
+    EXPECT_EQ(PRIState().exitedHook, table.methodExited);
+    zviEnableMethodsNotifications(0);
 }
 
 TEST_F(VMEventsTest, PrioritizedCallRunsAtOnceOutsideClassic) {
