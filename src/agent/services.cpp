@@ -3,6 +3,7 @@
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
 #include "pri/backtraces.h"
+#include "pri/runtime.h"
 
 namespace {
 
@@ -23,10 +24,18 @@ void installMarkerServices(ZVWord *w) {
     w[27] = word(PRIMarkerDataForID);
 }
 
+// The context services: the calling thread's ZVContext (a local reference,
+// null before the runtime's bootstrap), and handing it a context to use.
+// A thread without an environment has no context.
+jobject getContext(JNIEnv *env) { return env != nullptr ? PRIPrepareThreadContext(env) : nullptr; }
+void storeContext(JNIEnv *env, jobject context) {
+    if (env != nullptr) PRIStoreThreadContext(env, context);
+}
+
 }  // namespace
 
-// Words of other subsystems (contexts, directory services) stay 0 until
-// those subsystems provide them.
+// The loader's own words (17, 25, 26) are there from the start; the lock
+// words (6 to 8) come with the first extension or the VM's initialisation.
 void ZVInstallAgentServices() {
     ZVWord *w = ZVGetServices()->words;
     installMarkerServices(w);
@@ -44,6 +53,8 @@ void ZVInstallAgentServices() {
     w[17] = word(zviAddExtension);
     w[18] = word(zviHandleForObject);
     w[ZV_SERVICE_PRIORITIZED_CALL] = word(ZVInvokePrioritizedStaticCall);
+    w[ZV_SERVICE_GET_CONTEXT] = word(getContext);
+    w[ZV_SERVICE_STORE_CONTEXT] = word(storeContext);
     w[28] = word(zviGetGCInfo);
     w[29] = word(zviGetClassCountValue);
     w[30] = word(zviGetActiveThreadCountValue);

@@ -43,6 +43,9 @@ enum {
     ZV_SERVICE_LOCK_LEAVE = 8,
     ZV_SERVICE_ADD_EXTENSION = 17,
     ZV_SERVICE_PRIORITIZED_CALL = 21,
+    // (env) -> the thread's ZVContext; (env, context) stores one for the thread.
+    ZV_SERVICE_GET_CONTEXT = 23,
+    ZV_SERVICE_STORE_CONTEXT = 24,
     ZV_SERVICE_LIST_DIRECTORY = 25,
     ZV_SERVICE_CREATE_FILE = 26,
 };

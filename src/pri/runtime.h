@@ -47,6 +47,8 @@ void PRIThreadEnded(JNIEnv *env);
 int PRIIsBootstrapDone(void);
 // The same as the context native getContext0 for the given thread.
 jobject PRIPrepareThreadContext(JNIEnv *env);
+// The same as the context native storeContext0 for the given thread.
+void PRIStoreThreadContext(JNIEnv *env, jobject context);
 // Slot 0 of a thread's storage changed: mirror it into the context.
 void PRISetThreadInfo(JNIEnv *env, ZVWord handle);
 // False while the thread runs the Java side's initialisation.

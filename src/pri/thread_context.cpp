@@ -82,6 +82,7 @@ void PRIStoreContext(JNIEnv *env, jobject context) {
 }
 
 jobject PRIPrepareThreadContext(JNIEnv *env) { return PRIGetContext(env); }
+void PRIStoreThreadContext(JNIEnv *env, jobject context) { PRIStoreContext(env, context); }
 
 // The slot is the given thread's; the field is written with the calling
 // thread's environment. A caller that is not attached cannot write it, and

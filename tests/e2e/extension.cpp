@@ -69,7 +69,7 @@ std::string checkServices(const ZVWord *w) {
     std::string wrong;
     for (auto [index, value] : expected)
         if (w[index] != value) wrong += " " + std::to_string(index);
-    for (int index : {6, 7, 8, 21, 25, 26})
+    for (int index : {6, 7, 8, 21, 23, 24, 25, 26})
         if (w[index] == 0) wrong += " " + std::to_string(index);
     return wrong.empty() ? "ok" : "wrong words" + wrong;
 }

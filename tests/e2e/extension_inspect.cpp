@@ -130,8 +130,21 @@ void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Met
     }
 }
 
+// Words 23 and 24: the thread's context, handed back, is the one it has.
+std::string context(JNIEnv *env, const ZVServices *services) {
+    auto get = reinterpret_cast<jobject (*)(JNIEnv *)>(services->words[23]);
+    auto store = reinterpret_cast<void (*)(JNIEnv *, jobject)>(services->words[24]);
+    jobject first = get(env);
+    store(env, first);
+    jobject again = get(env);
+    jclass type = env->FindClass("meridyn/audit/profiler/ZVContext");
+    bool isContext = first != nullptr && type != nullptr && env->IsInstanceOf(first, type);
+    return std::string(isContext ? "a ZVContext" : "no context") + (env->IsSameObject(first, again) ? ", kept" : ", changed");
+}
+
 void InspectPoint(JNIEnv *env, const ZVServices *services) {
     say("stack" + stackText(zviGetCurrentBacktraceForEnv(env)));
     say("markers: " + markers(env, services));
+    say("context: " + context(env, services));
     say("metrics: " + metrics());
 }

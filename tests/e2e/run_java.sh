@@ -406,6 +406,7 @@ TABLE
     expected=$(sed -n 's/^expected://p' "$work/inspect.out")
     expect_line inspect out "ext inspector: stack${expected:-?}"
     expect_line inspect out "ext inspector: markers: one id, pushed on top {k=\"_@\";v=(\"ext wait\");}, popped all, workspace push on top"
+    expect_line inspect out "ext inspector: context: a ZVContext, kept"
     grep -qxE "ext inspector: metrics: class counts ([3-9]) of [0-9]+, thread counts \1 and \1 of [0-9]+" "$work/inspect.out" ||
         fail "inspect: the metrics' counts are not the handler table's, one call per sample"
     ;;
