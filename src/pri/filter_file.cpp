@@ -49,8 +49,10 @@ SEElement *ReadFilterFile(const char *path, const SEElement **entries) {
     }
     SEElement *tree = SERead(reader);
     int line = SEReaderLine(reader);
+    // The first line is the one users and their scripts know; the reason
+    // follows on a line of its own.
     if (tree == nullptr)
-        fprintf(stderr, "Could not read Filter file %s -- deserialization failed: %s\n", path,
+        fprintf(stderr, "Could not read Filter file %s -- deserialization failed\n  %s\n", path,
                 ReaderProblem(reader).c_str());
     SEReaderFree(reader);
     if (tree == nullptr) return nullptr;

@@ -206,7 +206,7 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
     // Each refusal says where the reader was.
     std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
     EXPECT_EQ(StderrOf([&] { StdoutOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }); }),
-              "Could not read Filter file " + broken + " -- deserialization failed: Syntax error: syntax error at line 2\n");
+              "Could not read Filter file " + broken + " -- deserialization failed\n  Syntax error: syntax error at line 2\n");
     const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
     std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
     testing::internal::CaptureStdout();

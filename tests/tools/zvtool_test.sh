@@ -49,7 +49,7 @@ expect 0 "group = 0 (Filter_1)" filter good.txt a/B m "()V" 1
 expect 1 "five.txt -- the element ending at line 1 is neither" filter five.txt a/B m "()V" 1
 expect 1 "garbage.txt -- the element ending at line 1 is neither" filter garbage.txt a/B m "()V" 1
 printf '{ Content = (\n { grp = t; ) }' >broken.txt
-expect 1 "deserialization failed: Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 1
+expect 1 "  Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 1
 
 # Elements: a serialized metrics tree in the binary syntax, printed as text;
 # a cut-off file is an error, not an empty tree.
