@@ -366,7 +366,13 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     w.list = JCRDecodeCode(w.code);
     if (w.list == nullptr) return 0;
     const int L = w.code->max_locals;
-    if (L > 0xFFFF - 3) return 0;  // no room for the added locals
+    if (L > 0xFFFF - 3) {  // no room for the added locals
+        auto text = [](const char *s) { return s != nullptr ? s : "?"; };
+        fprintf(stderr, "ZV: method %s.%s%s has %d locals, too many to add the profiler's; not instrumented\n",
+                text(JCRClassName(jclass)), text(JCRUtf8At(jclass, method->name_index)),
+                text(JCRUtf8At(jclass, method->descriptor_index)), L);
+        return 0;
+    }
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
         w.table = JCRParseLineTable(jclass, lineAttribute);

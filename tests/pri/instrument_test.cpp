@@ -4,6 +4,7 @@
 // refused methods; and instrumented classes under the old verifier. (Ordinary
 // entry, exit and line probes run in a real VM end to end, with and without
 // lines.)
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -134,6 +135,19 @@ TEST_F(Instrument, BranchOverflowLeavesOnlyThatMethodAlone) {
     auto big = decode(jclass.get(), "big");
     EXPECT_EQ(big->code->code_length, decode(original.get(), "big")->code->code_length);
     EXPECT_EQ(decode(jclass.get(), "small")->ops[0], "getstatic");
+}
+
+TEST_F(Instrument, MethodsWithoutRoomForTheAddedLocalsAreNamed) {
+    ClassPtr jclass = shapeClass("Shapes");
+    JCRAttribute *code = JCRFindMemberAttribute(jclass.get(), method(jclass.get(), "callsOnce"), "Code");
+    code->info[2] = 0xFF;  // max_locals 65533
+    code->info[3] = 0xFD;
+    std::string err = StderrOf([&] { EXPECT_EQ(PRIInstrumentClass(jclass.get(), nullptr, 0), 1); });
+    EXPECT_THAT(err, testing::HasSubstr("Shapes.callsOnce()I has 65533 locals, too many to add the profiler's; "
+                                        "not instrumented\n"));
+    auto left = decode(jclass.get(), "callsOnce");
+    EXPECT_EQ(left->code->max_locals, 65533);
+    EXPECT_NE(left->ops[0], "getstatic");
 }
 
 TEST_F(Instrument, ExcludedClassesAndMethods) {
