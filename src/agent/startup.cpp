@@ -23,6 +23,9 @@ JavaVM *obtainProfilerInterface(JavaVM *vm) {
     state.jvmpiVersion = JVMPI_VERSION_1_1;
     jint result = vm->GetEnv(&jvmpi, JVMPI_VERSION_1_1);
     if (result != JNI_OK) {
+        // Only a VM with a real JVMPI of version 1.0 gets here. The emulation
+        // on a JVMTI VM (made at Agent_OnLoad, or late below) answers version
+        // 1.1, so there this branch is never taken; it stays for those VMs.
         state.jvmpiVersion = JVMPI_VERSION_1;
         result = vm->GetEnv(&jvmpi, JVMPI_VERSION_1);
     }
