@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for setting up, building and running the project.
-#   ./build.sh test          install what is missing, build, run the whole test suite
+#   ./build.sh test          install what is missing, build, run the whole test suite,
+#                            then every fuzz target for a few seconds
 #   ./build.sh demo          install what is missing, build, run the demo under the agent
 #   ./build.sh asan          the unit suite under AddressSanitizer + UBSan
 #   ./build.sh fuzz [SECS]   every fuzz target under libFuzzer for SECS seconds (default 60)
@@ -35,8 +36,13 @@ command=${1:-test}
 shift || true
 case "$command" in
 test)
-    install_missing
+    install_missing libclang-rt-14-dev
     cmake --workflow --preset default
+    # Every fuzz target under libFuzzer for a few seconds, so that the fuzz
+    # command below keeps building and running.
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz --target zv_fuzzers
+    fuzz/run.sh build/fuzz 3
     ;;
 asan)
     install_missing
