@@ -84,9 +84,8 @@ FakeJNI::FakeJNI() {
     f.GetStaticFieldID = f.GetFieldID = GetMember<jfieldID>;
     f.NewGlobalRef = f.NewLocalRef = [](JNIEnv *, jobject object) { return object; };
     f.DeleteLocalRef = f.DeleteGlobalRef = [](JNIEnv *, jobject) {};
-    // Fails, as a VM does, when the class lacks one of the methods.
     f.RegisterNatives = [](JNIEnv *, jclass clazz, const JNINativeMethod *methods, jint count) {
-        for (jint i = 0; i < count; ++i)
+        for (jint i = 0; i < count; ++i)  // fails, as a VM does, when one is not declared
             if (gCurrent->missing.count(className(clazz) + "." + methods[i].name) != 0) return jint{JNI_ERR};
         return jint{JNI_OK};
     };

@@ -84,23 +84,16 @@ TEST_F(VMEventsTest, ShutdownWithExitDisabledWaitsForever) {
 TEST_F(VMEventsTest, UnknownAndMethodEventsAreRoutedOrIgnored) {
     load();
     sendSimple(JVMPI_EVENT_METHOD_ENTRY2, FakeEnv(1));  // no table yet
+    zviEnableMethodsNotifications(1);                    // reaches the table installed next
     zviSetHandlers(&table);
+    EXPECT_TRUE(PRIState().enteredHook == table.methodEntered && PRIState().exitedHook == table.methodExited);
+    zviEnableMethodsNotifications(0);
     sendSimple(999);
     sendSimple(JVMPI_EVENT_METHOD_ENTRY);  // type 1 is not handled
     sendSimple(JVMPI_EVENT_METHOD_ENTRY2, FakeEnv(1));
     sendSimple(JVMPI_EVENT_METHOD_EXIT, FakeEnv(1));
     std::string env = std::to_string(reinterpret_cast<uintptr_t>(FakeEnv(1)));
     EXPECT_THAT(recorded().calls, ElementsAre("methodEntered " + env, "methodExited " + env));
-}
-
-TEST_F(VMEventsTest, MethodNotificationsAskedBeforeTheTableReachItsHooks) {
-    load();
-    zviEnableMethodsNotifications(1);
-    zviSetHandlers(&table);
-    EXPECT_TRUE(PRIState().notificationsOn);
-    EXPECT_EQ(PRIState().enteredHook, table.methodEntered);
-    EXPECT_EQ(PRIState().exitedHook, table.methodExited);
-    zviEnableMethodsNotifications(0);
 }
 
 TEST_F(VMEventsTest, PrioritizedCallRunsAtOnceOutsideClassic) {

@@ -58,60 +58,38 @@ TEST(Arguments, PortRanges) {
 // load always reports that options were refused; every other option takes.
 TEST(Arguments, BadInputTable) {
     const std::string kRange = "' (expected a whole number from 1 to 65535)\n";
+    const std::string kNested = "Invalid extension argument Ebar.a: it has a value and also arguments Ebar.a.*; "
+                                "the value is ignored\n";
     const AgentOptions &o = gAgentOptions;
+    LoadResult r;
     auto port = [&](int32_t begin, int32_t end) { return o.auditPort == begin && o.auditPortEnd == end; };
-    auto vmName = [&](const char *name) { return o.vmName != nullptr && std::string(o.vmName) == name; };
-    struct Row {
-        const char *input;
-        std::string err;  // after the old-style notice
-        std::string out;
-        const char *next;
-        std::function<bool(const LoadResult &)> happened;
-    };
-    const Row rows[] = {
-        {"port=abc,vmName=a", "Invalid value for port: 'abc" + kRange, "", "port default, vmName set",
-         [&](const LoadResult &) { return port(1473, 1473) && vmName("a"); }},
-        {"port=70000", "Invalid value for port: '70000" + kRange, "", "port default",
-         [&](const LoadResult &) { return port(1473, 1473); }},
-        {"port=0", "Invalid value for port: '0" + kRange, "", "port default",
-         [&](const LoadResult &) { return port(1473, 1473); }},
-        {"port=99999999999-1", "Invalid value for port: '99999999999-1" + kRange, "", "port default",
-         [&](const LoadResult &) { return port(1473, 1473); }},
-        {"port=1500-x", "Invalid value for port: '1500-x" + kRange, "", "the range is its begin",
-         [&](const LoadResult &) { return port(1500, 1500); }},
-        {"port=(1500,1510)", "Invalid type for port (4)\n", "", "port default",
-         [&](const LoadResult &) { return port(1473, 1473); }},
+    auto vmIsA = [&] { return o.vmName != nullptr && std::string(o.vmName) == "a"; };
+    auto nestedKept = [&] { return StringAt(r.arguments, {"bar", "a", "b"}) == "2"; };
+    const std::tuple<const char *, std::string, std::string, std::function<bool()>> rows[] = {
+        // input, standard error after the old-style notice, standard output, what follows
+        {"port=abc,vmName=a", "Invalid value for port: 'abc" + kRange, "", [&] { return port(1473, 1473) && vmIsA(); }},
+        {"port=70000", "Invalid value for port: '70000" + kRange, "", [&] { return port(1473, 1473); }},
+        {"port=0", "Invalid value for port: '0" + kRange, "", [&] { return port(1473, 1473); }},
+        {"port=99999999999-1", "Invalid value for port: '99999999999-1" + kRange, "", [&] { return port(1473, 1473); }},
+        {"port=1500-x", "Invalid value for port: '1500-x" + kRange, "", [&] { return port(1500, 1500); }},
+        {"port=(1500,1510)", "Invalid type for port (4)\n", "", [&] { return port(1473, 1473); }},
         {"njpls=(a),noexit={x=1}", "Invalid type for shouldSnapshotOnExit (5)\nInvalid type for NJPL support (4)\n",
-         "", "both false", [&](const LoadResult &) { return o.njplSupport == 0 && o.pauseOnExit == 0; }},
-        {"filter=(a),vmName=a", "Invalid type for filter argument (4)\n", "", "no filter, vmName set",
-         [&](const LoadResult &) { return o.filterPath == nullptr && vmName("a"); }},
-        {"filter=,startAudit=false,vmName=",
-         "Invalid value for filter: '' (expected a value after '=')\n"
-         "Invalid value for vmName: '' (expected a value after '=')\n",
-         "", "both default, startAudit set",
-         [&](const LoadResult &) { return o.filterPath == nullptr && o.vmName == nullptr && o.startAudit == 0; }},
-        {"Ebar.a=1,Ebar.a.b=2,Ebar.c=3",
-         "Invalid extension argument Ebar.a: it has a value and also arguments Ebar.a.*; the value is ignored\n",
-         "", "the nested argument kept",
-         [&](const LoadResult &r) {
-             return StringAt(r.arguments, {"bar", "a", "b"}) == "2" && StringAt(r.arguments, {"bar", "c"}) == "3";
-         }},
-        {"Ebar.a.b=2,Ebar.a=1",
-         "Invalid extension argument Ebar.a: it has a value and also arguments Ebar.a.*; the value is ignored\n",
-         "", "the nested argument kept",
-         [&](const LoadResult &r) { return StringAt(r.arguments, {"bar", "a", "b"}) == "2"; }},
+         "", [&] { return o.njplSupport == 0 && o.pauseOnExit == 0; }},
+        {"filter=(a),vmName=a", "Invalid type for filter argument (4)\n", "", [&] { return !o.filterPath && vmIsA(); }},
+        {"Ebar.a=1,Ebar.a.b=2", kNested, "", nestedKept},
+        {"Ebar.a.b=2,Ebar.a=1", kNested, "", nestedKept},
         // Malformed strings: every option keeps its default.
         {"a=b),port=1500", "", "ZVArguments: error 'Error parsing arguments 'a=b),port=1500''\n",
-         "every default", [&](const LoadResult &r) { return port(1473, 1473) && SEMapGet(r.arguments, "__shared"); }},
+         [&] { return port(1473, 1473) && SEMapGet(r.arguments, "__shared"); }},
         {"port=1500,(a,b)", "", "ZVArguments: error 'Error deserializing arguments 'Syntax error: syntax error at line 1\n''\n",
-         "every default", [&](const LoadResult &) { return port(1473, 1473); }},
+         [&] { return port(1473, 1473); }},
     };
-    for (const Row &row : rows) {
-        LoadResult r = LoadCaptured(row.input);
-        EXPECT_EQ(r.err, kNotice + row.err) << row.input;
-        EXPECT_EQ(r.out, row.out) << row.input;
-        EXPECT_FALSE(r.accepted) << row.input;
-        EXPECT_TRUE(row.happened(r)) << row.input << ": not " << row.next;
+    for (const auto &[input, err, out, happened] : rows) {
+        r = LoadCaptured(input);
+        EXPECT_EQ(r.err, kNotice + err) << input;
+        EXPECT_EQ(r.out, out) << input;
+        EXPECT_FALSE(r.accepted) << input;
+        EXPECT_TRUE(happened()) << input;
     }
 }
 

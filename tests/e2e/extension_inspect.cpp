@@ -132,14 +132,11 @@ void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Met
 
 // Words 23 and 24: the thread's context, handed back, is the one it has.
 std::string context(JNIEnv *env, const ZVServices *services) {
-    auto get = reinterpret_cast<jobject (*)(JNIEnv *)>(services->words[23]);
-    auto store = reinterpret_cast<void (*)(JNIEnv *, jobject)>(services->words[24]);
-    jobject first = get(env);
-    store(env, first);
-    jobject again = get(env);
-    jclass type = env->FindClass("meridyn/audit/profiler/ZVContext");
-    bool isContext = first != nullptr && type != nullptr && env->IsInstanceOf(first, type);
-    return std::string(isContext ? "a ZVContext" : "no context") + (env->IsSameObject(first, again) ? ", kept" : ", changed");
+    jobject first = reinterpret_cast<jobject (*)(JNIEnv *)>(services->words[23])(env);
+    reinterpret_cast<void (*)(JNIEnv *, jobject)>(services->words[24])(env, first);
+    bool isContext = first != nullptr && env->IsInstanceOf(first, env->FindClass("meridyn/audit/profiler/ZVContext"));
+    bool kept = env->IsSameObject(first, reinterpret_cast<jobject (*)(JNIEnv *)>(services->words[23])(env));
+    return std::string(isContext ? "a ZVContext" : "no context") + (kept ? ", kept" : ", changed");
 }
 
 void InspectPoint(JNIEnv *env, const ZVServices *services) {

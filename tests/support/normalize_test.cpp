@@ -38,13 +38,6 @@ TEST(Normalize, EmptyMalformedAndTopLevelLists) {
     EXPECT_NE(readText(normalize("")).element, nullptr);
     for (const char *text : {"a=b)", "a=b=c", "a,b", "a=b}", "{a=b", "a=(b", "a=\"b", "{a=b}}"})
         EXPECT_EQ(normalize(text), "<null>") << text;
-    // A key with nothing after its '=' gets "" and is named; the rest stands.
-    std::string keys;
-    TextPtr out(SENormalizeArguments("\"a b\"=,x=1,m={k=};z=", [](const char *key, void *all) {
-        *static_cast<std::string *>(all) += std::string(key) + "|";
-    }, &keys));
-    EXPECT_STREQ(out.get(), "{\"a b\"=\"\";\"x\"=\"1\";\"m\"={\"k\"=\"\";};\"z\"=\"\";}");
-    EXPECT_EQ(keys, "a b|k|z|");
     std::string list = normalize("(a,b)");
     EXPECT_EQ(list, "{(\"a\",\"b\");}");
     EXPECT_EQ(readText(list).element, nullptr);
