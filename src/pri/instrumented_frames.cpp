@@ -42,7 +42,6 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
                            JCRClassIndex &classes) {
     if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
     if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
-    entry_ = initial_.locals;
     return objectType(jclass, classes, kContextClass, &types_.context) &&
            objectType(jclass, classes, "[I", &types_.callStack) &&
            objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
@@ -50,7 +49,7 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
 
 std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
                                                               std::vector<JCRVerificationType> extra) const {
-    return withLocals(entry_, firstLocal, extra);
+    return withLocals(initial_.locals, firstLocal, extra);
 }
 
 void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
@@ -59,13 +58,12 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
 }
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
-                                     int firstLocal,
-                                     const std::vector<JCRVerificationType> &extra, int extraFrom) const {
+                                     int firstLocal, const std::vector<JCRVerificationType> &extra) const {
     std::vector<JCRFrame> frames = added_;
     for (const JCRFrame &own : own_) {
         if (JCRLocalSlots(own.locals) > firstLocal) return nullptr;  // wider than max_locals
         JCRFrame frame{log.branchTarget(own.offset),
-                       withLocals(own.locals, firstLocal, own.offset >= extraFrom ? extra : std::vector<JCRVerificationType>{}),
+                       withLocals(own.locals, firstLocal, extra),
                        own.stack};
         moveUninitialized(frame.locals, log);
         moveUninitialized(frame.stack, log);

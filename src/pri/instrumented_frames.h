@@ -51,24 +51,20 @@ public:
     const PRIInsertedTypes &types() const { return types_; }
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }
-    // The locals where the entry code goes: the initial ones unless a
-    // constructor's entry code follows its call to super().
-    void setEntryLocals(std::vector<JCRVerificationType> locals) { entry_ = std::move(locals); }
-    // The entry locals padded with Top to firstLocal slots, then extra.
+    // The initial locals padded with Top to firstLocal slots, then extra.
     std::vector<JCRVerificationType> entryLocals(int firstLocal, std::vector<JCRVerificationType> extra) const;
     // A frame of the inserted code, at its offset in the final numbering.
     void add(int offset, std::vector<JCRVerificationType> locals, std::vector<JCRVerificationType> stack);
     // The new StackMapTable: the method's own frames moved through log, with
-    // extra after firstLocal slots from old offset extraFrom on (before it the
-    // entry code has not run), and the added ones. Null when two frames fall
-    // on one offset or encoding fails.
+    // extra after firstLocal slots (the entry code has run at each of them),
+    // and the added ones. Null when two frames fall on one offset or encoding
+    // fails.
     JCRAttribute *write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log, int firstLocal,
-                        const std::vector<JCRVerificationType> &extra, int extraFrom) const;
+                        const std::vector<JCRVerificationType> &extra) const;
     bool any() const { return !own_.empty() || !added_.empty(); }
 
 private:
     JCRFrame initial_;
-    std::vector<JCRVerificationType> entry_;
     std::vector<JCRFrame> own_;
     std::vector<JCRFrame> added_;
     PRIInsertedTypes types_;

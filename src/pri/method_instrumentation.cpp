@@ -2,6 +2,7 @@
 // keeps the thread's context in a new local, a call before every return and in
 // a catch-all handler that pops it, and a store of the line number into the
 // call stack at each source line; or one quick call for a tiny method.
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -222,8 +223,7 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
 }
 
 // The entry code (see the class comment), inserted before instruction index
-// (0, or the one after a constructor's super() call) so that branches back
-// to it do not run it again. Its branch targets get
+// (0) so that branches back to it do not run it again. Its branch targets get
 // frames (when frames is not null). Without entry and exit calls it only
 // fetches the thread's context for the line probes. Returns its size in
 // instructions, or -1.
@@ -241,8 +241,16 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
         if (!entry.finish()) return -1;
         return w.insert(entry.data(), entry.count(), index, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
     }
+    // With entry and exit calls, L + 2 keeps where the entry put the frame
+    // (line probes or not): the catch-all and the method's handlers go back
+    // there, whatever an exception left above it.
+    auto keepPosition = [&] {
+        if (lines) return loadStack();
+        entry.op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_STACK_POINTER]).istore(L + 2);
+    };
     auto fakeStack = [&] {
-        entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1).op(3 /* iconst_0 */).istore(L + 2);
+        if (lines) entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1);
+        entry.op(3 /* iconst_0 */).istore(L + 2);
     };
     int hibernating = entry.label();
     int store = entry.label();
@@ -251,13 +259,13 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
     entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_HIBERNATE]).branch(JCR_OP_IFNE, hibernating);
     entry.pushInt(static_cast<int32_t>(id)).pushInt(firstLine);
     entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_DID_ENTER]);
-    if (lines && refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
-        loadStack();
-    } else if (lines) {
+    if (refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
+        keepPosition();
+    } else {
         noContext = entry.label();
         stored = entry.label();
         entry.op(89).branch(JCR_OP_IFNULL, noContext);
-        loadStack();
+        keepPosition();
         entry.branch(JCR_OP_GOTO, stored);
         entry.place(noContext);
         fakeStack();
@@ -265,7 +273,7 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
     }
     entry.branch(JCR_OP_GOTO, store);
     entry.place(hibernating);
-    if (lines) fakeStack();
+    fakeStack();
     entry.op(1 /* aconst_null */);
     entry.place(store);
     entry.astore(L);
@@ -274,7 +282,7 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
         const PRIInsertedTypes &t = frames->types();
         int at = JCRInsnOffset(w.list, index);
         auto initial = frames->entryLocals(L, {});
-        auto withStack = lines ? frames->entryLocals(L, {{}, t.callStack, t.stackPointer}) : initial;
+        auto withStack = frames->entryLocals(L, {{}, lines ? t.callStack : JCRVerificationType{}, t.stackPointer});
         frames->add(at + entry.offsetOfLabel(hibernating), initial, {});
         if (noContext >= 0) {
             frames->add(at + entry.offsetOfLabel(noContext), initial, {t.context});
@@ -300,28 +308,63 @@ bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, i
     return true;
 }
 
-// A handler after the last instruction that pops the frame and rethrows,
-// covering everything after the entry code; existing handlers come first.
-// Its frame holds only the context.
-bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryEnd, int L,
-                    PRIMethodFrames *frames) {
-    Code handler(jclass);
-    handler.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]).op(JCR_OP_ATHROW);
-    if (!handler.finish()) return false;
-    int start = JCRInsnOffset(w.list, entryEnd);
-    int handlerPc = JCRInsnOffset(w.list, w.list->count);
-    if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
-    if (handlerPc > 0xFFFF) {
-        w.list->branch_overflow = 1;
-        return true;
-    }
-    JCRAddExceptionEntry(w.code, start, handlerPc, handlerPc, 0);
-    if (frames != nullptr) {
-        std::vector<JCRVerificationType> locals(static_cast<size_t>(L));
-        locals.push_back(frames->types().context);
-        frames->add(handlerPc, std::move(locals), {frames->types().throwable});
+// [aload L, iload L + 2, invokestatic resumeFrame] at the start of each of
+// the method's own handlers: an exception may have left frames above the
+// method's (a constructor's, thrown before or inside its super() call, which
+// no handler can cover). Branches to a handler run it too; it changes nothing
+// then. Its handlers' frames move onto it.
+bool insertResumes(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
+    std::vector<int> starts;
+    for (int e = 0; e < w.code->exception_table_length; ++e) starts.push_back(w.code->exception_table[e].handler_pc);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    // From the last handler back, so that the offsets still to visit stay put.
+    for (auto at = starts.rbegin(); at != starts.rend(); ++at) {
+        int index = JCRInsnAtOffset(w.list, *at);
+        if (index < 0) return false;
+        Code resume(jclass);
+        resume.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_RESUME_FRAME]);
+        if (!resume.finish() || w.insert(resume.data(), resume.count(), index, debugFlags(debug)) == 0) return false;
     }
     return true;
+}
+
+// A handler after the last instruction that pops the frame and rethrows,
+// covering everything after the entry code; existing handlers come first.
+// Its frame holds only the context. In a constructor (thisInitialized: the
+// old offset after the call that initialises `this`, else 0) a second one
+// covers the code up to and with that call: the verifier lets a handler cover
+// it when every path of the handler ends in athrow, and its frame keeps
+// `this` uninitialised.
+bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryEnd, int thisInitialized,
+                    int L, PRIMethodFrames *frames) {
+    int start = JCRInsnOffset(w.list, entryEnd);
+    int split = thisInitialized > 0 ? w.log.branchTarget(thisInitialized) : start;
+    int call = thisInitialized > 0 ? w.log.instruction(thisInitialized - 3 /* invokespecial */) : start;
+    int codeEnd = JCRInsnOffset(w.list, w.list->count);  // the handlers cover none of each other
+    auto append = [&](int from, int to, std::vector<JCRVerificationType> locals) {
+        Code handler(jclass);
+        handler.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_EXIT_FRAME]).op(JCR_OP_ATHROW);
+        if (!handler.finish()) return false;
+        int handlerPc = JCRInsnOffset(w.list, w.list->count);
+        if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
+        if (handlerPc > 0xFFFF) {
+            w.list->branch_overflow = 1;
+            return true;
+        }
+        JCRAddExceptionEntry(w.code, from, to, handlerPc, 0);
+        if (frames != nullptr) frames->add(handlerPc, std::move(locals), {frames->types().throwable});
+        return true;
+    };
+    const PRIInsertedTypes *t = frames != nullptr ? &frames->types() : nullptr;
+    if (call > start) {
+        std::vector<JCRVerificationType> uninitialized;
+        if (t != nullptr) uninitialized = frames->entryLocals(L, {t->context, {}, t->stackPointer});
+        if (!append(start, call, std::move(uninitialized))) return false;
+    }
+    std::vector<JCRVerificationType> locals(static_cast<size_t>(L));
+    if (t != nullptr) locals.insert(locals.end(), {t->context, {}, t->stackPointer});
+    return append(split, codeEnd, std::move(locals));
 }
 
 // The method's line table in source lines of the class's source map, with the
@@ -385,16 +428,16 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
         if (debug) printf("Could not read the frames of a method of %s: left as it was\n", JCRClassName(jclass));
         return 0;
     }
-    // A checked constructor's frame is pushed once `this` is initialised.
-    int entryAt = 0;
+    // A checked constructor's frame is pushed at its first instruction, like
+    // any other; its catch-all is split at the call that initialises `this`.
+    int thisInitialized = 0;  // offset after that call; 0: not a checked constructor
     if (frames != nullptr && isConstructor(jclass, method)) {
         PRIConstructorPrologue prologue;
         if (!PRIFindThisInitialization(jclass, w.code, w.list, *frames, &prologue)) {
             if (debug) printf("Could not follow a constructor of %s to super(): left as it was\n", JCRClassName(jclass));
             return 0;
         }
-        entryAt = prologue.afterCall;
-        frames->setEntryLocals(std::move(prologue.locals));
+        thisInitialized = prologue.afterCall;
     }
     bool hasLines = w.table != nullptr && w.table->count > 0;
     if (hasLines && smap == nullptr) lineRange(w.table, firstLine, lastLine);
@@ -432,15 +475,12 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
             }
             lines = lines && count > (calls ? 1 : 0);
             int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
-            while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
             if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
         }
-        int entryIndex = entryAt == 0 ? 0 : JCRInsnAtOffset(w.list, w.log.branchTarget(entryAt));
-        if (entryIndex < 0) return 0;
-        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, entryIndex, frames, debug);
+        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, frames, debug);
         if (entryCount <= 0) return 0;
-        if (calls && (!insertExits(jclass, w, refs, L, debug) ||
-                      !appendCatchAll(jclass, w, refs, entryIndex + entryCount, L, frames))) {
+        if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug) ||
+                      !appendCatchAll(jclass, w, refs, entryCount, thisInitialized, L, frames))) {
             return 0;
         }
     }
@@ -460,12 +500,14 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     w.code->code = bytes;
     w.code->code_length = static_cast<uint32_t>(length);
     PRIRelocateLocalVariables(jclass, w.code, w.log);
-    if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines ? 3 : 1));
+    if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines || calls ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
         std::vector<JCRVerificationType> added;
         if (entryCode) added.push_back(frames->types().context);
-        if (entryCode && lines) added.insert(added.end(), {frames->types().callStack, frames->types().stackPointer});
-        JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added, entryAt);
+        if (entryCode && (lines || calls)) {
+            added.insert(added.end(), {lines ? frames->types().callStack : JCRVerificationType{}, frames->types().stackPointer});
+        }
+        JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added);
         if (written == nullptr) {
             if (debug) printf("Could not keep the frames of a method of %s: left as it was\n", JCRClassName(jclass));
             return 0;
