@@ -18,6 +18,10 @@ public:
     int instruction(int pc) const { return moved(pc, true); }
     // Where a branch to pc lands now; also where a range ending at pc ends.
     int branchTarget(int pc) const { return moved(pc, false); }
+    // Insertions so far; an offset in the numbering they left moves on
+    // through the later ones with instructionSince.
+    size_t size() const { return insertions_.size(); }
+    int instructionSince(size_t first, int pc) const { return moved(pc, true, first); }
 
 private:
     struct Insertion {
@@ -25,8 +29,9 @@ private:
         int bytes;
         bool skip;
     };
-    int moved(int pc, bool instruction) const {
-        for (const Insertion &i : insertions_) {
+    int moved(int pc, bool instruction, size_t first = 0) const {
+        for (size_t k = first; k < insertions_.size(); ++k) {
+            const Insertion &i = insertions_[k];
             if (pc > i.at || (pc == i.at && (instruction || i.skip))) pc += i.bytes;
         }
         return pc;
@@ -55,6 +60,14 @@ public:
     std::vector<JCRVerificationType> entryLocals(int firstLocal, std::vector<JCRVerificationType> extra) const;
     // A frame of the inserted code, at its offset in the final numbering.
     void add(int offset, std::vector<JCRVerificationType> locals, std::vector<JCRVerificationType> stack);
+    // At offset (final numbering), the frame that the method's own code has
+    // at old offset target: for a jump on to target.
+    void alias(int offset, int target) { aliases_.push_back({offset, target}); }
+    // Code now jumps to the method's first instruction: it gets the implicit
+    // frame written out.
+    void needStartFrame() { startFrame_ = true; }
+    // Whether the method's own frames name old offset pc (not the implicit one at 0).
+    bool hasOwn(int pc) const;
     // The new StackMapTable: the method's own frames moved through log, with
     // extra after firstLocal slots (the entry code has run at each of them),
     // and the added ones. Null when two frames fall on one offset or encoding
@@ -67,6 +80,8 @@ private:
     JCRFrame initial_;
     std::vector<JCRFrame> own_;
     std::vector<JCRFrame> added_;
+    std::vector<std::pair<int, int>> aliases_;
+    bool startFrame_ = false;
     PRIInsertedTypes types_;
 };
 

@@ -4,10 +4,12 @@
 // call stack at each source line; or one quick call for a tiny method.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
 #include "classfile/bytecode.h"
+#include "classfile/bytecode_operands.h"
 #include "classfile/classfile.h"
 #include "pri/constructor_prologue.h"
 #include "pri/instrument_internal.h"
@@ -32,6 +34,9 @@ public:
     explicit Code(JCRClass *jclass) : jclass_(jclass) {}
 
     Code &op(int opcode) { return add([&](JCRInsn *i) { return JCRMakeOp(i, opcode); }); }
+    Code &add32(int opcode, int32_t value) {
+        return add([&](JCRInsn *i) { return JCRMakeOpU32(jclass_, i, opcode, value); });
+    }
     Code &ref(int opcode, int index) {
         return add([&](JCRInsn *i) { return JCRMakeOpU16(jclass_, i, opcode, index); });
     }
@@ -201,7 +206,6 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
                   int debug) {
     int inserted = 0;
     for (int i = firstProbe; i < count; ++i) {
-        if (w.list->branch_overflow) break;
         Code probe(jclass);
         probe.aload(L + 1).iload(L + 2).pushInt(w.lines[i]).op(79 /* iastore */);
         if (!probe.finish()) return false;
@@ -383,6 +387,122 @@ int mappedLineTable(const JCRClass *jclass, const JCRMember *method, const SMAP 
     return count;
 }
 
+// A branch of the method's own code with a 16-bit offset, as decoded: the
+// inserted code may push its target out of reach; its offset is then laid
+// out again from the log, or it jumps on through a trampoline.
+struct ShortBranch {
+    int at;      // old offset
+    int target;  // old offset
+    int opcode;
+    int trampoline = -1;  // its trampoline's offset when inserted, or -1
+    size_t logAfter = 0;  // log entries made before the trampoline was in place
+};
+
+std::vector<ShortBranch> shortBranches(const JCRInsnList *list) {
+    std::vector<ShortBranch> found;
+    for (int i = 0, offset = 0; i < list->count; offset += JCRInsnSize(&list->insns[i]), ++i) {
+        const JCRInsn &insn = list->insns[i];
+        if (JCROpcodes[insn.opcode].branch_kind != JCR_BRANCH_16 || insn.operand_length < 2) continue;
+        found.push_back({offset, offset + jcr::readS16(insn.operands), insn.opcode});
+    }
+    return found;
+}
+
+// Places where trampolines ([goto_w target] each) can go, in old offsets:
+// before an instruction that has a frame of its own (a jump over them leads
+// there), at the start (the implicit frame), or after the last instruction.
+// Never inside a handler's range, whose frame the trampolines' frames would
+// have to match, nor before a constructor has initialised `this`.
+std::vector<int> trampolineSites(const JCRCode *code, const PRIMethodFrames *frames, int thisInitialized) {
+    std::vector<int> sites;
+    if (thisInitialized == 0) sites.push_back(0);
+    if (frames != nullptr) {
+        for (const JCRFrame &f : frames->own()) {
+            if (f.offset < thisInitialized || f.offset == 0) continue;
+            bool covered = false;
+            for (int e = 0; e < code->exception_table_length && !covered; ++e) {
+                covered = code->exception_table[e].start_pc < f.offset && f.offset <= code->exception_table[e].end_pc;
+            }
+            if (!covered) sites.push_back(f.offset);
+        }
+    }
+    sites.push_back(static_cast<int>(code->code_length));
+    return sites;
+}
+
+// Inserts the trampolines of the branches at the old offsets in far, each
+// at the site nearest its branch. Returns false when one cannot be built.
+bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &branches, const std::vector<int> &far,
+                       const std::vector<int> &sites, PRIMethodFrames *frames) {
+    std::vector<std::pair<int, ShortBranch *>> planned;  // site, branch
+    for (ShortBranch &b : branches) {
+        if (std::find(far.begin(), far.end(), b.at) == far.end() || b.opcode == JCR_OP_JSR) continue;
+        int best = sites.front();
+        for (int site : sites) {
+            if (std::abs(site - b.at) < std::abs(best - b.at)) best = site;
+        }
+        planned.push_back({best, &b});
+    }
+    std::sort(planned.begin(), planned.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    // From the last site back, so that the old offsets of the sites still
+    // to come stay those of the current numbering.
+    int end = static_cast<int>(w.code->code_length);
+    for (size_t first = 0; first < planned.size();) {
+        int site = planned[first].first;
+        size_t last = first;
+        while (last < planned.size() && planned[last].first == site) ++last;
+        bool atEnd = site == end;
+        int count = static_cast<int>(last - first);
+        int over = atEnd ? 0 : 5;  // goto_w past the trampolines
+        int bytes = over + 5 * count;
+        int padding = w.list->has_switch && !atEnd ? (4 - bytes % 4) % 4 : 0;  // switches stay aligned
+        Code block(jclass);
+        for (int k = 0; k < padding; ++k) block.op(JCR_OP_NOP);
+        if (!atEnd) block.add32(JCR_OP_GOTO_W, bytes);
+        for (int k = 0; k < count; ++k) block.add32(JCR_OP_GOTO_W, 0);
+        if (!block.finish()) return false;
+        int index = atEnd ? w.list->count : JCRInsnAtOffset(w.list, w.log.branchTarget(site));
+        if (index < 0) return false;
+        int at = JCRInsnOffset(w.list, index);
+        int inserted = w.insert(block.data(), block.count(), index, JCR_INSERT_SKIP_INSERTED);
+        if (inserted != block.count()) return false;  // padding of its own would break the jumps
+        for (int k = 0; k < count; ++k) {
+            ShortBranch &b = *planned[first + k].second;
+            b.trampoline = at + padding + over + 5 * k;
+            b.logAfter = w.log.size();
+            JCRInsn &jump = w.list->insns[index + padding + (atEnd ? 0 : 1) + k];
+            jcr::writeU32(jump.operands, static_cast<uint32_t>(w.log.branchTarget(b.target) - b.trampoline));
+        }
+        if (frames != nullptr && site == 0 && !atEnd && !frames->hasOwn(0)) frames->needStartFrame();
+        first = last;
+    }
+    return true;
+}
+
+// Writes every short branch's offset from where its instruction and target
+// went (or its trampoline); the frames of trampolines are those of their
+// targets. Returns the old offsets of the branches still out of reach.
+std::vector<int> layOutShortBranches(Work &w, const std::vector<ShortBranch> &branches, PRIMethodFrames *frames) {
+    std::vector<int> far;
+    for (const ShortBranch &b : branches) {
+        int at = w.log.instruction(b.at);
+        int target = b.trampoline >= 0 ? w.log.instructionSince(b.logAfter, b.trampoline) : w.log.branchTarget(b.target);
+        int index = JCRInsnAtOffset(w.list, at);
+        int delta = target - at;
+        if (index < 0 || w.list->insns[index].opcode != b.opcode) {
+            far.push_back(b.at);  // should not happen: leave the method alone
+            continue;
+        }
+        if (delta < -32768 || delta > 32767) {
+            far.push_back(b.at);
+            continue;
+        }
+        jcr::writeU16(w.list->insns[index].operands, static_cast<uint32_t>(delta));
+        if (b.trampoline >= 0 && frames != nullptr) frames->alias(target, b.target);
+    }
+    return far;
+}
+
 }  // namespace
 
 bool PRIIsSimpleMethod(const JCRInsnList *list) {
@@ -397,9 +517,14 @@ bool PRIIsSimpleMethod(const JCRInsnList *list) {
     return true;
 }
 
-int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
-                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine, const SMAP *smap,
-                        const char **source) {
+namespace {
+
+// One rewrite of the method, with trampolines for the short branches at the
+// old offsets in far, and line probes when probes is set. 1: rewritten; 0:
+// left as it was; -1: some short branches (in stillFar) would not reach.
+int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID, PRIContextRefs *refs,
+                   int32_t *firstLine, int32_t *lastLine, const SMAP *smap, const char **source,
+                   const std::vector<int> &far, bool probes, std::vector<int> *stillFar) {
     if (source != nullptr) *source = nullptr;
     JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass, method, "Code");
     if (codeAttribute == nullptr) return 0;
@@ -410,6 +535,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     if (w.list == nullptr) return 0;
     const int L = w.code->max_locals;
     if (L > 0xFFFF - 3) return 0;  // no room for the added locals
+    std::vector<ShortBranch> branches = shortBranches(w.list);
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
         w.table = JCRParseLineTable(jclass, lineAttribute);
@@ -438,6 +564,10 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
             return 0;
         }
         thisInitialized = prologue.afterCall;
+    }
+    if (!far.empty() &&
+        !insertTrampolines(jclass, w, branches, far, trampolineSites(w.code, frames, thisInitialized), frames)) {
+        return 0;
     }
     bool hasLines = w.table != nullptr && w.table->count > 0;
     if (hasLines && smap == nullptr) lineRange(w.table, firstLine, lastLine);
@@ -473,7 +603,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
                 printf("Cannonical line table:\n");
                 for (int i = 0; i < count; ++i) printf("line %d starts at pc %d\n", w.lines[i], w.pcs[i]);
             }
-            lines = lines && count > (calls ? 1 : 0);
+            lines = lines && probes && count > (calls ? 1 : 0);
             int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
             if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
         }
@@ -487,6 +617,11 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     if (debug) {
         printf("after %s:\n", JCRClassName(jclass));
         dumpMethod(jclass, w.list, w.code, w.table);
+    }
+    if (w.list->branch_overflow || !far.empty()) {
+        *stillFar = layOutShortBranches(w, branches, frames);
+        if (!stillFar->empty()) return -1;
+        w.list->branch_overflow = 0;  // every short branch has its offset again
     }
     if (JCRCheckCode(w.list, 1) != 0) return 0;
 
@@ -527,4 +662,32 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     if (writtenCode == nullptr) return 0;
     replaceAttribute(method, codeAttribute, writtenCode);
     return 1;
+}
+
+}  // namespace
+
+// Inserted code may push a short branch past its reach: the method is then
+// rewritten again with trampolines for those branches, and at last without
+// line probes, before it is left as it was.
+int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
+                        PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine, const SMAP *smap,
+                        const char **source) {
+    std::vector<int> far;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        bool probes = attempt < 4;
+        std::vector<int> stillFar;
+        int done = instrumentOnce(jclass, method, debug, methodID, refs, firstLine, lastLine, smap, source, far,
+                                  probes, &stillFar);
+        if (done >= 0) return done;
+        size_t before = far.size();
+        for (int at : stillFar) {
+            if (std::find(far.begin(), far.end(), at) == far.end()) far.push_back(at);
+        }
+        if (far.size() == before && attempt < 3) attempt = 3;  // no nearer trampoline: drop the probes
+    }
+    const char *name = JCRUtf8At(jclass, method->name_index);
+    const char *descriptor = JCRUtf8At(jclass, method->descriptor_index);
+    fprintf(stderr, "ZV: %s.%s%s left uninstrumented: a branch of it would not reach its target\n",
+            JCRClassName(jclass), name != nullptr ? name : "?", descriptor != nullptr ? descriptor : "");
+    return 0;
 }
