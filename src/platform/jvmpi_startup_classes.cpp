@@ -108,9 +108,17 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
         }
     }
     // The redefined classes' methods now carry the agent's new identifiers:
-    // a class-load event tells the listeners.
-    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
-        for (jclass klass : redefined) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
+    // listeners that had the class's load are told that version is gone, and
+    // then the load of the new one (so that class counts stay right).
+    for (jclass klass : redefined) {
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD) && JvmpiHasClassID(klass)) {
+            JVMPI_Event event{};
+            event.event_type = JVMPI_EVENT_CLASS_UNLOAD;
+            event.env_id = env;
+            event.u.class_unload.class_id = JvmpiClassID(klass);
+            JvmpiDeliver(&event);
+        }
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
     }
     env->PopLocalFrame(nullptr);
     return static_cast<int>(redefined.size());
