@@ -430,10 +430,16 @@ std::vector<int> trampolineSites(const JCRCode *code, const PRIMethodFrames *fra
     return sites;
 }
 
+bool isUnconditional(int opcode) {
+    return opcode == JCR_OP_GOTO || opcode == JCR_OP_GOTO_W || opcode == JCR_OP_ATHROW ||
+           (opcode >= 169 && opcode <= 177);  // ret, the switches, the returns
+}
+
 // Inserts the trampolines of the branches at the old offsets in far, each
-// at the site nearest its branch. Returns false when one cannot be built.
-bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &branches, const std::vector<int> &far,
-                       const std::vector<int> &sites, PRIMethodFrames *frames) {
+// at the site nearest its branch; copies holds those that only fill a block
+// to keep switches aligned. Returns false when one cannot be built.
+bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &branches, std::vector<ShortBranch> &copies,
+                       const std::vector<int> &far, const std::vector<int> &sites, PRIMethodFrames *frames) {
     std::vector<std::pair<int, ShortBranch *>> planned;  // site, branch
     for (ShortBranch &b : branches) {
         if (std::find(far.begin(), far.end(), b.at) == far.end() || b.opcode == JCR_OP_JSR) continue;
@@ -452,28 +458,37 @@ bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &bran
         size_t last = first;
         while (last < planned.size() && planned[last].first == site) ++last;
         bool atEnd = site == end;
-        int count = static_cast<int>(last - first);
-        int over = atEnd ? 0 : 5;  // goto_w past the trampolines
-        int bytes = over + 5 * count;
-        int padding = w.list->has_switch && !atEnd ? (4 - bytes % 4) % 4 : 0;  // switches stay aligned
-        Code block(jclass);
-        for (int k = 0; k < padding; ++k) block.op(JCR_OP_NOP);
-        if (!atEnd) block.add32(JCR_OP_GOTO_W, bytes);
-        for (int k = 0; k < count; ++k) block.add32(JCR_OP_GOTO_W, 0);
-        if (!block.finish()) return false;
         int index = atEnd ? w.list->count : JCRInsnAtOffset(w.list, w.log.branchTarget(site));
         if (index < 0) return false;
+        // Code that runs into the site jumps over the trampolines; after an
+        // unconditional jump the first trampoline starts with its own frame.
+        bool entered = !atEnd && (index == 0 || !isUnconditional(w.list->insns[index - 1].opcode));
+        int count = static_cast<int>(last - first);
+        int over = entered ? 5 : 0;
+        int filler = 0;  // nops before the jump over, or copies of the first trampoline
+        if (w.list->has_switch && !atEnd) filler = entered ? (4 - (over + 5 * count) % 4) % 4 : (4 - count % 4) % 4;
+        int nops = entered ? filler : 0;
+        Code block(jclass);
+        for (int k = 0; k < nops; ++k) block.op(JCR_OP_NOP);
+        if (entered) block.add32(JCR_OP_GOTO_W, over + 5 * count);
+        int jumps = count + (entered ? 0 : filler);
+        for (int k = 0; k < jumps; ++k) block.add32(JCR_OP_GOTO_W, 0);
+        if (!block.finish()) return false;
         int at = JCRInsnOffset(w.list, index);
         int inserted = w.insert(block.data(), block.count(), index, JCR_INSERT_SKIP_INSERTED);
         if (inserted != block.count()) return false;  // padding of its own would break the jumps
-        for (int k = 0; k < count; ++k) {
-            ShortBranch &b = *planned[first + k].second;
-            b.trampoline = at + padding + over + 5 * k;
-            b.logAfter = w.log.size();
-            JCRInsn &jump = w.list->insns[index + padding + (atEnd ? 0 : 1) + k];
-            jcr::writeU32(jump.operands, static_cast<uint32_t>(w.log.branchTarget(b.target) - b.trampoline));
+        for (int k = 0; k < jumps; ++k) {
+            ShortBranch *b = k < count ? planned[first + k].second : nullptr;
+            if (b == nullptr) {
+                copies.push_back(*planned[first].second);
+                b = &copies.back();
+            }
+            b->trampoline = at + nops + over + 5 * k;
+            b->logAfter = w.log.size();
+            JCRInsn &jump = w.list->insns[index + nops + (entered ? 1 : 0) + k];
+            jcr::writeU32(jump.operands, static_cast<uint32_t>(w.log.branchTarget(b->target) - b->trampoline));
         }
-        if (frames != nullptr && site == 0 && !atEnd && !frames->hasOwn(0)) frames->needStartFrame();
+        if (frames != nullptr && site == 0 && entered && !frames->hasOwn(0)) frames->needStartFrame();
         first = last;
     }
     return true;
@@ -482,8 +497,12 @@ bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &bran
 // Writes every short branch's offset from where its instruction and target
 // went (or its trampoline); the frames of trampolines are those of their
 // targets. Returns the old offsets of the branches still out of reach.
-std::vector<int> layOutShortBranches(Work &w, const std::vector<ShortBranch> &branches, PRIMethodFrames *frames) {
+std::vector<int> layOutShortBranches(Work &w, const std::vector<ShortBranch> &branches,
+                                     const std::vector<ShortBranch> &copies, PRIMethodFrames *frames) {
     std::vector<int> far;
+    for (const ShortBranch &c : copies) {
+        if (frames != nullptr) frames->alias(w.log.instructionSince(c.logAfter, c.trampoline), c.target);
+    }
     for (const ShortBranch &b : branches) {
         int at = w.log.instruction(b.at);
         int target = b.trampoline >= 0 ? w.log.instructionSince(b.logAfter, b.trampoline) : w.log.branchTarget(b.target);
@@ -536,6 +555,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     const int L = w.code->max_locals;
     if (L > 0xFFFF - 3) return 0;  // no room for the added locals
     std::vector<ShortBranch> branches = shortBranches(w.list);
+    std::vector<ShortBranch> copies;
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
         w.table = JCRParseLineTable(jclass, lineAttribute);
@@ -566,7 +586,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         thisInitialized = prologue.afterCall;
     }
     if (!far.empty() &&
-        !insertTrampolines(jclass, w, branches, far, trampolineSites(w.code, frames, thisInitialized), frames)) {
+        !insertTrampolines(jclass, w, branches, copies, far, trampolineSites(w.code, frames, thisInitialized), frames)) {
         return 0;
     }
     bool hasLines = w.table != nullptr && w.table->count > 0;
@@ -619,7 +639,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         dumpMethod(jclass, w.list, w.code, w.table);
     }
     if (w.list->branch_overflow || !far.empty()) {
-        *stillFar = layOutShortBranches(w, branches, frames);
+        *stillFar = layOutShortBranches(w, branches, copies, frames);
         if (!stillFar->empty()) return -1;
         w.list->branch_overflow = 0;  // every short branch has its offset again
     }
