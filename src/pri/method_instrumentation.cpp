@@ -707,6 +707,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
     }
     const char *name = JCRUtf8At(jclass, method->name_index);
     const char *descriptor = JCRUtf8At(jclass, method->descriptor_index);
+    fprintf(stderr, "Detected branch error during instrumentation\n");
     fprintf(stderr, "ZV: %s.%s%s left uninstrumented: a branch of it would not reach its target\n",
             JCRClassName(jclass), name != nullptr ? name : "?", descriptor != nullptr ? descriptor : "");
     return 0;
