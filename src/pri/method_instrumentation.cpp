@@ -1,7 +1,9 @@
 // One method's rewrite: a call at entry that pushes the method's frame and
 // keeps the thread's context in a new local, a call before every return and in
 // a catch-all handler that pops it, and a store of the line number into the
-// call stack at each source line; or one quick call for a tiny method.
+// call stack at each source line; or one quick call for a tiny method. A
+// branch the inserted code pushes out of 16-bit reach jumps on through a
+// trampoline.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
