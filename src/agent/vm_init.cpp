@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "metrics/metrics.h"
+#include "platform/jvmpi_emulation.h"
 #include "pri/runtime.h"
 #include "support/files.h"
 #include "support/heap.h"
@@ -243,6 +244,9 @@ void ZVHandleVMInitialized(JNIEnv *env) {
 
     PRIBootstrapContextClass(env, o.hibernate, o.PRIHibernateEnabled);
     ZVCheckJNIException(env, "PRIVMInitialized");
+    // Instrumented code can reach the context class now: the classes loaded
+    // while the VM started are rewritten like every later one.
+    JvmpiRedefineStartupClasses(env);
 
     jclass system2 = findClass(env, jc::kSystemClass);
     if (system2 == nullptr) exit(1);

@@ -97,6 +97,12 @@ int JCRMakeOpU16(JCRClass *jclass, JCRInsn *insn, int opcode, int value) {
     return withOperands(jclass, insn, opcode, operands, 2);
 }
 
+int JCRMakeOpU32(JCRClass *jclass, JCRInsn *insn, int opcode, int32_t value) {
+    uint8_t operands[4];
+    jcr::writeU32(operands, static_cast<uint32_t>(value));
+    return withOperands(jclass, insn, opcode, operands, 4);
+}
+
 int JCRMakePushInt(JCRClass *jclass, JCRInsn *insn, int32_t value) {
     if (value >= -1 && value <= 5) return JCRMakeOp(insn, JCR_OP_ICONST_M1 + 1 + value);
     if (value >= -128 && value <= 127) {

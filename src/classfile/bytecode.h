@@ -177,6 +177,7 @@ uint8_t *JCRAllocOperands(JCRClass *jclass);
 
 int JCRMakeOp(JCRInsn *insn, int opcode);
 int JCRMakeOpU16(JCRClass *jclass, JCRInsn *insn, int opcode, int value);
+int JCRMakeOpU32(JCRClass *jclass, JCRInsn *insn, int opcode, int32_t value);  // goto_w, jsr_w
 int JCRMakePushInt(JCRClass *jclass, JCRInsn *insn, int32_t value);
 int JCRMakePushString(JCRClass *jclass, JCRInsn *insn, const char *text);
 int JCRMakeALoad(JCRClass *jclass, JCRInsn *insn, int index);

@@ -344,6 +344,7 @@ void requestCapabilities(jvmtiEnv *env) {
     wanted.can_generate_early_class_hook_events = potential.can_generate_early_class_hook_events;
     wanted.can_generate_early_vmstart = potential.can_generate_early_vmstart;
     wanted.can_tag_objects = potential.can_tag_objects;
+    wanted.can_redefine_classes = potential.can_redefine_classes;  // start-up classes, once live
     wanted.can_get_source_file_name = potential.can_get_source_file_name;
     wanted.can_get_line_numbers = potential.can_get_line_numbers;
     wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;

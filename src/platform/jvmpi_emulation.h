@@ -44,3 +44,11 @@ bool JvmpiBootClassPathHas(const char *resource);
 // True when there is no emulation to ask.
 bool JvmpiBootAppendLoadable();
 
+
+// Offers the classes that the VM loaded from the boot class path while it
+// started (before its live phase) to the class-load hook again, by redefining
+// them with the bytes first offered, and delivers for each class redefined a
+// class unload (when its load was delivered) and a class load. For the VM-initialised event, once the classes that
+// rewritten code calls can be loaded. Interfaces, arrays and classes the VM
+// cannot modify are left alone. Returns how many classes were redefined.
+int JvmpiRedefineStartupClasses(JNIEnv *env);

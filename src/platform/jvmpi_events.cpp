@@ -60,10 +60,11 @@ void *JNICALL jvmtiMalloc(unsigned int size) {
     return memory;
 }
 
-void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass, jobject, const char *, jobject,
-                                 jint length, const unsigned char *data, jint *newLength,
+void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobject loader, const char *name,
+                                 jobject, jint length, const unsigned char *data, jint *newLength,
                                  unsigned char **newData) {
     if (!JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) return;
+    if (redefined == nullptr && !JvmpiBootAppendLoadable()) JvmpiKeepStartupClass(name, loader, data, length);
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
     event.env_id = env;

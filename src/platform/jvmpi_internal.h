@@ -48,6 +48,12 @@ jint JvmpiRequestEvent(jint type, void *arg);
 // requested bit when asked for). False when the class cannot be described.
 bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType);
 
+// ---------------------------------------------------------------- start-up classes (jvmpi_startup_classes.cpp)
+
+// Keeps a copy of the bytes of a boot class offered to the hook while the VM
+// starts, for JvmpiRedefineStartupClasses; nothing once that has run.
+void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char *data, jint length);
+
 // ---------------------------------------------------------------- threads (jvmpi_threads.cpp)
 
 // The calling thread's JNIEnv, or null when it is not attached to the VM.

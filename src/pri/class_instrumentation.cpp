@@ -61,6 +61,18 @@ uint32_t methodIDFor(const char *className, const char *name, const char *descri
     return id;
 }
 
+// HotSpot registers a finalizer for every instance of a class whose
+// finalize()V is anything but a bare return: a probe there would make a class
+// finalizable that was not, and its allocations many times slower.
+bool isEmptyFinalizer(const JCRClass *jclass, const JCRMember *method, const char *name, const char *descriptor) {
+    if (strcmp(name, "finalize") != 0 || strcmp(descriptor, "()V") != 0) return false;
+    const JCRAttribute *attribute = JCRFindMemberAttribute(jclass, method, "Code");
+    JCRCode *code = attribute != nullptr ? JCRParseCode(jclass, attribute) : nullptr;
+    bool empty = code != nullptr && code->code_length == 1 && code->code[0] == 177 /* return */;
+    JCRFreeCode(code);
+    return empty;
+}
+
 // The class's source map, when it has one and mapping is on.
 SMAP *sourceMapOf(const JCRClass *jclass, int njplSupport) {
     if (!njplSupport) return nullptr;
@@ -94,6 +106,7 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
         if (name == nullptr || descriptor == nullptr) continue;
         if (isObject && strcmp(name, "<init>") == 0) continue;
         if (JCRFindMemberAttribute(jclass, method, "ZVST$Ignore") != nullptr) continue;
+        if (isEmptyFinalizer(jclass, method, name, descriptor)) continue;
         int access = method->access_flags & 7;
         if (smap == nullptr && PRIFilterEliminates(className, name, descriptor, access) >= 0) continue;
         uint32_t id = methodIDFor(className, name, descriptor, access, smap != nullptr);

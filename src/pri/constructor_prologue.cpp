@@ -1,7 +1,6 @@
-// Where a constructor initialises `this`. The verifier lets no exception
-// handler cover that call (its frame would need `this` both uninitialised and
-// initialised), so a constructor's frame is pushed just after it: an exception
-// before or inside super() then leaves nothing to pop.
+// Where a constructor initialises `this`. No one exception handler can cover
+// code on both sides of that call (its frame would need `this` both
+// uninitialised and initialised), so a constructor's catch-all is split there.
 #include "pri/constructor_prologue.h"
 
 #include <string_view>
@@ -109,12 +108,8 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
             for (int e = 0; e < code->exception_table_length; ++e) {
                 if (code->exception_table[e].start_pc <= offset) return false;
             }
-            for (JCRVerificationType &t : locals) {
-                if (t.tag == JCR_ITEM_UninitializedThis) t = {JCR_ITEM_Object, jclass->this_class};
-            }
             prologue->callIndex = i;
             prologue->afterCall = offset + JCRInsnSize(&insn);
-            prologue->locals = std::move(locals);
             return true;
         } else {
             if (isConditional(op) || op == JCR_OP_GOTO || op == JCR_OP_GOTO_W) {

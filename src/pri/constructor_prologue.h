@@ -11,7 +11,6 @@ struct JCRInsnList;
 struct PRIConstructorPrologue {
     int callIndex = -1;  // the invokespecial of super() or this()
     int afterCall = 0;   // offset of the instruction after it
-    std::vector<JCRVerificationType> locals;  // after the call, `this` initialised
 };
 
 // True when the code up to the call is plain enough to follow: no stores,

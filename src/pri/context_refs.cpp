@@ -47,6 +47,10 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
         {PRI_REF_FAKE_STACK, false, "_fakeStack", "[I", "Could not add call to fakeStack in class %s\n"},
         {PRI_REF_CALL_STACK, false, "callStack", "[I", "Could not add call to callStack in class %s\n"},
         {PRI_REF_STACK_POINTER, false, "stackPointer", "I", "Could not add call to callStackPtr in class %s\n"},
+        {PRI_REF_EXIT_FRAME, true, "exitFrame", "(Lmeridyn/audit/profiler/ZVContext;I)V",
+         "Could not add call to exitFrame in class %s\n"},
+        {PRI_REF_RESUME_FRAME, true, "resumeFrame", "(Lmeridyn/audit/profiler/ZVContext;I)V",
+         "Could not add call to resumeFrame in class %s\n"},
     };
     for (const RefSpec &spec : specs) {
         int32_t &slot = refs->index[spec.slot];

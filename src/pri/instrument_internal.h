@@ -27,7 +27,9 @@ enum PRIContextRef {
     PRI_REF_GET_CONTEXT_FAST = 8,
     PRI_REF_HIBERNATE = 9,
     PRI_REF_FAKE_STACK = 10,
-    PRI_REF_COUNT = 11,
+    PRI_REF_EXIT_FRAME = 11,    // the catch-all's exit, back to the method's own frame
+    PRI_REF_RESUME_FRAME = 12,  // a handler's start, back to the method's own frame
+    PRI_REF_COUNT = 13,
 };
 
 struct PRIContextRefs {

@@ -42,7 +42,6 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
                            JCRClassIndex &classes) {
     if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
     if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
-    entry_ = initial_.locals;
     return objectType(jclass, classes, kContextClass, &types_.context) &&
            objectType(jclass, classes, "[I", &types_.callStack) &&
            objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
@@ -50,7 +49,11 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
 
 std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
                                                               std::vector<JCRVerificationType> extra) const {
-    return withLocals(entry_, firstLocal, extra);
+    return withLocals(initial_.locals, firstLocal, extra);
+}
+
+bool PRIMethodFrames::hasOwn(int pc) const {
+    return std::any_of(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == pc; });
 }
 
 void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
@@ -59,17 +62,24 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
 }
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
-                                     int firstLocal,
-                                     const std::vector<JCRVerificationType> &extra, int extraFrom) const {
+                                     int firstLocal, const std::vector<JCRVerificationType> &extra) const {
     std::vector<JCRFrame> frames = added_;
-    for (const JCRFrame &own : own_) {
-        if (JCRLocalSlots(own.locals) > firstLocal) return nullptr;  // wider than max_locals
-        JCRFrame frame{log.branchTarget(own.offset),
-                       withLocals(own.locals, firstLocal, own.offset >= extraFrom ? extra : std::vector<JCRVerificationType>{}),
-                       own.stack};
+    auto place = [&](int offset, const JCRFrame &own) {
+        if (JCRLocalSlots(own.locals) > firstLocal) return false;  // wider than max_locals
+        JCRFrame frame{offset, withLocals(own.locals, firstLocal, extra), own.stack};
         moveUninitialized(frame.locals, log);
         moveUninitialized(frame.stack, log);
         frames.push_back(std::move(frame));
+        return true;
+    };
+    for (const JCRFrame &own : own_) {
+        if (!place(log.branchTarget(own.offset), own)) return nullptr;
+    }
+    if (startFrame_ && !place(log.branchTarget(0), initial_)) return nullptr;
+    for (const auto &[offset, target] : aliases_) {
+        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == target; });
+        if (found == own_.end() && target != 0) return nullptr;
+        if (!place(offset, found != own_.end() ? *found : initial_)) return nullptr;
     }
     std::sort(frames.begin(), frames.end(), [](const JCRFrame &a, const JCRFrame &b) { return a.offset < b.offset; });
     for (size_t i = 1; i < frames.size(); ++i) {

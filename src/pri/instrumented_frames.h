@@ -18,6 +18,10 @@ public:
     int instruction(int pc) const { return moved(pc, true); }
     // Where a branch to pc lands now; also where a range ending at pc ends.
     int branchTarget(int pc) const { return moved(pc, false); }
+    // Insertions so far; an offset in the numbering they left moves on
+    // through the later ones with instructionSince.
+    size_t size() const { return insertions_.size(); }
+    int instructionSince(size_t first, int pc) const { return moved(pc, true, first); }
 
 private:
     struct Insertion {
@@ -25,8 +29,9 @@ private:
         int bytes;
         bool skip;
     };
-    int moved(int pc, bool instruction) const {
-        for (const Insertion &i : insertions_) {
+    int moved(int pc, bool instruction, size_t first = 0) const {
+        for (size_t k = first; k < insertions_.size(); ++k) {
+            const Insertion &i = insertions_[k];
             if (pc > i.at || (pc == i.at && (instruction || i.skip))) pc += i.bytes;
         }
         return pc;
@@ -51,26 +56,32 @@ public:
     const PRIInsertedTypes &types() const { return types_; }
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }
-    // The locals where the entry code goes: the initial ones unless a
-    // constructor's entry code follows its call to super().
-    void setEntryLocals(std::vector<JCRVerificationType> locals) { entry_ = std::move(locals); }
-    // The entry locals padded with Top to firstLocal slots, then extra.
+    // The initial locals padded with Top to firstLocal slots, then extra.
     std::vector<JCRVerificationType> entryLocals(int firstLocal, std::vector<JCRVerificationType> extra) const;
     // A frame of the inserted code, at its offset in the final numbering.
     void add(int offset, std::vector<JCRVerificationType> locals, std::vector<JCRVerificationType> stack);
+    // At offset (final numbering), the frame that the method's own code has
+    // at old offset target: for a jump on to target.
+    void alias(int offset, int target) { aliases_.push_back({offset, target}); }
+    // Code now jumps to the method's first instruction: it gets the implicit
+    // frame written out.
+    void needStartFrame() { startFrame_ = true; }
+    // Whether the method's own frames name old offset pc (not the implicit one at 0).
+    bool hasOwn(int pc) const;
     // The new StackMapTable: the method's own frames moved through log, with
-    // extra after firstLocal slots from old offset extraFrom on (before it the
-    // entry code has not run), and the added ones. Null when two frames fall
-    // on one offset or encoding fails.
+    // extra after firstLocal slots (the entry code has run at each of them),
+    // and the added ones. Null when two frames fall on one offset or encoding
+    // fails.
     JCRAttribute *write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log, int firstLocal,
-                        const std::vector<JCRVerificationType> &extra, int extraFrom) const;
+                        const std::vector<JCRVerificationType> &extra) const;
     bool any() const { return !own_.empty() || !added_.empty(); }
 
 private:
     JCRFrame initial_;
-    std::vector<JCRVerificationType> entry_;
     std::vector<JCRFrame> own_;
     std::vector<JCRFrame> added_;
+    std::vector<std::pair<int, int>> aliases_;
+    bool startFrame_ = false;
     PRIInsertedTypes types_;
 };
 

@@ -89,7 +89,7 @@ public:
         code_->code_length = static_cast<uint32_t>(length);
         code_->max_stack = static_cast<uint16_t>(maxStack);
         if (code_->max_locals < 0xFFFF) code_->max_locals++;
-        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, classes_, log_, code_->max_locals, {}, 0))) {
+        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, classes_, log_, code_->max_locals, {}))) {
             return;
         }
         if (table_ != nullptr && !replace(code_->attributes, tableSlot_, JCRWriteLineTable(jclass_, table_))) return;

@@ -183,6 +183,7 @@ public final class CpuProgram {
         final int value;
 
         Base(int v) {
+            StackCheck.check("super constructor below its subclass constructor");
             if (v < 0) {
                 throw new IllegalArgumentException("super constructor");
             }
@@ -201,6 +202,7 @@ public final class CpuProgram {
         }
 
         static int argument(int v) {
+            StackCheck.check("before super");
             if (v == 1) {
                 throw new IllegalStateException("argument");
             }

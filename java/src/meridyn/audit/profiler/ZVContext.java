@@ -208,6 +208,28 @@ public final class ZVContext {
         }
     }
 
+    /**
+     * The exit by exception of an instrumented method whose entry put its frame
+     * at {@code sp}: pops that frame and any frame an exception left above it
+     * (a constructor's, thrown before or inside its super() call, where no
+     * handler of its own can be).
+     */
+    public static void exitFrame(ZVContext context, int sp) {
+        if (context != null) {
+            context.unwindTo(sp - 2);
+        }
+    }
+
+    /**
+     * The start of an exception handler of an instrumented method whose frame
+     * is at {@code sp}: drops the frames an exception left above it.
+     */
+    public static void resumeFrame(ZVContext context, int sp) {
+        if (context != null && context.stackPointer > sp && context.lostFrames == 0) {
+            context.unwindTo(sp);
+        }
+    }
+
     /** A small straight-line method: entered and left at once, nothing is pushed. */
     public static void enterExitQuick(int methodId, int location) {
         if (_hibernate || access == UNBOUND) {
@@ -539,6 +561,50 @@ public final class ZVContext {
                 spare = given;
             }
             switchTo(stack);
+        }
+    }
+
+    /**
+     * Pops down to {@code sp}. While pushes found no room the frames' places
+     * are unknown: one frame is popped then, as by a plain exit.
+     */
+    private void unwindTo(int sp) {
+        if (detached) {
+            return;
+        }
+        if (lostFrames > 0 || sp == stackPointer - 2) {
+            exitSlow(this);
+            return;
+        }
+        if (sp >= stackPointer) {
+            return;  // nothing above: the frame is gone already
+        }
+        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        int marks = hasRunCounter;
+        if ((marks & 3) != 0) {
+            hasRunCounter = marks & ~3;
+        }
+        if (sp < 0) {
+            sp = 0;
+        }
+        int[] given = callStack;
+        int[] stack = given;
+        Outgrown top = outgrown;
+        while (top != null && sp < top.grownAt) {
+            stack = top.stack;
+            top = top.next;
+        }
+        outgrown = top;
+        popFloor = top != null ? top.grownAt : 0;
+        stackPointer = sp;
+        if (stack != given) {
+            if (spare == null || spare.length < given.length) {
+                spare = given;
+            }
+            switchTo(stack);
+        }
+        if (notifyMethodEnterExit) {
+            notifyExited();
         }
     }
 

@@ -1,0 +1,125 @@
+// The classes the VM loads while it starts: the class-load hook sees them
+// before the agent's context class can be loaded, so they are offered to it
+// again once the VM is live, by redefining them with the bytes first offered.
+//
+// Redefinition from kept bytes rather than retransformation: a VM that lets an
+// agent retransform keeps the original bytes of every class that agent rewrites
+// for the whole run; these copies are few and dropped once used.
+#include <jvmti.h>
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/jvmpi_emulation.h"
+#include "platform/jvmpi_internal.h"
+
+namespace {
+
+constexpr jint kInterface = 0x0200;
+
+std::mutex gMutex;
+bool gKeeping = true;  // until the classes are redefined
+std::unordered_map<std::string, std::vector<unsigned char>> gStartupBytes;
+
+// "Ljava/lang/String;" -> "java/lang/String"; empty for anything else.
+std::string internalName(const char *signature) {
+    std::string name(signature != nullptr ? signature : "");
+    if (name.size() < 3 || name.front() != 'L' || name.back() != ';') return {};
+    return name.substr(1, name.size() - 2);
+}
+
+// The boot classes whose start-up bytes are kept, with those bytes; the
+// local references belong to the caller's local frame.
+struct Candidates {
+    std::vector<jclass> classes;
+    std::vector<jvmtiClassDefinition> definitions;
+};
+
+Candidates candidates(jvmtiEnv *jvmti, std::unordered_map<std::string, std::vector<unsigned char>> &kept) {
+    Candidates found;
+    jint count = 0;
+    jclass *loaded = nullptr;
+    if (jvmti->GetLoadedClasses(&count, &loaded) != JVMTI_ERROR_NONE) return found;
+    for (jint i = 0; i < count; ++i) {
+        jclass klass = loaded[i];
+        jint status = 0;
+        jint modifiers = 0;
+        jboolean modifiable = JNI_FALSE;
+        jobject loader = nullptr;
+        char *signature = nullptr;
+        bool wanted = jvmti->GetClassStatus(klass, &status) == JVMTI_ERROR_NONE &&
+                      (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0 &&
+                      jvmti->IsModifiableClass(klass, &modifiable) == JVMTI_ERROR_NONE && modifiable &&
+                      jvmti->GetClassModifiers(klass, &modifiers) == JVMTI_ERROR_NONE &&
+                      (modifiers & kInterface) == 0 &&
+                      jvmti->GetClassLoader(klass, &loader) == JVMTI_ERROR_NONE && loader == nullptr &&
+                      jvmti->GetClassSignature(klass, &signature, nullptr) == JVMTI_ERROR_NONE;
+        auto bytes = wanted ? kept.find(internalName(signature)) : kept.end();
+        if (signature != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
+        if (bytes != kept.end() && !bytes->second.empty()) {
+            found.classes.push_back(klass);
+            found.definitions.push_back(
+                {klass, static_cast<jint>(bytes->second.size()), bytes->second.data()});
+        }
+    }
+    jvmti->Deallocate(reinterpret_cast<unsigned char *>(loaded));
+    return found;
+}
+
+}  // namespace
+
+void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char *data, jint length) {
+    if (name == nullptr || loader != nullptr || data == nullptr || length <= 0) return;
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gKeeping) gStartupBytes[name].assign(data, data + length);
+}
+
+int JvmpiRedefineStartupClasses(JNIEnv *env) {
+    std::unordered_map<std::string, std::vector<unsigned char>> kept;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        gKeeping = false;
+        kept.swap(gStartupBytes);
+    }
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    if (env == nullptr || jvmti == nullptr || kept.empty() || !Jvmpi().capabilities.can_redefine_classes ||
+        !JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) {
+        return 0;
+    }
+    if (env->PushLocalFrame(static_cast<jint>(kept.size()) + 16) != JNI_OK) {
+        env->ExceptionClear();
+        return 0;
+    }
+    Candidates found = candidates(jvmti, kept);
+    std::vector<jclass> redefined;
+    // All at once, in one pause of the VM; when the VM refuses one class the
+    // whole set is refused, and each class is then tried on its own.
+    if (!found.definitions.empty() &&
+        jvmti->RedefineClasses(static_cast<jint>(found.definitions.size()), found.definitions.data()) ==
+            JVMTI_ERROR_NONE) {
+        redefined = found.classes;
+    } else {
+        for (size_t i = 0; i < found.definitions.size(); ++i) {
+            if (jvmti->RedefineClasses(1, &found.definitions[i]) == JVMTI_ERROR_NONE) {
+                redefined.push_back(found.classes[i]);
+            }
+        }
+    }
+    // The redefined classes' methods now carry the agent's new identifiers:
+    // listeners that had the class's load are told that version is gone, and
+    // then the load of the new one (so that class counts stay right).
+    for (jclass klass : redefined) {
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD) && JvmpiHasClassID(klass)) {
+            JVMPI_Event event{};
+            event.event_type = JVMPI_EVENT_CLASS_UNLOAD;
+            event.env_id = env;
+            event.u.class_unload.class_id = JvmpiClassID(klass);
+            JvmpiDeliver(&event);
+        }
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
+    }
+    env->PopLocalFrame(nullptr);
+    return static_cast<int>(redefined.size());
+}
