@@ -406,7 +406,7 @@ TABLE
     ;;
 profiler)
     # The build tree's installation, found through the audit file, loads the
-    # profiler from its extension table. Two threads spin 7 and 3 parts of the
+    # profiler from its extension table (the split runs find it from the agent's own place). Two threads spin 7 and 3 parts of the
     # same time; then a known call pattern; then the program waits for a
     # snapshot over the audit port.
     install=$(dirname "$ZV_LIB")
@@ -446,10 +446,15 @@ profiler)
     expect_rc hot 0
     expect_line hot out "pattern: 500500000"
     expect_text hot err "Zentrova profiler: wrote $work/p.html"
-    # Collapsed stacks add up to the samples of the text report.
-    samples=$(sed -n '1s/.*: \([0-9]*\) samples.*/\1/p' "$work/p.txt")
-    summed=$(awk '{ n += $NF } END { print n + 0 }' "$work/p.collapsed")
-    [ -n "$samples" ] && [ "$samples" = "$summed" ] || fail "collapsed stacks add up to $summed, report says $samples"
+    # The default is CPU time every 10 ms; the collapsed stacks (in
+    # microseconds) add up to the text report's total.
+    grep -q '^Profile (CPU, one sample every 10 ms): [0-9]* samples, [0-9.]* s$' "$work/p.txt" ||
+        fail "hot: the report's header: $(head -2 "$work/p.txt")"
+    grep -qE '^Sampled [0-9.]+ s of wall time, in which the sampled threads used [0-9.]+ s of CPU time$' "$work/p.txt" ||
+        fail "hot: no wall and CPU seconds in the header"
+    total=$(sed -n '1s/.* samples, \([0-9.]*\) s$/\1/p' "$work/p.txt")
+    awk -v total="${total:-0}" '{ n += $NF } END { d = n / 1e6 - total; exit !(total > 0 && d < 0.02 && d > -0.02) }' \
+        "$work/p.collapsed" || fail "collapsed stacks do not add up to the report's ${total:-?} s"
     # Time split between the spinning methods: 70% within 10 points.
     split=$(awk '/spinLong/ { l += $NF } /spinShort/ { s += $NF }
                  END { if (l + s > 0) printf "%d %d %d", l, s, 100 * l / (l + s) }' "$work/p.collapsed")
@@ -500,12 +505,39 @@ XML
     read -r threads classes <<<"$(sed -n 's/^last counts: threads \([0-9]*\), classes \([0-9]*\)$/\1 \2/p' "$work/counts.out")"
     [ "${threads:-0}" -ge 2 ] && [ "${threads:-0}" -le 30 ] && [ "${classes:-0}" -ge 300 ] ||
         fail "counts: threads ${threads:-none} and classes ${classes:-none} from the profiler's table"
+    # CPU time is CPU time: a 3:1:2 split of CPU time on two threads, measured
+    # by their CPU clocks, while two busy loops compete for the cores; a
+    # thread that sleeps and one that wakes every 0.5 ms weigh what they used.
+    busy=()
+    for _ in 1 2; do (while :; do :; done) & busy+=($!); done
+    (cd "$work" && rm -f zvprofile.collapsed && run split "-agentpath:$agent=port=$((port + 35))" -cp "$ZV_CLASSES" e2e.CpuSplit)
+    kill "${busy[@]}"
+    expect_rc split 0
+    read -r waker_cpu <<<"$(sed -n 's/^waker cpu ms: //p' "$work/split.out")"
+    awk -v waker="${waker_cpu:-0}" '{ n += $NF } /threeParts/ { a += $NF } /onePart/ { b += $NF } /twoParts/ { c += $NF }
+         /sleeper/ { s += $NF } /waker/ { w += $NF }
+         function off(part, want) { return part / (a + b + c) / want - 1 }
+         END { printf "split %.3f %.3f %.3f, sleeper %.4f, waker %.4f (%d ms, used %d ms)\n",
+                      a / (a + b + c), b / (a + b + c), c / (a + b + c), s / n, w / n, w / 1000, waker
+               bad = off(a, 3 / 6) ^ 2 > 0.04 || off(b, 1 / 6) ^ 2 > 0.04 || off(c, 2 / 6) ^ 2 > 0.04
+               exit bad || s / n > 0.01 || w / 1000 > 2 * waker + 20 || w / 1000 < waker / 2 - 20 }' \
+        "$work/zvprofile.collapsed" >"$work/split.shares" ||
+        fail "cpu split not 3:1:2 within 20%, or the idle threads weigh more than they used: $(cat "$work/split.shares")"
+    # Wall mode with a root per thread shows what each thread is doing.
+    (cd "$work" && rm -f zvprofile.collapsed &&
+        run wall "-agentpath:$agent=port=$((port + 36)),Eprofiler.mode=wall,Eprofiler.threads=true" -cp "$ZV_CLASSES" e2e.CpuSplit)
+    expect_rc wall 0
+    for frame in '[thread_sleeper];e2e.CpuSplit.lambda$main$0;e2e.CpuSplit.sleeper;[sleeping]' \
+                 '[thread_waker];e2e.CpuSplit.waker;[waiting]' '[thread_main];e2e.CpuSplit.main;[waiting]' \
+                 '[thread_first];e2e.CpuSplit.lambda$main$1;e2e.CpuSplit.threeParts;e2e.CpuSplit.burn;[running]'; do
+        grep -qF "$frame " "$work/zvprofile.collapsed" || fail "wall: no stack $frame"
+    done
     # On JDK 25 too, the initial thread is sampled along with the others.
     if [ -n "${ZV_JAVA25:-}" ]; then
         (cd "$work" && rm -f zvprofile.collapsed && use_vm "$ZV_JAVA25" &&
-            run jdk25 "-agentpath:$agent=port=$((port + 33)),Eprofiler.period=10" -cp "$ZV_CLASSES" e2e.HotSpots)
+            run jdk25 "-agentpath:$agent=port=$((port + 33)),Eprofiler.mode=wall" -cp "$ZV_CLASSES" e2e.HotSpots)
         expect_rc jdk25 0
-        for frame in 'e2e.HotSpots.main' 'e2e.HotSpots$1.run;e2e.HotSpots.spinLong'; do
+        for frame in 'e2e.HotSpots.main;[waiting]' 'e2e.HotSpots$1.run;e2e.HotSpots.spinLong;[running]'; do
             grep -qF "$frame " "$work/zvprofile.collapsed" || fail "jdk25: no samples of $frame"
         done
     else

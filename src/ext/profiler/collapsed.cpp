@@ -15,12 +15,13 @@ std::string CollapsedFrame(std::string_view name) {
 
 namespace {
 
-void write(const TreeNode &node, std::string &path, std::string &out) {
+void write(const NamedNode &node, std::string &path, std::string &out) {
     for (const auto &[name, child] : node.children) {
         size_t length = path.size();
         if (!path.empty()) path += ';';
         path += CollapsedFrame(name);
-        if (child->self > 0) out += path + ' ' + std::to_string(child->self) + '\n';
+        uint64_t micros = (child->self + 500) / 1000;
+        if (micros > 0) out += path + ' ' + std::to_string(micros) + '\n';
         write(*child, path, out);
         path.resize(length);
     }
@@ -28,9 +29,9 @@ void write(const TreeNode &node, std::string &path, std::string &out) {
 
 }  // namespace
 
-std::string CollapsedStacks(const Profile &profile) {
+std::string CollapsedStacks(const NamedProfile &profile) {
     std::string out, path;
-    write(profile.root(), path, out);
+    write(profile.root, path, out);
     return out;
 }
 

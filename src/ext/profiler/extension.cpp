@@ -63,10 +63,15 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out) {
     info.mode = running.cpu ? "CPU" : "wall clock";
     info.periodMs = running.periodMs;
     if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
-    ReadProfile([&](const Profile &profile) {
-        out = kind == "text" ? TextReport(profile, info)
-              : kind == "collapsed" ? CollapsedStacks(profile)
-                                    : FlameGraphHtml(profile, info);
+    // Names are given now, not at every sample.
+    ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
+        Names names{FrameName, [&](int32_t number) {
+                        return number >= 0 && static_cast<size_t>(number) < threads.size() ? threads[number] : "?";
+                    }};
+        NamedProfile named = NameProfile(profile, names);
+        out = kind == "text" ? TextReport(named, info)
+              : kind == "collapsed" ? CollapsedStacks(named)
+                                    : FlameGraphHtml(named, info);
     });
     return true;
 }
