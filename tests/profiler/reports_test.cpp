@@ -16,8 +16,10 @@ using profiler::Profile;
 
 // Identifiers 1.. name the methods of this table; 5 and 6 share a name (overloads).
 const char *const kNames[] = {"?", "main", "f", "g", "hot", "o", "o"};
+// Method 4's lines are mapped from page.jsp.
 const profiler::Names kNamer{[](int32_t id) { return std::string(kNames[id]); },
-                             [](int32_t n) { return "t" + std::to_string(n); }};
+                             [](int32_t n) { return "t" + std::to_string(n); },
+                             [](int32_t id) { return std::string(id == 4 ? "page.jsp" : ""); }};
 
 // One sample of `ms` milliseconds; frames are identifiers, at line 7.
 void add(Profile &profile, std::vector<int32_t> ids, uint64_t ms = 1, std::vector<Frame> extra = {}) {
@@ -45,7 +47,7 @@ TEST(Profile, CountsRecursionOnceMergesNamesAndCollapsedStacksAddUp) {
     EXPECT_EQ(named.methods.at("main").total, 9000000u);
     EXPECT_EQ(named.methods.at("main").self, 1000000u);
     EXPECT_EQ(named.methods.at("o").self, 4000000u);
-    EXPECT_EQ((named.lines.at({"f", 7})), 3000000u);
+    EXPECT_EQ(named.lines.at("f:7"), 3000000u);
     EXPECT_EQ(profiler::CollapsedStacks(named), "main 1000\nmain;f;f 3000\nmain;g 1000\nmain;o 4000\n");
 }
 
@@ -57,7 +59,7 @@ TEST(Profile, StateAndThreadFramesAndLines) {
     profile.add(stack, 1000000);
     NamedProfile named = profiler::NameProfile(profile, kNamer);
     EXPECT_EQ(profiler::CollapsedStacks(named), "[thread_t0];main:3;[blocked_on_a_monitor] 1000\n"
-                                                "main:7;hot:7;[sleeping] 1000\n");
+                                                "main:7;hot:page.jsp:7;[sleeping] 1000\n");
     EXPECT_EQ(named.methods.size(), 2u);
     EXPECT_EQ(named.methods.at("hot").self, 0u);
     EXPECT_EQ(named.methods.at("main").total, 2000000u);
@@ -67,7 +69,7 @@ TEST(Profile, FrameNamesCannotBreakTheFormats) {
     Profile profile;
     add(profile, {1, 2});
     const profiler::Names hostile{[](int32_t id) { return std::string(id == 1 ? "a b;c\nd" : "x</script><b>\"q\""); },
-                                  nullptr};
+                                  nullptr, nullptr};
     NamedProfile named = profiler::NameProfile(profile, hostile);
     std::string collapsed = profiler::CollapsedStacks(named);
     EXPECT_EQ(collapsed, "a_b:c?d;x</script><b>\"q\" 1000\n");
@@ -90,7 +92,7 @@ TEST(Profile, TextReportShowsTimesAndCalls) {
               "Sampled 2.50 s of wall time, in which the sampled threads used 0.07 s of CPU time");
     EXPECT_NE(text.find(" 75.0      0.06   75.0      0.06         3        12345  hot\n"), std::string::npos) << text;
     EXPECT_NE(text.find("       12345  hot\n"), std::string::npos);
-    EXPECT_NE(text.find(" 75.0     0.060  hot:7\n"), std::string::npos);
+    EXPECT_NE(text.find(" 75.0     0.060  hot:page.jsp:7\n"), std::string::npos);
 }
 
 }  // namespace

@@ -50,20 +50,27 @@ public:
         return found->second;
     }
 
+    // "method:LINE", "method:FILE:LINE" for mapped lines, "method:?" without a line.
+    std::string withLine(int32_t id, int32_t line) {
+        if (line <= 0) return method(id) + ":?";
+        auto found = sources_.find(id);
+        if (found == sources_.end()) found = sources_.emplace(id, names_.source ? names_.source(id) : "").first;
+        return method(id) + ":" + (found->second.empty() ? "" : found->second + ":") + std::to_string(line);
+    }
+
     std::string operator()(const Frame &frame) {
         switch (frame.kind) {
             case Frame::kState: return StateName(frame.id);
             case Frame::kThread: return "[thread " + names_.thread(frame.id) + "]";
             case Frame::kMethod: break;
         }
-        const std::string &name = method(frame.id);
-        return keepLines_ && frame.line > 0 ? name + ":" + std::to_string(frame.line) : name;
+        return keepLines_ && frame.line > 0 ? withLine(frame.id, frame.line) : method(frame.id);
     }
 
 private:
     const Names &names_;
     bool keepLines_;
-    std::unordered_map<int32_t, std::string> methods_;
+    std::unordered_map<int32_t, std::string> methods_, sources_;
 };
 
 void merge(const Node &from, NamedNode &to, Namer &namer) {
@@ -114,7 +121,7 @@ NamedProfile NameProfile(const Profile &profile, const Names &names) {
     merge(profile.root(), out.root, namer);
     std::vector<const std::string *> callers;
     addTotals(out.root, callers, out);
-    for (const auto &[where, weight] : profile.lines()) out.lines[{namer.method(where.first), where.second}] += weight;
+    for (const auto &[where, weight] : profile.lines()) out.lines[namer.withLine(where.first, where.second)] += weight;
     out.samples = profile.samples();
     out.weight = profile.weight();
     out.wallNanos = profile.wallNanos();

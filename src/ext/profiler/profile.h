@@ -66,6 +66,9 @@ private:
 struct Names {
     std::function<std::string(int32_t id)> method;      // "Class.method", "[group]", ...
     std::function<std::string(int32_t number)> thread;  // the thread's name
+    // The file a method's lines come from when they are mapped (SMAP data:
+    // "page.jsp"), else "" (may be left empty).
+    std::function<std::string(int32_t id)> source;
 };
 
 // The name of a state frame: "[running]", "[waiting]", ...
@@ -89,11 +92,12 @@ struct MethodTotals {
 struct NamedProfile {
     NamedNode root;
     std::map<std::string, MethodTotals> methods;
-    std::map<std::pair<std::string, int32_t>, uint64_t> lines;  // (method, line) → weight on top
+    std::map<std::string, uint64_t> lines;  // "method:line" ("method:page.jsp:2", "method:?") → weight on top
     uint64_t samples = 0, weight = 0, wallNanos = 0, cpuNanos = 0;
 };
 
-// Method frames are named "Class.method", or "Class.method:LINE" when the profile keeps lines.
+// Method frames are named "Class.method", or "Class.method:LINE" when the
+// profile keeps lines ("Class.method:page.jsp:LINE" for mapped lines).
 NamedProfile NameProfile(const Profile &profile, const Names &names);
 
 }  // namespace profiler

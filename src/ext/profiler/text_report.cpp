@@ -70,13 +70,12 @@ std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
 
     out += "\nHot lines, by self time\n";
     out += " self%    self s  line\n";
-    std::vector<std::pair<std::pair<std::string, int32_t>, uint64_t>> lines(profile.lines.begin(),
-                                                                           profile.lines.end());
+    std::vector<std::pair<std::string, uint64_t>> lines(profile.lines.begin(), profile.lines.end());
     std::stable_sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     for (size_t i = 0; i < lines.size() && i < kLineRows; ++i) {
         const auto &[where, weight] = lines[i];
         out += format("%5.1f %9.3f  ", percent(weight, all), seconds(weight));
-        out += where.first + (where.second > 0 ? ":" + std::to_string(where.second) : ":?") + '\n';
+        out += where + '\n';
     }
 
     if (info.callsKnown) {
