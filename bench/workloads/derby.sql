@@ -15,5 +15,5 @@ INSERT INTO item(grp, name, price) SELECT MOD(grp + 19, 97), name || 't', price 
 INSERT INTO item(grp, name, price) SELECT MOD(grp + 23, 97), name || 'u', price * 1.03 FROM item;
 INSERT INTO item(grp, name, price) SELECT MOD(grp + 29, 97), name || 'v', price * 1.03 FROM item;
 SELECT grp, COUNT(*), SUM(price) FROM item GROUP BY grp ORDER BY 3 DESC FETCH FIRST 3 ROWS ONLY;
-SELECT COUNT(*) FROM item a JOIN item b ON a.id = b.id + 1 WHERE a.grp = b.grp;
+SELECT COUNT(*) FROM item a JOIN item b ON b.id = a.id WHERE a.grp < 10;
 SELECT name FROM item ORDER BY price DESC, name FETCH FIRST 3 ROWS ONLY;
