@@ -4,6 +4,7 @@
 // into a frame, the search box marks matching frames.
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
 
 #include "reports.h"
 
@@ -29,18 +30,29 @@ void quote(std::string_view text, std::string &out) {
     out += '"';
 }
 
-// [name, total, self, [children...]], times in microseconds
+// [name, total, self, [children...]], times in microseconds; written
+// without recursion, as stacks run thousands of frames deep.
 void node(const NamedNode &tree, std::string &out) {
-    out += '[';
-    quote(tree.name, out);
-    out += ',' + std::to_string((tree.total + 500) / 1000) + ',' + std::to_string((tree.self + 500) / 1000) + ",[";
-    bool first = true;
-    for (const auto &entry : tree.children) {
+    std::vector<std::pair<const NamedNode *, bool>> work{{&tree, true}};  // null: close a node
+    while (!work.empty()) {
+        auto [at, first] = work.back();
+        work.pop_back();
+        if (at == nullptr) {
+            out += "]]";
+            continue;
+        }
         if (!first) out += ',';
-        first = false;
-        node(*entry.second, out);
+        out += '[';
+        quote(at->name, out);
+        out += ',' + std::to_string((at->total + 500) / 1000) + ',' + std::to_string((at->self + 500) / 1000) + ",[";
+        work.emplace_back(nullptr, false);
+        std::vector<const NamedNode *> children;
+        for (const auto &entry : at->children) children.push_back(entry.second.get());
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            bool isFirst = it + 1 == children.rend();
+            work.emplace_back(*it, isFirst);
+        }
     }
-    out += "]]";
 }
 
 constexpr const char *kHead = R"page(<!DOCTYPE html>

@@ -1,9 +1,32 @@
 #include "profile.h"
 
+#include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
 namespace profiler {
+
+namespace {
+
+// Empties a tree leaf by leaf, so that no destructor recurses.
+template <typename Tree>
+void dismantle(Tree &tree) {
+    std::vector<std::unique_ptr<std::remove_reference_t<decltype(*tree.children.begin()->second)>>> pending;
+    for (auto &entry : tree.children) pending.push_back(std::move(entry.second));
+    tree.children.clear();
+    while (!pending.empty()) {
+        auto node = std::move(pending.back());
+        pending.pop_back();
+        for (auto &entry : node->children) pending.push_back(std::move(entry.second));
+        node->children.clear();
+    }
+}
+
+}  // namespace
+
+Node::~Node() { dismantle(*this); }
+NamedNode::~NamedNode() { dismantle(*this); }
 
 void Profile::add(std::span<const Frame> stack, uint64_t weight) {
     if (stack.empty()) return;
@@ -73,39 +96,51 @@ private:
     std::unordered_map<int32_t, std::string> methods_, sources_;
 };
 
+// Stacks run thousands of frames deep: the trees are walked with explicit
+// work lists, not recursion, so a report fits any thread's stack.
 void merge(const Node &from, NamedNode &to, Namer &namer) {
-    for (const auto &[frame, child] : from.children) {
-        std::string name = namer(frame);
-        std::unique_ptr<NamedNode> &named = to.children[name];
-        if (!named) {
-            named = std::make_unique<NamedNode>();
-            named->name = name;
-            if (frame.kind == Frame::kMethod) named->method = namer.method(frame.id);
+    std::vector<std::pair<const Node *, NamedNode *>> work{{&from, &to}};
+    while (!work.empty()) {
+        auto [source, target] = work.back();
+        work.pop_back();
+        for (const auto &[frame, child] : source->children) {
+            std::string name = namer(frame);
+            std::unique_ptr<NamedNode> &named = target->children[name];
+            if (!named) {
+                named = std::make_unique<NamedNode>();
+                named->name = name;
+                if (frame.kind == Frame::kMethod) named->method = namer.method(frame.id);
+            }
+            named->self += child->self;
+            named->total += child->total;
+            named->samples += child->samples;
+            work.emplace_back(child.get(), named.get());
         }
-        named->self += child->self;
-        named->total += child->total;
-        named->samples += child->samples;
-        merge(*child, *named, namer);
     }
 }
 
 // A method's total counts each sample once: only where no caller is the same method.
-void addTotals(const NamedNode &node, std::vector<const std::string *> &callers, NamedProfile &out) {
-    for (const auto &[name, child] : node.children) {
-        const std::string &method = child->method;
+void addTotals(const NamedNode &root, NamedProfile &out) {
+    std::vector<std::pair<const NamedNode *, size_t>> work;  // node, depth
+    for (const auto &entry : root.children) work.emplace_back(entry.second.get(), 0);
+    std::vector<const std::string *> path;  // the methods of the callers (null: not a method)
+    std::unordered_map<std::string_view, int> onPath;
+    while (!work.empty()) {
+        auto [node, depth] = work.back();
+        work.pop_back();
+        for (; path.size() > depth; path.pop_back())
+            if (path.back() != nullptr) --onPath[*path.back()];
+        const std::string &method = node->method;
         if (!method.empty()) {
             MethodTotals &totals = out.methods[method];
-            totals.self += child->self;
-            bool outermost = true;
-            for (const std::string *caller : callers) outermost = outermost && *caller != method;
-            if (outermost) {
-                totals.total += child->total;
-                totals.samples += child->samples;
+            totals.self += node->self;
+            if (onPath[method]++ == 0) {
+                totals.total += node->total;
+                totals.samples += node->samples;
             }
-            callers.push_back(&method);
         }
-        addTotals(*child, callers, out);
-        if (!method.empty()) callers.pop_back();
+        path.push_back(method.empty() ? nullptr : &method);
+        for (const auto &entry : node->children) work.emplace_back(entry.second.get(), depth + 1);
     }
 }
 
@@ -119,8 +154,7 @@ NamedProfile NameProfile(const Profile &profile, const Names &names) {
     out.root.total = profile.root().total;
     out.root.samples = profile.root().samples;
     merge(profile.root(), out.root, namer);
-    std::vector<const std::string *> callers;
-    addTotals(out.root, callers, out);
+    addTotals(out.root, out);
     for (const auto &[where, weight] : profile.lines()) out.lines[namer.withLine(where.first, where.second)] += weight;
     out.samples = profile.samples();
     out.weight = profile.weight();

@@ -25,7 +25,12 @@ struct Frame {
     auto operator<=>(const Frame &) const = default;
 };
 
+// Trees run thousands of frames deep: nodes are taken apart without recursion.
 struct Node {
+    Node() = default;
+    Node(Node &&) = default;
+    Node &operator=(Node &&) = default;
+    ~Node();
     uint64_t self = 0;     // weight with this node on top
     uint64_t total = 0;    // weight through this node
     uint64_t samples = 0;  // samples through this node
@@ -77,6 +82,10 @@ std::string StateName(int32_t state);
 // The profile with names: frames of one name under one parent merged, and
 // the per-method totals of the flat profile.
 struct NamedNode {
+    NamedNode() = default;
+    NamedNode(NamedNode &&) = default;
+    NamedNode &operator=(NamedNode &&) = default;
+    ~NamedNode();
     std::string name;
     std::string method;  // a method, group or marker frame: its name without the line; else ""
     uint64_t self = 0, total = 0, samples = 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -203,6 +204,10 @@ void samplerMain(void *argument) {
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
     gProfile = Profile(settings.lines);
+    // The VM's exit may come without the shutdown event (another handler
+    // table replaced ours): stop before the profile is destroyed.
+    static bool stopsAtExit = atexit(StopSampler) == 0;
+    (void)stopsAtExit;
     return zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
 }
 
