@@ -410,9 +410,10 @@ TABLE
     ;;
 profiler)
     # The build tree's installation, found through the audit file, loads the
-    # profiler from its extension table (the split runs find it from the agent's own place). Two threads spin 7 and 3 parts of the
-    # same time; then a known call pattern; then the program waits for a
-    # snapshot over the audit port.
+    # profiler from its extension table (the split runs find it from the
+    # agent's own place). Two threads spin 7 and 3 parts of CPU time; then a
+    # known call pattern; then the program waits for a snapshot over the
+    # audit port.
     install=$(dirname "$ZV_LIB")
     echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
     src=$ZV_SOURCE/tests/e2e/java/e2e/HotSpots.java
@@ -494,7 +495,7 @@ profiler)
     # The spinners spin for a wall time: on a busy machine they get less CPU,
     # so their group is judged against their own threads' time.
     shares=$(awk -v joins="^e2e\\.HotSpots\\.main:($join_lines) [0-9]+$" \
-        '$0 ~ joins { w += $NF } /^e2e\.HotSpots\$[12]\.run/ { r += $NF; if (/\[Spinning\] [0-9]+$/) g += $NF }
+        '$0 ~ joins { w += $NF } /^e2e\.HotSpots\$[12]\.run/ { r += $NF; if (/;\[Spinning\]/) g += $NF }
          { n += $NF } END { if (n > 0 && r > 0) printf "%d %d", 100 * w / n, 100 * g / r; else print "100 0" }' \
         "$work/zvprofile.collapsed")
     read -r waiting spinning <<<"$shares"
