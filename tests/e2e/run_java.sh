@@ -266,8 +266,10 @@ context_natives)
 backtraces)
     # Contexts found through the agent's slots, then through the rewritten Thread.
     echo '{ Content = ( { grp = t; cnd = { Name = "Parked"; PatternList = ("e2e.Grouped.*"); } } ); }' >"$work/group.txt"
-    run traces "-agentpath:$agent=filter=$work/group.txt" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
-    run traces-thread "-agentpath:$agent=filter=$work/group.txt" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
+    # The probe samples on its own: the installation's profiler, a second
+    # sampler of the same marks, stays out.
+    run traces "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
+    run traces-thread "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
         --add-reads java.base=ALL-UNNAMED "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" -cp "$ZV_CLASSES" e2e.Backtraces
     for name in traces traces-thread; do
         expect_rc "$name" 0
@@ -515,6 +517,11 @@ XML
     (cd "$work" && rm -f zvprofile.txt && run xml "-agentpath:$agent=$work/cpu.xml" -cp "$ZV_CLASSES" e2e.HotSpots)
     expect_rc xml 0
     grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
+    # A stack 7400 frames deep is reported without running out of stack.
+    (cd "$work" && rm -f zvprofile.collapsed &&
+        run deep "-agentpath:$agent=port=$((port + 37)),Eprofiler.mode=wall" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces)
+    expect_rc deep 0
+    grep -qE '^(e2e\.Backtraces\.recurse;){1000}' "$work/zvprofile.collapsed" || fail "deep: no deep stack in the profile"
     # The profiler's handler table gives the metrics their thread and class counts.
     run counts "-agentpath:$agent=port=$((port + 34))" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 2500
     expect_rc counts 0
