@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -75,14 +74,16 @@ ThreadState stateOf(JNIEnv *thread) {
 }
 
 // CPU time the thread used since its previous snapshot; -1 when its clock
-// cannot be read. Threads there at the first snapshot count from then on,
-// threads that started later from their start.
-int64_t cpuUsed(ZVSampleRecord &record) {
+// cannot be read. A thread seen for the first time counts from its start
+// when it started since the previous snapshot; one that has used more CPU
+// time than that (there at the first snapshot, or registered again under a
+// new name, as the main thread is at the exit) counts from now on.
+int64_t cpuUsed(ZVSampleRecord &record, int64_t elapsed) {
     int64_t now = zviGetThreadCPUTime(record.thread);
     if (now < 0) return -1;
     auto before = static_cast<int64_t>(record.callerWord);
     record.callerWord = static_cast<ZVWord>(now);
-    if (gFirstSnapshot) return 0;
+    if (before == 0 && (gFirstSnapshot || now > elapsed)) return 0;
     return now > before ? now - before : 0;
 }
 
@@ -131,7 +132,7 @@ void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::v
         }
         // In CPU mode a sample weighs the CPU time its thread used since the
         // previous one: a thread that did not run has nothing to weigh.
-        int64_t used = cpuUsed(*record);
+        int64_t used = cpuUsed(*record, elapsed);
         if (used > 0) cpu += static_cast<uint64_t>(used);
         if (gSettings.cpu && used == 0) continue;
         ZVAddElement(records, reinterpret_cast<ZVWord>(record));
@@ -204,10 +205,6 @@ void samplerMain(void *argument) {
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
     gProfile = Profile(settings.lines);
-    // The VM's exit may come without the shutdown event (another handler
-    // table replaced ours): stop before the profile is destroyed.
-    static bool stopsAtExit = atexit(StopSampler) == 0;
-    (void)stopsAtExit;
     return zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
 }
 
