@@ -1,6 +1,7 @@
 // The profile's bookkeeping and the formats other tools read back.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,6 +64,19 @@ TEST(Profile, StateAndThreadFramesAndLines) {
     EXPECT_EQ(named.methods.size(), 2u);
     EXPECT_EQ(named.methods.at("hot").self, 0u);
     EXPECT_EQ(named.methods.at("main").total, 2000000u);
+}
+
+// Far deeper than any thread's stack would allow a recursive walk.
+TEST(Profile, DeepStacksAreReportedAndFreedWithoutRecursion) {
+    std::vector<int32_t> ids(200000, 2);
+    ids[0] = 1;
+    auto profile = std::make_unique<Profile>();
+    add(*profile, ids);
+    NamedProfile named = profiler::NameProfile(*profile, kNamer);
+    EXPECT_EQ(named.methods.at("f").samples, 1u);
+    EXPECT_EQ(profiler::CollapsedStacks(named).size(), 4 + 2 * 199999 + 6);  // "main;f;...;f 1000\n"
+    EXPECT_NE(profiler::FlameGraphHtml(named, {}).find("\"f\",1000,1000,[]]"), std::string::npos);
+    profile.reset();
 }
 
 TEST(Profile, FrameNamesCannotBreakTheFormats) {
