@@ -43,7 +43,10 @@ command() {
             mkdir -p "$work/sources/$n" && find "$workloads/../.." -path "$work" -prune -o -name '*.java' \
                 -not -path '*/build/*' -exec cp -t "$work/sources/$n" {} + 2>/dev/null
         done
-        args=(-cp "$share/checkstyle.jar" com.puppycrawl.tools.checkstyle.Main -c /sun_checks.xml "$work/sources") ;;
+        local jars=$share/checkstyle.jar
+        for jar in antlr4-runtime commons-lang3 commons-beanutils commons-collections3 guava commons-cli \
+                   commons-logging picocli Saxon-HE reflections; do jars=$jars:$share/$jar.jar; done
+        args=(-cp "$jars" com.puppycrawl.tools.checkstyle.Main -c /sun_checks.xml "$work/sources") ;;
     *) echo "unknown program $1" >&2; return 1 ;;
     esac
     local jar=${args[1]%%:*}
