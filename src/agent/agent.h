@@ -173,6 +173,18 @@ ZV_EXPORT JNIEnv **zviGetActiveThreads(void);
 ZV_EXPORT void zviSuspendThread(JNIEnv *env);
 ZV_EXPORT void zviResumeThread(JNIEnv *env);
 ZV_EXPORT jint zviGetThreadStatus(JNIEnv *env);
+// What a thread is doing, in more detail than its status: one of ZV_THREAD_*.
+enum : jint {
+    ZV_THREAD_RUNNING = 1,
+    ZV_THREAD_BLOCKED = 2,   // waiting to enter a monitor
+    ZV_THREAD_WAITING = 3,   // Object.wait, park, join
+    ZV_THREAD_SLEEPING = 4,
+    ZV_THREAD_NATIVE = 5,    // running native code
+};
+ZV_EXPORT jint zviGetThreadState(JNIEnv *env);
+// The CPU time a registered thread has used, in nanoseconds, from its own
+// CPU clock; -1 when it cannot be read (no native handle, thread gone).
+ZV_EXPORT jlong zviGetThreadCPUTime(JNIEnv *env);
 ZV_EXPORT jlong zviGetCPUTime(void);
 ZV_EXPORT int zviIsGreenThreads(void);
 ZV_EXPORT unsigned char zviThreadHasRun(JNIEnv *env);

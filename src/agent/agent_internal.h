@@ -59,6 +59,8 @@ void *ZVDuplicateCurrentThread();
 void ZVCloseThread(void *handle);
 // The thread's user CPU time in 100-nanosecond units; false on failure.
 bool ZVThreadUserTime(void *handle, uint64_t *time);
+// The same in nanoseconds.
+bool ZVThreadCPUNanos(void *handle, uint64_t *nanos);
 
 // ---------------------------------------------------------------- per-thread storage
 

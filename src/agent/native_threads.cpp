@@ -8,9 +8,16 @@ void *ZVDuplicateCurrentThread() { return OpenCurrentThread(); }
 
 void ZVCloseThread(void *handle) { CloseThreadHandle(static_cast<ThreadHandle *>(handle)); }
 
+bool ZVThreadCPUNanos(void *handle, uint64_t *nanos) {
+    int64_t time = ThreadCpuTimeNanos(static_cast<const ThreadHandle *>(handle));
+    if (time < 0) return false;
+    *nanos = static_cast<uint64_t>(time);
+    return true;
+}
+
 bool ZVThreadUserTime(void *handle, uint64_t *time) {
-    int64_t nanos = ThreadCpuTimeNanos(static_cast<const ThreadHandle *>(handle));
-    if (nanos < 0) return false;
-    *time = static_cast<uint64_t>(nanos) / 100;
+    uint64_t nanos = 0;
+    if (!ZVThreadCPUNanos(handle, &nanos)) return false;
+    *time = nanos / 100;
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
+#include "platform/jvmpi_emulation.h"
 #include "support/heap.h"
 
 namespace {
@@ -124,6 +125,32 @@ void zviResumeThread(JNIEnv *env) {
 }
 
 jint zviGetThreadStatus(JNIEnv *env) { return zvipi->GetThreadStatus(env); }
+
+jint zviGetThreadState(JNIEnv *env) {
+    switch (JvmpiThreadDetailOf(env)) {
+        case JVMPI_DETAIL_RUNNING: return ZV_THREAD_RUNNING;
+        case JVMPI_DETAIL_BLOCKED: return ZV_THREAD_BLOCKED;
+        case JVMPI_DETAIL_WAITING: return ZV_THREAD_WAITING;
+        case JVMPI_DETAIL_SLEEPING: return ZV_THREAD_SLEEPING;
+        case JVMPI_DETAIL_NATIVE: return ZV_THREAD_NATIVE;
+        default: break;
+    }
+    // A VM with its own profiler interface says no more than its status.
+    switch (zvipi->GetThreadStatus(env) & ~(JVMPI_THREAD_INTERRUPTED | JVMPI_THREAD_SUSPENDED)) {
+        case JVMPI_THREAD_MONITOR_WAIT: return ZV_THREAD_BLOCKED;
+        case JVMPI_THREAD_CONDVAR_WAIT: return ZV_THREAD_WAITING;
+        default: return ZV_THREAD_RUNNING;
+    }
+}
+
+jlong zviGetThreadCPUTime(JNIEnv *env) {
+    zviDataLock();
+    ZVThreadRecord *record = ZVFindThread(env);
+    uint64_t nanos = 0;
+    bool known = record != nullptr && record->nativeHandle != nullptr && ZVThreadCPUNanos(record->nativeHandle, &nanos);
+    zviDataUnlock();
+    return known ? static_cast<jlong>(nanos) : -1;
+}
 
 jlong zviGetCPUTime(void) { return zvipi->GetCurrentThreadCpuTime(); }
 

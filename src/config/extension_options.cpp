@@ -162,6 +162,19 @@ SEElement *ArgumentExtensionArgs(const ConfigSource *source) {
         if (strchr(rest, '.') != nullptr)
             PlaceArgument(root, SplitDotted(rest), SECopy(value), "extension arg", "E");
     });
+    // A space after a comma ends up before the next key (", Ename.key=v"):
+    // such an argument still reaches its extension, the space before its own
+    // key, so that the extension can name the mistake instead of losing it.
+    ZVHashIterator *iterator = SEMapIterate(static_cast<const SEElement *>(source->mapOrDocument));
+    while ((iterator = ZVHashNext(iterator)) != nullptr) {
+        auto key = reinterpret_cast<const char *>(iterator->key);
+        size_t spaces = key != nullptr ? strspn(key, " \t") : 0;
+        if (spaces == 0 || key[spaces] != 'E') continue;
+        std::vector<std::string> path = SplitDotted(key + spaces + 1);
+        if (path.size() < 2) continue;
+        path.back().insert(0, key, spaces);
+        PlaceArgument(root, path, SECopy(reinterpret_cast<const SEElement *>(iterator->value)), "extension arg");
+    }
     return root;
 }
 

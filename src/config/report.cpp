@@ -60,7 +60,7 @@ void PrintAutoCapture(FILE *out, const AgentOptions &o) {
 
 void PrintOptionsReport() {
     const AgentOptions &o = gAgentOptions;
-    FILE *out = stdout;
+    FILE *out = stderr;
     const char *stars = "**************************************************\n";
     fprintf(out, "%s", stars);
     fprintf(out, "Zentrova Request Analyzer enabled\n");

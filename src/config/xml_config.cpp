@@ -31,7 +31,7 @@ ConfigSource *LoadXMLConfiguration(const char *path, int verbose) {
         sFree(unquoted);
         return nullptr;
     }
-    if (verbose) fprintf(stdout, "Reading configuration from file %s\n", unquoted);
+    if (verbose) fprintf(stderr, "Reading configuration from file %s\n", unquoted);
     xmlDocPtr document = xmlParseFile(unquoted);
     // libxml2 writes its own diagnostics; keep them in order with ours.
     fflush(stdout);

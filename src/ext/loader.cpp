@@ -86,7 +86,7 @@ void ZVLoadExtensions(SEElement *exclusion, SEElement *arguments) {
             if (ZVPrepareExtensionItem(item, exclusion, arguments)) zviAddExtension(nullptr, item);
         }
     }
-    printf("%d Extension(s) Activated.\n", gHost != nullptr ? gHost->count() : 0);
+    fprintf(stderr, "%d Extension(s) Activated.\n", gHost != nullptr ? gHost->count() : 0);
     SEFree(tree);
 }
 

@@ -136,6 +136,23 @@ jint getThreadStatus(JNIEnv *env) {
     return status;
 }
 
+}  // namespace
+
+int JvmpiThreadDetailOf(JNIEnv *env) {
+    if (jvmti() == nullptr) return JVMPI_DETAIL_UNKNOWN;
+    jint state = 0;
+    bool known = false;
+    withThread(env, [&](jthread thread) { known = jvmti()->GetThreadState(thread, &state) == JVMTI_ERROR_NONE; });
+    if (!known || (state & JVMTI_THREAD_STATE_ALIVE) == 0) return JVMPI_DETAIL_UNKNOWN;
+    if ((state & JVMTI_THREAD_STATE_BLOCKED_ON_MONITOR_ENTER) != 0) return JVMPI_DETAIL_BLOCKED;
+    if ((state & JVMTI_THREAD_STATE_SLEEPING) != 0) return JVMPI_DETAIL_SLEEPING;
+    if ((state & JVMTI_THREAD_STATE_WAITING) != 0) return JVMPI_DETAIL_WAITING;
+    if ((state & JVMTI_THREAD_STATE_IN_NATIVE) != 0) return JVMPI_DETAIL_NATIVE;
+    return JVMPI_DETAIL_RUNNING;
+}
+
+namespace {
+
 // Whether the thread used CPU time since the previous question about it.
 jboolean threadHasRun(JNIEnv *env) {
     jlong now = -1;

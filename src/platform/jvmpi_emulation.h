@@ -52,3 +52,15 @@ bool JvmpiBootAppendLoadable();
 // rewritten code calls can be loaded. Interfaces, arrays and classes the VM
 // cannot modify are left alone. Returns how many classes were redefined.
 int JvmpiRedefineStartupClasses(JNIEnv *env);
+
+// A thread's state in more detail than JVMPI's status gives: sleeping and
+// running native code told apart from waiting and running.
+enum JvmpiThreadDetail : int {
+    JVMPI_DETAIL_UNKNOWN = 0,  // no emulation to ask, or the thread is gone
+    JVMPI_DETAIL_RUNNING = 1,
+    JVMPI_DETAIL_BLOCKED = 2,  // waiting to enter a monitor
+    JVMPI_DETAIL_WAITING = 3,  // Object.wait, park, join
+    JVMPI_DETAIL_SLEEPING = 4,
+    JVMPI_DETAIL_NATIVE = 5,   // runnable, in native code
+};
+int JvmpiThreadDetailOf(JNIEnv *env);

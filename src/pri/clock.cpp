@@ -39,12 +39,13 @@ PRIClockChoice PRIChooseClock(const PRIClockSources &sources, int disable) {
     if (counterFrequency <= 0) return {PRI_CLOCK_MILLIS, 1};
     if (disable == 0 && sources.hasTimeStampCounter()) {
         int64_t rate = PRIMeasureTSCRate(sources);
-        printf("Determined CPU Frequency as %d Mhz\n", static_cast<int>(static_cast<uint32_t>(rate)));
-        printf("If you are running with SpeedStep on, or on a machine with multiple CPUs\n"
-               "that have not had their TSCs synchronized, please re-run your application with the:\n"
-               "\tdisableTSC=t\n"
-               "flag set.\n");
-        fflush(stdout);
+        // A note of the agent's, not the program's output.
+        fprintf(stderr, "Determined CPU Frequency as %d Mhz\n", static_cast<int>(static_cast<uint32_t>(rate)));
+        fprintf(stderr, "If you are running with SpeedStep on, or on a machine with multiple CPUs\n"
+                "that have not had their TSCs synchronized, please re-run your application with the:\n"
+                "\tdisableTSC=t\n"
+                "flag set.\n");
+        fflush(stderr);
         return {PRI_CLOCK_TSC, rate};
     }
     return {PRI_CLOCK_COUNTER, counterFrequency / 1000};

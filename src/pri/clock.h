@@ -20,7 +20,7 @@ enum : int32_t {
 // use the time-stamp counter.
 void PRIClockSetDisableTSC(int disable);
 // Chooses the mode and the frequency, once; in TSC mode it measures the
-// counter's rate and prints it with a warning on standard output.
+// counter's rate and prints it with a warning on standard error.
 void PRIClockInitialize(void);
 int PRIClockIsInitialized(void);
 int32_t PRIClockMode(void);

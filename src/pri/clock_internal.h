@@ -20,10 +20,11 @@ struct PRIClockChoice {
 };
 
 // Chooses the mode and frequency from the sources; in TSC mode measures the
-// rate and prints the frequency message and the warning on standard output.
+// rate and prints the frequency message and the warning on standard error.
 PRIClockChoice PRIChooseClock(const PRIClockSources &sources, int disableTSC);
 
-// Time-stamp-counter ticks per microsecond over 50 ms of counter time,
+// Time-stamp-counter ticks per microsecond (rounded), the median of five
+// 10 ms measurements between bracketed readings of the counter,
 // measured at raised priority; the process's and the thread's priorities
 // are put back as they were.
 int64_t PRIMeasureTSCRate(const PRIClockSources &sources);

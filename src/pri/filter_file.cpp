@@ -139,7 +139,7 @@ bool PRILoadFilterFile(const char *path) {
     const SEElement *entries = nullptr;
     SEElement *tree = ReadFilterFile(path, &entries);
     if (tree == nullptr) return false;
-    fprintf(stdout, "Zentrova using filter file '%s'\n", path);
+    fprintf(stderr, "Zentrova using filter file '%s'\n", path);
     int count = SEListSize(entries);
     if (PRIFilterTable *table = NewTable(count)) {
         for (int i = 0; i < count; i++) CompileEntry(table, i, SEListGet(entries, i));
@@ -153,7 +153,7 @@ int zviReloadFilter(const char *path) {
     const SEElement *entries = nullptr;
     SEElement *tree = ReadFilterFile(path, &entries);
     if (tree == nullptr) return 0;
-    fprintf(stdout, "Zentrova using new filter file '%s'\n", path);
+    fprintf(stderr, "Zentrova using new filter file '%s'\n", path);
     int added = SEListSize(entries);
     PRIFilterTable *old = gFilterTable.load(std::memory_order_acquire);
     int oldCount = old ? old->count : 0;

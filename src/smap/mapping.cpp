@@ -123,7 +123,7 @@ int SMAPMapLineTable(const SMAP *smap, const JCRLineTable *table, uint16_t **sta
     if (sourceName != nullptr) {
         const SMAPFileEntry *file = fileEntry(smap, fileID);
         if (file != nullptr) *sourceName = file->sourcePath != nullptr ? file->sourcePath : file->sourceName;
-        else printf("Zentrova Warning: non java source was not found for file id %d\n", fileID);
+        else fprintf(stderr, "Zentrova Warning: non java source was not found for file id %d\n", fileID);
     }
 
     // Probes store 16-bit lines: a source line above that does not map.

@@ -1,5 +1,6 @@
 // Installation directories: a small per-tool cache, filled from the
-// configuration's "installPath" values or looked up in the ".zv_audit" file.
+// configuration's "installPath" values or looked up in the ".zv_audit" file,
+// else the installation that holds the agent library itself.
 #include "support/install_paths.h"
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/module.h"
 #include "support/files.h"
 #include "support/heap.h"
 #include "support/text.h"
@@ -112,6 +114,19 @@ const char *AuditDirectory(const SEElement *audit, const ToolAudit &tool) {
     return nullptr;
 }
 
+// The folder above the lib/ folder of the library that holds this code (the
+// agent), when it is an installation: -agentpath alone finds the rest.
+std::string AgentInstallation() {
+    std::string path = ModulePathContaining(reinterpret_cast<const void *>(&GetInstallPath));
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    path.resize(slash);  // the library's folder
+    slash = path.rfind('/');
+    if (slash == std::string::npos || strcmp(path.c_str() + slash, "/lib") != 0) return "";
+    path.resize(slash > 0 ? slash : 1);
+    return IsInstallDirectory(path.c_str()) ? path : "";
+}
+
 }  // namespace
 
 int IsInstallDirectory(const char *directory) {
@@ -155,11 +170,15 @@ const char *GetInstallPath(int tool) {
     if (entry == nullptr) return nullptr;
     SEElement *audit = ReadAuditFile();
     const char *found = audit && audit->type == SE_MAP ? AuditDirectory(audit, *entry) : nullptr;
-    // No registry on this platform: the audit file is the last source.
     char *converted = found ? Utf8ToCodePage(found) : nullptr;
     if (converted != nullptr) StorePath(tool, converted);
     sFree(converted);
     SEFree(audit);
+    // Where an installer would have recorded the suite: the agent's own installation.
+    if (found == nullptr) {
+        std::string agent = AgentInstallation();
+        if (!agent.empty()) StorePath(tool, agent.c_str());
+    }
     return CachedPath(tool);
 }
 

@@ -1,5 +1,6 @@
 // Installation directories of the tool suite, one per tool index, found in
-// the configuration, in the per-user ".zv_audit" file, or nowhere.
+// the configuration, in the per-user ".zv_audit" file, or as the folder above
+// the lib/ folder that holds the agent library (when it has lib/zenva.jar).
 #pragma once
 
 #include "support/elements.h"

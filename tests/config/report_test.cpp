@@ -13,12 +13,13 @@ namespace {
 const std::string kStars = "**************************************************\n";
 
 std::string Report() {
-    return StdoutOf([&] { PrintOptionsReport(); });
+    return StderrOf([&] { PrintOptionsReport(); });
 }
 
 TEST(OptionsReport, DefaultsWithoutAutoCapture) {
     LoadResult r = LoadCaptured("log=true,port=1600,filter=C:\\\\dir\\\\f.oif,pause=true");
-    EXPECT_EQ(r.out, kStars +
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "No XML configuration specified, using old style parameters...\n" + kStars +
                          "Zentrova Request Analyzer enabled\n"
                          "Using filter file 'C:\\dir\\f.oif'\n"
                          "Port 1600\n"

@@ -39,8 +39,8 @@ std::vector<Setting> Settings(ZVVector *settings) {
 TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     LoadResult r = LoadCaptured(kExample.c_str());
     const AgentOptions &o = gAgentOptions;
-    EXPECT_NE(r.out.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
     // (The example's ports and VM name reach a real VM end to end.)
     EXPECT_STREQ(o.captureFileDirectory, "/var/tmp/zentrova/snapshots") << "falls back to the repository";
     EXPECT_EQ(o.captureDelay, 3661);

@@ -142,32 +142,26 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
         std::string table;
         const char *exclusion;
         std::string err;
-        std::string out;
     } cases[] = {
         {"( {libraryName=absent;}, {libraryName=skipped;} )", "{skipped=0;}",
-         "Zentrova Error: the library " + lib + "absentdev_i.so was not found.\n" + refused(lib + "absentdev_i"),
-         "0 Extension(s) Activated.\n"},
-        {"( plain, {initArgs={};} )", nullptr, refused("") + refused(""), "0 Extension(s) Activated.\n"},
+         "Zentrova Error: the library " + lib + "absentdev_i.so was not found.\n" + refused(lib + "absentdev_i")},
+        {"( plain, {initArgs={};} )", nullptr, refused("") + refused("")},
         // Names stay inside the extension directory.
-        {"( {libraryName=\"../../x\";} )", nullptr, refused(lib + "../../xdev_i"), "0 Extension(s) Activated.\n"},
+        {"( {libraryName=\"../../x\";} )", nullptr, refused(lib + "../../xdev_i")},
         {"( {libraryName=" + longName + ";} )", nullptr,
          "Zentrova Error: the library " + lib + longName + "dev_i.so was not found.\n" +
-             refused(lib + longName + "dev_i"),
-         "0 Extension(s) Activated.\n"},
-        {"( {libraryName=a;}", nullptr, table + ": Syntaxic error: unterminated expression at line 1\n\n",
-         "0 Extension(s) Activated.\n"},
-        {"(\n {libraryName=\"a} )", nullptr, table + ": Lexical error: unterminated string at line 2\n",
-         "0 Extension(s) Activated.\n"},
-        {"{libraryName=a;}", nullptr,
-         table + " does not hold a list of extensions\n",
-         "0 Extension(s) Activated.\n"},
-        {"()", nullptr, "", "0 Extension(s) Activated.\n"},
+             refused(lib + longName + "dev_i")},
+        {"( {libraryName=a;}", nullptr, table + ": Syntaxic error: unterminated expression at line 1\n\n"},
+        {"(\n {libraryName=\"a} )", nullptr, table + ": Lexical error: unterminated string at line 2\n"},
+        {"{libraryName=a;}", nullptr, table + " does not hold a list of extensions\n"},
+        {"()", nullptr, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.table.substr(0, 80));
         Output output = load(c.table.c_str(), c.exclusion);
-        EXPECT_EQ(output.err, c.err);
-        EXPECT_EQ(output.out, c.out);
+        // The count is a note of the agent's: the program's output stays its own.
+        EXPECT_EQ(output.err, c.err + "0 Extension(s) Activated.\n");
+        EXPECT_EQ(output.out, "");
     }
 }
 

@@ -20,7 +20,7 @@ protected:
     // Loads a filter file with the given entry list, its output captured.
     std::string Load(const std::string &entries, const std::string &name = "f.txt") {
         std::string path = Write(name, "{ Content = (" + entries + "); }");
-        return StdoutOf([&] { PRILoadFilterFile(path.c_str()); });
+        return StderrOf([&] { PRILoadFilterFile(path.c_str()); });
     }
     ScratchDirectory scratch_;
     const std::string dir_ = scratch_.path();
@@ -167,7 +167,7 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
     EXPECT_EQ(zviFilterAffectsMemoryProfiler(), 0);
 
     std::string next = Write("g.txt", "{ Content = ({ grp = t; mem = t; cnd = { Name = New; PatternList = (\"new.*\"); } }); }");
-    EXPECT_EQ(StdoutOf([&] { EXPECT_EQ(zviReloadFilter(next.c_str()), 1); }),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(next.c_str()), 1); }),
               "Zentrova using new filter file '" + next + "'\n");
     EXPECT_EQ(Group("old/A"), -1);
     EXPECT_EQ(Group("new/A"), 1);
@@ -179,20 +179,20 @@ TEST_F(Filters, ReloadReplacesTheAnsweringEntriesButKeepsOldGroupNames) {
 
     // An empty list is read but leaves the entries in force.
     std::string empty = Write("e.txt", "()");
-    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(empty.c_str()), 1); });
+    StderrOf([&] { EXPECT_EQ(zviReloadFilter(empty.c_str()), 1); });
     EXPECT_EQ(Group("new/A"), 1);
 }
 
 TEST_F(Filters, ReloadWithoutAnEarlierLoad) {
     std::string path = Write("r.txt", "({ cpu = t; cnd = { PatternList = (\"*\"); } })");
-    StdoutOf([&] { EXPECT_EQ(zviReloadFilter(path.c_str()), 1); });
+    StderrOf([&] { EXPECT_EQ(zviReloadFilter(path.c_str()), 1); });
     EXPECT_EQ(CPU("any/X"), 1);
 }
 
 TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
     std::string kept = Write("k.txt", "{ DeleteMe = True; Content = (); }");
     std::string gone = Write("d.txt", "{ DeleteMe = true; Content = ({ cpu = t; cnd = { PatternList = (\"*\"); } }); }");
-    StdoutOf([&] {
+    StderrOf([&] {
         PRILoadFilterFile(kept.c_str());
         EXPECT_EQ(zviReloadFilter(gone.c_str()), 1);
     });
@@ -205,7 +205,7 @@ TEST_F(Filters, UnreadableFilesChangeNothing) {
     Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
     // Each refusal says where the reader was.
     std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
-    EXPECT_EQ(StderrOf([&] { StdoutOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }); }),
+    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }),
               "Could not read Filter file " + broken + " -- deserialization failed\n  Syntax error: syntax error at line 2\n");
     const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
     std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
@@ -245,7 +245,7 @@ TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
 }
 
 TEST_F(Filters, SampleFilterFile) {
-    StdoutOf([] { PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt"); });
+    StderrOf([] { PRILoadFilterFile(ZV_SOURCE_DIR "/examples/filters.txt"); });
     EXPECT_EQ(Group("java/util/HashMap", "get", "(Ljava/lang/Object;)Ljava/lang/Object;"), 0);
     EXPECT_STREQ(PRIFilterGroupName(0), "Collections");
     EXPECT_EQ(CPU("org/slf4j/Logger", "info", "(Ljava/lang/String;)V", 1), 1);

@@ -1,6 +1,7 @@
 // The profile's bookkeeping and the formats other tools read back.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,40 +11,84 @@
 
 namespace {
 
+using profiler::Frame;
+using profiler::NamedProfile;
 using profiler::Profile;
-using profiler::SampledFrame;
 
-void add(Profile &profile, std::vector<std::string> names) {
-    std::vector<SampledFrame> stack;
-    for (const std::string &name : names) stack.push_back({name, name, 7});
-    profile.add(stack);
+// Identifiers 1.. name the methods of this table; 5 and 6 share a name (overloads).
+const char *const kNames[] = {"?", "main", "f", "g", "hot", "o", "o"};
+// Method 4's lines are mapped from page.jsp.
+const profiler::Names kNamer{[](int32_t id) { return std::string(kNames[id]); },
+                             [](int32_t n) { return "t" + std::to_string(n); },
+                             [](int32_t id) { return std::string(id == 4 ? "page.jsp" : ""); }};
+
+// One sample of `ms` milliseconds; frames are identifiers, at line 7.
+void add(Profile &profile, std::vector<int32_t> ids, uint64_t ms = 1, std::vector<Frame> extra = {}) {
+    std::vector<Frame> stack;
+    for (int32_t id : ids) stack.push_back({Frame::kMethod, id, 7});
+    stack.insert(stack.end(), extra.begin(), extra.end());
+    profile.add(stack, ms * 1000000);
 }
 
-// Recursion counts a method once per sample; the collapsed lines are the
-// stacks with their self counts and add up to the samples.
-TEST(Profile, CountsRecursionOnceAndCollapsedStacksAddUp) {
+// Recursion counts a method once per sample; identifiers of one name merge;
+// the collapsed lines are the stacks with their self weights in microseconds.
+TEST(Profile, CountsRecursionOnceMergesNamesAndCollapsedStacksAddUp) {
     Profile profile;
-    add(profile, {"main", "f", "f"});
-    add(profile, {"main", "f", "f"});
-    add(profile, {"main", "g"});
-    add(profile, {"main"});
+    add(profile, {1, 2, 2}, 2);
+    add(profile, {1, 2, 2});
+    add(profile, {1, 3});
+    add(profile, {1});
+    add(profile, {1, 5});
+    add(profile, {1, 6}, 3);
     add(profile, {});
-    EXPECT_EQ(profile.samples(), 4u);
-    EXPECT_EQ(profile.methods().at("f").total, 2u);
-    EXPECT_EQ(profile.methods().at("f").self, 2u);
-    EXPECT_EQ(profile.methods().at("main").total, 4u);
-    EXPECT_EQ(profile.methods().at("main").self, 1u);
-    EXPECT_EQ((profile.lines().at({"f", 7})), 2u);
-    EXPECT_EQ(profiler::CollapsedStacks(profile), "main 1\nmain;f;f 2\nmain;g 1\n");
+    NamedProfile named = profiler::NameProfile(profile, kNamer);
+    EXPECT_EQ(named.samples, 6u);
+    EXPECT_EQ(named.methods.at("f").total, 3000000u);
+    EXPECT_EQ(named.methods.at("f").samples, 2u);
+    EXPECT_EQ(named.methods.at("main").total, 9000000u);
+    EXPECT_EQ(named.methods.at("main").self, 1000000u);
+    EXPECT_EQ(named.methods.at("o").self, 4000000u);
+    EXPECT_EQ(named.lines.at("f:7"), 3000000u);
+    EXPECT_EQ(profiler::CollapsedStacks(named), "main 1000\nmain;f;f 3000\nmain;g 1000\nmain;o 4000\n");
+}
+
+// Wall mode's state leaves and thread roots are frames of the tree, not methods.
+TEST(Profile, StateAndThreadFramesAndLines) {
+    Profile profile(true);
+    add(profile, {1, 4}, 1, {{Frame::kState, profiler::kSleeping, 0}});
+    std::vector<Frame> stack{{Frame::kThread, 0, 0}, {Frame::kMethod, 1, 3}, {Frame::kState, profiler::kBlocked, 0}};
+    profile.add(stack, 1000000);
+    NamedProfile named = profiler::NameProfile(profile, kNamer);
+    EXPECT_EQ(profiler::CollapsedStacks(named), "[thread_t0];main:3;[blocked_on_a_monitor] 1000\n"
+                                                "main:7;hot:page.jsp:7;[sleeping] 1000\n");
+    EXPECT_EQ(named.methods.size(), 2u);
+    EXPECT_EQ(named.methods.at("hot").self, 0u);
+    EXPECT_EQ(named.methods.at("main").total, 2000000u);
+}
+
+// Far deeper than any thread's stack would allow a recursive walk.
+TEST(Profile, DeepStacksAreReportedAndFreedWithoutRecursion) {
+    std::vector<int32_t> ids(200000, 2);
+    ids[0] = 1;
+    auto profile = std::make_unique<Profile>();
+    add(*profile, ids);
+    NamedProfile named = profiler::NameProfile(*profile, kNamer);
+    EXPECT_EQ(named.methods.at("f").samples, 1u);
+    EXPECT_EQ(profiler::CollapsedStacks(named).size(), 4 + 2 * 199999 + 6);  // "main;f;...;f 1000\n"
+    EXPECT_NE(profiler::FlameGraphHtml(named, {}).find("\"f\",1000,1000,[]]"), std::string::npos);
+    profile.reset();
 }
 
 TEST(Profile, FrameNamesCannotBreakTheFormats) {
     Profile profile;
-    add(profile, {"a b;c\nd", "x</script><b>\"q\""});
-    std::string collapsed = profiler::CollapsedStacks(profile);
-    EXPECT_EQ(collapsed, "a_b:c?d;x</script><b>\"q\" 1\n");
+    add(profile, {1, 2});
+    const profiler::Names hostile{[](int32_t id) { return std::string(id == 1 ? "a b;c\nd" : "x</script><b>\"q\""); },
+                                  nullptr, nullptr};
+    NamedProfile named = profiler::NameProfile(profile, hostile);
+    std::string collapsed = profiler::CollapsedStacks(named);
+    EXPECT_EQ(collapsed, "a_b:c?d;x</script><b>\"q\" 1000\n");
     profiler::ReportInfo info;
-    std::string html = profiler::FlameGraphHtml(profile, info);
+    std::string html = profiler::FlameGraphHtml(named, info);
     size_t first = html.find("</script>");
     EXPECT_NE(first, std::string::npos);
     EXPECT_EQ(html.find("</script>", first + 1), std::string::npos) << "a frame name closed the script";
@@ -52,14 +97,16 @@ TEST(Profile, FrameNamesCannotBreakTheFormats) {
 
 TEST(Profile, TextReportShowsTimesAndCalls) {
     Profile profile;
-    for (int i = 0; i < 3; ++i) add(profile, {"main", "hot"});
-    add(profile, {"main"});
-    profiler::ReportInfo info{"wall clock", 20, true, {{"hot", 12345}}};
-    std::string text = profiler::TextReport(profile, info);
-    EXPECT_EQ(text.substr(0, text.find('\n')), "Profile (wall clock, one sample every 20 ms): 4 samples, 0.08 s");
+    for (int i = 0; i < 3; ++i) add(profile, {1, 4}, 20);
+    add(profile, {1}, 20);
+    profile.addTime(2500000000, 70000000);
+    profiler::ReportInfo info{"CPU", 10, true, {{"hot", 12345}}};
+    std::string text = profiler::TextReport(profiler::NameProfile(profile, kNamer), info);
+    EXPECT_EQ(text.substr(0, text.find("\n\n")), "Profile (CPU, one sample every 10 ms): 4 samples, 0.08 s\n"
+              "Sampled 2.50 s of wall time, in which the sampled threads used 0.07 s of CPU time");
     EXPECT_NE(text.find(" 75.0      0.06   75.0      0.06         3        12345  hot\n"), std::string::npos) << text;
     EXPECT_NE(text.find("       12345  hot\n"), std::string::npos);
-    EXPECT_NE(text.find(" 75.0         3  hot:7\n"), std::string::npos);
+    EXPECT_NE(text.find(" 75.0     0.060  hot:page.jsp:7\n"), std::string::npos);
 }
 
 }  // namespace

@@ -226,9 +226,9 @@ TEST(SMAPMapLineTable, AStratumWithoutFileOrLineSectionMapsNothing) {
         EXPECT_EQ(mapTable(smap, {{0, 1}}, 0).count, 0);
     }
     // Lines that map to a file the file section lacks keep no source name.
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Mapped m = mapTable(otherFile, {{0, 1}}, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Zentrova Warning: non java source was not found for file id 0\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Zentrova Warning: non java source was not found for file id 0\n");
     EXPECT_EQ(m.count, 1);
     EXPECT_EQ(m.source, nullptr);
     SMAPFree(noLines);

@@ -45,7 +45,7 @@ expect 0 "auditPort = 1600" options "$work/cfg=1/z.xml"
 echo '{ Content = ( { grp = t; cnd = { PatternList = ("*"); } } ); }' >good.txt
 echo '{ Content = 5; }' >five.txt
 printf 'PK\3\4\0\377\n\1' >garbage.txt
-expect 0 "group = 0 (Filter_1)" filter good.txt a/B m "()V" 1
+expect 0 "group = 0 (Filter_1): its calls show as the group's frame" filter good.txt a/B m "()V" 1
 expect 1 "five.txt -- the element ending at line 1 is neither" filter five.txt a/B m "()V" 1
 expect 1 "garbage.txt -- the element ending at line 1 is neither" filter garbage.txt a/B m "()V" 1
 printf '{ Content = (\n { grp = t; ) }' >broken.txt

@@ -1,4 +1,5 @@
-// zvtool filter: the four filter answers for one method under a filter file;
+// zvtool filter: the four filter answers for one method under a filter file,
+// each with its meaning in words;
 // a file that cannot be used is an error rather than an empty filter.
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +19,15 @@ int FilterCommand(int argc, char **argv) {
     PRIFilterMethodText(className, method, descriptor, static_cast<int>(access), text, sizeof text);
     printf("method = %s\n", text);
     int group = PRIFilterGroupOf(className, method, descriptor, static_cast<int>(access));
-    if (group >= 0) printf("group = %d (%s)\n", group, PRIFilterGroupName(group));
-    else printf("group = -1\n");
-    printf("eliminate = %d\n", PRIFilterEliminates(className, method, descriptor, static_cast<int>(access)));
-    printf("ignoreMemory = %d\n", PRIFilterIgnoresMemory(className, method, descriptor, static_cast<int>(access)));
-    printf("ignoreCPU = %d\n", PRIFilterIgnoresCPU(className, method, descriptor, static_cast<int>(access)));
+    int eliminated = PRIFilterEliminates(className, method, descriptor, static_cast<int>(access));
+    int memory = PRIFilterIgnoresMemory(className, method, descriptor, static_cast<int>(access));
+    int cpu = PRIFilterIgnoresCPU(className, method, descriptor, static_cast<int>(access));
+    if (group >= 0) printf("group = %d (%s): its calls show as the group's frame\n", group, PRIFilterGroupName(group));
+    else printf("group = -1: in no group\n");
+    printf("eliminate = %d: %s\n", eliminated,
+           eliminated >= 0 ? "not instrumented at all" : "instrumented, unless another answer leaves it out");
+    printf("ignoreMemory = %d: %s\n", memory, memory ? "its allocations are not followed" : "its allocations are followed");
+    printf("ignoreCPU = %d: %s\n", cpu, cpu ? "left out of the CPU profile" : "in the CPU profile");
     PRIResetFilters();
     return 0;
 }

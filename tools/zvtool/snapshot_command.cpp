@@ -57,7 +57,7 @@ bool parsePort(const char *text, int &port) {
 }  // namespace
 
 int SnapshotCommand(int argc, char **argv) {
-    int port = 0;
+    int port = 1473;  // the agent's default audit port
     std::string out, kind = "collapsed", host = "127.0.0.1";
     for (int i = 0; i + 1 < argc; i += 2) {
         std::string option = argv[i];

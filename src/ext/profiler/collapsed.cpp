@@ -1,4 +1,6 @@
 // Collapsed stacks, as flamegraph.pl and speedscope read them.
+#include <vector>
+
 #include "reports.h"
 
 namespace profiler {
@@ -13,24 +15,25 @@ std::string CollapsedFrame(std::string_view name) {
     return safe;
 }
 
-namespace {
-
-void write(const TreeNode &node, std::string &path, std::string &out) {
-    for (const auto &[name, child] : node.children) {
-        size_t length = path.size();
-        if (!path.empty()) path += ';';
-        path += CollapsedFrame(name);
-        if (child->self > 0) out += path + ' ' + std::to_string(child->self) + '\n';
-        write(*child, path, out);
-        path.resize(length);
-    }
-}
-
-}  // namespace
-
-std::string CollapsedStacks(const Profile &profile) {
+std::string CollapsedStacks(const NamedProfile &profile) {
     std::string out, path;
-    write(profile.root(), path, out);
+    // Depth-first without recursion (stacks run thousands of frames deep);
+    // each entry remembers the path's length before its frame.
+    std::vector<std::pair<const NamedNode *, size_t>> work;
+    for (auto it = profile.root.children.rbegin(); it != profile.root.children.rend(); ++it)
+        work.emplace_back(it->second.get(), 0);
+    while (!work.empty()) {
+        auto [node, length] = work.back();
+        work.pop_back();
+        path.resize(length);
+        if (!path.empty()) path += ';';
+        path += CollapsedFrame(node->name);
+        uint64_t micros = (node->self + 500) / 1000;
+        if (micros > 0) out += path + ' ' + std::to_string(micros) + '\n';
+        size_t here = path.size();
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+            work.emplace_back(it->second.get(), here);
+    }
     return out;
 }
 

@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <time.h>
 
 #include "agent/agent.h"
 #include "ext/extensions.h"
 #include "method_names.h"
+#include "pri/backtraces.h"
 #include "reports.h"
 #include "sampler.h"
 #include "settings.h"
@@ -63,10 +65,21 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out) {
     info.mode = running.cpu ? "CPU" : "wall clock";
     info.periodMs = running.periodMs;
     if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
-    ReadProfile([&](const Profile &profile) {
-        out = kind == "text" ? TextReport(profile, info)
-              : kind == "collapsed" ? CollapsedStacks(profile)
-                                    : FlameGraphHtml(profile, info);
+    // Names are given now, not at every sample.
+    ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
+        Names names{FrameName,
+                    [&](int32_t number) {
+                        return number >= 0 && static_cast<size_t>(number) < threads.size() ? threads[number] : "?";
+                    },
+                    [](int32_t id) {
+                        const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
+                        if (source == nullptr) source = zviGetAlternateSourceForMethodID(id & kIdMask, nullptr);
+                        return std::string(source != nullptr ? source : "");
+                    }};
+        NamedProfile named = NameProfile(profile, names);
+        out = kind == "text" ? TextReport(named, info)
+              : kind == "collapsed" ? CollapsedStacks(named)
+                                    : FlameGraphHtml(named, info);
     });
     return true;
 }
@@ -80,15 +93,32 @@ void writeFile(const std::string &path, const std::string &text) {
     else fprintf(stderr, "Zentrova profiler: cannot write %s: %s\n", path.c_str(), strerror(error));
 }
 
-void writeReports() {
+// "zvprofile.txt" → "zvprofile-20250102-030405-678.txt": a data dump's files
+// carry the time, so that later dumps and the exit do not overwrite them.
+std::string stamped(const std::string &path) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local;
+    localtime_r(&now.tv_sec, &local);
+    char stamp[48];
+    size_t length = strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", &local);
+    snprintf(stamp + length, sizeof stamp - length, "-%03ld", now.tv_nsec / 1000000);
+    size_t slash = path.rfind('/'), dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return path + stamp;
+    return path.substr(0, dot) + stamp + path.substr(dot);
+}
+
+void writeReports(bool dump) {
     JNIEnv *env = nullptr;
     if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
                               std::pair{"html", &gSettings.html}}) {
         std::string text;
-        if (!path->empty() && render(env, kind, text)) writeFile(*path, text);
+        if (!path->empty() && render(env, kind, text)) writeFile(dump ? stamped(*path) : *path, text);
     }
 }
+
+void dataDumpRequested() { writeReports(true); }
 
 // AuditPort.profile(kind): the profile as bytes, or null for an unknown kind.
 jbyteArray JNICALL portProfile(JNIEnv *env, jclass, jstring kind) {
@@ -152,7 +182,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
 
 void vmShutDown() {
     StopSampler();
-    writeReports();
+    writeReports(false);
 }
 
 void classUnloaded(jobjectID) { --gClasses; }
@@ -180,7 +210,7 @@ void nothing() {}
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit, gcStarted,
-    nothing, threadStarted, threadEnded, writeReports, nullptr, vmShutDown, gcCount, classCount, activeThreadCount,
+    nothing, threadStarted, threadEnded, dataDumpRequested, nullptr, vmShutDown, gcCount, classCount, activeThreadCount,
     totalThreadCount, ignoreEnv, nullptr,
 };
 

@@ -4,6 +4,7 @@
 // into a frame, the search box marks matching frames.
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
 
 #include "reports.h"
 
@@ -29,18 +30,29 @@ void quote(std::string_view text, std::string &out) {
     out += '"';
 }
 
-// [name, total, self, [children...]]
-void node(const TreeNode &tree, std::string &out) {
-    out += '[';
-    quote(tree.name, out);
-    out += ',' + std::to_string(tree.total) + ',' + std::to_string(tree.self) + ",[";
-    bool first = true;
-    for (const auto &entry : tree.children) {
+// [name, total, self, [children...]], times in microseconds; written
+// without recursion, as stacks run thousands of frames deep.
+void node(const NamedNode &tree, std::string &out) {
+    std::vector<std::pair<const NamedNode *, bool>> work{{&tree, true}};  // null: close a node
+    while (!work.empty()) {
+        auto [at, first] = work.back();
+        work.pop_back();
+        if (at == nullptr) {
+            out += "]]";
+            continue;
+        }
         if (!first) out += ',';
-        first = false;
-        node(*entry.second, out);
+        out += '[';
+        quote(at->name, out);
+        out += ',' + std::to_string((at->total + 500) / 1000) + ',' + std::to_string((at->self + 500) / 1000) + ",[";
+        work.emplace_back(nullptr, false);
+        std::vector<const NamedNode *> children;
+        for (const auto &entry : at->children) children.push_back(entry.second.get());
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            bool isFirst = it + 1 == children.rend();
+            work.emplace_back(*it, isFirst);
+        }
     }
-    out += "]]";
 }
 
 constexpr const char *kHead = R"page(<!DOCTYPE html>
@@ -69,8 +81,9 @@ function depth(n){let d=0;for(const c of n[3])d=Math.max(d,depth(c));return d+1;
 function color(name){let h=0;for(let i=0;i<name.length;i++)h=(h*31+name.charCodeAt(i))>>>0;
   if(name.startsWith('['))return 'hsl('+(190+h%40)+',55%,65%)';
   return 'hsl('+(h%55)+','+(70+h%25)+'%,'+(55+h%15)+'%)';}
-function describe(n){const all=data[1];return n[0]+' \u2014 '+n[1]+' samples ('+(100*n[1]/all).toFixed(1)+
-  '%), self '+n[2]+' ('+(100*n[2]/all).toFixed(1)+'%)';}
+function ms(us){return (us/1000).toFixed(1)+' ms';}
+function describe(n){const all=data[1]||1;return n[0]+' \u2014 '+ms(n[1])+' ('+(100*n[1]/all).toFixed(1)+
+  '%), self '+ms(n[2])+' ('+(100*n[2]/all).toFixed(1)+'%)';}
 function path(n){const p=[];(function walk(at){if(at===n)return true;for(const c of at[3])if(walk(c)){p.push(c);return true;}
   return false;})(data);return p;}
 function box(n,left,width,level){
@@ -98,23 +111,25 @@ document.getElementById('reset').onclick=function(){zoomed=data;draw();};
 document.getElementById('search').oninput=function(e){
   try{pattern=e.target.value?new RegExp(e.target.value):null;}catch(x){pattern=null;}draw();};
 window.onresize=draw;
-info.textContent=data[1]+' samples';
+info.textContent=profile.title;
 draw();
+// The roots are at the bottom of a deep graph: open there.
+window.scrollTo(0,document.body.scrollHeight);
 })();
 </script></body></html>
 )page";
 
 }  // namespace
 
-std::string FlameGraphHtml(const Profile &profile, const ReportInfo &info) {
+std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info) {
     std::string out = kHead;
-    char title[160];
-    snprintf(title, sizeof title, "%s, one sample every %d ms, %" PRIu64 " samples", info.mode.c_str(),
-             info.periodMs, profile.samples());
+    char title[200];
+    snprintf(title, sizeof title, "%s, one sample every %d ms, %" PRIu64 " samples, %.2f s", info.mode.c_str(),
+             info.periodMs, profile.samples, profile.weight / 1e9);
     out += "const profile={title:";
     quote(title, out);
     out += "};\nconst data=";
-    node(profile.root(), out);
+    node(profile.root, out);
     out += ";\ndata[0]='all';";
     out += kScript;
     return out;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "agent/agent.h"
-#include "method_names.h"
 #include "pri/runtime.h"
 #include "support/containers.h"
 
@@ -27,6 +26,12 @@ std::atomic<bool> gStop{false};
 std::mutex gProfileMutex;  // the profile and the records
 Profile gProfile;
 std::unordered_map<JNIEnv *, ZVSampleRecord *> gRecords;
+// With threads=true: the number of each thread's record, and the names by number.
+std::unordered_map<JNIEnv *, int32_t> gThreadNumbers;
+std::vector<std::string> gThreadNames;
+// A record's caller word holds its thread's CPU time at the previous snapshot.
+bool gFirstSnapshot = true;
+int64_t gLastSnapshot = 0;
 std::mutex gEndedMutex;
 std::vector<JNIEnv *> gEnded;
 
@@ -44,21 +49,57 @@ bool sampled(JNIEnv *self, JNIEnv *thread) {
     return name == nullptr || strncmp(name, kSystemPrefix, strlen(kSystemPrefix)) != 0;
 }
 
-// Frames come top first, three words each: location, identifier, unused.
-void addSample(const ZVSampleRecord &record, std::vector<SampledFrame> &stack) {
-    stack.clear();
-    for (int32_t i = record.frameCount - 1; i >= 0; --i) {
-        int32_t location = record.frames[3 * i], id = record.frames[3 * i + 1];
-        SampledFrame frame;
-        frame.method = FrameName(id);
-        frame.line = location > 0 ? location : 0;
-        frame.name = gSettings.lines && frame.line > 0 ? frame.method + ":" + std::to_string(frame.line) : frame.method;
-        stack.push_back(std::move(frame));
-    }
-    gProfile.add(stack);
+int64_t monotonicNanos() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-void snapshot(JNIEnv *self, ZVVector *records, std::vector<SampledFrame> &stack) {
+std::string threadName(JNIEnv *thread) {
+    zviDataLock();  // the registry frees the name when the thread ends
+    const char *name = zviGetThreadName(thread);
+    std::string copy = name != nullptr ? name : "?";
+    zviDataUnlock();
+    return copy;
+}
+
+ThreadState stateOf(JNIEnv *thread) {
+    switch (zviGetThreadState(thread)) {
+        case ZV_THREAD_BLOCKED: return kBlocked;
+        case ZV_THREAD_WAITING: return kWaiting;
+        case ZV_THREAD_SLEEPING: return kSleeping;
+        case ZV_THREAD_NATIVE: return kNative;
+        default: return kRunning;
+    }
+}
+
+// CPU time the thread used since its previous snapshot; -1 when its clock
+// cannot be read. A thread seen for the first time counts from its start
+// when it started since the previous snapshot; one that has used more CPU
+// time than that (there at the first snapshot, or registered again under a
+// new name, as the main thread is at the exit) counts from now on.
+int64_t cpuUsed(ZVSampleRecord &record, int64_t elapsed) {
+    int64_t now = zviGetThreadCPUTime(record.thread);
+    if (now < 0) return -1;
+    auto before = static_cast<int64_t>(record.callerWord);
+    record.callerWord = static_cast<ZVWord>(now);
+    if (before == 0 && (gFirstSnapshot || now > elapsed)) return 0;
+    return now > before ? now - before : 0;
+}
+
+// Frames come top first, three words each: location, identifier, unused.
+void addSample(const ZVSampleRecord &record, uint64_t weight, std::vector<Frame> &stack) {
+    stack.clear();
+    if (gSettings.threads) stack.push_back({Frame::kThread, gThreadNumbers[record.thread], 0});
+    for (int32_t i = record.frameCount - 1; i >= 0; --i) {
+        int32_t location = record.frames[3 * i], id = record.frames[3 * i + 1];
+        stack.push_back({Frame::kMethod, id, location > 0 ? location : 0});
+    }
+    if (!gSettings.cpu) stack.push_back({Frame::kState, stateOf(record.thread), 0});
+    gProfile.add(stack, weight);
+}
+
+void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::vector<int64_t> &weights) {
     std::lock_guard<std::mutex> lock(gProfileMutex);
     if (gStop) return;
     {
@@ -73,19 +114,38 @@ void snapshot(JNIEnv *self, ZVVector *records, std::vector<SampledFrame> &stack)
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at)
         if (sampled(self, *at)) threads.push_back(*at);
     zviDataUnlock();
+    int64_t now = monotonicNanos();
+    int64_t elapsed = gFirstSnapshot ? gSettings.periodMs * int64_t{1000000} : now - gLastSnapshot;
+    gLastSnapshot = now;
+    uint64_t cpu = 0;
     ZVRemoveAllElements(records);
+    weights.clear();
     for (JNIEnv *thread : threads) {
         ZVSampleRecord *&record = gRecords[thread];
         if (record == nullptr) {
             record = new ZVSampleRecord{};
             record->thread = thread;
+            if (gSettings.threads) {
+                gThreadNumbers[thread] = static_cast<int32_t>(gThreadNames.size());
+                gThreadNames.push_back(threadName(thread));
+            }
         }
+        // In CPU mode a sample weighs the CPU time its thread used since the
+        // previous one: a thread that did not run has nothing to weigh.
+        int64_t used = cpuUsed(*record, elapsed);
+        if (used > 0) cpu += static_cast<uint64_t>(used);
+        if (gSettings.cpu && used == 0) continue;
         ZVAddElement(records, reinterpret_cast<ZVWord>(record));
+        weights.push_back(gSettings.cpu ? used : elapsed);
     }
-    zviSampleThreads(self, records, gSettings.cpu ? 0 : 1);
+    gFirstSnapshot = false;
+    gProfile.addTime(static_cast<uint64_t>(elapsed), cpu);
+    zviSampleThreads(self, records, 1);
     for (int i = 0; i < ZVVectorSize(records); ++i) {
         const auto *record = reinterpret_cast<const ZVSampleRecord *>(ZVElementAt(records, i));
-        if (record->frameCount > 0 && (!gSettings.cpu || record->hasRun)) addSample(*record, stack);
+        // Without a CPU clock, a thread that ran stands for the whole period.
+        int64_t weight = weights[i] >= 0 ? weights[i] : record->hasRun ? elapsed : 0;
+        if (record->frameCount > 0 && weight > 0) addSample(*record, static_cast<uint64_t>(weight), stack);
     }
 }
 
@@ -125,7 +185,8 @@ void samplerMain(void *argument) {
     auto *self = static_cast<JNIEnv *>(argument);
     zviSetSamplerThread(self);
     ZVVector *records = ZVNewVector(16);
-    std::vector<SampledFrame> stack;
+    std::vector<Frame> stack;
+    std::vector<int64_t> weights;
     struct timespec next;
     clock_gettime(CLOCK_MONOTONIC, &next);
     // Until the audit system is up (a few samples at most).
@@ -134,7 +195,7 @@ void samplerMain(void *argument) {
         sleepUntil(next);
         if (optionChecks > 0 && adoptAgentOptions(self)) optionChecks = 0;
         else if (optionChecks > 0) --optionChecks;
-        if (!gStop) snapshot(self, records, stack);
+        if (!gStop) snapshot(self, records, stack, weights);
     }
     ZVFreeVector(records);
 }
@@ -143,6 +204,7 @@ void samplerMain(void *argument) {
 
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
+    gProfile = Profile(settings.lines);
     return zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
 }
 
@@ -161,9 +223,9 @@ Settings SamplerSettings() {
     return gSettings;
 }
 
-void ReadProfile(const std::function<void(const Profile &)> &reader) {
+void ReadProfile(const std::function<void(const Profile &, const std::vector<std::string> &)> &reader) {
     std::lock_guard<std::mutex> lock(gProfileMutex);
-    reader(gProfile);
+    reader(gProfile, gThreadNames);
 }
 
 }  // namespace profiler

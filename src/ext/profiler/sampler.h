@@ -1,10 +1,14 @@
 // The sampler: an agent system thread that snapshots the instrumented call
-// stacks of the program's threads every period and adds them to the profile.
+// stacks of the program's threads every period and adds them to the profile,
+// each weighing the CPU time its thread used since the previous snapshot
+// (CPU mode) or the time that passed (wall mode, with the thread's state).
 #pragma once
 
 #include <jni.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "profile.h"
 #include "settings.h"
@@ -19,7 +23,8 @@ void StopSampler();
 void ThreadEnded(JNIEnv *env);
 // The settings the sampler runs with (the agent's options adopted).
 Settings SamplerSettings();
-// Runs reader with the profile while no snapshot changes it.
-void ReadProfile(const std::function<void(const Profile &)> &reader);
+// Runs reader with the profile and the thread names (by the numbers of the
+// thread frames) while no snapshot changes them.
+void ReadProfile(const std::function<void(const Profile &, const std::vector<std::string> &)> &reader);
 
 }  // namespace profiler

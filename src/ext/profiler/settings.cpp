@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
+#include <cstring>
 
 #include "support/elements.h"
 
@@ -12,12 +14,52 @@ namespace {
 
 constexpr int kMinPeriod = 1, kMaxPeriod = 10000;
 
+constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html"};
+// What the agent hands every extension along with its own arguments.
+constexpr const char *kSharedKeys[] = {"reportErrors", "reportWarnings", "reportSoftWarnings", "reportExceptions",
+                                       "ignoreTraining"};
+
+bool listed(const char *key, auto &keys) {
+    for (const char *known : keys)
+        if (strcmp(key, known) == 0) return true;
+    return false;
+}
+
+bool hasSpaceAtAnEnd(const std::string &text) {
+    return !text.empty() && (isspace(static_cast<unsigned char>(text.front())) ||
+                             isspace(static_cast<unsigned char>(text.back())));
+}
+
+// Keys the profiler does not know, the usual trace of a typo or of a space
+// after a comma in the options.
+void warnUnknownKeys(const SEElement *args) {
+    if (args == nullptr || args->type != SE_MAP) return;
+    ZVHashIterator *iterator = SEMapIterate(args);
+    while ((iterator = ZVHashNext(iterator)) != nullptr) {
+        auto key = reinterpret_cast<const char *>(iterator->key);
+        if (key == nullptr || listed(key, kKeys) || listed(key, kSharedKeys)) continue;
+        std::string trimmed = key;
+        while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.front()))) trimmed.erase(0, 1);
+        while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.pop_back();
+        if (trimmed != key && listed(trimmed.c_str(), kKeys))
+            fprintf(stderr, "Zentrova profiler: argument '%s' has a space in its name (after a comma?); ignored\n", key);
+        else
+            fprintf(stderr, "Zentrova profiler: unknown argument '%s' ignored; the arguments are period, mode, lines, "
+                            "threads, calls, enabled, text, collapsed and html\n", key);
+    }
+}
+
 // Arguments come as strings from the table's text and the options, as numbers when built in code.
 bool text(const SEElement *args, const char *key, std::string &out) {
     const SEElement *value = args != nullptr && args->type == SE_MAP ? SEMapGet(args, key) : nullptr;
     if (value == nullptr) return false;
     if (value->type == SE_STRING) {
         out = SEGetString(value);
+        if (hasSpaceAtAnEnd(out)) {
+            fprintf(stderr, "Zentrova profiler: %s='%s' has a space in its value (after a comma?); ignored\n", key,
+                    out.c_str());
+            return false;
+        }
         return true;
     }
     if (value->type == SE_INT32) {
@@ -41,6 +83,7 @@ void flag(const SEElement *args, const char *key, bool &out) {
 Settings ReadSettings(const SEElement *args) {
     Settings s;
     std::string value;
+    warnUnknownKeys(args);
     if (text(args, "period", value)) {
         errno = 0;
         char *end = nullptr;
@@ -55,11 +98,12 @@ Settings ReadSettings(const SEElement *args) {
     if (text(args, "mode", value)) {
         s.modeGiven = value == "cpu" || value == "wall" || value == "clock";
         if (s.modeGiven) s.cpu = value == "cpu";
-        else fprintf(stderr, "Zentrova profiler: mode %s is not wall or cpu; using wall\n", value.c_str());
+        else fprintf(stderr, "Zentrova profiler: mode %s is not wall or cpu; using cpu\n", value.c_str());
     }
     flag(args, "lines", s.lines);
     flag(args, "enabled", s.enabled);
     flag(args, "calls", s.calls);
+    flag(args, "threads", s.threads);
     text(args, "text", s.text);
     text(args, "collapsed", s.collapsed);
     text(args, "html", s.html);

@@ -9,8 +9,9 @@ struct SEElement;
 namespace profiler {
 
 struct Settings {
-    int periodMs = 50;       // "period": sampler period in milliseconds, 1 to 10000
-    bool cpu = false;        // "mode": "wall" (or "clock") samples every thread, "cpu" only threads that ran
+    int periodMs = 10;       // "period": sampler period in milliseconds, 1 to 10000
+    bool cpu = true;         // "mode": "cpu" weighs samples by CPU time, "wall" (or "clock") by elapsed time
+    bool threads = false;    // "threads": one root per thread
     bool periodGiven = false, modeGiven = false;  // by the arguments, which win over the agent's options
     bool lines = false;      // "lines": frames of the collapsed stacks and flame graph carry ":LINE"
     bool enabled = true;     // "enabled": "false" loads the extension without sampling
@@ -20,7 +21,9 @@ struct Settings {
     std::string html = "zvprofile.html";            // "html": flame graph page; "" for none
 };
 
-// Unknown keys are ignored; a bad value keeps its default with a message on standard error.
+// An unknown key, a value that is not one of the allowed ones, or a key or
+// value with stray spaces (", key=value") is ignored with a warning on
+// standard error that names it; the rest is read.
 Settings ReadSettings(const SEElement *initArgs);
 // The agent's CPU profiler options (sampler period in ms; time 1 clock, 2 CPU)
 // for what the arguments left open; values out of range are ignored with a message.

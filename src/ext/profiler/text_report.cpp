@@ -1,5 +1,5 @@
-// The text report: totals, the flat profile by self time, the hottest source
-// lines, and the call tree by total time.
+// The text report: what was sampled, the flat profile by self time, the
+// hottest source lines, and the call tree by total time.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -24,33 +24,35 @@ std::string format(const char *pattern, auto... values) {
 }
 
 double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
+double seconds(uint64_t nanos) { return nanos / 1e9; }
 
-void tree(const TreeNode &node, int depth, const Profile &profile, double seconds, std::string &out) {
-    std::vector<const TreeNode *> children;
+void tree(const NamedNode &node, int depth, uint64_t all, std::string &out) {
+    std::vector<const NamedNode *> children;
     for (const auto &entry : node.children) children.push_back(entry.second.get());
     std::stable_sort(children.begin(), children.end(),
-                     [](const TreeNode *a, const TreeNode *b) { return a->total > b->total; });
-    for (const TreeNode *child : children) {
-        if (child->total < profile.samples() * kTreeCutoff) break;
+                     [](const NamedNode *a, const NamedNode *b) { return a->total > b->total; });
+    for (const NamedNode *child : children) {
+        if (child->total < all * kTreeCutoff) break;
         out += std::string(2 * depth, ' ');
-        out += format("%5.1f%% %8.2fs  self %5.1f%%  ", percent(child->total, profile.samples()),
-                      child->total * seconds, percent(child->self, profile.samples()));
+        out += format("%5.1f%% %8.2fs  self %5.1f%%  ", percent(child->total, all), seconds(child->total),
+                      percent(child->self, all));
         out += child->name + '\n';
-        if (depth + 1 < kTreeDepth) tree(*child, depth + 1, profile, seconds, out);
+        if (depth + 1 < kTreeDepth) tree(*child, depth + 1, all, out);
     }
 }
 
 }  // namespace
 
-std::string TextReport(const Profile &profile, const ReportInfo &info) {
-    const uint64_t all = profile.samples();
-    const double seconds = info.periodMs / 1000.0;
-    std::string out = format("Profile (%s, one sample every %d ms): %" PRIu64 " samples, %.2f s\n\n",
-                             info.mode.c_str(), info.periodMs, all, all * seconds);
+std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
+    const uint64_t all = profile.weight;
+    std::string out = format("Profile (%s, one sample every %d ms): %" PRIu64 " samples, %.2f s\n",
+                             info.mode.c_str(), info.periodMs, profile.samples, seconds(all));
+    out += format("Sampled %.2f s of wall time, in which the sampled threads used %.2f s of CPU time\n\n",
+                  seconds(profile.wallNanos), seconds(profile.cpuNanos));
 
     out += "Flat profile, by self time\n";
     out += " self%    self s  total%   total s   samples        calls  method\n";
-    std::vector<std::pair<std::string, MethodTotals>> rows(profile.methods().begin(), profile.methods().end());
+    std::vector<std::pair<std::string, MethodTotals>> rows(profile.methods.begin(), profile.methods.end());
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
         return a.second.self != b.second.self ? a.second.self > b.second.self : a.second.total > b.second.total;
     });
@@ -61,20 +63,19 @@ std::string TextReport(const Profile &profile, const ReportInfo &info) {
                             : found != info.calls.end() ? std::to_string(found->second)
                                                         : "0";
         out += format("%5.1f %9.2f  %5.1f %9.2f %9" PRIu64 " %12s  ", percent(totals.self, all),
-                      totals.self * seconds, percent(totals.total, all), totals.total * seconds, totals.total,
+                      seconds(totals.self), percent(totals.total, all), seconds(totals.total), totals.samples,
                       calls.c_str());
         out += method + '\n';
     }
 
     out += "\nHot lines, by self time\n";
-    out += " self%   samples  line\n";
-    std::vector<std::pair<std::pair<std::string, int32_t>, uint64_t>> lines(profile.lines().begin(),
-                                                                           profile.lines().end());
+    out += " self%    self s  line\n";
+    std::vector<std::pair<std::string, uint64_t>> lines(profile.lines.begin(), profile.lines.end());
     std::stable_sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
     for (size_t i = 0; i < lines.size() && i < kLineRows; ++i) {
-        const auto &[where, samples] = lines[i];
-        out += format("%5.1f %9" PRIu64 "  ", percent(samples, all), samples);
-        out += where.first + (where.second > 0 ? ":" + std::to_string(where.second) : ":?") + '\n';
+        const auto &[where, weight] = lines[i];
+        out += format("%5.1f %9.3f  ", percent(weight, all), seconds(weight));
+        out += where + '\n';
     }
 
     if (info.callsKnown) {
@@ -87,7 +88,7 @@ std::string TextReport(const Profile &profile, const ReportInfo &info) {
     }
 
     out += "\nCall tree, by total time\n";
-    tree(profile.root(), 0, profile, seconds, out);
+    tree(profile.root, 0, all, out);
     return out;
 }
 

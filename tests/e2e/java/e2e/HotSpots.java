@@ -1,27 +1,31 @@
 package e2e;
 
 import java.io.File;
+import java.lang.management.ManagementFactory;
+import java.lang.management.ThreadMXBean;
 
-// Known hot spots: one thread spins for 7 parts of the time, another for 3,
-// at once; then a known call pattern. With a file name argument, the program
+// Known hot spots: one thread spins for 7 parts of CPU time, another for 3,
+// at once (by their own CPU clocks, so a busy machine keeps the split); then
+// a known call pattern. With a file name argument, the program
 // stays until that file exists, so a second process can take a snapshot.
 public class HotSpots {
     static volatile long sink;
+    static final ThreadMXBean CLOCK = ManagementFactory.getThreadMXBean();
 
     static long spinLong(long nanos) {
-        long end = System.nanoTime() + nanos;
+        long end = CLOCK.getCurrentThreadCpuTime() + nanos;
         long x = 1;
-        while (System.nanoTime() < end) { // spin-long
-            x = x * 31 + 7; // spin-long
+        while (CLOCK.getCurrentThreadCpuTime() < end) { // spin-long
+            for (int i = 0; i < 2000; i++) x = x * 31 + i; // spin-long
         }
         return x;
     }
 
     static long spinShort(long nanos) {
-        long end = System.nanoTime() + nanos;
+        long end = CLOCK.getCurrentThreadCpuTime() + nanos;
         long x = 1;
-        while (System.nanoTime() < end) { // spin-short
-            x = x * 17 + 3; // spin-short
+        while (CLOCK.getCurrentThreadCpuTime() < end) { // spin-short
+            for (int i = 0; i < 2000; i++) x = x * 17 + i; // spin-short
         }
         return x;
     }
