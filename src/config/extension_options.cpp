@@ -173,7 +173,7 @@ SEElement *ArgumentExtensionArgs(const ConfigSource *source) {
         std::vector<std::string> path = SplitDotted(key + spaces + 1);
         if (path.size() < 2) continue;
         path.back().insert(0, key, spaces);
-        PlaceArgument(root, path, SECopy(reinterpret_cast<const SEElement *>(iterator->value)), "extension arg");
+        PlaceArgument(root, path, SECopy(reinterpret_cast<const SEElement *>(iterator->value)), "extension arg", "E");
     }
     return root;
 }

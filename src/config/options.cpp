@@ -255,7 +255,7 @@ bool LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     ResetRefusedValueCount();
     ConfigSource *source = LoadConfiguration(options, 1);
     if (source == nullptr && GetConfigurationError()[0] != '\0')
-        fprintf(stdout, "ZVArguments: error '%s'\n", GetConfigurationError());
+        fprintf(stderr, "ZVArguments: error '%s'\n", GetConfigurationError());
     bool sourceRead = source != nullptr || options == nullptr || options[0] == '\0';
     CheckXmlLayout(source, kTool);
 

@@ -153,7 +153,8 @@ TEST(XmlConfiguration, BadInputTable) {
     const std::string kPort = "' (expected a whole number from 1 to 65535)\n";
     const std::string kSpan = "' (expected a time span such as 90s or 1h30m)\n";
     const AgentOptions &o = gAgentOptions;
-    // The document, its messages (%s is the file), and what follows. Empty
+    // The document, its messages after the reading notice (%s is the file),
+    // and what follows. Empty
     // texts and unknown keywords keep their defaults without a word.
     const std::tuple<std::string, std::string, std::function<bool()>> rows[] = {
         {RequestAnalyzer("", "<connection><audit-port><port-range begin=\"abc\" end=\"70000\"/></audit-port>"
@@ -198,7 +199,7 @@ TEST(XmlConfiguration, BadInputTable) {
     for (const auto &[document, messages, happened] : rows) {
         std::string file = dir.Write("v.xml", document);
         LoadResult r = LoadCaptured(file.c_str());
-        std::string err = messages;
+        std::string err = "Reading configuration from file %s\n" + messages;
         for (size_t at; (at = err.find("%s")) != std::string::npos;) err.replace(at, 2, file);
         EXPECT_EQ(r.err, err) << document;
         EXPECT_FALSE(r.accepted) << document;
