@@ -27,8 +27,9 @@ std::atomic<bool> gStop{false};
 std::mutex gProfileMutex;  // the profile and the records
 Profile gProfile;
 std::unordered_map<JNIEnv *, ZVSampleRecord *> gRecords;
+std::atomic<bool> gStarted{false};
 std::mutex gEndedMutex;
-std::vector<JNIEnv *> gEnded;
+std::vector<JNIEnv *> gEnded;  // threads unregistered since the last snapshot
 
 void release(JNIEnv *self, JNIEnv *thread) {
     auto found = gRecords.find(thread);
@@ -61,18 +62,21 @@ void addSample(const ZVSampleRecord &record, std::vector<SampledFrame> &stack) {
 void snapshot(JNIEnv *self, ZVVector *records, std::vector<SampledFrame> &stack) {
     std::lock_guard<std::mutex> lock(gProfileMutex);
     if (gStop) return;
-    {
-        std::lock_guard<std::mutex> ended(gEndedMutex);
-        for (JNIEnv *thread : gEnded) release(self, thread);
-        gEnded.clear();
-    }
     // The registry frees a thread's name when the thread ends: hold its lock
-    // while the names are read.
-    std::vector<JNIEnv *> threads;
+    // while the names are read. A thread is reported ended after it left the
+    // registry, and its JNIEnv can be another thread's only after that: so
+    // the ends taken under the same lock as the list are those of every
+    // listed environment's earlier owner, whose records go first.
+    std::vector<JNIEnv *> threads, ended;
     zviDataLock();
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at)
         if (sampled(self, *at)) threads.push_back(*at);
+    {
+        std::lock_guard<std::mutex> guard(gEndedMutex);
+        ended.swap(gEnded);
+    }
     zviDataUnlock();
+    for (JNIEnv *thread : ended) release(self, thread);
     ZVRemoveAllElements(records);
     for (JNIEnv *thread : threads) {
         ZVSampleRecord *&record = gRecords[thread];
@@ -143,7 +147,8 @@ void samplerMain(void *argument) {
 
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
-    return zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
+    gStarted = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
+    return gStarted;
 }
 
 void StopSampler() {
@@ -152,6 +157,7 @@ void StopSampler() {
 }
 
 void ThreadEnded(JNIEnv *env) {
+    if (!gStarted || gStop) return;
     std::lock_guard<std::mutex> lock(gEndedMutex);
     gEnded.push_back(env);
 }
