@@ -1,0 +1,140 @@
+// Thread churn: waves of short-lived threads that recurse (some deeper than
+// the context's first call-stack array), allocate on the way down, throw from
+// the bottom to a catch part-way up, and read their own backtrace and push and
+// pop a marker through the test extension (loaded again with System.load).
+// Usage: Churn WAVES THREADS_PER_WAVE [SECONDS]; with SECONDS, waves go on
+// until that time has passed. The agent's memory is read after two warm-up
+// waves and after the churn, each time with every churn thread ended: the
+// process's heap in use (where the agent allocates) and the Java heap, where
+// contexts kept alive by leaked references would stay.
+package e2e;
+
+import java.util.concurrent.atomic.AtomicInteger;
+
+public final class Churn {
+    static final AtomicInteger FAILED = new AtomicInteger();
+    static final AtomicInteger CAUGHT = new AtomicInteger();
+    static final AtomicInteger REFUSED = new AtomicInteger();
+    static volatile String firstFailure = "";
+    static volatile long sink;
+    static final int WARM_UP_WAVES = 64;
+
+    private Churn() {
+    }
+
+    /** Reads the calling thread's backtrace, pushes and pops a marker: "" when all is as expected, "refused" when the marker found no room. */
+    static native String inspect(int minimumFrames, int marker);
+
+    /** Bytes the process's heap has in use, and the threads the agent has registered. */
+    static native long[] memory();
+
+    static final class Bottom extends RuntimeException {
+        Bottom() {
+            super("bottom", null, false, false);
+        }
+    }
+
+    static long descend(int n, int depth, int marker) {
+        int[] junk = new int[8 + (n & 31)];
+        junk[n & 7] = n;
+        if (n == 0) {
+            String wrong = inspect(depth, marker);
+            if (wrong.equals("refused")) {
+                REFUSED.incrementAndGet();
+            } else if (!wrong.isEmpty()) {
+                if (FAILED.getAndIncrement() == 0) {
+                    firstFailure = wrong;
+                }
+            }
+            throw new Bottom();
+        }
+        if (n % 50 == 0) {
+            try {
+                return descend(n - 1, depth, marker) + junk[n & 7];
+            } catch (Bottom e) {
+                CAUGHT.incrementAndGet();
+                return shallow(10) + junk.length;
+            }
+        }
+        return descend(n - 1, depth, marker) + junk.length;
+    }
+
+    static long shallow(int n) {
+        Object[] made = new Object[n + 1];
+        made[n] = new StringBuilder("s").append(n);
+        return n == 0 ? made.length : shallow(n - 1) + made.length;
+    }
+
+    // Depths from 1 to 1800: past 1024 frames the context's array grows and
+    // is handed back as the thread returns.
+    static Thread worker(int index) {
+        int depth = 1 + (index * 7919) % 1800;
+        Thread thread = new Thread(() -> {
+            try {
+                sink += descend(depth, depth, index & 7);
+            } catch (Bottom e) {
+                CAUGHT.incrementAndGet(); // no catch on the way up below depth 50
+            }
+        }, "churn-" + index);
+        thread.setDaemon(true);
+        return thread;
+    }
+
+    static int wave(int first, int count) throws InterruptedException {
+        Thread[] threads = new Thread[count];
+        for (int i = 0; i < count; ++i) {
+            threads[i] = worker(first + i);
+            threads[i].start();
+        }
+        for (Thread thread : threads) {
+            thread.join();
+        }
+        return count;
+    }
+
+    // Every churn thread has ended; the ends reach the agent and the sampler
+    // releases their records at its next sample. The least of readings over
+    // a second and a half, so that a snapshot being rendered meanwhile (one
+    // comes every second) does not count.
+    static long[] settle() throws InterruptedException {
+        System.gc();
+        long[] least = null;
+        for (int i = 0; i < 6; ++i) {
+            Thread.sleep(250);
+            long[] now = memory();
+            if (least == null || now[0] < least[0]) {
+                least = now;
+            }
+        }
+        Runtime runtime = Runtime.getRuntime();
+        System.gc();
+        return new long[] {least[0], least[1], runtime.totalMemory() - runtime.freeMemory()};
+    }
+
+    public static void main(String[] args) throws Exception {
+        System.load(System.getProperty("zv.churn"));
+        int waves = Integer.parseInt(args[0]);
+        int perWave = Integer.parseInt(args[1]);
+        long until = args.length > 2 ? System.nanoTime() + Long.parseLong(args[2]) * 1_000_000_000L : 0;
+        int started = 0;
+        for (int i = 0; i < WARM_UP_WAVES; ++i) {
+            started += wave(started, perWave);
+        }
+        long[] before = settle();
+        long start = System.nanoTime();
+        int done = 0;
+        while (until != 0 ? System.nanoTime() < until : done < waves) {
+            started += wave(started, perWave);
+            ++done;
+        }
+        long millis = (System.nanoTime() - start) / 1_000_000;
+        long[] after = settle();
+        System.out.println("churn: " + started + " threads in " + done + " waves after warm-up, " + millis + " ms");
+        System.out.println("failed inspections: " + FAILED.get() + " " + firstFailure);
+        System.out.println("refused markers: " + REFUSED.get());
+        System.out.println("caught: " + (CAUGHT.get() == started));
+        System.out.println("heap in use: before " + before[0] + " after " + after[0]);
+        System.out.println("registered threads: before " + before[1] + " after " + after[1]);
+        System.out.println("java heap in use: before " + before[2] + " after " + after[2]);
+    }
+}
