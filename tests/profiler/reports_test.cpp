@@ -50,6 +50,22 @@ TEST(Profile, FrameNamesCannotBreakTheFormats) {
     EXPECT_NE(html.find(R"(x\u003c/script\u003e\u003cb\u003e\"q\")"), std::string::npos);
 }
 
+// A stack deeper than any thread's native stack could follow by recursion
+// renders, and the profile goes, without one.
+TEST(Profile, StacksOfHundredsOfThousandsOfFramesRenderAndFree) {
+    constexpr size_t kDepth = 300000;
+    std::string html;
+    {
+        Profile profile;
+        add(profile, std::vector<std::string>(kDepth, "f"));
+        std::string collapsed = profiler::CollapsedStacks(profile);
+        EXPECT_EQ(collapsed.size(), 2 * kDepth + 2);
+        EXPECT_EQ(collapsed.substr(collapsed.size() - 7), ";f;f 1\n");
+        html = profiler::FlameGraphHtml(profile, profiler::ReportInfo{});
+    }
+    EXPECT_NE(html.find(R"(["f",1,1,[]])"), std::string::npos);
+}
+
 TEST(Profile, TextReportShowsTimesAndCalls) {
     Profile profile;
     for (int i = 0; i < 3; ++i) add(profile, {"main", "hot"});

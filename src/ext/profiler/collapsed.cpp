@@ -13,24 +13,21 @@ std::string CollapsedFrame(std::string_view name) {
     return safe;
 }
 
-namespace {
-
-void write(const TreeNode &node, std::string &path, std::string &out) {
-    for (const auto &[name, child] : node.children) {
-        size_t length = path.size();
-        if (!path.empty()) path += ';';
-        path += CollapsedFrame(name);
-        if (child->self > 0) out += path + ' ' + std::to_string(child->self) + '\n';
-        write(*child, path, out);
-        path.resize(length);
-    }
-}
-
-}  // namespace
-
 std::string CollapsedStacks(const Profile &profile) {
     std::string out, path;
-    write(profile.root(), path, out);
+    std::vector<size_t> lengths;  // of the path before each open node's name
+    WalkTree(
+        profile.root(),
+        [&](const TreeNode &node, bool) {
+            lengths.push_back(path.size());
+            if (!path.empty()) path += ';';
+            path += CollapsedFrame(node.name);
+            if (node.self > 0) out += path + ' ' + std::to_string(node.self) + '\n';
+        },
+        [&](const TreeNode &) {
+            path.resize(lengths.back());
+            lengths.pop_back();
+        });
     return out;
 }
 

@@ -31,15 +31,19 @@ void quote(std::string_view text, std::string &out) {
 
 // [name, total, self, [children...]]
 void node(const TreeNode &tree, std::string &out) {
-    out += '[';
-    quote(tree.name, out);
-    out += ',' + std::to_string(tree.total) + ',' + std::to_string(tree.self) + ",[";
-    bool first = true;
-    for (const auto &entry : tree.children) {
-        if (!first) out += ',';
-        first = false;
-        node(*entry.second, out);
-    }
+    auto open = [&out](const TreeNode &node) {
+        out += '[';
+        quote(node.name, out);
+        out += ',' + std::to_string(node.total) + ',' + std::to_string(node.self) + ",[";
+    };
+    open(tree);
+    WalkTree(
+        tree,
+        [&](const TreeNode &child, bool first) {
+            if (!first) out += ',';
+            open(child);
+        },
+        [&](const TreeNode &) { out += "]]"; });
     out += "]]";
 }
 

@@ -4,6 +4,20 @@
 
 namespace profiler {
 
+// Children are moved out before their parent goes, so each node is freed
+// with no children left and no destructor nests in another.
+TreeNode::~TreeNode() {
+    std::vector<std::unique_ptr<TreeNode>> pending;
+    for (auto &entry : children) pending.push_back(std::move(entry.second));
+    children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<TreeNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto &entry : node->children) pending.push_back(std::move(entry.second));
+        node->children.clear();
+    }
+}
+
 void Profile::add(std::span<const SampledFrame> stack) {
     if (stack.empty()) return;
     TreeNode *node = &root_;

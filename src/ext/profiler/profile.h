@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace profiler {
 
@@ -18,12 +19,42 @@ struct SampledFrame {
     int32_t line = 0;  // source line, 0 when unknown
 };
 
+// A sampled stack can be thousands of frames deep (a program that overflows
+// its own stack): nothing walks or frees the tree by recursion, which would
+// overflow the native stack of the Java thread that renders or exits.
 struct TreeNode {
+    TreeNode() = default;
+    TreeNode(const TreeNode &) = delete;
+    TreeNode &operator=(const TreeNode &) = delete;
+    ~TreeNode();
+
     std::string name;
     uint64_t self = 0;   // samples with this node on top
     uint64_t total = 0;  // samples through this node
     std::map<std::string, std::unique_ptr<TreeNode>> children;
 };
+
+// Visits the nodes below root depth first, children in name order: enter(node,
+// first) before the node's children (first: it is its parent's first child),
+// leave(node) after them.
+template <typename Enter, typename Leave>
+void WalkTree(const TreeNode &root, Enter enter, Leave leave) {
+    using Next = std::map<std::string, std::unique_ptr<TreeNode>>::const_iterator;
+    std::vector<std::pair<const TreeNode *, Next>> open{{&root, root.children.begin()}};
+    while (!open.empty()) {
+        auto &[node, next] = open.back();
+        if (next == node->children.end()) {
+            if (open.size() > 1) leave(*node);
+            open.pop_back();
+            continue;
+        }
+        const TreeNode &child = *next->second;
+        bool first = next == node->children.begin();
+        ++next;
+        enter(child, first);
+        open.emplace_back(&child, child.children.begin());
+    }
+}
 
 struct MethodTotals {
     uint64_t self = 0;
