@@ -65,14 +65,22 @@ public final class Churn {
         return n == 0 ? made.length : shallow(n - 1) + made.length;
     }
 
+    static long overflow(int n) {
+        int[] junk = new int[4];
+        junk[n & 3] = n;
+        return overflow(n + 1) + junk[0];
+    }
+
     // Depths from 1 to 1800: past 1024 frames the context's array grows and
-    // is handed back as the thread returns.
+    // is handed back as the thread returns. One thread in 256 recurses until
+    // its stack overflows, and leaves stacks thousands of frames deep in the
+    // profile.
     static Thread worker(int index) {
-        int depth = 1 + (index * 7919) % 1800;
+        int depth = 1 + (int) ((index * 7919L) % 1800);
         Thread thread = new Thread(() -> {
             try {
-                sink += descend(depth, depth, index & 7);
-            } catch (Bottom e) {
+                sink += index % 256 == 255 ? overflow(0) : descend(depth, depth, index & 7);
+            } catch (Bottom | StackOverflowError e) {
                 CAUGHT.incrementAndGet(); // no catch on the way up below depth 50
             }
         }, "churn-" + index);
@@ -108,7 +116,20 @@ public final class Churn {
         }
         Runtime runtime = Runtime.getRuntime();
         System.gc();
-        return new long[] {least[0], least[1], runtime.totalMemory() - runtime.freeMemory()};
+        return new long[] {least[0], least[1], runtime.totalMemory() - runtime.freeMemory(), resident()};
+    }
+
+    static long resident() {
+        try {
+            for (String line : java.nio.file.Files.readAllLines(java.nio.file.Path.of("/proc/self/status"))) {
+                if (line.startsWith("VmRSS:")) {
+                    return Long.parseLong(line.replaceAll("[^0-9]", ""));
+                }
+            }
+        } catch (java.io.IOException | NumberFormatException e) {
+            return -1;
+        }
+        return -1;
     }
 
     public static void main(String[] args) throws Exception {
@@ -136,5 +157,6 @@ public final class Churn {
         System.out.println("heap in use: before " + before[0] + " after " + after[0]);
         System.out.println("registered threads: before " + before[1] + " after " + after[1]);
         System.out.println("java heap in use: before " + before[2] + " after " + after[2]);
+        System.out.println("resident kB: before " + before[3] + " after " + after[3]);
     }
 }
