@@ -102,21 +102,23 @@ public final class Churn {
 
     // Every churn thread has ended; the ends reach the agent and the sampler
     // releases their records at its next sample. The least of readings over
-    // a second and a half, so that a snapshot being rendered meanwhile (one
-    // comes every second) does not count.
+    // two seconds, so that a snapshot being rendered and sent meanwhile (one
+    // comes every second) does not count: the process's heap in use, the
+    // threads registered, the Java heap in use after a collection, the
+    // resident set.
     static long[] settle() throws InterruptedException {
-        System.gc();
-        long[] least = null;
-        for (int i = 0; i < 6; ++i) {
+        Runtime runtime = Runtime.getRuntime();
+        long[] least = {Long.MAX_VALUE, Long.MAX_VALUE, Long.MAX_VALUE, Long.MAX_VALUE};
+        for (int i = 0; i < 8; ++i) {
             Thread.sleep(250);
-            long[] now = memory();
-            if (least == null || now[0] < least[0]) {
-                least = now;
+            System.gc();
+            long[] counts = memory();
+            long[] now = {counts[0], counts[1], runtime.totalMemory() - runtime.freeMemory(), resident()};
+            for (int k = 0; k < least.length; ++k) {
+                least[k] = Math.min(least[k], now[k]);
             }
         }
-        Runtime runtime = Runtime.getRuntime();
-        System.gc();
-        return new long[] {least[0], least[1], runtime.totalMemory() - runtime.freeMemory(), resident()};
+        return least;
     }
 
     static long resident() {
