@@ -199,6 +199,8 @@ ZV_EXPORT JNIEnv *zviGetJNIEnvForSystemThreadNamed(const char *name);
 ZV_EXPORT const char *zviGetThreadName(JNIEnv *env);
 ZV_EXPORT const char *zviGetThreadGroupPathForJNIEnv(JNIEnv *env);
 ZV_EXPORT void *zviGetNativeThreadID(JNIEnv *env);
+// Another thread's storage is freed at its end, just after it leaves the
+// registry: read it only under zviDataLock, for a thread still registered.
 ZV_EXPORT ZVWord zviGetThreadLocalStorage(JNIEnv *env, int slot);
 typedef void *(*ZVGetStorageFunction)(JNIEnv *env);
 ZV_EXPORT ZVGetStorageFunction zviGetThreadLocalStorageFunction(void);

@@ -158,7 +158,8 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     const AgentOptions &o = gAgentOptions;
     PRIUseThreadStorage(zviGetThreadLocalStorage, zviSetThreadLocalStorage);
     PRIUseAgentQueries({zviIsAuditThread, zviIsValidJNIEnv, memoryProfilerEnabled, zviGetThreadStatus,
-                        zviThreadHasRun2, zviDisableGC, zviEnableGC, zviSuspendThread, zviResumeThread});
+                        zviThreadHasRun2, zviDisableGC, zviEnableGC, zviSuspendThread, zviResumeThread,
+                        zviDataLock, zviDataUnlock});
     PRIRuntimeSettings settings = PRISettings();
     settings.vmFlavour = zviGetVMFlavor();
     PRISetSettings(settings);

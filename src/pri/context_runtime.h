@@ -54,6 +54,8 @@ struct PRIRuntime {
     int ignoreCPUFrequency = 0;
 
     ZVVector *deferredReleases = nullptr;  // global references
+    // Guards deferredReleases, and every change of a context slot that drops
+    // a reference and every deletion of one (thread_context.cpp).
     RecursiveMutex *deferredMutex = nullptr;
 
     bool notificationsOn = false;
@@ -71,6 +73,11 @@ JNIEnv *getCurrentJNIEnv();
 // Per-thread slots through the agent's storage.
 ZVWord PRIGetSlot(JNIEnv *env, int slot);
 void PRISetSlot(JNIEnv *env, int slot, ZVWord value);
+
+// A global reference of the caller's own to the context of another thread,
+// or null when it has none or its end has begun. The thread's storage and
+// its reference stay in place while they are read (see thread_context.cpp).
+jobject PRINewContextReference(JNIEnv *caller, JNIEnv *thread);
 
 // Describes and clears a pending Java exception; true when there was one.
 bool PRIClearException(JNIEnv *env);

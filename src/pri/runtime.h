@@ -30,6 +30,12 @@ struct PRIAgentQueries {
     void (*enableGC)(void);
     void (*suspendThread)(JNIEnv *env);
     void (*resumeThread)(JNIEnv *env);
+    // The registry's lock: while it is held, no registered thread gets past
+    // its unregistration, the first step of its end, after which its storage
+    // and context references go (isValidEnv tells whether it is registered).
+    // Without them another thread's context is read unguarded.
+    void (*lockThreads)(void);
+    void (*unlockThreads)(void);
 };
 void PRIUseAgentQueries(const PRIAgentQueries &queries);
 

@@ -1,6 +1,12 @@
 // Each thread's context: the global references the runtime caches in the
 // thread's storage, the slow path that asks the Java side for a context, and
 // their release at thread end (deferred to another thread's next call).
+//
+// Other threads (the sampler) read a thread's context slot too. Every change
+// of a slot that drops a reference, and every deletion of one, happens under
+// the runtime's reference mutex; a reader holds it, and the registry's lock,
+// from the slot's read until it has a reference of its own (see
+// PRINewContextReference).
 #include <cstdint>
 
 #include "platform/tls.h"
@@ -27,14 +33,17 @@ void writeThreadInfo(JNIEnv *env, jobject context, ZVWord handle) {
 // The references the slots held before are released: the thread owns them,
 // and a context that grows its array comes back here every time.
 void cacheContext(JNIEnv *env, jobject contextGlobal, jobject stackGlobal) {
-    jobject oldContext = slotObject(env, PRI_SLOT_CONTEXT);
-    jobject oldStack = slotObject(env, PRI_SLOT_CALLSTACK);
-    PRISetSlot(env, PRI_SLOT_CALLSTACK, reinterpret_cast<ZVWord>(stackGlobal));
-    PRISetSlot(env, PRI_SLOT_CONTEXT, reinterpret_cast<ZVWord>(contextGlobal));
+    {
+        MutexGuard guard(PRIState().deferredMutex);
+        jobject oldContext = slotObject(env, PRI_SLOT_CONTEXT);
+        jobject oldStack = slotObject(env, PRI_SLOT_CALLSTACK);
+        PRISetSlot(env, PRI_SLOT_CALLSTACK, reinterpret_cast<ZVWord>(stackGlobal));
+        PRISetSlot(env, PRI_SLOT_CONTEXT, reinterpret_cast<ZVWord>(contextGlobal));
+        if (oldContext != nullptr) env->DeleteGlobalRef(oldContext);
+        if (oldStack != nullptr) env->DeleteGlobalRef(oldStack);
+    }
     writeThreadInfo(env, contextGlobal, PRIGetSlot(env, PRI_SLOT_THREAD));
     SetThreadSlotValue(PRIState().tlsSlot, contextGlobal);
-    if (oldContext != nullptr) env->DeleteGlobalRef(oldContext);
-    if (oldStack != nullptr) env->DeleteGlobalRef(oldStack);
 }
 
 }  // namespace
@@ -100,6 +109,19 @@ void PRISetThreadInfo(JNIEnv *threadEnv, ZVWord handle) {
 
 int PRINotInClassInit(JNIEnv *env) { return PRIGetSlot(env, PRI_SLOT_INIT_STATE) != 1 ? 1 : 0; }
 
+jobject PRINewContextReference(JNIEnv *caller, JNIEnv *thread) {
+    const PRIAgentQueries &agent = PRIState().agent;
+    if (agent.lockThreads != nullptr) agent.lockThreads();
+    jobject reference = nullptr;
+    if (agent.isValidEnv == nullptr || agent.isValidEnv(thread) != 0) {
+        MutexGuard guard(PRIState().deferredMutex);
+        jobject context = slotObject(thread, PRI_SLOT_CONTEXT);
+        if (context != nullptr) reference = caller->NewGlobalRef(context);
+    }
+    if (agent.unlockThreads != nullptr) agent.unlockThreads();
+    return reference;
+}
+
 void PRIThreadEnded(JNIEnv *env) {
     PRIRuntime &rt = PRIState();
     jobject context = slotObject(env, PRI_SLOT_CONTEXT);
@@ -108,6 +130,7 @@ void PRIThreadEnded(JNIEnv *env) {
             env->CallStaticVoidMethod(rt.contextClass, rt.removeContext, context);
             PRIClearException(env);
         }
+        MutexGuard guard(rt.deferredMutex);
         deferRelease(context);
         PRISetSlot(env, PRI_SLOT_CONTEXT, 0);
         deferRelease(slotObject(env, PRI_SLOT_CALLSTACK));

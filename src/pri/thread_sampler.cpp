@@ -64,10 +64,9 @@ int copyFrames(const jint *ints, int sp, int32_t *frames) {
 void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     PRIRuntime &rt = PRIState();
     record->frameCount = 0;
-    if (record->context == nullptr) {
-        auto local = reinterpret_cast<jobject>(PRIGetSlot(record->thread, PRI_SLOT_CONTEXT));
-        if (local != nullptr) record->context = sampler->NewGlobalRef(local);
-    }
+    // The thread may end at any moment: its slot is read only under the
+    // locks its end takes, and the record's reference is the sampler's own.
+    if (record->context == nullptr) record->context = PRINewContextReference(sampler, record->thread);
     record->hasRun = record->context != nullptr && markSeen(sampler, record->context, kSeenBySnapshot) ? 1 : 0;
     if (record->hasRun == 0) record->hasRun = vmSaysRan(sampler, record->thread) ? 1 : 0;
     if (record->context == nullptr || (!includeIdle && record->hasRun == 0)) return;
@@ -110,8 +109,11 @@ void PRIFreeSampleRecord(JNIEnv *env, void *pointer) {
 }
 
 int PRISamplerThreadHasRun(JNIEnv *sampler, JNIEnv *thread) {
-    auto context = reinterpret_cast<jobject>(PRIGetSlot(thread, PRI_SLOT_CONTEXT));
-    if (context == nullptr || PRIState().hasRunCounterField == nullptr) return 0;
+    if (PRIState().hasRunCounterField == nullptr) return 0;
     JNIEnv *env = sampler != nullptr ? sampler : getCurrentJNIEnv();
-    return markSeen(env, context, kSeenByQuery) ? 1 : 0;
+    jobject context = PRINewContextReference(env, thread);
+    if (context == nullptr) return 0;
+    bool first = markSeen(env, context, kSeenByQuery);
+    env->DeleteGlobalRef(context);
+    return first ? 1 : 0;
 }

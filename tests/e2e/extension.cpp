@@ -41,6 +41,12 @@ std::atomic<JNIEnv *> gThreadEnv{nullptr};
 bool gInstallHandlers = false;
 bool gInspect = false;
 
+}  // namespace
+
+const ZVServices *ExtensionServices() { return gServices; }
+
+namespace {
+
 std::string text(const SEElement *element) {
     if (element == nullptr) return "null";
     char *written = SEWrite(element);

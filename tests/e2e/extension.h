@@ -10,6 +10,10 @@
 
 // Prints "ext NAME: TEXT" on standard output.
 void say(const std::string &text);
+// The services record the agent handed the extension.
+const ZVServices *ExtensionServices();
+// ZVContext.createMarker(name, event): the marker's identifier, 0 when refused.
+jint CreateMarker(JNIEnv *env, const char *name, jint event = 0);
 
 // With initArgs inspect=true: the handler table's counts, method names from
 // its class-load handler, and the inspection of the thread that loads

@@ -42,17 +42,8 @@ std::string stackText(const PRIBacktrace *backtrace) {
     return text;
 }
 
-jint createMarker(JNIEnv *env, const char *name) {
-    jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
-    jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
-                                          : nullptr;
-    jint id = create != nullptr ? env->CallStaticIntMethod(context, create, env->NewStringUTF(name), 0) : 0;
-    if (env->ExceptionCheck()) env->ExceptionClear();
-    return id;
-}
-
 std::string markers(JNIEnv *env, const ZVServices *services) {
-    jint first = createMarker(env, "ext wait"), second = createMarker(env, "ext wait");
+    jint first = CreateMarker(env, "ext wait"), second = CreateMarker(env, "ext wait");
     auto push = reinterpret_cast<int32_t (*)(JNIEnv *, int32_t, int32_t)>(services->words[14]);
     auto pop = reinterpret_cast<void (*)(JNIEnv *)>(services->words[15]);
     int before = zviGetCurrentBacktraceForEnv(env)->count;
@@ -115,6 +106,18 @@ std::string metrics() {
 }
 
 }  // namespace
+
+jint CreateMarker(JNIEnv *env, const char *name, jint event) {
+    jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
+    jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
+                                          : nullptr;
+    jstring text = create != nullptr ? env->NewStringUTF(name) : nullptr;
+    jint id = text != nullptr ? env->CallStaticIntMethod(context, create, text, event) : 0;
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (text != nullptr) env->DeleteLocalRef(text);
+    if (context != nullptr) env->DeleteLocalRef(context);
+    return id;
+}
 
 void InspectInstallCounts(ZVHandlerTable *table) {
     table->classCount = classCount;

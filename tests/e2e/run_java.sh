@@ -637,6 +637,62 @@ XML
         [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
     fi
     ;;
+churn | churn_jdk25)
+    # Thread churn under the profiler: 20,000 short threads in waves of 64
+    # recurse (some past the context's first call-stack array, some until
+    # their stack overflows), throw, allocate, read their backtraces and push
+    # markers through the test extension, while the profiler samples every
+    # millisecond and a snapshot is fetched every second. The heap in use
+    # after the churn (16,000 threads after the warm-up) may exceed that after
+    # the warm-up by 8 MB at most: the profile grows as it meets new stacks
+    # (by 5 MB over 720,000 threads in ten minutes) and the VM's own use
+    # wanders by up to 5 MB, while a leak of 512 bytes a thread would pass it
+    # (the sampler's frame buffer alone is 88 kB a thread).
+    [[ $case_name == *_jdk25 ]] && use_jdk25
+    install=$work/install
+    mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
+    cp "$ZV_LIB"/* "$install/lib/"
+    cp "$(dirname "$ZV_LIB")/ext/darara/lib/zen_profilerdev_i.so" "$install/ext/darara/lib/"
+    cp "$ZV_EXTENSION" "$install/ext/darara/lib/zen_churndev_i.so"
+    echo '({libraryName=profiler;},{libraryName=churn;})' >"$install/ext/darara/audit/extensions.table"
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    port=$((20000 + RANDOM % 30000))
+    # Waves of 64 after 64 waves of warm-up; fewer with a sanitized agent, which is slower.
+    waves=250
+    [ -n "${ZV_PRELOAD:-}" ] && waves=60
+    (cd "$work" && run churn "-agentpath:$install/lib/libr2orar.so=port=$port-$((port + 30)),Eprofiler.period=1" \
+        -Dzenva.test.echo=true "-Dzv.churn=$install/ext/darara/lib/zen_churndev_i.so" -cp "$ZV_CLASSES" \
+        e2e.Churn $waves 64) &
+    pid=$!
+    snapshots=0
+    while kill -0 $pid 2>/dev/null; do
+        listen=$(sed -n 's/^zenva: AuditPort.listen(port=\([0-9]*\))$/\1/p' "$work/churn.out")
+        if [ -n "$listen" ] && "$ZV_ZVTOOL" snapshot --port "$listen" --out "$work/live$snapshots" >/dev/null 2>&1; then
+            grep -q '^e2e.Churn.lambda[^ ]*;e2e.Churn.descend' "$work/live$snapshots" && snapshots=$((snapshots + 1))
+        fi
+        sleep 1
+    done
+    wait $pid
+    expect_rc churn 0
+    [ $snapshots -ge 1 ] || fail "churn: no snapshot with the churn threads' stacks"
+    expect_line churn out "failed inspections: 0 "
+    expect_line churn out "caught: true"
+    read -r threads refused <<<"$(sed -n 's/^churn: \([0-9]*\) threads.*/\1/p; s/^refused markers: //p' "$work/churn.out" | paste -sd' ')"
+    [ "${threads:-0}" = $(((waves + 64) * 64)) ] && [ "${refused:-9999}" -le $(((waves + 64) * 64 / 100)) ] ||
+        fail "churn: ${threads:-no} threads, ${refused:-?} markers refused for want of room (1% allowed)"
+    grep -qxE "registered threads: before ([0-9]+) after \1" "$work/churn.out" || fail "churn: threads left registered"
+    read -r before after <<<"$(sed -n 's/^heap in use: before \([0-9]*\) after \([0-9]*\)$/\1 \2/p' "$work/churn.out")"
+    [ -n "${before:-}" ] && [ $((after - before)) -le $((8 << 20)) ] ||
+        fail "churn: the heap in use grew from ${before:-?} to ${after:-?} bytes"
+    # A context whose reference outlived its thread keeps its 8 kB array.
+    read -r java_before java_after <<<"$(sed -n 's/^java heap in use: before \([0-9]*\) after \([0-9]*\)$/\1 \2/p' "$work/churn.out")"
+    [ -n "${java_before:-}" ] && [ $((java_after - java_before)) -le $((2 << 20)) ] ||
+        fail "churn: the Java heap in use grew from ${java_before:-?} to ${java_after:-?} bytes"
+    if grep -qiE "error|exception" "$work/churn.err"; then fail "churn: $(grep -iE "error|exception" "$work/churn.err" | head -1)"; fi
+    echo "churn: ${threads:-?} threads, $snapshots snapshots, ${refused:-?} markers refused," \
+        "heap in use ${before:-?} -> ${after:-?} bytes, Java heap ${java_before:-?} -> ${java_after:-?}," \
+        "$(grep '^churn:' "$work/churn.out")"
+    ;;
 metrics)
     # Defaults: every metric every 2 s into 10-hour buffers; the heap values
     # are the VM's own. Whole-second stamps make a step of 1 or 3 possible.

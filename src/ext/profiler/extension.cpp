@@ -191,10 +191,7 @@ void threadStarted(JNIEnv *) {
     ++gActiveThreads;
     ++gStartedThreads;
 }
-void threadEnded(JNIEnv *env) {
-    --gActiveThreads;
-    ThreadEnded(env);
-}
+void threadEnded(JNIEnv *) { --gActiveThreads; }
 jint classCount() { return gClasses; }
 jint activeThreadCount() { return std::max<jint>(gActiveThreads, 0); }
 jint totalThreadCount() { return gStartedThreads; }
@@ -240,5 +237,8 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     gSettings = ReadSettings(initArgs);
     gRecord.order = 0;
     if (gSettings.enabled) gRecord.javaInit = javaInit;
+    // The extension's event, unlike the handler table's, comes after the
+    // thread left the registry (see ThreadEnded).
+    gRecord.threadEnded = ThreadEnded;
     return &gRecord;
 }

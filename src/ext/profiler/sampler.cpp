@@ -32,8 +32,9 @@ std::vector<std::string> gThreadNames;
 // A record's caller word holds its thread's CPU time at the previous snapshot.
 bool gFirstSnapshot = true;
 int64_t gLastSnapshot = 0;
+std::atomic<bool> gStarted{false};
 std::mutex gEndedMutex;
-std::vector<JNIEnv *> gEnded;
+std::vector<JNIEnv *> gEnded;  // threads unregistered since the last snapshot
 
 void release(JNIEnv *self, JNIEnv *thread) {
     auto found = gRecords.find(thread);
@@ -102,18 +103,21 @@ void addSample(const ZVSampleRecord &record, uint64_t weight, std::vector<Frame>
 void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::vector<int64_t> &weights) {
     std::lock_guard<std::mutex> lock(gProfileMutex);
     if (gStop) return;
-    {
-        std::lock_guard<std::mutex> ended(gEndedMutex);
-        for (JNIEnv *thread : gEnded) release(self, thread);
-        gEnded.clear();
-    }
     // The registry frees a thread's name when the thread ends: hold its lock
-    // while the names are read.
-    std::vector<JNIEnv *> threads;
+    // while the names are read. A thread is reported ended after it left the
+    // registry, and its JNIEnv can be another thread's only after that: so
+    // the ends taken under the same lock as the list are those of every
+    // listed environment's earlier owner, whose records go first.
+    std::vector<JNIEnv *> threads, ended;
     zviDataLock();
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at)
         if (sampled(self, *at)) threads.push_back(*at);
+    {
+        std::lock_guard<std::mutex> guard(gEndedMutex);
+        ended.swap(gEnded);
+    }
     zviDataUnlock();
+    for (JNIEnv *thread : ended) release(self, thread);
     int64_t now = monotonicNanos();
     int64_t elapsed = gFirstSnapshot ? gSettings.periodMs * int64_t{1000000} : now - gLastSnapshot;
     gLastSnapshot = now;
@@ -205,7 +209,8 @@ void samplerMain(void *argument) {
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
     gProfile = Profile(settings.lines);
-    return zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
+    gStarted = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
+    return gStarted;
 }
 
 void StopSampler() {
@@ -214,6 +219,7 @@ void StopSampler() {
 }
 
 void ThreadEnded(JNIEnv *env) {
+    if (!gStarted || gStop) return;
     std::lock_guard<std::mutex> lock(gEndedMutex);
     gEnded.push_back(env);
 }

@@ -19,7 +19,9 @@ namespace profiler {
 bool StartSampler(const Settings &settings);
 // Stops sampling: waits for a snapshot in progress; none is taken afterwards.
 void StopSampler();
-// A thread has ended: its sample record is released at the next snapshot.
+// A thread has ended and left the agent's registry (the extension's own
+// thread-end event, which comes after that): its sample record is released
+// at the next snapshot, before its JNIEnv can be listed for another thread.
 void ThreadEnded(JNIEnv *env);
 // The settings the sampler runs with (the agent's options adopted).
 Settings SamplerSettings();
