@@ -127,7 +127,7 @@ options_string)
     expect_rc empty 0
     expect_line empty err "Invalid value for filter: '' (expected a value after '=')"
     expect_line empty err "Zentrova Error: options refused (see above); their defaults are used"
-    expect_line empty out "Zentrova Request Analyzer enabled"
+    expect_line empty err "Zentrova Request Analyzer enabled"
     ;;
 options_xml)
     cp "$ZV_SOURCE/examples/zentrova.xml" "$ZV_SOURCE/examples/filters.txt" "$work/"
