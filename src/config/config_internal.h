@@ -49,6 +49,9 @@ int32_t XmlInteger(const ConfigSource *source, const char *pathTemplate, int too
 // under `name` and the default.
 int32_t XmlTimeSpan(const ConfigSource *source, const char *pathTemplate, int tool,
                     const char *attribute, const char *name, int32_t defaultValue);
+// A relative path of the document, taken over, made relative to the folder
+// of the file it came from, so that a configuration works from any directory.
+char *XmlPathBesideDocument(const ConfigSource *source, char *path);
 // A heap copy; absent: the default. With emptyIsNull an empty text gives null.
 char *XmlString(const ConfigSource *source, const char *pathTemplate, int tool,
                 const char *attribute, char *defaultValue, bool emptyIsNull);

@@ -212,7 +212,8 @@ char *GetFilterPath(const ConfigSource *source, int tool, char *defaultValue) {
         }
         return ArgumentString(source, "filter", defaultValue, true);
     }
-    return XmlString(source, kFilter, tool, "path", defaultValue, true);
+    char *path = XmlString(source, kFilter, tool, "path", defaultValue, true);
+    return path != defaultValue ? XmlPathBesideDocument(source, path) : path;
 }
 
 int32_t GetFilterReloadOnChange(const ConfigSource *source, int tool, int32_t defaultValue) {

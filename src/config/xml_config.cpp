@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "config/config_internal.h"
 #include "support/files.h"
@@ -141,6 +142,16 @@ char *XmlString(const ConfigSource *source, const char *pathTemplate, int tool,
         return nullptr;
     }
     return text;
+}
+
+char *XmlPathBesideDocument(const ConfigSource *source, char *path) {
+    auto document = static_cast<xmlDocPtr>(source->mapOrDocument);
+    const char *file = document != nullptr ? reinterpret_cast<const char *>(document->URL) : nullptr;
+    const char *slash = file != nullptr ? strrchr(file, '/') : nullptr;
+    if (path == nullptr || path[0] == '/' || path[0] == '\0' || slash == nullptr) return path;
+    std::string beside = std::string(file, slash + 1) + path;
+    sFree(path);
+    return sStrdup(beside.c_str());
 }
 
 int32_t XmlKeyword(const ConfigSource *source, const char *pathTemplate, int tool,

@@ -12,7 +12,8 @@
 
 namespace {
 
-const std::string kExample = std::string(ZV_SOURCE_DIR) + "/examples/zentrova.xml";
+// Every element and attribute the reader maps, with values to recognise.
+const std::string kExample = std::string(ZV_SOURCE_DIR) + "/tests/config/every_element.xml";
 
 std::string Document(const std::string &tool, const std::string &body,
                      const std::string &shared = "") {

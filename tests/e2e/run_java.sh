@@ -130,9 +130,12 @@ options_string)
     expect_line empty err "Zentrova Request Analyzer enabled"
     ;;
 options_xml)
-    cp "$ZV_SOURCE/examples/zentrova.xml" "$ZV_SOURCE/examples/filters.txt" "$work/"
-    (cd "$work" && run xml "-agentpath:$agent=$work/zentrova.xml" -Dzenva.test.echo=true -cp "$ZV_CLASSES" e2e.Hello)
+    # The example works from another directory: its filter file is read beside it.
+    mkdir -p "$work/conf"
+    cp "$ZV_SOURCE/examples/zentrova.xml" "$ZV_SOURCE/examples/filters.txt" "$work/conf/"
+    (cd "$work" && run xml "-agentpath:$agent=conf/zentrova.xml" -Dzenva.test.echo=true -cp "$ZV_CLASSES" e2e.Hello)
     expect_rc xml 0
+    expect_line xml err "Zentrova using filter file 'conf/filters.txt'"
     expect_line xml err "Port 1500"
     expect_text xml out "Main.setVMName(orders-service)"
     expect_line xml out "zenva.scanForFreePort=1510"
