@@ -546,6 +546,15 @@ public final class ZVContext {
         if (sp < 0) {
             return;
         }
+        dropTo(sp);
+    }
+
+    /**
+     * Sets the stack pointer to {@code sp}, going back to the array that was
+     * in use at that depth when the stack had outgrown it; the array left is
+     * kept as the spare for the next growth.
+     */
+    private void dropTo(int sp) {
         int[] given = callStack;
         int[] stack = given;
         Outgrown top = outgrown;
@@ -587,22 +596,7 @@ public final class ZVContext {
         if (sp < 0) {
             sp = 0;
         }
-        int[] given = callStack;
-        int[] stack = given;
-        Outgrown top = outgrown;
-        while (top != null && sp < top.grownAt) {
-            stack = top.stack;
-            top = top.next;
-        }
-        outgrown = top;
-        popFloor = top != null ? top.grownAt : 0;
-        stackPointer = sp;
-        if (stack != given) {
-            if (spare == null || spare.length < given.length) {
-                spare = given;
-            }
-            switchTo(stack);
-        }
+        dropTo(sp);
         if (notifyMethodEnterExit) {
             notifyExited();
         }
