@@ -30,14 +30,15 @@ std::string internalName(const char *signature) {
     return name.substr(1, name.size() - 2);
 }
 
-// The boot classes whose start-up bytes are kept, with those bytes; the
-// local references belong to the caller's local frame.
+// The boot classes whose start-up bytes are kept, with those bytes; their
+// local references belong to the caller's local frame, the others' are dropped
+// (the VM has many more classes loaded than bytes were kept).
 struct Candidates {
     std::vector<jclass> classes;
     std::vector<jvmtiClassDefinition> definitions;
 };
 
-Candidates candidates(jvmtiEnv *jvmti, std::unordered_map<std::string, std::vector<unsigned char>> &kept) {
+Candidates candidates(JNIEnv *env, jvmtiEnv *jvmti, std::unordered_map<std::string, std::vector<unsigned char>> &kept) {
     Candidates found;
     jint count = 0;
     jclass *loaded = nullptr;
@@ -57,11 +58,14 @@ Candidates candidates(jvmtiEnv *jvmti, std::unordered_map<std::string, std::vect
                       jvmti->GetClassLoader(klass, &loader) == JVMTI_ERROR_NONE && loader == nullptr &&
                       jvmti->GetClassSignature(klass, &signature, nullptr) == JVMTI_ERROR_NONE;
         auto bytes = wanted ? kept.find(internalName(signature)) : kept.end();
+        if (loader != nullptr) env->DeleteLocalRef(loader);
         if (signature != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
         if (bytes != kept.end() && !bytes->second.empty()) {
             found.classes.push_back(klass);
             found.definitions.push_back(
                 {klass, static_cast<jint>(bytes->second.size()), bytes->second.data()});
+        } else {
+            env->DeleteLocalRef(klass);
         }
     }
     jvmti->Deallocate(reinterpret_cast<unsigned char *>(loaded));
@@ -92,7 +96,7 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
         env->ExceptionClear();
         return 0;
     }
-    Candidates found = candidates(jvmti, kept);
+    Candidates found = candidates(env, jvmti, kept);
     std::vector<jclass> redefined;
     // All at once, in one pause of the VM; when the VM refuses one class the
     // whole set is refused, and each class is then tried on its own.
