@@ -685,8 +685,14 @@ churn | churn_jdk25)
         fail "churn: ${threads:-no} threads, ${refused:-?} markers refused for want of room (1% allowed)"
     grep -qxE "registered threads: before ([0-9]+) after \1" "$work/churn.out" || fail "churn: threads left registered"
     read -r before after <<<"$(sed -n 's/^heap in use: before \([0-9]*\) after \([0-9]*\)$/\1 \2/p' "$work/churn.out")"
-    [ -n "${before:-}" ] && [ $((after - before)) -le $((8 << 20)) ] ||
+    # A sanitizer counts the VM's own compiler arenas in its allocated bytes,
+    # and its slower agent leaves the compilers busy when the churn ends: there
+    # the reading says nothing of the agent, and only the Java heap is bounded.
+    if [ -n "${ZV_PRELOAD:-}" ]; then
+        echo "churn: native heap bound not checked under a sanitizer ($before -> $after bytes)"
+    elif [ -z "${before:-}" ] || [ $((after - before)) -gt $((8 << 20)) ]; then
         fail "churn: the heap in use grew from ${before:-?} to ${after:-?} bytes"
+    fi
     # A context whose reference outlived its thread keeps its 8 kB array.
     read -r java_before java_after <<<"$(sed -n 's/^java heap in use: before \([0-9]*\) after \([0-9]*\)$/\1 \2/p' "$work/churn.out")"
     [ -n "${java_before:-}" ] && [ $((java_after - java_before)) -le $((2 << 20)) ] ||
