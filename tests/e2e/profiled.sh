@@ -1,0 +1,65 @@
+# Shell pieces shared by the end-to-end runs and the bench scripts that run
+# a program under the shipped profiler: source it, then call the functions.
+
+# profiled_install INSTALL LIB EXTENSION: an installation in INSTALL with the
+# agent's files from LIB, the profiler beside it and the test extension
+# EXTENSION as "churn" in the table; $HOME/.zv_audit names it.
+profiled_install() {
+    local install=$1 lib=$2
+    mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
+    cp "$lib"/* "$install/lib/"
+    cp "$(dirname "$lib")/ext/darara/lib/zen_profilerdev_i.so" "$install/ext/darara/lib/"
+    cp "$3" "$install/ext/darara/lib/zen_churndev_i.so"
+    echo '({libraryName=profiler;},{libraryName=churn;})' >"$install/ext/darara/audit/extensions.table"
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+}
+
+# snapshot_loop PID OUT ZVTOOL PERIOD DIR: while PID lives, a snapshot over the
+# audit port that the program's stdout OUT announces, every PERIOD seconds,
+# into DIR/live.collapsed. Sets snapshots and refused (failures while PID
+# still lived; a request that met the VM's exit is no failure; the last
+# failure's output is kept in DIR/snap.failed).
+snapshot_loop() {
+    local pid=$1 out=$2 zvtool=$3 period=$4 dir=$5 listen next
+    snapshots=0 refused=0
+    while kill -0 "$pid" 2>/dev/null; do
+        next=$(($(date +%s) + period))
+        listen=$(sed -n 's/^zenva: AuditPort.listen(port=\([0-9]*\))$/\1/p' "$out")
+        if [ -n "$listen" ]; then
+            if timeout 30 "$zvtool" snapshot --port "$listen" --out "$dir/live.collapsed" >"$dir/snap.out" 2>&1; then
+                snapshots=$((snapshots + 1))
+            else
+                sleep 2
+                kill -0 "$pid" 2>/dev/null && refused=$((refused + 1)) && cp "$dir/snap.out" "$dir/snap.failed"
+            fi
+        fi
+        while kill -0 "$pid" 2>/dev/null && [ "$(date +%s)" -lt "$next" ]; do sleep 0.2; done
+    done
+}
+
+# soak_curve OUT WARMUP HEAP_KB RESIDENT_KB: prints the curve of the
+# "sample: SECONDS HEAP_BYTES RESIDENT_KB REQUESTS" lines of OUT, then checks
+# that after WARMUP seconds neither the heap in use nor the resident set rises
+# more than HEAP_KB / RESIDENT_KB above its reading at the end of the warm-up.
+# Prints one "FAIL: ..." line per breach; returns 1 if any.
+soak_curve() {
+    awk -v warmup="$2" -v heap_bound="$3" -v rss_bound="$4" '
+        $1 == "sample:" {
+            n++; heap = int($3 / 1024); rss = $4
+            printf "  %6d s  heap in use %8d kB  resident %8d kB  %10d requests\n", $2, heap, rss, $5
+            if ($2 <= warmup) { base_heap = heap; base_rss = rss; based = 1; next }
+            if (!based) next
+            if (heap - base_heap > max_heap) max_heap = heap - base_heap
+            if (rss - base_rss > max_rss) max_rss = rss - base_rss
+            after++
+        }
+        END {
+            if (!based || after < 2) { print "FAIL: " n " samples, too few after the warm-up"; exit 1 }
+            printf "  after the warm-up: heap in use rose at most %d kB (bound %d), resident %d kB (bound %d)\n",
+                max_heap, heap_bound, max_rss, rss_bound
+            bad = 0
+            if (max_heap > heap_bound) { print "FAIL: the heap in use grew " max_heap " kB after the warm-up"; bad = 1 }
+            if (max_rss > rss_bound) { print "FAIL: the resident set grew " max_rss " kB after the warm-up"; bad = 1 }
+            exit bad
+        }' "$1"
+}
