@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell pieces shared by the end-to-end runs and the bench scripts that run
 # a program under the shipped profiler: source it, then call the functions.
 
