@@ -702,6 +702,33 @@ churn | churn_jdk25)
         "heap in use ${before:-?} -> ${after:-?} bytes, Java heap ${java_before:-?} -> ${java_after:-?}," \
         "$(grep '^churn:' "$work/churn.out")"
     ;;
+soak)
+    # A steady loopback server in the VM for 60 s under the profiler (a sample
+    # every 10 ms, a snapshot every 10 s; bench/soak.sh is the long run; JDK 17
+    # only). After 20 s of warm-up, the least reading of the later half may
+    # exceed that of the earlier half by 4 MB for the heap in use and 32 MB for
+    # the resident set at most; a leak of 1 kB a request (3,000 or more a
+    # second) would pass the first.
+    source "$(dirname "$0")/profiled.sh"
+    profiled_install "$work/install" "$ZV_LIB" "$ZV_EXTENSION"
+    port=$((20000 + RANDOM % 30000))
+    timeout 150 "${java[@]}" -Xms64m -Xmx64m -XX:+AlwaysPreTouch \
+        "-agentpath:$work/install/lib/libr2orar.so=port=$port-$((port + 30)),Eprofiler.period=10" \
+        -Dzenva.test.echo=true "-Dzv.churn=$work/install/ext/darara/lib/zen_churndev_i.so" \
+        -cp "$ZV_CLASSES" e2e.Soak 60 5 >"$work/soak.out" 2>"$work/soak.err" &
+    pid=$!
+    snapshot_loop $pid "$work/soak.out" "$ZV_ZVTOOL" 10 "$work"
+    wait $pid
+    echo $? >"$work/soak.rc"
+    expect_rc soak 0
+    soak_curve "$work/soak.out" 20 4096 32768 || fail "soak: memory not flat after the warm-up"
+    [ $snapshots -ge 4 ] && [ $refused = 0 ] || fail "soak: $snapshots snapshots, $refused failed"
+    grep -q 'e2e.Soak.serve' "$work/live.collapsed" || fail "soak: the last snapshot lacks the workers' stacks"
+    grep -qE '^soak: [0-9]+ requests, 0 failed $' "$work/soak.out" || fail "soak: $(grep '^soak:' "$work/soak.out")"
+    expect_line soak out "workers ended: true"
+    if grep -qiE "error|exception|fatal" "$work/soak.err"; then fail "soak: $(grep -iE "error|exception|fatal" "$work/soak.err" | head -1)"; fi
+    echo "soak: $snapshots snapshots, $(grep '^soak:' "$work/soak.out")"
+    ;;
 metrics)
     # Defaults: every metric every 2 s into 10-hour buffers; the heap values
     # are the VM's own. Whole-second stamps make a step of 1 or 3 possible.
