@@ -76,8 +76,9 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
         if (!place(log.branchTarget(own.offset), own)) return nullptr;
     }
     if (startFrame_ && !place(log.branchTarget(0), initial_)) return nullptr;
-    for (const auto &[offset, target] : aliases_) {
-        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == target; });
+    for (const auto &alias : aliases_) {
+        const auto &[offset, target] = alias;
+        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == alias.second; });
         if (found == own_.end() && target != 0) return nullptr;
         if (!place(offset, found != own_.end() ? *found : initial_)) return nullptr;
     }
