@@ -10,6 +10,7 @@
 #   (JAVA names the java program; ZV_PRELOAD, for a sanitized build, the
 #   sanitizer runtimes java must preload)
 set -uo pipefail
+source "$(dirname "$0")/../tests/e2e/profiled.sh"
 
 if [ $# -lt 1 ]; then
     sed -n '2,12p' "$0"
@@ -35,14 +36,9 @@ keep=0
 trap '[ $keep = 1 ] || rm -rf "$work"' EXIT
 # An installation with the profiler and the test extension in its table.
 install=$work/install
-mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
-cp "$lib"/* "$install/lib/"
-cp "$build/zenva/ext/darara/lib/zen_profilerdev_i.so" "$install/ext/darara/lib/"
-cp "$extension" "$install/ext/darara/lib/zen_churndev_i.so"
-echo '({libraryName=profiler;},{libraryName=churn;})' >"$install/ext/darara/audit/extensions.table"
 export HOME=$work
 unset ZENVA_HOME
-echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+profiled_install "$install" "$lib" "$extension"
 
 port=$((20000 + RANDOM % 30000))
 seconds=$((minutes * 60))

@@ -7,6 +7,7 @@
 # ZV_JUNIT_CLASSES (JUnit 3 and a test compiled against it), and for a
 # sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
 set -uo pipefail
+source "$(dirname "$0")/profiled.sh"
 
 case_name=${1:?usage: run_java.sh CASE}
 # use_vm JAVA: the java program the runs start, with the preloads it needs.
@@ -653,12 +654,7 @@ churn | churn_jdk25)
     # (the sampler's frame buffer alone is 88 kB a thread).
     [[ $case_name == *_jdk25 ]] && use_jdk25
     install=$work/install
-    mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
-    cp "$ZV_LIB"/* "$install/lib/"
-    cp "$(dirname "$ZV_LIB")/ext/darara/lib/zen_profilerdev_i.so" "$install/ext/darara/lib/"
-    cp "$ZV_EXTENSION" "$install/ext/darara/lib/zen_churndev_i.so"
-    echo '({libraryName=profiler;},{libraryName=churn;})' >"$install/ext/darara/audit/extensions.table"
-    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    profiled_install "$install" "$ZV_LIB" "$ZV_EXTENSION"
     port=$((20000 + RANDOM % 30000))
     # Waves of 64 after 64 waves of warm-up; fewer with a sanitized agent, which is slower.
     waves=250
@@ -709,7 +705,6 @@ soak)
     # exceed that of the earlier half by 4 MB for the heap in use and 32 MB for
     # the resident set at most; a leak of 1 kB a request (3,000 or more a
     # second) would pass the first.
-    source "$(dirname "$0")/profiled.sh"
     profiled_install "$work/install" "$ZV_LIB" "$ZV_EXTENSION"
     port=$((20000 + RANDOM % 30000))
     timeout 150 "${java[@]}" -Xms64m -Xmx64m -XX:+AlwaysPreTouch \
