@@ -63,16 +63,4 @@ grep -E '^(soak|workers ended):' "$work/out" | sed 's/^/  /'
 [ "$rc" = 0 ] || { echo "FAIL: exit status $rc"; problems=1; }
 grep -qE '^soak: [0-9]+ requests, 0 failed $' "$work/out" || { echo "FAIL: requests failed"; problems=1; }
 grep -qxF "workers ended: true" "$work/out" || { echo "FAIL: the workers did not end"; problems=1; }
-if grep -qiE 'error|exception|fatal' "$work/err"; then
-    echo "FAIL: error lines:"
-    grep -iE 'error|exception|fatal' "$work/err" | head -5
-    problems=1
-fi
-[ "$refused" = 0 ] || { echo "FAIL: $refused snapshots failed: $(cat "$work/snap.failed")"; problems=1; }
-if [ $problems != 0 ]; then
-    keep=1
-    ls "$work"/hs_err* 2>/dev/null
-    echo "output kept in $work"
-    exit 1
-fi
-echo "ok"
+profiled_verdict "$work" "$problems" "$refused" || { keep=1; exit 1; }

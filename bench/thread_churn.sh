@@ -84,16 +84,4 @@ problems=0
 [ "$rc" = 0 ] || { echo "FAIL: exit status $rc"; problems=1; }
 grep -qxF "failed inspections: 0 " "$work/out" || { echo "FAIL: inspections failed"; problems=1; }
 grep -qxF "caught: true" "$work/out" || { echo "FAIL: exceptions not caught once per thread"; problems=1; }
-if grep -qiE 'error|exception|fatal' "$work/err"; then
-    echo "FAIL: error lines:"
-    grep -iE 'error|exception|fatal' "$work/err" | head -5
-    problems=1
-fi
-[ "$refused" = 0 ] || { echo "FAIL: $refused snapshots failed: $(cat "$work/snap.failed")"; problems=1; }
-if [ $problems != 0 ]; then
-    keep=1
-    ls "$work"/hs_err* 2>/dev/null
-    echo "output kept in $work"
-    exit 1
-fi
-echo "ok"
+profiled_verdict "$work" "$problems" "$refused" || { keep=1; exit 1; }

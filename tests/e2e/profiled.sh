@@ -66,3 +66,23 @@ soak_curve() {
             exit bad
         }' "$1"
 }
+
+# profiled_verdict WORK PROBLEMS REFUSED: the end of a bench run whose
+# program wrote WORK/err: adds error lines and failed snapshots (REFUSED) to
+# the PROBLEMS found so far; prints "ok", or what failed and where the output
+# is (the caller keeps it) and returns 1.
+profiled_verdict() {
+    local work=$1 problems=$2 refused=$3
+    if grep -qiE 'error|exception|fatal' "$work/err"; then
+        echo "FAIL: error lines:"
+        grep -iE 'error|exception|fatal' "$work/err" | head -5
+        problems=1
+    fi
+    [ "$refused" = 0 ] || { echo "FAIL: $refused snapshots failed: $(cat "$work/snap.failed")"; problems=1; }
+    if [ "$problems" != 0 ]; then
+        ls "$work"/hs_err* 2>/dev/null
+        echo "output kept in $work"
+        return 1
+    fi
+    echo "ok"
+}
