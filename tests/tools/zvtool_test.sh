@@ -60,5 +60,22 @@ expect 1 "cut.bin: no complete element" elements --binary cut.bin
 expect 1 "broken.txt: Syntax error: syntax error at line 2" elements broken.txt
 expect 1 "/dev/zero: not a regular file" elements --binary /dev/zero
 
+# Diff: shares, not weights, are compared; a line without a weight is named.
+printf 'main;a;hot 600\nmain;b 300\nmain 100\n' >before.collapsed
+printf 'main;a;hot 100\nmain;b 350\nmain;c:12 50\n' >after.collapsed
+expect 0 "  +40.00   30.00% ->  70.00%  b" diff before.collapsed after.collapsed --out diff.html
+printf 'main 1\nmain;a\n' >cut.collapsed
+expect 1 "cut.collapsed: line 2: expected frames separated by ';', a space and a weight" \
+    diff cut.collapsed after.collapsed --out x.html
+browser=$(command -v chromium || true)
+if [ -n "$browser" ]; then
+    # The grown frame renders red, the shrunk one blue.
+    timeout 60 "$browser" --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/chrome" \
+        --dump-dom "file://$work/diff.html" >dom.html 2>/dev/null
+    grep -qE 'background: rgb\(2[0-9]{2}, [0-9]{1,2}, [0-9]{1,2}\);">b</div>' dom.html &&
+        grep -qE 'background: rgb\([0-9]{1,2}, [0-9]{1,3}, 2[0-9]{2}\);">hot</div>' dom.html ||
+        { echo "FAIL: diff page: b not red or hot not blue"; failures=$((failures + 1)); }
+fi
+
 [ "$failures" = 0 ] && echo "zvtool input checks passed"
 exit $((failures > 0))

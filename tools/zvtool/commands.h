@@ -10,6 +10,7 @@ int ThreadCommand(int argc, char **argv);
 int InstrumentCommand(int argc, char **argv);
 int ElementsCommand(int argc, char **argv);
 int SnapshotCommand(int argc, char **argv);
+int DiffCommand(int argc, char **argv);
 
 // Exit status of a command called with the wrong arguments.
 constexpr int kUsageError = 2;

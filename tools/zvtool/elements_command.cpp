@@ -1,54 +1,21 @@
 // zvtool elements: the elements of a file in the text syntax, read from the
 // text syntax or, with --binary, from the binary syntax (a serialized
 // metrics tree, for one).
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "commands.h"
+#include "file_input.h"
 #include "support/elements.h"
 #include "support/heap.h"
-
-namespace {
-
-// Element files are small; a device or a pipe would never end.
-constexpr long long kLargestFile = 64LL << 20;
-
-bool readFile(const char *path, std::string *bytes) {
-    struct stat info;
-    if (stat(path, &info) != 0) {
-        std::fprintf(stderr, "%s: %s\n", path, std::strerror(errno));
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        std::fprintf(stderr, "%s: not a regular file\n", path);
-        return false;
-    }
-    if (info.st_size > kLargestFile) {
-        std::fprintf(stderr, "%s: larger than 64 MiB\n", path);
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        std::fprintf(stderr, "%s: read error\n", path);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 int ElementsCommand(int argc, char **argv) {
     bool binary = argc == 2 && std::strcmp(argv[0], "--binary") == 0;
     if (argc != (binary ? 2 : 1)) return kUsageError;
     const char *path = argv[argc - 1];
     std::string bytes;
-    if (!readFile(path, &bytes)) return 1;
+    if (!ReadInputFile(path, 64, &bytes)) return 1;  // element files are small
     int length = static_cast<int>(bytes.size());
     SEReader *reader = binary ? SEReaderFromBinary(bytes.data(), length) : SEReaderFromString(bytes.data(), length);
     SEReaderSetBinary(reader, binary ? 1 : 0);

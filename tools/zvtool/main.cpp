@@ -28,6 +28,9 @@ const Command kCommands[] = {
      ElementsCommand},
     {"snapshot", "--out FILE [--port N (1473)] [--kind collapsed|text|html] [--host ADDRESS]  (a profile from a running VM)",
      SnapshotCommand},
+    {"diff", "BEFORE.collapsed AFTER.collapsed --out FILE.html [--top N (20)]  (a differential flame graph and the"
+             " methods whose self share changed most)",
+     DiffCommand},
 };
 
 void PrintUsage(const Command *only) {

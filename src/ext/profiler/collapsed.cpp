@@ -1,4 +1,6 @@
-// Collapsed stacks, as flamegraph.pl and speedscope read them.
+// Collapsed stacks, as flamegraph.pl and speedscope read them, and read back
+// (the differential flame graph compares two such files).
+#include <charconv>
 #include <vector>
 
 #include "reports.h"
@@ -35,6 +37,63 @@ std::string CollapsedStacks(const NamedProfile &profile) {
             work.emplace_back(it->second.get(), here);
     }
     return out;
+}
+
+namespace {
+
+// The method a collapsed frame stands for: "Class.method" of "Class.method:12"
+// or "Class.method:page.jsp:2"; bracketed frames (groups, states) as they are.
+std::string_view methodOf(std::string_view frame) {
+    if (frame.starts_with('[')) return frame;
+    return frame.substr(0, frame.find(':'));
+}
+
+}  // namespace
+
+std::string ParseCollapsed(std::string_view text, NamedProfile &profile) {
+    profile = NamedProfile{};
+    profile.root.name = "all";
+    size_t number = 0;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        size_t space = line.rfind(' ');
+        uint64_t micros = 0;
+        std::string_view digits = space == std::string_view::npos ? std::string_view{} : line.substr(space + 1);
+        auto [stop, fault] = std::from_chars(digits.data(), digits.data() + digits.size(), micros);
+        if (space == 0 || digits.empty() || fault != std::errc{} || stop != digits.data() + digits.size() ||
+            micros > UINT64_MAX / 1000)
+            return "line " + std::to_string(number) + ": expected frames separated by ';', a space and a weight";
+        uint64_t weight = micros * 1000;
+        if (profile.root.total > UINT64_MAX - weight)
+            return "line " + std::to_string(number) + ": the weights add up to more than can be counted";
+        NamedNode *node = &profile.root;
+        node->total += weight;
+        ++node->samples;
+        for (std::string_view frames = line.substr(0, space); !frames.empty();) {
+            size_t semicolon = frames.find(';');
+            std::string_view frame = frames.substr(0, semicolon);
+            frames = semicolon == std::string_view::npos ? std::string_view{} : frames.substr(semicolon + 1);
+            std::unique_ptr<NamedNode> &child = node->children[std::string(frame.empty() ? "?" : frame)];
+            if (!child) {
+                child = std::make_unique<NamedNode>();
+                child->name = frame.empty() ? "?" : frame;
+                child->method = methodOf(child->name);
+            }
+            node = child.get();
+            node->total += weight;
+            ++node->samples;
+        }
+        node->self += weight;
+    }
+    AddMethodTotals(profile.root, profile);
+    profile.samples = profile.root.samples;
+    profile.weight = profile.root.total;
+    return "";
 }
 
 }  // namespace profiler

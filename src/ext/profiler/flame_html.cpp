@@ -2,7 +2,9 @@
 // own script and style, so it opens anywhere without network access. Frames
 // are positioned elements (the outermost call at the bottom); a click zooms
 // into a frame, the search box marks matching frames.
+#include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -30,27 +32,43 @@ void quote(std::string_view text, std::string &out) {
     out += '"';
 }
 
-// [name, total, self, [children...]], times in microseconds; written
-// without recursion, as stacks run thousands of frames deep.
-void node(const NamedNode &tree, std::string &out) {
-    std::vector<std::pair<const NamedNode *, bool>> work{{&tree, true}};  // null: close a node
+// [name, total, self, [children...]] with times in microseconds, and for a
+// differential graph a fifth element: the change of the node's share in
+// percentage points. Written without recursion, as stacks run thousands of
+// frames deep.
+void node(const NamedNode &tree, std::string &out,
+          const std::unordered_map<const NamedNode *, double> *changes = nullptr) {
+    struct Step {
+        const NamedNode *node;
+        bool first;   // no comma before it
+        bool close;   // the node's children are written: close it
+    };
+    std::vector<Step> work{{&tree, true, false}};
     while (!work.empty()) {
-        auto [at, first] = work.back();
+        Step step = work.back();
         work.pop_back();
-        if (at == nullptr) {
-            out += "]]";
+        const NamedNode *at = step.node;
+        if (step.close) {
+            out += ']';
+            if (changes != nullptr) {
+                auto found = changes->find(at);
+                char change[32];
+                snprintf(change, sizeof change, ",%.4f", found == changes->end() ? 0.0 : found->second);
+                out += change;
+            }
+            out += ']';
             continue;
         }
-        if (!first) out += ',';
+        if (!step.first) out += ',';
         out += '[';
         quote(at->name, out);
         out += ',' + std::to_string((at->total + 500) / 1000) + ',' + std::to_string((at->self + 500) / 1000) + ",[";
-        work.emplace_back(nullptr, false);
+        work.push_back({at, false, true});
         std::vector<const NamedNode *> children;
         for (const auto &entry : at->children) children.push_back(entry.second.get());
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             bool isFirst = it + 1 == children.rend();
-            work.emplace_back(*it, isFirst);
+            work.push_back({*it, isFirst, false});
         }
     }
 }
@@ -81,16 +99,21 @@ function depth(n){let d=0;for(const c of n[3])d=Math.max(d,depth(c));return d+1;
 function color(name){let h=0;for(let i=0;i<name.length;i++)h=(h*31+name.charCodeAt(i))>>>0;
   if(name.startsWith('['))return 'hsl('+(190+h%40)+',55%,65%)';
   return 'hsl('+(h%55)+','+(70+h%25)+'%,'+(55+h%15)+'%)';}
+// A differential graph: red grew, blue shrank, deeper for larger changes.
+function fill(n){if(!profile.diff)return color(n[0]);const d=n[4]||0,k=Math.min(1,Math.abs(d)/profile.diff);
+  if(Math.abs(d)<0.005)return 'hsl(0,0%,85%)';
+  return 'hsl('+(d>0?0:220)+','+Math.round(45+45*k)+'%,'+Math.round(85-25*k)+'%)';}
 function ms(us){return (us/1000).toFixed(1)+' ms';}
-function describe(n){const all=data[1]||1;return n[0]+' \u2014 '+ms(n[1])+' ('+(100*n[1]/all).toFixed(1)+
-  '%), self '+ms(n[2])+' ('+(100*n[2]/all).toFixed(1)+'%)';}
+function describe(n){const all=data[1]||1;let text=n[0]+' \u2014 '+ms(n[1])+' ('+(100*n[1]/all).toFixed(1)+
+  '%), self '+ms(n[2])+' ('+(100*n[2]/all).toFixed(1)+'%)';
+  if(profile.diff)text+=', share '+((n[4]||0)>=0?'+':'')+(n[4]||0).toFixed(2)+' points';return text;}
 function path(n){const p=[];(function walk(at){if(at===n)return true;for(const c of at[3])if(walk(c)){p.push(c);return true;}
   return false;})(data);return p;}
 function box(n,left,width,level){
   const d=document.createElement('div');d.className='f';
   if(pattern&&pattern.test(n[0]))d.classList.add('m');
   d.style.left=(100*left)+'%';d.style.width=(100*width)+'%';d.style.bottom=(level*ROW)+'px';
-  d.style.background=color(n[0]);d.textContent=n[0];d.title=describe(n);
+  d.style.background=fill(n);d.textContent=n[0];d.title=describe(n);
   d.onclick=function(){zoomed=n;draw();};
   d.onmouseover=function(){info.textContent=describe(n);};
   graph.appendChild(d);}
@@ -130,6 +153,22 @@ std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info) 
     quote(title, out);
     out += "};\nconst data=";
     node(profile.root, out);
+    out += ";\ndata[0]='all';";
+    out += kScript;
+    return out;
+}
+
+std::string DiffFlameGraphHtml(const NamedProfile &before, const NamedProfile &after, std::string_view title) {
+    std::unordered_map<const NamedNode *, double> changes = PathShareChanges(before, after);
+    double largest = 0;
+    for (const auto &entry : changes) largest = std::max(largest, std::fabs(entry.second));
+    std::string out = kHead;
+    out += "const profile={title:";
+    quote(title, out);
+    char scale[48];
+    snprintf(scale, sizeof scale, ",diff:%.4f};\nconst data=", largest > 0 ? largest : 1.0);
+    out += scale;
+    node(after.root, out, &changes);
     out += ";\ndata[0]='all';";
     out += kScript;
     return out;

@@ -119,8 +119,10 @@ void merge(const Node &from, NamedNode &to, Namer &namer) {
     }
 }
 
+}  // namespace
+
 // A method's total counts each sample once: only where no caller is the same method.
-void addTotals(const NamedNode &root, NamedProfile &out) {
+void AddMethodTotals(const NamedNode &root, NamedProfile &out) {
     std::vector<std::pair<const NamedNode *, size_t>> work;  // node, depth
     for (const auto &entry : root.children) work.emplace_back(entry.second.get(), 0);
     std::vector<const std::string *> path;  // the methods of the callers (null: not a method)
@@ -144,8 +146,6 @@ void addTotals(const NamedNode &root, NamedProfile &out) {
     }
 }
 
-}  // namespace
-
 NamedProfile NameProfile(const Profile &profile, const Names &names) {
     NamedProfile out;
     Namer namer(names, profile.keepsLines());
@@ -154,7 +154,7 @@ NamedProfile NameProfile(const Profile &profile, const Names &names) {
     out.root.total = profile.root().total;
     out.root.samples = profile.root().samples;
     merge(profile.root(), out.root, namer);
-    addTotals(out.root, out);
+    AddMethodTotals(out.root, out);
     for (const auto &[where, weight] : profile.lines()) out.lines[namer.withLine(where.first, where.second)] += weight;
     out.samples = profile.samples();
     out.weight = profile.weight();

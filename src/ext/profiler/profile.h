@@ -109,4 +109,7 @@ struct NamedProfile {
 // profile keeps lines ("Class.method:page.jsp:LINE" for mapped lines).
 NamedProfile NameProfile(const Profile &profile, const Names &names);
 
+// Fills the per-method totals of `out` from the tree below `root`.
+void AddMethodTotals(const NamedNode &root, NamedProfile &out);
+
 }  // namespace profiler

@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "profile.h"
 
@@ -24,5 +26,26 @@ std::string CollapsedFrame(std::string_view name);
 std::string CollapsedStacks(const NamedProfile &profile);
 std::string TextReport(const NamedProfile &profile, const ReportInfo &info);
 std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info);
+
+// Collapsed stacks read back (weights in microseconds, each line one sample):
+// "" or what is wrong and on which line.
+std::string ParseCollapsed(std::string_view text, NamedProfile &profile);
+
+// Two profiles of one program compared by shares (percent of each profile's
+// weight), as a change in percentage points.
+struct ShareChange {
+    std::string method;
+    double before = 0, after = 0;
+    double change() const { return after - before; }
+};
+// Every method's self share, the largest changes (either way) first.
+std::vector<ShareChange> SelfShareChanges(const NamedProfile &before, const NamedProfile &after);
+// Each node of `after`'s tree → the change of its total share from the node
+// at the same call path in `before` (absent there: from 0).
+std::unordered_map<const NamedNode *, double> PathShareChanges(const NamedProfile &before,
+                                                               const NamedProfile &after);
+// The flame graph of `after`, frames coloured by PathShareChanges: red grew,
+// blue shrank, grey stayed.
+std::string DiffFlameGraphHtml(const NamedProfile &before, const NamedProfile &after, std::string_view title);
 
 }  // namespace profiler
