@@ -16,7 +16,9 @@ packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           # JUnit 3.8.2, whose reloading class loader the agent adjusts
           junit
           # headless browser that renders the profiler's flame graph page
-          chromium)
+          chromium
+          # the pprof format's encoder and zlib; go tool pprof reads the files in the tests
+          protobuf-compiler libprotobuf-dev zlib1g-dev golang-go)
 
 install_missing() {
     local missing=()

@@ -482,6 +482,7 @@ profiler)
     src=$ZV_SOURCE/tests/e2e/java/e2e/HotSpots.java
     port=$((20000 + RANDOM % 30000))
     outputs="Eprofiler.text=$work/p.txt,Eprofiler.collapsed=$work/p.collapsed,Eprofiler.html=$work/p.html"
+    outputs+=",Eprofiler.pprof=$work/p.pb.gz"
     run hot "-agentpath:$agent=port=$port-$((port + 30)),Eprofiler.period=10,$outputs" -Dzenva.test.echo=true \
         -cp "$ZV_CLASSES" e2e.HotSpots "$work/stop" &
     pid=$!
@@ -497,6 +498,8 @@ profiler)
         "$ZV_ZVTOOL" snapshot --port "$listen" --out "$work/live.collapsed" >"$work/snap.out" 2>&1 ||
             fail "snapshot: $(cat "$work/snap.out")"
         grep -q 'e2e.HotSpots.spinLong' "$work/live.collapsed" || fail "snapshot: no spinLong stack"
+        "$ZV_ZVTOOL" snapshot --port "$listen" --kind pprof --out "$work/live.pb.gz" >/dev/null 2>&1 &&
+            gzip -t "$work/live.pb.gz" || fail "snapshot: no pprof profile"
         "$ZV_ZVTOOL" snapshot --port "$listen" --kind bogus --out "$work/bogus" >"$work/bogus.out" 2>&1 &&
             fail "snapshot: an unknown kind was answered"
         expect_text bogus out "unknown profile kind bogus"
@@ -522,6 +525,18 @@ profiler)
     ls "$work"/p-[0-9]*-[0-9]*-[0-9]*.collapsed >/dev/null 2>&1 || fail "hot: no time-stamped profile of the data dump"
     expect_line hot out "pattern: 500500000"
     expect_text hot err "Zentrova profiler: wrote $work/p.html"
+    # The pprof file as go tool pprof reads it: time on spinLong's loop lines
+    # with their file, and the exact call counts as a sample type of their own.
+    if command -v go >/dev/null; then
+        pprof() { HOME=$work GOCACHE=$work/go-cache timeout 120 go tool pprof "$@" "$work/p.pb.gz" 2>&1; }
+        pprof -sample_index=calls -top | grep -qE '^ +1000000 .* e2e\.HotSpots\.leaf$' ||
+            fail "pprof: no 1000000 calls of leaf: $(pprof -sample_index=calls -top | head -12)"
+        loop_line=$(grep -n "// spin-long$" "$src" | head -1 | cut -d: -f1)
+        pprof -sample_index=cpu -lines -top | grep -qE " e2e\.HotSpots\.spinLong e2e/HotSpots\.java:$loop_line$" ||
+            fail "pprof: no CPU time on e2e/HotSpots.java:$loop_line"
+    else
+        echo "SKIP: go is not installed; the pprof file was not read by go tool pprof"
+    fi
     # The default is CPU time every 10 ms; the collapsed stacks (in
     # microseconds) add up to the text report's total.
     grep -q '^Profile (CPU, one sample every 10 ms): [0-9]* samples, [0-9.]* s$' "$work/p.txt" ||

@@ -20,7 +20,7 @@ const char *const kNames[] = {"?", "main", "f", "g", "hot", "o", "o"};
 // Method 4's lines are mapped from page.jsp.
 const profiler::Names kNamer{[](int32_t id) { return std::string(kNames[id]); },
                              [](int32_t n) { return "t" + std::to_string(n); },
-                             [](int32_t id) { return std::string(id == 4 ? "page.jsp" : ""); }};
+                             [](int32_t id) { return std::string(id == 4 ? "page.jsp" : ""); }, nullptr};
 
 // One sample of `ms` milliseconds; frames are identifiers, at line 7.
 void add(Profile &profile, std::vector<int32_t> ids, uint64_t ms = 1, std::vector<Frame> extra = {}) {
@@ -83,7 +83,7 @@ TEST(Profile, FrameNamesCannotBreakTheFormats) {
     Profile profile;
     add(profile, {1, 2});
     const profiler::Names hostile{[](int32_t id) { return std::string(id == 1 ? "a b;c\nd" : "x</script><b>\"q\""); },
-                                  nullptr, nullptr};
+                                  nullptr, nullptr, nullptr};
     NamedProfile named = profiler::NameProfile(profile, hostile);
     std::string collapsed = profiler::CollapsedStacks(named);
     EXPECT_EQ(collapsed, "a_b:c?d;x</script><b>\"q\" 1000\n");

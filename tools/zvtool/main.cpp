@@ -26,7 +26,7 @@ const Command kCommands[] = {
      InstrumentCommand},
     {"elements", "[--binary] FILE  (elements in the text or, with --binary, the binary syntax, printed as text)",
      ElementsCommand},
-    {"snapshot", "--out FILE [--port N (1473)] [--kind collapsed|text|html] [--host ADDRESS]  (a profile from a running VM)",
+    {"snapshot", "--out FILE [--port N (1473)] [--kind collapsed|text|html|pprof] [--host ADDRESS]  (a profile from a running VM)",
      SnapshotCommand},
     {"diff", "BEFORE.collapsed AFTER.collapsed --out FILE.html [--top N (20)]  (a differential flame graph and the"
              " methods whose self share changed most)",

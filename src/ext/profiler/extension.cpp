@@ -57,14 +57,14 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
     return true;
 }
 
-// "text", "collapsed" or "html"; false for any other kind.
+// "text", "collapsed", "html" or "pprof"; false for any other kind.
 bool render(JNIEnv *env, const std::string &kind, std::string &out) {
-    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+    if (kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof") return false;
     ReportInfo info;
     Settings running = SamplerSettings();
     info.mode = running.cpu ? "CPU" : "wall clock";
     info.periodMs = running.periodMs;
-    if (kind == "text" && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
+    if ((kind == "text" || kind == "pprof") && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
     // Names are given now, not at every sample.
     ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
         Names names{FrameName,
@@ -75,8 +75,13 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out) {
                         const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
                         if (source == nullptr) source = zviGetAlternateSourceForMethodID(id & kIdMask, nullptr);
                         return std::string(source != nullptr ? source : "");
-                    }};
-        NamedProfile named = NameProfile(profile, names);
+                    },
+                    SourceFileOf};
+        if (kind == "pprof") {
+            out = PprofProfile(profile, names, info);
+            return;
+        }
+        NamedProfile named = NameProfile(profile, names, gSettings.lines);
         out = kind == "text" ? TextReport(named, info)
               : kind == "collapsed" ? CollapsedStacks(named)
                                     : FlameGraphHtml(named, info);
@@ -112,7 +117,7 @@ void writeReports(bool dump) {
     JNIEnv *env = nullptr;
     if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
-                              std::pair{"html", &gSettings.html}}) {
+                              std::pair{"html", &gSettings.html}, std::pair{"pprof", &gSettings.pprof}}) {
         std::string text;
         if (!path->empty() && render(env, kind, text)) writeFile(dump ? stamped(*path) : *path, text);
     }
@@ -165,7 +170,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
     std::string name = className != nullptr ? className : "?";
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         RememberMethod(static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id)), name,
-                       methods[i].method_name);
+                       methods[i].method_name, sourceName);
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
     }

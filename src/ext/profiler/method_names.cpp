@@ -12,6 +12,7 @@ namespace {
 std::mutex gMutex;
 std::unordered_map<int32_t, std::string> gById;     // as delivered, flag bits included
 std::unordered_map<int32_t, std::string> gByIndex;  // without the flag bits
+std::unordered_map<int32_t, std::string> gFiles;    // without the flag bits
 
 bool isOrdinary(int32_t id) { return (static_cast<uint32_t>(id) & 0xC0000000u) == 0; }
 
@@ -30,12 +31,26 @@ std::string markerText(const char *text) {
 
 }  // namespace
 
-void RememberMethod(int32_t id, const std::string &className, const char *methodName) {
+void RememberMethod(int32_t id, const std::string &className, const char *methodName, const char *sourceName) {
     if (id == 0 || methodName == nullptr || !isOrdinary(id)) return;
     std::string name = className + "." + methodName;
+    std::string file;
+    if (sourceName != nullptr && *sourceName != '\0') {
+        size_t dot = className.rfind('.');
+        if (dot != std::string::npos) file = className.substr(0, dot + 1);
+        for (char &c : file) c = c == '.' ? '/' : c;
+        file += sourceName;
+    }
     std::lock_guard<std::mutex> lock(gMutex);
     gById[id] = name;
     gByIndex[id & kIdMask] = name;
+    if (!file.empty()) gFiles[id & kIdMask] = file;
+}
+
+std::string SourceFileOf(int32_t id) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gFiles.find(id & kIdMask);
+    return found != gFiles.end() ? found->second : std::string();
 }
 
 std::string FrameName(int32_t id) {

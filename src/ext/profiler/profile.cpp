@@ -146,9 +146,9 @@ void AddMethodTotals(const NamedNode &root, NamedProfile &out) {
     }
 }
 
-NamedProfile NameProfile(const Profile &profile, const Names &names) {
+NamedProfile NameProfile(const Profile &profile, const Names &names, bool lines) {
     NamedProfile out;
-    Namer namer(names, profile.keepsLines());
+    Namer namer(names, profile.keepsLines() && lines);
     out.root.name = "all";
     out.root.self = profile.root().self;
     out.root.total = profile.root().total;

@@ -74,6 +74,9 @@ struct Names {
     // The file a method's lines come from when they are mapped (SMAP data:
     // "page.jsp"), else "" (may be left empty).
     std::function<std::string(int32_t id)> source;
+    // The source file of a method's class ("org/example/Main.java"), "" when
+    // unknown (may be left empty); pprof files name it.
+    std::function<std::string(int32_t id)> file;
 };
 
 // The name of a state frame: "[running]", "[waiting]", ...
@@ -107,7 +110,8 @@ struct NamedProfile {
 
 // Method frames are named "Class.method", or "Class.method:LINE" when the
 // profile keeps lines ("Class.method:page.jsp:LINE" for mapped lines).
-NamedProfile NameProfile(const Profile &profile, const Names &names);
+// `lines` false names frames without lines even where the profile keeps them.
+NamedProfile NameProfile(const Profile &profile, const Names &names, bool lines = true);
 
 // Fills the per-method totals of `out` from the tree below `root`.
 void AddMethodTotals(const NamedNode &root, NamedProfile &out);

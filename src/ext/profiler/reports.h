@@ -27,6 +27,13 @@ std::string CollapsedStacks(const NamedProfile &profile);
 std::string TextReport(const NamedProfile &profile, const ReportInfo &info);
 std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info);
 
+// The profile in the pprof format, gzip-compressed: one sample per call path
+// with its sample count and time, locations with lines where the profile keeps
+// them, functions with their files; the exact call counts, when known, as a
+// sample type "calls" of their own (one sample per method, with the method
+// alone on its stack, as counts belong to methods rather than paths).
+std::string PprofProfile(const Profile &profile, const Names &names, const ReportInfo &info);
+
 // Collapsed stacks read back (weights in microseconds, each line one sample):
 // "" or what is wrong and on which line.
 std::string ParseCollapsed(std::string_view text, NamedProfile &profile);

@@ -208,7 +208,7 @@ void samplerMain(void *argument) {
 
 bool StartSampler(const Settings &settings) {
     gSettings = settings;
-    gProfile = Profile(settings.lines);
+    gProfile = Profile(settings.lines || !settings.pprof.empty());  // pprof locations carry lines
     gStarted = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
     return gStarted;
 }

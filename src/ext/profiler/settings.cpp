@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kMinPeriod = 1, kMaxPeriod = 10000;
 
-constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html"};
+constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html", "pprof"};
 // What the agent hands every extension along with its own arguments.
 constexpr const char *kSharedKeys[] = {"reportErrors", "reportWarnings", "reportSoftWarnings", "reportExceptions",
                                        "ignoreTraining"};
@@ -45,7 +45,7 @@ void warnUnknownKeys(const SEElement *args) {
             fprintf(stderr, "Zentrova profiler: argument '%s' has a space in its name (after a comma?); ignored\n", key);
         else
             fprintf(stderr, "Zentrova profiler: unknown argument '%s' ignored; the arguments are period, mode, lines, "
-                            "threads, calls, enabled, text, collapsed and html\n", key);
+                            "threads, calls, enabled, text, collapsed, html and pprof\n", key);
     }
 }
 
@@ -107,6 +107,7 @@ Settings ReadSettings(const SEElement *args) {
     text(args, "text", s.text);
     text(args, "collapsed", s.collapsed);
     text(args, "html", s.html);
+    text(args, "pprof", s.pprof);
     return s;
 }
 

@@ -19,6 +19,7 @@ struct Settings {
     std::string text = "zvprofile.txt";            // "text": call tree and flat profile; "" for none
     std::string collapsed = "zvprofile.collapsed";  // "collapsed": collapsed stacks; "" for none
     std::string html = "zvprofile.html";            // "html": flame graph page; "" for none
+    std::string pprof;                              // "pprof": gzip-compressed pprof profile; "" (default) for none
 };
 
 // An unknown key, a value that is not one of the allowed ones, or a key or
