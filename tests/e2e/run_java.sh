@@ -582,6 +582,17 @@ profiler)
     call_line=$(grep -n 'sink = spinLong' "$src" | cut -d: -f1)
     grep -qE "^e2e\.HotSpots\\\$1\.run:$call_line;\[Spinning\] [0-9]+$" "$work/zvprofile.collapsed" ||
         fail "cpu mode: no stack e2e.HotSpots\$1.run:$call_line;[Spinning]"
+    # With an interval, each interval's reports are written with a time stamp
+    # and hold that interval alone: the 1,000,000 calls of leaf are counted
+    # once over all the files.
+    (cd "$work" && mkdir interval && cd interval &&
+        run interval "-agentpath:$agent=port=$((port + 34)),Eprofiler.interval=1s,Eprofiler.pprof=p.pb.gz" \
+            -cp "$ZV_CLASSES" e2e.HotSpots "$work/interval/stop" & sleep 4; touch "$work/interval/stop"; wait)
+    expect_rc interval 0
+    stamped=$(ls "$work"/interval/zvprofile-*.txt 2>/dev/null | wc -l)
+    [ "$stamped" -ge 2 ] && ls "$work"/interval/p-*.pb.gz >/dev/null 2>&1 || fail "interval: $stamped stamped reports"
+    leaf_calls=$(awk '$2 == "e2e.HotSpots.leaf" { n += $1 } END { print n + 0 }' "$work"/interval/*.txt)
+    [ "$leaf_calls" = 1000000 ] || fail "interval: leaf's calls add up to $leaf_calls over the files"
     # The CPU profiler options of an XML configuration give the period and the
     # CPU mode; nothing but the spinners then has samples.
     cat >"$work/cpu.xml" <<XML

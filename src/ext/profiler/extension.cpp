@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <time.h>
 
@@ -36,6 +38,11 @@ void clearException(JNIEnv *env) {
     if (env->ExceptionCheck()) env->ExceptionClear();
 }
 
+// The call counts at the end of the last interval: each interval's reports
+// count the calls made in it.
+std::mutex gCallsMutex;
+std::map<std::string, uint64_t> gCallsBefore;
+
 // Calls counted by the context class, by method name; false when it counts none.
 bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
     if (env == nullptr) return false;
@@ -57,14 +64,41 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
     return true;
 }
 
-// "text", "collapsed", "html" or "pprof"; false for any other kind.
-bool render(JNIEnv *env, const std::string &kind, std::string &out) {
+// The calls counted since the end of the last interval, by method name;
+// `counted`, if given, receives them as read; false when none are counted.
+bool callsSinceInterval(JNIEnv *env, std::map<std::string, uint64_t> &calls,
+                        std::map<std::string, uint64_t> *counted = nullptr) {
+    if (!gSettings.calls || !callCounts(env, calls)) return false;
+    if (counted != nullptr) *counted = calls;
+    std::lock_guard<std::mutex> lock(gCallsMutex);
+    for (auto &[method, count] : calls) {
+        auto before = gCallsBefore.find(method);
+        if (before != gCallsBefore.end()) count -= std::min(count, before->second);
+    }
+    std::erase_if(calls, [](const auto &entry) { return entry.second == 0; });
+    return true;
+}
+
+// "text", "collapsed", "html" or "pprof"; false for any other kind. `calls`:
+// the call counts, read once for several reports; null: read here if needed.
+struct CallsRead {
+    bool known = false;
+    std::map<std::string, uint64_t> calls;
+};
+bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr) {
     if (kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof") return false;
     ReportInfo info;
     Settings running = SamplerSettings();
     info.mode = running.cpu ? "CPU" : "wall clock";
     info.periodMs = running.periodMs;
-    if ((kind == "text" || kind == "pprof") && gSettings.calls) info.callsKnown = callCounts(env, info.calls);
+    if (kind == "text" || kind == "pprof") {
+        if (calls != nullptr) {
+            info.callsKnown = calls->known;
+            info.calls = calls->calls;
+        } else {
+            info.callsKnown = callsSinceInterval(env, info.calls);
+        }
+    }
     // Names are given now, not at every sample.
     ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
         Names names{FrameName,
@@ -98,8 +132,9 @@ void writeFile(const std::string &path, const std::string &text) {
     else fprintf(stderr, "Zentrova profiler: cannot write %s: %s\n", path.c_str(), strerror(error));
 }
 
-// "zvprofile.txt" → "zvprofile-20250102-030405-678.txt": a data dump's files
-// carry the time, so that later dumps and the exit do not overwrite them.
+// "zvprofile.txt" → "zvprofile-20250102-030405-678.txt" ("p.pb.gz" →
+// "p-...pb.gz"): a data dump's files carry the time, so that later dumps and
+// the exit do not overwrite them.
 std::string stamped(const std::string &path) {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -109,18 +144,36 @@ std::string stamped(const std::string &path) {
     size_t length = strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", &local);
     snprintf(stamp + length, sizeof stamp - length, "-%03ld", now.tv_nsec / 1000000);
     size_t slash = path.rfind('/'), dot = path.rfind('.');
+    if (dot != std::string::npos && dot > 0 && path.compare(dot, std::string::npos, ".gz") == 0) {
+        size_t inner = path.rfind('.', dot - 1);
+        if (inner != std::string::npos && (slash == std::string::npos || inner > slash + 1)) dot = inner;
+    }
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return path + stamp;
     return path.substr(0, dot) + stamp + path.substr(dot);
 }
 
-void writeReports(bool dump) {
+// Writes the configured reports, time-stamped for a data dump or an interval;
+// `counted` receives the call counts as read (see render).
+void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr) {
     JNIEnv *env = nullptr;
     if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
+    CallsRead calls;
+    calls.known = callsSinceInterval(env, calls.calls, counted);
     for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
                               std::pair{"html", &gSettings.html}, std::pair{"pprof", &gSettings.pprof}}) {
         std::string text;
-        if (!path->empty() && render(env, kind, text)) writeFile(dump ? stamped(*path) : *path, text);
+        if (!path->empty() && render(env, kind, text, &calls)) writeFile(dump ? stamped(*path) : *path, text);
     }
+}
+
+// An interval has passed (on the sampler thread): its reports, then a new
+// profile and call counts from the ones just read.
+void intervalEnded() {
+    std::map<std::string, uint64_t> counted;
+    writeReports(true, &counted);
+    ResetProfile();
+    std::lock_guard<std::mutex> lock(gCallsMutex);
+    if (!counted.empty()) gCallsBefore = std::move(counted);
 }
 
 void dataDumpRequested() { writeReports(true); }
@@ -227,6 +280,7 @@ void javaInit(JNIEnv *env) {
     zviSetHandlers(&gTable);
     if (gSettings.calls) startCounting(env);
     bindPort(env);
+    if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
     if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }
 

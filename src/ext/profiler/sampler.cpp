@@ -33,6 +33,7 @@ std::vector<std::string> gThreadNames;
 bool gFirstSnapshot = true;
 int64_t gLastSnapshot = 0;
 std::atomic<bool> gStarted{false};
+std::function<void()> gIntervalHandler;
 std::mutex gEndedMutex;
 std::vector<JNIEnv *> gEnded;  // threads unregistered since the last snapshot
 
@@ -195,11 +196,19 @@ void samplerMain(void *argument) {
     clock_gettime(CLOCK_MONOTONIC, &next);
     // Until the audit system is up (a few samples at most).
     int optionChecks = 20;
+    int64_t intervalNanos = int64_t{gSettings.intervalSeconds} * 1000000000;
+    int64_t intervalEnd = monotonicNanos() + intervalNanos;
     while (!gStop) {
         sleepUntil(next);
         if (optionChecks > 0 && adoptAgentOptions(self)) optionChecks = 0;
         else if (optionChecks > 0) --optionChecks;
         if (!gStop) snapshot(self, records, stack, weights);
+        if (intervalNanos > 0 && gIntervalHandler && !gStop && monotonicNanos() >= intervalEnd) {
+            gIntervalHandler();
+            // After a stall (or slow writes), the next interval is a whole one from now.
+            intervalEnd += intervalNanos;
+            if (intervalEnd < monotonicNanos()) intervalEnd = monotonicNanos() + intervalNanos;
+        }
     }
     ZVFreeVector(records);
 }
@@ -212,6 +221,13 @@ bool StartSampler(const Settings &settings) {
     gStarted = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
     return gStarted;
 }
+
+void ResetProfile() {
+    std::lock_guard<std::mutex> lock(gProfileMutex);
+    gProfile = Profile(gProfile.keepsLines());
+}
+
+void OnInterval(std::function<void()> handler) { gIntervalHandler = std::move(handler); }
 
 void StopSampler() {
     std::lock_guard<std::mutex> lock(gProfileMutex);

@@ -23,6 +23,12 @@ void StopSampler();
 // thread-end event, which comes after that): its sample record is released
 // at the next snapshot, before its JNIEnv can be listed for another thread.
 void ThreadEnded(JNIEnv *env);
+// Empties the profile, so that it holds what comes from now on; the threads'
+// CPU clocks are kept, so the next samples weigh only CPU time used after it.
+void ResetProfile();
+// Runs handler on the sampler thread, with no lock held and no snapshot in
+// progress, each time settings.intervalSeconds have passed (set before StartSampler).
+void OnInterval(std::function<void()> handler);
 // The settings the sampler runs with (the agent's options adopted).
 Settings SamplerSettings();
 // Runs reader with the profile and the thread names (by the numbers of the

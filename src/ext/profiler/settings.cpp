@@ -13,8 +13,9 @@ namespace profiler {
 namespace {
 
 constexpr int kMinPeriod = 1, kMaxPeriod = 10000;
+constexpr long kMaxInterval = 24 * 3600;  // seconds
 
-constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html", "pprof"};
+constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html", "pprof", "interval"};
 // What the agent hands every extension along with its own arguments.
 constexpr const char *kSharedKeys[] = {"reportErrors", "reportWarnings", "reportSoftWarnings", "reportExceptions",
                                        "ignoreTraining"};
@@ -45,7 +46,7 @@ void warnUnknownKeys(const SEElement *args) {
             fprintf(stderr, "Zentrova profiler: argument '%s' has a space in its name (after a comma?); ignored\n", key);
         else
             fprintf(stderr, "Zentrova profiler: unknown argument '%s' ignored; the arguments are period, mode, lines, "
-                            "threads, calls, enabled, text, collapsed, html and pprof\n", key);
+                            "threads, calls, enabled, text, collapsed, html, pprof and interval\n", key);
     }
 }
 
@@ -108,6 +109,18 @@ Settings ReadSettings(const SEElement *args) {
     text(args, "collapsed", s.collapsed);
     text(args, "html", s.html);
     text(args, "pprof", s.pprof);
+    if (text(args, "interval", value)) {
+        errno = 0;
+        char *end = nullptr;
+        long amount = strtol(value.c_str(), &end, 10);
+        std::string unit = end != nullptr ? end : "";
+        long scale = unit.empty() || unit == "s" ? 1 : unit == "m" ? 60 : unit == "h" ? 3600 : 0;
+        if (errno == 0 && end != value.c_str() && scale > 0 && amount >= 1 && amount <= kMaxInterval / scale)
+            s.intervalSeconds = static_cast<int>(amount * scale);
+        else
+            fprintf(stderr, "Zentrova profiler: interval %s is not a time from 1s to 24h (such as 60s, 5m or 1h); "
+                            "reports are written at the exit only\n", value.c_str());
+    }
     return s;
 }
 

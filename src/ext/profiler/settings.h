@@ -20,6 +20,7 @@ struct Settings {
     std::string collapsed = "zvprofile.collapsed";  // "collapsed": collapsed stacks; "" for none
     std::string html = "zvprofile.html";            // "html": flame graph page; "" for none
     std::string pprof;                              // "pprof": gzip-compressed pprof profile; "" (default) for none
+    int intervalSeconds = 0;  // "interval" (60s, 5m, 1h): time-stamped reports of each interval; 0: none
 };
 
 // An unknown key, a value that is not one of the allowed ones, or a key or
