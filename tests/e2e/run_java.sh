@@ -586,7 +586,7 @@ profiler)
     # and hold that interval alone: the 1,000,000 calls of leaf are counted
     # once over all the files.
     (cd "$work" && mkdir interval && cd interval &&
-        run interval "-agentpath:$agent=port=$((port + 34)),Eprofiler.interval=1s,Eprofiler.pprof=p.pb.gz" \
+        run interval "-agentpath:$agent=port=$((port + 37)),Eprofiler.interval=1s,Eprofiler.pprof=p.pb.gz" \
             -cp "$ZV_CLASSES" e2e.HotSpots "$work/interval/stop" & sleep 4; touch "$work/interval/stop"; wait)
     expect_rc interval 0
     stamped=$(ls "$work"/interval/zvprofile-*.txt 2>/dev/null | wc -l)
