@@ -4,30 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_internal.h"
 
 namespace {
 
 constexpr jint kStaticModifier = 0x0008;
-
-// Memory from JVMTI, given back when the event has been delivered.
-class JvmtiStrings {
-public:
-    explicit JvmtiStrings(jvmtiEnv *jvmti) : jvmti_(jvmti) {}
-    ~JvmtiStrings() {
-        for (char *text : owned_) jvmti_->Deallocate(reinterpret_cast<unsigned char *>(text));
-    }
-    JvmtiStrings(const JvmtiStrings &) = delete;
-    JvmtiStrings &operator=(const JvmtiStrings &) = delete;
-    char *keep(char *text) {
-        if (text != nullptr) owned_.push_back(text);
-        return text;
-    }
-
-private:
-    jvmtiEnv *jvmti_;
-    std::vector<char *> owned_;
-};
 
 // "Ljava/lang/String;" -> "java.lang.String"; array signatures stay as they are.
 std::string dottedName(const char *signature) {
@@ -46,21 +28,20 @@ std::string dottedName(const char *signature) {
 void lineRange(jvmtiEnv *jvmti, jmethodID method, jint *first, jint *last) {
     *first = *last = -1;
     jint count = 0;
-    jvmtiLineNumberEntry *table = nullptr;
-    if (jvmti->GetLineNumberTable(method, &count, &table) != JVMTI_ERROR_NONE) return;
+    JvmtiMemory<jvmtiLineNumberEntry> table(jvmti);
+    if (jvmti->GetLineNumberTable(method, &count, table.out()) != JVMTI_ERROR_NONE) return;
     for (jint i = 0; i < count; ++i) {
         jint line = table[i].line_number;
         if (*first < 0 || line < *first) *first = line;
         if (line > *last) *last = line;
     }
-    jvmti->Deallocate(reinterpret_cast<unsigned char *>(table));
 }
 
 }  // namespace
 
 bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
-    JvmtiStrings strings(jvmti);
+    JvmtiAllocations strings(jvmti);
     char *signature = nullptr;
     if (jvmti->GetClassSignature(klass, &signature, nullptr) != JVMTI_ERROR_NONE) return false;
     strings.keep(signature);
@@ -74,7 +55,7 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     jint methodCount = 0;
     jmethodID *methodIDs = nullptr;
     if (jvmti->GetClassMethods(klass, &methodCount, &methodIDs) == JVMTI_ERROR_NONE) {
-        strings.keep(reinterpret_cast<char *>(methodIDs));
+        strings.keep(methodIDs);
         for (jint i = 0; i < methodCount; ++i) {
             JVMPI_Method method{};
             if (jvmti->GetMethodName(methodIDs[i], &method.method_name, &method.method_signature,
@@ -94,7 +75,7 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     jint fieldCount = 0;
     jfieldID *fieldIDs = nullptr;
     if (jvmti->GetClassFields(klass, &fieldCount, &fieldIDs) == JVMTI_ERROR_NONE) {
-        strings.keep(reinterpret_cast<char *>(fieldIDs));
+        strings.keep(fieldIDs);
         for (jint i = 0; i < fieldCount; ++i) {
             JVMPI_Field field{};
             jint modifiers = 0;
@@ -109,14 +90,11 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
         }
     }
 
-    jint interfaceCount = 0;
-    jclass *interfaces = nullptr;
-    if (jvmti->GetImplementedInterfaces(klass, &interfaceCount, &interfaces) == JVMTI_ERROR_NONE) {
-        for (jint i = 0; i < interfaceCount && env != nullptr; ++i) env->DeleteLocalRef(interfaces[i]);
-        jvmti->Deallocate(reinterpret_cast<unsigned char *>(interfaces));
-    } else {
-        interfaceCount = 0;
-    }
+    JvmtiRefArray<jclass> interfaces(jvmti, env);
+    jint interfaceCount =
+        jvmti->GetImplementedInterfaces(klass, interfaces.count(), interfaces.out()) == JVMTI_ERROR_NONE
+            ? interfaces.size()
+            : 0;
 
     JVMPI_Event event{};
     event.event_type = eventType;

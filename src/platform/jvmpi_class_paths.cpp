@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/jvmpi_internal.h"
 #include "platform/module.h"
@@ -30,11 +31,9 @@ bool isFile(const std::string &path) {
 }
 
 std::string property(const char *name) {
-    char *value = nullptr;
-    if (Jvmpi().jvmti->GetSystemProperty(name, &value) != JVMTI_ERROR_NONE || value == nullptr) return {};
-    std::string text(value);
-    Jvmpi().jvmti->Deallocate(reinterpret_cast<unsigned char *>(value));
-    return text;
+    JvmtiMemory<char> value(Jvmpi().jvmti);
+    if (Jvmpi().jvmti->GetSystemProperty(name, value.out()) != JVMTI_ERROR_NONE || value.get() == nullptr) return {};
+    return value.get();
 }
 
 // True when one entry of the path list names a file called jar.

@@ -2,6 +2,7 @@
 // and JVMTI (IDs, signatures, fields, interfaces, class loaders).
 #include <cstring>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_dumps.h"
 #include "platform/jvmpi_internal.h"
 
@@ -25,10 +26,6 @@ uint32_t widthOf(char type) {
         case 'D': return 8;
         default: return 4;  // int, float and object IDs
     }
-}
-
-void deallocate(void *memory) {
-    if (memory != nullptr) Jvmpi().jvmti->Deallocate(static_cast<unsigned char *>(memory));
 }
 
 // Primitive bits as the big-endian number of their width.
@@ -83,37 +80,30 @@ DumpRecords::ClassInfo *DumpRecords::infoFor(jclass klass) {
     if (found != classes_.end()) return &found->second;
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     ClassInfo info;
-    char *signature = nullptr;
-    if (jvmti->GetClassSignature(klass, &signature, nullptr) != JVMTI_ERROR_NONE) return nullptr;
-    info.signature = signature;
-    deallocate(signature);
-    if (jclass super = env_->GetSuperclass(klass)) {
-        info.super = static_cast<jclass>(env_->NewGlobalRef(super));
-        env_->DeleteLocalRef(super);
-    }
+    JvmtiMemory<char> signature(jvmti);
+    if (jvmti->GetClassSignature(klass, signature.out(), nullptr) != JVMTI_ERROR_NONE) return nullptr;
+    info.signature = signature.get();
+    if (LocalRef super{env_, env_->GetSuperclass(klass)}) info.super = static_cast<jclass>(env_->NewGlobalRef(super));
     jint count = 0;
-    jfieldID *fields = nullptr;
+    JvmtiMemory<jfieldID> fields(jvmti);
     // Unprepared classes have no fields yet; primitive classes none at all.
-    if (jvmti->GetClassFields(klass, &count, &fields) == JVMTI_ERROR_NONE) {
+    if (jvmti->GetClassFields(klass, &count, fields.out()) == JVMTI_ERROR_NONE) {
         for (jint i = 0; i < count; ++i) {
-            char *fieldSignature = nullptr;
+            JvmtiMemory<char> fieldSignature(jvmti);
             jint modifiers = 0;
-            if (jvmti->GetFieldName(klass, fields[i], nullptr, &fieldSignature, nullptr) != JVMTI_ERROR_NONE) continue;
+            if (jvmti->GetFieldName(klass, fields[i], nullptr, fieldSignature.out(), nullptr) != JVMTI_ERROR_NONE)
+                continue;
             jvmti->GetFieldModifiers(klass, fields[i], &modifiers);
             Field field{fields[i], fieldSignature[0]};
             ((modifiers & kStaticModifier) != 0 ? info.staticFields : info.instanceFields).push_back(field);
-            deallocate(fieldSignature);
         }
-        deallocate(fields);
     }
     if (info.signature.size() > 1 && info.signature[0] == '[' && isReference(info.signature[1])) {
-        jclass classClass = env_->GetObjectClass(klass);
+        LocalRef classClass(env_, env_->GetObjectClass(klass));
         jmethodID componentType = env_->GetMethodID(classClass, "getComponentType", "()Ljava/lang/Class;");
-        jobject element = componentType != nullptr ? env_->CallObjectMethod(klass, componentType) : nullptr;
+        LocalRef element(env_, componentType != nullptr ? env_->CallObjectMethod(klass, componentType) : nullptr);
         if (env_->ExceptionCheck()) env_->ExceptionClear();
-        if (element != nullptr) info.element = static_cast<jclass>(env_->NewGlobalRef(element));
-        env_->DeleteLocalRef(element);
-        env_->DeleteLocalRef(classClass);
+        if (element) info.element = static_cast<jclass>(env_->NewGlobalRef(element));
     }
     return &classes_.emplace(tag, std::move(info)).first->second;
 }
@@ -121,9 +111,8 @@ DumpRecords::ClassInfo *DumpRecords::infoFor(jclass klass) {
 void DumpRecords::writeValue(DumpWriter &out, jobject holder, const Field &field, bool isStatic) {
     auto klass = static_cast<jclass>(holder);
     if (isReference(field.type)) {
-        jobject value = isStatic ? env_->GetStaticObjectField(klass, field.id) : env_->GetObjectField(holder, field.id);
+        LocalRef value(env_, isStatic ? env_->GetStaticObjectField(klass, field.id) : env_->GetObjectField(holder, field.id));
         out.id(idOf(value));
-        env_->DeleteLocalRef(value);
         return;
     }
     jvalue value{};
@@ -162,8 +151,9 @@ uint32_t DumpRecords::instanceSize(ClassInfo *info) {
 
 void DumpRecords::writeClass(DumpWriter &out, jclass klass, ClassInfo *info) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
-    jobject loader = nullptr;
-    if (jvmti->GetClassLoader(klass, &loader) != JVMTI_ERROR_NONE) loader = nullptr;
+    jobject loaderRef = nullptr;
+    if (jvmti->GetClassLoader(klass, &loaderRef) != JVMTI_ERROR_NONE) loaderRef = nullptr;
+    LocalRef loader(env_, loaderRef);
     out.u1(JVMPI_GC_CLASS_DUMP);
     out.id(static_cast<uint32_t>(JvmpiTagFromID(JvmpiClassID(klass))));
     out.id(info->super != nullptr ? static_cast<uint32_t>(JvmpiTagFromID(JvmpiClassID(info->super))) : 0);
@@ -173,20 +163,15 @@ void DumpRecords::writeClass(DumpWriter &out, jclass klass, ClassInfo *info) {
     out.id(0);  // class name string: not read
     out.id(0);  // reserved
     out.u4(instanceSize(info));
-    jint count = 0;
-    jclass *interfaces = nullptr;
-    if (jvmti->GetImplementedInterfaces(klass, &count, &interfaces) == JVMTI_ERROR_NONE) {
-        for (jint i = 0; i < count; ++i) {
+    JvmtiRefArray<jclass> interfaces(jvmti, env_);
+    if (jvmti->GetImplementedInterfaces(klass, interfaces.count(), interfaces.out()) == JVMTI_ERROR_NONE) {
+        for (jint i = 0; i < interfaces.size(); ++i)
             out.id(static_cast<uint32_t>(JvmpiTagFromID(JvmpiClassID(interfaces[i]))));
-            env_->DeleteLocalRef(interfaces[i]);
-        }
-        deallocate(interfaces);
     }
     out.u2(0);  // constant pool entries: none reported
     for (const Field &field : info->staticFields) {
         if (wanted(field.type)) writeValue(out, klass, field, true);
     }
-    env_->DeleteLocalRef(loader);
 }
 
 void DumpRecords::writeObjectArray(DumpWriter &out, jobjectArray array, ClassInfo *info) {
@@ -196,9 +181,8 @@ void DumpRecords::writeObjectArray(DumpWriter &out, jobjectArray array, ClassInf
     out.u4(static_cast<uint32_t>(length));
     out.id(info->element != nullptr ? static_cast<uint32_t>(JvmpiTagFromID(JvmpiClassID(info->element))) : 0);
     for (jsize i = 0; i < length; ++i) {
-        jobject element = env_->GetObjectArrayElement(array, i);
+        LocalRef element(env_, env_->GetObjectArrayElement(array, i));
         out.id(idOf(element));
-        env_->DeleteLocalRef(element);
     }
 }
 
@@ -220,7 +204,7 @@ void DumpRecords::writePrimitiveArray(DumpWriter &out, jarray array, char type) 
 
 bool DumpRecords::write(DumpWriter &out, jobject object) {
     if (object == nullptr) return false;
-    jclass klass = env_->GetObjectClass(object);
+    LocalRef klass(env_, env_->GetObjectClass(object));
     ClassInfo *info = infoFor(klass);
     bool written = info != nullptr;
     if (written) {
@@ -252,6 +236,5 @@ bool DumpRecords::write(DumpWriter &out, jobject object) {
             out.patchU4(sizeAt, static_cast<uint32_t>(out.size() - sizeAt - 4));
         }
     }
-    env_->DeleteLocalRef(klass);
     return written;
 }

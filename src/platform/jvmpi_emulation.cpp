@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_internal.h"
 #include "platform/module.h"
 #include "platform/thread.h"
@@ -30,10 +31,8 @@ void withThread(JNIEnv *env, Use use) {
     jthread thread = nullptr;
     bool current = false;
     if (jvmti() == nullptr || !JvmpiThreadOf(env, &thread, &current)) return;
+    LocalRef guard(JvmpiCurrentEnv(), thread);
     use(thread);
-    if (thread != nullptr) {
-        if (JNIEnv *self = JvmpiCurrentEnv()) self->DeleteLocalRef(thread);
-    }
 }
 
 // ------------------------------------------------------------ raw monitors
@@ -187,8 +186,8 @@ jobjectID getThreadObject(JNIEnv *env) {
         }
         jthread self = nullptr;
         if (jvmti()->GetCurrentThread(&self) == JVMTI_ERROR_NONE && self != nullptr) {
+            LocalRef guard(env, self);
             id = JvmpiObjectID(self);
-            env->DeleteLocalRef(self);
         }
     });
     return id;
@@ -204,13 +203,14 @@ struct SystemThreadStart {
 void JNICALL runSystemThread(jvmtiEnv *, JNIEnv *env, void *argument) {
     SystemThreadStart start = *static_cast<SystemThreadStart *>(argument);
     delete static_cast<SystemThreadStart *>(argument);
-    jthread self = nullptr;
-    // Agent threads may start without a ThreadStart event: deliver it here once.
-    if (jvmti()->GetCurrentThread(&self) == JVMTI_ERROR_NONE && JvmpiRememberThread(env, self) &&
-        JvmpiEnabled(JVMPI_EVENT_THREAD_START)) {
-        JvmpiDeliverThreadStart(env, self, env);
+    {
+        jthread self = nullptr;
+        bool known = jvmti()->GetCurrentThread(&self) == JVMTI_ERROR_NONE;
+        LocalRef guard(env, self);
+        // Agent threads may start without a ThreadStart event: deliver it here once.
+        if (known && JvmpiRememberThread(env, self) && JvmpiEnabled(JVMPI_EVENT_THREAD_START))
+            JvmpiDeliverThreadStart(env, self, env);
     }
-    if (self != nullptr) env->DeleteLocalRef(self);
     start.function(env);
 }
 
@@ -219,13 +219,12 @@ void JNICALL runSystemThread(jvmtiEnv *, JNIEnv *env, void *argument) {
 jint createSystemThread(char *name, jint priority, void (*function)(void *)) {
     JNIEnv *env = JvmpiCurrentEnv();
     if (env == nullptr || function == nullptr || jvmti() == nullptr) return JNI_ERR;
-    jclass threadClass = env->FindClass("java/lang/Thread");
-    jmethodID constructor =
-        threadClass != nullptr ? env->GetMethodID(threadClass, "<init>", "(Ljava/lang/String;)V") : nullptr;
-    jstring threadName = constructor != nullptr ? env->NewStringUTF(name != nullptr ? name : "") : nullptr;
-    jobject thread = threadName != nullptr ? env->NewObject(threadClass, constructor, threadName) : nullptr;
+    LocalRef threadClass(env, env->FindClass("java/lang/Thread"));
+    jmethodID constructor = threadClass ? env->GetMethodID(threadClass, "<init>", "(Ljava/lang/String;)V") : nullptr;
+    LocalRef threadName(env, constructor != nullptr ? env->NewStringUTF(name != nullptr ? name : "") : nullptr);
+    LocalRef thread(env, threadName ? env->NewObject(threadClass, constructor, threadName.get()) : nullptr);
     jint result = JNI_ERR;
-    if (thread != nullptr) {
+    if (thread) {
         if (priority < JVMTI_THREAD_MIN_PRIORITY) priority = JVMTI_THREAD_MIN_PRIORITY;
         if (priority > JVMTI_THREAD_MAX_PRIORITY) priority = JVMTI_THREAD_MAX_PRIORITY;
         auto *start = new SystemThreadStart{function};
@@ -236,9 +235,6 @@ jint createSystemThread(char *name, jint priority, void (*function)(void *)) {
         }
     }
     if (env->ExceptionCheck()) env->ExceptionClear();
-    if (thread != nullptr) env->DeleteLocalRef(thread);
-    if (threadName != nullptr) env->DeleteLocalRef(threadName);
-    if (threadClass != nullptr) env->DeleteLocalRef(threadClass);
     return result;
 }
 
@@ -254,15 +250,14 @@ void runGC() {
 jobjectID getMethodClass(jmethodID method) {
     jclass klass = nullptr;
     if (jvmti() == nullptr || jvmti()->GetMethodDeclaringClass(method, &klass) != JVMTI_ERROR_NONE || klass == nullptr) return nullptr;
-    jobjectID id = JvmpiClassID(klass);
-    if (JNIEnv *env = JvmpiCurrentEnv()) env->DeleteLocalRef(klass);
-    return id;
+    LocalRef guard(JvmpiCurrentEnv(), klass);
+    return JvmpiClassID(klass);
 }
 
 jint lineAt(jmethodID method, jlocation location) {
     jint count = 0;
-    jvmtiLineNumberEntry *table = nullptr;
-    if (location < 0 || jvmti()->GetLineNumberTable(method, &count, &table) != JVMTI_ERROR_NONE) return -1;
+    JvmtiMemory<jvmtiLineNumberEntry> table(jvmti());
+    if (location < 0 || jvmti()->GetLineNumberTable(method, &count, table.out()) != JVMTI_ERROR_NONE) return -1;
     jint line = -1;
     jlocation best = -1;
     for (jint i = 0; i < count; ++i) {
@@ -271,7 +266,6 @@ jint lineAt(jmethodID method, jlocation location) {
             line = table[i].line_number;
         }
     }
-    jvmti()->Deallocate(reinterpret_cast<unsigned char *>(table));
     return line;
 }
 
@@ -436,9 +430,9 @@ void attachWhenLive(void *) {
     auto *env = static_cast<JNIEnv *>(attached);
     jthread self = nullptr;
     if (environment->GetCurrentThread(&self) == JVMTI_ERROR_NONE) {
+        LocalRef guard(env, self);
         JvmpiAddAgentJars();
         JvmpiDeliverVMInit(env, self);
-        env->DeleteLocalRef(self);
     }
     vm->DetachCurrentThread();
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_dumps.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/jvmpi_internal.h"
@@ -88,19 +89,16 @@ void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
 // delivered once, when the VM is initialised.
 void deliverEarlyClasses(JNIEnv *env) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
-    jint count = 0;
-    jclass *classes = nullptr;
-    if (jvmti->GetLoadedClasses(&count, &classes) != JVMTI_ERROR_NONE) return;
-    for (jint i = 0; i < count; ++i) {
+    JvmtiRefArray<jclass> classes(jvmti, env);
+    if (jvmti->GetLoadedClasses(classes.count(), classes.out()) != JVMTI_ERROR_NONE) return;
+    for (jint i = 0; i < classes.size(); ++i) {
         jint status = 0;
         jvmti->GetClassStatus(classes[i], &status);
         bool plain = (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0;
         if (plain && (status & JVMTI_CLASS_STATUS_PREPARED) != 0 && !JvmpiHasClassID(classes[i])) {
             JvmpiDeliverClassLoad(env, classes[i], JVMPI_EVENT_CLASS_LOAD);
         }
-        env->DeleteLocalRef(classes[i]);
     }
-    jvmti->Deallocate(reinterpret_cast<unsigned char *>(classes));
 }
 
 void JNICALL onThreadStart(jvmtiEnv *, JNIEnv *env, jthread thread) {
@@ -199,10 +197,9 @@ jint arrayKind(jvmtiEnv *jvmti, jclass klass, jobjectID classID) {
         auto found = gKinds.find(classTag);
         if (found != gKinds.end()) return found->second;
     }
-    char *signature = nullptr;
-    if (jvmti->GetClassSignature(klass, &signature, nullptr) != JVMTI_ERROR_NONE) return 0;
+    JvmtiMemory<char> signature(jvmti);
+    if (jvmti->GetClassSignature(klass, signature.out(), nullptr) != JVMTI_ERROR_NONE) return 0;
     jint kind = signature[0] == '[' ? JvmpiTypeCode(signature[1]) : 0;
-    jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
     if (classTag != 0) {
         std::lock_guard<std::mutex> lock(gKindMutex);
         gKinds[classTag] = kind;
@@ -302,15 +299,14 @@ jint requestHeapDump(JVMPI_Event &event, const JVMPI_HeapDumpArg *arg) {
 // The record of the object with that ID, with all its values.
 jint requestObjectDump(JVMPI_Event &event, jobjectID id) {
     JNIEnv *env = event.env_id;
-    jobject object = env != nullptr ? JvmpiObjectFor(id) : nullptr;
-    if (object == nullptr) return JVMPI_FAIL;
+    LocalRef object(env, env != nullptr ? JvmpiObjectFor(id) : nullptr);
+    if (!object) return JVMPI_FAIL;
     DumpWriter dump;
     bool written;
     {
         DumpRecords records(env, JVMPI_DUMP_LEVEL_2);
         written = records.write(dump, object);
     }
-    env->DeleteLocalRef(object);
     if (!written || dump.size() > INT32_MAX) return JVMPI_FAIL;
     event.u.object_dump.data_len = static_cast<jint>(dump.size());
     event.u.object_dump.data = dump.begin();
@@ -429,11 +425,9 @@ jint JvmpiRequestEvent(jint type, void *arg) {
         case JVMPI_EVENT_OBJECT_DUMP: return requestObjectDump(event, static_cast<jobjectID>(arg));
         case JVMPI_EVENT_CLASS_LOAD: {
             JNIEnv *env = event.env_id;
-            jobject klass = JvmpiObjectFor(static_cast<jobjectID>(arg));
-            if (env == nullptr || klass == nullptr) return JVMPI_FAIL;
-            bool delivered = JvmpiDeliverClassLoad(env, static_cast<jclass>(klass), event.event_type);
-            env->DeleteLocalRef(klass);
-            return delivered ? JVMPI_SUCCESS : JVMPI_FAIL;
+            if (env == nullptr) return JVMPI_FAIL;
+            LocalRef klass(env, static_cast<jclass>(JvmpiObjectFor(static_cast<jobjectID>(arg))));
+            return klass && JvmpiDeliverClassLoad(env, klass, event.event_type) ? JVMPI_SUCCESS : JVMPI_FAIL;
         }
         default: return JVMPI_NOT_AVAILABLE;
     }

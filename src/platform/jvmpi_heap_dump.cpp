@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_dumps.h"
 #include "platform/jvmpi_internal.h"
 
@@ -64,12 +65,11 @@ void forObjects(JNIEnv *env, const std::vector<jlong> &tags, Use use) {
         jint wanted = static_cast<jint>(std::min(kSlice, tags.size() - start));
         if (env->PushLocalFrame(wanted + 32) != JNI_OK) return;
         jint count = 0;
-        jobject *objects = nullptr;
-        jlong *found = nullptr;
-        if (jvmti->GetObjectsWithTags(wanted, tags.data() + start, &count, &objects, &found) == JVMTI_ERROR_NONE) {
+        JvmtiMemory<jobject> objects(jvmti);  // references of the local frame
+        JvmtiMemory<jlong> found(jvmti);
+        if (jvmti->GetObjectsWithTags(wanted, tags.data() + start, &count, objects.out(), found.out()) ==
+            JVMTI_ERROR_NONE) {
             for (jint i = 0; i < count; ++i) use(objects[i], found[i]);
-            jvmti->Deallocate(reinterpret_cast<unsigned char *>(objects));
-            jvmti->Deallocate(reinterpret_cast<unsigned char *>(found));
         }
         env->PopLocalFrame(nullptr);
     }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_internal.h"
 #include "platform/tag_numbers.h"
 
@@ -120,16 +121,11 @@ jobject JvmpiObjectFor(jobjectID id) {
     jlong tag = JvmpiTagFromID(id);
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     if (tag == 0 || jvmti == nullptr) return nullptr;
-    jint count = 0;
-    jobject *objects = nullptr;
-    if (jvmti->GetObjectsWithTags(1, &tag, &count, &objects, nullptr) != JVMTI_ERROR_NONE) {
+    JvmtiRefArray<jobject> objects(jvmti, JvmpiCurrentEnv());
+    if (jvmti->GetObjectsWithTags(1, &tag, objects.count(), objects.out(), nullptr) != JVMTI_ERROR_NONE) {
         return nullptr;
     }
-    jobject found = count > 0 ? objects[0] : nullptr;
-    JNIEnv *env = JvmpiCurrentEnv();
-    for (jint i = 1; i < count && env != nullptr; ++i) env->DeleteLocalRef(objects[i]);
-    jvmti->Deallocate(reinterpret_cast<unsigned char *>(objects));
-    return found;
+    return objects.size() > 0 ? objects.take(0) : nullptr;
 }
 
 // Runs where JNI is not allowed: the listeners get IDs only.

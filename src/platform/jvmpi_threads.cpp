@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_internal.h"
 
 namespace {
@@ -18,10 +19,6 @@ struct ThreadEntry {
 std::mutex gMutex;
 std::unordered_map<JNIEnv *, ThreadEntry> gThreads;
 std::unordered_map<JNIEnv *, void *> gStorage;  // under gMutex
-
-void deallocate(void *memory) {
-    if (memory != nullptr) Jvmpi().jvmti->Deallocate(static_cast<unsigned char *>(memory));
-}
 
 }  // namespace
 
@@ -103,12 +100,20 @@ void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     jvmtiThreadInfo info{};
     if (jvmti->GetThreadInfo(thread, &info) != JVMTI_ERROR_NONE) return;
+    JvmtiAllocations names(jvmti);
+    names.keep(info.name);
+    LocalRef threadGroup(eventEnv, info.thread_group);
+    LocalRef loader(eventEnv, info.context_class_loader);
     jvmtiThreadGroupInfo group{};
     jvmtiThreadGroupInfo parent{};
     bool haveGroup = info.thread_group != nullptr &&
                      jvmti->GetThreadGroupInfo(info.thread_group, &group) == JVMTI_ERROR_NONE;
+    names.keep(group.name);
+    LocalRef groupParent(eventEnv, group.parent);
     bool haveParent = haveGroup && group.parent != nullptr &&
                       jvmti->GetThreadGroupInfo(group.parent, &parent) == JVMTI_ERROR_NONE;
+    names.keep(parent.name);
+    LocalRef parentParent(eventEnv, parent.parent);
 
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_THREAD_START;
@@ -119,16 +124,6 @@ void JvmpiDeliverThreadStart(JNIEnv *env, jthread thread, JNIEnv *eventEnv) {
     event.u.thread_start.thread_id = JvmpiObjectID(thread);
     event.u.thread_start.thread_env_id = env;
     JvmpiDeliver(&event);
-
-    deallocate(info.name);
-    deallocate(group.name);
-    deallocate(parent.name);
-    if (eventEnv != nullptr) {
-        if (group.parent != nullptr) eventEnv->DeleteLocalRef(group.parent);
-        if (parent.parent != nullptr) eventEnv->DeleteLocalRef(parent.parent);
-        if (info.thread_group != nullptr) eventEnv->DeleteLocalRef(info.thread_group);
-        if (info.context_class_loader != nullptr) eventEnv->DeleteLocalRef(info.context_class_loader);
-    }
 }
 
 // With local references taken under the lock, so that no ending thread
