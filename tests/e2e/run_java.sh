@@ -582,6 +582,30 @@ profiler)
     call_line=$(grep -n 'sink = spinLong' "$src" | cut -d: -f1)
     grep -qE "^e2e\.HotSpots\\\$1\.run:$call_line;\[Spinning\] [0-9]+$" "$work/zvprofile.collapsed" ||
         fail "cpu mode: no stack e2e.HotSpots\$1.run:$call_line;[Spinning]"
+    # The flame graph renders in a browser, with the hot method's frame.
+    browser=$(command -v chromium || command -v chromium-browser || true)
+    if [ -z "$browser" ]; then
+        echo "SKIP: chromium is not installed; the flame graph page was not rendered"
+    else
+        chrome=("$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-quic
+                --disable-background-networking --disable-component-update --disable-sync
+                --user-data-dir="$work/chrome")
+        timeout 60 "${chrome[@]}" --dump-dom "file://$work/p.html" >"$work/dom.html" 2>/dev/null
+        grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
+            fail "flame graph: no rendered frame for spinLong"
+        timeout 60 "${chrome[@]}" --screenshot="$work/p.png" --window-size=1200,500 "file://$work/p.html" \
+            >/dev/null 2>&1
+        [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
+    fi
+    ;;
+profiler_modes)
+    # The profiler's other modes and sources of settings, on the same program:
+    # interval files, an XML configuration, the metrics' counts, CPU time on a
+    # busy machine, wall mode with thread roots, and JDK 25.
+    install=$(dirname "$ZV_LIB")
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    src=$ZV_SOURCE/tests/e2e/java/e2e/HotSpots.java
+    port=$((20000 + RANDOM % 30000))
     # With an interval, each interval's reports are written with a time stamp
     # and hold that interval alone: the 1,000,000 calls of leaf are counted
     # once over all the files.
@@ -650,21 +674,6 @@ XML
         done
     else
         echo "SKIP: no JDK 25 on this machine; the profiler ran on JDK 17 only"
-    fi
-    # The flame graph renders in a browser, with the hot method's frame.
-    browser=$(command -v chromium || command -v chromium-browser || true)
-    if [ -z "$browser" ]; then
-        echo "SKIP: chromium is not installed; the flame graph page was not rendered"
-    else
-        chrome=("$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-quic
-                --disable-background-networking --disable-component-update --disable-sync
-                --user-data-dir="$work/chrome")
-        timeout 60 "${chrome[@]}" --dump-dom "file://$work/p.html" >"$work/dom.html" 2>/dev/null
-        grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
-            fail "flame graph: no rendered frame for spinLong"
-        timeout 60 "${chrome[@]}" --screenshot="$work/p.png" --window-size=1200,500 "file://$work/p.html" \
-            >/dev/null 2>&1
-        [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
     fi
     ;;
 churn | churn_jdk25)
