@@ -166,9 +166,14 @@ void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr)
     }
 }
 
+// One set of reports at a time: an interval's reports and its new start are
+// one step, which the exit's or a data dump's reports come before or after.
+std::mutex gReportsMutex;
+
 // An interval has passed (on the sampler thread): its reports, then a new
 // profile and call counts from the ones just read.
 void intervalEnded() {
+    std::lock_guard<std::mutex> reports(gReportsMutex);
     std::map<std::string, uint64_t> counted;
     writeReports(true, &counted);
     ResetProfile();
@@ -176,7 +181,10 @@ void intervalEnded() {
     if (!counted.empty()) gCallsBefore = std::move(counted);
 }
 
-void dataDumpRequested() { writeReports(true); }
+void dataDumpRequested() {
+    std::lock_guard<std::mutex> reports(gReportsMutex);
+    writeReports(true);
+}
 
 // AuditPort.profile(kind): the profile as bytes, or null for an unknown kind.
 jbyteArray JNICALL portProfile(JNIEnv *env, jclass, jstring kind) {
@@ -240,6 +248,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
 
 void vmShutDown() {
     StopSampler();
+    std::lock_guard<std::mutex> reports(gReportsMutex);
     writeReports(false);
 }
 
