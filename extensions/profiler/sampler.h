@@ -23,7 +23,7 @@ void StopSampler();
 // thread-end event, which comes after that): its sample record is released
 // at the next snapshot, before its JNIEnv can be listed for another thread.
 void ThreadEnded(JNIEnv *env);
-// The settings the sampler runs with (the agent's options adopted).
+// The settings the sampler runs with.
 Settings SamplerSettings();
 // Runs reader with the profile and the thread names (by the numbers of the
 // thread frames) while no snapshot changes them.
