@@ -117,6 +117,8 @@ void ZVResetAuditThreads();
 
 // Puts the agent core's services into the record handed to extensions.
 void ZVInstallAgentServices();
+// Binds the audit port's request native to the commands extensions registered.
+void ZVBindAuditPort(JNIEnv *env);
 
 // Lets the extension loader reach the extension list of the agent state.
 void ZVInstallExtensionHost();

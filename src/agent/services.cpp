@@ -12,18 +12,6 @@ ZVWord word(Function function) {
     return reinterpret_cast<ZVWord>(function);
 }
 
-// The marker and backtrace services of the instrumentation runtime; each
-// answers 0 while the runtime is inactive.
-void installMarkerServices(ZVWord *w) {
-    w[14] = word(PRIPushMarker);
-    w[15] = word(PRIPopMarker);
-    w[16] = word(PRIMarkerExists);
-    w[19] = word(PRIMarkerNameForNumber);
-    w[20] = word(zviGetBacktraceUsingBacktracePushMarker);
-    w[22] = word(PRIRegisterStackName);
-    w[27] = word(PRIMarkerDataForID);
-}
-
 // The context services: the calling thread's ZVContext (a local reference,
 // null before the runtime's bootstrap), and handing it a context to use.
 // A thread without an environment has no context.
@@ -34,29 +22,38 @@ void storeContext(JNIEnv *env, jobject context) {
 
 }  // namespace
 
-// The loader's own words (17, 25, 26) are there from the start; the lock
-// words (6 to 8) come with the first extension or the VM's initialisation.
+// Every word but the lock words, which come with the first extension or the
+// VM's initialisation (ZVFillServiceLocks). The marker and backtrace services
+// answer 0 while the instrumentation runtime is inactive.
 void ZVInstallAgentServices() {
     ZVWord *w = ZVGetServices()->words;
-    installMarkerServices(w);
-    w[0] = 9;
-    w[1] = 8;
-    w[2] = word(zviSetThreadLocalStorage);
-    w[3] = word(zviGetThreadLocalStorage);
-    w[4] = word(zviCreateSystemThread);
-    w[5] = word(zviGetJNIEnvForSystemThreadNamed);
-    w[9] = word(zviMonitorAllocate);
-    w[10] = word(zviMonitorEnter);
-    w[11] = word(zviMonitorExit);
-    w[12] = word(zviMonitorWait);
-    w[13] = word(zviMonitorNotify);
-    w[17] = word(zviAddExtension);
-    w[18] = word(zviHandleForObject);
+    w[ZV_SERVICE_TAG_NINE] = 9;
+    w[ZV_SERVICE_TAG_EIGHT] = 8;
+    w[ZV_SERVICE_SET_THREAD_STORAGE] = word(zviSetThreadLocalStorage);
+    w[ZV_SERVICE_GET_THREAD_STORAGE] = word(zviGetThreadLocalStorage);
+    w[ZV_SERVICE_CREATE_SYSTEM_THREAD] = word(zviCreateSystemThread);
+    w[ZV_SERVICE_SYSTEM_THREAD_ENV] = word(zviGetJNIEnvForSystemThreadNamed);
+    w[ZV_SERVICE_MONITOR_ALLOCATE] = word(zviMonitorAllocate);
+    w[ZV_SERVICE_MONITOR_ENTER] = word(zviMonitorEnter);
+    w[ZV_SERVICE_MONITOR_EXIT] = word(zviMonitorExit);
+    w[ZV_SERVICE_MONITOR_WAIT] = word(zviMonitorWait);
+    w[ZV_SERVICE_MONITOR_NOTIFY] = word(zviMonitorNotify);
+    w[ZV_SERVICE_PUSH_MARKER] = word(PRIPushMarker);
+    w[ZV_SERVICE_POP_MARKER] = word(PRIPopMarker);
+    w[ZV_SERVICE_MARKER_EXISTS] = word(PRIMarkerExists);
+    w[ZV_SERVICE_ADD_EXTENSION] = word(zviAddExtension);
+    w[ZV_SERVICE_HANDLE_FOR_OBJECT] = word(zviHandleForObject);
+    w[ZV_SERVICE_MARKER_NAME] = word(PRIMarkerNameForNumber);
+    w[ZV_SERVICE_BACKTRACE_PUSH_MARKER] = word(zviGetBacktraceUsingBacktracePushMarker);
     w[ZV_SERVICE_PRIORITIZED_CALL] = word(ZVInvokePrioritizedStaticCall);
+    w[ZV_SERVICE_REGISTER_STACK_NAME] = word(PRIRegisterStackName);
     w[ZV_SERVICE_GET_CONTEXT] = word(getContext);
     w[ZV_SERVICE_STORE_CONTEXT] = word(storeContext);
-    w[28] = word(zviGetGCInfo);
-    w[29] = word(zviGetClassCountValue);
-    w[30] = word(zviGetActiveThreadCountValue);
-    w[31] = word(zviGetTotalThreadCountValue);
+    w[ZV_SERVICE_LIST_DIRECTORY] = word(ZVListToolDirectory);
+    w[ZV_SERVICE_CREATE_FILE] = word(ZVCreateToolFile);
+    w[ZV_SERVICE_MARKER_DATA] = word(PRIMarkerDataForID);
+    w[ZV_SERVICE_GC_INFO] = word(zviGetGCInfo);
+    w[ZV_SERVICE_CLASS_COUNT] = word(zviGetClassCountValue);
+    w[ZV_SERVICE_ACTIVE_THREAD_COUNT] = word(zviGetActiveThreadCountValue);
+    w[ZV_SERVICE_TOTAL_THREAD_COUNT] = word(zviGetTotalThreadCountValue);
 }

@@ -256,6 +256,8 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     setSystemProperties(env, system2, setProperty, getProperty);
 
     zviInitExtensions(env);
+    // Before the audit system starts the port's listener.
+    ZVBindAuditPort(env);
     startMetrics();
 
     AuditMembers members = lookUpMembers(env, audit, main);

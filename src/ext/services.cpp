@@ -1,6 +1,6 @@
-// The services record handed to extensions and to metrics: its lock entries
-// and the loader's own words (adding an extension, and the directory and
-// file services below the installation directory).
+// The services record handed to extensions and to metrics (the agent core
+// fills its words), its lock entries, and the loader's directory and file
+// services below the installation directory.
 #include <cstdio>
 #include <string>
 
@@ -23,15 +23,7 @@ void *createLock() { return CreateRecursiveMutex(); }
 void enterLock(void *lock) { LockMutex(static_cast<RecursiveMutex *>(lock)); }
 void leaveLock(void *lock) { UnlockMutex(static_cast<RecursiveMutex *>(lock)); }
 
-ZVServices makeServices() {
-    ZVServices services{};
-    services.words[ZV_SERVICE_ADD_EXTENSION] = word(zviAddExtension);
-    services.words[ZV_SERVICE_LIST_DIRECTORY] = word(ZVListToolDirectory);
-    services.words[ZV_SERVICE_CREATE_FILE] = word(ZVCreateToolFile);
-    return services;
-}
-
-ZVServices gServices = makeServices();
+ZVServices gServices{};
 
 }  // namespace
 

@@ -185,7 +185,7 @@ void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *de
     }
     MutexGuard guard(gTables.methodToClassMutex);
     // A group id keeps the first class that registered it.
-    bool group = (methodID & 0xC0000000u) == 0x80000000u;
+    bool group = ZVIsGroupMethodID(methodID) != 0;
     if (group && ZVHashGet(gTables.methodToClass, methodID) != 0) return;
     if (!group) ZVHashRemove(gTables.methodToClass, methodID);
     ZVHashPut(gTables.methodToClass, methodID, static_cast<ZVWord>(classID));

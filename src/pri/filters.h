@@ -7,14 +7,15 @@
 #include <cstdint>
 
 #include "platform/export.h"
+#include "zvi.h"
 
 struct JCRClass;
 
 // Method-identifier flag bits set from the filter answers.
 enum : uint32_t {
-    PRI_FILTER_IGNORE_CPU = 0x10000000u,
-    PRI_FILTER_IGNORE_MEMORY = 0x20000000u,
-    PRI_FILTER_GROUP = 0x80000000u,
+    PRI_FILTER_IGNORE_CPU = ZV_ID_IGNORE_CPU,
+    PRI_FILTER_IGNORE_MEMORY = ZV_ID_IGNORE_MEMORY,
+    PRI_FILTER_GROUP = ZV_ID_GROUP,
 };
 
 // Loads the filter file named by the options (null: nothing to load); false
@@ -36,12 +37,7 @@ int PRIFilterIgnoresCPU(const char *className, const char *methodName, const cha
 // The name of a group identifier's entry, or "Unknown group".
 const char *PRIFilterGroupName(int32_t groupID);
 
-// Appends the entries of a new filter file; they alone answer queries from now on.
-ZV_EXPORT int zviReloadFilter(const char *path);
-ZV_EXPORT int zviFilterAffectsMemoryProfiler(void);
-ZV_EXPORT int zviFilterAffectsCPUProfiler(void);
-ZV_EXPORT int zviShouldIgnoreMemory(int32_t methodID);
-ZV_EXPORT int zviShouldIgnoreCPU(int32_t methodID);
+// zviReloadFilter and the other filter exports are declared in zvi.h.
 
 // The text the patterns are matched against, e.g.
 // java.lang.Object.toString(()Ljava/lang/String;){public}.

@@ -6,36 +6,18 @@
 #include <cstdint>
 
 #include "support/containers.h"
+#include "zvi.h"
 
-// A marker's record; owned by the marker table, never freed. The text's
-// first three words are a ZVWideString, so the text hashes and compares as one.
-struct PRIMarkerRecord {
-    uint16_t *text;
-    uint32_t length;  // 16-bit units
-    uint32_t hash;
-    const char *stackName;  // null when the event had none
-    int32_t event;
-    uint32_t identifier;  // marker number | 0xC0000000
-    ZVWord reserved;
-    ZVWord last;  // 0 at creation
-};
+// PRIMarkerRecord and PRIMarkerKey are records of the extension interface.
 
-// A marker key as "namedMarkers" looks it up: the first four words of a record.
-struct PRIMarkerKey {
-    const uint16_t *text;
-    uint32_t length;
-    uint32_t hash;  // 0: computed on use
-    const char *stackName;
-};
-
-constexpr uint32_t kPRIMarkerBits = 0xC0000000u;
-constexpr uint32_t kPRIOverheadMarker = kPRIMarkerBits;
+constexpr uint32_t kPRIMarkerBits = ZV_ID_KIND_MASK;
+constexpr uint32_t kPRIOverheadMarker = ZV_ID_OVERHEAD_MARKER;
 // Display names, NUL included, never take more bytes than this.
 constexpr int kPRIMarkerNameBytes = 256;
 
-inline bool PRIIsMarkerID(uint32_t id) { return (id & kPRIMarkerBits) == kPRIMarkerBits; }
-inline bool PRIIsGroupMethodID(uint32_t id) { return (id & kPRIMarkerBits) == 0x80000000u; }
-inline int32_t PRIMarkerNumberOf(uint32_t id) { return static_cast<int32_t>(id & ~kPRIMarkerBits); }
+inline bool PRIIsMarkerID(uint32_t id) { return ZVIsMarkerID(id) != 0; }
+inline bool PRIIsGroupMethodID(uint32_t id) { return ZVIsGroupMethodID(id) != 0; }
+inline int32_t PRIMarkerNumberOf(uint32_t id) { return ZVIDKindNumber(id); }
 
 // Creates the marker table, "stack names for markers", "namedMarkers" and
 // marker 0, "Overhead". Once, from the runtime's initialisation.

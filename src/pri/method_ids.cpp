@@ -33,13 +33,13 @@ int zviHasOverheadMarker(void) { return active() ? 1 : 0; }
 
 int zviIsGroupID(int32_t id, int32_t event, const char **outName) {
     auto bits = static_cast<uint32_t>(id);
-    if (!active() || (bits & 0x80000000u) == 0) return 0;
+    if (!active() || ZVIsOrdinaryID(bits)) return 0;
     if (outName == nullptr) return 1;
     if (PRIIsMarkerID(bits)) {
         int32_t number = convertedNumber(id, event, "IsGroup");
         *outName = PRIMarkerDisplayName(number >= 0 ? number : PRIMarkerNumberOf(bits));
     } else {
-        *outName = PRIFilterGroupName(static_cast<int32_t>(bits & 0x7FFFFFFFu));
+        *outName = PRIFilterGroupName(static_cast<int32_t>(bits & ~ZV_ID_GROUP));
     }
     return 1;
 }

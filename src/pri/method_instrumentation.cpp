@@ -26,7 +26,7 @@ constexpr uint32_t kMaxInstrumentedCodeLength = 65414;
 constexpr int kProbeRoom = 32;
 constexpr uint16_t kPrivate = 0x0002;
 
-bool isGroupID(uint32_t id) { return (id & 0xC0000000u) == 0x80000000u; }
+bool isGroupID(uint32_t id) { return ZVIsGroupMethodID(id) != 0; }
 
 bool isReturn(int opcode) { return opcode >= 172 && opcode <= 177; }
 

@@ -80,17 +80,7 @@ void PRIConnect(ZVWord word);
 // The table of functions that answers getCurrentBacktraceID0 (null: none).
 void PRISetBacktraceIDProvider(void **provider);
 
-// Thread sampler. One record per sampled thread, created zeroed by the
-// caller, who sets thread; the sampler fills the rest.
-struct ZVSampleRecord {
-    JNIEnv *thread;
-    int32_t frameCount;  // frames of the last snapshot
-    int32_t capacity;    // 0 until frames were first copied, then 7400
-    int32_t *frames;     // capacity frames of (location, method id, caller's word)
-    ZVWord callerWord;   // the caller's, never touched
-    int32_t hasRun;      // 1: ran since the previous snapshot
-    jobject context;     // global reference to the thread's context, or null
-};
+// Thread sampler: one ZVSampleRecord (zvi.h) per sampled thread.
 constexpr int kPRISampleFrames = 7400;
 // records holds pointers to ZVSampleRecord.
 void PRISampleThreads(JNIEnv *sampler, ZVVector *records, int includeIdle);

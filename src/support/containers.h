@@ -8,16 +8,10 @@
 
 #include <cstdint>
 
-// One container slot: a pointer or an integer, pointer-sized on this build.
-using ZVWord = intptr_t;
+// ZVWord and the ZVVector record come with the extension interface.
+#include "zvi.h"
 
 // ---------------------------------------------------------------- ZVVector
-
-struct ZVVector {
-    int32_t size;      // words in use
-    int32_t capacity;  // words allocated
-    ZVWord *data;      // null when capacity is 0
-};
 
 ZVVector *ZVNewVector(int capacity);
 void ZVAddElement(ZVVector *vector, ZVWord word);

@@ -1,6 +1,6 @@
 // The audit port: a loopback listener that answers one request line per
-// connection with one reply. "profile KIND" replies with a profile from the
-// profiler extension, which binds the native below when it is loaded:
+// connection with one reply. The agent answers the line with the commands
+// its extensions registered ("profile KIND" by the profiler):
 //   "OK <length>\n" followed by that many bytes, or "ERROR <text>\n".
 package meridyn.audit;
 
@@ -30,8 +30,8 @@ final class AuditPort implements Runnable {
         this.last = last;
     }
 
-    /** A profile of the given kind, or null when the profiler does not know it. */
-    static native byte[] profile(String kind);
+    /** The whole reply to one request line, from the agent. */
+    static native byte[] request(String line);
 
     /** Listens on a daemon thread of the audit group; a port below 1 listens nowhere. */
     static void start(ThreadGroup group, int port) {
@@ -105,24 +105,17 @@ final class AuditPort implements Runnable {
             reply(out, "ERROR request line missing or longer than " + MAX_REQUEST + " bytes");
             return;
         }
-        String[] words = request.trim().split(" +");
-        if (words.length != 2 || !"profile".equals(words[0])) {
-            reply(out, "ERROR unknown request; expected 'profile KIND'");
-            return;
-        }
-        byte[] body;
+        byte[] answer;
         try {
-            body = profile(words[1]);
+            answer = request(request);
         } catch (UnsatisfiedLinkError e) {
-            reply(out, "ERROR no profiler is loaded");
+            answer = null;
+        }
+        if (answer == null) {
+            reply(out, "ERROR no extension takes requests");
             return;
         }
-        if (body == null) {
-            reply(out, "ERROR unknown profile kind " + words[1]);
-            return;
-        }
-        out.write(("OK " + body.length + "\n").getBytes(StandardCharsets.US_ASCII));
-        out.write(body);
+        out.write(answer);
         out.flush();
     }
 

@@ -1,7 +1,7 @@
 // The profiler extension library: installs the handler table, learns method
-// names from class loads, samples the instrumented call stacks, counts calls
-// through the context class, and writes its reports when the VM exits, on a
-// data-dump request, and on request over the audit port.
+// names from class loads, samples the instrumented call stacks, has the agent
+// count calls, and writes its reports when the VM exits, on a data-dump
+// request, and on request over the audit port ("profile KIND").
 #include <jni.h>
 
 #include <algorithm>
@@ -14,53 +14,36 @@
 #include <string>
 #include <time.h>
 
-#include "agent/agent.h"
-#include "ext/extensions.h"
 #include "method_names.h"
-#include "pri/backtraces.h"
 #include "reports.h"
 #include "sampler.h"
 #include "settings.h"
-#include "support/heap.h"
+#include "zvi.h"
 
 namespace profiler {
 
 namespace {
 
-constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
-constexpr const char *kPortClass = "meridyn/audit/AuditPort";
-
 JavaVM *gVM = nullptr;
 Settings gSettings;
 ZVExtensionRecord gRecord{};
-
-void clearException(JNIEnv *env) {
-    if (env->ExceptionCheck()) env->ExceptionClear();
-}
 
 // The call counts at the end of the last interval: each interval's reports
 // count the calls made in it.
 std::mutex gCallsMutex;
 std::map<std::string, uint64_t> gCallsBefore;
 
-// Calls counted by the context class, by method name; false when it counts none.
+// Calls counted by the agent, by method name; false when it counts none.
 bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
-    if (env == nullptr) return false;
-    jclass context = env->FindClass(kContextClass);
-    jmethodID total = context != nullptr ? env->GetStaticMethodID(context, "totalCallCounts", "()[I") : nullptr;
-    auto counts = total != nullptr ? static_cast<jintArray>(env->CallStaticObjectMethod(context, total)) : nullptr;
-    clearException(env);
+    int32_t length = 0;
+    int32_t *counts = env != nullptr ? zviGetCallCounts(env, &length) : nullptr;
     if (counts == nullptr) return false;
-    jsize length = env->GetArrayLength(counts);
-    std::vector<jint> values(static_cast<size_t>(length));
-    env->GetIntArrayRegion(counts, 0, length, values.data());
-    for (jsize i = 0; i < length; ++i) {
-        if (values[i] <= 0) continue;
+    for (int32_t i = 0; i < length; ++i) {
+        if (counts[i] <= 0) continue;
         std::string method = MethodForIndex(i);
-        if (!method.empty()) calls[method] += static_cast<uint32_t>(values[i]);
+        if (!method.empty()) calls[method] += static_cast<uint32_t>(counts[i]);
     }
-    env->DeleteLocalRef(counts);
-    env->DeleteLocalRef(context);
+    sFree(counts);
     return true;
 }
 
@@ -107,7 +90,9 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsR
                     },
                     [](int32_t id) {
                         const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
-                        if (source == nullptr) source = zviGetAlternateSourceForMethodID(id & kIdMask, nullptr);
+                        if (source == nullptr)
+                            source = zviGetAlternateSourceForMethodID(
+                                static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))), nullptr);
                         return std::string(source != nullptr ? source : "");
                     },
                     SourceFileOf};
@@ -186,37 +171,37 @@ void dataDumpRequested() {
     writeReports(true);
 }
 
-// AuditPort.profile(kind): the profile as bytes, or null for an unknown kind.
-jbyteArray JNICALL portProfile(JNIEnv *env, jclass, jstring kind) {
-    if (kind == nullptr) return nullptr;
-    const char *chars = env->GetStringUTFChars(kind, nullptr);
-    if (chars == nullptr) return nullptr;
-    std::string name = chars, text;
-    env->ReleaseStringUTFChars(kind, chars);
-    if (!render(env, name, text)) return nullptr;
-    jbyteArray bytes = env->NewByteArray(static_cast<jsize>(text.size()));
-    if (bytes != nullptr)
-        env->SetByteArrayRegion(bytes, 0, static_cast<jsize>(text.size()), reinterpret_cast<const jbyte *>(text.data()));
-    return bytes;
+// The audit port's "profile KIND": the profile as bytes.
+int answerProfile(JNIEnv *env, const char *argument, char **outReply, int32_t *outLength) {
+    std::string kind = argument, text;
+    if (kind.empty() || kind.find(' ') != std::string::npos) {
+        *outReply = sStrdup("unknown request; expected 'profile KIND'");
+        return 0;
+    }
+    if (!render(env, kind, text)) {
+        *outReply = sStrdup(("unknown profile kind " + kind).c_str());
+        return 0;
+    }
+    *outReply = static_cast<char *>(sMalloc(static_cast<int>(text.size()) + 1));
+    if (*outReply == nullptr) return 0;
+    memcpy(*outReply, text.data(), text.size());
+    *outLength = static_cast<int32_t>(text.size());
+    return 1;
 }
 
-void bindPort(JNIEnv *env) {
-    jclass port = env->FindClass(kPortClass);
-    clearException(env);
-    if (port == nullptr) return;
-    static const JNINativeMethod kNatives[] = {
-        {const_cast<char *>("profile"), const_cast<char *>("(Ljava/lang/String;)[B"),
-         reinterpret_cast<void *>(portProfile)}};
-    if (env->RegisterNatives(port, kNatives, 1) != 0) clearException(env);
-    env->DeleteLocalRef(port);
-}
-
-void startCounting(JNIEnv *env) {
-    jclass context = env->FindClass(kContextClass);
-    jfieldID flag = context != nullptr ? env->GetStaticFieldID(context, "countCalls", "Z") : nullptr;
-    if (flag != nullptr) env->SetStaticBooleanField(context, flag, JNI_TRUE);
-    clearException(env);
-    if (context != nullptr) env->DeleteLocalRef(context);
+// The arguments through the agent, as the settings read them.
+Arguments readArguments(const SEElement *initArgs) {
+    Arguments args;
+    int32_t count = zviGetArgumentCount(initArgs);
+    for (int32_t i = 0; i < count; ++i) {
+        const char *key = zviGetArgumentKey(initArgs, i);
+        if (key == nullptr) continue;
+        int32_t kind = ZV_ARGUMENT_MISSING;
+        char *text = zviGetArgumentText(initArgs, key, &kind);
+        args.push_back({key, Argument{kind, text != nullptr ? text : ""}});
+        sFree(text);
+    }
+    return args;
 }
 
 // ---------------------------------------------------------------- the handler table
@@ -287,8 +272,9 @@ void javaInit(JNIEnv *env) {
     }
     zviDataUnlock();
     zviSetHandlers(&gTable);
-    if (gSettings.calls) startCounting(env);
-    bindPort(env);
+    if (gSettings.calls) zviStartCallCounting(env);
+    if (!zviRegisterAuditCommand("profile", "profile KIND", answerProfile))
+        fputs("Zentrova profiler: the audit port's profile command is taken\n", stderr);
     if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
     if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }
@@ -302,7 +288,9 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
                                                                                   SEElement *initArgs, int32_t) {
     using namespace profiler;
     gVM = vm;
-    gSettings = ReadSettings(initArgs);
+    gSettings = ReadSettings(readArguments(initArgs));
+    int32_t period = 0, time = 0;
+    if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(gSettings, period, time);
     gRecord.order = 0;
     if (gSettings.enabled) gRecord.javaInit = javaInit;
     // The extension's event, unlike the handler table's, comes after the

@@ -1,12 +1,13 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
 
-#include "support/elements.h"
+#include "zvi.h"
 
 namespace profiler {
 
@@ -33,12 +34,10 @@ bool hasSpaceAtAnEnd(const std::string &text) {
 
 // Keys the profiler does not know, the usual trace of a typo or of a space
 // after a comma in the options.
-void warnUnknownKeys(const SEElement *args) {
-    if (args == nullptr || args->type != SE_MAP) return;
-    ZVHashIterator *iterator = SEMapIterate(args);
-    while ((iterator = ZVHashNext(iterator)) != nullptr) {
-        auto key = reinterpret_cast<const char *>(iterator->key);
-        if (key == nullptr || listed(key, kKeys) || listed(key, kSharedKeys)) continue;
+void warnUnknownKeys(const Arguments &args) {
+    for (const auto &[name, value] : args) {
+        const char *key = name.c_str();
+        if (listed(key, kKeys) || listed(key, kSharedKeys)) continue;
         std::string trimmed = key;
         while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.front()))) trimmed.erase(0, 1);
         while (!trimmed.empty() && isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.pop_back();
@@ -51,11 +50,12 @@ void warnUnknownKeys(const SEElement *args) {
 }
 
 // Arguments come as strings from the table's text and the options, as numbers when built in code.
-bool text(const SEElement *args, const char *key, std::string &out) {
-    const SEElement *value = args != nullptr && args->type == SE_MAP ? SEMapGet(args, key) : nullptr;
-    if (value == nullptr) return false;
-    if (value->type == SE_STRING) {
-        out = SEGetString(value);
+bool text(const Arguments &args, const char *key, std::string &out) {
+    auto found = std::find_if(args.begin(), args.end(), [&](const auto &arg) { return arg.first == key; });
+    if (found == args.end()) return false;
+    const Argument *value = &found->second;
+    if (value->kind == ZV_ARGUMENT_TEXT) {
+        out = value->text;
         if (hasSpaceAtAnEnd(out)) {
             fprintf(stderr, "Zentrova profiler: %s='%s' has a space in its value (after a comma?); ignored\n", key,
                     out.c_str());
@@ -63,15 +63,15 @@ bool text(const SEElement *args, const char *key, std::string &out) {
         }
         return true;
     }
-    if (value->type == SE_INT32) {
-        out = std::to_string(static_cast<int32_t>(value->value));
+    if (value->kind == ZV_ARGUMENT_NUMBER) {
+        out = value->text;
         return true;
     }
     fprintf(stderr, "Zentrova profiler: argument %s is neither text nor a number; ignored\n", key);
     return false;
 }
 
-void flag(const SEElement *args, const char *key, bool &out) {
+void flag(const Arguments &args, const char *key, bool &out) {
     std::string value;
     if (!text(args, key, value)) return;
     if (value == "true" || value == "1") out = true;
@@ -81,7 +81,7 @@ void flag(const SEElement *args, const char *key, bool &out) {
 
 }  // namespace
 
-Settings ReadSettings(const SEElement *args) {
+Settings ReadSettings(const Arguments &args) {
     Settings s;
     std::string value;
     warnUnknownKeys(args);

@@ -10,9 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "agent/agent.h"
-#include "pri/runtime.h"
-#include "support/containers.h"
+#include "zvi.h"
 
 namespace profiler {
 
@@ -101,7 +99,7 @@ void addSample(const ZVSampleRecord &record, uint64_t weight, std::vector<Frame>
     gProfile.add(stack, weight);
 }
 
-void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::vector<int64_t> &weights) {
+void snapshot(JNIEnv *self, std::vector<ZVWord> &records, std::vector<Frame> &stack, std::vector<int64_t> &weights) {
     std::lock_guard<std::mutex> lock(gProfileMutex);
     if (gStop) return;
     // The registry frees a thread's name when the thread ends: hold its lock
@@ -123,7 +121,7 @@ void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::v
     int64_t elapsed = gFirstSnapshot ? gSettings.periodMs * int64_t{1000000} : now - gLastSnapshot;
     gLastSnapshot = now;
     uint64_t cpu = 0;
-    ZVRemoveAllElements(records);
+    records.clear();
     weights.clear();
     for (JNIEnv *thread : threads) {
         ZVSampleRecord *&record = gRecords[thread];
@@ -140,14 +138,16 @@ void snapshot(JNIEnv *self, ZVVector *records, std::vector<Frame> &stack, std::v
         int64_t used = cpuUsed(*record, elapsed);
         if (used > 0) cpu += static_cast<uint64_t>(used);
         if (gSettings.cpu && used == 0) continue;
-        ZVAddElement(records, reinterpret_cast<ZVWord>(record));
+        records.push_back(reinterpret_cast<ZVWord>(record));
         weights.push_back(gSettings.cpu ? used : elapsed);
     }
     gFirstSnapshot = false;
     gProfile.addTime(static_cast<uint64_t>(elapsed), cpu);
-    zviSampleThreads(self, records, 1);
-    for (int i = 0; i < ZVVectorSize(records); ++i) {
-        const auto *record = reinterpret_cast<const ZVSampleRecord *>(ZVElementAt(records, i));
+    // The agent reads the records through a vector record over ours.
+    ZVVector view{static_cast<int32_t>(records.size()), static_cast<int32_t>(records.size()), records.data()};
+    zviSampleThreads(self, &view, 1);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const auto *record = reinterpret_cast<const ZVSampleRecord *>(records[i]);
         // Without a CPU clock, a thread that ran stands for the whole period.
         int64_t weight = weights[i] >= 0 ? weights[i] : record->hasRun ? elapsed : 0;
         if (record->frameCount > 0 && weight > 0) addSample(*record, static_cast<uint64_t>(weight), stack);
@@ -168,40 +168,18 @@ void sleepUntil(struct timespec &next) {
     if (now.tv_sec > next.tv_sec + 1) next = now;
 }
 
-// The agent hands its CPU profiler options to the Java side just after the
-// extensions start: they are read there until they have arrived.
-bool adoptAgentOptions(JNIEnv *env) {
-    jclass main = env->FindClass("meridyn/audit/Main");
-    jfieldID period = main != nullptr ? env->GetStaticFieldID(main, "samplerPeriod", "I") : nullptr;
-    jfieldID time = main != nullptr ? env->GetStaticFieldID(main, "samplerTime", "I") : nullptr;
-    bool arrived = false;
-    if (period != nullptr && time != nullptr) {
-        jint samplerPeriod = env->GetStaticIntField(main, period);
-        arrived = samplerPeriod != 0;
-        std::lock_guard<std::mutex> lock(gProfileMutex);
-        if (arrived) AdoptAgentOptions(gSettings, samplerPeriod, env->GetStaticIntField(main, time));
-    }
-    if (env->ExceptionCheck()) env->ExceptionClear();
-    if (main != nullptr) env->DeleteLocalRef(main);
-    return arrived || main == nullptr;
-}
-
 void samplerMain(void *argument) {
     auto *self = static_cast<JNIEnv *>(argument);
     zviSetSamplerThread(self);
-    ZVVector *records = ZVNewVector(16);
+    std::vector<ZVWord> records;
     std::vector<Frame> stack;
     std::vector<int64_t> weights;
     struct timespec next;
     clock_gettime(CLOCK_MONOTONIC, &next);
-    // Until the audit system is up (a few samples at most).
-    int optionChecks = 20;
     int64_t intervalNanos = int64_t{gSettings.intervalSeconds} * 1000000000;
     int64_t intervalEnd = monotonicNanos() + intervalNanos;
     while (!gStop) {
         sleepUntil(next);
-        if (optionChecks > 0 && adoptAgentOptions(self)) optionChecks = 0;
-        else if (optionChecks > 0) --optionChecks;
         if (!gStop) snapshot(self, records, stack, weights);
         if (intervalNanos > 0 && gIntervalHandler && !gStop && monotonicNanos() >= intervalEnd) {
             gIntervalHandler();
@@ -210,7 +188,6 @@ void samplerMain(void *argument) {
             if (intervalEnd < monotonicNanos()) intervalEnd = monotonicNanos() + intervalNanos;
         }
     }
-    ZVFreeVector(records);
 }
 
 }  // namespace

@@ -12,11 +12,9 @@ namespace profiler {
 void RememberMethod(int32_t id, const std::string &className, const char *methodName, const char *sourceName);
 // The name for a sampled frame's identifier: the method, "[group]", "[marker text]" or "method#ID".
 std::string FrameName(int32_t id);
-// The method with this identifier without its filter flag bits (the index of the call counts), or "".
+// The method of this number (an identifier without its filter flags, the index of the call counts), or "".
 std::string MethodForIndex(int32_t index);
 // The source file of the identifier's class, "org/example/Main.java", or "".
 std::string SourceFileOf(int32_t id);
-
-constexpr int32_t kIdMask = 0x0FFFFFFF;
 
 }  // namespace profiler

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <string>
-
-struct SEElement;
+#include <utility>
+#include <vector>
 
 namespace profiler {
 
@@ -23,10 +23,18 @@ struct Settings {
     int intervalSeconds = 0;  // "interval" (60s, 5m, 1h): time-stamped reports of each interval; 0: none
 };
 
+// One argument as the agent hands it over: its kind (ZV_ARGUMENT_TEXT,
+// _NUMBER or _OTHER) and its text.
+struct Argument {
+    int kind;
+    std::string text;
+};
+using Arguments = std::vector<std::pair<std::string, Argument>>;
+
 // An unknown key, a value that is not one of the allowed ones, or a key or
 // value with stray spaces (", key=value") is ignored with a warning on
 // standard error that names it; the rest is read.
-Settings ReadSettings(const SEElement *initArgs);
+Settings ReadSettings(const Arguments &args);
 // The agent's CPU profiler options (sampler period in ms; time 1 clock, 2 CPU)
 // for what the arguments left open; values out of range are ignored with a message.
 void AdoptAgentOptions(Settings &settings, int samplerPeriod, int samplerTime);

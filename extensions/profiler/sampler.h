@@ -29,7 +29,7 @@ void ResetProfile();
 // Runs handler on the sampler thread, with no lock held and no snapshot in
 // progress, each time settings.intervalSeconds have passed (set before StartSampler).
 void OnInterval(std::function<void()> handler);
-// The settings the sampler runs with (the agent's options adopted).
+// The settings the sampler runs with.
 Settings SamplerSettings();
 // Runs reader with the profile and the thread names (by the numbers of the
 // thread frames) while no snapshot changes them.

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "pri/backtraces.h"
+#include "zvi.h"
 
 namespace profiler {
 
@@ -14,7 +14,8 @@ std::unordered_map<int32_t, std::string> gById;     // as delivered, flag bits i
 std::unordered_map<int32_t, std::string> gByIndex;  // without the flag bits
 std::unordered_map<int32_t, std::string> gFiles;    // without the flag bits
 
-bool isOrdinary(int32_t id) { return (static_cast<uint32_t>(id) & 0xC0000000u) == 0; }
+bool isOrdinary(int32_t id) { return ZVIsOrdinaryID(static_cast<uint32_t>(id)) != 0; }
+int32_t numberOf(int32_t id) { return static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))); }
 
 // A marker's name comes as element text such as {k="_@";v=("name");}: its first string value.
 std::string markerText(const char *text) {
@@ -43,13 +44,13 @@ void RememberMethod(int32_t id, const std::string &className, const char *method
     }
     std::lock_guard<std::mutex> lock(gMutex);
     gById[id] = name;
-    gByIndex[id & kIdMask] = name;
-    if (!file.empty()) gFiles[id & kIdMask] = file;
+    gByIndex[numberOf(id)] = name;
+    if (!file.empty()) gFiles[numberOf(id)] = file;
 }
 
 std::string SourceFileOf(int32_t id) {
     std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gFiles.find(id & kIdMask);
+    auto found = gFiles.find(numberOf(id));
     return found != gFiles.end() ? found->second : std::string();
 }
 
@@ -57,14 +58,14 @@ std::string FrameName(int32_t id) {
     if (!isOrdinary(id)) {
         const char *name = nullptr;
         zviIsGroupID(id, 0, &name);
-        bool marker = (static_cast<uint32_t>(id) & 0xC0000000u) == 0xC0000000u;
-        if (name == nullptr) return std::string(marker ? "[marker #" : "[group #") + std::to_string(id & kIdMask) + "]";
+        bool marker = ZVIsMarkerID(static_cast<uint32_t>(id)) != 0;
+        if (name == nullptr) return std::string(marker ? "[marker #" : "[group #") + std::to_string(ZVIDKindNumber(static_cast<uint32_t>(id))) + "]";
         return "[" + (marker ? markerText(name) : std::string(name)) + "]";
     }
     std::lock_guard<std::mutex> lock(gMutex);
     auto found = gById.find(id);
     if (found != gById.end()) return found->second;
-    auto base = gByIndex.find(id & kIdMask);
+    auto base = gByIndex.find(numberOf(id));
     return base != gByIndex.end() ? base->second : "method#" + std::to_string(id);
 }
 
