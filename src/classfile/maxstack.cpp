@@ -100,14 +100,11 @@ int stackEffect(const JCRClass *jclass, const JCRInsn &insn) {
     }
 }
 
-bool isConditional(int opcode) {
-    return (opcode >= JCR_OP_IFEQ && opcode <= JCR_OP_IF_ACMPNE) || opcode == JCR_OP_IFNULL ||
-           opcode == JCR_OP_IFNONNULL;
-}
+bool isConditional(int opcode) { return JCRKindOf(opcode) == JCR_KIND_CONDITIONAL; }
 
 bool endsPath(int opcode) {
-    return opcode == JCR_OP_RET || (opcode >= JCR_OP_IRETURN && opcode <= JCR_OP_RETURN) ||
-           opcode == JCR_OP_ATHROW;
+    JCROpKind kind = JCRKindOf(opcode);
+    return kind == JCR_KIND_RET || kind == JCR_KIND_RETURN || kind == JCR_KIND_THROW;
 }
 
 struct Pending {

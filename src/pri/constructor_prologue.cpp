@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kDup = 89;  // dup, dup_x1, dup_x2, dup2, dup2_x1, dup2_x2, swap follow
 
-bool isStore(int opcode) { return (opcode >= JCR_OP_ISTORE && opcode <= JCR_OP_ASTORE_3); }
+bool isStore(int opcode) { return JCRKindOf(opcode) == JCR_KIND_LOCAL_STORE; }
 
 int aloadSlot(const JCRInsn &insn) {
     if (insn.opcode >= JCR_OP_ALOAD_0 && insn.opcode <= JCR_OP_ALOAD_0 + 3) return insn.opcode - JCR_OP_ALOAD_0;
@@ -20,10 +20,7 @@ int aloadSlot(const JCRInsn &insn) {
     return -1;
 }
 
-bool isConditional(int opcode) {
-    return (opcode >= JCR_OP_IFEQ && opcode <= JCR_OP_IF_ACMPNE) || opcode == JCR_OP_IFNULL ||
-           opcode == JCR_OP_IFNONNULL;
-}
+bool isConditional(int opcode) { return JCRKindOf(opcode) == JCR_KIND_CONDITIONAL; }
 
 // Marks of `this` per word, for a list of verification types.
 void markWords(const std::vector<JCRVerificationType> &types, std::vector<char> *words) {
@@ -119,7 +116,7 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
                 targets.push_back(offset + delta);
                 fallsThrough = isConditional(op);
             }
-            if (op == JCR_OP_ATHROW || (op >= JCR_OP_IRETURN && op <= JCR_OP_RETURN)) return false;
+            if (JCRKindOf(op) == JCR_KIND_THROW || JCRKindOf(op) == JCR_KIND_RETURN) return false;
             int effect = JCRStackEffect(jclass, &insn);
             if (effect < 0 && static_cast<size_t>(-effect) > stack.size()) return false;
             if (effect < 0) stack.erase(stack.end() + effect, stack.end());
