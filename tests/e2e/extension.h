@@ -8,6 +8,14 @@
 #include "agent/agent.h"
 #include "ext/extensions.h"
 
+// Releases what a class-load handler is given.
+void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, jint staticCount,
+                     JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances);
+
+// With initArgs memory=true the extension is the memory runs' one, and this
+// is its record (it prints nothing).
+ZVExtensionRecord *MemoryRecord();
+
 // Prints "ext NAME: TEXT" on standard output.
 void say(const std::string &text);
 // The services record the agent handed the extension.

@@ -1,6 +1,6 @@
-// Test-only JNI library for the end-to-end runs: installs a handler table in
-// the agent (through the agent's exports, resolved from the loaded agent
-// library) and answers the Java class e2e.Probe from what it recorded.
+// The test library's JNI side for e2e.Probe: installs a handler table in the
+// agent (through the agent's exports, resolved from the loaded agent library)
+// and answers the Java class e2e.Probe from what it recorded.
 #include <jni.h>
 
 #include <time.h>
