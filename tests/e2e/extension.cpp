@@ -142,19 +142,10 @@ void vmShutDown() {
     say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
         std::to_string(gEnded));
 }
-void ignoreObject(jobjectID) {}
-void ignoreMove(jobjectID, jobjectID) {}
-void ignoreAllocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
-void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
-void ignoreExit(JNIEnv *, int32_t) {}
-void ignoreEnv(JNIEnv *) {}
-void nothing() {}
-jint zero() { return 0; }
-
 ZVHandlerTable gTable = {
-    handlerClassLoaded, ignoreObject, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit,
-    nothing, nothing, ignoreEnv, ignoreEnv, nullptr, extensionAdded, vmShutDown, zero, zero, zero, zero,
-    ignoreEnv, nullptr,
+    handlerClassLoaded, ignore::object, ignore::allocation, ignore::move, ignore::object, ignore::entry,
+    ignore::exit, ignore::nothing, ignore::nothing, ignore::env, ignore::env, nullptr, extensionAdded, vmShutDown,
+    ignore::zero, ignore::zero, ignore::zero, ignore::zero, ignore::env, nullptr,
 };
 
 std::atomic<bool> gThreadStop{false};

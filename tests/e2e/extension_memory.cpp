@@ -67,20 +67,13 @@ void objectFreed(jobjectID object) {
     if (gWatchedLive.erase(idOf(object)) != 0) ++gFreed;
 }
 
-void ignoreMove(jobjectID, jobjectID) {}
-void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
-void ignoreExit(JNIEnv *, int32_t) {}
-void ignoreEnv(JNIEnv *) {}
-void ignoreClass(jobjectID) {}
 void gcStarted() { ++gGCStarts; }
 void gcFinished() { ++gGCFinishes; }
-void nothing() {}
-jint zero() { return 0; }
 
 ZVHandlerTable gTable = {
-    classLoaded, ignoreClass, objectAllocated, ignoreMove, objectFreed, ignoreEntry, ignoreExit,
-    gcStarted,   gcFinished,  ignoreEnv,       ignoreEnv,  nullptr,     nullptr,     nothing,
-    zero,        zero,        zero,            zero,       ignoreEnv,   nullptr,
+    classLoaded,  ignore::object, objectAllocated, ignore::move, objectFreed,  ignore::entry, ignore::exit,
+    gcStarted,    gcFinished,     ignore::env,     ignore::env,  nullptr,      nullptr,       ignore::nothing,
+    ignore::zero, ignore::zero,   ignore::zero,    ignore::zero, ignore::env,  nullptr,
 };
 
 ZVExtensionRecord gRecord{};
