@@ -88,8 +88,8 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
         int slot = aloadSlot(insn);
         if (slot >= 0) {
             stack.push_back(slot < static_cast<int>(thisSlots.size()) && thisSlots[slot]);
-        } else if (isStore(op) || op == JCR_OP_WIDE || op == JCR_OP_JSR || op == JCR_OP_JSR_W || op == JCR_OP_RET ||
-                   op == JCR_OP_TABLESWITCH || op == JCR_OP_LOOKUPSWITCH) {
+        } else if (isStore(op) || op == JCR_OP_WIDE || JCRKindOf(op) == JCR_KIND_JSR || JCRKindOf(op) == JCR_KIND_RET ||
+                   JCRKindOf(op) == JCR_KIND_SWITCH) {
             return false;  // the prologue is not plain enough to follow
         } else if (op >= kDup && op <= kDup + 6) {
             if (!shuffle(op, stack)) return false;
@@ -109,7 +109,7 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
             prologue->afterCall = offset + JCRInsnSize(&insn);
             return true;
         } else {
-            if (isConditional(op) || op == JCR_OP_GOTO || op == JCR_OP_GOTO_W) {
+            if (isConditional(op) || JCRKindOf(op) == JCR_KIND_GOTO) {
                 if (insn.operand_length < 2) return false;
                 int delta = op == JCR_OP_GOTO_W ? (insn.operand_length >= 4 ? jcr::readS32(insn.operands) : 0)
                                                 : jcr::readS16(insn.operands);
