@@ -15,7 +15,7 @@ rounds=${2:-7}
 objects=${3:-200000}
 java=${JAVA:-java}
 lib=$build/zenva/lib
-extension=$build/tests/e2e/zen_memorydev_i.so
+extension=$build/tests/e2e/zen_recorderdev_i.so
 for f in "$lib/libr2orar.so" "$extension"; do
     [ -f "$f" ] || { echo "alloc_overhead.sh: $f is missing; build first" >&2; exit 1; }
 done
@@ -28,7 +28,7 @@ install=$work/install
 mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
 cp "$lib"/* "$install/lib/"
 cp "$extension" "$install/ext/darara/lib/zen_memorydev_i.so"
-echo '({libraryName=memory;})' >"$install/ext/darara/audit/extensions.table"
+echo '({libraryName=memory; initArgs={memory=true;};})' >"$install/ext/darara/audit/extensions.table"
 export HOME=$work
 unset ZENVA_HOME
 echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"

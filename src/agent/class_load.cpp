@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
-#include "agent/java_contract.h"
+#include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "pri/instrument.h"
@@ -27,8 +27,8 @@ ContextMethods gMethods{};
 
 bool same(const char *a, const char *b) { return a != nullptr && b != nullptr && strcmp(a, b) == 0; }
 
-bool is(const JVMPI_Method &m, const char *name, const char *signature) {
-    return same(m.method_name, name) && same(m.method_signature, signature);
+bool is(const JVMPI_Method &m, const java_contract::JavaMember &member) {
+    return same(m.method_name, member.name) && same(m.method_signature, member.descriptor);
 }
 
 // Returns true when the class was one of the two profiler classes.
@@ -40,14 +40,14 @@ bool learnContextMethods(const JVMPI_Event *event) {
     if (gMethods.getContext0 == nullptr && same(load.class_name, jc::kContextClassDotted)) {
         for (int i = 0; i < count; ++i) {
             const JVMPI_Method &m = methods[i];
-            if (is(m, jc::kGetContext0, jc::kGetContext0Sig)) gMethods.getContext0 = m.method_id;
-            if (is(m, jc::kNotifyMethodEnterWillExit, jc::kNotifyMethodEnteredSig)) {
+            if (is(m, jc::kGetContext0)) gMethods.getContext0 = m.method_id;
+            if (is(m, jc::kNotifyMethodEnterWillExit)) {
                 gMethods.notifyMethodEnterWillExit = m.method_id;
             }
-            if (is(m, jc::kNotifyMethodEntered, jc::kNotifyMethodEnteredSig)) {
+            if (is(m, jc::kNotifyMethodEntered)) {
                 gMethods.notifyMethodEntered = m.method_id;
             }
-            if (is(m, jc::kNotifyMethodExited, jc::kNotifyMethodExitedSig)) {
+            if (is(m, jc::kNotifyMethodExited)) {
                 gMethods.notifyMethodExited = m.method_id;
             }
         }
@@ -55,7 +55,7 @@ bool learnContextMethods(const JVMPI_Event *event) {
     }
     if (gMethods.time0 == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
         for (int i = 0; i < count; ++i) {
-            if (is(methods[i], jc::kTime0, jc::kTime0Sig)) gMethods.time0 = methods[i].method_id;
+            if (is(methods[i], jc::kTime0)) gMethods.time0 = methods[i].method_id;
         }
         return true;
     }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "agent/agent_internal.h"
-#include "agent/java_contract.h"
+#include "contract/java_contract.h"
 #include "classfile/classfile.h"
 #include "config/config.h"
 #include "ext/extensions.h"

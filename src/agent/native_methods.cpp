@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "agent/agent_internal.h"
-#include "agent/java_contract.h"
+#include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "metrics/metrics.h"
@@ -51,14 +51,14 @@ char *text(const char *constant) { return const_cast<char *>(constant); }
 
 void ZVRegisterNativeMethods(JNIEnv *env, jclass nativeClass) {
     JNINativeMethod methods[] = {
-        {text(jc::kGetTool), text(jc::kGetToolSig), reinterpret_cast<void *>(getTool)},
-        {text(jc::kGetPort), text(jc::kGetPortSig), reinterpret_cast<void *>(getPort)},
-        {text(jc::kGetOptions), text(jc::kGetOptionsSig), reinterpret_cast<void *>(getOptions)},
-        {text(jc::kLibraryLoaded), text(jc::kLibraryLoadedSig), reinterpret_cast<void *>(libraryLoaded)},
-        {text(jc::kHasStarted), text(jc::kHasStartedSig), reinterpret_cast<void *>(hasStarted)},
-        {text(jc::kInstallDir), text(jc::kInstallDirSig), reinterpret_cast<void *>(installDir)},
-        {text(jc::kRunMetricsLoop), text(jc::kRunMetricsLoopSig), reinterpret_cast<void *>(metricsLoop)},
-        {text(jc::kInvokePrioritizedSystemThread), text(jc::kInvokePrioritizedSystemThreadSig),
+        {text(jc::kGetTool.name), text(jc::kGetTool.descriptor), reinterpret_cast<void *>(getTool)},
+        {text(jc::kGetPort.name), text(jc::kGetPort.descriptor), reinterpret_cast<void *>(getPort)},
+        {text(jc::kGetOptions.name), text(jc::kGetOptions.descriptor), reinterpret_cast<void *>(getOptions)},
+        {text(jc::kLibraryLoaded.name), text(jc::kLibraryLoaded.descriptor), reinterpret_cast<void *>(libraryLoaded)},
+        {text(jc::kHasStarted.name), text(jc::kHasStarted.descriptor), reinterpret_cast<void *>(hasStarted)},
+        {text(jc::kInstallDir.name), text(jc::kInstallDir.descriptor), reinterpret_cast<void *>(installDir)},
+        {text(jc::kRunMetricsLoop.name), text(jc::kRunMetricsLoop.descriptor), reinterpret_cast<void *>(metricsLoop)},
+        {text(jc::kInvokePrioritizedSystemThread.name), text(jc::kInvokePrioritizedSystemThread.descriptor),
          reinterpret_cast<void *>(prioritizedSystemThread)},
     };
     // One at a time: a class without one of them (an older zenva.jar) keeps

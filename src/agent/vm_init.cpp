@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "agent/agent_internal.h"
-#include "agent/java_contract.h"
+#include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "metrics/metrics.h"
@@ -36,14 +36,14 @@ jclass findClass(JNIEnv *env, const char *name) {
     return found;
 }
 
-jmethodID staticMethod(JNIEnv *env, jclass clazz, const char *name, const char *signature) {
-    jmethodID method = env->GetStaticMethodID(clazz, name, signature);
+jmethodID staticMethod(JNIEnv *env, jclass clazz, const jc::JavaMember &member) {
+    jmethodID method = env->GetStaticMethodID(clazz, member.name, member.descriptor);
     if (method == nullptr) env->ExceptionClear();
     return method;
 }
 
-jfieldID staticIntField(JNIEnv *env, jclass clazz, const char *name) {
-    jfieldID field = env->GetStaticFieldID(clazz, name, jc::kIntSig);
+jfieldID staticIntField(JNIEnv *env, jclass clazz, const jc::JavaMember &member) {
+    jfieldID field = env->GetStaticFieldID(clazz, member.name, member.descriptor);
     if (field == nullptr) env->ExceptionClear();
     return field;
 }
@@ -137,20 +137,19 @@ AuditMembers lookUpMembers(JNIEnv *env, jclass audit, jclass main) {
     m.profilersAlwaysEnabled = staticIntField(env, audit, jc::kProfilersAlwaysEnabled);
     m.waitForZentrova = staticIntField(env, audit, jc::kWaitForZentrova);
     m.autoStartCPUProfiler = staticIntField(env, audit, jc::kAutoStartCPUProfiler);
-    m.start = staticMethod(env, audit, jc::kStart, jc::kStartSig);
-    m.askForFilterFileChangeNotification = staticMethod(
-        env, main, jc::kAskForFilterFileChangeNotification, jc::kAskForFilterFileChangeNotificationSig);
-    m.setCPUProfilerOptions = staticMethod(env, main, jc::kSetCPUProfilerOptions, jc::kSetCPUProfilerOptionsSig);
-    m.setAutoCaptureOptions = staticMethod(env, main, jc::kSetAutoCaptureOptions, jc::kSetAutoCaptureOptionsSig);
-    m.setVMName = staticMethod(env, main, jc::kSetVMName, jc::kStringSetterSig);
-    m.setSNMPAgentPort = staticMethod(env, main, jc::kSetSNMPAgentPort, jc::kIntSetterSig);
-    m.setSNMPConfPath = staticMethod(env, main, jc::kSetSNMPConfPath, jc::kStringSetterSig);
-    m.setSNMPTrapPort = staticMethod(env, main, jc::kSetSNMPTrapPort, jc::kIntSetterSig);
-    m.setActionFilename = staticMethod(env, main, jc::kSetActionFilename, jc::kStringSetterSig);
-    m.setSnapshotRepository = staticMethod(env, main, jc::kSetSnapshotRepository, jc::kSetSnapshotRepositorySig);
-    m.setFilterFilename = staticMethod(env, main, jc::kSetFilterFilename, jc::kStringSetterSig);
-    m.setUnitTestMode = staticMethod(env, main, jc::kSetUnitTestMode, jc::kSetUnitTestModeSig);
-    m.setAcceptConnections = staticMethod(env, main, jc::kSetAcceptConnections, jc::kBooleanSetterSig);
+    m.start = staticMethod(env, audit, jc::kStart);
+    m.askForFilterFileChangeNotification = staticMethod(env, main, jc::kAskForFilterFileChangeNotification);
+    m.setCPUProfilerOptions = staticMethod(env, main, jc::kSetCPUProfilerOptions);
+    m.setAutoCaptureOptions = staticMethod(env, main, jc::kSetAutoCaptureOptions);
+    m.setVMName = staticMethod(env, main, jc::kSetVMName);
+    m.setSNMPAgentPort = staticMethod(env, main, jc::kSetSNMPAgentPort);
+    m.setSNMPConfPath = staticMethod(env, main, jc::kSetSNMPConfPath);
+    m.setSNMPTrapPort = staticMethod(env, main, jc::kSetSNMPTrapPort);
+    m.setActionFilename = staticMethod(env, main, jc::kSetActionFilename);
+    m.setSnapshotRepository = staticMethod(env, main, jc::kSetSnapshotRepository);
+    m.setFilterFilename = staticMethod(env, main, jc::kSetFilterFilename);
+    m.setUnitTestMode = staticMethod(env, main, jc::kSetUnitTestMode);
+    m.setAcceptConnections = staticMethod(env, main, jc::kSetAcceptConnections);
     return m;
 }
 
@@ -233,7 +232,7 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     gNativeClass = static_cast<jclass>(env->NewGlobalRef(native));
     ZVCheckJNIException(env, "Native");
     ZVRegisterNativeMethods(env, native);
-    gWaitForever = staticMethod(env, native, jc::kWaitForever, jc::kWaitForeverSig);
+    gWaitForever = staticMethod(env, native, jc::kWaitForever);
     env->DeleteLocalRef(native);
     ZVCheckJNIException(env, "waitForever");
 
@@ -250,8 +249,8 @@ void ZVHandleVMInitialized(JNIEnv *env) {
 
     jclass system2 = findClass(env, jc::kSystemClass);
     if (system2 == nullptr) exit(1);
-    jmethodID setProperty = staticMethod(env, system2, jc::kSetProperty, jc::kSetPropertySig);
-    jmethodID getProperty = staticMethod(env, system2, jc::kGetProperty, jc::kGetPropertySig);
+    jmethodID setProperty = staticMethod(env, system2, jc::kSetProperty);
+    jmethodID getProperty = staticMethod(env, system2, jc::kGetProperty);
     if (setProperty == nullptr) exit(1);
     setSystemProperties(env, system2, setProperty, getProperty);
 

@@ -16,12 +16,28 @@ enum {
     JCR_BRANCH_SWITCH = 3,  // tableswitch, lookupswitch
 };
 
+// What an instruction does, as far as the editor and the rewriting ask.
+enum JCROpKind : uint8_t {
+    JCR_KIND_OTHER = 0,
+    JCR_KIND_LOCAL_STORE,  // istore .. astore_3
+    JCR_KIND_CONDITIONAL,  // the if* branches
+    JCR_KIND_GOTO,         // goto, goto_w
+    JCR_KIND_JSR,          // jsr, jsr_w
+    JCR_KIND_RET,
+    JCR_KIND_SWITCH,       // tableswitch, lookupswitch
+    JCR_KIND_RETURN,       // ireturn .. return
+    JCR_KIND_THROW,        // athrow
+    JCR_KIND_FIELD,        // getstatic, putstatic, getfield, putfield
+    JCR_KIND_INVOKE,       // invokevirtual .. invokeinterface, invokedynamic
+};
+
 struct JCROpcodeInfo {
     const char *name;
     int8_t operand_length;  // bytes after the opcode; -1 when variable
     uint8_t branch_kind;    // JCR_BRANCH_*
     int8_t popped;          // operand-stack words taken; -1 when it depends on the operand
     int8_t pushed;          // words left; -1 when it depends on the operand
+    uint8_t kind;           // JCR_KIND_*
 };
 
 // Rows 0..255, indexed by opcode, as in class files before major version 51.
@@ -31,6 +47,20 @@ extern const JCROpcodeInfo JCROpcodes[256];
 // on, 186 is invokedynamic (u2 index into an InvokeDynamic entry, then two
 // zero bytes); every other row is the same in all versions.
 const JCROpcodeInfo &JCROpcodeRow(int opcode, int majorVersion);
+
+// The kind of opcode (its row before version 51: 186 is then no invoke).
+inline JCROpKind JCRKindOf(int opcode) { return static_cast<JCROpKind>(JCROpcodes[opcode & 0xff].kind); }
+
+// Whether control never goes on to the next instruction: returns, athrow,
+// ret, goto and the switches.
+inline bool JCREndsFallThrough(int opcode) {
+    switch (JCRKindOf(opcode)) {
+        case JCR_KIND_RETURN: case JCR_KIND_THROW: case JCR_KIND_RET: case JCR_KIND_GOTO: case JCR_KIND_SWITCH:
+            return true;
+        default:
+            return false;
+    }
+}
 
 // The opcodes the editor itself names.
 enum {

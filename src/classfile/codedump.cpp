@@ -82,11 +82,11 @@ void JCRDumpInsn(const JCRClass *jclass, const JCRInsnList *list, int index) {
         int constant = opcode == JCR_OP_LDC ? insn.operands[0] : jcr::readU16(insn.operands);
         std::printf("0x%x\t", constant);
         JCRDumpConstant(jclass, constant);
-    } else if (opcode >= JCR_OP_GETSTATIC && opcode <= JCR_OP_PUTFIELD) {
+    } else if (info.kind == JCR_KIND_FIELD) {
         MemberNames names = resolve(jclass, insn);
         std::printf("%s.%s\n", names.name != nullptr ? names.name : "<Unknown fieldREF?>",
                     names.descriptor != nullptr ? names.descriptor : "");
-    } else if (opcode >= JCR_OP_INVOKEVIRTUAL && opcode <= JCR_OP_INVOKEINTERFACE) {
+    } else if (info.kind == JCR_KIND_INVOKE && opcode != JCR_OP_INVOKEDYNAMIC) {
         MemberNames names = resolve(jclass, insn);
         std::printf("%s.%s.%s\n", names.owner != nullptr ? names.owner : "<Unknown methodRef.Class>",
                     names.name != nullptr ? names.name : "<Unknown methodREF?>",

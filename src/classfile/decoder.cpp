@@ -61,7 +61,7 @@ JCRInsnList *JCRDecodeCode(const JCRCode *code) {
             JCRFreeInsnList(list);
             return nullptr;
         }
-        if (opcode == JCR_OP_TABLESWITCH || opcode == JCR_OP_LOOKUPSWITCH) list->has_switch = 1;
+        if (JCRKindOf(opcode) == JCR_KIND_SWITCH) list->has_switch = 1;
         JCRInsn insn{opcode, static_cast<uint32_t>(operands), operands > 0 ? bytes + pc + 1 : nullptr};
         if (list->count >= list->capacity && !jcr::reserveInsns(list, 1)) {
             JCRFreeInsnList(list);

@@ -100,14 +100,9 @@ int stackEffect(const JCRClass *jclass, const JCRInsn &insn) {
     }
 }
 
-bool isConditional(int opcode) {
-    return (opcode >= JCR_OP_IFEQ && opcode <= JCR_OP_IF_ACMPNE) || opcode == JCR_OP_IFNULL ||
-           opcode == JCR_OP_IFNONNULL;
-}
-
 bool endsPath(int opcode) {
-    return opcode == JCR_OP_RET || (opcode >= JCR_OP_IRETURN && opcode <= JCR_OP_RETURN) ||
-           opcode == JCR_OP_ATHROW;
+    JCROpKind kind = JCRKindOf(opcode);
+    return kind == JCR_KIND_RET || kind == JCR_KIND_RETURN || kind == JCR_KIND_THROW;
 }
 
 struct Pending {
@@ -198,14 +193,15 @@ private:
             depth += stackEffect(jclass_, insn);
             maximum_ = std::max(maximum_, depth);
             int opcode = insn.opcode;
-            if (isConditional(opcode) || opcode == JCR_OP_JSR || opcode == JCR_OP_JSR_W) {
+            JCROpKind kind = JCRKindOf(opcode);
+            if (kind == JCR_KIND_CONDITIONAL || kind == JCR_KIND_JSR) {
                 // The branch is followed first, the next instruction afterwards.
                 push(depth, i + 1);
-                if (opcode == JCR_OP_JSR || opcode == JCR_OP_JSR_W) maximum_ = std::max(maximum_, ++depth);
+                if (kind == JCR_KIND_JSR) maximum_ = std::max(maximum_, ++depth);
                 i = branchTarget(i, insn);
-            } else if (opcode == JCR_OP_GOTO || opcode == JCR_OP_GOTO_W) {
+            } else if (kind == JCR_KIND_GOTO) {
                 i = branchTarget(i, insn);
-            } else if (opcode == JCR_OP_TABLESWITCH || opcode == JCR_OP_LOOKUPSWITCH) {
+            } else if (kind == JCR_KIND_SWITCH) {
                 jcr::SwitchLayout layout;
                 if (!jcr::switchLayout(insn, &layout)) return;
                 // Cases pushed last to first, so the default is followed first.

@@ -1,5 +1,5 @@
-// The opcode table: mnemonic, operand length, branch kind and operand-stack
-// words of every opcode, including the VM-internal quick forms.
+// The opcode table: mnemonic, operand length, branch kind, operand-stack
+// words and kind of every opcode, including the VM-internal quick forms.
 #include "classfile/bytecode.h"
 
 // Stack words as the JVM counts them (long and double take 2). Rows whose
@@ -9,269 +9,269 @@
 // Dynamic constants of one word included), ldc2_w two (Long, Double, Dynamic
 // of type J or D).
 const JCROpcodeInfo JCROpcodes[256] = {
-    {"nop", 0, 0, 0, 0},  // 0
-    {"aconst_null", 0, 0, 0, 1},  // 1
-    {"iconst_m1", 0, 0, 0, 1},  // 2
-    {"iconst_0", 0, 0, 0, 1},  // 3
-    {"iconst_1", 0, 0, 0, 1},  // 4
-    {"iconst_2", 0, 0, 0, 1},  // 5
-    {"iconst_3", 0, 0, 0, 1},  // 6
-    {"iconst_4", 0, 0, 0, 1},  // 7
-    {"iconst_5", 0, 0, 0, 1},  // 8
-    {"lconst_0", 0, 0, 0, 2},  // 9
-    {"lconst_1", 0, 0, 0, 2},  // 10
-    {"fconst_0", 0, 0, 0, 1},  // 11
-    {"fconst_1", 0, 0, 0, 1},  // 12
-    {"fconst_2", 0, 0, 0, 1},  // 13
-    {"dconst_0", 0, 0, 0, 2},  // 14
-    {"dconst_1", 0, 0, 0, 2},  // 15
-    {"bipush", 1, 0, 0, 1},  // 16
-    {"sipush", 2, 0, 0, 1},  // 17
-    {"ldc", 1, 0, 0, 1},  // 18
-    {"ldc_w", 2, 0, 0, 1},  // 19
-    {"ldc2_w", 2, 0, 0, 2},  // 20
-    {"iload", 1, 0, 0, 1},  // 21
-    {"lload", 1, 0, 0, 2},  // 22
-    {"fload", 1, 0, 0, 1},  // 23
-    {"dload", 1, 0, 0, 2},  // 24
-    {"aload", 1, 0, 0, 1},  // 25
-    {"iload_0", 0, 0, 0, 1},  // 26
-    {"iload_1", 0, 0, 0, 1},  // 27
-    {"iload_2", 0, 0, 0, 1},  // 28
-    {"iload_3", 0, 0, 0, 1},  // 29
-    {"lload_0", 0, 0, 0, 2},  // 30
-    {"lload_1", 0, 0, 0, 2},  // 31
-    {"lload_2", 0, 0, 0, 2},  // 32
-    {"lload_3", 0, 0, 0, 2},  // 33
-    {"fload_0", 0, 0, 0, 1},  // 34
-    {"fload_1", 0, 0, 0, 1},  // 35
-    {"fload_2", 0, 0, 0, 1},  // 36
-    {"fload_3", 0, 0, 0, 1},  // 37
-    {"dload_0", 0, 0, 0, 2},  // 38
-    {"dload_1", 0, 0, 0, 2},  // 39
-    {"dload_2", 0, 0, 0, 2},  // 40
-    {"dload_3", 0, 0, 0, 2},  // 41
-    {"aload_0", 0, 0, 0, 1},  // 42
-    {"aload_1", 0, 0, 0, 1},  // 43
-    {"aload_2", 0, 0, 0, 1},  // 44
-    {"aload_3", 0, 0, 0, 1},  // 45
-    {"iaload", 0, 0, 2, 1},  // 46
-    {"laload", 0, 0, 2, 2},  // 47
-    {"faload", 0, 0, 2, 1},  // 48
-    {"daload", 0, 0, 2, 2},  // 49
-    {"aaload", 0, 0, 2, 1},  // 50
-    {"baload", 0, 0, 2, 1},  // 51
-    {"caload", 0, 0, 2, 1},  // 52
-    {"saload", 0, 0, 2, 1},  // 53
-    {"istore", 1, 0, 1, 0},  // 54
-    {"lstore", 1, 0, 2, 0},  // 55
-    {"fstore", 1, 0, 1, 0},  // 56
-    {"dstore", 1, 0, 2, 0},  // 57
-    {"astore", 1, 0, 1, 0},  // 58
-    {"istore_0", 0, 0, 1, 0},  // 59
-    {"istore_1", 0, 0, 1, 0},  // 60
-    {"istore_2", 0, 0, 1, 0},  // 61
-    {"istore_3", 0, 0, 1, 0},  // 62
-    {"lstore_0", 0, 0, 2, 0},  // 63
-    {"lstore_1", 0, 0, 2, 0},  // 64
-    {"lstore_2", 0, 0, 2, 0},  // 65
-    {"lstore_3", 0, 0, 2, 0},  // 66
-    {"fstore_0", 0, 0, 1, 0},  // 67
-    {"fstore_1", 0, 0, 1, 0},  // 68
-    {"fstore_2", 0, 0, 1, 0},  // 69
-    {"fstore_3", 0, 0, 1, 0},  // 70
-    {"dstore_0", 0, 0, 2, 0},  // 71
-    {"dstore_1", 0, 0, 2, 0},  // 72
-    {"dstore_2", 0, 0, 2, 0},  // 73
-    {"dstore_3", 0, 0, 2, 0},  // 74
-    {"astore_0", 0, 0, 1, 0},  // 75
-    {"astore_1", 0, 0, 1, 0},  // 76
-    {"astore_2", 0, 0, 1, 0},  // 77
-    {"astore_3", 0, 0, 1, 0},  // 78
-    {"iastore", 0, 0, 3, 0},  // 79
-    {"lastore", 0, 0, 4, 0},  // 80
-    {"fastore", 0, 0, 3, 0},  // 81
-    {"dastore", 0, 0, 4, 0},  // 82
-    {"aastore", 0, 0, 3, 0},  // 83
-    {"bastore", 0, 0, 3, 0},  // 84
-    {"castore", 0, 0, 3, 0},  // 85
-    {"sastore", 0, 0, 3, 0},  // 86
-    {"pop", 0, 0, 1, 0},  // 87
-    {"pop2", 0, 0, 2, 0},  // 88
-    {"dup", 0, 0, 1, 2},  // 89
-    {"dup_x1", 0, 0, 2, 3},  // 90
-    {"dup_x2", 0, 0, 3, 4},  // 91
-    {"dup2", 0, 0, 2, 4},  // 92
-    {"dup2_x1", 0, 0, 3, 5},  // 93
-    {"dup2_x2", 0, 0, 4, 6},  // 94
-    {"swap", 0, 0, 2, 2},  // 95
-    {"iadd", 0, 0, 2, 1},  // 96
-    {"ladd", 0, 0, 4, 2},  // 97
-    {"fadd", 0, 0, 2, 1},  // 98
-    {"dadd", 0, 0, 4, 2},  // 99
-    {"isub", 0, 0, 2, 1},  // 100
-    {"lsub", 0, 0, 4, 2},  // 101
-    {"fsub", 0, 0, 2, 1},  // 102
-    {"dsub", 0, 0, 4, 2},  // 103
-    {"imul", 0, 0, 2, 1},  // 104
-    {"lmul", 0, 0, 4, 2},  // 105
-    {"fmul", 0, 0, 2, 1},  // 106
-    {"dmul", 0, 0, 4, 2},  // 107
-    {"idiv", 0, 0, 2, 1},  // 108
-    {"ldiv", 0, 0, 4, 2},  // 109
-    {"fdiv", 0, 0, 2, 1},  // 110
-    {"ddiv", 0, 0, 4, 2},  // 111
-    {"irem", 0, 0, 2, 1},  // 112
-    {"lrem", 0, 0, 4, 2},  // 113
-    {"frem", 0, 0, 2, 1},  // 114
-    {"drem", 0, 0, 4, 2},  // 115
-    {"ineg", 0, 0, 1, 1},  // 116
-    {"lneg", 0, 0, 2, 2},  // 117
-    {"fneg", 0, 0, 1, 1},  // 118
-    {"dneg", 0, 0, 2, 2},  // 119
-    {"ishl", 0, 0, 2, 1},  // 120
-    {"lshl", 0, 0, 3, 2},  // 121
-    {"ishr", 0, 0, 2, 1},  // 122
-    {"lshr", 0, 0, 3, 2},  // 123
-    {"iushr", 0, 0, 2, 1},  // 124
-    {"lushr", 0, 0, 3, 2},  // 125
-    {"iand", 0, 0, 2, 1},  // 126
-    {"land", 0, 0, 4, 2},  // 127
-    {"ior", 0, 0, 2, 1},  // 128
-    {"lor", 0, 0, 4, 2},  // 129
-    {"ixor", 0, 0, 2, 1},  // 130
-    {"lxor", 0, 0, 4, 2},  // 131
-    {"iinc", 2, 0, 0, 0},  // 132
-    {"i2l", 0, 0, 1, 2},  // 133
-    {"i2f", 0, 0, 1, 1},  // 134
-    {"i2d", 0, 0, 1, 2},  // 135
-    {"l2i", 0, 0, 2, 1},  // 136
-    {"l2f", 0, 0, 2, 1},  // 137
-    {"l2d", 0, 0, 2, 2},  // 138
-    {"f2i", 0, 0, 1, 1},  // 139
-    {"f2l", 0, 0, 1, 2},  // 140
-    {"f2d", 0, 0, 1, 2},  // 141
-    {"d2i", 0, 0, 2, 1},  // 142
-    {"d2l", 0, 0, 2, 2},  // 143
-    {"d2f", 0, 0, 2, 1},  // 144
-    {"i2b", 0, 0, 1, 1},  // 145
-    {"i2c", 0, 0, 1, 1},  // 146
-    {"i2s", 0, 0, 1, 1},  // 147
-    {"lcmp", 0, 0, 4, 1},  // 148
-    {"fcmpl", 0, 0, 2, 1},  // 149
-    {"fcmpg", 0, 0, 2, 1},  // 150
-    {"dcmpl", 0, 0, 4, 1},  // 151
-    {"dcmpg", 0, 0, 4, 1},  // 152
-    {"ifeq", 2, 1, 1, 0},  // 153
-    {"ifne", 2, 1, 1, 0},  // 154
-    {"iflt", 2, 1, 1, 0},  // 155
-    {"ifge", 2, 1, 1, 0},  // 156
-    {"ifgt", 2, 1, 1, 0},  // 157
-    {"ifle", 2, 1, 1, 0},  // 158
-    {"if_icmpeq", 2, 1, 2, 0},  // 159
-    {"if_icmpne", 2, 1, 2, 0},  // 160
-    {"if_icmplt", 2, 1, 2, 0},  // 161
-    {"if_icmpge", 2, 1, 2, 0},  // 162
-    {"if_icmpgt", 2, 1, 2, 0},  // 163
-    {"if_icmple", 2, 1, 2, 0},  // 164
-    {"if_acmpeq", 2, 1, 2, 0},  // 165
-    {"if_acmpne", 2, 1, 2, 0},  // 166
-    {"goto", 2, 1, 0, 0},  // 167
-    {"jsr", 2, 1, 0, 0},  // 168
-    {"ret", 1, 0, 0, 0},  // 169
-    {"tableswitch", -1, 3, 1, 0},  // 170
-    {"lookupswitch", -1, 3, 1, 0},  // 171
-    {"ireturn", 0, 0, 1, 0},  // 172
-    {"lreturn", 0, 0, 2, 0},  // 173
-    {"freturn", 0, 0, 1, 0},  // 174
-    {"dreturn", 0, 0, 2, 0},  // 175
-    {"areturn", 0, 0, 1, 0},  // 176
-    {"return", 0, 0, 0, 0},  // 177
-    {"getstatic", 2, 0, 0, -1},  // 178
-    {"putstatic", 2, 0, -1, 0},  // 179
-    {"getfield", 2, 0, 1, -1},  // 180
-    {"putfield", 2, 0, -1, 0},  // 181
-    {"invokevirtual", 2, 0, -1, -1},  // 182
-    {"invokespecial", 2, 0, -1, -1},  // 183
-    {"invokestatic", 2, 0, -1, -1},  // 184
-    {"invokeinterface", 4, 0, -1, -1},  // 185
-    {"xxxunusedxxx", 0, 0, 0, 0},  // 186
-    {"new", 2, 0, 0, 1},  // 187
-    {"newarray", 1, 0, 1, 1},  // 188
-    {"anewarray", 2, 0, 1, 1},  // 189
-    {"arraylength", 0, 0, 1, 1},  // 190
-    {"athrow", 0, 0, 0, 0},  // 191
-    {"checkcast", 2, 0, 1, 1},  // 192
-    {"instanceof", 2, 0, 1, 1},  // 193
-    {"monitorenter", 0, 0, 1, 0},  // 194
-    {"monitorexit", 0, 0, 1, 0},  // 195
-    {"wide", -1, 0, -1, -1},  // 196
-    {"multianewarray", 3, 0, -1, 1},  // 197
-    {"ifnull", 2, 1, 1, 0},  // 198
-    {"ifnonnull", 2, 1, 1, 0},  // 199
-    {"goto_w", 4, 2, 0, 0},  // 200
-    {"jsr_w", 4, 2, 0, 1},  // 201
-    {"breakpoint", 0, 0, 0, 0},  // 202
-    {"ldc_quick", 1, 0, 0, 0},  // 203
-    {"ldc_w_quick", 2, 0, 0, 0},  // 204
-    {"ldc2_w_quick", 2, 0, 0, 0},  // 205
-    {"getfield_quick", 2, 0, 0, 0},  // 206
-    {"putfield_quick", 2, 0, 0, 0},  // 207
-    {"getfield2_quick", 2, 0, 0, 0},  // 208
-    {"putfield2_quick", 2, 0, 0, 0},  // 209
-    {"getstatic_quick", 2, 0, 0, 0},  // 210
-    {"putstatic_quick", 2, 0, 0, 0},  // 211
-    {"getstatic2_quick", 2, 0, 0, 0},  // 212
-    {"putstatic2_quick", 2, 0, 0, 0},  // 213
-    {"invokevirtual_quick", 2, 0, 0, 0},  // 214
-    {"invokenonvirtual_quick", 2, 0, 0, 0},  // 215
-    {"invokesuper_quick", 2, 0, 0, 0},  // 216
-    {"invokestatic_quick", 2, 0, 0, 0},  // 217
-    {"invokeinterface_quick", 4, 0, 0, 0},  // 218
-    {"invokevirtualobject_quick", 2, 0, 0, 0},  // 219
-    {"invokeignored_quick", 2, 0, 0, 0},  // 220
-    {"new_quick", 2, 0, 0, 0},  // 221
-    {"anewarray_quick", 2, 0, 0, 0},  // 222
-    {"multianewarray_quick", 3, 0, 0, 0},  // 223
-    {"checkcast_quick", 2, 0, 0, 0},  // 224
-    {"instanceof_quick", 2, 0, 0, 0},  // 225
-    {"invokevirtual_quick_w", 4, 0, 0, 0},  // 226
-    {"getfield_quick_w", 4, 0, 0, 0},  // 227
-    {"putfield_quick_w", 4, 0, 0, 0},  // 228
-    {"nonnull_quick", 2, 0, 0, 0},  // 229
-    {"??", 0, 0, 0, 0},  // 230
-    {"??", 0, 0, 0, 0},  // 231
-    {"??", 0, 0, 0, 0},  // 232
-    {"??", 0, 0, 0, 0},  // 233
-    {"??", 0, 0, 0, 0},  // 234
-    {"??", 0, 0, 0, 0},  // 235
-    {"??", 0, 0, 0, 0},  // 236
-    {"??", 0, 0, 0, 0},  // 237
-    {"??", 0, 0, 0, 0},  // 238
-    {"??", 0, 0, 0, 0},  // 239
-    {"??", 0, 0, 0, 0},  // 240
-    {"??", 0, 0, 0, 0},  // 241
-    {"??", 0, 0, 0, 0},  // 242
-    {"??", 0, 0, 0, 0},  // 243
-    {"??", 0, 0, 0, 0},  // 244
-    {"??", 0, 0, 0, 0},  // 245
-    {"??", 0, 0, 0, 0},  // 246
-    {"??", 0, 0, 0, 0},  // 247
-    {"??", 0, 0, 0, 0},  // 248
-    {"??", 0, 0, 0, 0},  // 249
-    {"??", 0, 0, 0, 0},  // 250
-    {"??", 0, 0, 0, 0},  // 251
-    {"??", 0, 0, 0, 0},  // 252
-    {"??", 0, 0, 0, 0},  // 253
-    {"software", 0, 0, 0, 0},  // 254
-    {"hardware", 0, 0, 0, 0},  // 255
+    {"nop", 0, 0, 0, 0, JCR_KIND_OTHER},  // 0
+    {"aconst_null", 0, 0, 0, 1, JCR_KIND_OTHER},  // 1
+    {"iconst_m1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 2
+    {"iconst_0", 0, 0, 0, 1, JCR_KIND_OTHER},  // 3
+    {"iconst_1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 4
+    {"iconst_2", 0, 0, 0, 1, JCR_KIND_OTHER},  // 5
+    {"iconst_3", 0, 0, 0, 1, JCR_KIND_OTHER},  // 6
+    {"iconst_4", 0, 0, 0, 1, JCR_KIND_OTHER},  // 7
+    {"iconst_5", 0, 0, 0, 1, JCR_KIND_OTHER},  // 8
+    {"lconst_0", 0, 0, 0, 2, JCR_KIND_OTHER},  // 9
+    {"lconst_1", 0, 0, 0, 2, JCR_KIND_OTHER},  // 10
+    {"fconst_0", 0, 0, 0, 1, JCR_KIND_OTHER},  // 11
+    {"fconst_1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 12
+    {"fconst_2", 0, 0, 0, 1, JCR_KIND_OTHER},  // 13
+    {"dconst_0", 0, 0, 0, 2, JCR_KIND_OTHER},  // 14
+    {"dconst_1", 0, 0, 0, 2, JCR_KIND_OTHER},  // 15
+    {"bipush", 1, 0, 0, 1, JCR_KIND_OTHER},  // 16
+    {"sipush", 2, 0, 0, 1, JCR_KIND_OTHER},  // 17
+    {"ldc", 1, 0, 0, 1, JCR_KIND_OTHER},  // 18
+    {"ldc_w", 2, 0, 0, 1, JCR_KIND_OTHER},  // 19
+    {"ldc2_w", 2, 0, 0, 2, JCR_KIND_OTHER},  // 20
+    {"iload", 1, 0, 0, 1, JCR_KIND_OTHER},  // 21
+    {"lload", 1, 0, 0, 2, JCR_KIND_OTHER},  // 22
+    {"fload", 1, 0, 0, 1, JCR_KIND_OTHER},  // 23
+    {"dload", 1, 0, 0, 2, JCR_KIND_OTHER},  // 24
+    {"aload", 1, 0, 0, 1, JCR_KIND_OTHER},  // 25
+    {"iload_0", 0, 0, 0, 1, JCR_KIND_OTHER},  // 26
+    {"iload_1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 27
+    {"iload_2", 0, 0, 0, 1, JCR_KIND_OTHER},  // 28
+    {"iload_3", 0, 0, 0, 1, JCR_KIND_OTHER},  // 29
+    {"lload_0", 0, 0, 0, 2, JCR_KIND_OTHER},  // 30
+    {"lload_1", 0, 0, 0, 2, JCR_KIND_OTHER},  // 31
+    {"lload_2", 0, 0, 0, 2, JCR_KIND_OTHER},  // 32
+    {"lload_3", 0, 0, 0, 2, JCR_KIND_OTHER},  // 33
+    {"fload_0", 0, 0, 0, 1, JCR_KIND_OTHER},  // 34
+    {"fload_1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 35
+    {"fload_2", 0, 0, 0, 1, JCR_KIND_OTHER},  // 36
+    {"fload_3", 0, 0, 0, 1, JCR_KIND_OTHER},  // 37
+    {"dload_0", 0, 0, 0, 2, JCR_KIND_OTHER},  // 38
+    {"dload_1", 0, 0, 0, 2, JCR_KIND_OTHER},  // 39
+    {"dload_2", 0, 0, 0, 2, JCR_KIND_OTHER},  // 40
+    {"dload_3", 0, 0, 0, 2, JCR_KIND_OTHER},  // 41
+    {"aload_0", 0, 0, 0, 1, JCR_KIND_OTHER},  // 42
+    {"aload_1", 0, 0, 0, 1, JCR_KIND_OTHER},  // 43
+    {"aload_2", 0, 0, 0, 1, JCR_KIND_OTHER},  // 44
+    {"aload_3", 0, 0, 0, 1, JCR_KIND_OTHER},  // 45
+    {"iaload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 46
+    {"laload", 0, 0, 2, 2, JCR_KIND_OTHER},  // 47
+    {"faload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 48
+    {"daload", 0, 0, 2, 2, JCR_KIND_OTHER},  // 49
+    {"aaload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 50
+    {"baload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 51
+    {"caload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 52
+    {"saload", 0, 0, 2, 1, JCR_KIND_OTHER},  // 53
+    {"istore", 1, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 54
+    {"lstore", 1, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 55
+    {"fstore", 1, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 56
+    {"dstore", 1, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 57
+    {"astore", 1, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 58
+    {"istore_0", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 59
+    {"istore_1", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 60
+    {"istore_2", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 61
+    {"istore_3", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 62
+    {"lstore_0", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 63
+    {"lstore_1", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 64
+    {"lstore_2", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 65
+    {"lstore_3", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 66
+    {"fstore_0", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 67
+    {"fstore_1", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 68
+    {"fstore_2", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 69
+    {"fstore_3", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 70
+    {"dstore_0", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 71
+    {"dstore_1", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 72
+    {"dstore_2", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 73
+    {"dstore_3", 0, 0, 2, 0, JCR_KIND_LOCAL_STORE},  // 74
+    {"astore_0", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 75
+    {"astore_1", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 76
+    {"astore_2", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 77
+    {"astore_3", 0, 0, 1, 0, JCR_KIND_LOCAL_STORE},  // 78
+    {"iastore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 79
+    {"lastore", 0, 0, 4, 0, JCR_KIND_OTHER},  // 80
+    {"fastore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 81
+    {"dastore", 0, 0, 4, 0, JCR_KIND_OTHER},  // 82
+    {"aastore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 83
+    {"bastore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 84
+    {"castore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 85
+    {"sastore", 0, 0, 3, 0, JCR_KIND_OTHER},  // 86
+    {"pop", 0, 0, 1, 0, JCR_KIND_OTHER},  // 87
+    {"pop2", 0, 0, 2, 0, JCR_KIND_OTHER},  // 88
+    {"dup", 0, 0, 1, 2, JCR_KIND_OTHER},  // 89
+    {"dup_x1", 0, 0, 2, 3, JCR_KIND_OTHER},  // 90
+    {"dup_x2", 0, 0, 3, 4, JCR_KIND_OTHER},  // 91
+    {"dup2", 0, 0, 2, 4, JCR_KIND_OTHER},  // 92
+    {"dup2_x1", 0, 0, 3, 5, JCR_KIND_OTHER},  // 93
+    {"dup2_x2", 0, 0, 4, 6, JCR_KIND_OTHER},  // 94
+    {"swap", 0, 0, 2, 2, JCR_KIND_OTHER},  // 95
+    {"iadd", 0, 0, 2, 1, JCR_KIND_OTHER},  // 96
+    {"ladd", 0, 0, 4, 2, JCR_KIND_OTHER},  // 97
+    {"fadd", 0, 0, 2, 1, JCR_KIND_OTHER},  // 98
+    {"dadd", 0, 0, 4, 2, JCR_KIND_OTHER},  // 99
+    {"isub", 0, 0, 2, 1, JCR_KIND_OTHER},  // 100
+    {"lsub", 0, 0, 4, 2, JCR_KIND_OTHER},  // 101
+    {"fsub", 0, 0, 2, 1, JCR_KIND_OTHER},  // 102
+    {"dsub", 0, 0, 4, 2, JCR_KIND_OTHER},  // 103
+    {"imul", 0, 0, 2, 1, JCR_KIND_OTHER},  // 104
+    {"lmul", 0, 0, 4, 2, JCR_KIND_OTHER},  // 105
+    {"fmul", 0, 0, 2, 1, JCR_KIND_OTHER},  // 106
+    {"dmul", 0, 0, 4, 2, JCR_KIND_OTHER},  // 107
+    {"idiv", 0, 0, 2, 1, JCR_KIND_OTHER},  // 108
+    {"ldiv", 0, 0, 4, 2, JCR_KIND_OTHER},  // 109
+    {"fdiv", 0, 0, 2, 1, JCR_KIND_OTHER},  // 110
+    {"ddiv", 0, 0, 4, 2, JCR_KIND_OTHER},  // 111
+    {"irem", 0, 0, 2, 1, JCR_KIND_OTHER},  // 112
+    {"lrem", 0, 0, 4, 2, JCR_KIND_OTHER},  // 113
+    {"frem", 0, 0, 2, 1, JCR_KIND_OTHER},  // 114
+    {"drem", 0, 0, 4, 2, JCR_KIND_OTHER},  // 115
+    {"ineg", 0, 0, 1, 1, JCR_KIND_OTHER},  // 116
+    {"lneg", 0, 0, 2, 2, JCR_KIND_OTHER},  // 117
+    {"fneg", 0, 0, 1, 1, JCR_KIND_OTHER},  // 118
+    {"dneg", 0, 0, 2, 2, JCR_KIND_OTHER},  // 119
+    {"ishl", 0, 0, 2, 1, JCR_KIND_OTHER},  // 120
+    {"lshl", 0, 0, 3, 2, JCR_KIND_OTHER},  // 121
+    {"ishr", 0, 0, 2, 1, JCR_KIND_OTHER},  // 122
+    {"lshr", 0, 0, 3, 2, JCR_KIND_OTHER},  // 123
+    {"iushr", 0, 0, 2, 1, JCR_KIND_OTHER},  // 124
+    {"lushr", 0, 0, 3, 2, JCR_KIND_OTHER},  // 125
+    {"iand", 0, 0, 2, 1, JCR_KIND_OTHER},  // 126
+    {"land", 0, 0, 4, 2, JCR_KIND_OTHER},  // 127
+    {"ior", 0, 0, 2, 1, JCR_KIND_OTHER},  // 128
+    {"lor", 0, 0, 4, 2, JCR_KIND_OTHER},  // 129
+    {"ixor", 0, 0, 2, 1, JCR_KIND_OTHER},  // 130
+    {"lxor", 0, 0, 4, 2, JCR_KIND_OTHER},  // 131
+    {"iinc", 2, 0, 0, 0, JCR_KIND_OTHER},  // 132
+    {"i2l", 0, 0, 1, 2, JCR_KIND_OTHER},  // 133
+    {"i2f", 0, 0, 1, 1, JCR_KIND_OTHER},  // 134
+    {"i2d", 0, 0, 1, 2, JCR_KIND_OTHER},  // 135
+    {"l2i", 0, 0, 2, 1, JCR_KIND_OTHER},  // 136
+    {"l2f", 0, 0, 2, 1, JCR_KIND_OTHER},  // 137
+    {"l2d", 0, 0, 2, 2, JCR_KIND_OTHER},  // 138
+    {"f2i", 0, 0, 1, 1, JCR_KIND_OTHER},  // 139
+    {"f2l", 0, 0, 1, 2, JCR_KIND_OTHER},  // 140
+    {"f2d", 0, 0, 1, 2, JCR_KIND_OTHER},  // 141
+    {"d2i", 0, 0, 2, 1, JCR_KIND_OTHER},  // 142
+    {"d2l", 0, 0, 2, 2, JCR_KIND_OTHER},  // 143
+    {"d2f", 0, 0, 2, 1, JCR_KIND_OTHER},  // 144
+    {"i2b", 0, 0, 1, 1, JCR_KIND_OTHER},  // 145
+    {"i2c", 0, 0, 1, 1, JCR_KIND_OTHER},  // 146
+    {"i2s", 0, 0, 1, 1, JCR_KIND_OTHER},  // 147
+    {"lcmp", 0, 0, 4, 1, JCR_KIND_OTHER},  // 148
+    {"fcmpl", 0, 0, 2, 1, JCR_KIND_OTHER},  // 149
+    {"fcmpg", 0, 0, 2, 1, JCR_KIND_OTHER},  // 150
+    {"dcmpl", 0, 0, 4, 1, JCR_KIND_OTHER},  // 151
+    {"dcmpg", 0, 0, 4, 1, JCR_KIND_OTHER},  // 152
+    {"ifeq", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 153
+    {"ifne", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 154
+    {"iflt", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 155
+    {"ifge", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 156
+    {"ifgt", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 157
+    {"ifle", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 158
+    {"if_icmpeq", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 159
+    {"if_icmpne", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 160
+    {"if_icmplt", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 161
+    {"if_icmpge", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 162
+    {"if_icmpgt", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 163
+    {"if_icmple", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 164
+    {"if_acmpeq", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 165
+    {"if_acmpne", 2, 1, 2, 0, JCR_KIND_CONDITIONAL},  // 166
+    {"goto", 2, 1, 0, 0, JCR_KIND_GOTO},  // 167
+    {"jsr", 2, 1, 0, 0, JCR_KIND_JSR},  // 168
+    {"ret", 1, 0, 0, 0, JCR_KIND_RET},  // 169
+    {"tableswitch", -1, 3, 1, 0, JCR_KIND_SWITCH},  // 170
+    {"lookupswitch", -1, 3, 1, 0, JCR_KIND_SWITCH},  // 171
+    {"ireturn", 0, 0, 1, 0, JCR_KIND_RETURN},  // 172
+    {"lreturn", 0, 0, 2, 0, JCR_KIND_RETURN},  // 173
+    {"freturn", 0, 0, 1, 0, JCR_KIND_RETURN},  // 174
+    {"dreturn", 0, 0, 2, 0, JCR_KIND_RETURN},  // 175
+    {"areturn", 0, 0, 1, 0, JCR_KIND_RETURN},  // 176
+    {"return", 0, 0, 0, 0, JCR_KIND_RETURN},  // 177
+    {"getstatic", 2, 0, 0, -1, JCR_KIND_FIELD},  // 178
+    {"putstatic", 2, 0, -1, 0, JCR_KIND_FIELD},  // 179
+    {"getfield", 2, 0, 1, -1, JCR_KIND_FIELD},  // 180
+    {"putfield", 2, 0, -1, 0, JCR_KIND_FIELD},  // 181
+    {"invokevirtual", 2, 0, -1, -1, JCR_KIND_INVOKE},  // 182
+    {"invokespecial", 2, 0, -1, -1, JCR_KIND_INVOKE},  // 183
+    {"invokestatic", 2, 0, -1, -1, JCR_KIND_INVOKE},  // 184
+    {"invokeinterface", 4, 0, -1, -1, JCR_KIND_INVOKE},  // 185
+    {"xxxunusedxxx", 0, 0, 0, 0, JCR_KIND_OTHER},  // 186
+    {"new", 2, 0, 0, 1, JCR_KIND_OTHER},  // 187
+    {"newarray", 1, 0, 1, 1, JCR_KIND_OTHER},  // 188
+    {"anewarray", 2, 0, 1, 1, JCR_KIND_OTHER},  // 189
+    {"arraylength", 0, 0, 1, 1, JCR_KIND_OTHER},  // 190
+    {"athrow", 0, 0, 0, 0, JCR_KIND_THROW},  // 191
+    {"checkcast", 2, 0, 1, 1, JCR_KIND_OTHER},  // 192
+    {"instanceof", 2, 0, 1, 1, JCR_KIND_OTHER},  // 193
+    {"monitorenter", 0, 0, 1, 0, JCR_KIND_OTHER},  // 194
+    {"monitorexit", 0, 0, 1, 0, JCR_KIND_OTHER},  // 195
+    {"wide", -1, 0, -1, -1, JCR_KIND_OTHER},  // 196
+    {"multianewarray", 3, 0, -1, 1, JCR_KIND_OTHER},  // 197
+    {"ifnull", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 198
+    {"ifnonnull", 2, 1, 1, 0, JCR_KIND_CONDITIONAL},  // 199
+    {"goto_w", 4, 2, 0, 0, JCR_KIND_GOTO},  // 200
+    {"jsr_w", 4, 2, 0, 1, JCR_KIND_JSR},  // 201
+    {"breakpoint", 0, 0, 0, 0, JCR_KIND_OTHER},  // 202
+    {"ldc_quick", 1, 0, 0, 0, JCR_KIND_OTHER},  // 203
+    {"ldc_w_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 204
+    {"ldc2_w_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 205
+    {"getfield_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 206
+    {"putfield_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 207
+    {"getfield2_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 208
+    {"putfield2_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 209
+    {"getstatic_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 210
+    {"putstatic_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 211
+    {"getstatic2_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 212
+    {"putstatic2_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 213
+    {"invokevirtual_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 214
+    {"invokenonvirtual_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 215
+    {"invokesuper_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 216
+    {"invokestatic_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 217
+    {"invokeinterface_quick", 4, 0, 0, 0, JCR_KIND_OTHER},  // 218
+    {"invokevirtualobject_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 219
+    {"invokeignored_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 220
+    {"new_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 221
+    {"anewarray_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 222
+    {"multianewarray_quick", 3, 0, 0, 0, JCR_KIND_OTHER},  // 223
+    {"checkcast_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 224
+    {"instanceof_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 225
+    {"invokevirtual_quick_w", 4, 0, 0, 0, JCR_KIND_OTHER},  // 226
+    {"getfield_quick_w", 4, 0, 0, 0, JCR_KIND_OTHER},  // 227
+    {"putfield_quick_w", 4, 0, 0, 0, JCR_KIND_OTHER},  // 228
+    {"nonnull_quick", 2, 0, 0, 0, JCR_KIND_OTHER},  // 229
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 230
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 231
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 232
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 233
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 234
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 235
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 236
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 237
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 238
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 239
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 240
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 241
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 242
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 243
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 244
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 245
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 246
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 247
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 248
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 249
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 250
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 251
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 252
+    {"??", 0, 0, 0, 0, JCR_KIND_OTHER},  // 253
+    {"software", 0, 0, 0, 0, JCR_KIND_OTHER},  // 254
+    {"hardware", 0, 0, 0, 0, JCR_KIND_OTHER},  // 255
 };
 
 namespace {
 
 // Operand-stack words depend on the call site's descriptor, as for the
 // other invokes.
-const JCROpcodeInfo kInvokeDynamic = {"invokedynamic", 4, 0, -1, -1};
+const JCROpcodeInfo kInvokeDynamic = {"invokedynamic", 4, 0, -1, -1, JCR_KIND_INVOKE};
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "contract/java_contract.h"
 #include "pri/context_runtime.h"
 #include "pri/runtime_settings.h"
 #include "support/heap.h"
@@ -63,8 +64,8 @@ bool threadStack(JNIEnv *env, ThreadStack *out) {
         return false;
     }
     if (rt.threadGetContext == nullptr) {
-        rt.threadGetContext =
-            env->GetStaticMethodID(rt.threadClass, "__ZV_getContext_", "()Lmeridyn/audit/profiler/ZVContext;");
+        const java_contract::JavaMember &getter = java_contract::kThreadGetContext;
+        rt.threadGetContext = env->GetStaticMethodID(rt.threadClass, getter.name, getter.descriptor);
         if (rt.threadGetContext == nullptr) {
             PRIClearException(env);
             return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "classfile/bytecode.h"
 #include "classfile/classfile.h"
 #include "pri/class_tables.h"
 #include "pri/filters.h"
@@ -68,7 +69,7 @@ bool isEmptyFinalizer(const JCRClass *jclass, const JCRMember *method, const cha
     if (strcmp(name, "finalize") != 0 || strcmp(descriptor, "()V") != 0) return false;
     const JCRAttribute *attribute = JCRFindMemberAttribute(jclass, method, "Code");
     JCRCode *code = attribute != nullptr ? JCRParseCode(jclass, attribute) : nullptr;
-    bool empty = code != nullptr && code->code_length == 1 && code->code[0] == 177 /* return */;
+    bool empty = code != nullptr && code->code_length == 1 && code->code[0] == JCR_OP_RETURN;
     JCRFreeCode(code);
     return empty;
 }

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "contract/java_contract.h"
 #include "platform/mutex.h"
 #include "pri/instrument.h"
 #include "support/heap.h"
 
 namespace {
 
-constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
 
 // The key of a class entry: the loading thread's environment and the name.
 struct ClassKey {
@@ -75,7 +75,7 @@ std::string methodKey(const char *name, const char *descriptor) {
     return key;
 }
 
-bool isContextClass(const char *slashed) { return strcmp(slashed, kContextClass) == 0; }
+bool isContextClass(const char *slashed) { return strcmp(slashed, java_contract::kContextClass) == 0; }
 
 bool sameText(ZVWord kept, const char *text) {
     const char *keptText = reinterpret_cast<const char *>(kept);

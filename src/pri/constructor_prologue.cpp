@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kDup = 89;  // dup, dup_x1, dup_x2, dup2, dup2_x1, dup2_x2, swap follow
 
-bool isStore(int opcode) { return (opcode >= JCR_OP_ISTORE && opcode <= JCR_OP_ASTORE_3); }
+bool isStore(int opcode) { return JCRKindOf(opcode) == JCR_KIND_LOCAL_STORE; }
 
 int aloadSlot(const JCRInsn &insn) {
     if (insn.opcode >= JCR_OP_ALOAD_0 && insn.opcode <= JCR_OP_ALOAD_0 + 3) return insn.opcode - JCR_OP_ALOAD_0;
@@ -20,10 +20,7 @@ int aloadSlot(const JCRInsn &insn) {
     return -1;
 }
 
-bool isConditional(int opcode) {
-    return (opcode >= JCR_OP_IFEQ && opcode <= JCR_OP_IF_ACMPNE) || opcode == JCR_OP_IFNULL ||
-           opcode == JCR_OP_IFNONNULL;
-}
+bool isConditional(int opcode) { return JCRKindOf(opcode) == JCR_KIND_CONDITIONAL; }
 
 // Marks of `this` per word, for a list of verification types.
 void markWords(const std::vector<JCRVerificationType> &types, std::vector<char> *words) {
@@ -91,8 +88,8 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
         int slot = aloadSlot(insn);
         if (slot >= 0) {
             stack.push_back(slot < static_cast<int>(thisSlots.size()) && thisSlots[slot]);
-        } else if (isStore(op) || op == JCR_OP_WIDE || op == JCR_OP_JSR || op == JCR_OP_JSR_W || op == JCR_OP_RET ||
-                   op == JCR_OP_TABLESWITCH || op == JCR_OP_LOOKUPSWITCH) {
+        } else if (isStore(op) || op == JCR_OP_WIDE || JCRKindOf(op) == JCR_KIND_JSR || JCRKindOf(op) == JCR_KIND_RET ||
+                   JCRKindOf(op) == JCR_KIND_SWITCH) {
             return false;  // the prologue is not plain enough to follow
         } else if (op >= kDup && op <= kDup + 6) {
             if (!shuffle(op, stack)) return false;
@@ -112,14 +109,14 @@ bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, cons
             prologue->afterCall = offset + JCRInsnSize(&insn);
             return true;
         } else {
-            if (isConditional(op) || op == JCR_OP_GOTO || op == JCR_OP_GOTO_W) {
+            if (isConditional(op) || JCRKindOf(op) == JCR_KIND_GOTO) {
                 if (insn.operand_length < 2) return false;
                 int delta = op == JCR_OP_GOTO_W ? (insn.operand_length >= 4 ? jcr::readS32(insn.operands) : 0)
                                                 : jcr::readS16(insn.operands);
                 targets.push_back(offset + delta);
                 fallsThrough = isConditional(op);
             }
-            if (op == JCR_OP_ATHROW || (op >= JCR_OP_IRETURN && op <= JCR_OP_RETURN)) return false;
+            if (JCRKindOf(op) == JCR_KIND_THROW || JCRKindOf(op) == JCR_KIND_RETURN) return false;
             int effect = JCRStackEffect(jclass, &insn);
             if (effect < 0 && static_cast<size_t>(-effect) > stack.size()) return false;
             if (effect < 0) stack.erase(stack.end() + effect, stack.end());

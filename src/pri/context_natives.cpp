@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "contract/java_contract.h"
 #include "pri/clock.h"
 #include "pri/context_runtime.h"
 #include "pri/markers.h"
@@ -12,6 +13,11 @@
 namespace {
 
 constexpr jsize kInlineMarkerUnits = 256;
+
+template <typename Function>
+JNINativeMethod native(const java_contract::JavaMember &member, Function *routine) {
+    return {const_cast<char *>(member.name), const_cast<char *>(member.descriptor), reinterpret_cast<void *>(routine)};
+}
 
 void callEntered(JNIEnv *env, jlong time, jint a, jint b, jint c) {
     PRIMethodEnteredHook hook = PRIState().enteredHook;
@@ -30,27 +36,18 @@ jint markerIdentifier(int32_t number) {
 }
 
 const JNINativeMethod kContextNatives[] = {
-    {const_cast<char *>("getContext0"), const_cast<char *>("()Lmeridyn/audit/profiler/ZVContext;"),
-     reinterpret_cast<void *>(ZVContext_getContext0)},
-    {const_cast<char *>("initStarted0"), const_cast<char *>("()V"), reinterpret_cast<void *>(ZVContext_initStarted0)},
-    {const_cast<char *>("initEnded0"), const_cast<char *>("()V"), reinterpret_cast<void *>(ZVContext_initEnded0)},
-    {const_cast<char *>("notifyMethodEntered"), const_cast<char *>("(JIII)V"),
-     reinterpret_cast<void *>(ZVContext_notifyMethodEntered)},
-    {const_cast<char *>("notifyMethodExited"), const_cast<char *>("(J)V"),
-     reinterpret_cast<void *>(ZVContext_notifyMethodExited)},
-    {const_cast<char *>("notifyMethodEnterWillExit"), const_cast<char *>("(JIII)V"),
-     reinterpret_cast<void *>(ZVContext_notifyMethodEnterWillExit)},
-    {const_cast<char *>("directINotEnabled0"), const_cast<char *>("()V"),
-     reinterpret_cast<void *>(ZVContext_directINotEnabled0)},
-    {const_cast<char *>("storeContext0"), const_cast<char *>("(Lmeridyn/audit/profiler/ZVContext;)V"),
-     reinterpret_cast<void *>(ZVContext_storeContext0)},
-    {const_cast<char *>("getCurrentBacktraceID0"), const_cast<char *>("(I)I"),
-     reinterpret_cast<void *>(ZVContext_getCurrentBacktraceID0)},
-    {const_cast<char *>("createMarker"), const_cast<char *>("(Ljava/lang/String;I)I"),
-     reinterpret_cast<void *>(ZVContext_createMarker)},
-    {const_cast<char *>("convertMarker"), const_cast<char *>("(II)I"),
-     reinterpret_cast<void *>(ZVContext_convertMarker)},
-    {const_cast<char *>("frequency0"), const_cast<char *>("()J"), reinterpret_cast<void *>(ZVContext_frequency)},
+    native(java_contract::kGetContext0, ZVContext_getContext0),
+    native(java_contract::kInitStarted0, ZVContext_initStarted0),
+    native(java_contract::kInitEnded0, ZVContext_initEnded0),
+    native(java_contract::kNotifyMethodEntered, ZVContext_notifyMethodEntered),
+    native(java_contract::kNotifyMethodExited, ZVContext_notifyMethodExited),
+    native(java_contract::kNotifyMethodEnterWillExit, ZVContext_notifyMethodEnterWillExit),
+    native(java_contract::kDirectINotEnabled0, ZVContext_directINotEnabled0),
+    native(java_contract::kStoreContext0, ZVContext_storeContext0),
+    native(java_contract::kGetCurrentBacktraceID0, ZVContext_getCurrentBacktraceID0),
+    native(java_contract::kCreateMarker, ZVContext_createMarker),
+    native(java_contract::kConvertMarker, ZVContext_convertMarker),
+    native(java_contract::kFrequency0, ZVContext_frequency),
 };
 
 }  // namespace
@@ -63,7 +60,7 @@ bool PRIRegisterContextNatives(JNIEnv *env, jclass contextClass) {
 bool PRIRegisterTimeNative(JNIEnv *env, jclass timeClass) {
     void *routine = PRIClockMode() > 0 ? reinterpret_cast<void *>(PRITimeStampCounterTime0)
                                        : reinterpret_cast<void *>(ZVContext_currentTimeSlow);
-    JNINativeMethod time0 = {const_cast<char *>("time0"), const_cast<char *>("()J"), routine};
+    JNINativeMethod time0 = native(java_contract::kTime0, routine);
     return env->RegisterNatives(timeClass, &time0, 1) == JNI_OK;
 }
 
@@ -89,7 +86,8 @@ void JNICALL ZVContext_notifyMethodEnterWillExit(JNIEnv *env, jclass, jlong time
 void JNICALL ZVContext_directINotEnabled0(JNIEnv *env, jclass type) {
     PRIRuntime &rt = PRIState();
     if (rt.getContextWarning == nullptr) {
-        rt.getContextWarning = env->GetStaticMethodID(type, "getContextWarning", "()V");
+        rt.getContextWarning = env->GetStaticMethodID(type, java_contract::kGetContextWarning.name,
+                                                       java_contract::kGetContextWarning.descriptor);
         if (rt.getContextWarning == nullptr) {
             PRIClearException(env);
             return;

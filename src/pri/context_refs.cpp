@@ -3,28 +3,28 @@
 #include <cstdio>
 
 #include "classfile/classfile.h"
+#include "contract/java_contract.h"
 #include "pri/instrument_internal.h"
 #include "pri/runtime.h"
 
 namespace {
 
-constexpr const char *kContext = "meridyn/audit/profiler/ZVContext";
+namespace jc = java_contract;
 
 struct RefSpec {
     PRIContextRef slot;
-    bool method;
-    const char *name;
-    const char *descriptor;
+    const jc::JavaMember &member;
     const char *message;
 };
 
 int findOrAdd(JCRClass *jclass, const RefSpec &spec) {
-    if (spec.method) {
-        int index = JCRFindMethodref(jclass, kContext, spec.name, spec.descriptor);
-        return index > 0 ? index : JCRAddMethodref(jclass, kContext, spec.name, spec.descriptor);
+    const jc::JavaMember &m = spec.member;
+    if (m.descriptor[0] == '(') {  // a method; otherwise a field
+        int index = JCRFindMethodref(jclass, m.owner, m.name, m.descriptor);
+        return index > 0 ? index : JCRAddMethodref(jclass, m.owner, m.name, m.descriptor);
     }
-    int index = JCRFindFieldref(jclass, kContext, spec.name, spec.descriptor);
-    return index > 0 ? index : JCRAddFieldref(jclass, kContext, spec.name, spec.descriptor);
+    int index = JCRFindFieldref(jclass, m.owner, m.name, m.descriptor);
+    return index > 0 ? index : JCRAddFieldref(jclass, m.owner, m.name, m.descriptor);
 }
 
 }  // namespace
@@ -32,25 +32,19 @@ int findOrAdd(JCRClass *jclass, const RefSpec &spec) {
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
     bool full = PRIIsBootstrapDone() != 0;
     const RefSpec specs[] = {
-        {PRI_REF_UPDATE_LOCATION, true, "updateLocation", "(Lmeridyn/audit/profiler/ZVContext;I)V",
-         "Could not add call to updateLocation in class %s\n"},
-        {PRI_REF_DID_ENTER, true, full ? "didEnterMethod" : "didEnterMethodPreInit",
-         "(II)Lmeridyn/audit/profiler/ZVContext;", "Could not add call to didEnterMethod in class %s\n"},
-        {PRI_REF_WILL_EXIT, true, "willExitMethod", "(Lmeridyn/audit/profiler/ZVContext;)V",
-         "Could not add call to willExitMethod in class %s\n"},
-        {PRI_REF_ENTER_EXIT_QUICK, true, "enterExitQuick", "(II)V",
-         "Could not add call to enterExitQuick in class %s\n"},
-        {PRI_REF_GET_CONTEXT_FAST, true, "getContextFast", "()Lmeridyn/audit/profiler/ZVContext;",
-         "Could not add call to getContext in class %s\n"},
-        {PRI_REF_HAS_RUN_COUNTER, false, "hasRunCounter", "I", "Could not add call to hasRunCounter in class %s\n"},
-        {PRI_REF_HIBERNATE, false, "_hibernate", "Z", "Could not add call to isHibernate in class %s\n"},
-        {PRI_REF_FAKE_STACK, false, "_fakeStack", "[I", "Could not add call to fakeStack in class %s\n"},
-        {PRI_REF_CALL_STACK, false, "callStack", "[I", "Could not add call to callStack in class %s\n"},
-        {PRI_REF_STACK_POINTER, false, "stackPointer", "I", "Could not add call to callStackPtr in class %s\n"},
-        {PRI_REF_EXIT_FRAME, true, "exitFrame", "(Lmeridyn/audit/profiler/ZVContext;I)V",
-         "Could not add call to exitFrame in class %s\n"},
-        {PRI_REF_RESUME_FRAME, true, "resumeFrame", "(Lmeridyn/audit/profiler/ZVContext;I)V",
-         "Could not add call to resumeFrame in class %s\n"},
+        {PRI_REF_UPDATE_LOCATION, jc::kUpdateLocation, "Could not add call to updateLocation in class %s\n"},
+        {PRI_REF_DID_ENTER, full ? jc::kDidEnterMethod : jc::kDidEnterMethodPreInit,
+         "Could not add call to didEnterMethod in class %s\n"},
+        {PRI_REF_WILL_EXIT, jc::kWillExitMethod, "Could not add call to willExitMethod in class %s\n"},
+        {PRI_REF_ENTER_EXIT_QUICK, jc::kEnterExitQuick, "Could not add call to enterExitQuick in class %s\n"},
+        {PRI_REF_GET_CONTEXT_FAST, jc::kGetContextFast, "Could not add call to getContext in class %s\n"},
+        {PRI_REF_HAS_RUN_COUNTER, jc::kHasRunCounter, "Could not add call to hasRunCounter in class %s\n"},
+        {PRI_REF_HIBERNATE, jc::kHibernate, "Could not add call to isHibernate in class %s\n"},
+        {PRI_REF_FAKE_STACK, jc::kFakeStack, "Could not add call to fakeStack in class %s\n"},
+        {PRI_REF_CALL_STACK, jc::kCallStack, "Could not add call to callStack in class %s\n"},
+        {PRI_REF_STACK_POINTER, jc::kStackPointer, "Could not add call to callStackPtr in class %s\n"},
+        {PRI_REF_EXIT_FRAME, jc::kExitFrame, "Could not add call to exitFrame in class %s\n"},
+        {PRI_REF_RESUME_FRAME, jc::kResumeFrame, "Could not add call to resumeFrame in class %s\n"},
     };
     for (const RefSpec &spec : specs) {
         int32_t &slot = refs->index[spec.slot];

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "contract/java_contract.h"
 #include "platform/tls.h"
 #include "pri/class_tables.h"
 #include "pri/clock.h"
@@ -19,8 +20,15 @@ namespace {
 PRIRuntime gRuntime;
 PRIRuntimeSettings gSettings;
 
-constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
-constexpr const char *kContextSignature = "()Lmeridyn/audit/profiler/ZVContext;";
+namespace jc = java_contract;
+
+jfieldID memberField(JNIEnv *env, jclass type, const jc::JavaMember &member) {
+    return env->GetFieldID(type, member.name, member.descriptor);
+}
+
+jmethodID staticMethod(JNIEnv *env, jclass type, const jc::JavaMember &member) {
+    return env->GetStaticMethodID(type, member.name, member.descriptor);
+}
 
 // Keeps a global reference to a class; null when it cannot be found.
 jclass findClassGlobal(JNIEnv *env, const char *name) {
@@ -38,12 +46,12 @@ jclass findClassGlobal(JNIEnv *env, const char *name) {
 }
 
 void bindTimeClass(JNIEnv *env) {
-    jclass timeClass = env->FindClass("meridyn/audit/profiler/ZVTime");
+    jclass timeClass = env->FindClass(jc::kTimeClass);
     if (timeClass == nullptr) {
         PRIClearException(env);
         fatal("Cannot find ZVTime class.  Make sure to include zvbcp.jar in the boot-classpath.\n", 1);
     }
-    jmethodID setPrecise = env->GetStaticMethodID(timeClass, "setUsePreciseTimer", "(Z)V");
+    jmethodID setPrecise = staticMethod(env, timeClass, jc::kSetUsePreciseTimer);
     if (setPrecise != nullptr) {
         env->CallStaticVoidMethod(timeClass, setPrecise,
                                   static_cast<jboolean>((gRuntime.useHighPrecisionTimer & 0xFF) != 0));
@@ -56,18 +64,17 @@ void bindTimeClass(JNIEnv *env) {
 
 void lookUpContextMembers(JNIEnv *env) {
     jclass context = gRuntime.contextClass;
-    gRuntime.stackPointerField = env->GetFieldID(context, "stackPointer", "I");
+    gRuntime.stackPointerField = memberField(env, context, jc::kStackPointer);
     PRIClearException(env);
-    gRuntime.callStackField = env->GetFieldID(context, "callStack", "[I");
+    gRuntime.callStackField = memberField(env, context, jc::kCallStack);
     PRIClearException(env);
-    gRuntime.threadInfoField = env->GetFieldID(context, "threadInfo", "J");
+    gRuntime.threadInfoField = memberField(env, context, jc::kThreadInfo);
     PRIClearException(env);
-    gRuntime.hasRunCounterField = env->GetFieldID(context, "hasRunCounter", "I");
+    gRuntime.hasRunCounterField = memberField(env, context, jc::kHasRunCounter);
     PRIClearException(env);
-    gRuntime.removeContext =
-        env->GetStaticMethodID(context, "removeContext", "(Lmeridyn/audit/profiler/ZVContext;)V");
+    gRuntime.removeContext = staticMethod(env, context, jc::kRemoveContext);
     PRIClearException(env);
-    gRuntime.getCurrentContext = env->GetStaticMethodID(context, "getCurrentContext", kContextSignature);
+    gRuntime.getCurrentContext = staticMethod(env, context, jc::kGetCurrentContext);
     if (gRuntime.getCurrentContext == nullptr) {
         fputs("The zvbcp.jar being used is an older version, please use an up-to-date copy.\n", stderr);
     }
@@ -75,7 +82,8 @@ void lookUpContextMembers(JNIEnv *env) {
 }
 
 void setNotifyField(JNIEnv *env, bool on) {
-    jfieldID field = env->GetStaticFieldID(gRuntime.contextClass, "notifyMethodEnterExit", "Z");
+    const jc::JavaMember &notify = jc::kNotifyMethodEnterExit;
+    jfieldID field = env->GetStaticFieldID(gRuntime.contextClass, notify.name, notify.descriptor);
     if (field != nullptr) env->SetStaticBooleanField(gRuntime.contextClass, field, on ? JNI_TRUE : JNI_FALSE);
     PRIClearException(env);
 }
@@ -121,9 +129,10 @@ void PRIInitialize(JavaVM *vm, int directIMode, int useHighPrecisionTimer, int i
 }
 
 void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) {
-    gRuntime.contextClass = findClassGlobal(env, kContextClass);
+    gRuntime.contextClass = findClassGlobal(env, jc::kContextClass);
     if (gRuntime.contextClass != nullptr) {
-        env->GetMethodID(gRuntime.contextClass, "<init>", "()V");
+        env->GetMethodID(gRuntime.contextClass, jc::kContextConstructor.name,
+                         jc::kContextConstructor.descriptor);
         PRIClearException(env);
         PRIRegisterContextNatives(env, gRuntime.contextClass);
         PRIClearException(env);
@@ -135,18 +144,16 @@ void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) 
               "Also, make sure to add '-Xbootclasspath/a:<ZENVADIR>/lib/zvbcp.jar' to your command-line\n",
               1);
     }
-    gRuntime.threadClass = findClassGlobal(env, "java/lang/Thread");
+    gRuntime.threadClass = findClassGlobal(env, jc::kThreadClass);
     if (gRuntime.threadClass == nullptr) {
         PRIClearException(env);
         fatal("Zentrova Fatal Error: Failed to find Thread class. Exiting...\n", 0);
     }
-    jfieldID contextField =
-        env->GetFieldID(gRuntime.threadClass, "__ZV_context_", "Lmeridyn/audit/profiler/ZVContext;");
+    jfieldID contextField = memberField(env, gRuntime.threadClass, jc::kThreadContextField);
     gRuntime.threadHasContextField = contextField != nullptr && !env->ExceptionCheck();
     env->ExceptionClear();
     lookUpContextMembers(env);
-    jmethodID initializationDone =
-        env->GetStaticMethodID(gRuntime.contextClass, "VMInitializationDone", "(ZZ)V");
+    jmethodID initializationDone = staticMethod(env, gRuntime.contextClass, jc::kVMInitializationDone);
     if (initializationDone != nullptr) {
         env->CallStaticVoidMethod(gRuntime.contextClass, initializationDone,
                                   static_cast<jboolean>((hibernate & 0xFF) != 0),
@@ -163,7 +170,7 @@ void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) 
 
 void PRICallInitDone(JNIEnv *env) {
     jmethodID initDone = gRuntime.contextClass != nullptr
-                             ? env->GetStaticMethodID(gRuntime.contextClass, "initDone", "()V")
+                             ? staticMethod(env, gRuntime.contextClass, jc::kInitDone)
                              : nullptr;
     if (initDone == nullptr) {
         env->ExceptionClear();
@@ -176,7 +183,7 @@ void PRICallInitDone(JNIEnv *env) {
 
 void PRINotifyVMExiting(JNIEnv *env) {
     if (gRuntime.contextClass == nullptr) return;
-    jmethodID exiting = env->GetStaticMethodID(gRuntime.contextClass, "VMExiting", "()V");
+    jmethodID exiting = staticMethod(env, gRuntime.contextClass, jc::kVMExiting);
     env->ExceptionClear();
     gRuntime.vmExiting = true;
     if (exiting != nullptr) {

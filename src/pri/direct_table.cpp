@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "contract/java_contract.h"
 #include "platform/module.h"
 #include "pri/direct.h"
 #include "support/elements.h"
@@ -81,9 +82,9 @@ SEElement *readTable(JNIEnv *env) {
 }
 
 void readProperties(JNIEnv *env) {
-    jclass system = env->FindClass("java/lang/System");
-    jmethodID getProperty = system != nullptr ? env->GetStaticMethodID(system, "getProperty",
-                                                                       "(Ljava/lang/String;)Ljava/lang/String;")
+    jclass system = env->FindClass(java_contract::kSystemClass);
+    const java_contract::JavaMember &get = java_contract::kGetProperty;
+    jmethodID getProperty = system != nullptr ? env->GetStaticMethodID(system, get.name, get.descriptor)
                                               : nullptr;
     clearException(env);
     const char *keys[] = {"java.vendor", "java.version", "java.vm.name"};
@@ -130,13 +131,14 @@ bool describes(const SEElement *description, const PRIVMProperties &vm) {
 
 char *PRIDirectIFindTable(JNIEnv *env) {
     env->ExceptionClear();
-    jclass audit = env->FindClass("meridyn/audit/Audit");
+    jclass audit = env->FindClass(java_contract::kAuditClass);
     if (audit == nullptr) {
         env->ExceptionClear();
         std::fputs("Cannot find class meridyn/audit/Audit?\n", stderr);
         return nullptr;
     }
-    jmethodID getPath = env->GetStaticMethodID(audit, "getDirectInstrumentationTablePath", "()Ljava/lang/String;");
+    const java_contract::JavaMember &tablePath = java_contract::kGetDirectInstrumentationTablePath;
+    jmethodID getPath = env->GetStaticMethodID(audit, tablePath.name, tablePath.descriptor);
     char *path = nullptr;
     if (getPath != nullptr) {
         auto result = static_cast<jstring>(env->CallStaticObjectMethod(audit, getPath));

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <string_view>
 
+#include "contract/java_contract.h"
 #include "support/heap.h"
 
 namespace {
 
-constexpr const char *kContextClass = "meridyn/audit/profiler/ZVContext";
 
 bool objectType(JCRClass *jclass, JCRClassIndex &classes, const char *name, JCRVerificationType *type) {
     int index = classes.findOrAdd(jclass, name);
@@ -42,7 +42,7 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
                            JCRClassIndex &classes) {
     if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
     if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
-    return objectType(jclass, classes, kContextClass, &types_.context) &&
+    return objectType(jclass, classes, java_contract::kContextClass, &types_.context) &&
            objectType(jclass, classes, "[I", &types_.callStack) &&
            objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
 }

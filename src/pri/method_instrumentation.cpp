@@ -28,7 +28,7 @@ constexpr uint16_t kPrivate = 0x0002;
 
 bool isGroupID(uint32_t id) { return ZVIsGroupMethodID(id) != 0; }
 
-bool isReturn(int opcode) { return opcode >= 172 && opcode <= 177; }
+bool isReturn(int opcode) { return JCRKindOf(opcode) == JCR_KIND_RETURN; }
 
 // Instructions built into the class's operand pool.
 class Code {
@@ -432,11 +432,6 @@ std::vector<int> trampolineSites(const JCRCode *code, const PRIMethodFrames *fra
     return sites;
 }
 
-bool isUnconditional(int opcode) {
-    return opcode == JCR_OP_GOTO || opcode == JCR_OP_GOTO_W || opcode == JCR_OP_ATHROW ||
-           (opcode >= 169 && opcode <= 177);  // ret, the switches, the returns
-}
-
 // Inserts the trampolines of the branches at the old offsets in far, each
 // at the site nearest its branch; copies holds those that only fill a block
 // to keep switches aligned. Returns false when one cannot be built.
@@ -464,7 +459,7 @@ bool insertTrampolines(JCRClass *jclass, Work &w, std::vector<ShortBranch> &bran
         if (index < 0) return false;
         // Code that runs into the site jumps over the trampolines; after an
         // unconditional jump the first trampoline starts with its own frame.
-        bool entered = !atEnd && (index == 0 || !isUnconditional(w.list->insns[index - 1].opcode));
+        bool entered = !atEnd && (index == 0 || !JCREndsFallThrough(w.list->insns[index - 1].opcode));
         int count = static_cast<int>(last - first);
         int over = entered ? 5 : 0;
         int filler = 0;  // nops before the jump over, or copies of the first trampoline

@@ -7,13 +7,14 @@
 #include <cstring>
 
 #include "classfile/bytecode.h"
+#include "contract/java_contract.h"
 #include "pri/instrumented_frames.h"
 #include "pri/preinstrument.h"
 #include "support/heap.h"
 
 namespace {
 
-constexpr char kContextClass[] = "meridyn/audit/profiler/ZVContext";
+namespace jc = java_contract;
 constexpr char kUIDDescriptor[] = "(Ljava/lang/Class;)J";
 constexpr char kHasClinitDescriptor[] = "(Ljava/lang/Class;)Z";
 
@@ -127,9 +128,9 @@ private:
 };
 
 // The index of the context class's filter method, found or added; 0 after a message.
-int filterRef(JCRClass *jclass, const char *name, const char *descriptor) {
-    int index = JCRFindMethodref(jclass, kContextClass, name, descriptor);
-    if (index <= 0) index = JCRAddMethodref(jclass, kContextClass, name, descriptor);
+int filterRef(JCRClass *jclass, const jc::JavaMember &filter) {
+    int index = JCRFindMethodref(jclass, filter.owner, filter.name, filter.descriptor);
+    if (index <= 0) index = JCRAddMethodref(jclass, filter.owner, filter.name, filter.descriptor);
     if (index > 0) return index;
     const char *className = JCRClassName(jclass);
     fprintf(stderr, "Could not add needed method ref to class %s\n", className != nullptr ? className : "");
@@ -142,7 +143,7 @@ void reportMissingCall(const char *method) {
 
 // After the last `array = cl.getter()`: array = ZVContext.filter(array).
 void filterArrayResult(JCRClass *jclass, UIDMethodEdit &edit, const char *getter, const char *getterDescriptor,
-                       const char *filter, const char *filterDescriptor) {
+                       const jc::JavaMember &filter) {
     int call = edit.LastCall(JCR_OP_INVOKEVIRTUAL,
                              JCRFindMethodref(jclass, "java/lang/Class", getter, getterDescriptor));
     const JCRInsn *store = edit.At(call + 1);
@@ -151,7 +152,7 @@ void filterArrayResult(JCRClass *jclass, UIDMethodEdit &edit, const char *getter
         reportMissingCall(getter);
         return;
     }
-    int ref = filterRef(jclass, filter, filterDescriptor);
+    int ref = filterRef(jclass, filter);
     if (ref == 0) return;
     JCRInsn insns[3];
     if (JCRMakeALoad(jclass, &insns[0], local) == 0 ||
@@ -180,7 +181,7 @@ void filterClassInit(JCRClass *jclass, UIDMethodEdit &edit) {
         reportMissingCall("hasStaticInitializer");
         return;
     }
-    int ref = filterRef(jclass, "filterHasClassInit", "(ZLjava/lang/Class;)Z");
+    int ref = filterRef(jclass, jc::kFilterHasClassInit);
     if (ref == 0) return;
     JCRInsn insns[2];
     if (JCRMakeALoad(jclass, &insns[0], local) == 0 ||
@@ -201,10 +202,8 @@ int PRIRewriteObjectStreamClass(JCRClass *jclass) {
     }
     UIDMethodEdit edit(jclass, method);
     if (!edit.Open()) return 0;
-    filterArrayResult(jclass, edit, "getDeclaredMethods", "()[Ljava/lang/reflect/Method;", "filterMethods",
-                      "([Ljava/lang/reflect/Method;)[Ljava/lang/reflect/Method;");
-    filterArrayResult(jclass, edit, "getInterfaces", "()[Ljava/lang/Class;", "filterInterfaces",
-                      "([Ljava/lang/Class;)[Ljava/lang/Class;");
+    filterArrayResult(jclass, edit, "getDeclaredMethods", "()[Ljava/lang/reflect/Method;", jc::kFilterMethods);
+    filterArrayResult(jclass, edit, "getInterfaces", "()[Ljava/lang/Class;", jc::kFilterInterfaces);
     filterClassInit(jclass, edit);
     edit.Commit();
     return 1;

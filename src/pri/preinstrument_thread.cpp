@@ -4,18 +4,15 @@
 #include <cstring>
 
 #include "classfile/bytecode.h"
+#include "contract/java_contract.h"
 #include "pri/filters.h"
 #include "pri/preinstrument.h"
 
 namespace {
 
-constexpr char kThreadClass[] = "java/lang/Thread";
-constexpr char kContextClass[] = "meridyn/audit/profiler/ZVContext";
-constexpr char kContextDescriptor[] = "Lmeridyn/audit/profiler/ZVContext;";
-constexpr char kContextField[] = "__ZV_context_";
-constexpr char kPreInstrField[] = "__ZV_PreInstr_";
-constexpr char kGetContext[] = "__ZV_getContext_";
-constexpr char kGetContextDescriptor[] = "()Lmeridyn/audit/profiler/ZVContext;";
+namespace jc = java_contract;
+constexpr const char *kThreadClass = jc::kThreadClass;
+constexpr const char *kContextClass = jc::kContextClass;
 
 constexpr int kPublicTransient = 0x0081;
 constexpr int kPublicStaticTransient = 0x0089;
@@ -56,17 +53,18 @@ int PRIRewriteThreadClass(JCRClass *jclass) {
     int threadClass = JCRAddClassRef(jclass, kThreadClass);
     int contextClass = JCRAddClassRef(jclass, kContextClass);
     int currentThread = findOrAddMethodref(jclass, kThreadClass, "currentThread", "()Ljava/lang/Thread;");
-    int contextInit = findOrAddMethodref(jclass, kContextClass, "<init>", "()V");
-    int getContext0 = findOrAddMethodref(jclass, kContextClass, "getContext0", kGetContextDescriptor);
-    int contextField = JCRAddFieldref(jclass, kThreadClass, kContextField, kContextDescriptor);
+    int contextInit = findOrAddMethodref(jclass, kContextClass, jc::kContextConstructor.name, jc::kContextConstructor.descriptor);
+    int getContext0 = findOrAddMethodref(jclass, kContextClass, jc::kGetContext0.name, jc::kGetContext0.descriptor);
+    int contextField = JCRAddFieldref(jclass, kThreadClass, jc::kThreadContextField.name, jc::kContextType);
     int codeName = findOrAddUtf8(jclass, "Code");
     int frameTableName = findOrAddUtf8(jclass, "StackMapTable");
     if (threadClass <= 0 || contextClass <= 0 || currentThread <= 0 || contextInit <= 0 || getContext0 <= 0 ||
         contextField <= 0 || codeName <= 0 || frameTableName <= 0)
         return 0;
 
-    if (JCRAddField(jclass, kPublicTransient, kContextField, kContextDescriptor) == nullptr ||
-        JCRAddField(jclass, kPublicStaticTransient, kPreInstrField, "Z") == nullptr)
+    if (JCRAddField(jclass, kPublicTransient, jc::kThreadContextField.name, jc::kContextType) == nullptr ||
+        JCRAddField(jclass, kPublicStaticTransient, jc::kThreadPreInstrumented.name,
+                    jc::kThreadPreInstrumented.descriptor) == nullptr)
         return 0;
 
     // Returns the current thread's context, creating and storing it first
@@ -104,7 +102,8 @@ int PRIRewriteThreadClass(JCRClass *jclass) {
     code.max_locals = 0;
     code.code_length = kGetContextCodeLength;
     code.code = bytes;
-    if (JCRAddMethod(jclass, kPublicStaticFinal, kGetContext, kGetContextDescriptor, &code, nullptr) == nullptr)
+    if (JCRAddMethod(jclass, kPublicStaticFinal, jc::kThreadGetContext.name, jc::kThreadGetContext.descriptor, &code,
+                     nullptr) == nullptr)
         return 0;
 
     PRIMarkInstrumented(jclass);

@@ -1,8 +1,11 @@
-// Test-only extension library for the end-to-end runs: prints what the agent
-// hands it (identifier, arguments, services, events in order) as lines
-// "ext NAME: ...", NAME taken from its file name zen_NAMEdev_i.so, and calls
-// some services back. With initArgs handlers=true it installs a handler table
-// when its Java side starts; with order=N its record asks for that order.
+// The test extension of the end-to-end runs, its behaviour chosen by its
+// initArgs: it prints what the agent hands it (identifier, arguments,
+// services, events in order) as lines "ext NAME: ...", NAME taken from its
+// file name zen_NAMEdev_i.so, and calls some services back. With
+// handlers=true it installs a handler table when its Java side starts (and
+// with inspect=true reads stacks, markers and metrics too); with order=N its
+// record asks for that order; memory=true makes it the memory runs' extension
+// (extension_memory.cpp).
 #include <jni.h>
 
 #include <time.h>
@@ -45,6 +48,23 @@ bool gInspect = false;
 
 const ZVServices *ExtensionServices() { return gServices; }
 
+void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, jint staticCount,
+                     JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances) {
+    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
+        sFree(methods[i].method_name);
+        sFree(methods[i].method_signature);
+    }
+    for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
+        for (jint i = 0; fields != nullptr && i < count; ++i) {
+            sFree(fields[i].field_name);
+            sFree(fields[i].field_signature);
+        }
+        sFree(fields);
+    }
+    sFree(methods);
+    sFree(sourceName);
+}
+
 namespace {
 
 std::string text(const SEElement *element) {
@@ -53,6 +73,10 @@ std::string text(const SEElement *element) {
     std::string result = written != nullptr ? written : "?";
     sFree(written);
     return result;
+}
+
+bool isTrue(const SEElement *argument) {
+    return argument != nullptr && SEGetString(argument) != nullptr && strcmp(SEGetString(argument), "true") == 0;
 }
 
 void nameFromFile() {
@@ -109,19 +133,7 @@ void handlerClassLoaded(const char *className, ZVWord, char *sourceName, jint me
         ++gReplayed;
         if (className != nullptr && strcmp(className, "java.lang.Object") == 0) gObjectReplayed = true;
     }
-    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
-        sFree(methods[i].method_name);
-        sFree(methods[i].method_signature);
-    }
-    for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
-        for (jint i = 0; fields != nullptr && i < count; ++i) {
-            sFree(fields[i].field_name);
-            sFree(fields[i].field_signature);
-        }
-        sFree(fields);
-    }
-    sFree(methods);
-    sFree(sourceName);
+    FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
 }
 void extensionAdded(ZVExtensionRecord *record) {
     say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
@@ -130,19 +142,10 @@ void vmShutDown() {
     say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
         std::to_string(gEnded));
 }
-void ignoreObject(jobjectID) {}
-void ignoreMove(jobjectID, jobjectID) {}
-void ignoreAllocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
-void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
-void ignoreExit(JNIEnv *, int32_t) {}
-void ignoreEnv(JNIEnv *) {}
-void nothing() {}
-jint zero() { return 0; }
-
 ZVHandlerTable gTable = {
-    handlerClassLoaded, ignoreObject, ignoreAllocation, ignoreMove, ignoreObject, ignoreEntry, ignoreExit,
-    nothing, nothing, ignoreEnv, ignoreEnv, nullptr, extensionAdded, vmShutDown, zero, zero, zero, zero,
-    ignoreEnv, nullptr,
+    handlerClassLoaded, ignore::object, ignore::allocation, ignore::move, ignore::object, ignore::entry,
+    ignore::exit, ignore::nothing, ignore::nothing, ignore::env, ignore::env, nullptr, extensionAdded, vmShutDown,
+    ignore::zero, ignore::zero, ignore::zero, ignore::zero, ignore::env, nullptr,
 };
 
 std::atomic<bool> gThreadStop{false};
@@ -197,6 +200,7 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
                                                                                   ZVServices *services,
                                                                                   SEElement *initArgs,
                                                                                   int32_t constant) {
+    if (isTrue(SEMapGet(initArgs, "memory"))) return MemoryRecord();
     nameFromFile();
     gServices = services;
     say("init id=" + std::to_string(identifier) + " constant=" + std::to_string(constant) +
@@ -213,9 +217,7 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     gRecord.classLoadHook = classLoadHook;
     gRecord.classLoaded = classLoaded;
     gRecord.threadEnded = threadEnded;
-    const SEElement *handlers = SEMapGet(initArgs, "handlers");
-    gInstallHandlers = handlers != nullptr && strcmp(SEGetString(handlers), "true") == 0;
-    const SEElement *inspect = SEMapGet(initArgs, "inspect");
-    gInspect = gInstallHandlers && inspect != nullptr && strcmp(SEGetString(inspect), "true") == 0;
+    gInstallHandlers = isTrue(SEMapGet(initArgs, "handlers"));
+    gInspect = gInstallHandlers && isTrue(SEMapGet(initArgs, "inspect"));
     return &gRecord;
 }

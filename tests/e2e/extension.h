@@ -8,6 +8,26 @@
 #include "agent/agent.h"
 #include "ext/extensions.h"
 
+// Handler-table entries for the events a table does not follow.
+namespace ignore {
+inline void object(jobjectID) {}
+inline void move(jobjectID, jobjectID) {}
+inline void allocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
+inline void entry(JNIEnv *, int32_t, int32_t *) {}
+inline void exit(JNIEnv *, int32_t) {}
+inline void env(JNIEnv *) {}
+inline void nothing() {}
+inline jint zero() { return 0; }
+}  // namespace ignore
+
+// Releases what a class-load handler is given.
+void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, jint staticCount,
+                     JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances);
+
+// With initArgs memory=true the extension is the memory runs' one, and this
+// is its record (it prints nothing).
+ZVExtensionRecord *MemoryRecord();
+
 // Prints "ext NAME: TEXT" on standard output.
 void say(const std::string &text);
 // The services record the agent handed the extension.

@@ -1,6 +1,6 @@
-// Test-only JNI library for the end-to-end runs: installs a handler table in
-// the agent (through the agent's exports, resolved from the loaded agent
-// library) and answers the Java class e2e.Probe from what it recorded.
+// The test library's JNI side for e2e.Probe: installs a handler table in the
+// agent (through the agent's exports, resolved from the loaded agent library)
+// and answers the Java class e2e.Probe from what it recorded.
 #include <jni.h>
 
 #include <time.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "extension.h"
 #include "pri/backtraces.h"
 #include "pri/runtime.h"
 #include "metrics/metrics_internal.h"
@@ -50,27 +51,14 @@ std::string threadName(JNIEnv *env) {
     return name != nullptr ? name : "?";
 }
 
-void freeFields(JVMPI_Field *fields, jint count) {
-    for (jint i = 0; fields != nullptr && i < count; ++i) {
-        sFree(fields[i].field_name);
-        sFree(fields[i].field_signature);
-    }
-    sFree(fields);
-}
-
 // The arrays and the source name are the handler's to release.
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
     ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1};
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         if (std::string(methods[i].method_name) == "main") seen.mainLine = methods[i].start_lineno;
-        sFree(methods[i].method_name);
-        sFree(methods[i].method_signature);
     }
-    sFree(methods);
-    freeFields(statics, staticCount);
-    freeFields(instances, instanceCount);
-    sFree(sourceName);
+    FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
     std::lock_guard<std::mutex> lock(gMutex);
     gClasses[className != nullptr ? className : ""] = seen;
 }
@@ -103,14 +91,12 @@ void methodEntered(JNIEnv *, int32_t, int32_t *) { ++gEntries; }
 void methodExited(JNIEnv *, int32_t) { ++gExits; }
 void gcStarted() { ++gGCStarts; }
 void gcFinished() { ++gGCFinishes; }
-void nothing() {}
-jint zero() { return 0; }
 void auditThreadRegistered(JNIEnv *) {}
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
-    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, nothing,
-    zero,        zero,          zero,            zero,        auditThreadRegistered, nullptr,
+    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, ignore::nothing,
+    ignore::zero, ignore::zero, ignore::zero,    ignore::zero, auditThreadRegistered, nullptr,
 };
 
 std::string describe(JNIEnv *env) {

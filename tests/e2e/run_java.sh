@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end runs of a real java with the agent: run_java.sh CASE
 # Needs ZV_JAVA (the java program), ZV_LIB (the installation's lib directory
-# with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_PROBE
-# (the test-only JNI library), ZV_EXTENSION (the test extension), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
+# with libr2orar.so and the jars), ZV_CLASSES (the test programs), ZV_EXTENSION
+# (the test library: extension and the programs' JNI probe), ZV_SOURCE (the source tree), ZV_DEMO_JAR,
 # ZV_PATCHED_THREAD_DIR (java/lang/Thread rewritten at build time), ZV_JUNIT_JAR and
 # ZV_JUNIT_CLASSES (JUnit 3 and a test compiled against it), and for a
 # sanitized agent ZV_PRELOAD (the sanitizer runtimes java must preload).
@@ -168,7 +168,7 @@ vm_init)
 threads)
     # The probe's handler table sees the class loads: the installation's
     # profiler, which installs its own, stays out.
-    run threads "-agentpath:$agent=Eprofiler=false" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Threads
+    run threads "-agentpath:$agent=Eprofiler=false" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Threads
     expect_rc threads 0
     expect_line threads out "main: main|system~main"
     expect_line threads out "self: worker-a|system~main~outer"
@@ -192,7 +192,7 @@ threads)
     expect_line threads out "methods: true"
     ;;
 data_dump)
-    timeout 60 "${java[@]}" -Xverify:all "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.DumpWait \
+    timeout 60 "${java[@]}" -Xverify:all "-agentpath:$agent" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.DumpWait \
         >"$work/dump.out" 2>"$work/dump.err" &
     pid=$!
     for _ in $(seq 300); do
@@ -299,7 +299,7 @@ missing_zvbcp_jar)
     refuse_text nobcp out "sum of squares"
     ;;
 class_unload)
-    run unload "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Unloading
+    run unload "-agentpath:$agent" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Unloading
     expect_rc unload 0
     expect_line unload out "loaded: true"
     expect_line unload out "unloaded: true"
@@ -328,8 +328,8 @@ backtraces)
     echo '{ Content = ( { grp = t; cnd = { Name = "Parked"; PatternList = ("e2e.Grouped.*"); } } ); }' >"$work/group.txt"
     # The probe samples on its own: the installation's profiler, a second
     # sampler of the same marks, stays out.
-    run traces "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Backtraces
-    run traces-thread "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_PROBE" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
+    run traces "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Backtraces
+    run traces-thread "-agentpath:$agent=filter=$work/group.txt,Eprofiler=false" "-Dzv.probe=$ZV_EXTENSION" --patch-module "java.base=${ZV_PATCHED_THREAD_DIR:?}" \
         --add-reads java.base=ALL-UNNAMED "-Xbootclasspath/a:$ZV_LIB/zvbcp.jar" -cp "$ZV_CLASSES" e2e.Backtraces
     for name in traces traces-thread; do
         expect_rc "$name" 0
@@ -629,7 +629,7 @@ XML
     expect_rc xml 0
     grep -q '^Profile (CPU, one sample every 7 ms)' "$work/zvprofile.txt" || fail "xml: the report's mode and period"
     # The profiler's handler table gives the metrics their thread and class counts.
-    run counts "-agentpath:$agent=port=$((port + 34))" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 2500
+    run counts "-agentpath:$agent=port=$((port + 34))" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Metrics 2500
     expect_rc counts 0
     read -r threads classes <<<"$(sed -n 's/^last counts: threads \([0-9]*\), classes \([0-9]*\)$/\1 \2/p' "$work/counts.out")"
     [ "${threads:-0}" -ge 2 ] && [ "${threads:-0}" -le 30 ] && [ "${classes:-0}" -ge 300 ] ||
@@ -762,7 +762,7 @@ soak)
 metrics)
     # Defaults: every metric every 2 s into 10-hour buffers; the heap values
     # are the VM's own. Whole-second stamps make a step of 1 or 3 possible.
-    run defaults "-agentpath:$agent" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 6500
+    run defaults "-agentpath:$agent" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Metrics 6500
     expect_rc defaults 0
     for name in "Java Heap" "Thread Count" "Class Count"; do
         grep -qxE "$name: period 2, capacity 18000, [345] samples, steps( [123])+" "$work/defaults.out" ||
@@ -780,7 +780,7 @@ metrics)
   </request-analyzer>
 </zentrova-configuration>
 XML
-    run xml "-agentpath:$agent=$work/metrics.xml" "-Dzv.probe=$ZV_PROBE" -cp "$ZV_CLASSES" e2e.Metrics 6500
+    run xml "-agentpath:$agent=$work/metrics.xml" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Metrics 6500
     expect_rc xml 0
     grep -qxE "Java Heap: period 1, capacity 500, [5-8] samples, steps( [012])+" "$work/xml.out" ||
         fail "xml: the heap not sampled every second into 500 samples"
@@ -830,8 +830,8 @@ memory | memory_jdk25)
     install=$work/install
     mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"
     cp "$ZV_LIB"/* "$install/lib/"
-    cp "$ZV_MEMORY_EXTENSION" "$install/ext/darara/lib/zen_memorydev_i.so"
-    echo '({libraryName=memory;})' >"$install/ext/darara/audit/extensions.table"
+    cp "$ZV_EXTENSION" "$install/ext/darara/lib/zen_memorydev_i.so"
+    echo '({libraryName=memory; initArgs={memory=true;};})' >"$install/ext/darara/audit/extensions.table"
     echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
     run mem "-agentpath:$install/lib/libr2orar.so" "-Dzv.memory=$install/ext/darara/lib/zen_memorydev_i.so" \
         -cp "$ZV_CLASSES" e2e.MemoryUse

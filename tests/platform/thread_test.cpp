@@ -48,20 +48,6 @@ struct Worker {
 
 }  // namespace
 
-TEST(ThreadHandle, DescribesTheCallingThread) {
-    ThreadHandle *handle = OpenCurrentThread();
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(ThreadKernelId(handle), CurrentKernelThreadId());
-    EXPECT_TRUE(IsCurrentThread(handle));
-    bool elsewhere = true;
-    std::thread([&] { elsewhere = IsCurrentThread(handle); }).join();
-    EXPECT_FALSE(elsewhere);
-    EXPECT_GE(ThreadCpuTimeNanos(handle), 0);
-    CloseThreadHandle(handle);
-    EXPECT_EQ(ThreadCpuTimeNanos(nullptr), -1);
-    EXPECT_FALSE(StartDetachedThread(nullptr, nullptr));
-}
-
 TEST(ThreadHandle, CpuTimeOfABusyNamedThreadGrowsAndIsGoneWithIt) {
     Worker worker;
     ThreadHandle *handle = worker.start("__ZV__a-rather-long-thread-name");

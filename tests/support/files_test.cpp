@@ -115,11 +115,3 @@ TEST(LoadedLibraries, FunctionsNamesOfWhatIsMissingAndModuleDirectories) {
     EXPECT_EQ(IsDirectory(directory.c_str()), 1);
     EXPECT_EQ(ModuleDirectory("zv_no_such_module.dll", 0), nullptr);
 }
-
-TEST(GetHostName, GivesATerminatedName) {
-    char buffer[2048];
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(GetHostName(buffer), buffer);
-    EXPECT_GT(strnlen(buffer, sizeof buffer), 0u);
-    EXPECT_LT(strnlen(buffer, sizeof buffer), sizeof buffer);
-}

@@ -123,16 +123,6 @@ TEST(HashIterator, VisitsEveryEntryOnceThenEnds) {
     ZVHashFree(table);
 }
 
-TEST(StringKeys, EqualContentsAreEqualKeys) {
-    char copy[] = "hello";
-    EXPECT_EQ(ZVStringHash(word("hello")), ZVStringHash(word(copy)));
-    EXPECT_EQ(ZVStringHash(0), 0u);
-    EXPECT_EQ(ZVStringEquals(word("hello"), word(copy)), 1);
-    EXPECT_EQ(ZVStringEquals(word("hell"), word("hello")), 0);
-    EXPECT_EQ(ZVStringEquals(0, 0), 1);
-    EXPECT_EQ(ZVStringEquals(word("x"), 0), 0);
-}
-
 TEST(WideStringKeys, EqualityNeedsLengthAndUnitsAndRecordsCanExtendTheKey) {
     std::vector<uint16_t> ab{'a', 'b'}, ab2{'a', 'b'}, ba{'b', 'a'}, abc{'a', 'b', 'c'};
     ZVWideString a{ab.data(), 2, 0}, a2{ab2.data(), 2, 0}, b{ba.data(), 2, 0}, c{abc.data(), 3, 0};

@@ -37,13 +37,6 @@ JNIEnv *fakeEnv(bool pending) {
 
 }  // namespace
 
-TEST(JniString, CreatedWhenNoExceptionIsPending) {
-    EXPECT_EQ(ZVAllocateStringUTF(fakeEnv(false), "caf\xc3\xa9"), &fakeString);
-    EXPECT_EQ(calls, "new:caf\xc3\xa9;");
-    EXPECT_EQ(ZVAllocateStringUTF(fakeEnv(false), nullptr), nullptr);
-    EXPECT_EQ(calls, "");
-}
-
 TEST(JniString, PendingExceptionIsDescribedThenFatal) {
     ZVAllocateStringUTF(fakeEnv(true), "x");
     EXPECT_EQ(calls, "new:x;describe;fatal:ZVAllocateStringUTF;");

@@ -1,8 +1,8 @@
-// Test-only extension for the memory runs: installs a handler table that
-// counts allocations and frees of one watched class (by class key), keeps
-// the shape of every class it is told about so that it can read heap dumps
-// record by record, and answers the natives of the Java class e2e.Memory
-// (the program loads this same library with System.load).
+// The test extension with initArgs memory=true, for the memory runs: installs
+// a handler table that counts allocations and frees of one watched class (by
+// class key), keeps the shape of every class it is told about so that it can
+// read heap dumps record by record, and answers the natives of the Java class
+// e2e.Memory (the program loads this same library with System.load).
 #include <jni.h>
 
 #include <atomic>
@@ -15,8 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "agent/agent.h"
-#include "ext/extensions.h"
+#include "extension.h"
 #include "support/heap.h"
 
 namespace {
@@ -37,14 +36,6 @@ std::atomic<int> gAllocated{0}, gFreed{0}, gHandlerAllocations{0}, gGCStarts{0},
 
 uint32_t idOf(jobjectID id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
 
-void freeFields(JVMPI_Field *fields, jint count) {
-    for (jint i = 0; fields != nullptr && i < count; ++i) {
-        sFree(fields[i].field_name);
-        sFree(fields[i].field_signature);
-    }
-    sFree(fields);
-}
-
 void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint interfaces) {
     ClassShape shape{name != nullptr ? name : "", interfaces, 0};
@@ -52,14 +43,7 @@ void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, J
         char type = statics[i].field_signature[0];
         if (type == 'L' || type == '[') ++shape.referenceStatics;
     }
-    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
-        sFree(methods[i].method_name);
-        sFree(methods[i].method_signature);
-    }
-    sFree(methods);
-    freeFields(statics, staticCount);
-    freeFields(instances, instanceCount);
-    sFree(source);
+    FreeClassArrays(source, methodCount, methods, staticCount, statics, instanceCount, instances);
     std::lock_guard<std::mutex> lock(gMutex);
     gKeys[shape.name] = key;
     gShapes[key] = shape;
@@ -83,20 +67,13 @@ void objectFreed(jobjectID object) {
     if (gWatchedLive.erase(idOf(object)) != 0) ++gFreed;
 }
 
-void ignoreMove(jobjectID, jobjectID) {}
-void ignoreEntry(JNIEnv *, int32_t, int32_t *) {}
-void ignoreExit(JNIEnv *, int32_t) {}
-void ignoreEnv(JNIEnv *) {}
-void ignoreClass(jobjectID) {}
 void gcStarted() { ++gGCStarts; }
 void gcFinished() { ++gGCFinishes; }
-void nothing() {}
-jint zero() { return 0; }
 
 ZVHandlerTable gTable = {
-    classLoaded, ignoreClass, objectAllocated, ignoreMove, objectFreed, ignoreEntry, ignoreExit,
-    gcStarted,   gcFinished,  ignoreEnv,       ignoreEnv,  nullptr,     nullptr,     nothing,
-    zero,        zero,        zero,            zero,       ignoreEnv,   nullptr,
+    classLoaded,  ignore::object, objectAllocated, ignore::move, objectFreed,  ignore::entry, ignore::exit,
+    gcStarted,    gcFinished,     ignore::env,     ignore::env,  nullptr,      nullptr,       ignore::nothing,
+    ignore::zero, ignore::zero,   ignore::zero,    ignore::zero, ignore::env,  nullptr,
 };
 
 ZVExtensionRecord gRecord{};
@@ -291,12 +268,11 @@ JNIEXPORT jstring JNICALL Java_e2e_Memory_describe(JNIEnv *env, jclass, jobject 
     return env->NewStringUTF(text.c_str());
 }
 
-__attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *, int32_t, ZVServices *,
-                                                                          SEElement *, int32_t) {
+}  // extern "C"
+
+ZVExtensionRecord *MemoryRecord() {
     gRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
     // An extension that follows frees has the agent switch on the GC events.
     gRecord.objectFreed = [](jobjectID) { ++gExtFrees; };
     return &gRecord;
 }
-
-}  // extern "C"
