@@ -18,15 +18,6 @@ struct RefSpec {
     const char *message;
 };
 
-int findOrAdd(JCRClass *jclass, const RefSpec &spec) {
-    if (spec.method) {
-        int index = JCRFindMethodref(jclass, kContext, spec.name, spec.descriptor);
-        return index > 0 ? index : JCRAddMethodref(jclass, kContext, spec.name, spec.descriptor);
-    }
-    int index = JCRFindFieldref(jclass, kContext, spec.name, spec.descriptor);
-    return index > 0 ? index : JCRAddFieldref(jclass, kContext, spec.name, spec.descriptor);
-}
-
 }  // namespace
 
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
@@ -52,12 +43,22 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
         {PRI_REF_RESUME_FRAME, true, "resumeFrame", "(Lmeridyn/audit/profiler/ZVContext;I)V",
          "Could not add call to resumeFrame in class %s\n"},
     };
+    // The references still missing, found or added in one go.
+    JCRMemberRefSpec wanted[PRI_REF_COUNT];
+    const RefSpec *of[PRI_REF_COUNT];
+    int count = 0;
     for (const RefSpec &spec : specs) {
-        int32_t &slot = refs->index[spec.slot];
-        if (slot != -1) continue;
-        int index = findOrAdd(jclass, spec);
-        if (index > 0) {
-            slot = index;
+        if (refs->index[spec.slot] != -1) continue;
+        wanted[count] = {spec.method, spec.name, spec.descriptor};
+        of[count++] = &spec;
+    }
+    if (count == 0) return;
+    int32_t found[PRI_REF_COUNT];
+    JCRFindOrAddMemberRefs(jclass, kContext, wanted, count, found);
+    for (int i = 0; i < count; ++i) {
+        const RefSpec &spec = *of[i];
+        if (found[i] > 0) {
+            refs->index[spec.slot] = found[i];
             if (spec.slot == PRI_REF_DID_ENTER) refs->index[PRI_REF_DID_ENTER_IS_FULL] = full ? 1 : 0;
         } else {
             fprintf(stderr, spec.message, JCRClassName(jclass));
