@@ -99,13 +99,18 @@ for program in "${programs[@]}"; do
         w=$(cut -d' ' -f1 "$work/$program.$c" | median)
         u=$(cut -d' ' -f2 "$work/$program.$c" | median)
         row="$row $(awk "BEGIN { printf \"%.2f× / %.2f×\", $w / $pw, $u / $pc }") |"
-        echo "$c $(awk "BEGIN { print $w / $pw }")" >>"$work/ratios"
+        echo "$c $(awk "BEGIN { print $w / $pw, $u / $pc }")" >>"$work/ratios"
     done
     echo "$row"
 done
 echo
 echo "(wall-time ratio / CPU-time ratio to plain; medians of $rounds alternating rounds)"
+# Median and worst per configuration, of wall time (field 2) and CPU time (3):
+# on a busy machine the wall time is mostly waiting for a core.
+stats() {
+    awk -v c="$1" -v f="$2" '$1 == c { print $f }' "$work/ratios" | sort -n |
+        awk '{ v[NR] = $1 } END { if (NR) printf "median %.2f×, worst %.2f×", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[NR] }'
+}
 for c in agent profiler methods jfr; do
-    awk -v c="$c" '$1 == c { print $2 }' "$work/ratios" | sort -n |
-        awk -v c="$c" '{ v[NR] = $1 } END { if (NR) printf "%s: median %.2f×, worst %.2f× (wall)\n", c, (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[NR] }'
+    echo "$c: wall $(stats "$c" 2); CPU $(stats "$c" 3)"
 done
