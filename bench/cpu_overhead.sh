@@ -36,6 +36,7 @@ for round in $(seq "$rounds"); do
         out=$("$java" "${flags[@]}" "${vmflags[@]}" -cp "$work/classes" Kernels 2>/dev/null)
         rec=$(awk '/^recursive/ { print $2 }' <<<"$out")
         obj=$(awk '/^objects/ { print $2 }' <<<"$out")
+        awk '/^floor/ { print $2 }' <<<"$out" >>"$work/$c.floor"
         echo "$rec" >>"$work/$c.recursive"
         echo "$obj" >>"$work/$c.objects"
         line="$line $c $rec/$obj ms"
@@ -50,6 +51,15 @@ for kernel in recursive objects; do
         echo "$kernel kernel, $c: median ${with} ms vs ${plain} ms without the agent," \
              "ratio $(awk "BEGIN { printf \"%.2f\", $with / $plain }")"
     done
+done
+
+# The hand-written floor (push two ints, pop) measured in the runs without
+# the agent, against the recursive kernel under the agent.
+floor=$(median <"$work/plain.floor")
+for c in methods lines; do
+    with=$(median <"$work/$c.recursive")
+    echo "recursive kernel, $c: ${with} ms against the hand-written floor's ${floor} ms," \
+         "ratio $(awk "BEGIN { printf \"%.2f\", $with / $floor }")"
 done
 
 # Class-load cost: an empty program's start-up with and without the agent

@@ -98,6 +98,7 @@ struct JCRClass {
     JCRMember **methods;            // null when methods_count is 0
     uint16_t attributes_count;
     JCRAttribute **attributes;      // null when attributes_count is 0
+    int32_t constant_pool_room;     // slots allocated for constant_pool; 0: constant_pool_count
 
     // Operand pool of the bytecode editor: 4-byte slots in chunks of 512 bytes.
     // Table entries that hold no chunk are null; JCRFreeClass frees every
@@ -238,6 +239,20 @@ int JCRAddMethodref(JCRClass *jclass, const char *className, const char *name,
                     const char *descriptor);
 int JCRAddFieldref(JCRClass *jclass, const char *className, const char *name,
                    const char *descriptor);
+
+// One member of a class that JCRFindOrAddMemberRefs finds or adds.
+struct JCRMemberRefSpec {
+    bool method;  // a Methodref, else a Fieldref
+    const char *name;
+    const char *descriptor;
+};
+// For each spec, in order, the index of the first matching member reference
+// of className, added as JCRAddMethodref / JCRAddFieldref would add it when
+// there is none (0 when refused); the same pool as calling those one by one,
+// in a few passes over the pool instead of several per reference. At most
+// 16 specs.
+void JCRFindOrAddMemberRefs(JCRClass *jclass, const char *className, const JCRMemberRefSpec *specs, int count,
+                            int32_t *indexes);
 
 // The new method (owned by the class), or null when a constant could not be
 // added. code (may be null) is written into a new Code attribute and stays the

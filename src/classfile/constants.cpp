@@ -1,5 +1,6 @@
 // Constant-pool lookups and additions.
 #include <cstdio>
+#include <vector>
 
 #include "classfile/classfile_internal.h"
 
@@ -133,18 +134,26 @@ int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry) {
         sFree(entry);
         return 0;
     }
-    // Slot 0 stays unused even in a pool that starts empty.
+    // Slot 0 stays unused even in a pool that starts empty. The array grows
+    // by half and more at a time, so that the references an instrumented
+    // class gains cost no copy of the pool each.
     int oldCount = jclass->constant_pool_count == 0 ? 1 : jclass->constant_pool_count;
-    JCRConstant **pool = JCRAllocateArray<JCRConstant *>(oldCount + 1);
-    if (pool == nullptr) {
-        sFree(entry);
-        return 0;
+    int room = jclass->constant_pool_room > 0 ? jclass->constant_pool_room : jclass->constant_pool_count;
+    if (jclass->constant_pool == nullptr || oldCount >= room) {
+        int grown = oldCount + oldCount / 2 + 16;
+        if (grown > JCR_MAX_CONSTANT_POOL_COUNT) grown = JCR_MAX_CONSTANT_POOL_COUNT;
+        JCRConstant **pool = JCRAllocateArray<JCRConstant *>(grown);
+        if (pool == nullptr) {
+            sFree(entry);
+            return 0;
+        }
+        if (jclass->constant_pool != nullptr)
+            std::memcpy(pool, jclass->constant_pool, jclass->constant_pool_count * sizeof(JCRConstant *));
+        sFree(jclass->constant_pool);
+        jclass->constant_pool = pool;
+        jclass->constant_pool_room = grown;
     }
-    if (jclass->constant_pool != nullptr)
-        std::memcpy(pool, jclass->constant_pool, jclass->constant_pool_count * sizeof(JCRConstant *));
-    pool[oldCount] = entry;
-    sFree(jclass->constant_pool);
-    jclass->constant_pool = pool;
+    jclass->constant_pool[oldCount] = entry;
     jclass->constant_pool_count = static_cast<uint16_t>(oldCount + 1);
     return oldCount;
 }
@@ -190,4 +199,121 @@ int JCRAddMethodref(JCRClass *jclass, const char *className, const char *name, c
 
 int JCRAddFieldref(JCRClass *jclass, const char *className, const char *name, const char *descriptor) {
     return AddMemberRef(jclass, JCR_CONSTANT_Fieldref, className, name, descriptor);
+}
+
+void JCRFindOrAddMemberRefs(JCRClass *jclass, const char *className, const JCRMemberRefSpec *specs, int count,
+                            int32_t *indexes) {
+    // The texts: 0 is the class name, 1 + 2i spec i's name, 2 + 2i its
+    // descriptor; equal texts share the lowest number.
+    constexpr int kMaxSpecs = 16;
+    constexpr int kMaxTexts = 1 + 2 * kMaxSpecs;
+    if (count > kMaxSpecs) count = kMaxSpecs;
+    const char *texts[kMaxTexts];
+    size_t lengths[kMaxTexts];
+    int same[kMaxTexts];
+    int ntexts = 1 + 2 * count;
+    texts[0] = className;
+    for (int i = 0; i < count; i++) {
+        texts[1 + 2 * i] = specs[i].name;
+        texts[2 + 2 * i] = specs[i].descriptor;
+    }
+    for (int t = 0; t < ntexts; t++) {
+        lengths[t] = std::strlen(texts[t]);
+        same[t] = t;
+        for (int u = 0; u < t; u++) {
+            if (lengths[u] == lengths[t] && std::memcmp(texts[u], texts[t], lengths[t]) == 0) {
+                same[t] = same[u];
+                break;
+            }
+        }
+    }
+    // One pass: which pool slots hold which text (-1: none of them), and
+    // the first slot of each text.
+    int poolCount = jclass->constant_pool_count;
+    std::vector<int8_t> textAt(static_cast<size_t>(poolCount > 0 ? poolCount : 1), -1);
+    int utf8[kMaxTexts];
+    for (int t = 0; t < ntexts; t++) utf8[t] = -1;
+    for (int index = 1; index < poolCount; index++) {
+        const JCRConstant *entry = jclass->constant_pool[index];
+        if (entry == nullptr || entry->tag != JCR_CONSTANT_Utf8) continue;
+        for (int t = 0; t < ntexts; t++) {
+            if (same[t] != t || lengths[t] != entry->length || std::strcmp(entry->text, texts[t]) != 0) continue;
+            textAt[index] = static_cast<int8_t>(t);
+            if (utf8[t] < 0) utf8[t] = index;
+            break;
+        }
+    }
+    auto textOf = [&](int index) { return index > 0 && index < poolCount ? textAt[index] : -1; };
+    // Second pass: the first Class entry of the class, the first NameAndType
+    // and member reference of each spec (only possible where the texts exist).
+    int classRef = -1;
+    int nameAndType[kMaxSpecs];
+    for (int i = 0; i < count; i++) {
+        indexes[i] = -1;
+        nameAndType[i] = -1;
+    }
+    bool anyNameAndType = false;
+    for (int i = 0; i < count && !anyNameAndType; i++) {
+        anyNameAndType = utf8[same[1 + 2 * i]] > 0 && utf8[same[2 + 2 * i]] > 0;
+    }
+    if (utf8[0] > 0 || anyNameAndType) {
+        auto specOf = [&](int natIndex, int tag) {
+            const JCRConstant *nat = JCRConstantAt(jclass, natIndex, JCR_CONSTANT_NameAndType);
+            if (nat == nullptr) return -1;
+            int name = textOf(nat->index1), descriptor = textOf(nat->index2);
+            if (name < 0 || descriptor < 0) return -1;
+            for (int i = 0; i < count; i++) {
+                bool kind = tag == 0 || (tag == JCR_CONSTANT_Methodref) == specs[i].method;
+                if (kind && same[1 + 2 * i] == name && same[2 + 2 * i] == descriptor &&
+                    (tag == 0 ? nameAndType[i] < 0 : indexes[i] < 0)) {
+                    return i;
+                }
+            }
+            return -1;
+        };
+        for (int index = 1; index < poolCount; index++) {
+            const JCRConstant *entry = jclass->constant_pool[index];
+            if (entry == nullptr) continue;
+            if (entry->tag == JCR_CONSTANT_Class) {
+                if (classRef < 0 && textOf(entry->index1) == 0) classRef = index;
+            } else if (entry->tag == JCR_CONSTANT_NameAndType) {
+                // Several specs may share one: fill each that has none yet.
+                for (int i = specOf(index, 0); i >= 0; i = specOf(index, 0)) nameAndType[i] = index;
+            } else if (entry->tag == JCR_CONSTANT_Methodref || entry->tag == JCR_CONSTANT_Fieldref) {
+                const JCRConstant *owner = JCRConstantAt(jclass, entry->index1, JCR_CONSTANT_Class);
+                if (owner == nullptr || textOf(owner->index1) != 0) continue;
+                for (int i = specOf(entry->index2, entry->tag); i >= 0; i = specOf(entry->index2, entry->tag)) {
+                    indexes[i] = index;
+                }
+            }
+        }
+    }
+    // The additions, in the order the one-by-one calls make them.
+    auto text = [&](int t) {
+        t = same[t];
+        if (utf8[t] <= 0) utf8[t] = JCRAddUtf8(jclass, texts[t]);
+        return utf8[t];
+    };
+    for (int i = 0; i < count; i++) {
+        if (indexes[i] > 0) continue;
+        if (classRef <= 0) classRef = AddIndexed(jclass, JCR_CONSTANT_Class, text(0), 0);
+        if (nameAndType[i] <= 0) {
+            int name = text(1 + 2 * i);
+            int descriptor = text(2 + 2 * i);
+            nameAndType[i] = descriptor > 0 ? AddIndexed(jclass, JCR_CONSTANT_NameAndType, name, descriptor) : 0;
+            for (int k = i + 1; k < count; k++) {
+                if (nameAndType[k] <= 0 && same[1 + 2 * k] == same[1 + 2 * i] && same[2 + 2 * k] == same[2 + 2 * i]) {
+                    nameAndType[k] = nameAndType[i];
+                }
+            }
+        }
+        int tag = specs[i].method ? JCR_CONSTANT_Methodref : JCR_CONSTANT_Fieldref;
+        indexes[i] = classRef > 0 && nameAndType[i] > 0 ? AddIndexed(jclass, tag, classRef, nameAndType[i]) : 0;
+        for (int k = i + 1; k < count; k++) {
+            if (indexes[k] <= 0 && specs[k].method == specs[i].method && same[1 + 2 * k] == same[1 + 2 * i] &&
+                same[2 + 2 * k] == same[2 + 2 * i]) {
+                indexes[k] = indexes[i];
+            }
+        }
+    }
 }

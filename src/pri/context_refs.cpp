@@ -17,16 +17,6 @@ struct RefSpec {
     const char *message;
 };
 
-int findOrAdd(JCRClass *jclass, const RefSpec &spec) {
-    const jc::JavaMember &m = spec.member;
-    if (m.descriptor[0] == '(') {  // a method; otherwise a field
-        int index = JCRFindMethodref(jclass, m.owner, m.name, m.descriptor);
-        return index > 0 ? index : JCRAddMethodref(jclass, m.owner, m.name, m.descriptor);
-    }
-    int index = JCRFindFieldref(jclass, m.owner, m.name, m.descriptor);
-    return index > 0 ? index : JCRAddFieldref(jclass, m.owner, m.name, m.descriptor);
-}
-
 }  // namespace
 
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
@@ -46,12 +36,23 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
         {PRI_REF_EXIT_FRAME, jc::kExitFrame, "Could not add call to exitFrame in class %s\n"},
         {PRI_REF_RESUME_FRAME, jc::kResumeFrame, "Could not add call to resumeFrame in class %s\n"},
     };
+    // The references still missing, found or added in one go.
+    JCRMemberRefSpec wanted[PRI_REF_COUNT];
+    const RefSpec *of[PRI_REF_COUNT];
+    int count = 0;
     for (const RefSpec &spec : specs) {
-        int32_t &slot = refs->index[spec.slot];
-        if (slot != -1) continue;
-        int index = findOrAdd(jclass, spec);
-        if (index > 0) {
-            slot = index;
+        if (refs->index[spec.slot] != -1) continue;
+        const jc::JavaMember &m = spec.member;
+        wanted[count] = {m.descriptor[0] == '(', m.name, m.descriptor};  // a method, else a field
+        of[count++] = &spec;
+    }
+    if (count == 0) return;
+    int32_t found[PRI_REF_COUNT];
+    JCRFindOrAddMemberRefs(jclass, jc::kContextClass, wanted, count, found);  // every member is the context's
+    for (int i = 0; i < count; ++i) {
+        const RefSpec &spec = *of[i];
+        if (found[i] > 0) {
+            refs->index[spec.slot] = found[i];
             if (spec.slot == PRI_REF_DID_ENTER) refs->index[PRI_REF_DID_ENTER_IS_FULL] = full ? 1 : 0;
         } else {
             fprintf(stderr, spec.message, JCRClassName(jclass));

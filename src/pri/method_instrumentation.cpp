@@ -167,13 +167,16 @@ struct Work {
     uint16_t *pcs = nullptr;
     PRIInsertionLog log;
 
-    int insert(const JCRInsn *insns, int n, int index, int flags) {
+    // The instructions inserted (0 when refused); bytes, when given, gets
+    // their size with the nops that keep switches aligned.
+    int insert(const JCRInsn *insns, int n, int index, int flags, int *bytes = nullptr) {
         int at = JCRInsnOffset(list, index);
-        int before = JCRInsnOffset(list, list->count);
+        int size = 0;
+        for (int i = 0; i < n; ++i) size += JCRInsnSize(&insns[i]);
         int inserted = JCRInsertAt(list, insns, n, index, code, table, flags);
-        if (inserted > 0 && index < list->count - inserted) {
-            log.add(at, JCRInsnOffset(list, list->count) - before, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
-        }
+        size += inserted > n ? inserted - n : 0;  // padding nops, a byte each
+        if (bytes != nullptr) *bytes = inserted > 0 ? size : 0;
+        if (inserted > 0 && index < list->count - inserted) log.add(at, size, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
         return inserted;
     }
     ~Work() {
@@ -207,23 +210,30 @@ void lineRange(const JCRLineTable *table, int32_t *first, int32_t *last) {
 bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, int firstProbe, int L,
                   int debug) {
     int inserted = 0;
+    int k = 0, offset = 0, index = 0;  // the search's place: instruction k starts at offset
     for (int i = firstProbe; i < count; ++i) {
         Code probe(jclass);
         probe.aload(L + 1).iload(L + 2).pushInt(w.lines[i]).op(79 /* iastore */);
         if (!probe.finish()) return false;
         // Before the instruction at the line's pc or, when none starts there,
         // the nearest one below it; then no further probes follow.
+        // The canonical entries come in pc order: the search goes on from
+        // the previous probe, which now lies before the instruction it found.
         int target = w.pcs[i] + inserted;
-        int index = 0;
         bool exact = false;
-        for (int k = 0, offset = 0; k < w.list->count && offset <= target; offset += JCRInsnSize(&w.list->insns[k]), ++k) {
+        for (; k < w.list->count && offset <= target; offset += JCRInsnSize(&w.list->insns[k]), ++k) {
             index = k;
             exact = offset == target;
+            if (exact) break;
         }
-        int before = JCRInsnOffset(w.list, w.list->count);
-        if (w.insert(probe.data(), probe.count(), index, debugFlags(debug)) == 0) return false;
-        inserted += JCRInsnOffset(w.list, w.list->count) - before;
+        int bytes = 0;
+        int added = w.insert(probe.data(), probe.count(), index, debugFlags(debug), &bytes);
+        if (added == 0) return false;
+        inserted += bytes;
         if (!exact) break;
+        // Resume at the instruction the probe went before, now added further on.
+        k = index + added;
+        offset = target + bytes;
     }
     return true;
 }

@@ -1,5 +1,8 @@
 // Class names, and additions on parsed classes up to a full pool. (Plain
 // lookups serve every instrumentation test and end-to-end run.)
+#include <iterator>
+#include <vector>
+
 #include "class_test_support.h"
 
 namespace {
@@ -51,6 +54,37 @@ TEST(ClassAdditions, MethodrefTwiceSharesClassNameAndTypeAndTexts) {
     ClassPtr again = Parse(Write(c));
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(JCRFindMethodref(again.get(), "zv/Probe", "enterProbe", "(II)V"), first);
+}
+
+// The batch finds or adds exactly what one-by-one lookups and additions
+// would, in the same pool order: with some references there already, shared
+// texts, a name used by a method and a field, and a spec given twice.
+TEST(ClassAdditions, MemberRefBatchBuildsThePoolOfOneByOneCalls) {
+    const JCRMemberRefSpec specs[] = {{true, "enterProbe", "(II)V"}, {false, "depth", "I"},
+                                      {true, "depth", "()I"},        {true, "enterProbe", "(II)V"},
+                                      {false, "out", "Ljava/io/PrintStream;"}, {true, "exit", "(I)V"}};
+    const int n = static_cast<int>(std::size(specs));
+    for (const char *owner : {"zv/Probe", "java/lang/System"}) {
+        ClassPtr one = Parse(SampleClass("zvtest/Flow")), batch = Parse(SampleClass("zvtest/Flow"));
+        ASSERT_NE(one, nullptr);
+        ASSERT_NE(batch, nullptr);
+        JCRAddFieldref(one.get(), owner, "depth", "I");
+        JCRAddFieldref(batch.get(), owner, "depth", "I");
+        for (int round = 0; round < 2; ++round) {
+            int32_t expected[n], got[n];
+            for (int i = 0; i < n; ++i) {
+                const JCRMemberRefSpec &s = specs[i];
+                int found = s.method ? JCRFindMethodref(one.get(), owner, s.name, s.descriptor)
+                                     : JCRFindFieldref(one.get(), owner, s.name, s.descriptor);
+                expected[i] = found > 0 ? found
+                              : s.method ? JCRAddMethodref(one.get(), owner, s.name, s.descriptor)
+                                         : JCRAddFieldref(one.get(), owner, s.name, s.descriptor);
+            }
+            JCRFindOrAddMemberRefs(batch.get(), owner, specs, n, got);
+            EXPECT_EQ(std::vector<int32_t>(got, got + n), std::vector<int32_t>(expected, expected + n)) << owner;
+            EXPECT_EQ(Write(batch.get()), Write(one.get())) << owner << " round " << round;
+        }
+    }
 }
 
 TEST(ClassAdditions, StringAndUtf8AlwaysAddNewEntriesAndTooLongTextsAreRefused) {
