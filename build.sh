@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # One entry point for setting up, building and running the project.
 #   ./build.sh test          install what is missing, build, run the whole test suite,
-#                            then every fuzz target for a few seconds
+#                            then every fuzz target for a few seconds and the
+#                            threaded unit tests under ThreadSanitizer
 #   ./build.sh demo          install what is missing, build, run the demo under the agent
 #   ./build.sh asan          the unit suite under AddressSanitizer + UBSan
+#   ./build.sh tsan          the unit suite under ThreadSanitizer, then a real VM with
+#                            the sanitized agent (see tsan.supp)
 #   ./build.sh fuzz [SECS]   every fuzz target under libFuzzer for SECS seconds (default 60)
 #   ./build.sh bench         build and run the benchmarks
 set -euo pipefail
@@ -45,10 +48,20 @@ test)
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz --target zv_fuzzers
     fuzz/run.sh build/fuzz 3
+    # The tests whose threads share the agent's tables, under ThreadSanitizer.
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan --target test_threads
+    ctest --preset tsan -L threads
     ;;
 asan)
     install_missing
     cmake --workflow --preset asan
+    ;;
+tsan)
+    install_missing libclang-rt-14-dev libtsan2
+    cmake --workflow --preset tsan
+    # java is not built with the sanitizer: its runtime is preloaded (tests/e2e).
+    ctest --test-dir build/tsan --output-on-failure -R '^e2e\.threads$'
     ;;
 demo)
     install_missing
@@ -69,7 +82,7 @@ bench)
     exec bench/run.sh build/default "$@"
     ;;
 *)
-    sed -n '2,8p' "$0"
+    sed -n '2,11p' "$0"
     exit 2
     ;;
 esac

@@ -4,6 +4,7 @@
 
 #include <jni.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "agent/agent.h"
@@ -27,8 +28,18 @@ void ZVHandleCompiledMethodLoad(JVMPI_Event *event);
 void ZVHandleVMInitialized(JNIEnv *env);
 void ZVHandleVMShutDown(JNIEnv *env);
 
+// Fields of the agent state that threads share without the data lock are
+// read and written whole, through these: a table installed on one thread is
+// then seen complete by the events of every other.
 // The handler table while one is installed, else null.
-inline ZVHandlerTable *ZVInstalledHandlers() { return ZVState().handlers; }
+inline ZVHandlerTable *ZVInstalledHandlers() {
+    return std::atomic_ref(ZVState().handlers).load(std::memory_order_acquire);
+}
+inline void ZVInstallHandlers(ZVHandlerTable *table) {
+    std::atomic_ref(ZVState().handlers).store(table, std::memory_order_release);
+}
+// Whether the VM's start-up has ended with the audit's start.
+inline bool ZVAuditStarted() { return std::atomic_ref(ZVState().auditStarted).load(std::memory_order_acquire) != 0; }
 
 // ---------------------------------------------------------------- threads
 

@@ -101,9 +101,9 @@ void ZVBufferClass(const char *className, ZVWord classKey, jint methodCount,
                            staticCount, statics, instanceCount, instances, interfaceCount};
     ZVAgentState &state = ZVState();
     zviDataLock();
-    if (state.handlers != nullptr) {
+    if (ZVHandlerTable *table = ZVInstalledHandlers()) {
         // The table arrived while this thread waited for the lock.
-        deliver(state.handlers, entry);
+        deliver(table, entry);
         freeEntry(entry, true);
     } else if (state.classBuffer != nullptr) {
         ZVUnbufferClass(classKey);

@@ -31,31 +31,32 @@ bool is(const JVMPI_Method &m, const java_contract::JavaMember &member) {
     return same(m.method_name, member.name) && same(m.method_signature, member.descriptor);
 }
 
+// The identifiers are learnt on the thread that loads the class and read by
+// the compiled-method events, which the VM sends from its service thread.
+void learn(jmethodID &slot, jmethodID id) { std::atomic_ref(slot).store(id, std::memory_order_relaxed); }
+jmethodID known(jmethodID &slot) { return std::atomic_ref(slot).load(std::memory_order_relaxed); }
+
 // Returns true when the class was one of the two profiler classes.
 bool learnContextMethods(const JVMPI_Event *event) {
     namespace jc = java_contract;
     const auto &load = event->u.class_load;
     const JVMPI_Method *methods = load.num_methods > 0 ? load.methods : nullptr;
     int count = methods != nullptr ? load.num_methods : 0;
-    if (gMethods.getContext0 == nullptr && same(load.class_name, jc::kContextClassDotted)) {
+    if (known(gMethods.getContext0) == nullptr && same(load.class_name, jc::kContextClassDotted)) {
         for (int i = 0; i < count; ++i) {
             const JVMPI_Method &m = methods[i];
-            if (is(m, jc::kGetContext0)) gMethods.getContext0 = m.method_id;
-            if (is(m, jc::kNotifyMethodEnterWillExit)) {
-                gMethods.notifyMethodEnterWillExit = m.method_id;
-            }
-            if (is(m, jc::kNotifyMethodEntered)) {
-                gMethods.notifyMethodEntered = m.method_id;
-            }
+            if (is(m, jc::kGetContext0)) learn(gMethods.getContext0, m.method_id);
+            if (is(m, jc::kNotifyMethodEnterWillExit)) learn(gMethods.notifyMethodEnterWillExit, m.method_id);
+            if (is(m, jc::kNotifyMethodEntered)) learn(gMethods.notifyMethodEntered, m.method_id);
             if (is(m, jc::kNotifyMethodExited)) {
-                gMethods.notifyMethodExited = m.method_id;
+                learn(gMethods.notifyMethodExited, m.method_id);
             }
         }
         return true;
     }
-    if (gMethods.time0 == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
+    if (known(gMethods.time0) == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
         for (int i = 0; i < count; ++i) {
-            if (is(methods[i], jc::kTime0)) gMethods.time0 = methods[i].method_id;
+            if (is(methods[i], jc::kTime0)) learn(gMethods.time0, methods[i].method_id);
         }
         return true;
     }
@@ -109,12 +110,12 @@ void ZVHandleClassLoad(JVMPI_Event *event) {
 void ZVHandleCompiledMethodLoad(JVMPI_Event *event) {
     const auto &compiled = event->u.compiled_method_load;
     jmethodID method = compiled.method_id;
-    if (method == nullptr || method == gMethods.getContext0) return;
+    if (method == nullptr || method == known(gMethods.getContext0)) return;
     int kind = 0;
-    if (method == gMethods.notifyMethodEnterWillExit) kind = 1;
-    else if (method == gMethods.notifyMethodEntered) kind = 2;
-    else if (method == gMethods.notifyMethodExited) kind = 3;
-    else if (method == gMethods.time0) kind = 4;
+    if (method == known(gMethods.notifyMethodEnterWillExit)) kind = 1;
+    else if (method == known(gMethods.notifyMethodEntered)) kind = 2;
+    else if (method == known(gMethods.notifyMethodExited)) kind = 3;
+    else if (method == known(gMethods.time0)) kind = 4;
     if (kind != 0) PRIPatchCompiledNative(compiled.code_addr, compiled.code_size, kind);
 }
 

@@ -66,7 +66,7 @@ void threadStarted(JVMPI_Event *event) {
     JNIEnv *env = start.thread_env_id;
     ZVRegisterThread(start.thread_name, start.group_name, start.parent_name, env);
     const ZVAgentState &state = ZVState();
-    if (state.auditStarted && !ZVIsExcludedSystemThread(env) && zviGetVMFlavor() != ZV_VM_IBM &&
+    if (ZVAuditStarted() && !ZVIsExcludedSystemThread(env) && zviGetVMFlavor() != ZV_VM_IBM &&
         state.directIMode != 0 && PRIDirectIEnabledForThreads(env)) {
         PRIPrepareThreadContext(env);
     }
@@ -136,7 +136,7 @@ void ZVNotifyEvent(JVMPI_Event *event) {
             if (table != nullptr) ZVReceiveObjectDump(event);
             break;
         case JVMPI_EVENT_GC_START:
-            ++ZVState().gcGeneration;
+            std::atomic_ref(ZVState().gcGeneration).fetch_add(1, std::memory_order_relaxed);
             if (table != nullptr) table->gcStarted();
             break;
         case JVMPI_EVENT_GC_FINISH:

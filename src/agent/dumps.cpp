@@ -62,7 +62,7 @@ void ZVReceiveHeapDump(const JVMPI_Event *event) {
     }
     memcpy(gDump.heapBytes, begin, length);
     gDump.heapLength = gDump.heapSize = length;
-    gDump.heapGeneration = ZVState().gcGeneration;
+    gDump.heapGeneration = zviGetGCGeneration();
 }
 
 void ZVReceiveObjectDump(const JVMPI_Event *event) {
@@ -94,7 +94,7 @@ void ZVReceiveObjectDump(const JVMPI_Event *event) {
     }
     memcpy(gDump.objectBytes, data, static_cast<size_t>(length));
     gDump.objectLength = static_cast<int32_t>(length);
-    gDump.objectGeneration = ZVState().gcGeneration;
+    gDump.objectGeneration = zviGetGCGeneration();
 }
 
 char *zviHeapDump(int *outLength, int *outGeneration) {

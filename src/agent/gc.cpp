@@ -20,6 +20,6 @@ void zviEnableGC(void) {
 
 void zviRunGC(void) { zvipi->RunGC(); }
 
-int zviGetGCGeneration(void) { return ZVState().gcGeneration; }
+int zviGetGCGeneration(void) { return std::atomic_ref(ZVState().gcGeneration).load(std::memory_order_relaxed); }
 
 void ZVResetGCNesting() { gNesting = 0; }

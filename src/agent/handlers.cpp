@@ -33,7 +33,7 @@ void zviSetHandlers(ZVHandlerTable *table) {
         }
         table->extensionAdded(&gAgentRecord);
     }
-    state.handlers = table;
+    ZVInstallHandlers(table);
     if (table != nullptr) ZVReplayClassBuffer(table);
     zviDataUnlock();
     // Notifications switched on before there was a table to call take effect now.

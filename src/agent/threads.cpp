@@ -217,7 +217,7 @@ JNIEnv *zviJNIEnvForThreadHandle(jobject handle) {
     return found;
 }
 
-int zviIsVMShuttingDown(void) { return ZVState().vmShuttingDown; }
+int zviIsVMShuttingDown(void) { return std::atomic_ref(ZVState().vmShuttingDown).load(std::memory_order_relaxed); }
 
 void ZVResetThreads() {
     ZVAgentState &state = ZVState();

@@ -279,12 +279,12 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     }
     PRICallInitDone(env);
     check(env);
-    ZVState().auditStarted = 1;
+    std::atomic_ref(ZVState().auditStarted).store(1, std::memory_order_release);
 }
 
 void ZVHandleVMShutDown(JNIEnv *env) {
     ZVAgentState &state = ZVState();
-    state.vmShuttingDown = 1;
+    std::atomic_ref(state.vmShuttingDown).store(1, std::memory_order_relaxed);
     if (state.exitEnabled == 0) {
         fputs("Exit called. (ignored)\n", stderr);
         fflush(stderr);

@@ -14,6 +14,7 @@
 #include "platform/jni_guards.h"
 #include "platform/jvmpi_internal.h"
 #include "platform/module.h"
+#include "platform/race_hints.h"
 #include "platform/thread.h"
 
 namespace {
@@ -67,14 +68,26 @@ JVMPI_RawMonitor rawMonitorCreate(char *name) {
     return reinterpret_cast<JVMPI_RawMonitor>(monitor);
 }
 
+// The VM's raw monitors order their holders in code the thread sanitizer
+// does not see: it is told of each hand-over.
 void rawMonitorEnter(JVMPI_RawMonitor monitor) {
-    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorEnter(id);
+    if (jrawMonitorID id = raw(monitor)) {
+        jvmti()->RawMonitorEnter(id);
+        RaceAcquire(monitor);
+    }
 }
 void rawMonitorExit(JVMPI_RawMonitor monitor) {
-    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorExit(id);
+    if (jrawMonitorID id = raw(monitor)) {
+        RaceRelease(monitor);
+        jvmti()->RawMonitorExit(id);
+    }
 }
 void rawMonitorWait(JVMPI_RawMonitor monitor, jlong ms) {
-    if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorWait(id, ms);
+    if (jrawMonitorID id = raw(monitor)) {
+        RaceRelease(monitor);
+        jvmti()->RawMonitorWait(id, ms);
+        RaceAcquire(monitor);
+    }
 }
 void rawMonitorNotifyAll(JVMPI_RawMonitor monitor) {
     if (jrawMonitorID id = raw(monitor)) jvmti()->RawMonitorNotifyAll(id);

@@ -185,7 +185,7 @@ void PRINotifyVMExiting(JNIEnv *env) {
     if (gRuntime.contextClass == nullptr) return;
     jmethodID exiting = staticMethod(env, gRuntime.contextClass, jc::kVMExiting);
     env->ExceptionClear();
-    gRuntime.vmExiting = true;
+    std::atomic_ref(gRuntime.vmExiting).store(true, std::memory_order_relaxed);
     if (exiting != nullptr) {
         env->CallStaticVoidMethod(gRuntime.contextClass, exiting);
         PRIClearException(env);

@@ -5,6 +5,7 @@
 
 #include <jni.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/mutex.h"
@@ -45,7 +46,7 @@ struct PRIRuntime {
     jmethodID threadGetContext = nullptr;  // Thread.__ZV_getContext_, looked up on first use
 
     volatile bool bootstrapDone = false;
-    volatile bool vmExiting = false;
+    bool vmExiting = false;  // set by the VM's death, read by threads that end: atomic_ref
     bool threadHasContextField = false;
     bool vmIsClassic = false;
 

@@ -50,7 +50,10 @@ void cacheContext(JNIEnv *env, jobject contextGlobal, jobject stackGlobal) {
 
 void PRIReleaseDeferredReferences(JNIEnv *env) {
     PRIRuntime &rt = PRIState();
-    if (rt.deferredReleases == nullptr || ZVVectorSize(rt.deferredReleases) == 0) return;
+    if (rt.deferredReleases == nullptr) return;
+    // The list's size is read under the mutex too: the threads that end add
+    // to it meanwhile. The callers are slow paths (a thread's first context,
+    // a grown array), so the lock costs nothing that matters.
     MutexGuard guard(rt.deferredMutex);
     for (int i = ZVVectorSize(rt.deferredReleases) - 1; i >= 0; --i) {
         auto reference = reinterpret_cast<jobject>(ZVElementAt(rt.deferredReleases, i));
@@ -126,7 +129,8 @@ void PRIThreadEnded(JNIEnv *env) {
     PRIRuntime &rt = PRIState();
     jobject context = slotObject(env, PRI_SLOT_CONTEXT);
     if (context != nullptr) {
-        if (rt.bootstrapDone && !rt.vmExiting && rt.removeContext != nullptr) {
+        if (rt.bootstrapDone && !std::atomic_ref(rt.vmExiting).load(std::memory_order_relaxed) &&
+            rt.removeContext != nullptr) {
             env->CallStaticVoidMethod(rt.contextClass, rt.removeContext, context);
             PRIClearException(env);
         }

@@ -1,6 +1,7 @@
 // The thread sampler: for a list of threads, whether each ran since the last
 // snapshot, and a copy of its instrumented call stack, read in place from the
 // context's array while the thread keeps running.
+#include "platform/race_hints.h"
 #include "pri/context_runtime.h"
 #include "pri/markers.h"
 #include "support/heap.h"
@@ -84,6 +85,8 @@ void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     if (sp > length - 2) sp = length - 2;
     auto *ints = static_cast<jint *>(sampler->GetPrimitiveArrayCritical(stack, nullptr));
     if (ints != nullptr) {
+        // The array is the running thread's, read in place (see the top).
+        UncheckedReads javaHeap;
         record->frameCount = sp > 0 ? copyFrames(ints, sp, record->frames) : 0;
         sampler->ReleasePrimitiveArrayCritical(stack, ints, 0);
     }

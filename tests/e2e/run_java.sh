@@ -851,6 +851,10 @@ memory | memory_jdk25)
     ;;
 esac
 
+# A race the thread sanitizer saw fails the case, whatever the exit status.
+for f in "$work"/*.err; do
+    [ -f "$f" ] && grep -q "WARNING: ThreadSanitizer" "$f" && fail "$(basename "$f" .err): ThreadSanitizer reports"
+done
 if [ $failures -ne 0 ]; then
     for f in "$work"/*.out; do show "$(basename "$f" .out)"; done
     exit 1
