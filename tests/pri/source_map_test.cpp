@@ -119,7 +119,6 @@ TEST(SourceMappedClass, BadInputTable) {
     const std::string head = "SMAP\nShapes.java\nJSP\n";
     const std::pair<std::string, std::string> rows[] = {
         {"", "Error in SMAP: empty first line\n" + kKept},
-        {"SMAP2\nShapes.java\nJSP\n", "Error in SMAP: first line is not SMAP\n" + kKept},
         {head + "*S XY\n*F\n1 page.jsp\n*L\n1#1,4:37\n*E\n", "Error in SMAP: failed to resolve default stratum\n" + kKept},
         {head + "*S JSP\n*F\n1 page.jsp\n*L\n1#1,4:37\n", "Error in SMAP: unexpected end of SMAP section\n" + kKept},
         {head + "*S JSP\n*F\n1 page.jsp\n*L\n1#1,4\n*E\n",

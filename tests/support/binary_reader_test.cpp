@@ -95,7 +95,6 @@ TEST(BinaryReader, BadInputTable) {
         {{9, 1, 2, 3}, "Binary syntax error: the input ends inside an element after byte 1\n", "", "null"},
         {{7, 0, 2, 6, 0, 3}, "", "readInt32FromBinaryWithType: Invalid type (6).", "(-1, 3)"},
         {{8, 0, 1, 7}, "", "readInt64FromBinaryWithType: Invalid type (7).", "(-1)"},
-        {{}, "", "", "null"},
     };
     for (const auto &[bytes, error, written, element] : rows) {
         ReaderPtr reader(SEReaderFromBinary(bytes.data(), static_cast<int>(bytes.size())));
