@@ -179,6 +179,17 @@ TEST(SMAPMapLine, MapsRepeatedOutputLinesOfAFile) {
     SMAPFree(smap);
 }
 
+// Found by fuzzing: a repeat count of 0 gave file 1 the range (1, 0).
+TEST(SMAPMapLine, EntriesRepeatedZeroTimesMapNoLine) {
+    SMAP *smap = parse("SMAP\nA.kt\nKotlin\n*S Kotlin\n*F\n1 A.kt\n*L\n1#1,00:1\n*E\n");
+    ASSERT_NE(smap, nullptr);
+    int32_t first = 0, last = 0;
+    SMAPFileRange(smap, 1, &first, &last);
+    EXPECT_EQ(std::make_pair(first, last), std::make_pair(-1, -1));
+    EXPECT_EQ(SMAPMapLine(smap, 1, nullptr), -1);
+    SMAPFree(smap);
+}
+
 TEST(SMAPMapLineTable, KeepsTheFirstFilesLinesInPcOrder) {
     SMAP *smap = parse(kTwoStrata);
     ASSERT_NE(smap, nullptr);
