@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -185,8 +186,7 @@ TEST(SMAPMapLine, EntriesRepeatedZeroTimesMapNoLine) {
     ASSERT_NE(smap, nullptr);
     int32_t first = 0, last = 0;
     SMAPFileRange(smap, 1, &first, &last);
-    EXPECT_EQ(std::make_pair(first, last), std::make_pair(-1, -1));
-    EXPECT_EQ(SMAPMapLine(smap, 1, nullptr), -1);
+    EXPECT_EQ(std::make_tuple(first, last, SMAPMapLine(smap, 1, nullptr)), std::make_tuple(-1, -1, -1));
     SMAPFree(smap);
 }
 

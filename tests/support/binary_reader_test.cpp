@@ -104,16 +104,12 @@ TEST(BinaryReader, BadInputTable) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), written) << bytes.size();
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << bytes.size();
         EXPECT_EQ(SEReaderError(reader.get()) ? SEReaderError(reader.get()) : "", error) << bytes.size();
-        std::string text = "null";
-        if (read != nullptr && (read->type == SE_INT32_DATA || read->type == SE_INT64_DATA)) {
-            text = "(";
-            for (int i = 0; i < static_cast<int>(read->value); i++) {
-                int64_t item = read->type == SE_INT32_DATA ? reinterpret_cast<const int32_t *>(read->data)[i]
-                                                           : reinterpret_cast<const int64_t *>(read->data)[i];
-                text += (i ? ", " : "") + std::to_string(item);
-            }
-            text += ")";
-        }
+        std::string text = read == nullptr ? "null" : "(";
+        for (int i = 0; read != nullptr && i < static_cast<int>(read->value); i++)
+            text += (i ? ", " : "") + std::to_string(read->type == SE_INT32_DATA
+                                                         ? reinterpret_cast<const int32_t *>(read->data)[i]
+                                                         : reinterpret_cast<const int64_t *>(read->data)[i]);
+        if (read != nullptr) text += ")";
         EXPECT_EQ(text, element) << bytes.size();
     }
     EXPECT_NE(readBinary(nested(1000)), nullptr);

@@ -7,10 +7,6 @@ import java.io.InputStream;
 import java.util.Arrays;
 
 public final class BadClasses {
-    private BadClasses() {
-    }
-
-    /** The class whose bytes are broken. */
     public static final class Victim {
         public int answer() {
             int sum = 0;
