@@ -4,6 +4,12 @@
 
 struct SEElement;
 
+// The extension table at path: its list of items, or null, after a message
+// naming the file when it cannot be read or holds something else. opened
+// (may be null) tells whether the file could be opened; when it could not,
+// nothing is said.
+SEElement *ZVReadExtensionTable(const char *path, bool *opened = nullptr);
+
 // The item's "libraryName" when it is a map holding a string there, else null.
 const char *ZVExtensionName(const SEElement *item);
 

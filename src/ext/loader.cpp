@@ -68,23 +68,31 @@ void reportReadError(const std::string &path, const SEReader *reader) {
 
 void ZVSetExtensionHost(const ZVExtensionHost *host) { gHost = host; }
 
-void ZVLoadExtensions(SEElement *exclusion, SEElement *arguments) {
-    const char *install = GetInstallPath(kTool);
-    if (install == nullptr) fputs("Can't find Zentrova install location, trying cwd.\n", stderr);
-    std::string path = tablePath(install);
-    SEReader *reader = SEReaderFromFile(path.c_str());
-    if (reader == nullptr) return;
+SEElement *ZVReadExtensionTable(const char *path, bool *opened) {
+    SEReader *reader = SEReaderFromFile(path);
+    if (opened != nullptr) *opened = reader != nullptr;
+    if (reader == nullptr) return nullptr;
     SEElement *tree = SERead(reader);
     if (tree == nullptr) reportReadError(path, reader);
     SEReaderFree(reader);
-
     if (tree != nullptr && tree->type != SE_LIST) {
-        fprintf(stderr, "Zentrova Error: %s does not hold a list of extensions\n", path.c_str());
-    } else if (tree != nullptr) {
-        for (int i = 0; i < SEListSize(tree); ++i) {
-            SEElement *item = SEListGet(tree, i);
-            if (ZVPrepareExtensionItem(item, exclusion, arguments)) zviAddExtension(nullptr, item);
-        }
+        fprintf(stderr, "Zentrova Error: %s does not hold a list of extensions\n", path);
+        SEFree(tree);
+        tree = nullptr;
+    }
+    return tree;
+}
+
+void ZVLoadExtensions(SEElement *exclusion, SEElement *arguments) {
+    const char *install = GetInstallPath(kTool);
+    if (install == nullptr) fputs("Can't find Zentrova install location, trying cwd.\n", stderr);
+    bool opened = false;
+    SEElement *tree = ZVReadExtensionTable(tablePath(install).c_str(), &opened);
+    // No table: no extensions, and nothing to say.
+    if (!opened) return;
+    for (int i = 0; i < SEListSize(tree); ++i) {
+        SEElement *item = SEListGet(tree, i);
+        if (ZVPrepareExtensionItem(item, exclusion, arguments)) zviAddExtension(nullptr, item);
     }
     fprintf(stderr, "%d Extension(s) Activated.\n", gHost != nullptr ? gHost->count() : 0);
     SEFree(tree);

@@ -74,12 +74,25 @@ bool isEmptyFinalizer(const JCRClass *jclass, const JCRMember *method, const cha
     return empty;
 }
 
-// The class's source map, when it has one and mapping is on.
-SMAP *sourceMapOf(const JCRClass *jclass, int njplSupport) {
+// The class's source map, when it has one and mapping is on. One that cannot
+// be used is named with its class after the parser's own message, and the
+// class keeps its Java lines.
+SMAP *sourceMapOf(const JCRClass *jclass, const char *className, int njplSupport) {
     if (!njplSupport) return nullptr;
     const JCRAttribute *attribute = JCRFindClassAttribute(jclass, "SourceDebugExtension");
-    if (attribute == nullptr || attribute->length > INT32_MAX) return nullptr;
-    return SMAPParse(attribute->info, static_cast<int>(attribute->length), 1);
+    if (attribute == nullptr) return nullptr;
+    SMAP *smap = attribute->length <= INT32_MAX ? SMAPParse(attribute->info, static_cast<int>(attribute->length), 1)
+                                                : nullptr;
+    // A resolved stratum without its file or line section maps no line: the
+    // class's own lines serve better than none.
+    if (smap != nullptr && (smap->resolved->fileSection == nullptr || smap->resolved->lineSection == nullptr)) {
+        SMAPFree(smap);
+        smap = nullptr;
+    }
+    if (smap == nullptr)
+        fprintf(stderr, "Zentrova Warning: the SourceDebugExtension of class %s is not a usable SMAP; "
+                "its Java lines are kept\n", className);
+    return smap;
 }
 
 }  // namespace
@@ -93,7 +106,7 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass)) return 0;
     if (flavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
 
-    SMAP *smap = sourceMapOf(jclass, njplSupport);
+    SMAP *smap = sourceMapOf(jclass, className, njplSupport);
     PRIContextRefs refs;
     for (int32_t &slot : refs.index) slot = -1;
     int32_t classID = PRINewClassID();

@@ -22,6 +22,8 @@ int PRIDirectIMultiParamDisabled(void);
 // The path of directi.table (sMalloc'ed), or null: the Java side's setting,
 // else beside the agent library.
 char *PRIDirectIFindTable(JNIEnv *env);
+// Reads the table at path: its map, or null after a message on standard error.
+SEElement *PRIDirectIReadTable(const char *path);
 
 // The running VM as the table's descriptions name it.
 struct PRIVMProperties {

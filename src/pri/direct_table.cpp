@@ -60,23 +60,8 @@ char *besideLibrary() {
 // The table, or an empty map when there is none, so that it is not looked for again.
 SEElement *readTable(JNIEnv *env) {
     char *path = PRIDirectIFindTable(env);
-    SEElement *table = nullptr;
-    // Devices and pipes could feed the reader without end.
-    SEReader *reader = path != nullptr && IsRegularFile(path) ? SEReaderFromFile(path) : nullptr;
-    if (path == nullptr) {
-        std::fputs("Cannot find directi.table\n", stderr);
-    } else if (reader == nullptr) {
-        std::fputs("Cannot read directi.table\n", stderr);
-    } else {
-        table = SERead(reader);
-        if (table == nullptr || table->type != SE_MAP) {
-            std::fprintf(stderr, "Zentrova Warning: %s holds no table (a map of VM lists) at line %d; "
-                         "it enables nothing\n", path, SEReaderLine(reader));
-            SEFree(table);
-            table = nullptr;
-        }
-        SEReaderFree(reader);
-    }
+    if (path == nullptr) std::fputs("Cannot find directi.table\n", stderr);
+    SEElement *table = path != nullptr ? PRIDirectIReadTable(path) : nullptr;
     sFree(path);
     return table != nullptr ? table : SENewMap(1, "directi");
 }
@@ -127,7 +112,71 @@ bool describes(const SEElement *description, const PRIVMProperties &vm) {
     return any;
 }
 
+constexpr const char *kListKeys[] = {"enabledFor", "disabledFor", "multiParamDisabledFor"};
+
+// Says what in the table can never match a VM, naming the file; the decision
+// passes over it.
+void checkTable(const char *path, const SEElement *table) {
+    ZVHashIterator *it = SEMapIterate(table);
+    while ((it = ZVHashNext(it)) != nullptr) {
+        const char *key = reinterpret_cast<const char *>(it->key);
+        bool known = false;
+        for (const char *listKey : kListKeys) known = known || std::strcmp(key, listKey) == 0;
+        if (!known) std::fprintf(stderr, "Zentrova Warning: %s: unknown key %s; it is ignored\n", path, key);
+    }
+    for (const char *key : kListKeys) {
+        const SEElement *list = SEMapGet(table, key);
+        if (list == nullptr) continue;
+        if (list->type != SE_LIST) {
+            std::fprintf(stderr, "Zentrova Warning: %s: %s is not a list of VM descriptions; it is ignored\n", path,
+                         key);
+            continue;
+        }
+        for (int i = 0; i < SEListSize(list); i++) {
+            const SEElement *description = SEListGet(list, i);
+            bool sound = description != nullptr && description->type == SE_MAP;
+            for (const char *field : {"vmname", "vendor", "version"}) {
+                const SEElement *value = sound ? SEMapGet(description, field) : nullptr;
+                sound = sound && (value == nullptr || value->type == SE_STRING);
+            }
+            sound = sound && (SEMapGet(description, "vmname") || SEMapGet(description, "vendor") ||
+                              SEMapGet(description, "version"));
+            if (!sound)
+                std::fprintf(stderr, "Zentrova Warning: %s: entry %d of %s is not a map of vmname, vendor or "
+                             "version texts; it matches no VM\n", path, i + 1, key);
+        }
+    }
+}
+
 }  // namespace
+
+SEElement *PRIDirectIReadTable(const char *path) {
+    // Devices and pipes could feed the reader without end.
+    SEReader *reader = IsRegularFile(path) ? SEReaderFromFile(path) : nullptr;
+    if (reader == nullptr) {
+        std::fputs("Cannot read directi.table\n", stderr);
+        return nullptr;
+    }
+    SEElement *table = SERead(reader);
+    if (table == nullptr) {
+        const char *error = SEReaderError(reader);
+        if (error == nullptr) error = SEReaderLexerError(reader);
+        std::string reason = error != nullptr && *error != '\0'
+                                 ? error
+                                 : "no element before the end at line " + std::to_string(SEReaderLine(reader));
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ':')) reason.pop_back();
+        std::fprintf(stderr, "Zentrova Warning: %s could not be read (%s); it enables nothing\n", path,
+                     reason.c_str());
+    } else if (table->type != SE_MAP) {
+        std::fprintf(stderr, "Zentrova Warning: %s holds no table (a map of VM lists) at line %d; "
+                     "it enables nothing\n", path, SEReaderLine(reader));
+        SEFree(table);
+        table = nullptr;
+    }
+    SEReaderFree(reader);
+    if (table != nullptr) checkTable(path, table);
+    return table;
+}
 
 char *PRIDirectIFindTable(JNIEnv *env) {
     env->ExceptionClear();

@@ -111,17 +111,49 @@ void FreeTableArrays(PRIFilterTable *table) {
     sFree(table);
 }
 
-void CompileEntry(PRIFilterTable *table, int index, const SEElement *entry) {
+// What in an entry would make it match other than the user meant, said with
+// the file and the entry's place in it (counted from 1).
+void CheckCondition(const char *path, int number, const SEElement *condition) {
+    const SEElement *patterns = condition != nullptr && condition->type == SE_MAP ? SEMapGet(condition, "PatternList")
+                                                                                 : nullptr;
+    if (patterns == nullptr || patterns->type != SE_LIST) {
+        fprintf(stderr, "Zentrova Warning: filter file %s: entry %d has no condition with a PatternList list; "
+                "it matches no method\n", path, number);
+        return;
+    }
+    for (int i = 0; i < SEListSize(patterns); i++) {
+        const SEElement *pattern = SEListGet(patterns, i);
+        if (pattern == nullptr || pattern->type != SE_STRING)
+            fprintf(stderr, "Zentrova Warning: filter file %s: entry %d: pattern %d is not a string; "
+                    "it matches no method\n", path, number, i + 1);
+    }
+    const SEElement *operation = SEMapGet(condition, "Operation");
+    if (operation != nullptr && (operation->type != SE_STRING || (strcasecmp(SEGetString(operation), "AND") != 0 &&
+                                                                  strcasecmp(SEGetString(operation), "OR") != 0)))
+        fprintf(stderr, "Zentrova Warning: filter file %s: entry %d: Operation is neither AND nor OR; OR is used\n",
+                path, number);
+}
+
+void CompileEntry(const char *path, PRIFilterTable *table, int index, int number, const SEElement *entry) {
     gFiltersLoaded.store(1, std::memory_order_relaxed);
-    if (entry == nullptr || entry->type != SE_MAP) return;
+    if (entry == nullptr || entry->type != SE_MAP) {
+        fprintf(stderr, "Zentrova Warning: filter file %s: entry %d is not a map; it is skipped\n", path, number);
+        return;
+    }
     static const char *const kKeys[4] = {"grp", "mem", "cpu", "eliminate"};
     bool any = false;
     for (int kind = 0; kind < 4; kind++) {
+        const SEElement *flag = SEMapGet(entry, kKeys[kind]);
+        if (flag != nullptr && (flag->type != SE_STRING || (strcasecmp(SEGetString(flag), "t") != 0 &&
+                                                            strcasecmp(SEGetString(flag), "f") != 0)))
+            fprintf(stderr, "Zentrova Warning: filter file %s: entry %d: %s is neither t nor f; f is used\n", path,
+                    number, kKeys[kind]);
         table->kinds[kind][index] = FlagSet(entry, kKeys[kind]);
         any = any || table->kinds[kind][index];
     }
     if (!any) return;
     const SEElement *condition = SEMapGet(entry, "cnd");
+    CheckCondition(path, number, condition);
     table->conditions[index] = PRICompileCondition(condition && condition->type == SE_MAP ? condition : nullptr);
     if (table->conditions[index]) gAllConditions.push_back(table->conditions[index]);
 }
@@ -142,7 +174,7 @@ bool PRILoadFilterFile(const char *path) {
     fprintf(stderr, "Zentrova using filter file '%s'\n", path);
     int count = SEListSize(entries);
     if (PRIFilterTable *table = NewTable(count)) {
-        for (int i = 0; i < count; i++) CompileEntry(table, i, SEListGet(entries, i));
+        for (int i = 0; i < count; i++) CompileEntry(path, table, i, i + 1, SEListGet(entries, i));
         Publish(table);
     }
     SEFree(tree);
@@ -163,7 +195,7 @@ int zviReloadFilter(const char *path) {
                 memcpy(table->conditions, old->conditions, oldCount * sizeof(PRIFilterGroup *));
                 for (int kind = 0; kind < 4; kind++) memcpy(table->kinds[kind], old->kinds[kind], oldCount);
             }
-            for (int i = 0; i < added; i++) CompileEntry(table, oldCount + i, SEListGet(entries, i));
+            for (int i = 0; i < added; i++) CompileEntry(path, table, oldCount + i, i + 1, SEListGet(entries, i));
             table->start = oldCount;
             Publish(table);
         }

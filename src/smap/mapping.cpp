@@ -84,7 +84,8 @@ void SMAPFileRange(const SMAP *smap, int32_t fileID, int32_t *first, int32_t *la
     const SMAPLineSection *section = lineSection(smap);
     for (int32_t i = 0; section != nullptr && i < section->count; ++i) {
         const SMAPLineEntry &e = section->entries[i];
-        if (e.lineFileID != fileID) continue;
+        // An entry repeated zero times maps no line: it would turn the range around.
+        if (e.lineFileID != fileID || e.repeatCount <= 0) continue;
         int64_t end = static_cast<int64_t>(e.inputStartLine) + e.repeatCount - 1;
         if (lowest == -1 || e.inputStartLine < lowest) lowest = e.inputStartLine;
         if (highest == -1 || end > highest) highest = end;

@@ -1,6 +1,7 @@
 // SMAPParse: the header lines, then stratum, file, line, vendor and end
 // sections. The strata are collected in C++ drafts and copied into the
 // caller's record only when the whole SMAP is sound, so no error path leaks.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -228,7 +229,9 @@ private:
             FileDraft file{};
             sound = parseFileLine(text, &file, &pathNext) && files.size() < UINT16_MAX;
             if (sound) files.push_back(std::move(file));
+            else malformed("file", owner->name, text);
         });
+        if (sound && pathNext) malformed("file", owner->name, "(its path line is missing)");
         if (sound && !pathNext) owner->files = std::move(files);
         return more;
     }
@@ -245,9 +248,17 @@ private:
             SMAPLineEntry entry;
             sound = parseLineEntry(text, entries.empty() ? 0 : entries.back().lineFileID, &entry);
             if (sound) entries.push_back(entry);
+            else malformed("line", owner->name, text);
         });
         if (sound) owner->lines = std::move(entries);
         return more;
+    }
+
+    // A section with a line that cannot be read is dropped whole.
+    void malformed(const char *section, const std::string &stratum, Line text) {
+        if (verbose_)
+            fprintf(stderr, "Zentrova warning: SMAP %s section of stratum %s has a malformed line '%.*s'. Section ignored.\n",
+                    section, stratum.c_str(), static_cast<int>(std::min<size_t>(text.size(), 80)), text.data());
     }
 
     SMAP *fail(const char *message) {

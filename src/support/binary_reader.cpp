@@ -2,6 +2,7 @@
 // integers, counted strings, lists, maps and numeric arrays.
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,6 +37,19 @@ class BinaryReader {
 public:
     explicit BinaryReader(SEReader *reader) : reader_(reader) {}
 
+    // Null at the end of the input, or after setting the reader's error text
+    // to what was wrong and where.
+    SEElement *top() {
+        SEElement *result = element(0);
+        if (result == nullptr && (consumed_ > 0 || problem_[0] != '\0') && reader_->error == nullptr) {
+            if (problem_[0] == '\0') std::snprintf(problem_, sizeof problem_, "the input ends inside an element");
+            reader_->error = static_cast<char *>(sMalloc(kSEErrorSize));
+            if (reader_->error != nullptr)
+                std::snprintf(reader_->error, kSEErrorSize, "Binary syntax error: %s after byte %ld\n", problem_, at_);
+        }
+        return result;
+    }
+
     SEElement *element(int depth) {
         int type;
         if (!readByte(type)) return nullptr;
@@ -57,8 +71,8 @@ public:
             if (!readCounted(bytes)) return nullptr;
             return SENewString(bytes.data(), static_cast<int>(bytes.size()));
         }
-        case kList: return depth < kSEMaxDepth ? list(depth + 1) : nullptr;
-        case kMap: return depth < kSEMaxDepth ? map(depth + 1) : nullptr;
+        case kList: return depth < kSEMaxDepth ? list(depth + 1) : tooDeep();
+        case kMap: return depth < kSEMaxDepth ? map(depth + 1) : tooDeep();
         case kByteData: {
             std::string bytes;
             if (!readCounted(bytes)) return nullptr;
@@ -66,15 +80,34 @@ public:
         }
         case kInt32Data: return int32Data();
         case kInt64Data: return int64Data();
-        default: return nullptr;
+        default: return problem("unknown element type %d", type);
         }
     }
 
 private:
+    // The first problem found, and how many bytes had been read then.
+    SEElement *problem(const char *format, int value) {
+        if (problem_[0] == '\0') {
+            std::snprintf(problem_, sizeof problem_, format, value);
+            at_ = consumed_;
+        }
+        return nullptr;
+    }
+    SEElement *tooDeep() { return problem("elements nested deeper than %d", kSEMaxDepth); }
+
     // All the bytes or failure. A memory read that would pass the end fails
     // and consumes nothing.
     bool readBytes(void *buffer, int length) {
         if (length == 0) return true;
+        if (!readSource(buffer, length)) {
+            if (problem_[0] == '\0') at_ = consumed_;
+            return false;
+        }
+        consumed_ += length;
+        return true;
+    }
+
+    bool readSource(void *buffer, int length) {
         if (reader_->readBytes != nullptr) return reader_->readBytes(buffer, length) != 0;
         if (reader_->readBytesContext != nullptr)
             return reader_->readBytesContext(reader_->context, buffer, length) != 0;
@@ -123,7 +156,7 @@ private:
                                          static_cast<uint32_t>(bytes[3]) << 24);
             return true;
         default:
-            std::printf("readInt32FromBinaryWithType: Invalid type (%d).", type);
+            std::fprintf(stderr, "readInt32FromBinaryWithType: Invalid type (%d).", type);
             value = -1;
             return true;
         }
@@ -154,13 +187,16 @@ private:
             value = small;
             return true;
         }
-        std::printf("readInt64FromBinaryWithType: Invalid type (%d).", type);
+        std::fprintf(stderr, "readInt64FromBinaryWithType: Invalid type (%d).", type);
         value = -1;
         return true;
     }
 
     bool readCount(int32_t &count, int minimumBytes) {
-        return readInt32(count) && count >= 0 && fits(count, minimumBytes);
+        if (!readInt32(count)) return false;
+        if (count >= 0 && fits(count, minimumBytes)) return true;
+        problem("a count or length of %d that the input cannot hold", count);
+        return false;
     }
 
     bool readByteString(std::string &bytes, int32_t length) {
@@ -251,8 +287,11 @@ private:
     }
 
     SEReader *reader_;
+    long consumed_ = 0;  // bytes read by this call
+    long at_ = 0;
+    char problem_[96] = "";
 };
 
 }  // namespace
 
-SEElement *seReadBinary(SEReader *reader) { return BinaryReader(reader).element(0); }
+SEElement *seReadBinary(SEReader *reader) { return BinaryReader(reader).top(); }

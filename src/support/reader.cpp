@@ -57,7 +57,7 @@ public:
         case SE_TOKEN_OPEN_LIST: return depth < kSEMaxDepth ? list(depth + 1) : syntaxError();
         case SE_TOKEN_OPEN_MAP: return depth < kSEMaxDepth ? map(depth + 1) : syntaxError();
         default:
-            std::fputs("Syntax error\n", stdout);
+            std::fputs("Syntax error\n", stderr);
             return syntaxError();
         }
     }

@@ -845,6 +845,18 @@ memory | memory_jdk25)
     expect_line mem out "instance: 1 count 7 class untouched elements - - - -"
     expect_line mem out "kept: 5 graph"
     ;;
+bad_input)
+    # Broken copies of a class and a filter file with a bad entry: the agent
+    # names each on standard error, the VM refuses the copies itself, and the
+    # program runs on with its output untouched.
+    printf '({ cpu = t; cnd = notAMap }, { grp = t; cnd = { PatternList = ("e2e.*"); } })' >"$work/bad_filter.txt"
+    run bad "-agentpath:$agent=filter=$work/bad_filter.txt" -cp "$ZV_CLASSES" e2e.BadClasses
+    expect_rc bad 0
+    [ "$(cat "$work/bad.out")" = "refused 3 of 3; the class answers 42" ] || fail "bad: standard output changed"
+    expect_line bad err "Zentrova Warning: filter file $work/bad_filter.txt: entry 1 has no condition with a PatternList list; it matches no method"
+    expect_line bad err "Bad Java Class magic number 0xcafebabf"
+    expect_line bad err "ZV encountered corrupt class, skipping constant-pool parse"
+    ;;
 *)
     echo "unknown case $case_name"
     exit 2

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -201,47 +202,51 @@ TEST_F(Filters, DeleteMeRemovesTheFileOnlyForExactlyTrue) {
     EXPECT_EQ(CPU("a/B"), 1);
 }
 
-TEST_F(Filters, UnreadableFilesChangeNothing) {
-    Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
-    // Each refusal says where the reader was.
-    std::string broken = Write("b.txt", "{ Content = ( { grp = t;\n } ; ");
-    EXPECT_EQ(StderrOf([&] { EXPECT_EQ(zviReloadFilter(broken.c_str()), 0); }),
-              "Could not read Filter file " + broken + " -- deserialization failed\n  Syntax error: syntax error at line 2\n");
-    const char *kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
-    std::string notAList = Write("n.txt", "{ DeleteMe = false;\n Content = 5; }");
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(PRILoadFilterFile(notAList.c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Could not read Filter file " + notAList + " -- the element ending at line 2" + kNoList);
-    EXPECT_EQ(zviReloadFilter(nullptr), 0);
-    // Only regular files are read: a device could feed the reader forever.
-    EXPECT_EQ(StderrOf([&] {
-                  EXPECT_EQ(zviReloadFilter("/dev/zero"), 0);
-                  EXPECT_EQ(zviReloadFilter(dir_.c_str()), 0);
-              }),
-              "Could not open Filter file /dev/zero\nCould not open Filter file " + dir_ + "\n");
-    EXPECT_EQ(Group("a/B"), 0);
-}
-
-TEST_F(Filters, MalformedEntriesAreSkippedSafely) {
-    Load("notAMap, { grp = (t); cpu = t; cnd = notAMap }, { mem = t; cnd = { PatternList = x } },"
-         "{ eliminate = t; cnd = { PatternList = ((a), {b=c}, \"\"); Operation = (AND) } },"
-         "{ grp = t; cnd = { Name = (n); PatternList = (\"*\"); } }");
-    EXPECT_EQ(CPU("a/B"), 0);
-    EXPECT_EQ(PRIFilterIgnoresMemory("a/B", "m", "()V", 1), 0);
-    EXPECT_EQ(PRIFilterEliminates("a/B", "m", "()V", 1), -1);
-    EXPECT_EQ(Group("a/B"), 4);
-    EXPECT_STREQ(PRIFilterGroupName(4), "Filter_4");
-    EXPECT_STREQ(PRIFilterGroupName(0), "Unknown group");
-}
-
-TEST_F(Filters, LongMethodTextsAreMatchedWhole) {
-    std::string longClass(3000, 'c');
-    Load("{ cpu = t; cnd = { PatternList = (\"*" + std::string(2000, 'c') + ".m(()V){public}\"); } }");
-    EXPECT_EQ(CPU(longClass.c_str()), 1);
-    EXPECT_EQ(CPU((longClass + "d").c_str()), 0);
+// Bad filter files, given while one is loaded: the exact messages (%s is the
+// file), and what follows. A file that cannot be used changes nothing: the
+// earlier one keeps answering. A bad entry is skipped or matches nothing
+// while the file's other entries take effect.
+TEST_F(Filters, BadInputTable) {
+    const std::string kNoList = " is neither a list of filter entries nor a map whose Content is one\n";
+    const std::string kUsing = "Zentrova using new filter file '%s'\n", kWarn = "Zentrova Warning: filter file %s: entry ";
+    const std::string kNoPatterns = " has no condition with a PatternList list; it matches no method\n";
+    auto kept = [] { return Group("a/B") == 0 && CPU("a/B") == 0; };
+    auto memOnly = [] { return CPU("a/B") == 0 && PRIFilterIgnoresMemory("a/B", "m", "()V", 1) == 1; };
+    const std::string any = "cnd = { PatternList = (\"*\"); }";
+    const struct {
+        std::string text;  // the file, or a path when it starts with '/'
+        std::string err;
+        std::function<bool()> next;
+    } rows[] = {
+        {"{ Content = ( { grp = t;\n } ; ",
+         "Could not read Filter file %s -- deserialization failed\n  Syntax error: syntax error at line 2\n", kept},
+        {"", "Could not read Filter file %s -- deserialization failed\n  no element before the end at line 1\n", kept},
+        {"{ DeleteMe = false;\n Content = 5; }", "Could not read Filter file %s -- the element ending at line 2" + kNoList,
+         kept},
+        {"/dev/zero", "Could not open Filter file %s\n", kept},
+        {dir_, "Could not open Filter file %s\n", kept},
+        {"(notAMap, { mem = t; " + any + " })", kUsing + kWarn + "1 is not a map; it is skipped\n", memOnly},
+        {"({ cpu = true; grp = (t); " + any + " }, { mem = t; " + any + " })",
+         kUsing + kWarn + "1: grp is neither t nor f; f is used\n" + kWarn + "1: cpu is neither t nor f; f is used\n",
+         memOnly},
+        {"({ cpu = t; cnd = notAMap }, { cpu = t; }, { cpu = t; cnd = { PatternList = x } }, { mem = t; " + any + " })",
+         kUsing + kWarn + "1" + kNoPatterns + kWarn + "2" + kNoPatterns + kWarn + "3" + kNoPatterns, memOnly},
+        {"({ mem = t; cnd = { PatternList = ((a), {b=c}, \"*\"); Operation = XOR } })",
+         kUsing + kWarn + "1: pattern 1 is not a string; it matches no method\n" + kWarn +
+             "1: pattern 2 is not a string; it matches no method\n" + kWarn + "1: Operation is neither AND nor OR; OR is used\n",
+         memOnly},
+    };
+    for (const auto &row : rows) {
+        PRIResetFilters();
+        Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
+        std::string path = row.text.starts_with("/") ? row.text : Write("bad.txt", row.text);
+        std::string err = row.err;
+        for (size_t at; (at = err.find("%s")) != std::string::npos;) err.replace(at, 2, path);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(StderrOf([&] { zviReloadFilter(path.c_str()); }), err) << row.text;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << row.text;
+        EXPECT_TRUE(row.next()) << row.text;
+    }
 }
 
 TEST_F(Filters, SampleFilterFile) {

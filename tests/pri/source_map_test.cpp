@@ -23,16 +23,16 @@ namespace {
 // 37..40 to lines 1..4 of page.jsp.
 const char kMap[] = "SMAP\nShapes.java\nJSP\n*S JSP\n*F\n1 page.jsp\n*L\n1#1,4:37\n*E\n";
 
-JCRClass *shapesWithMap(bool withMap) {
+JCRClass *shapesWithMap(bool withMap, const std::string &map = kMap) {
     std::ifstream in(std::string(ZV_PRI_JAVA_CLASSES) + "/shapes/shapes/Shapes.class", std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     JCRClass *jclass = JCRParseClass(bytes.data(), static_cast<int>(bytes.size()));
     if (jclass == nullptr || !withMap) return jclass;
-    const size_t length = sizeof kMap - 1;
+    const size_t length = map.size();
     auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + length)));
     attribute->name_index = static_cast<uint16_t>(JCRAddUtf8(jclass, "SourceDebugExtension"));
     attribute->length = static_cast<uint32_t>(length);
-    memcpy(attribute->info, kMap, length);
+    memcpy(attribute->info, map.data(), length);
     auto **attributes = static_cast<JCRAttribute **>(
         sMalloc(static_cast<int>(sizeof(JCRAttribute *) * (jclass->attributes_count + 1u))));
     for (int i = 0; i < jclass->attributes_count; ++i) attributes[i] = jclass->attributes[i];
@@ -103,6 +103,37 @@ TEST(SourceMappedClass, ReportsMappedLinesOnlyWhenSourceMapsAreOn) {
             EXPECT_EQ(r.start, 37);
             EXPECT_EQ(r.source, "");
         }
+        JCRFreeClass(jclass);
+    }
+}
+
+// Bad source maps with maps on: the parser's message, then the class named;
+// the class is instrumented with its own Java lines and no source file.
+TEST(SourceMappedClass, BadInputTable) {
+    PRIRuntimeSettings settings;
+    settings.instrumentLines = 1;
+    PRISetSettings(settings);
+    const std::string kKept = "Zentrova Warning: the SourceDebugExtension of class shapes/Shapes is not a usable SMAP; "
+                              "its Java lines are kept\n";
+    const std::string head = "SMAP\nShapes.java\nJSP\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "Error in SMAP: empty first line\n" + kKept},
+        {head + "*S XY\n*F\n1 page.jsp\n*L\n1#1,4:37\n*E\n", "Error in SMAP: failed to resolve default stratum\n" + kKept},
+        {head + "*S JSP\n*F\n1 page.jsp\n*L\n1#1,4:37\n", "Error in SMAP: unexpected end of SMAP section\n" + kKept},
+        {head + "*S JSP\n*F\n1 page.jsp\n*L\n1#1,4\n*E\n",
+         "Zentrova warning: SMAP line section of stratum JSP has a malformed line '1#1,4'. Section ignored.\n" + kKept},
+        {head + "*S JSP\n*L\n1#1,4:37\n*E\n", kKept},
+    };
+    for (const auto &[map, err] : rows) {
+        PRIResetClassTables();
+        PRIResetFilters();
+        JCRClass *jclass = shapesWithMap(true, map);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PRIInstrumentClass(jclass, nullptr, 1), 1) << map;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), err) << map;
+        EXPECT_EQ(probedLines(jclass, "twoReturns"), (std::set<int>{38, 40})) << map;
+        Registered r = registered();
+        EXPECT_EQ(std::make_pair(r.start, r.source), std::make_pair(37, std::string())) << map;
         JCRFreeClass(jclass);
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -110,21 +111,27 @@ TEST(SMAPParse, RefusesBadInputWithItsMessage) {
         {head + "*S JSP\n" + ok + "*C XY\n*E\n", "close embedded sections cannot be part of a resolved SMAP"},
         {head + "*S JSP\n" + ok, "unexpected end of SMAP section"},
         {head + "*S JSPX\n" + ok + "*E\n", "failed to resolve default stratum"},
-        // A malformed file line (an ID of 1024 digits, one past 32 bits, a
-        // path line missing) discards the file section.
-        {head + "*S JSP\n*F\n1 a.jsp\n" + std::string(1024, '1') + " b.jsp\n*L\n1:1\n*S XY\n*E\n",
-         "unexpected new stratum section, previous stratum section is missing a file section"},
-        {head + "*S JSP\n*F\n2147483648 a.jsp\n*L\n1:1\n*S XY\n*E\n",
-         "unexpected new stratum section, previous stratum section is missing a file section"},
-        {head + "*S JSP\n*F\n+ 1 a.jsp\n*L\n1:1\n*S XY\n*E\n",
-         "unexpected new stratum section, previous stratum section is missing a file section"},
-        // So does a malformed line entry the line section.
-        {head + "*S JSP\n*F\n1 a.jsp\n*L\n1:1\n1,2\n*S XY\n*E\n",
-         "unexpected new stratum section, previous stratum section is missing a line section"},
     };
     for (const auto &[text, message] : cases) {
         EXPECT_EQ(parseError(text), std::string("Error in SMAP: ") + message + "\n") << text;
     }
+    // A malformed file line (an ID of 1024 digits, one past 32 bits, a path
+    // line missing) discards the file section; a malformed line entry the
+    // line section. Each is named.
+    const std::string kNoFiles = "Error in SMAP: unexpected new stratum section, previous stratum section is missing a file section\n";
+    const std::string kDropped = "Zentrova warning: SMAP file section of stratum JSP has a malformed line '";
+    const std::pair<std::string, std::string> dropped[] = {
+        {head + "*S JSP\n*F\n1 a.jsp\n" + std::string(1024, '1') + " b.jsp\n*L\n1:1\n*S XY\n*E\n",
+         kDropped + std::string(80, '1') + "'. Section ignored.\n" + kNoFiles},
+        {head + "*S JSP\n*F\n2147483648 a.jsp\n*L\n1:1\n*S XY\n*E\n",
+         kDropped + "2147483648 a.jsp'. Section ignored.\n" + kNoFiles},
+        {head + "*S JSP\n*F\n+ 1 a.jsp\n*L\n1:1\n*S XY\n*E\n",
+         kDropped + "(its path line is missing)'. Section ignored.\n" + kNoFiles},
+        {head + "*S JSP\n*F\n1 a.jsp\n*L\n1:1\n1,2\n*S XY\n*E\n",
+         "Zentrova warning: SMAP line section of stratum JSP has a malformed line '1,2'. Section ignored.\nError in SMAP: "
+         "unexpected new stratum section, previous stratum section is missing a line section\n"},
+    };
+    for (const auto &[text, err] : dropped) EXPECT_EQ(parseError(text), err) << text;
 }
 
 TEST(SMAPParse, WarnsAboutWhatItIgnores) {
@@ -170,6 +177,16 @@ TEST(SMAPMapLine, MapsRepeatedOutputLinesOfAFile) {
     EXPECT_EQ(std::make_pair(first, last), std::make_pair(20, 40));
     SMAPFileRange(smap, 3, &first, &last);
     EXPECT_EQ(std::make_pair(first, last), std::make_pair(-1, -1));
+    SMAPFree(smap);
+}
+
+// Found by fuzzing: a repeat count of 0 gave file 1 the range (1, 0).
+TEST(SMAPMapLine, EntriesRepeatedZeroTimesMapNoLine) {
+    SMAP *smap = parse("SMAP\nA.kt\nKotlin\n*S Kotlin\n*F\n1 A.kt\n*L\n1#1,00:1\n*E\n");
+    ASSERT_NE(smap, nullptr);
+    int32_t first = 0, last = 0;
+    SMAPFileRange(smap, 1, &first, &last);
+    EXPECT_EQ(std::make_tuple(first, last, SMAPMapLine(smap, 1, nullptr)), std::make_tuple(-1, -1, -1));
     SMAPFree(smap);
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/element_helpers.h"
@@ -68,35 +70,49 @@ TEST(BinaryReader, EveryProperPrefixReadsAsNull) {
     }
 }
 
-TEST(BinaryReader, InvalidIntegerTypesPrintAndYieldMinusOne) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(readBinary({3, 4, 'x'}), nullptr);  // length of type 4: -1, so null
-    ElementPtr ints = readBinary({7, 0, 2, 6, 0, 3});
-    ElementPtr longs = readBinary({8, 0, 1, 7});
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "readInt32FromBinaryWithType: Invalid type (4).readInt32FromBinaryWithType: Invalid type (6)."
-              "readInt64FromBinaryWithType: Invalid type (7).");
-    ASSERT_NE(ints, nullptr);
-    EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[0], -1);
-    EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[1], 3);
-    EXPECT_EQ(reinterpret_cast<const int64_t *>(longs->data)[0], -1);
-}
-
-TEST(BinaryReader, RejectsUnknownTypesNegativeAndOversizedCounts) {
-    EXPECT_EQ(readBinary({10}), nullptr);
-    EXPECT_EQ(readBinary({4, 2, 0xFF, 0xFF, 0xFF, 0xFF}), nullptr);        // count -1
-    EXPECT_EQ(readBinary({5, 2, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0}), nullptr);  // 2^31-1 entries promised
-    EXPECT_EQ(readBinary({3, 2, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}), nullptr);
-    EXPECT_EQ(readBinary({8, 2, 0xFF, 0xFF, 0xFF, 0x7F}), nullptr);
-    // Lists nested one level too deep are refused before the stack suffers.
+// Bad binary input: the reader's error text, what is written (to standard
+// error; standard output stays the program's), and the element read: null,
+// or for an invalid integer type its -1 in place of the value.
+TEST(BinaryReader, BadInputTable) {
     auto nested = [](int levels) {
         Bytes bytes;
         for (int i = 0; i < levels; i++) bytes.insert(bytes.end(), {4, 0, 1});
         bytes.insert(bytes.end(), {0, 0});
         return bytes;
     };
+    const std::string kCount = "Binary syntax error: a count or length of ";
+    const std::tuple<Bytes, std::string, std::string, std::string> rows[] = {
+        // input, error text, written, the element as text ("null" when none)
+        {{10}, "Binary syntax error: unknown element type 10 after byte 1\n", "", "null"},
+        {{3, 4, 'x'}, kCount + "-1 that the input cannot hold after byte 2\n", "readInt32FromBinaryWithType: Invalid type (4).",
+         "null"},
+        {{4, 2, 0xFF, 0xFF, 0xFF, 0xFF}, kCount + "-1 that the input cannot hold after byte 6\n", "", "null"},
+        {{5, 2, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0}, kCount + "2147483647 that the input cannot hold after byte 6\n", "", "null"},
+        {{3, 2, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}, kCount + "2147483647 that the input cannot hold after byte 6\n", "", "null"},
+        {{8, 2, 0xFF, 0xFF, 0xFF, 0x7F}, kCount + "2147483647 that the input cannot hold after byte 6\n", "", "null"},
+        {{3, 0, 5, 'a'}, kCount + "5 that the input cannot hold after byte 3\n", "", "null"},
+        {nested(1001), "Binary syntax error: elements nested deeper than 1000 after byte 3001\n", "", "null"},
+        {{9, 1, 2, 3}, "Binary syntax error: the input ends inside an element after byte 1\n", "", "null"},
+        {{7, 0, 2, 6, 0, 3}, "", "readInt32FromBinaryWithType: Invalid type (6).", "(-1, 3)"},
+        {{8, 0, 1, 7}, "", "readInt64FromBinaryWithType: Invalid type (7).", "(-1)"},
+    };
+    for (const auto &[bytes, error, written, element] : rows) {
+        ReaderPtr reader(SEReaderFromBinary(bytes.data(), static_cast<int>(bytes.size())));
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        ElementPtr read(SERead(reader.get()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), written) << bytes.size();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << bytes.size();
+        EXPECT_EQ(SEReaderError(reader.get()) ? SEReaderError(reader.get()) : "", error) << bytes.size();
+        std::string text = read == nullptr ? "null" : "(";
+        for (int i = 0; read != nullptr && i < static_cast<int>(read->value); i++)
+            text += (i ? ", " : "") + std::to_string(read->type == SE_INT32_DATA
+                                                         ? reinterpret_cast<const int32_t *>(read->data)[i]
+                                                         : reinterpret_cast<const int64_t *>(read->data)[i]);
+        if (read != nullptr) text += ")";
+        EXPECT_EQ(text, element) << bytes.size();
+    }
     EXPECT_NE(readBinary(nested(1000)), nullptr);
-    EXPECT_EQ(readBinary(nested(1001)), nullptr);
 }
 
 TEST(BinaryReader, FileReadersInBinaryModeReadWholeValuesOnly) {

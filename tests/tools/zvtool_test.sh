@@ -56,7 +56,7 @@ expect 1 "  Syntax error: syntax error at line 2" filter broken.txt a/B m "()V" 
 printf '\5\0\1\0\7metrics\4\0\1\5\0\3\0\2id\0\0\0\4name\3\0\11Java Heap\0\11entryBuff\7\0\6\2\350\3\0\0\0\5\0\11\2\352\3\0\0\0\6\0\11' >metrics.bin
 expect 0 '{metrics=({entryBuff=(1000,5,9,1002,6,9);id=0;name="Java Heap";});}' elements --binary metrics.bin
 head -c 40 metrics.bin >cut.bin
-expect 1 "cut.bin: no complete element" elements --binary cut.bin
+expect 1 "cut.bin: Binary syntax error: a count or length of 9 that the input cannot hold after byte 33" elements --binary cut.bin
 expect 1 "broken.txt: Syntax error: syntax error at line 2" elements broken.txt
 expect 1 "/dev/zero: not a regular file" elements --binary /dev/zero
 
