@@ -515,7 +515,7 @@ profiler)
     # A data dump's profile carries the time in its names, so the exit's does not overwrite it.
     # To java itself, below the run's subshell and timeout.
     kill -QUIT "$(pgrep -P "$(pgrep -P "$pid" | head -1)" | head -1)"
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         ls "$work"/p-[0-9]*-[0-9]*-[0-9]*.txt >/dev/null 2>&1 && break
         sleep 0.1
     done
@@ -531,9 +531,9 @@ profiler)
         pprof() { HOME=$work GOCACHE=$work/go-cache timeout 120 go tool pprof "$@" "$work/p.pb.gz" 2>&1; }
         pprof -sample_index=calls -top | grep -qE '^ +1000000 .* e2e\.HotSpots\.leaf$' ||
             fail "pprof: no 1000000 calls of leaf: $(pprof -sample_index=calls -top | head -12)"
-        loop_line=$(grep -n "// spin-long$" "$src" | head -1 | cut -d: -f1)
-        pprof -sample_index=cpu -lines -top | grep -qE " e2e\.HotSpots\.spinLong e2e/HotSpots\.java:$loop_line$" ||
-            fail "pprof: no CPU time on e2e/HotSpots.java:$loop_line"
+        loop_lines=$(grep -n "// spin-long$" "$src" | cut -d: -f1 | paste -sd'|')
+        pprof -sample_index=cpu -lines -top | grep -qE " e2e\.HotSpots\.spinLong e2e/HotSpots\.java:($loop_lines)$" ||
+            fail "pprof: no CPU time on e2e/HotSpots.java:$loop_lines"
     else
         echo "SKIP: go is not installed; the pprof file was not read by go tool pprof"
     fi
