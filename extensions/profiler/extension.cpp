@@ -25,13 +25,15 @@ namespace profiler {
 namespace {
 
 JavaVM *gVM = nullptr;
-Settings gSettings;
+// Never destroyed, like the sampler's state: read by VM threads that may
+// outlive the exit destructors.
+Settings &gSettings = *new Settings;
 ZVExtensionRecord gRecord{};
 
 // The call counts at the end of the last interval: each interval's reports
 // count the calls made in it.
 std::mutex gCallsMutex;
-std::map<std::string, uint64_t> gCallsBefore;
+std::map<std::string, uint64_t> &gCallsBefore = *new std::map<std::string, uint64_t>;
 
 // Calls counted by the agent, by method name; false when it counts none.
 bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {

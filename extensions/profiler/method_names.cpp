@@ -10,9 +10,12 @@ namespace profiler {
 namespace {
 
 std::mutex gMutex;
-std::unordered_map<int32_t, std::string> gById;     // as delivered, flag bits included
-std::unordered_map<int32_t, std::string> gByIndex;  // without the flag bits
-std::unordered_map<int32_t, std::string> gFiles;    // without the flag bits
+// Never destroyed: reports are named on VM threads that may outlive the
+// exit destructors.
+using Names = std::unordered_map<int32_t, std::string>;
+Names &gById = *new Names;     // as delivered, flag bits included
+Names &gByIndex = *new Names;  // without the flag bits
+Names &gFiles = *new Names;    // without the flag bits
 
 bool isOrdinary(int32_t id) { return ZVIsOrdinaryID(static_cast<uint32_t>(id)) != 0; }
 int32_t numberOf(int32_t id) { return static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))); }

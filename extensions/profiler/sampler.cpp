@@ -19,21 +19,24 @@ namespace {
 constexpr const char *kThreadName = "profiler sampler";
 constexpr const char *kSystemPrefix = "__ZV__";
 
-Settings gSettings;
+// The state other threads read is never destroyed: VM threads (the audit
+// port's, the sampler) may still read it while the process runs its exit
+// destructors.
+Settings &gSettings = *new Settings;
 std::atomic<bool> gStop{false};
 std::mutex gProfileMutex;  // the profile and the records
-Profile gProfile;
-std::unordered_map<JNIEnv *, ZVSampleRecord *> gRecords;
+Profile &gProfile = *new Profile;
+std::unordered_map<JNIEnv *, ZVSampleRecord *> &gRecords = *new std::unordered_map<JNIEnv *, ZVSampleRecord *>;
 // With threads=true: the number of each thread's record, and the names by number.
-std::unordered_map<JNIEnv *, int32_t> gThreadNumbers;
-std::vector<std::string> gThreadNames;
+std::unordered_map<JNIEnv *, int32_t> &gThreadNumbers = *new std::unordered_map<JNIEnv *, int32_t>;
+std::vector<std::string> &gThreadNames = *new std::vector<std::string>;
 // A record's caller word holds its thread's CPU time at the previous snapshot.
 bool gFirstSnapshot = true;
 int64_t gLastSnapshot = 0;
 std::atomic<bool> gStarted{false};
-std::function<void()> gIntervalHandler;
+std::function<void()> &gIntervalHandler = *new std::function<void()>;
 std::mutex gEndedMutex;
-std::vector<JNIEnv *> gEnded;  // threads unregistered since the last snapshot
+std::vector<JNIEnv *> &gEnded = *new std::vector<JNIEnv *>;  // threads unregistered since the last snapshot
 
 void release(JNIEnv *self, JNIEnv *thread) {
     auto found = gRecords.find(thread);
