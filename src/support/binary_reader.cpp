@@ -44,8 +44,10 @@ public:
         if (result == nullptr && (consumed_ > 0 || problem_[0] != '\0') && reader_->error == nullptr) {
             if (problem_[0] == '\0') std::snprintf(problem_, sizeof problem_, "the input ends inside an element");
             reader_->error = static_cast<char *>(sMalloc(kSEErrorSize));
-            if (reader_->error != nullptr)
-                std::snprintf(reader_->error, kSEErrorSize, "Binary syntax error: %s after byte %ld\n", problem_, at_);
+            // A long problem text is cut at the buffer's end, still terminated.
+            if (reader_->error != nullptr &&
+                std::snprintf(reader_->error, kSEErrorSize, "Binary syntax error: %s after byte %ld\n", problem_, at_) < 0)
+                reader_->error[0] = '\0';
         }
         return result;
     }
