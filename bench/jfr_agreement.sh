@@ -6,6 +6,7 @@
 # printed, not asserted; programs whose package is missing are skipped.
 # Usage: bench/jfr_agreement.sh BUILD_DIR [PROGRAM...]   (JAVA, JFR name the programs; TOP, default 5)
 set -uo pipefail
+. "$(dirname "$0")/workloads/programs.sh"
 
 if [ $# -lt 1 ]; then
     sed -n '2,7p' "$0"
@@ -25,33 +26,6 @@ share=/usr/share/java
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_jfr_agreement.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# command PROGRAM: the java arguments that run its workload; fails when its jars are missing.
-command() {
-    case $1 in
-    rhino) args=(-cp "$share/js.jar" org.mozilla.javascript.tools.shell.Main "$workloads/rhino.js") ;;
-    jython) args=(-cp "$share/jython.jar" org.python.util.jython "$workloads/jython.py") ;;
-    groovy) args=(-cp "$share/groovy-all.jar" groovy.ui.GroovyMain "$workloads/groovy.groovy") ;;
-    clojure) args=(-cp "$share/clojure.jar:$share/spec.alpha.jar:$share/core.specs.alpha.jar" clojure.main
-                   "$workloads/clojure.clj") ;;
-    h2) args=(-cp "$share/h2.jar" org.h2.tools.RunScript -url "jdbc:h2:mem:bench" -script "$workloads/h2.sql") ;;
-    derby) args=(-cp "$share/derby.jar:$share/derbytools.jar:$share/derbyshared.jar" org.apache.derby.tools.ij
-                 "$workloads/derby.sql") ;;
-    checkstyle)
-        # The project's own Java sources, copied often enough to take seconds.
-        mkdir -p "$work/sources"
-        for n in $(seq 12); do
-            mkdir -p "$work/sources/$n" && find "$workloads/../.." -path "$work" -prune -o -name '*.java' \
-                -not -path '*/build/*' -exec cp -t "$work/sources/$n" {} + 2>/dev/null
-        done
-        local jars=$share/checkstyle.jar
-        for jar in antlr4-runtime commons-lang3 commons-beanutils commons-collections3 guava commons-cli \
-                   commons-logging picocli Saxon-HE reflections; do jars=$jars:$share/$jar.jar; done
-        args=(-cp "$jars" com.puppycrawl.tools.checkstyle.Main -c /sun_checks.xml "$work/sources") ;;
-    *) echo "unknown program $1" >&2; return 1 ;;
-    esac
-    local jar=${args[1]%%:*}
-    [ -f "$jar" ]
-}
 
 # Top methods by self time: the profiler's flat profile is sorted already;
 # JFR's top frame is the first frame line of each stack trace.
@@ -68,7 +42,7 @@ jfr_top() {
 
 summary=()
 for program in "${programs[@]}"; do
-    if ! command "$program"; then
+    if ! program_command "$program"; then
         echo "$program: skipped (its package is not installed)"
         continue
     fi
