@@ -9,14 +9,12 @@
 #include <vector>
 
 #include "agent/agent_internal.h"
+#include "contract/java_contract.h"
 #include "zvi.h"
 
 namespace {
 
-// The listener class and its native (names the Java side declares).
-constexpr const char *kPortClass = "meridyn/audit/AuditPort";
-constexpr const char *kRequest = "request";
-constexpr const char *kRequestSig = "(Ljava/lang/String;)[B";
+namespace jc = java_contract;
 constexpr size_t kMaxCommands = 16;
 
 struct Command {
@@ -94,13 +92,14 @@ int zviRegisterAuditCommand(const char *name, const char *usage, ZVAuditCommand 
 }
 
 void ZVBindAuditPort(JNIEnv *env) {
-    jclass port = env->FindClass(kPortClass);
+    jclass port = env->FindClass(jc::kAuditPortRequest.owner);
     if (port == nullptr) {
         env->ExceptionClear();
         return;
     }
     const JNINativeMethod natives[] = {
-        {const_cast<char *>(kRequest), const_cast<char *>(kRequestSig), reinterpret_cast<void *>(request)}};
+        {const_cast<char *>(jc::kAuditPortRequest.name), const_cast<char *>(jc::kAuditPortRequest.descriptor),
+         reinterpret_cast<void *>(request)}};
     if (env->RegisterNatives(port, natives, 1) != 0) env->ExceptionClear();
     env->DeleteLocalRef(port);
 }

@@ -19,6 +19,7 @@ struct JavaMember {
 inline constexpr char kNativeClass[] = "meridyn/audit/Native";
 inline constexpr char kAuditClass[] = "meridyn/audit/Audit";
 inline constexpr char kMainClass[] = "meridyn/audit/Main";
+inline constexpr char kAuditPortClass[] = "meridyn/audit/AuditPort";
 inline constexpr char kContextClass[] = "meridyn/audit/profiler/ZVContext";
 inline constexpr char kContextClassDotted[] = "meridyn.audit.profiler.ZVContext";
 inline constexpr char kContextClassResource[] = "meridyn/audit/profiler/ZVContext.class";
@@ -95,6 +96,10 @@ inline constexpr char kThreadClass[] = "java/lang/Thread";
     X(kInitDone, kContextClass, "initDone", "()V")                                                          \
     X(kVMExiting, kContextClass, "VMExiting", "()V")                                                        \
     X(kGetContextWarning, kContextClass, "getContextWarning", "()V")                                        \
+    X(kCountCalls, kContextClass, "countCalls", "Z")                                                        \
+    X(kTotalCallCounts, kContextClass, "totalCallCounts", "()[I")                                           \
+    /* AuditPort: the native that hands a request line to the agent */                                      \
+    X(kAuditPortRequest, kAuditPortClass, "request", "(Ljava/lang/String;)[B")                             \
     /* ZVContext: what instrumented code calls and reads */                                                 \
     X(kUpdateLocation, kContextClass, "updateLocation", "(" ZV_CONTEXT_TYPE "I)V")                          \
     X(kDidEnterMethod, kContextClass, "didEnterMethod", "(II)" ZV_CONTEXT_TYPE)                             \

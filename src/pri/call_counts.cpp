@@ -4,14 +4,13 @@
 #include <jni.h>
 
 
+#include "contract/java_contract.h"
 #include "pri/context_runtime.h"
 #include "zvi.h"
 
 namespace {
 
-constexpr const char *kCountFlag = "countCalls";
-constexpr const char *kTotal = "totalCallCounts";
-constexpr const char *kTotalSignature = "()[I";
+namespace jc = java_contract;
 
 jclass contextClass(JNIEnv *env) { return env != nullptr ? PRIState().contextClass : nullptr; }
 
@@ -20,7 +19,7 @@ jclass contextClass(JNIEnv *env) { return env != nullptr ? PRIState().contextCla
 int zviStartCallCounting(JNIEnv *env) {
     jclass context = contextClass(env);
     if (context == nullptr) return 0;
-    jfieldID flag = env->GetStaticFieldID(context, kCountFlag, "Z");
+    jfieldID flag = env->GetStaticFieldID(context, jc::kCountCalls.name, jc::kCountCalls.descriptor);
     if (flag != nullptr) env->SetStaticBooleanField(context, flag, JNI_TRUE);
     return PRIClearException(env) || flag == nullptr ? 0 : 1;
 }
@@ -29,7 +28,7 @@ int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
     if (outLength != nullptr) *outLength = 0;
     jclass context = contextClass(env);
     if (context == nullptr || outLength == nullptr) return nullptr;
-    jmethodID total = env->GetStaticMethodID(context, kTotal, kTotalSignature);
+    jmethodID total = env->GetStaticMethodID(context, jc::kTotalCallCounts.name, jc::kTotalCallCounts.descriptor);
     auto counts = total != nullptr ? static_cast<jintArray>(env->CallStaticObjectMethod(context, total)) : nullptr;
     if (PRIClearException(env) || counts == nullptr) return nullptr;
     jsize length = env->GetArrayLength(counts);

@@ -593,8 +593,9 @@ profiler)
         timeout 60 "${chrome[@]}" --dump-dom "file://$work/p.html" >"$work/dom.html" 2>/dev/null
         grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
             fail "flame graph: no rendered frame for spinLong"
-        timeout 60 "${chrome[@]}" --screenshot="$work/p.png" --window-size=1200,500 "file://$work/p.html" \
-            >/dev/null 2>&1
+        # A profile folder of its own: the first browser may still hold its lock.
+        timeout 60 "${chrome[@]}" --user-data-dir="$work/chrome-shot" --screenshot="$work/p.png" --window-size=1200,500 \
+            "file://$work/p.html" >/dev/null 2>&1
         [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
     fi
     ;;
