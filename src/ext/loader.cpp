@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "ext/extension_table.h"
 #include "ext/extensions.h"
@@ -61,7 +62,12 @@ void reportReadError(const std::string &path, const SEReader *reader) {
     const char *error = SEReaderError(reader);
     // Lexical errors do not reach the reader's own error text.
     if (error == nullptr) error = SEReaderLexerError(reader);
-    if (error != nullptr && *error != '\0') fprintf(stderr, "Zentrova Error: %s: %s\n", path.c_str(), error);
+    if (error == nullptr) return;
+    // The reader's texts may end in a newline of their own: one line ends the note.
+    std::string_view text(error);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    if (!text.empty())
+        fprintf(stderr, "Zentrova Error: %s: %.*s\n", path.c_str(), static_cast<int>(text.size()), text.data());
 }
 
 }  // namespace

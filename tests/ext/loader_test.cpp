@@ -151,7 +151,7 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
         {"( {libraryName=" + longName + ";} )", nullptr,
          "Zentrova Error: the library " + lib + longName + "dev_i.so was not found.\n" +
              refused(lib + longName + "dev_i")},
-        {"( {libraryName=a;}", nullptr, table + ": Syntaxic error: unterminated expression at line 1\n\n"},
+        {"( {libraryName=a;}", nullptr, table + ": Syntaxic error: unterminated expression at line 1\n"},
         {"(\n {libraryName=\"a} )", nullptr, table + ": Lexical error: unterminated string at line 2\n"},
         {"{libraryName=a;}", nullptr, table + " does not hold a list of extensions\n"},
         {"()", nullptr, ""},
