@@ -39,33 +39,33 @@ std::string WriteLargeFilter(int entries) {
 }
 
 void BM_SampleFilterMiss(benchmark::State &state) {
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     LoadQuietly(ZV_SOURCE_DIR "/examples/filters.txt");
     for (auto _ : state)
         benchmark::DoNotOptimize(PRIFilterGroupOf("org/example/Service", "handle",
                                                   "(Ljava/lang/String;I)Ljava/lang/Object;", 1));
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
 }
 BENCHMARK(BM_SampleFilterMiss);
 
 void BM_SampleFilterHit(benchmark::State &state) {
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     LoadQuietly(ZV_SOURCE_DIR "/examples/filters.txt");
     for (auto _ : state)
         benchmark::DoNotOptimize(PRIFilterEliminates("com/acme/model/Order", "getId", "()J", 1));
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
 }
 BENCHMARK(BM_SampleFilterHit);
 
 void BM_LargeFilterMiss(benchmark::State &state) {
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     std::string path = WriteLargeFilter(static_cast<int>(state.range(0)));
     LoadQuietly(path);
     for (auto _ : state)
         benchmark::DoNotOptimize(PRIFilterIgnoresCPU("java/util/HashMap", "get",
                                                      "(Ljava/lang/Object;)Ljava/lang/Object;", 1));
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_LargeFilterMiss)->Arg(10)->Arg(100)->Arg(1000);

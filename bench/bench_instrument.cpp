@@ -86,7 +86,7 @@ void BM_Instrument(benchmark::State &state) {
         }
         // The entries wait for class-load events that never come here.
         state.PauseTiming();
-        PRIResetClassTables();
+        PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * corpus.bytes);

@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         unlink(ScratchPath().c_str());
     }
-    ResetAgentOptions();
-    PRIResetFilters();
-    ResetInstallPaths();
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
+    delete UseInstallPaths(new InstallPaths());
     return 0;
 }

@@ -50,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     zviReloadFilter(path.c_str());
     QueryAll(extra);
     unlink(path.c_str());
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     return 0;
 }

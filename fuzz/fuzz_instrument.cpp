@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     JCRFreeClass(again);
     sFree(written);
     JCRFreeClass(jclass);
-    PRIResetClassTables();
+    PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "agent/agent.h"
+#include "agent/agent_internal.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
     // First byte: VM flavour and the maximum element count to describe.
     ZVState().vmFlavor = (data[0] & 1) ? ZV_VM_HOTSPOT : ZV_VM_UNKNOWN;
+    ZVDecideVMTraits(ZVState().vmFlavor);
     int32_t maximum = data[0] >> 1;
     gData = data + 1;
     gSize = size - 1;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "agent/agent.h"
+#include "platform/vm_traits.h"
 
 // Calls visit(key, value) for every entry; the table must not change meanwhile.
 template <typename Visit>
@@ -40,6 +41,13 @@ inline void ZVInstallHandlers(ZVHandlerTable *table) {
 }
 // Whether the VM's start-up has ended with the audit's start.
 inline bool ZVAuditStarted() { return std::atomic_ref(ZVState().auditStarted).load(std::memory_order_acquire) != 0; }
+
+// ---------------------------------------------------------------- VM traits
+
+// The traits of the VM the agent runs in, decided at start-up.
+const VMTraits &ZVTraits();
+// Decides them from the VM's flavour code.
+void ZVDecideVMTraits(int flavour);
 
 // ---------------------------------------------------------------- threads
 
@@ -95,8 +103,8 @@ void ZVBufferClass(const char *className, ZVWord classKey, jint methodCount,
                    JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances,
                    jint interfaceCount);
 void ZVUnbufferClass(ZVWord classKey);
-// Hands every buffered class to the table and drops the buffer; the caller
-// holds the data lock.
+// Hands every buffered class to the table (not null) and drops the buffer;
+// the caller holds the data lock.
 void ZVReplayClassBuffer(ZVHandlerTable *table);
 // Deep copies of event arrays; null for a count below 1 or a null array.
 JVMPI_Method *ZVCopyMethods(const JVMPI_Method *methods, jint count);
@@ -113,18 +121,13 @@ void ZVReceiveObjectDump(const JVMPI_Event *event);
 void ZVSetOptionsText(const char *text);
 const char *ZVOptionsText();
 
-// ---------------------------------------------------------------- resets
+// ---------------------------------------------------------------- release
 
-// Each file's reset of its own state, used by the test-only agent reset.
-void ZVResetDumps();
-void ZVResetClassLoadHook();
-void ZVResetClassLoad();
-void ZVResetVMInit();
-void ZVResetThreads();
-void ZVResetSystemThreads();
-void ZVResetGCNesting();
-void ZVResetThreadGroups();
-void ZVResetAuditThreads();
+// Release the tables of an agent state that is no longer installed.
+void ZVFreeThreadRegistry(ZVAgentState &state);
+void ZVFreeThreadGroups(ZVAgentState &state);
+// Drops buffered classes without delivering them.
+void ZVFreeClassBuffer(ZVHashTable *buffer);
 
 // Puts the agent core's services into the record handed to extensions.
 void ZVInstallAgentServices();

@@ -10,6 +10,7 @@
 
 #include "agent/agent_internal.h"
 #include "contract/java_contract.h"
+#include "platform/local_ref.h"
 #include "zvi.h"
 
 namespace {
@@ -92,8 +93,8 @@ int zviRegisterAuditCommand(const char *name, const char *usage, ZVAuditCommand 
 }
 
 void ZVBindAuditPort(JNIEnv *env) {
-    jclass port = env->FindClass(jc::kAuditPortRequest.owner);
-    if (port == nullptr) {
+    LocalRef port(env, env->FindClass(jc::kAuditPortRequest.owner));
+    if (!port) {
         env->ExceptionClear();
         return;
     }
@@ -101,5 +102,4 @@ void ZVBindAuditPort(JNIEnv *env) {
         {const_cast<char *>(jc::kAuditPortRequest.name), const_cast<char *>(jc::kAuditPortRequest.descriptor),
          reinterpret_cast<void *>(request)}};
     if (env->RegisterNatives(port, natives, 1) != 0) env->ExceptionClear();
-    env->DeleteLocalRef(port);
 }

@@ -1,10 +1,7 @@
 // The set of audit threads: the agent's and the extensions' own Java
 // threads, which are left out of profiling.
 #include "agent/agent_internal.h"
-
-namespace {
-JNIEnv *gSamplerThread = nullptr;
-}
+#include "agent/core.h"
 
 void zviRegisterAuditThread(JNIEnv *env) {
     ZVAgentState &state = ZVState();
@@ -19,7 +16,7 @@ void zviRegisterAuditThread(JNIEnv *env) {
 }
 
 void zviSetSamplerThread(JNIEnv *env) {
-    gSamplerThread = env;
+    ZVCore().samplerThread = env;
     zviRegisterAuditThread(env);
 }
 
@@ -42,11 +39,4 @@ void ZVRemoveAuditThread(JNIEnv *env) {
         ZVIntTableRemove(state.auditThreads, reinterpret_cast<ZVWord>(env));
     }
     zviMutexExit(state.registryMutex);
-}
-
-void ZVResetAuditThreads() {
-    ZVAgentState &state = ZVState();
-    if (state.auditThreads != nullptr) ZVIntTableFree(state.auditThreads);
-    state.auditThreads = nullptr;
-    gSamplerThread = nullptr;
 }

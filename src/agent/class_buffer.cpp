@@ -133,9 +133,15 @@ void ZVReplayClassBuffer(ZVHandlerTable *table) {
     if (buffer == nullptr) return;
     ZVForEachEntry(buffer, [table](ZVWord, ZVWord value) {
         auto *entry = reinterpret_cast<BufferedClass *>(value);
-        if (table != nullptr) deliver(table, entry);
-        freeEntry(entry, table != nullptr);
+        deliver(table, entry);
+        freeEntry(entry, true);
     });
     ZVHashFree(buffer);
     state.classBuffer = nullptr;
+}
+
+void ZVFreeClassBuffer(ZVHashTable *buffer) {
+    if (buffer == nullptr) return;
+    ZVForEachEntry(buffer, [](ZVWord, ZVWord value) { freeEntry(reinterpret_cast<BufferedClass *>(value), false); });
+    ZVHashFree(buffer);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
@@ -13,17 +14,6 @@
 #include "support/heap.h"
 
 namespace {
-
-// Method IDs of the natives whose compiled code direct instrumentation patches.
-struct ContextMethods {
-    jmethodID getContext0;
-    jmethodID notifyMethodEnterWillExit;
-    jmethodID notifyMethodEntered;
-    jmethodID notifyMethodExited;
-    jmethodID time0;
-};
-
-ContextMethods gMethods{};
 
 bool same(const char *a, const char *b) { return a != nullptr && b != nullptr && strcmp(a, b) == 0; }
 
@@ -38,25 +28,26 @@ jmethodID known(jmethodID &slot) { return std::atomic_ref(slot).load(std::memory
 
 // Returns true when the class was one of the two profiler classes.
 bool learnContextMethods(const JVMPI_Event *event) {
+    ZVContextMethods &learnt = ZVCore().contextMethods;
     namespace jc = java_contract;
     const auto &load = event->u.class_load;
     const JVMPI_Method *methods = load.num_methods > 0 ? load.methods : nullptr;
     int count = methods != nullptr ? load.num_methods : 0;
-    if (known(gMethods.getContext0) == nullptr && same(load.class_name, jc::kContextClassDotted)) {
+    if (known(learnt.getContext0) == nullptr && same(load.class_name, jc::kContextClassDotted)) {
         for (int i = 0; i < count; ++i) {
             const JVMPI_Method &m = methods[i];
-            if (is(m, jc::kGetContext0)) learn(gMethods.getContext0, m.method_id);
-            if (is(m, jc::kNotifyMethodEnterWillExit)) learn(gMethods.notifyMethodEnterWillExit, m.method_id);
-            if (is(m, jc::kNotifyMethodEntered)) learn(gMethods.notifyMethodEntered, m.method_id);
+            if (is(m, jc::kGetContext0)) learn(learnt.getContext0, m.method_id);
+            if (is(m, jc::kNotifyMethodEnterWillExit)) learn(learnt.notifyMethodEnterWillExit, m.method_id);
+            if (is(m, jc::kNotifyMethodEntered)) learn(learnt.notifyMethodEntered, m.method_id);
             if (is(m, jc::kNotifyMethodExited)) {
-                learn(gMethods.notifyMethodExited, m.method_id);
+                learn(learnt.notifyMethodExited, m.method_id);
             }
         }
         return true;
     }
-    if (known(gMethods.time0) == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
+    if (known(learnt.time0) == nullptr && same(load.class_name, jc::kTimeClassDotted)) {
         for (int i = 0; i < count; ++i) {
-            if (is(methods[i], jc::kTime0)) learn(gMethods.time0, methods[i].method_id);
+            if (is(methods[i], jc::kTime0)) learn(learnt.time0, methods[i].method_id);
         }
         return true;
     }
@@ -101,22 +92,22 @@ void ZVHandleClassLoad(JVMPI_Event *event) {
                       instanceCount, instances, load.num_interfaces);
     }
 
-    if (gAgentOptions.PRIDebugInstrumentation) {
+    if (CurrentOptions().PRIDebugInstrumentation) {
         printf("Loaded class %s\n", className);
     }
     if (state.directIMode != 0) learnContextMethods(event);
 }
 
 void ZVHandleCompiledMethodLoad(JVMPI_Event *event) {
+    ZVContextMethods &learnt = ZVCore().contextMethods;
     const auto &compiled = event->u.compiled_method_load;
     jmethodID method = compiled.method_id;
-    if (method == nullptr || method == known(gMethods.getContext0)) return;
+    if (method == nullptr || method == known(learnt.getContext0)) return;
     int kind = 0;
-    if (method == known(gMethods.notifyMethodEnterWillExit)) kind = 1;
-    else if (method == known(gMethods.notifyMethodEntered)) kind = 2;
-    else if (method == known(gMethods.notifyMethodExited)) kind = 3;
-    else if (method == known(gMethods.time0)) kind = 4;
+    if (method == known(learnt.notifyMethodEnterWillExit)) kind = 1;
+    else if (method == known(learnt.notifyMethodEntered)) kind = 2;
+    else if (method == known(learnt.notifyMethodExited)) kind = 3;
+    else if (method == known(learnt.time0)) kind = 4;
     if (kind != 0) PRIPatchCompiledNative(compiled.code_addr, compiled.code_size, kind);
 }
 
-void ZVResetClassLoad() { gMethods = ContextMethods{}; }

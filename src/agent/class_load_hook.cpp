@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "contract/java_contract.h"
 #include "classfile/classfile.h"
 #include "config/config.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-bool gBootClassPathChecked = false;
 
 void handBackUnchanged(JVMPI_Event *event) {
     auto &hook = event->u.class_load_hook;
@@ -31,8 +31,8 @@ void handBackUnchanged(JVMPI_Event *event) {
 // method can run: the context class that instrumented code calls must be on
 // the boot class path, or the VM would fail later with an obscure error.
 void checkBootClassPath() {
-    if (gBootClassPathChecked) return;
-    gBootClassPathChecked = true;
+    if (ZVCore().bootClassPathChecked) return;
+    ZVCore().bootClassPathChecked = true;
     if (JvmpiBootClassPathHas(java_contract::kContextClassResource)) return;
     fputs("You have not correctly pointed the boot-classpath at Zentrova's zvbcp.jar file\n", stderr);
     fputs("Please add the following to your command-line:\n"
@@ -98,17 +98,16 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     // from the boot class path append while it starts: classes loaded then
     // get only the rewrites that call nothing at once.
     if (JvmpiBootAppendLoadable()) {
-        changed |= PRIInstrumentClass(jclass, event->env_id, gAgentOptions.njplSupport) != 0;
+        changed |= PRIInstrumentClass(jclass, event->env_id, CurrentOptions().njplSupport) != 0;
     } else {
         changed |= PRIPreInstrumentClass(jclass) != 0;
     }
     changed |= runExtensionHooks(jclass, 1);
     if (changed == 0 || !writeBack(event, jclass)) {
         handBackUnchanged(event);
-    } else if (gAgentOptions.dumpClassInstrumentation) {
+    } else if (CurrentOptions().dumpClassInstrumentation) {
         JCRArchiveClass(jclass, dumpDirectory().c_str());
     }
     JCRFreeClass(jclass);
 }
 
-void ZVResetClassLoadHook() { gBootClassPathChecked = false; }

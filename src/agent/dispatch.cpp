@@ -66,7 +66,7 @@ void threadStarted(JVMPI_Event *event) {
     JNIEnv *env = start.thread_env_id;
     ZVRegisterThread(start.thread_name, start.group_name, start.parent_name, env);
     const ZVAgentState &state = ZVState();
-    if (ZVAuditStarted() && !ZVIsExcludedSystemThread(env) && zviGetVMFlavor() != ZV_VM_IBM &&
+    if (ZVAuditStarted() && !ZVIsExcludedSystemThread(env) && ZVTraits().preparesContextsAtThreadStart &&
         state.directIMode != 0 && PRIDirectIEnabledForThreads(env)) {
         PRIPrepareThreadContext(env);
     }

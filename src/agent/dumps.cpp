@@ -6,25 +6,11 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "pri/instrument.h"
 #include "support/heap.h"
 
 namespace {
-
-struct DumpState {
-    void (*heapCallback)(char *bytes, int length);  // one-shot, set while waiting
-    char *heapBytes;
-    int32_t heapLength;
-    int32_t heapSize;
-    int32_t heapGeneration;
-    char *objectBytes;
-    int32_t objectCapacity;
-    int32_t objectLength;
-    int32_t objectGeneration;
-    int32_t objectMaximum;  // most bytes of an object dump to keep
-};
-
-DumpState gDump{};
 
 uint32_t readBigEndian32(const unsigned char *bytes) {
     return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
@@ -42,6 +28,7 @@ void requestHeapDump() {
 }  // namespace
 
 void ZVReceiveHeapDump(const JVMPI_Event *event) {
+    ZVDumpState &dump = ZVCore().dumps;
     const char *begin = event->u.heap_dump.begin;
     const char *end = event->u.heap_dump.end;
     if (ZVInstalledHandlers() == nullptr || begin == nullptr || end == nullptr || end < begin ||
@@ -50,28 +37,28 @@ void ZVReceiveHeapDump(const JVMPI_Event *event) {
         return;
     }
     int length = static_cast<int>(end - begin);
-    if (gDump.heapCallback != nullptr) {
-        gDump.heapCallback(const_cast<char *>(begin), length);
+    if (dump.heapCallback != nullptr) {
+        dump.heapCallback(const_cast<char *>(begin), length);
         return;
     }
-    sFree(gDump.heapBytes);
-    gDump.heapBytes = static_cast<char *>(sMalloc(length > 0 ? length : 1));
-    if (gDump.heapBytes == nullptr) {
-        gDump.heapLength = gDump.heapSize = 0;
+    sFree(dump.heapBytes);
+    dump.heapBytes = static_cast<char *>(sMalloc(length > 0 ? length : 1));
+    if (dump.heapBytes == nullptr) {
+        dump.heapLength = dump.heapSize = 0;
         return;
     }
-    memcpy(gDump.heapBytes, begin, length);
-    gDump.heapLength = gDump.heapSize = length;
-    gDump.heapGeneration = zviGetGCGeneration();
+    memcpy(dump.heapBytes, begin, length);
+    dump.heapLength = dump.heapSize = length;
+    dump.heapGeneration = zviGetGCGeneration();
 }
 
 void ZVReceiveObjectDump(const JVMPI_Event *event) {
+    ZVDumpState &dump = ZVCore().dumps;
     const auto *data = reinterpret_cast<const unsigned char *>(event->u.object_dump.data);
     int64_t available = data != nullptr ? std::max<jint>(event->u.object_dump.data_len, 0) : 0;
-    int64_t length = std::min<int64_t>(available, gDump.objectMaximum);
-    int flavor = zviGetVMFlavor();
-    if (flavor == ZV_VM_HOTSPOT || flavor == ZV_VM_JROCKIT) {
-        // These VMs report more data than the record: size it from the record.
+    int64_t length = std::min<int64_t>(available, dump.objectMaximum);
+    if (ZVTraits().objectDumpsOverrun) {
+        // The VM reports more data than the record: size it from the record.
         length = 1;
         if (available >= 9 && data[0] == JVMPI_GC_OBJ_ARRAY_DUMP) {
             length = 4 * int64_t(readBigEndian32(data + 5)) + kArrayHeader;
@@ -79,36 +66,38 @@ void ZVReceiveObjectDump(const JVMPI_Event *event) {
         length = std::min(length, available);  // never read past the event's data
     }
     if (length <= 0 || data == nullptr) {
-        gDump.objectLength = 0;
+        dump.objectLength = 0;
         return;
     }
-    if (gDump.objectCapacity < length) {
-        sFree(gDump.objectBytes);
+    if (dump.objectCapacity < length) {
+        sFree(dump.objectBytes);
         int64_t capacity = std::min<int64_t>(2 * length, INT32_MAX);
-        gDump.objectBytes = static_cast<char *>(sMalloc(static_cast<int>(capacity)));
-        gDump.objectCapacity = gDump.objectBytes != nullptr ? static_cast<int32_t>(capacity) : 0;
-        if (gDump.objectBytes == nullptr) {
-            gDump.objectLength = 0;
+        dump.objectBytes = static_cast<char *>(sMalloc(static_cast<int>(capacity)));
+        dump.objectCapacity = dump.objectBytes != nullptr ? static_cast<int32_t>(capacity) : 0;
+        if (dump.objectBytes == nullptr) {
+            dump.objectLength = 0;
             return;
         }
     }
-    memcpy(gDump.objectBytes, data, static_cast<size_t>(length));
-    gDump.objectLength = static_cast<int32_t>(length);
-    gDump.objectGeneration = zviGetGCGeneration();
+    memcpy(dump.objectBytes, data, static_cast<size_t>(length));
+    dump.objectLength = static_cast<int32_t>(length);
+    dump.objectGeneration = zviGetGCGeneration();
 }
 
 char *zviHeapDump(int *outLength, int *outGeneration) {
-    gDump.heapCallback = nullptr;
+    ZVDumpState &dump = ZVCore().dumps;
+    dump.heapCallback = nullptr;
     requestHeapDump();
-    if (outLength != nullptr) *outLength = gDump.heapLength;
-    if (outGeneration != nullptr) *outGeneration = gDump.heapGeneration;
-    return gDump.heapBytes;
+    if (outLength != nullptr) *outLength = dump.heapLength;
+    if (outGeneration != nullptr) *outGeneration = dump.heapGeneration;
+    return dump.heapBytes;
 }
 
 void zviProcessHeapDump(void (*callback)(char *bytes, int length)) {
-    gDump.heapCallback = callback;
+    ZVDumpState &dump = ZVCore().dumps;
+    dump.heapCallback = callback;
     requestHeapDump();
-    gDump.heapCallback = nullptr;
+    dump.heapCallback = nullptr;
 }
 
 int32_t zviConvertHeapDumpClassID(ZVWord classID) { return PRIClassKeyGet(classID); }
@@ -117,12 +106,12 @@ unsigned char zviObjectArrayDescription(jobjectID object, uint32_t *outClassID,
                                         int32_t *outCount, uint32_t *outElements,
                                         int32_t maximum) {
     if (maximum < 0) maximum = 0;
-    gDump.objectMaximum = static_cast<int32_t>(std::min<int64_t>(4 * int64_t(maximum) + 64, INT32_MAX));
-    gDump.objectLength = 0;  // a dump that never arrives reports nothing
+    ZVCore().dumps.objectMaximum = static_cast<int32_t>(std::min<int64_t>(4 * int64_t(maximum) + 64, INT32_MAX));
+    ZVCore().dumps.objectLength = 0;  // a dump that never arrives reports nothing
     zvipi->RequestEvent(JVMPI_EVENT_OBJECT_DUMP, object);
-    int32_t length = gDump.objectLength;
+    int32_t length = ZVCore().dumps.objectLength;
     if (length <= 0) return 0;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(gDump.objectBytes);
+    const auto *bytes = reinterpret_cast<const unsigned char *>(ZVCore().dumps.objectBytes);
     // Any other record is kept as its type byte alone: it did arrive.
     if (bytes[0] != JVMPI_GC_OBJ_ARRAY_DUMP) return 1;
     if (length < kArrayHeader) return 0;  // an array record cut short
@@ -137,8 +126,7 @@ unsigned char zviObjectArrayDescription(jobjectID object, uint32_t *outClassID,
     return 1;
 }
 
-void ZVResetDumps() {
-    sFree(gDump.heapBytes);
-    sFree(gDump.objectBytes);
-    gDump = DumpState{};
+ZVDumpState::~ZVDumpState() {
+    sFree(heapBytes);
+    sFree(objectBytes);
 }

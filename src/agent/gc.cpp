@@ -1,20 +1,17 @@
 // Nested control of the garbage collector: the collector is disabled while
 // at least one caller holds it off.
 #include "agent/agent_internal.h"
-
-namespace {
-int32_t gNesting = 0;  // changed only under the data lock
-}
+#include "agent/core.h"
 
 void zviDisableGC(void) {
     zviDataLock();
-    if (++gNesting == 1) zvipi->DisableGC();
+    if (++ZVCore().gcNesting == 1) zvipi->DisableGC();
     zviDataUnlock();
 }
 
 void zviEnableGC(void) {
     zviDataLock();
-    if (gNesting-- == 1) zvipi->EnableGC();
+    if (ZVCore().gcNesting-- == 1) zvipi->EnableGC();
     zviDataUnlock();
 }
 
@@ -22,4 +19,3 @@ void zviRunGC(void) { zvipi->RunGC(); }
 
 int zviGetGCGeneration(void) { return std::atomic_ref(ZVState().gcGeneration).load(std::memory_order_relaxed); }
 
-void ZVResetGCNesting() { gNesting = 0; }

@@ -16,7 +16,7 @@ namespace {
 
 jint JNICALL getTool(JNIEnv *, jclass) { return zviGetToolID(); }
 
-jint JNICALL getPort(JNIEnv *, jclass) { return gAgentOptions.auditPort; }
+jint JNICALL getPort(JNIEnv *, jclass) { return CurrentOptions().auditPort; }
 
 jstring JNICALL getOptions(JNIEnv *env, jclass) {
     const char *text = ZVOptionsText();

@@ -155,13 +155,14 @@ jint JVM_OnLoad(JavaVM *vm, char *options, void *) {
     state.directIMode = directIMode;
 
     state.instrumentationActive = 1;
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     PRIUseThreadStorage(zviGetThreadLocalStorage, zviSetThreadLocalStorage);
     PRIUseAgentQueries({zviIsAuditThread, zviIsValidJNIEnv, memoryProfilerEnabled, zviGetThreadStatus,
                         zviThreadHasRun2, zviDisableGC, zviEnableGC, zviSuspendThread, zviResumeThread,
                         zviDataLock, zviDataUnlock});
+    ZVDecideVMTraits(zviGetVMFlavor());
     PRIRuntimeSettings settings = PRISettings();
-    settings.vmFlavour = zviGetVMFlavor();
+    settings.vm = ZVTraits();
     PRISetSettings(settings);
     PRIInitialize(vm, directIMode, useHighPrecisionTimer, ignoreCPUFrequency, o.PRIInstrumentLines,
                   o.PRIDebugInstrumentation, o.PRIDebugClassInstrumentation,

@@ -1,6 +1,6 @@
-// The process-wide agent state and the exported profiler-interface symbol.
+// The agent core's owner record and the exported profiler-interface symbol.
 #include "agent/agent_internal.h"
-#include "agent/agent_testing.h"
+#include "agent/core.h"
 #include "support/heap.h"
 
 extern "C" {
@@ -20,40 +20,38 @@ ZVAgentState initialState() {
     return state;
 }
 
-ZVAgentState gState = initialState();
-char *gOptionsText = nullptr;
-
 }  // namespace
 
-ZVAgentState &ZVState() { return gState; }
+// Never destroyed: VM threads still raise events while the process exits.
+ZVAgentCore *gZVCore = new ZVAgentCore();
+
+ZVAgentCore::ZVAgentCore() : state(initialState()) {}
+
+ZVAgentCore::~ZVAgentCore() {
+    ZVFreeThreadRegistry(state);
+    ZVFreeClassBuffer(state.classBuffer);
+    if (state.dataLock != nullptr) zviMonitorDestroy(state.dataLock);
+    if (state.registryMutex != nullptr) {
+        zviMonitorDestroy(*static_cast<zviMonitor **>(state.registryMutex));
+        sFree(state.registryMutex);
+    }
+    sFree(state.extensions);
+    sFree(activeList);
+    sFree(optionsText);
+}
+
+ZVAgentCore *ZVInstallCore(ZVAgentCore *core) {
+    ZVAgentCore *old = gZVCore;
+    gZVCore = core;
+    return old;
+}
+
+ZVAgentState &ZVState() { return gZVCore->state; }
 
 void ZVSetOptionsText(const char *text) {
-    sFree(gOptionsText);
-    gOptionsText = text != nullptr ? sStrdup(text) : nullptr;
+    char *&kept = ZVCore().optionsText;
+    sFree(kept);
+    kept = text != nullptr ? sStrdup(text) : nullptr;
 }
 
-const char *ZVOptionsText() { return gOptionsText; }
-
-void ZVResetAgentForTesting() {
-    ZVResetThreads();
-    ZVResetSystemThreads();
-    ZVResetDumps();
-    ZVResetGCNesting();
-    ZVResetClassLoadHook();
-    ZVResetClassLoad();
-    ZVResetVMInit();
-    if (gState.classBuffer != nullptr) {
-        ZVHashTable *buffer = gState.classBuffer;
-        ZVReplayClassBuffer(nullptr);  // releases the entries without a table
-        if (gState.classBuffer == buffer) ZVHashFree(buffer);
-    }
-    if (gState.dataLock != nullptr) zviMonitorDestroy(gState.dataLock);
-    if (gState.registryMutex != nullptr) {
-        zviMonitorDestroy(*static_cast<zviMonitor **>(gState.registryMutex));
-        sFree(gState.registryMutex);
-    }
-    sFree(gState.extensions);
-    ZVSetOptionsText(nullptr);
-    gState = initialState();
-    zvipi = nullptr;
-}
+const char *ZVOptionsText() { return ZVCore().optionsText; }

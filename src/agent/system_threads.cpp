@@ -4,31 +4,19 @@
 #include <cstdlib>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 
 namespace {
-
-struct Service {
-    zviMonitor *requestLock;    // "requestLock": serialises requests; start-up handshake
-    zviMonitor *requestNotify;  // "requestNotify": a request is pending
-    zviMonitor *resultNotify;   // "resultNotify": the request was served
-    bool started;               // the "ext_request" thread was asked for
-    bool running;               // a service loop runs
-    bool pending;
-    jclass clazz;
-    jmethodID method;
-    jobject argument;
-};
-
-Service gService{};
 
 constexpr jint kWaitMillis = 100000000;
 
 void createMonitors() {
+    ZVPrioritizedService &service = ZVCore().service;
     zviDataLock();
-    if (gService.requestLock == nullptr) {
-        gService.requestLock = zviMonitorAllocate("requestLock");
-        gService.requestNotify = zviMonitorAllocate("requestNotify");
-        gService.resultNotify = zviMonitorAllocate("resultNotify");
+    if (service.requestLock == nullptr) {
+        service.requestLock = zviMonitorAllocate("requestLock");
+        service.requestNotify = zviMonitorAllocate("requestNotify");
+        service.resultNotify = zviMonitorAllocate("resultNotify");
     }
     zviDataUnlock();
 }
@@ -51,13 +39,14 @@ JNIEnv *serviceEnv() {
 void serviceThreadMain(void *) { ZVRunPrioritizedService(); }
 
 void startServiceThread() {
-    zviMonitorEnter(gService.requestLock);
-    if (!gService.started) {
-        gService.started = true;
+    ZVPrioritizedService &service = ZVCore().service;
+    zviMonitorEnter(service.requestLock);
+    if (!service.started) {
+        service.started = true;
         zviCreatePrioritizedSystemThread("ext_request", 10, serviceThreadMain);
     }
-    while (!gService.running) zviMonitorWait(gService.requestLock, kWaitMillis);
-    zviMonitorExit(gService.requestLock);
+    while (!service.running) zviMonitorWait(service.requestLock, kWaitMillis);
+    zviMonitorExit(service.requestLock);
 }
 
 }  // namespace
@@ -73,52 +62,53 @@ jint zviCreatePrioritizedSystemThread(const char *name, int priority, void (*fun
 }
 
 void ZVRunPrioritizedService(void) {
+    ZVPrioritizedService &service = ZVCore().service;
     JNIEnv *env = serviceEnv();
     createMonitors();
-    zviMonitorEnter(gService.requestLock);
-    gService.running = true;
-    zviMonitorNotify(gService.requestLock);
-    zviMonitorExit(gService.requestLock);
+    zviMonitorEnter(service.requestLock);
+    service.running = true;
+    zviMonitorNotify(service.requestLock);
+    zviMonitorExit(service.requestLock);
     for (;;) {
-        zviMonitorEnter(gService.requestNotify);
-        while (!gService.pending) zviMonitorWait(gService.requestNotify, kWaitMillis);
-        zviMonitorExit(gService.requestNotify);
-        env->CallStaticVoidMethod(gService.clazz, gService.method, gService.argument, jint(0));
-        zviMonitorEnter(gService.resultNotify);
-        gService.pending = false;
-        gService.clazz = nullptr;
-        gService.method = nullptr;
-        gService.argument = nullptr;
-        zviMonitorNotify(gService.resultNotify);
-        zviMonitorExit(gService.resultNotify);
+        zviMonitorEnter(service.requestNotify);
+        while (!service.pending) zviMonitorWait(service.requestNotify, kWaitMillis);
+        zviMonitorExit(service.requestNotify);
+        env->CallStaticVoidMethod(service.clazz, service.method, service.argument, jint(0));
+        zviMonitorEnter(service.resultNotify);
+        service.pending = false;
+        service.clazz = nullptr;
+        service.method = nullptr;
+        service.argument = nullptr;
+        zviMonitorNotify(service.resultNotify);
+        zviMonitorExit(service.resultNotify);
     }
 }
 
 void ZVInvokePrioritizedStaticCall(JNIEnv *env, jclass clazz, jmethodID method, jobject argument) {
+    ZVPrioritizedService &service = ZVCore().service;
     if (argument == nullptr) return;
-    if (zviGetVMFlavor() != ZV_VM_CLASSIC) {
+    if (!ZVTraits().greenThreads) {
         env->CallStaticVoidMethod(clazz, method, argument, jint(1));
         return;
     }
     createMonitors();
     startServiceThread();
-    zviMonitorEnter(gService.requestLock);
-    zviMonitorEnter(gService.requestNotify);
-    gService.clazz = clazz;
-    gService.method = method;
-    gService.argument = argument;
-    gService.pending = true;
-    zviMonitorNotify(gService.requestNotify);
-    zviMonitorExit(gService.requestNotify);
-    zviMonitorEnter(gService.resultNotify);
-    while (gService.pending) zviMonitorWait(gService.resultNotify, kWaitMillis);
-    zviMonitorExit(gService.resultNotify);
-    zviMonitorExit(gService.requestLock);
+    zviMonitorEnter(service.requestLock);
+    zviMonitorEnter(service.requestNotify);
+    service.clazz = clazz;
+    service.method = method;
+    service.argument = argument;
+    service.pending = true;
+    zviMonitorNotify(service.requestNotify);
+    zviMonitorExit(service.requestNotify);
+    zviMonitorEnter(service.resultNotify);
+    while (service.pending) zviMonitorWait(service.resultNotify, kWaitMillis);
+    zviMonitorExit(service.resultNotify);
+    zviMonitorExit(service.requestLock);
 }
 
-void ZVResetSystemThreads() {
-    zviMonitorDestroy(gService.requestLock);
-    zviMonitorDestroy(gService.requestNotify);
-    zviMonitorDestroy(gService.resultNotify);
-    gService = Service{};
+ZVPrioritizedService::~ZVPrioritizedService() {
+    zviMonitorDestroy(requestLock);
+    zviMonitorDestroy(requestNotify);
+    zviMonitorDestroy(resultNotify);
 }

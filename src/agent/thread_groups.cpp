@@ -92,8 +92,7 @@ const char *ZVGroupPath(const char *group, const char *parent) {
     return pathOf(node);
 }
 
-void ZVResetThreadGroups() {
-    ZVAgentState &state = ZVState();
+void ZVFreeThreadGroups(ZVAgentState &state) {
     if (state.threadGroupPaths != nullptr) {
         ZVForEachEntry(state.threadGroupPaths,
                        [](ZVWord, ZVWord value) { sFree(reinterpret_cast<void *>(value)); });

@@ -4,23 +4,9 @@
 #include "agent/agent_internal.h"
 #include "pri/runtime.h"
 
-namespace {
-
-bool judgedByCpuTime() {
-    switch (zviGetVMFlavor()) {
-        case ZV_VM_HOTSPOT:
-        case ZV_VM_IBM:
-        case ZV_VM_CLASSIC:
-        case ZV_VM_JROCKIT: return true;
-        default: return false;
-    }
-}
-
-}  // namespace
-
 unsigned char zviThreadHasRun2(JNIEnv *sampler, JNIEnv *env, int useSampler, int useStatus) {
     if (useSampler != 0 && PRISamplerThreadHasRun(sampler, env) == 1) return 1;
-    if (!judgedByCpuTime()) {
+    if (!ZVTraits().cpuTimeShowsRun) {
         if (useStatus == 0) return zvipi->ThreadHasRun(env) != 0;
         return (zvipi->GetThreadStatus(env) & ~JVMPI_THREAD_INTERRUPTED) == JVMPI_THREAD_RUNNABLE;
     }

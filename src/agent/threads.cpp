@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "platform/jvmpi_emulation.h"
 #include "support/heap.h"
 
 namespace {
 
 // Shared result of zviGetActiveThreads, reused by every call.
-JNIEnv **gActive = nullptr;
-int gActiveCapacity = 0;  // entries, without the terminator
 
 const char *const kExcludedPrefixes[] = {"CompileThread0"};
 
@@ -24,8 +23,7 @@ void freeRecord(ZVThreadRecord *record) {
 
 // Their start events arrive on another thread, so their handle would be wrong.
 bool startsElsewhere(const char *name, const char *parent) {
-    int flavor = zviGetVMFlavor();
-    if (flavor != ZV_VM_HOTSPOT && flavor != ZV_VM_IBM && flavor != ZV_VM_JROCKIT) return false;
+    if (!ZVTraits().helperThreadsStartElsewhere) return false;
     if (parent != nullptr || name == nullptr) return false;
     return strcmp(name, "Finalizer") == 0 || strcmp(name, "Reference Handler") == 0;
 }
@@ -40,7 +38,7 @@ ZVThreadRecord *ZVFindThread(JNIEnv *env) {
 
 void ZVRegisterThread(const char *name, const char *group, const char *parent, JNIEnv *env) {
     ZVAgentState &state = ZVState();
-    if (zviGetVMFlavor() != ZV_VM_IBM) zvipi->SetThreadLocalStorage(env, nullptr);
+    if (ZVTraits().clearsStorageOfStartingThreads) zvipi->SetThreadLocalStorage(env, nullptr);
     zviDataLock();
     const char *groupName = group != nullptr ? group : "Unknown thread group";
     auto *record = static_cast<ZVThreadRecord *>(sMalloc(sizeof(ZVThreadRecord)));
@@ -93,25 +91,28 @@ int ZVIsExcludedSystemThread(JNIEnv *env) {
 }
 
 JNIEnv **zviGetActiveThreads(void) {
-    ZVAgentState &state = ZVState();
+    ZVAgentCore &core = ZVCore();
+    ZVAgentState &state = core.state;
+    JNIEnv **&list = core.activeList;
+    int32_t &capacity = core.activeCapacity;
     zviDataLock();
     int count = state.activeThreads != nullptr ? state.activeThreads->count : 0;
-    if (gActive == nullptr || count > gActiveCapacity) {
-        sFree(gActive);
-        gActiveCapacity = 2 * count + 1;
-        gActive = static_cast<JNIEnv **>(sMalloc((gActiveCapacity + 1) * static_cast<int>(sizeof(JNIEnv *))));
-        if (gActive == nullptr) gActiveCapacity = 0;
+    if (list == nullptr || count > capacity) {
+        sFree(list);
+        capacity = 2 * count + 1;
+        list = static_cast<JNIEnv **>(sMalloc((capacity + 1) * static_cast<int>(sizeof(JNIEnv *))));
+        if (list == nullptr) capacity = 0;
     }
-    if (gActive != nullptr) {
+    if (list != nullptr) {
         int n = 0;
         if (state.activeThreads != nullptr) {
             ZVForEachEntry(state.activeThreads, [&](ZVWord key, ZVWord) {
-                if (n < gActiveCapacity) gActive[n++] = reinterpret_cast<JNIEnv *>(key);
+                if (n < capacity) list[n++] = reinterpret_cast<JNIEnv *>(key);
             });
         }
-        gActive[n] = nullptr;
+        list[n] = nullptr;
     }
-    JNIEnv **result = gActive;
+    JNIEnv **result = list;
     zviDataUnlock();
     return result;
 }
@@ -219,17 +220,14 @@ JNIEnv *zviJNIEnvForThreadHandle(jobject handle) {
 
 int zviIsVMShuttingDown(void) { return std::atomic_ref(ZVState().vmShuttingDown).load(std::memory_order_relaxed); }
 
-void ZVResetThreads() {
-    ZVAgentState &state = ZVState();
+void ZVFreeThreadRegistry(ZVAgentState &state) {
     if (state.activeThreads != nullptr) {
         ZVForEachEntry(state.activeThreads,
                        [](ZVWord, ZVWord value) { freeRecord(reinterpret_cast<ZVThreadRecord *>(value)); });
         ZVHashFree(state.activeThreads);
         state.activeThreads = nullptr;
     }
-    sFree(gActive);
-    gActive = nullptr;
-    gActiveCapacity = 0;
-    ZVResetThreadGroups();
-    ZVResetAuditThreads();
+    ZVFreeThreadGroups(state);
+    if (state.auditThreads != nullptr) ZVIntTableFree(state.auditThreads);
+    state.auditThreads = nullptr;
 }

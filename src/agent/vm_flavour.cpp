@@ -4,6 +4,7 @@
 #include <string>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "platform/module.h"
 
 namespace {
@@ -28,6 +29,10 @@ int zviGetVMFlavor(void) {
     if (cache < 0) cache = detectFlavor();  // racing callers store the same value
     return cache;
 }
+
+const VMTraits &ZVTraits() { return ZVCore().traits; }
+
+void ZVDecideVMTraits(int flavour) { ZVCore().traits = VMTraitsOf(flavour); }
 
 const char *zviGetVMFlavorDescription(void) {
     switch (zviGetVMFlavor()) {

@@ -5,11 +5,13 @@
 #include <cstdlib>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "metrics/metrics.h"
 #include "platform/jvmpi_emulation.h"
+#include "platform/local_ref.h"
 #include "pri/runtime.h"
 #include "support/files.h"
 #include "support/heap.h"
@@ -18,8 +20,6 @@ namespace jc = java_contract;
 
 namespace {
 
-jclass gNativeClass = nullptr;  // global reference
-jmethodID gWaitForever = nullptr;
 
 // A pending exception is described and cleared, and the work goes on.
 void check(JNIEnv *env) {
@@ -55,40 +55,29 @@ void missingClasses(int which) {
     exit(1);
 }
 
-// A Java string for the call, released after it; null stays null.
-struct JavaString {
-    JNIEnv *env;
-    jstring value;
-    JavaString(JNIEnv *e, const char *text) : env(e), value(text != nullptr ? e->NewStringUTF(text) : nullptr) {}
-    ~JavaString() {
-        if (value != nullptr) env->DeleteLocalRef(value);
-    }
-    JavaString(const JavaString &) = delete;
-    JavaString &operator=(const JavaString &) = delete;
-};
+// A Java string for a call, released after it; null stays null.
+LocalRef<jstring> javaString(JNIEnv *env, const char *text) {
+    return {env, text != nullptr ? env->NewStringUTF(text) : nullptr};
+}
 
 void setSystemProperties(JNIEnv *env, jclass system, jmethodID setProperty, jmethodID getProperty) {
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     if (getProperty != nullptr) {
-        JavaString key(env, "zenva.scanForFreePort");
-        auto value = static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key.value));
+        LocalRef key = javaString(env, "zenva.scanForFreePort");
+        LocalRef value(env, env->CallStaticObjectMethod(system, getProperty, key.get()));
         check(env);
-        if (value == nullptr && o.auditPortEnd != o.auditPort) {
+        if (value.get() == nullptr && o.auditPortEnd != o.auditPort) {
             char text[16];
             snprintf(text, sizeof text, "%d", o.auditPortEnd);
-            JavaString portEnd(env, text);
-            jobject old = env->CallStaticObjectMethod(system, setProperty, key.value, portEnd.value);
+            LocalRef portEnd = javaString(env, text);
+            LocalRef old(env, env->CallStaticObjectMethod(system, setProperty, key.get(), portEnd.get()));
             check(env);
-            if (old != nullptr) env->DeleteLocalRef(old);
-        } else if (value != nullptr) {
-            env->DeleteLocalRef(value);
         }
     }
-    JavaString audit(env, "AUDIT");
-    JavaString z2a(env, "z2a");
-    jobject old = env->CallStaticObjectMethod(system, setProperty, audit.value, z2a.value);
+    LocalRef audit = javaString(env, "AUDIT");
+    LocalRef z2a = javaString(env, "z2a");
+    LocalRef old(env, env->CallStaticObjectMethod(system, setProperty, audit.get(), z2a.get()));
     check(env);
-    if (old != nullptr) env->DeleteLocalRef(old);
 }
 
 void startMetrics() {
@@ -97,7 +86,7 @@ void startMetrics() {
     char *hostCopy = host != nullptr && *host != '\0' ? sStrdup(host) : nullptr;
     ZVFillServiceLocks();
     MetricsInit(hostCopy, ZVGetServices());
-    AgentOptions &o = gAgentOptions;
+    AgentOptions &o = CurrentOptions();
     if (o.metricsEnabled) {
         ZVVector *settings = o.metricsConfiguration;
         if (settings != nullptr && ZVVectorSize(settings) > 0) {
@@ -154,7 +143,7 @@ AuditMembers lookUpMembers(JNIEnv *env, jclass audit, jclass main) {
 }
 
 jint startFlags(JNIEnv *env, jclass audit, const AuditMembers &m) {
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     jint flags = 0;
     if (ZVState().memoryProfilerOptions.enabled == 0) {
         flags |= env->GetStaticIntField(audit, m.memoryProfilerAlwaysDisabled);
@@ -169,15 +158,15 @@ jint startFlags(JNIEnv *env, jclass audit, const AuditMembers &m) {
 jboolean z(int32_t value) { return value != 0 ? JNI_TRUE : JNI_FALSE; }
 
 void callSetters(JNIEnv *env, jclass main, const AuditMembers &m) {
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     if (o.unitTestMode && m.setUnitTestMode != nullptr) {
         env->CallStaticVoidMethod(main, m.setUnitTestMode, z(o.unitTestMode), z(o.unitTestMode2));
         check(env);
     }
     if (o.snapshotRepository != nullptr) {
-        JavaString repository(env, o.snapshotRepository);
-        JavaString logFile(env, o.logEnabled ? o.logFile : nullptr);
-        env->CallStaticVoidMethod(main, m.setSnapshotRepository, repository.value, logFile.value,
+        LocalRef repository = javaString(env, o.snapshotRepository);
+        LocalRef logFile = javaString(env, o.logEnabled ? o.logFile : nullptr);
+        env->CallStaticVoidMethod(main, m.setSnapshotRepository, repository.get(), logFile.get(),
                                   jint(o.logSeverity));
         check(env);
     }
@@ -188,16 +177,16 @@ void callSetters(JNIEnv *env, jclass main, const AuditMembers &m) {
                                   z(o.instrumentationFilterEnabled), jint(o.instrumentationFilterLimit));
     }
     if ((o.snapshotGeneration || o.xmlReportGeneration) && m.setAutoCaptureOptions != nullptr) {
-        JavaString directory(env, o.captureFileDirectory);
-        JavaString format(env, o.captureFileNameFormat);
-        JavaString comment(env, o.captureComment);
+        LocalRef directory = javaString(env, o.captureFileDirectory);
+        LocalRef format = javaString(env, o.captureFileNameFormat);
+        LocalRef comment = javaString(env, o.captureComment);
         jint initialDelay = o.computeInitialDelayFromCurrentTime ? -1 : o.initialDelay;
         env->CallStaticVoidMethod(main, m.setAutoCaptureOptions, z(o.snapshotGeneration),
                                   z(o.xmlReportGeneration), z(o.generateOnExit), initialDelay,
-                                  jint(o.captureDelay), jint(o.captureCounter), directory.value,
-                                  format.value, z(o.resetMark), JNI_FALSE, JNI_FALSE,
+                                  jint(o.captureDelay), jint(o.captureCounter), directory.get(),
+                                  format.get(), z(o.resetMark), JNI_FALSE, JNI_FALSE,
                                   z(o.includeCPUInformation), z(o.includeMetricsInformation),
-                                  comment.value);
+                                  comment.get());
         check(env);
     }
     if (!o.acceptConnections) {
@@ -205,8 +194,8 @@ void callSetters(JNIEnv *env, jclass main, const AuditMembers &m) {
         check(env);
     }
     auto callWithString = [&](jmethodID method, const char *text) {
-        JavaString value(env, text);
-        env->CallStaticVoidMethod(main, method, value.value);
+        LocalRef value = javaString(env, text);
+        env->CallStaticVoidMethod(main, method, value.get());
         check(env);
     };
     if (o.vmName != nullptr) callWithString(m.setVMName, o.vmName);
@@ -224,22 +213,22 @@ void callSetters(JNIEnv *env, jclass main, const AuditMembers &m) {
 void ZVRegisterNativeMethods(JNIEnv *env, jclass nativeClass);
 
 void ZVHandleVMInitialized(JNIEnv *env) {
+    ZVAgentCore &core = ZVCore();
     if (env == nullptr) return;
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
 
-    jclass native = findClass(env, jc::kNativeClass);
-    if (native == nullptr) missingClasses(1);
-    gNativeClass = static_cast<jclass>(env->NewGlobalRef(native));
+    LocalRef native(env, findClass(env, jc::kNativeClass));
+    if (!native) missingClasses(1);
+    core.nativeClass = static_cast<jclass>(env->NewGlobalRef(native));
     ZVCheckJNIException(env, "Native");
     ZVRegisterNativeMethods(env, native);
-    gWaitForever = staticMethod(env, native, jc::kWaitForever);
-    env->DeleteLocalRef(native);
+    core.waitForever = staticMethod(env, native, jc::kWaitForever);
     ZVCheckJNIException(env, "waitForever");
 
-    jclass system = findClass(env, jc::kSystemClass);
-    jclass audit = findClass(env, jc::kAuditClass);
-    jclass main = findClass(env, jc::kMainClass);
-    if (system == nullptr || audit == nullptr || main == nullptr) missingClasses(2);
+    LocalRef system(env, findClass(env, jc::kSystemClass));
+    LocalRef audit(env, findClass(env, jc::kAuditClass));
+    LocalRef main(env, findClass(env, jc::kMainClass));
+    if (!system || !audit || !main) missingClasses(2);
 
     PRIBootstrapContextClass(env, o.hibernate, o.PRIHibernateEnabled);
     ZVCheckJNIException(env, "PRIVMInitialized");
@@ -247,8 +236,8 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     // while the VM started are rewritten like every later one.
     JvmpiRedefineStartupClasses(env);
 
-    jclass system2 = findClass(env, jc::kSystemClass);
-    if (system2 == nullptr) exit(1);
+    LocalRef system2(env, findClass(env, jc::kSystemClass));
+    if (!system2) exit(1);
     jmethodID setProperty = staticMethod(env, system2, jc::kSetProperty);
     jmethodID getProperty = staticMethod(env, system2, jc::kGetProperty);
     if (setProperty == nullptr) exit(1);
@@ -273,8 +262,8 @@ void ZVHandleVMInitialized(JNIEnv *env) {
         check(env);
     }
     if (o.filterReloadOnChange && o.filterPath != nullptr) {
-        JavaString path(env, o.filterPath);
-        env->CallStaticVoidMethod(main, members.askForFilterFileChangeNotification, path.value);
+        LocalRef path = javaString(env, o.filterPath);
+        env->CallStaticVoidMethod(main, members.askForFilterFileChangeNotification, path.get());
         check(env);
     }
     PRICallInitDone(env);
@@ -283,21 +272,18 @@ void ZVHandleVMInitialized(JNIEnv *env) {
 }
 
 void ZVHandleVMShutDown(JNIEnv *env) {
+    ZVAgentCore &core = ZVCore();
     ZVAgentState &state = ZVState();
     std::atomic_ref(state.vmShuttingDown).store(1, std::memory_order_relaxed);
     if (state.exitEnabled == 0) {
         fputs("Exit called. (ignored)\n", stderr);
         fflush(stderr);
         // waitForever holds this thread, and with it the VM's exit.
-        if (env != nullptr && gNativeClass != nullptr && gWaitForever != nullptr) {
-            env->CallStaticVoidMethod(gNativeClass, gWaitForever);
+        if (env != nullptr && core.nativeClass != nullptr && core.waitForever != nullptr) {
+            env->CallStaticVoidMethod(core.nativeClass, core.waitForever);
         }
     }
     if (ZVHandlerTable *table = ZVInstalledHandlers()) table->vmShutDown();
     PRINotifyVMExiting(env);
 }
 
-void ZVResetVMInit() {
-    gNativeClass = nullptr;
-    gWaitForever = nullptr;
-}

@@ -129,15 +129,20 @@ struct AgentOptions {
     char *unitTestSnapDir;
 };
 
-// The process-wide option record.
-extern AgentOptions gAgentOptions;
+// The process-wide option record in use: created with the defaults when the
+// library loads and never destroyed, as threads read it until the process ends.
+extern AgentOptions *gAgentOptions;
+inline AgentOptions &CurrentOptions() { return *gAgentOptions; }
 
-// Releases what the record owns and restores every default (tests, fuzzing).
-void ResetAgentOptions();
+// A record with every default; installing one returns the record it replaces,
+// which FreeAgentOptions releases with what it owns (tests, tools, fuzzing).
+AgentOptions *NewAgentOptions();
+AgentOptions *InstallAgentOptions(AgentOptions *options);
+void FreeAgentOptions(AgentOptions *options);
 
-// Fills gAgentOptions from the option string. The three in/out words carry
+// Fills the record in use from the option string. The three in/out words carry
 // the start-up code's values in and the configured values out. The extension
-// maps stay owned by gAgentOptions; the out pointers refer to them. False,
+// maps stay owned by that record; the out pointers refer to them. False,
 // after messages, when the option string, the file it names, the filter file
 // or a value in them was refused; the defaults stand for what was refused.
 bool LoadOptions(const char *options, SEElement **extensionExclusion,
@@ -150,7 +155,7 @@ bool LoadOptions(const char *options, SEElement **extensionExclusion,
 typedef bool (*ConfigFilterLoader)(const char *path);
 void ConfigSetFilterLoader(ConfigFilterLoader loader);
 
-// Prints the options report of gAgentOptions to standard output.
+// Prints the options report of the record in use to standard output.
 void PrintOptionsReport();
 
 // ------------------------------------------------------------------ getters

@@ -79,10 +79,9 @@ void ReportBadTimeSpan(const char *name, const char *text);
 int32_t CheckedNumber(const char *name, const char *text, int32_t low, int32_t high,
                       int32_t defaultValue);
 // Prints a message about a refused option value to standard error and counts it;
-// LoadOptions resets the count and fails when it is not zero at the end.
+// LoadOptions fails when the count grew while it read.
 void ReportRefusedValue(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int RefusedValueCount();
-void ResetRefusedValueCount();
 
 // Reports a document whose root is not "zentrova-configuration" or that has
 // no element for the tool: all or most of its options then take their defaults.

@@ -22,8 +22,6 @@ void ReportRefusedValue(const char *format, ...) {
 
 int RefusedValueCount() { return gRefusedValues; }
 
-void ResetRefusedValueCount() { gRefusedValues = 0; }
-
 bool ParseWholeNumber(const char *text, size_t length, int32_t low, int32_t high, int32_t *value) {
     size_t i = length > 0 && text[0] == '-' ? 1 : 0;
     if (i == length) return false;

@@ -227,12 +227,21 @@ void ReadExtensionOptions(const ConfigSource *source, AgentOptions &o) {
 
 }  // namespace
 
-AgentOptions gAgentOptions = kDefaultOptions;
+AgentOptions *gAgentOptions = new AgentOptions(kDefaultOptions);
 
 void ConfigSetFilterLoader(ConfigFilterLoader loader) { gFilterLoader = loader; }
 
-void ResetAgentOptions() {
-    AgentOptions &o = gAgentOptions;
+AgentOptions *NewAgentOptions() { return new AgentOptions(kDefaultOptions); }
+
+AgentOptions *InstallAgentOptions(AgentOptions *options) {
+    AgentOptions *old = gAgentOptions;
+    gAgentOptions = options;
+    return old;
+}
+
+void FreeAgentOptions(AgentOptions *options) {
+    if (options == nullptr) return;
+    AgentOptions &o = *options;
     for (char *text : {o.filterPath, o.captureFileDirectory, o.captureFileNameFormat,
                        o.captureComment, o.vmName, o.snmpConfPath, o.actionFilename,
                        o.snapshotRepository, o.logFile, o.PRIDebugClassInstrumentation,
@@ -241,18 +250,18 @@ void ResetAgentOptions() {
     SEFree(o.extensionExclusion);
     SEFree(o.extensionArgs);
     FreeMetricsConfiguration(o.metricsConfiguration);
-    o = kDefaultOptions;
+    delete options;
 }
 
 bool LoadOptions(const char *options, SEElement **extensionExclusion, SEElement **extensionArgs,
                  int32_t *directIMode, int32_t *useHighPrecisionTimer,
                  int32_t *ignoreCPUFrequency) {
-    AgentOptions &o = gAgentOptions;
+    AgentOptions &o = CurrentOptions();
     int32_t directI = directIMode ? *directIMode : o.directIMode;
     int32_t highPrecision = useHighPrecisionTimer ? *useHighPrecisionTimer : o.useHighPrecisionTimer;
     int32_t ignoreFrequency = ignoreCPUFrequency ? *ignoreCPUFrequency : o.ignoreCPUFrequency;
 
-    ResetRefusedValueCount();
+    int refusedBefore = RefusedValueCount();
     ConfigSource *source = LoadConfiguration(options, 1);
     if (source == nullptr && GetConfigurationError()[0] != '\0')
         fprintf(stderr, "ZVArguments: error '%s'\n", GetConfigurationError());
@@ -286,5 +295,5 @@ bool LoadOptions(const char *options, SEElement **extensionExclusion, SEElement 
     if (ignoreCPUFrequency) *ignoreCPUFrequency = ignoreFrequency;
     if (extensionExclusion) *extensionExclusion = o.extensionExclusion;
     if (extensionArgs) *extensionArgs = o.extensionArgs;
-    return sourceRead && filterLoaded && RefusedValueCount() == 0;
+    return sourceRead && filterLoaded && RefusedValueCount() == refusedBefore;
 }

@@ -59,7 +59,7 @@ void PrintAutoCapture(FILE *out, const AgentOptions &o) {
 }  // namespace
 
 void PrintOptionsReport() {
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     FILE *out = stderr;
     const char *stars = "**************************************************\n";
     fprintf(out, "%s", stars);

@@ -5,17 +5,17 @@
 
 int zviGetToolID(void) { return 5; }
 
-const char *zviGetLogFile(void) { return gAgentOptions.logEnabled ? gAgentOptions.logFile : nullptr; }
+const char *zviGetLogFile(void) { return CurrentOptions().logEnabled ? CurrentOptions().logFile : nullptr; }
 
-int zviGetLogFileSeverity(void) { return gAgentOptions.logSeverity; }
+int zviGetLogFileSeverity(void) { return CurrentOptions().logSeverity; }
 
-const char *zviGetUnitTestSnapDB(void) { return gAgentOptions.unitTestSnapDB; }
+const char *zviGetUnitTestSnapDB(void) { return CurrentOptions().unitTestSnapDB; }
 
-const char *zviGetUnitTestSnapDir(void) { return gAgentOptions.unitTestSnapDir; }
+const char *zviGetUnitTestSnapDir(void) { return CurrentOptions().unitTestSnapDir; }
 
 int zviGetSamplerOptions(int32_t *outPeriod, int32_t *outTime) {
-    if (!gAgentOptions.autoStartCPU) return 0;
-    if (outPeriod != nullptr) *outPeriod = gAgentOptions.samplerPeriod;
-    if (outTime != nullptr) *outTime = gAgentOptions.autoStartCPUTime;
+    if (!CurrentOptions().autoStartCPU) return 0;
+    if (outPeriod != nullptr) *outPeriod = CurrentOptions().samplerPeriod;
+    if (outTime != nullptr) *outTime = CurrentOptions().autoStartCPUTime;
     return 1;
 }

@@ -26,24 +26,41 @@ constexpr int64_t kSummaryWindowSeconds = 3600;
 constexpr int32_t kDueToleranceMillis = 101;
 
 // Lock order: timerMutex, then onMutex, then one metric's bufferMutex.
+// The module's owner record. The running agent's is created when the library
+// loads and never destroyed: the metrics loop runs until the process ends.
 struct MetricsState {
-    ZVServices *services;
-    char *hostName;              // owned
-    MetricRecord *metrics;       // the registry: kMetricCount records
-    int32_t *enabled;            // indices into metrics; guarded by onMutex
-    int32_t enabledCount;
-    void *onMutex;               // "MetricsOnMutex"
-    void *timerMutex;            // "TimerThreadMutex"
-    void *loopMonitor;           // "MetricsLoopMonitor"
-    bool gateOpen;               // guarded by loopMonitor
-    bool wakePending;            // guarded by loopMonitor
-    bool hadPass;
-    uint32_t previousPass;       // monotonic milliseconds
-    MetricRecord **all;          // what getAllMetrics returns, built once
-    int32_t allCount;
+    ZVServices *services = nullptr;
+    char *hostName = nullptr;         // owned
+    MetricRecord *metrics = nullptr;  // the registry once MetricsInit ran
+    int32_t *enabled = nullptr;       // indices into metrics; guarded by onMutex
+    int32_t enabledCount = 0;
+    void *onMutex = nullptr;      // "MetricsOnMutex"
+    void *timerMutex = nullptr;   // "TimerThreadMutex"
+    void *loopMonitor = nullptr;  // "MetricsLoopMonitor"
+    bool gateOpen = false;        // guarded by loopMonitor
+    bool wakePending = false;     // guarded by loopMonitor
+    bool hadPass = false;
+    uint32_t previousPass = 0;       // monotonic milliseconds
+    MetricRecord **all = nullptr;    // what getAllMetrics returns, built once
+    int32_t allCount = 0;
+    MetricRecord registry[kMetricCount];  // the built-in metrics
+    // java.lang.Runtime for the heap sampler: found on first use and kept; a
+    // failed lookup is tried again next sample.
+    jobject runtime = nullptr;  // global reference
+    jmethodID totalMemory = nullptr;
+    jmethodID freeMemory = nullptr;
+
+    MetricsState();
+    MetricsState(const MetricsState &) = delete;
+    MetricsState &operator=(const MetricsState &) = delete;
+    // Releases the buffers and names the record owns.
+    ~MetricsState();
 };
 
 MetricsState &Metrics();
+// Installs state as the module's record and returns the one it replaces, to
+// be freed once no thread uses it (tests).
+MetricsState *MetricsInstall(MetricsState *state);
 
 // The services record's locks and monitors; each accepts a null object and
 // then does nothing, so a record without them degrades to no locking.
@@ -75,6 +92,3 @@ void MetricTakeSample(MetricRecord *metric, JNIEnv *env, uint32_t seconds);
 // One pass of the sampling loop at the given monotonic time: samples what is
 // due and returns how long to wait (0: until notified).
 int32_t MetricsLoopPass(JNIEnv *env, uint32_t nowMillis);
-
-// Releases every buffer and forgets the services record, as before MetricsInit.
-void MetricsResetForTesting();

@@ -17,8 +17,7 @@ const MetricRecord kBuiltIn[kMetricCount] = {
     {6, "Class Count", 1, "Count", nullptr, 3, 1, 0, 0, SampleClassCount, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr},
 };
 
-MetricRecord gRegistry[kMetricCount] = {kBuiltIn[0], kBuiltIn[1], kBuiltIn[2]};
-MetricsState gState{};
+MetricsState *gState = new MetricsState();
 
 constexpr int32_t kDefaultBufferSeconds = 36000;
 constexpr int32_t kDefaultPeriod = 2;
@@ -29,22 +28,22 @@ constexpr int32_t kLongestPeriod = INT32_MAX / 1000;
 
 template <typename Function>
 Function service(int word) {
-    ZVServices *services = gState.services;
+    ZVServices *services = gState->services;
     return services != nullptr ? reinterpret_cast<Function>(services->words[word]) : nullptr;
 }
 
 int sampleBytes(int32_t type) { return (type + 1) * static_cast<int>(sizeof(int32_t)); }
 
 MetricRecord *findById(int32_t id) {
-    for (MetricRecord &metric : gRegistry) {
+    for (MetricRecord &metric : gState->registry) {
         if (metric.id == id) return &metric;
     }
     return nullptr;
 }
 
 bool isEnabled(int index) {
-    for (int i = 0; i < gState.enabledCount; ++i) {
-        if (gState.enabled[i] == index) return true;
+    for (int i = 0; i < gState->enabledCount; ++i) {
+        if (gState->enabled[i] == index) return true;
     }
     return false;
 }
@@ -64,16 +63,36 @@ void freeRing(MetricRingBuffer *ring) {
 // Wakes the loop: the gate opens with the first metric, and a metric switched
 // on later is sampled without waiting out the current sleep.
 void wakeLoop(bool openGate) {
-    MetricMonitorEnter(gState.loopMonitor);
-    if (openGate) gState.gateOpen = true;
-    gState.wakePending = true;
-    MetricMonitorNotify(gState.loopMonitor);
-    MetricMonitorExit(gState.loopMonitor);
+    MetricMonitorEnter(gState->loopMonitor);
+    if (openGate) gState->gateOpen = true;
+    gState->wakePending = true;
+    MetricMonitorNotify(gState->loopMonitor);
+    MetricMonitorExit(gState->loopMonitor);
 }
 
 }  // namespace
 
-MetricsState &Metrics() { return gState; }
+MetricsState::MetricsState() {
+    for (int i = 0; i < kMetricCount; ++i) registry[i] = kBuiltIn[i];
+}
+
+MetricsState::~MetricsState() {
+    for (MetricRecord &metric : registry) {
+        freeRing(metric.entryBuff);
+        freeStorage(metric.storageBuff);
+    }
+    sFree(hostName);
+    sFree(enabled);
+    sFree(all);
+}
+
+MetricsState &Metrics() { return *gState; }
+
+MetricsState *MetricsInstall(MetricsState *state) {
+    MetricsState *old = gState;
+    gState = state;
+    return old;
+}
 
 void *MetricLockCreate() {
     auto create = service<void *(*)()>(ZV_SERVICE_LOCK_CREATE);
@@ -113,24 +132,24 @@ int32_t MetricServiceCount(int word) {
 }
 
 void MetricsInit(const char *hostName, ZVServices *services) {
-    sFree(gState.hostName);
-    gState.hostName = const_cast<char *>(hostName);
-    gState.services = services;
-    gState.metrics = gRegistry;
-    if (gState.enabled == nullptr) {
-        gState.enabled = static_cast<int32_t *>(sMalloc(kMetricCount * sizeof(int32_t)));
+    sFree(gState->hostName);
+    gState->hostName = const_cast<char *>(hostName);
+    gState->services = services;
+    gState->metrics = gState->registry;
+    if (gState->enabled == nullptr) {
+        gState->enabled = static_cast<int32_t *>(sMalloc(kMetricCount * sizeof(int32_t)));
     }
-    gState.enabledCount = 0;
+    gState->enabledCount = 0;
     // Once per process: a second start (tests load the agent many times)
     // keeps the locks the first made.
-    if (gState.onMutex == nullptr) gState.onMutex = MetricLockCreate();
+    if (gState->onMutex == nullptr) gState->onMutex = MetricLockCreate();
     // The sampling thread's start gate is a flag waited for on the loop
     // monitor rather than this mutex held until the first metric is on: a
     // mutex must be released by the thread that holds it, and a thread
     // blocked on one counts as running native code, which VM exit waits for.
-    if (gState.timerMutex == nullptr) gState.timerMutex = MetricLockCreate();
-    gState.gateOpen = false;
-    if (gState.loopMonitor == nullptr) gState.loopMonitor = MetricMonitorAllocate("MetricsLoopMonitor");
+    if (gState->timerMutex == nullptr) gState->timerMutex = MetricLockCreate();
+    gState->gateOpen = false;
+    if (gState->loopMonitor == nullptr) gState->loopMonitor = MetricMonitorAllocate("MetricsLoopMonitor");
 }
 
 int32_t MetricCapacity(const MetricRecord &metric, int32_t bufferSize, int32_t bufferSizeType, int32_t period) {
@@ -178,13 +197,13 @@ int MetricOn(int32_t id, int32_t bufferSize, int32_t bufferSizeType, int32_t per
         fprintf(stderr, "** Failed to find metrid with ID %d **\n", id);
         return -1;
     }
-    int index = static_cast<int>(metric - gRegistry);
-    MetricLockEnter(gState.onMutex);
+    int index = static_cast<int>(metric - gState->registry);
+    MetricLockEnter(gState->onMutex);
     // Buffers are made only for a metric that has none: the loop may be
     // sampling into the ones it has.
     if (isEnabled(index) || metric->entryBuff != nullptr) {
         fprintf(stderr, "** Metric already on %d %s **\n", metric->id, metric->name);
-        MetricLockLeave(gState.onMutex);
+        MetricLockLeave(gState->onMutex);
         return -1;
     }
     // Settings are checked before anything is made, so a refused metric
@@ -210,10 +229,10 @@ int MetricOn(int32_t id, int32_t bufferSize, int32_t bufferSizeType, int32_t per
         }
     }
     if (capacity == 0) {
-        MetricLockLeave(gState.onMutex);
+        MetricLockLeave(gState->onMutex);
         return -1;
     }
-    metric->hname = gState.hostName;
+    metric->hname = gState->hostName;
     metric->period = period;
     metric->countdown = 0;
     metric->bufferMutex = mutex;
@@ -221,15 +240,15 @@ int MetricOn(int32_t id, int32_t bufferSize, int32_t bufferSizeType, int32_t per
     metric->entryBuff = ring;
     metric->enable = 1;
     metric->active = 1;
-    if (gState.enabled != nullptr) gState.enabled[gState.enabledCount++] = index;
-    MetricLockLeave(gState.onMutex);
+    if (gState->enabled != nullptr) gState->enabled[gState->enabledCount++] = index;
+    MetricLockLeave(gState->onMutex);
     wakeLoop(true);
     return 0;
 }
 
 void MetricOnFromSetting(const ZVMetricSetting *setting) {
     if (setting == nullptr || setting->name == nullptr) return;
-    for (const MetricRecord &metric : gRegistry) {
+    for (const MetricRecord &metric : gState->registry) {
         if (std::strcmp(metric.name, setting->name) != 0) continue;
         if (metric.id == -1) return;
         int32_t size = setting->bufferSize, sizeType = setting->bufferSizeType, period = setting->period;
@@ -249,61 +268,49 @@ void AllMetricsOn(void) {
 
 MetricRecord **getAllMetrics(int32_t *count) {
     // Built once: callers keep the array, so it is never replaced.
-    MetricLockEnter(gState.onMutex);
-    if (gState.all == nullptr) {
-        gState.all = static_cast<MetricRecord **>(sMalloc(kMetricCount * sizeof(MetricRecord *)));
-        gState.allCount = 0;
-        for (MetricRecord &metric : gRegistry) {
-            if (gState.all != nullptr && metric.enable) gState.all[gState.allCount++] = &metric;
+    MetricLockEnter(gState->onMutex);
+    if (gState->all == nullptr) {
+        gState->all = static_cast<MetricRecord **>(sMalloc(kMetricCount * sizeof(MetricRecord *)));
+        gState->allCount = 0;
+        for (MetricRecord &metric : gState->registry) {
+            if (gState->all != nullptr && metric.enable) gState->all[gState->allCount++] = &metric;
         }
     }
-    MetricLockLeave(gState.onMutex);
-    if (count != nullptr) *count = gState.allCount;
-    return gState.all;
+    MetricLockLeave(gState->onMutex);
+    if (count != nullptr) *count = gState->allCount;
+    return gState->all;
 }
 
 MetricRecord *getMetric(int32_t id) { return findById(id); }
 
 int32_t hasMetricsData(void) {
     bool data = false;
-    MetricLockEnter(gState.onMutex);
-    for (MetricRecord &metric : gRegistry) {
+    MetricLockEnter(gState->onMutex);
+    for (MetricRecord &metric : gState->registry) {
         if (data || metric.entryBuff == nullptr) continue;
         MetricLockEnter(metric.bufferMutex);
         data = (metric.storageBuff != nullptr && ZVVectorSize(metric.storageBuff) > 0) ||
                metric.entryBuff->wrapped || metric.entryBuff->next > 0;
         MetricLockLeave(metric.bufferMutex);
     }
-    MetricLockLeave(gState.onMutex);
+    MetricLockLeave(gState->onMutex);
     return data ? 1 : 0;
 }
 
-ZVServices *getMetricsCallback(void) { return gState.services; }
+ZVServices *getMetricsCallback(void) { return gState->services; }
 
 int32_t areMetricsOffline(void) { return 0; }
 
 void metricsChanged(void) {
-    MetricLockEnter(gState.timerMutex);
-    MetricLockEnter(gState.onMutex);
-    gState.enabledCount = 0;
-    for (int i = 0; i < kMetricCount && gState.enabled != nullptr; ++i) {
-        if (!gRegistry[i].active) continue;
-        gRegistry[i].countdown = 0;
-        gState.enabled[gState.enabledCount++] = i;
+    MetricLockEnter(gState->timerMutex);
+    MetricLockEnter(gState->onMutex);
+    gState->enabledCount = 0;
+    for (int i = 0; i < kMetricCount && gState->enabled != nullptr; ++i) {
+        if (!gState->registry[i].active) continue;
+        gState->registry[i].countdown = 0;
+        gState->enabled[gState->enabledCount++] = i;
     }
-    MetricLockLeave(gState.onMutex);
-    MetricLockLeave(gState.timerMutex);
+    MetricLockLeave(gState->onMutex);
+    MetricLockLeave(gState->timerMutex);
     wakeLoop(false);
-}
-
-void MetricsResetForTesting() {
-    for (int i = 0; i < kMetricCount; ++i) {
-        freeRing(gRegistry[i].entryBuff);
-        freeStorage(gRegistry[i].storageBuff);
-        gRegistry[i] = kBuiltIn[i];
-    }
-    sFree(gState.hostName);
-    sFree(gState.enabled);
-    sFree(gState.all);
-    gState = MetricsState{};
 }

@@ -6,11 +6,6 @@
 
 namespace {
 
-// Found on first use and kept; a failed lookup is tried again next sample.
-jobject gRuntime = nullptr;  // global reference
-jmethodID gTotalMemory = nullptr;
-jmethodID gFreeMemory = nullptr;
-
 bool failed(JNIEnv *env, const char *message) {
     fputs(message, stderr);
     env->ExceptionClear();
@@ -18,7 +13,8 @@ bool failed(JNIEnv *env, const char *message) {
 }
 
 bool findRuntime(JNIEnv *env) {
-    if (gRuntime != nullptr) return true;
+    MetricsState &metrics = Metrics();
+    if (metrics.runtime != nullptr) return true;
     jclass runtimeClass = env->FindClass("java/lang/Runtime");
     if (runtimeClass == nullptr) return failed(env, "** Zentrova Error: failed to find Runtime class **\n");
     bool found = false;
@@ -29,13 +25,14 @@ bool findRuntime(JNIEnv *env) {
                runtime == nullptr || env->ExceptionCheck()) {
         failed(env, "** Zentrova Error: failed to  retrieve Runtime **\n");
     } else {
-        gTotalMemory = env->GetMethodID(runtimeClass, "totalMemory", "()J");
-        gFreeMemory = gTotalMemory != nullptr ? env->GetMethodID(runtimeClass, "freeMemory", "()J") : nullptr;
-        if (gFreeMemory == nullptr) {
+        metrics.totalMemory = env->GetMethodID(runtimeClass, "totalMemory", "()J");
+        metrics.freeMemory =
+            metrics.totalMemory != nullptr ? env->GetMethodID(runtimeClass, "freeMemory", "()J") : nullptr;
+        if (metrics.freeMemory == nullptr) {
             failed(env, "** Zentrova Error: failed to retrieve free/totalMemory methods **\n");
         } else {
-            gRuntime = env->NewGlobalRef(runtime);
-            found = gRuntime != nullptr;
+            metrics.runtime = env->NewGlobalRef(runtime);
+            found = metrics.runtime != nullptr;
         }
         env->DeleteLocalRef(runtime);
     }
@@ -54,9 +51,10 @@ int32_t sizeWord(jlong bytes) {
 }  // namespace
 
 void SampleJavaHeap(JNIEnv *env, int32_t *values) {
+    MetricsState &metrics = Metrics();
     if (env == nullptr || !findRuntime(env)) return;
-    jlong total = env->CallLongMethod(gRuntime, gTotalMemory);
-    jlong free = env->ExceptionCheck() ? 0 : env->CallLongMethod(gRuntime, gFreeMemory);
+    jlong total = env->CallLongMethod(metrics.runtime, metrics.totalMemory);
+    jlong free = env->ExceptionCheck() ? 0 : env->CallLongMethod(metrics.runtime, metrics.freeMemory);
     if (env->ExceptionCheck()) {
         env->ExceptionClear();
         return;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/jni_guards.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/jvmpi_internal.h"
 
@@ -40,35 +41,30 @@ struct Candidates {
 
 Candidates candidates(JNIEnv *env, jvmtiEnv *jvmti, std::unordered_map<std::string, std::vector<unsigned char>> &kept) {
     Candidates found;
-    jint count = 0;
-    jclass *loaded = nullptr;
-    if (jvmti->GetLoadedClasses(&count, &loaded) != JVMTI_ERROR_NONE) return found;
-    for (jint i = 0; i < count; ++i) {
+    JvmtiRefArray<jclass> loaded(jvmti, env);
+    if (jvmti->GetLoadedClasses(loaded.count(), loaded.out()) != JVMTI_ERROR_NONE) return found;
+    for (jint i = 0; i < loaded.size(); ++i) {
         jclass klass = loaded[i];
         jint status = 0;
         jint modifiers = 0;
         jboolean modifiable = JNI_FALSE;
-        jobject loader = nullptr;
-        char *signature = nullptr;
+        jobject loaderRef = nullptr;
+        JvmtiMemory<char> signature(jvmti);
         bool wanted = jvmti->GetClassStatus(klass, &status) == JVMTI_ERROR_NONE &&
                       (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0 &&
                       jvmti->IsModifiableClass(klass, &modifiable) == JVMTI_ERROR_NONE && modifiable &&
                       jvmti->GetClassModifiers(klass, &modifiers) == JVMTI_ERROR_NONE &&
                       (modifiers & kInterface) == 0 &&
-                      jvmti->GetClassLoader(klass, &loader) == JVMTI_ERROR_NONE && loader == nullptr &&
-                      jvmti->GetClassSignature(klass, &signature, nullptr) == JVMTI_ERROR_NONE;
-        auto bytes = wanted ? kept.find(internalName(signature)) : kept.end();
-        if (loader != nullptr) env->DeleteLocalRef(loader);
-        if (signature != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char *>(signature));
+                      jvmti->GetClassLoader(klass, &loaderRef) == JVMTI_ERROR_NONE && loaderRef == nullptr &&
+                      jvmti->GetClassSignature(klass, signature.out(), nullptr) == JVMTI_ERROR_NONE;
+        LocalRef loader(env, loaderRef);
+        auto bytes = wanted ? kept.find(internalName(signature.get())) : kept.end();
         if (bytes != kept.end() && !bytes->second.empty()) {
-            found.classes.push_back(klass);
+            found.classes.push_back(loaded.take(i));
             found.definitions.push_back(
                 {klass, static_cast<jint>(bytes->second.size()), bytes->second.data()});
-        } else {
-            env->DeleteLocalRef(klass);
         }
     }
-    jvmti->Deallocate(reinterpret_cast<unsigned char *>(loaded));
     return found;
 }
 

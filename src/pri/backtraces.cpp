@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "contract/java_contract.h"
+#include "platform/local_ref.h"
 #include "pri/context_runtime.h"
 #include "pri/runtime_settings.h"
 #include "support/heap.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kSpareFrames = 10;
-constexpr int kIBM = 2;
 
 // The per-thread results of the two readers that hand out a record of their
 // own; each thread reuses its own, released when the thread ends.
@@ -59,7 +59,7 @@ bool threadStack(JNIEnv *env, ThreadStack *out) {
     };
     if (cached()) return true;
     if (out->context != nullptr) return false;
-    if (PRISettings().vmFlavour == kIBM || !rt.threadHasContextField || rt.threadClass == nullptr ||
+    if (!PRISettings().vm.asksThreadForContext || !rt.threadHasContextField || rt.threadClass == nullptr ||
         (rt.agent.isAuditThread != nullptr && rt.agent.isAuditThread(env) != 0)) {
         return false;
     }
@@ -71,10 +71,9 @@ bool threadStack(JNIEnv *env, ThreadStack *out) {
             return false;
         }
     }
-    jobject context = env->CallStaticObjectMethod(rt.threadClass, rt.threadGetContext);
-    if (PRIClearException(env) || context == nullptr) return false;
+    LocalRef context(env, env->CallStaticObjectMethod(rt.threadClass, rt.threadGetContext));
+    if (PRIClearException(env) || !context) return false;
     PRIStoreContext(env, context);
-    env->DeleteLocalRef(context);
     return cached();
 }
 
@@ -126,7 +125,7 @@ int readStack(JNIEnv *env, bool useLength, int length, int max, PRIBacktraceWork
     int frames = std::min(top / 2, std::clamp(max, 0, kPRIMaxBacktraceFrames));
     int start = top - 2 * frames + 2;
     if (frames == 0 || !room(frames)) return 0;
-    if (rt.vmIsClassic) {
+    if (PRISettings().vm.greenThreads) {
         auto *ints = static_cast<jint *>(env->GetPrimitiveArrayCritical(ts.stack, nullptr));
         if (ints == nullptr) {
             PRIClearException(env);
@@ -283,14 +282,12 @@ int32_t PRIPushMarker(JNIEnv *env, int32_t markerNumber, int32_t location) {
     PRIRuntime &rt = PRIState();
     if (!rt.initialized || env == nullptr || rt.callStackField == nullptr) return 0;
     uint32_t id = static_cast<uint32_t>(markerNumber) | kPRIMarkerBits;
-    jobject context = PRIGetContext(env);
-    if (context == nullptr) return 0;
-    auto stack = static_cast<jintArray>(env->GetObjectField(context, rt.callStackField));
+    LocalRef context(env, PRIGetContext(env));
+    if (!context) return 0;
+    LocalRef stack(env, static_cast<jintArray>(env->GetObjectField(context, rt.callStackField)));
     int top = 0;
-    bool pushed = stack != nullptr && pushFrame(env, context, stack, id, location, &top);
+    bool pushed = stack && pushFrame(env, context, stack, id, location, &top);
     if (pushed) notifyPushed(env, stack, top, location, id);
-    env->DeleteLocalRef(stack);
-    env->DeleteLocalRef(context);
     return pushed ? static_cast<int32_t>(id) : 0;
 }
 
@@ -299,18 +296,16 @@ int32_t PRIPushMarker(JNIEnv *env, int32_t markerNumber, int32_t location) {
 void PRIPopMarker(JNIEnv *env) {
     PRIRuntime &rt = PRIState();
     if (!rt.initialized || env == nullptr || rt.callStackField == nullptr) return;
-    jobject context = PRIGetContext(env);
-    if (context == nullptr) return;
-    auto stack = static_cast<jintArray>(env->GetObjectField(context, rt.callStackField));
+    LocalRef context(env, PRIGetContext(env));
+    if (!context) return;
+    LocalRef stack(env, static_cast<jintArray>(env->GetObjectField(context, rt.callStackField)));
     int top = env->GetIntField(context, rt.stackPointerField);
     jint id = 0;
-    if (stack != nullptr && top >= 2 && top + 1 < env->GetArrayLength(stack)) {
+    if (stack && top >= 2 && top + 1 < env->GetArrayLength(stack)) {
         env->GetIntArrayRegion(stack, top + 1, 1, &id);
     }
     if (!PRIClearException(env) && PRIIsMarkerID(static_cast<uint32_t>(id))) {
         if (rt.notificationsOn && rt.exitedHook != nullptr) rt.exitedHook(env, 0);
         env->SetIntField(context, rt.stackPointerField, top - 2);
     }
-    env->DeleteLocalRef(stack);
-    env->DeleteLocalRef(context);
 }

@@ -5,6 +5,7 @@
 
 
 #include "contract/java_contract.h"
+#include "platform/local_ref.h"
 #include "pri/context_runtime.h"
 #include "zvi.h"
 
@@ -29,8 +30,9 @@ int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
     jclass context = contextClass(env);
     if (context == nullptr || outLength == nullptr) return nullptr;
     jmethodID total = env->GetStaticMethodID(context, jc::kTotalCallCounts.name, jc::kTotalCallCounts.descriptor);
-    auto counts = total != nullptr ? static_cast<jintArray>(env->CallStaticObjectMethod(context, total)) : nullptr;
-    if (PRIClearException(env) || counts == nullptr) return nullptr;
+    LocalRef counts(env, total != nullptr ? static_cast<jintArray>(env->CallStaticObjectMethod(context, total))
+                                          : nullptr);
+    if (PRIClearException(env) || !counts) return nullptr;
     jsize length = env->GetArrayLength(counts);
     // One extra slot so that an empty count is still a block of its own.
     auto *values = static_cast<int32_t *>(sMalloc(static_cast<int>((length + 1) * sizeof(int32_t))));
@@ -38,6 +40,5 @@ int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
         env->GetIntArrayRegion(counts, 0, length, reinterpret_cast<jint *>(values));
         *outLength = length;
     }
-    env->DeleteLocalRef(counts);
     return values;
 }

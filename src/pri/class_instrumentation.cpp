@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kJRockit = 5;
 constexpr uint16_t kInterface = 0x0200;
 
 std::atomic<bool> gSomeClassInstrumented{false};
@@ -99,12 +98,12 @@ SMAP *sourceMapOf(const JCRClass *jclass, const char *className, int njplSupport
 
 int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
-    int flavour = PRISettings().vmFlavour;
-    if (!PRIIsBootstrapDone() && flavour == kJRockit) return 0;
+    const VMTraits &vm = PRISettings().vm;
+    if (!PRIIsBootstrapDone() && !vm.instrumentsBeforeInitialisation) return 0;
     const char *className = JCRClassName(jclass);
     if (className == nullptr || excluded(className)) return 0;
     if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass)) return 0;
-    if (flavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
+    if (vm.rewritesThreadClass && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
 
     SMAP *smap = sourceMapOf(jclass, className, njplSupport);
     PRIContextRefs refs;
@@ -141,7 +140,7 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
 
 int PRIPreInstrumentClass(JCRClass *jclass) {
     if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
-    if (PRISettings().vmFlavour != kJRockit && JCRClassNameIs(jclass, "java/lang/Thread") &&
+    if (PRISettings().vm.rewritesThreadClass && JCRClassNameIs(jclass, "java/lang/Thread") &&
         !PRIIsMarkedInstrumented(jclass)) {
         return PRIRewriteThreadClass(jclass);
     }

@@ -13,14 +13,15 @@
 
 namespace {
 
-
 // The key of a class entry: the loading thread's environment and the name.
 struct ClassKey {
     JNIEnv *env;
     char *name;
 };
 
-struct Tables {
+}  // namespace
+
+struct PRIClassTables {
     RecursiveMutex *idMutex = nullptr;
     uint32_t methodCounter = 0;
     int32_t classCounter = 0;
@@ -33,9 +34,18 @@ struct Tables {
     ZVHashTable *methodToSource = nullptr;  // "methodIDToSource"
     RecursiveMutex *methodToSourceMutex = nullptr;
     int32_t contextClassID = 0;
+
+    PRIClassTables();
+    PRIClassTables(const PRIClassTables &) = delete;
+    PRIClassTables &operator=(const PRIClassTables &) = delete;
+    ~PRIClassTables();
 };
 
-Tables gTables;
+namespace {
+
+// The tables of the running agent: created at start-up and never destroyed,
+// since VM threads look methods up until the process ends.
+PRIClassTables *gTables = nullptr;
 
 uint32_t classKeyHash(ZVWord key) {
     return ZVStringHash(reinterpret_cast<ZVWord>(reinterpret_cast<ClassKey *>(key)->name));
@@ -91,57 +101,66 @@ void freeSourceNames(ZVWord source, ZVWord defaultSource) {
 
 }  // namespace
 
-void PRICreateClassTables() {
-    if (gTables.idMutex != nullptr) return;
-    gTables.idMutex = CreateRecursiveMutex();
-    gTables.classesMutex = CreateRecursiveMutex();
-    gTables.classes = ZVHashNew(64, classKeyHash, classKeyEquals, "PRIClasses", 0);
-    gTables.methodToClass = ZVHashNew(1024, nullptr, nullptr, "methodIDToClassID", 0);
-    gTables.methodToClassMutex = CreateRecursiveMutex();
-    gTables.vmClassToClassMutex = CreateRecursiveMutex();
-    gTables.vmClassToClass = ZVHashNew(128, nullptr, nullptr, "JVMPIClassToPRIIndex", 0);
-    gTables.methodToSourceMutex = CreateRecursiveMutex();
-    gTables.methodToSource = ZVHashNew(128, nullptr, nullptr, "methodIDToSource", 1);
+PRIClassTables::PRIClassTables() {
+    idMutex = CreateRecursiveMutex();
+    classesMutex = CreateRecursiveMutex();
+    classes = ZVHashNew(64, classKeyHash, classKeyEquals, "PRIClasses", 0);
+    methodToClass = ZVHashNew(1024, nullptr, nullptr, "methodIDToClassID", 0);
+    methodToClassMutex = CreateRecursiveMutex();
+    vmClassToClassMutex = CreateRecursiveMutex();
+    vmClassToClass = ZVHashNew(128, nullptr, nullptr, "JVMPIClassToPRIIndex", 0);
+    methodToSourceMutex = CreateRecursiveMutex();
+    methodToSource = ZVHashNew(128, nullptr, nullptr, "methodIDToSource", 1);
 }
 
-void PRIResetClassTables() {
-    if (gTables.idMutex == nullptr) return PRICreateClassTables();
-    {
-        MutexGuard guard(gTables.classesMutex);
-        for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(gTables.classes)); it != nullptr; it = ZVHashNext(it))
+PRIClassTables::~PRIClassTables() {
+    if (classes != nullptr) {
+        for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(classes)); it != nullptr; it = ZVHashNext(it))
             freeClassEntry(reinterpret_cast<ZVHashTable *>(it->value));
-        ZVHashFree(gTables.classes);
-        gTables.classes = ZVHashNew(64, classKeyHash, classKeyEquals, "PRIClasses", 0);
+        ZVHashFree(classes);
     }
-    ZVHashFree(gTables.methodToClass);
-    gTables.methodToClass = ZVHashNew(1024, nullptr, nullptr, "methodIDToClassID", 0);
-    ZVHashFree(gTables.vmClassToClass);
-    gTables.vmClassToClass = ZVHashNew(128, nullptr, nullptr, "JVMPIClassToPRIIndex", 0);
-    {
-        MutexGuard guard(gTables.methodToSourceMutex);
-        for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(gTables.methodToSource)); it != nullptr;
-             it = ZVHashNext(it)) {
+    ZVHashFree(methodToClass);
+    ZVHashFree(vmClassToClass);
+    if (methodToSource != nullptr) {
+        for (ZVHashIterator *it = ZVHashNext(ZVHashIterate(methodToSource)); it != nullptr; it = ZVHashNext(it))
             freeSourceNames(it->value, it->value2);
-        }
-        ZVHashFree(gTables.methodToSource);
-        gTables.methodToSource = ZVHashNew(128, nullptr, nullptr, "methodIDToSource", 1);
+        ZVHashFree(methodToSource);
     }
-    gTables.methodCounter = 0;
-    gTables.classCounter = 0;
-    gTables.contextClassID = 0;
+    for (RecursiveMutex *mutex : {idMutex, classesMutex, methodToClassMutex, vmClassToClassMutex, methodToSourceMutex})
+        DestroyRecursiveMutex(mutex);
 }
+
+void PRICreateClassTables() {
+    if (gTables == nullptr) gTables = new PRIClassTables();
+}
+
+PRIClassTables *PRINewClassTables() { return new PRIClassTables(); }
+
+PRIClassTables *PRIInstallClassTables(PRIClassTables *tables) {
+    PRIClassTables *old = gTables;
+    gTables = tables;
+    return old;
+}
+
+void PRIFreeClassTables(PRIClassTables *tables) { delete tables; }
 
 uint32_t PRINewMethodID() {
-    MutexGuard guard(gTables.idMutex);
-    return ++gTables.methodCounter;
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return 0;
+    MutexGuard guard(tables->idMutex);
+    return ++tables->methodCounter;
 }
 
 int32_t PRINewClassID() {
-    MutexGuard guard(gTables.idMutex);
-    return ++gTables.classCounter;
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return 0;
+    MutexGuard guard(tables->idMutex);
+    return ++tables->classCounter;
 }
 
 ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID) {
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return nullptr;
     ZVHashTable *entry = ZVHashNew(8, ZVStringHash, ZVStringEquals, "PRIClassHash", 0);
     ZVHashTable *methods = ZVHashNew(8, ZVStringHash, ZVStringEquals, "PRIMethodHash", 2);
     auto *key = static_cast<ClassKey *>(sMalloc(sizeof(ClassKey)));
@@ -157,24 +176,25 @@ ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classI
     ZVHashPut(entry, word("ID"), static_cast<ZVWord>(classID));
     ZVHashPut(entry, word("m"), word(methods));
     ZVHashPut(entry, word("n"), word(key));
-    MutexGuard guard(gTables.classesMutex);
+    MutexGuard guard(tables->classesMutex);
     // A class instrumented again before its load event replaces the older entry.
     ClassKey exact{env, name};
-    auto *older = reinterpret_cast<ZVHashTable *>(ZVHashGet(gTables.classes, word(&exact)));
+    auto *older = reinterpret_cast<ZVHashTable *>(ZVHashGet(tables->classes, word(&exact)));
     if (older != nullptr) {
         auto *olderKey = reinterpret_cast<ClassKey *>(ZVHashGet(older, word("n")));
         if (olderKey != nullptr && olderKey->env == env) {
-            ZVHashRemove(gTables.classes, word(olderKey));
+            ZVHashRemove(tables->classes, word(olderKey));
             freeClassEntry(older);
         }
     }
-    ZVHashPut(gTables.classes, word(key), word(entry));
+    ZVHashPut(tables->classes, word(key), word(entry));
     return entry;
 }
 
 void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *descriptor,
                        uint32_t methodID, int32_t classID, int32_t firstLine, int32_t lastLine) {
-    if (classEntry == nullptr) return;
+    PRIClassTables *tables = gTables;
+    if (classEntry == nullptr || tables == nullptr) return;
     auto *methods = reinterpret_cast<ZVHashTable *>(ZVHashGet(classEntry, word("m")));
     char *key = sStrdup(methodKey(name, descriptor).c_str());
     if (methods != nullptr && key != nullptr) {
@@ -183,37 +203,42 @@ void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *de
     } else {
         sFree(key);
     }
-    MutexGuard guard(gTables.methodToClassMutex);
+    MutexGuard guard(tables->methodToClassMutex);
     // A group id keeps the first class that registered it.
     bool group = ZVIsGroupMethodID(methodID) != 0;
-    if (group && ZVHashGet(gTables.methodToClass, methodID) != 0) return;
-    if (!group) ZVHashRemove(gTables.methodToClass, methodID);
-    ZVHashPut(gTables.methodToClass, methodID, static_cast<ZVWord>(classID));
+    if (group && ZVHashGet(tables->methodToClass, methodID) != 0) return;
+    if (!group) ZVHashRemove(tables->methodToClass, methodID);
+    ZVHashPut(tables->methodToClass, methodID, static_cast<ZVWord>(classID));
 }
 
 int32_t PRIClassIDOfMethod(uint32_t methodID) {
-    MutexGuard guard(gTables.methodToClassMutex);
-    return static_cast<int32_t>(ZVHashGet(gTables.methodToClass, methodID));
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return 0;
+    MutexGuard guard(tables->methodToClassMutex);
+    return static_cast<int32_t>(ZVHashGet(tables->methodToClass, methodID));
 }
 
 void PRISetMethodSource(uint32_t methodID, const char *source, const char *defaultSource) {
-    MutexGuard guard(gTables.methodToSourceMutex);
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return;
+    MutexGuard guard(tables->methodToSourceMutex);
     // A method registered again (its class loaded again) keeps names that are
     // the same, so that a name handed out stays valid; other names replace them.
     ZVWord oldSource = 0, oldDefault = 0;
-    ZVHashGet(gTables.methodToSource, methodID, &oldSource, &oldDefault);
+    ZVHashGet(tables->methodToSource, methodID, &oldSource, &oldDefault);
     if (oldSource != 0 && sameText(oldSource, source) && sameText(oldDefault, defaultSource)) return;
     freeSourceNames(oldSource, oldDefault);
-    ZVHashRemove(gTables.methodToSource, methodID);
-    ZVHashPut(gTables.methodToSource, methodID, word(sStrdup(source)),
+    ZVHashRemove(tables->methodToSource, methodID);
+    ZVHashPut(tables->methodToSource, methodID, word(sStrdup(source)),
               defaultSource != nullptr ? word(sStrdup(defaultSource)) : 0);
 }
 
 const char *PRIMethodSource(uint32_t methodID, ZVWord *outExtra) {
+    PRIClassTables *tables = gTables;
     ZVWord source = 0, extra = 0;
-    if (gTables.methodToSource != nullptr) {
-        MutexGuard guard(gTables.methodToSourceMutex);
-        ZVHashGet(gTables.methodToSource, methodID, &source, &extra);
+    if (tables != nullptr) {
+        MutexGuard guard(tables->methodToSourceMutex);
+        ZVHashGet(tables->methodToSource, methodID, &source, &extra);
     }
     if (outExtra != nullptr) *outExtra = extra;
     return reinterpret_cast<const char *>(source);
@@ -221,19 +246,20 @@ const char *PRIMethodSource(uint32_t methodID, ZVWord *outExtra) {
 
 JVMPI_Method *PRIMatchLoadedClass(const char *dottedName, JNIEnv *env, int methodCount,
                                   const JVMPI_Method *methods, int32_t *outClassID) {
+    PRIClassTables *tables = gTables;
     if (outClassID != nullptr) *outClassID = 0;
-    if (dottedName == nullptr || gTables.classes == nullptr) return nullptr;
+    if (dottedName == nullptr || tables == nullptr) return nullptr;
     std::string slashed(dottedName);
     for (char &c : slashed)
         if (c == '.') c = '/';
     ZVHashTable *entry = nullptr;
     {
-        MutexGuard guard(gTables.classesMutex);
+        MutexGuard guard(tables->classesMutex);
         ClassKey mine{env, slashed.data()};
         ClassKey anyThread{nullptr, slashed.data()};
-        entry = reinterpret_cast<ZVHashTable *>(ZVHashGet(gTables.classes, word(&mine)));
-        if (entry == nullptr) entry = reinterpret_cast<ZVHashTable *>(ZVHashGet(gTables.classes, word(&anyThread)));
-        if (entry != nullptr) ZVHashRemove(gTables.classes, ZVHashGet(entry, word("n")));
+        entry = reinterpret_cast<ZVHashTable *>(ZVHashGet(tables->classes, word(&mine)));
+        if (entry == nullptr) entry = reinterpret_cast<ZVHashTable *>(ZVHashGet(tables->classes, word(&anyThread)));
+        if (entry != nullptr) ZVHashRemove(tables->classes, ZVHashGet(entry, word("n")));
     }
     JVMPI_Method *records = nullptr;
     if (methodCount > 0 && methods != nullptr) {
@@ -261,40 +287,46 @@ JVMPI_Method *PRIMatchLoadedClass(const char *dottedName, JNIEnv *env, int metho
     }
     int32_t classID = entry != nullptr ? static_cast<int32_t>(ZVHashGet(entry, word("ID"))) : PRINewClassID();
     freeClassEntry(entry);
-    if (isContextClass(slashed.c_str()) && gTables.contextClassID == 0) gTables.contextClassID = classID;
+    if (isContextClass(slashed.c_str()) && tables->contextClassID == 0) tables->contextClassID = classID;
     if (outClassID != nullptr) *outClassID = classID;
     return records;
 }
 
 int PRIIsContextClassKey(ZVWord classKey) {
-    return gTables.contextClassID != 0 && classKey == static_cast<ZVWord>(gTables.contextClassID);
+    PRIClassTables *tables = gTables;
+    return tables != nullptr && tables->contextClassID != 0 &&
+           classKey == static_cast<ZVWord>(tables->contextClassID);
 }
 
 void PRIClassKeyPut(ZVWord vmClassID, int32_t classID) {
-    if (gTables.vmClassToClass == nullptr) return;
-    MutexGuard guard(gTables.vmClassToClassMutex);
-    ZVHashRemove(gTables.vmClassToClass, vmClassID);
-    ZVHashPut(gTables.vmClassToClass, vmClassID, static_cast<ZVWord>(classID));
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return;
+    MutexGuard guard(tables->vmClassToClassMutex);
+    ZVHashRemove(tables->vmClassToClass, vmClassID);
+    ZVHashPut(tables->vmClassToClass, vmClassID, static_cast<ZVWord>(classID));
 }
 
 void PRIClassKeyMove(ZVWord oldVMClassID, ZVWord newVMClassID) {
-    if (gTables.vmClassToClass == nullptr) return;
-    MutexGuard guard(gTables.vmClassToClassMutex);
-    ZVWord classID = ZVHashGet(gTables.vmClassToClass, oldVMClassID);
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return;
+    MutexGuard guard(tables->vmClassToClassMutex);
+    ZVWord classID = ZVHashGet(tables->vmClassToClass, oldVMClassID);
     if (classID == 0) return;
-    ZVHashRemove(gTables.vmClassToClass, oldVMClassID);
-    ZVHashRemove(gTables.vmClassToClass, newVMClassID);
-    ZVHashPut(gTables.vmClassToClass, newVMClassID, classID);
+    ZVHashRemove(tables->vmClassToClass, oldVMClassID);
+    ZVHashRemove(tables->vmClassToClass, newVMClassID);
+    ZVHashPut(tables->vmClassToClass, newVMClassID, classID);
 }
 
 int32_t PRIClassKeyGet(ZVWord vmClassID) {
-    if (gTables.vmClassToClass == nullptr) return 0;
-    MutexGuard guard(gTables.vmClassToClassMutex);
-    return static_cast<int32_t>(ZVHashGet(gTables.vmClassToClass, vmClassID));
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return 0;
+    MutexGuard guard(tables->vmClassToClassMutex);
+    return static_cast<int32_t>(ZVHashGet(tables->vmClassToClass, vmClassID));
 }
 
 void PRIClassKeyRemove(ZVWord vmClassID) {
-    if (gTables.vmClassToClass == nullptr) return;
-    MutexGuard guard(gTables.vmClassToClassMutex);
-    ZVHashRemove(gTables.vmClassToClass, vmClassID);
+    PRIClassTables *tables = gTables;
+    if (tables == nullptr) return;
+    MutexGuard guard(tables->vmClassToClassMutex);
+    ZVHashRemove(tables->vmClassToClass, vmClassID);
 }

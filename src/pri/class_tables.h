@@ -10,10 +10,17 @@
 
 #include "support/containers.h"
 
-// Creates the id mutex, the tables and their mutexes, once.
+// The tables with their mutexes and id counters. Until the first set is
+// created, ids are 0 and lookups find nothing.
+struct PRIClassTables;
+
+// Creates the tables of the running agent, once (start-up).
 void PRICreateClassTables();
-// Forgets every entry and starts the counters again (tests).
-void PRIResetClassTables();
+// A fresh, empty set of tables with counters from 0; installing one returns
+// the set it replaces, to be freed once no thread uses it (tests, tools).
+PRIClassTables *PRINewClassTables();
+PRIClassTables *PRIInstallClassTables(PRIClassTables *tables);
+void PRIFreeClassTables(PRIClassTables *tables);
 
 uint32_t PRINewMethodID();
 int32_t PRINewClassID();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "contract/java_contract.h"
+#include "platform/local_ref.h"
 #include "platform/tls.h"
 #include "pri/class_tables.h"
 #include "pri/clock.h"
@@ -32,11 +33,8 @@ jmethodID staticMethod(JNIEnv *env, jclass type, const jc::JavaMember &member) {
 
 // Keeps a global reference to a class; null when it cannot be found.
 jclass findClassGlobal(JNIEnv *env, const char *name) {
-    jclass local = env->FindClass(name);
-    if (local == nullptr) return nullptr;
-    auto global = static_cast<jclass>(env->NewGlobalRef(local));
-    env->DeleteLocalRef(local);
-    return global;
+    LocalRef local(env, env->FindClass(name));
+    return local ? static_cast<jclass>(env->NewGlobalRef(local)) : nullptr;
 }
 
 [[noreturn]] void fatal(const char *message, int status) {
@@ -46,8 +44,8 @@ jclass findClassGlobal(JNIEnv *env, const char *name) {
 }
 
 void bindTimeClass(JNIEnv *env) {
-    jclass timeClass = env->FindClass(jc::kTimeClass);
-    if (timeClass == nullptr) {
+    LocalRef timeClass(env, env->FindClass(jc::kTimeClass));
+    if (!timeClass) {
         PRIClearException(env);
         fatal("Cannot find ZVTime class.  Make sure to include zvbcp.jar in the boot-classpath.\n", 1);
     }
@@ -59,7 +57,6 @@ void bindTimeClass(JNIEnv *env) {
     PRIClearException(env);
     PRIRegisterTimeNative(env, timeClass);
     PRIClearException(env);
-    env->DeleteLocalRef(timeClass);
 }
 
 void lookUpContextMembers(JNIEnv *env) {
@@ -160,7 +157,6 @@ void PRIBootstrapContextClass(JNIEnv *env, int hibernate, int hibernateEnabled) 
                                   static_cast<jboolean>((hibernateEnabled & 0xFF) != 0));
     }
     PRIClearException(env);
-    gRuntime.vmIsClassic = gSettings.vmFlavour == 1;
     if (gRuntime.directIMode == 1) PRIDirectIEvaluateTable(env);
     PRIClearException(env);
     // Notifications turned on before the class was known reach it now.

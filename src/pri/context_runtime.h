@@ -48,7 +48,6 @@ struct PRIRuntime {
     volatile bool bootstrapDone = false;
     bool vmExiting = false;  // set by the VM's death, read by threads that end: atomic_ref
     bool threadHasContextField = false;
-    bool vmIsClassic = false;
 
     int directIMode = 0;
     int useHighPrecisionTimer = 0;

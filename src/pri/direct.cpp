@@ -12,9 +12,7 @@
 
 namespace {
 
-std::atomic<bool> gEnabled{false};
-std::atomic<bool> gMultiParamDisabled{false};
-std::atomic<bool> gRefusalShown{false};
+PRIDirectState *gDirect = new PRIDirectState();
 
 void clearException(JNIEnv *env) {
     if (env->ExceptionCheck()) {
@@ -26,29 +24,31 @@ void clearException(JNIEnv *env) {
 }  // namespace
 
 void PRIDirectIEnable(void) {
-    gEnabled = true;
+    gDirect->enabled = true;
     std::fputs("Direct Instrumentation Enabled\n", stderr);
 }
 
-int PRIDirectIEnabled(void) { return gEnabled ? 1 : 0; }
-int PRIDirectIMultiParamDisabled(void) { return gMultiParamDisabled ? 1 : 0; }
+int PRIDirectIEnabled(void) { return gDirect->enabled ? 1 : 0; }
+int PRIDirectIMultiParamDisabled(void) { return gDirect->multiParamDisabled ? 1 : 0; }
 
 void PRIDirectIEvaluateTable(JNIEnv *env) {
-    if (env == nullptr || gEnabled) return;
-    const PRIVMProperties &vm = PRIDirectIProperties(env);
+    PRIDirectState &direct = *gDirect;
+    if (env == nullptr || direct.enabled) return;
+    const PRIVMProperties &vm = PRIDirectIProperties(env, direct);
     clearException(env);
-    const SEElement *table = PRIDirectITable(env);
+    const SEElement *table = PRIDirectITable(env, direct);
     clearException(env);
     if (PRIDirectIListMatches(table, "disabledFor", vm)) return;
-    if (PRIDirectIListMatches(table, "multiParamDisabledFor", vm)) gMultiParamDisabled = true;
+    if (PRIDirectIListMatches(table, "multiParamDisabledFor", vm)) direct.multiParamDisabled = true;
     if (PRIDirectIListMatches(table, "enabledFor", vm)) PRIDirectIEnable();
     clearException(env);
 }
 
 int PRIDirectIEnabledForThreads(JNIEnv *env) {
-    if (env == nullptr || !gEnabled) return 0;
-    const PRIVMProperties &vm = PRIDirectIProperties(env);
-    const SEElement *table = PRIDirectITable(env);
+    PRIDirectState &direct = *gDirect;
+    if (env == nullptr || !direct.enabled) return 0;
+    const PRIVMProperties &vm = PRIDirectIProperties(env, direct);
+    const SEElement *table = PRIDirectITable(env, direct);
     clearException(env);
     return PRIDirectIListMatches(table, "enabledFor", vm);
 }
@@ -88,21 +88,22 @@ int PRIWriteTimeStampRead(uint8_t *code, int room) {
 }
 
 void PRIPatchCompiledNative(void *codeAddress, int codeSize, int kind) {
+    PRIDirectState &direct = *gDirect;
     if (codeAddress == nullptr) return;
-    PRIDirectPatch patch = PRIDirectPatchFor(kind, codeSize, gEnabled, gMultiParamDisabled, PRIClockMode());
+    PRIDirectPatch patch =
+        PRIDirectPatchFor(kind, codeSize, direct.enabled, direct.multiParamDisabled, PRIClockMode());
     if (patch == PRI_PATCH_NONE) return;
     // Routines written for another calling convention would corrupt the VM:
     // nothing is written, and the refusal is said once.
-    if (!gRefusalShown.exchange(true)) {
+    if (!direct.refusalShown.exchange(true)) {
         std::fputs("Zentrova Warning: direct instrumentation of compiled code is not supported on this "
                    "platform; the natives are called through JNI\n",
                    stderr);
     }
 }
 
-void PRIDirectIReset(void) {
-    gEnabled = false;
-    gMultiParamDisabled = false;
-    gRefusalShown = false;
-    PRIDirectIForgetTable();
+PRIDirectState *PRIInstallDirectState(PRIDirectState *state) {
+    PRIDirectState *old = gDirect;
+    gDirect = state;
+    return old;
 }

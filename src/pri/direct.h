@@ -5,7 +5,9 @@
 
 #include <jni.h>
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 struct SEElement;
 
@@ -36,9 +38,10 @@ struct PRIVMProperties {
 // property, ignoring case; a description with none of them matches nothing.
 int PRIDirectIListMatches(const SEElement *table, const char *key, const PRIVMProperties &vm);
 // The VM's properties ("Unknown" where one cannot be read) and the table (an
-// empty map when there is none), each read on first use and kept.
-const PRIVMProperties &PRIDirectIProperties(JNIEnv *env);
-const SEElement *PRIDirectITable(JNIEnv *env);
+// empty map when there is none), each read on first use and kept in state.
+struct PRIDirectState;
+const PRIVMProperties &PRIDirectIProperties(JNIEnv *env, PRIDirectState &state);
+const SEElement *PRIDirectITable(JNIEnv *env, PRIDirectState &state);
 
 // Patch kinds of the compiled natives.
 enum {
@@ -61,6 +64,21 @@ int PRIWriteDirectJump(uint8_t *code, int room, uintptr_t at, uintptr_t target);
 // Writes rdtsc; ret (0F 31 C3). Returns 3, or 0 when room is short.
 int PRIWriteTimeStampRead(uint8_t *code, int room);
 
-// Tests: forget the decision, the table and the properties / only the last two.
-void PRIDirectIReset(void);
-void PRIDirectIForgetTable(void);
+// The decision and what it was made from. The running agent's record is
+// created when the library loads and never destroyed (compiled-method events
+// come until the process ends); installing a fresh one returns the record it
+// replaces, to be freed once no thread uses it (tests).
+struct PRIDirectState {
+    std::atomic<bool> enabled{false};
+    std::atomic<bool> multiParamDisabled{false};
+    std::atomic<bool> refusalShown{false};
+    std::mutex lock;  // thread starts may ask while the table is first read
+    SEElement *table = nullptr;
+    PRIVMProperties vm{};
+
+    PRIDirectState() = default;
+    PRIDirectState(const PRIDirectState &) = delete;
+    PRIDirectState &operator=(const PRIDirectState &) = delete;
+    ~PRIDirectState();
+};
+PRIDirectState *PRIInstallDirectState(PRIDirectState *state);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "contract/java_contract.h"
+#include "platform/local_ref.h"
 #include "platform/module.h"
 #include "pri/direct.h"
 #include "support/elements.h"
@@ -19,9 +20,6 @@ namespace {
 constexpr char kTableName[] = "directi.table";
 constexpr size_t kMaxModulePath = 2048;
 
-std::mutex gLock;  // thread starts may ask while the table is first read
-SEElement *gTable = nullptr;
-PRIVMProperties gVM{};
 
 void clearException(JNIEnv *env) {
     if (env->ExceptionCheck()) {
@@ -36,7 +34,6 @@ char *copyString(JNIEnv *env, jstring string) {
     const char *chars = env->GetStringUTFChars(string, nullptr);
     char *copy = chars != nullptr ? sStrdup(chars) : nullptr;
     if (chars != nullptr) env->ReleaseStringUTFChars(string, chars);
-    env->DeleteLocalRef(string);
     return copy;
 }
 
@@ -66,28 +63,26 @@ SEElement *readTable(JNIEnv *env) {
     return table != nullptr ? table : SENewMap(1, "directi");
 }
 
-void readProperties(JNIEnv *env) {
-    jclass system = env->FindClass(java_contract::kSystemClass);
+void readProperties(JNIEnv *env, PRIVMProperties &vm) {
+    LocalRef system(env, env->FindClass(java_contract::kSystemClass));
     const java_contract::JavaMember &get = java_contract::kGetProperty;
-    jmethodID getProperty = system != nullptr ? env->GetStaticMethodID(system, get.name, get.descriptor)
-                                              : nullptr;
+    jmethodID getProperty = system ? env->GetStaticMethodID(system, get.name, get.descriptor)
+                                   : nullptr;
     clearException(env);
     const char *keys[] = {"java.vendor", "java.version", "java.vm.name"};
-    const char **values[] = {&gVM.vendor, &gVM.version, &gVM.vmName};
+    const char **values[] = {&vm.vendor, &vm.version, &vm.vmName};
     for (int i = 0; i < 3; i++) {
         char *value = nullptr;
-        jstring key = getProperty != nullptr ? env->NewStringUTF(keys[i]) : nullptr;
-        if (key != nullptr) {
-            auto result = static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key));
-            if (env->ExceptionCheck()) result = nullptr;
+        LocalRef key(env, getProperty != nullptr ? env->NewStringUTF(keys[i]) : nullptr);
+        if (key) {
+            LocalRef result(env, static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key.get())));
+            bool thrown = env->ExceptionCheck();
             clearException(env);
-            value = copyString(env, result);
-            env->DeleteLocalRef(key);
+            value = thrown ? nullptr : copyString(env, result);
         }
         clearException(env);
         *values[i] = value != nullptr ? value : sStrdup("Unknown");
     }
-    if (system != nullptr) env->DeleteLocalRef(system);
 }
 
 // The table's value is a prefix of the property, ignoring case.
@@ -180,8 +175,8 @@ SEElement *PRIDirectIReadTable(const char *path) {
 
 char *PRIDirectIFindTable(JNIEnv *env) {
     env->ExceptionClear();
-    jclass audit = env->FindClass(java_contract::kAuditClass);
-    if (audit == nullptr) {
+    LocalRef audit(env, env->FindClass(java_contract::kAuditClass));
+    if (!audit) {
         env->ExceptionClear();
         std::fputs("Cannot find class meridyn/audit/Audit?\n", stderr);
         return nullptr;
@@ -190,26 +185,26 @@ char *PRIDirectIFindTable(JNIEnv *env) {
     jmethodID getPath = env->GetStaticMethodID(audit, tablePath.name, tablePath.descriptor);
     char *path = nullptr;
     if (getPath != nullptr) {
-        auto result = static_cast<jstring>(env->CallStaticObjectMethod(audit, getPath));
-        if (env->ExceptionCheck()) result = nullptr;
+        LocalRef result(env, static_cast<jstring>(env->CallStaticObjectMethod(audit, getPath)));
+        bool thrown = env->ExceptionCheck();
         clearException(env);
-        path = result != nullptr ? copyString(env, result) : besideLibrary();
+        path = result && !thrown ? copyString(env, result) : besideLibrary();
     }
     clearException(env);
-    env->DeleteLocalRef(audit);
     return path;
 }
 
-const PRIVMProperties &PRIDirectIProperties(JNIEnv *env) {
-    std::lock_guard<std::mutex> guard(gLock);
-    if (gVM.vendor == nullptr && gVM.version == nullptr && gVM.vmName == nullptr) readProperties(env);
-    return gVM;
+const PRIVMProperties &PRIDirectIProperties(JNIEnv *env, PRIDirectState &state) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    PRIVMProperties &vm = state.vm;
+    if (vm.vendor == nullptr && vm.version == nullptr && vm.vmName == nullptr) readProperties(env, vm);
+    return vm;
 }
 
-const SEElement *PRIDirectITable(JNIEnv *env) {
-    std::lock_guard<std::mutex> guard(gLock);
-    if (gTable == nullptr) gTable = readTable(env);
-    return gTable;
+const SEElement *PRIDirectITable(JNIEnv *env, PRIDirectState &state) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.table == nullptr) state.table = readTable(env);
+    return state.table;
 }
 
 int PRIDirectIListMatches(const SEElement *table, const char *key, const PRIVMProperties &vm) {
@@ -221,10 +216,7 @@ int PRIDirectIListMatches(const SEElement *table, const char *key, const PRIVMPr
     return 0;
 }
 
-void PRIDirectIForgetTable(void) {
-    std::lock_guard<std::mutex> guard(gLock);
-    SEFree(gTable);
-    gTable = nullptr;
-    for (const char *value : {gVM.vendor, gVM.version, gVM.vmName}) sFree(const_cast<char *>(value));
-    gVM = {};
+PRIDirectState::~PRIDirectState() {
+    SEFree(table);
+    for (const char *value : {vm.vendor, vm.version, vm.vmName}) sFree(const_cast<char *>(value));
 }

@@ -13,15 +13,9 @@
 #include "support/files.h"
 #include "support/heap.h"
 
-std::atomic<PRIFilterTable *> gFilterTable{nullptr};
-std::atomic<int> gFiltersLoaded{0};
+PRIFilterState *gPRIFilters = new PRIFilterState();
 
 namespace {
-
-// Replaced tables and every condition ever compiled: queries may still read
-// them without a lock, so they live until PRIResetFilters.
-std::vector<PRIFilterTable *> gRetiredTables;
-std::vector<PRIFilterGroup *> gAllConditions;
 
 // The option loader hands the filter path over as soon as it is read.
 [[maybe_unused]] const bool kLoaderRegistered = (ConfigSetFilterLoader(PRILoadFilterFile), true);
@@ -135,7 +129,7 @@ void CheckCondition(const char *path, int number, const SEElement *condition) {
 }
 
 void CompileEntry(const char *path, PRIFilterTable *table, int index, int number, const SEElement *entry) {
-    gFiltersLoaded.store(1, std::memory_order_relaxed);
+    PRIFilters().loaded.store(1, std::memory_order_relaxed);
     if (entry == nullptr || entry->type != SE_MAP) {
         fprintf(stderr, "Zentrova Warning: filter file %s: entry %d is not a map; it is skipped\n", path, number);
         return;
@@ -155,13 +149,14 @@ void CompileEntry(const char *path, PRIFilterTable *table, int index, int number
     const SEElement *condition = SEMapGet(entry, "cnd");
     CheckCondition(path, number, condition);
     table->conditions[index] = PRICompileCondition(condition && condition->type == SE_MAP ? condition : nullptr);
-    if (table->conditions[index]) gAllConditions.push_back(table->conditions[index]);
+    if (table->conditions[index]) PRIFilters().conditions.push_back(table->conditions[index]);
 }
 
 void Publish(PRIFilterTable *table) {
-    PRIFilterTable *old = gFilterTable.exchange(table, std::memory_order_acq_rel);
-    if (old != nullptr) gRetiredTables.push_back(old);
-    PRIResetAffectsCache();
+    PRIFilterState &filters = PRIFilters();
+    PRIFilterTable *old = filters.table.exchange(table, std::memory_order_acq_rel);
+    if (old != nullptr) filters.retired.push_back(old);
+    PRIForgetAffects(filters);
 }
 
 }  // namespace
@@ -187,7 +182,7 @@ int zviReloadFilter(const char *path) {
     if (tree == nullptr) return 0;
     fprintf(stderr, "Zentrova using new filter file '%s'\n", path);
     int added = SEListSize(entries);
-    PRIFilterTable *old = gFilterTable.load(std::memory_order_acquire);
+    PRIFilterTable *old = PRIFilters().table.load(std::memory_order_acquire);
     int oldCount = old ? old->count : 0;
     if (added > 0) {
         if (PRIFilterTable *table = NewTable(oldCount + added)) {
@@ -201,17 +196,22 @@ int zviReloadFilter(const char *path) {
         }
     }
     SEFree(tree);
-    PRIResetAffectsCache();
+    PRIForgetAffects(PRIFilters());
     return 1;
 }
 
-void PRIResetFilters() {
-    if (PRIFilterTable *table = gFilterTable.exchange(nullptr)) FreeTableArrays(table);
-    for (PRIFilterTable *table : gRetiredTables) FreeTableArrays(table);
-    for (PRIFilterGroup *group : gAllConditions) PRIFreeCondition(group);
-    gRetiredTables.clear();
-    gAllConditions.clear();
-    gFiltersLoaded.store(0);
-    PRIResetFilterNumbering();
-    PRIResetAffectsCache();
+PRIFilterState::~PRIFilterState() {
+    if (PRIFilterTable *current = table.load()) FreeTableArrays(current);
+    for (PRIFilterTable *old : retired) FreeTableArrays(old);
+    for (PRIFilterGroup *group : conditions) PRIFreeCondition(group);
 }
+
+PRIFilterState *PRINewFilters() { return new PRIFilterState(); }
+
+PRIFilterState *PRIInstallFilters(PRIFilterState *filters) {
+    PRIFilterState *old = gPRIFilters;
+    gPRIFilters = filters;
+    return old;
+}
+
+void PRIFreeFilters(PRIFilterState *filters) { delete filters; }

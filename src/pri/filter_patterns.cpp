@@ -11,8 +11,6 @@
 
 namespace {
 
-int gNextFilterNumber = 1;
-
 // A class name or prefix covers all its methods; a method with a descriptor
 // but no access group covers every access group.
 std::string CompletedPatternText(const char *text) {
@@ -104,7 +102,7 @@ PRIFilterGroup *PRICompileCondition(const SEElement *condition) {
     const SEElement *patterns = SEMapGet(condition, "PatternList");
     const SEElement *operation = SEMapGet(condition, "Operation");
     const SEElement *name = SEMapGet(condition, "Name");
-    int number = gNextFilterNumber++;
+    int number = PRIFilters().nextNumber++;
 
     group->operation = operation && operation->type == SE_STRING &&
                        strcasecmp(SEGetString(operation), "AND") == 0;
@@ -154,5 +152,3 @@ void PRIFreeCondition(PRIFilterGroup *group) {
     sFree(group->name);
     sFree(group);
 }
-
-void PRIResetFilterNumbering() { gNextFilterNumber = 1; }

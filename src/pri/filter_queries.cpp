@@ -9,10 +9,6 @@
 
 namespace {
 
-// -1: not computed since the newest file was read.
-std::atomic<int> gAffectsMemory{-1};
-std::atomic<int> gAffectsCPU{-1};
-
 const char *AccessGroup(int access) {
     switch (access & 7) {
     case 1: return "{public}";
@@ -53,8 +49,9 @@ private:
 
 int FirstMatch(PRIFilterKind kind, const char *className, const char *methodName,
                const char *descriptor, int access) {
-    PRIFilterTable *table = gFilterTable.load(std::memory_order_acquire);
-    if (table == nullptr || !gFiltersLoaded.load(std::memory_order_relaxed)) return -1;
+    const PRIFilterState &filters = PRIFilters();
+    PRIFilterTable *table = filters.table.load(std::memory_order_acquire);
+    if (table == nullptr || !filters.loaded.load(std::memory_order_relaxed)) return -1;
     MethodText text(className, methodName, descriptor, access);
     if (!text.valid()) return -1;
     for (int i = table->start; i < table->count; i++) {
@@ -65,11 +62,13 @@ int FirstMatch(PRIFilterKind kind, const char *className, const char *methodName
     return -1;
 }
 
-int Affects(std::atomic<int> &cache, PRIFilterKind kind) {
+int Affects(std::atomic<int> PRIFilterState::*which, PRIFilterKind kind) {
+    PRIFilterState &filters = PRIFilters();
+    std::atomic<int> &cache = filters.*which;
     int cached = cache.load(std::memory_order_relaxed);
     if (cached != -1) return cached;
-    PRIFilterTable *table = gFilterTable.load(std::memory_order_acquire);
-    if (table == nullptr || !gFiltersLoaded.load(std::memory_order_relaxed)) return 0;
+    PRIFilterTable *table = filters.table.load(std::memory_order_acquire);
+    if (table == nullptr || !filters.loaded.load(std::memory_order_relaxed)) return 0;
     int answer = 0;
     for (int i = table->start; i < table->count && !answer; i++) answer = table->kinds[kind][i] != 0;
     cache.store(answer, std::memory_order_relaxed);
@@ -117,15 +116,16 @@ int PRIFilterIgnoresCPU(const char *className, const char *methodName, const cha
 const char *PRIFilterGroupName(int32_t groupID) {
     int32_t index = static_cast<int32_t>(static_cast<uint32_t>(groupID) &
                                          ~(PRI_FILTER_IGNORE_CPU | PRI_FILTER_IGNORE_MEMORY));
-    PRIFilterTable *table = gFilterTable.load(std::memory_order_acquire);
-    if (table == nullptr || !gFiltersLoaded.load(std::memory_order_relaxed) || index < 0 ||
+    const PRIFilterState &filters = PRIFilters();
+    PRIFilterTable *table = filters.table.load(std::memory_order_acquire);
+    if (table == nullptr || !filters.loaded.load(std::memory_order_relaxed) || index < 0 ||
         index >= table->count || table->conditions[index] == nullptr)
         return "Unknown group";
     return table->conditions[index]->name;
 }
 
-int zviFilterAffectsMemoryProfiler(void) { return Affects(gAffectsMemory, FILTER_MEMORY); }
-int zviFilterAffectsCPUProfiler(void) { return Affects(gAffectsCPU, FILTER_CPU); }
+int zviFilterAffectsMemoryProfiler(void) { return Affects(&PRIFilterState::affectsMemory, FILTER_MEMORY); }
+int zviFilterAffectsCPUProfiler(void) { return Affects(&PRIFilterState::affectsCPU, FILTER_CPU); }
 
 int zviShouldIgnoreMemory(int32_t methodID) {
     return (static_cast<uint32_t>(methodID) & PRI_FILTER_IGNORE_MEMORY) ? 1 : 0;
@@ -133,9 +133,4 @@ int zviShouldIgnoreMemory(int32_t methodID) {
 
 int zviShouldIgnoreCPU(int32_t methodID) {
     return (static_cast<uint32_t>(methodID) & PRI_FILTER_IGNORE_CPU) ? 1 : 0;
-}
-
-void PRIResetAffectsCache() {
-    gAffectsMemory.store(-1);
-    gAffectsCPU.store(-1);
 }

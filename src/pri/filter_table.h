@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "support/elements.h"
 
@@ -35,10 +36,30 @@ struct PRIFilterTable {
     uint8_t *kinds[4];
 };
 
-// The current table, published whole so that unlocked readers see a
-// consistent one; null before any filter file was read.
-extern std::atomic<PRIFilterTable *> gFilterTable;
-extern std::atomic<int> gFiltersLoaded;
+// What the filters keep. The running agent's record is created when the
+// library loads and never destroyed: classes load until the process ends.
+struct PRIFilterState {
+    // The current table, published whole so that unlocked readers see a
+    // consistent one; null before any filter file was read.
+    std::atomic<PRIFilterTable *> table{nullptr};
+    std::atomic<int> loaded{0};
+    // Replaced tables and every condition ever compiled: queries may still
+    // read them without a lock, so they live as long as the record.
+    std::vector<PRIFilterTable *> retired;
+    std::vector<PRIFilterGroup *> conditions;
+    int nextNumber = 1;  // of "Filter_%d", the names of unnamed conditions
+    // The "affects" answers; -1: not computed since the newest file was read.
+    std::atomic<int> affectsMemory{-1};
+    std::atomic<int> affectsCPU{-1};
+
+    PRIFilterState() = default;
+    PRIFilterState(const PRIFilterState &) = delete;
+    PRIFilterState &operator=(const PRIFilterState &) = delete;
+    ~PRIFilterState();
+};
+
+extern PRIFilterState *gPRIFilters;
+inline PRIFilterState &PRIFilters() { return *gPRIFilters; }
 
 PRIPattern *PRICompilePattern(const char *text);
 bool PRIPatternHolds(const PRIPattern *pattern, std::string_view text);
@@ -46,7 +67,8 @@ bool PRIPatternHolds(const PRIPattern *pattern, std::string_view text);
 PRIFilterGroup *PRICompileCondition(const SEElement *condition);
 bool PRIConditionMatches(const PRIFilterGroup *group, std::string_view text);
 void PRIFreeCondition(PRIFilterGroup *group);
-// Restarts the "Filter_%d" numbering of unnamed conditions.
-void PRIResetFilterNumbering();
-// Forgets the cached "affects" answers.
-void PRIResetAffectsCache();
+// Forgets the cached "affects" answers (a table was published).
+inline void PRIForgetAffects(PRIFilterState &filters) {
+    filters.affectsMemory.store(-1);
+    filters.affectsCPU.store(-1);
+}

@@ -44,8 +44,13 @@ const char *PRIFilterGroupName(int32_t groupID);
 void PRIFilterMethodText(const char *className, const char *methodName, const char *descriptor,
                          int access, char *buffer, int size);
 
-// Releases every filter and forgets that any was loaded (tests, fuzzing).
-void PRIResetFilters();
+// The filters' record (filter_table.h). A fresh one has no filter loaded;
+// installing one returns the record it replaces, to be freed once no thread
+// uses it (tests, tools, fuzzing).
+struct PRIFilterState;
+PRIFilterState *PRINewFilters();
+PRIFilterState *PRIInstallFilters(PRIFilterState *filters);
+void PRIFreeFilters(PRIFilterState *filters);
 
 // Classes already instrumented carry a marker constant.
 int PRIIsMarkedInstrumented(const JCRClass *jclass);

@@ -3,12 +3,14 @@
 // and read without locks afterwards.
 #pragma once
 
+#include "platform/vm_traits.h"
+
 struct PRIRuntimeSettings {
     int instrumentLines = 0;
     int debugInstrumentation = 0;
     const char *debugClassInstrumentation = nullptr;   // null: unset
     const char *debugMethodInstrumentation = nullptr;  // null: unset
-    int vmFlavour = 0;  // the agent core's VM flavour code (5: JRockit)
+    VMTraits vm;
 };
 
 const PRIRuntimeSettings &PRISettings();

@@ -9,6 +9,7 @@
 // PRINewContextReference).
 #include <cstdint>
 
+#include "platform/local_ref.h"
 #include "platform/tls.h"
 #include "pri/context_runtime.h"
 #include "support/heap.h"
@@ -74,11 +75,10 @@ jobject PRIGetContext(JNIEnv *env) {
     PRIClearException(env);
     // After the bootstrap the Java side hands its context to storeContext0.
     if (rt.bootstrapDone || context == nullptr) return context;
-    jobject stack = env->GetObjectField(context, rt.callStackField);
+    LocalRef stack(env, env->GetObjectField(context, rt.callStackField));
     PRIClearException(env);
-    if (stack == nullptr) return context;
+    if (!stack) return context;
     cacheContext(env, env->NewGlobalRef(context), env->NewGlobalRef(stack));
-    env->DeleteLocalRef(stack);
     return context;
 }
 
@@ -86,11 +86,10 @@ void PRIStoreContext(JNIEnv *env, jobject context) {
     PRIRuntime &rt = PRIState();
     PRIReleaseDeferredReferences(env);
     if (context == nullptr || rt.callStackField == nullptr) return;
-    jobject stack = env->GetObjectField(context, rt.callStackField);
+    LocalRef stack(env, env->GetObjectField(context, rt.callStackField));
     PRIClearException(env);
-    if (stack == nullptr) return;
+    if (!stack) return;
     cacheContext(env, env->NewGlobalRef(context), env->NewGlobalRef(stack));
-    env->DeleteLocalRef(stack);
 }
 
 jobject PRIPrepareThreadContext(JNIEnv *env) { return PRIGetContext(env); }

@@ -1,9 +1,11 @@
 // The thread sampler: for a list of threads, whether each ran since the last
 // snapshot, and a copy of its instrumented call stack, read in place from the
 // context's array while the thread keeps running.
+#include "platform/local_ref.h"
 #include "platform/race_hints.h"
 #include "pri/context_runtime.h"
 #include "pri/markers.h"
+#include "pri/runtime_settings.h"
 #include "support/heap.h"
 
 namespace {
@@ -28,7 +30,7 @@ bool markSeen(JNIEnv *env, jobject context, int32_t mark) {
 bool vmSaysRan(JNIEnv *sampler, JNIEnv *thread) {
     const PRIAgentQueries &agent = PRIState().agent;
     if (agent.threadStatus == nullptr || agent.threadHasRun == nullptr) return false;
-    bool classic = PRIState().vmIsClassic && agent.disableGC != nullptr && agent.suspendThread != nullptr;
+    bool classic = PRISettings().vm.greenThreads && agent.disableGC != nullptr && agent.suspendThread != nullptr;
     jint status = agent.threadStatus(thread);
     if (classic) {
         agent.disableGC();
@@ -78,8 +80,8 @@ void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     }
     jint sp = sampler->GetIntField(record->context, rt.stackPointerField);
     if (sp < 0) return;
-    auto stack = static_cast<jintArray>(sampler->GetObjectField(record->context, rt.callStackField));
-    if (stack == nullptr) return;
+    LocalRef stack(sampler, static_cast<jintArray>(sampler->GetObjectField(record->context, rt.callStackField)));
+    if (!stack) return;
     // The thread may grow its array meanwhile; this one stays as it is.
     jsize length = sampler->GetArrayLength(stack);
     if (sp > length - 2) sp = length - 2;
@@ -90,7 +92,6 @@ void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
         record->frameCount = sp > 0 ? copyFrames(ints, sp, record->frames) : 0;
         sampler->ReleasePrimitiveArrayCritical(stack, ints, 0);
     }
-    sampler->DeleteLocalRef(stack);
 }
 
 }  // namespace

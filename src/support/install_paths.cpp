@@ -17,7 +17,7 @@
 
 namespace {
 
-ZVHashTable *gPathCache = nullptr;
+InstallPaths *gPaths = new InstallPaths();
 
 struct ToolAudit {
     int tool;
@@ -43,18 +43,18 @@ const ToolAudit *FindTool(int tool) {
 }
 
 const char *CachedPath(int tool) {
-    if (gPathCache == nullptr) return nullptr;
-    return reinterpret_cast<const char *>(ZVHashGet(gPathCache, static_cast<ZVWord>(tool)));
+    if (gPaths->cache == nullptr) return nullptr;
+    return reinterpret_cast<const char *>(ZVHashGet(gPaths->cache, static_cast<ZVWord>(tool)));
 }
 
 void StorePath(int tool, const char *directory) {
-    if (gPathCache == nullptr) gPathCache = ZVHashNew(10, nullptr, nullptr, "PathCache", 0);
-    if (gPathCache == nullptr) return;
+    if (gPaths->cache == nullptr) gPaths->cache = ZVHashNew(10, nullptr, nullptr, "PathCache", 0);
+    if (gPaths->cache == nullptr) return;
     if (const char *old = CachedPath(tool)) {
-        ZVHashRemove(gPathCache, static_cast<ZVWord>(tool));
+        ZVHashRemove(gPaths->cache, static_cast<ZVWord>(tool));
         sFree(const_cast<char *>(old));
     }
-    ZVHashPut(gPathCache, static_cast<ZVWord>(tool), reinterpret_cast<ZVWord>(sStrdup(directory)));
+    ZVHashPut(gPaths->cache, static_cast<ZVWord>(tool), reinterpret_cast<ZVWord>(sStrdup(directory)));
 }
 
 bool IsAuditFile(const std::string &directory, std::string &path) {
@@ -182,11 +182,16 @@ const char *GetInstallPath(int tool) {
     return CachedPath(tool);
 }
 
-void ResetInstallPaths() {
-    if (gPathCache == nullptr) return;
-    ZVHashIterator *iterator = ZVHashIterate(gPathCache);
+InstallPaths::~InstallPaths() {
+    if (cache == nullptr) return;
+    ZVHashIterator *iterator = ZVHashIterate(cache);
     while ((iterator = ZVHashNext(iterator)) != nullptr)
         sFree(reinterpret_cast<char *>(iterator->value));
-    ZVHashFree(gPathCache);
-    gPathCache = nullptr;
+    ZVHashFree(cache);
+}
+
+InstallPaths *UseInstallPaths(InstallPaths *paths) {
+    InstallPaths *old = gPaths;
+    gPaths = paths;
+    return old;
 }

@@ -9,7 +9,7 @@
 
 #include "agent/agent.h"
 #include "agent/agent_internal.h"
-#include "agent/agent_testing.h"
+#include "agent/core.h"
 #include "agent/fake_jvmpi.h"
 #include "config/config.h"
 #include "ext/extensions.h"
@@ -24,10 +24,11 @@ protected:
     void TearDown() override { resetAll(); }
 
     void resetAll() {
-        ZVResetAgentForTesting();
+        delete ZVInstallCore(new ZVAgentCore());  // the old record releases its tables
+        zvipi = nullptr;
         fake.releaseStorage();
-        ResetAgentOptions();
-        PRIDirectIReset();
+        FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
+        delete PRIInstallDirectState(new PRIDirectState());
         fake.reset();
     }
 
@@ -47,7 +48,11 @@ protected:
         ++state.extensionCount;
     }
 
-    void setFlavor(int flavor) { ZVState().vmFlavor = flavor; }
+    // Pretends the agent runs in the VM with that flavour code.
+    void setFlavor(int flavor) {
+        ZVState().vmFlavor = flavor;
+        ZVDecideVMTraits(flavor);
+    }
 
     void startThread(JNIEnv *env, const char *name, const char *group = nullptr,
                      const char *parent = nullptr) {

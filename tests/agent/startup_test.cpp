@@ -18,7 +18,7 @@ TEST_F(AgentTest, RefusedOptionsAreReportedAndStartUpGoesOn) {
     EXPECT_THAT(StderrOf([&] { load("port=15x0"); }),
                 HasSubstr("Invalid value for port: '15x0' (expected a whole number from 1 to 65535)\n"
                           "Zentrova Error: options refused (see above); their defaults are used\n"));
-    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_EQ(CurrentOptions().auditPort, 1473);
 }
 
 TEST_F(AgentTest, FallsBackToVersion1) {

@@ -25,14 +25,14 @@ int MapCount(const SEElement *map) {
 // silence and the shared map the extensions always get.
 TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
     LoadResult r = LoadCaptured(nullptr);
-    const AgentOptions &o = gAgentOptions;
+    const OptionsInUse o;
     EXPECT_TRUE(r.accepted);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(o.instrumentationFilterLimit, 100000);  // milliseconds counted in microseconds
+    EXPECT_EQ(o->instrumentationFilterLimit, 100000);  // milliseconds counted in microseconds
     EXPECT_EQ(r.exclusion, nullptr);
     // Even without a source the extensions get the shared defaults map.
-    ASSERT_EQ(r.arguments, o.extensionArgs);
+    ASSERT_EQ(r.arguments, o->extensionArgs);
     EXPECT_EQ(MapName(r.arguments), "extension args");
     EXPECT_EQ(MapName(SEMapGet(r.arguments, "__shared")), "global extension arg defaults");
     EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
@@ -41,11 +41,11 @@ TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
 // Accepted option strings and what each sets; nothing is said but the
 // old-style notice, and standard output stays empty.
 TEST(Arguments, AcceptedInputTable) {
-    const AgentOptions &o = gAgentOptions;
+    const OptionsInUse o;
     LoadResult r;
-    auto port = [&](int32_t begin, int32_t end) { return o.auditPort == begin && o.auditPortEnd == end; };
-    auto pause = [&](int32_t value) { return [&o, value] { return o.pauseAfterLaunch == value; }; };
-    auto severity = [&](int32_t value) { return [&o, value] { return o.logSeverity == value; }; };
+    auto port = [&](int32_t begin, int32_t end) { return o->auditPort == begin && o->auditPortEnd == end; };
+    auto pause = [&](int32_t value) { return [&o, value] { return o->pauseAfterLaunch == value; }; };
+    auto severity = [&](int32_t value) { return [&o, value] { return o->logSeverity == value; }; };
     const std::pair<const char *, std::function<bool()>> rows[] = {
         // One port is both ends; an open or backwards end is the begin; unknown keys are ignored.
         {"bogus=1,port=1500", [&] { return port(1500, 1500); }},
@@ -60,9 +60,9 @@ TEST(Arguments, AcceptedInputTable) {
         {"njpls=false,startAudit=f,acceptConnections=0,noexit=true,redirect=1,"
          "enableAPI=t,startCPUProfiler=T,dci=true,enableLogging=true",
          [&] {
-             return o.njplSupport == 0 && o.startAudit == 0 && o.acceptConnections == 0 && o.pauseOnExit == 1 &&
-                    o.redirectOutputs == 1 && o.enableAPI == 1 && o.autoStartCPU == 1 &&
-                    o.dumpClassInstrumentation == 1 && o.logEnabled == 1;
+             return o->njplSupport == 0 && o->startAudit == 0 && o->acceptConnections == 0 && o->pauseOnExit == 1 &&
+                    o->redirectOutputs == 1 && o->enableAPI == 1 && o->autoStartCPU == 1 &&
+                    o->dumpClassInstrumentation == 1 && o->logEnabled == 1;
          }},
         // Severity words in upper case only; anything else is DEBUG.
         {"loggingSeverity=DEBUG", severity(0)}, {"loggingSeverity=INFO", severity(1)},
@@ -72,13 +72,13 @@ TEST(Arguments, AcceptedInputTable) {
         {"loggingSeverity=Warning", severity(0)},
         // An empty value counts as absent; backslashes and non-ASCII characters
         // survive the text syntax's escapes.
-        {"filter=\"\",snapshotRepository=\"\"", [&] { return !o.filterPath && !o.snapshotRepository; }},
+        {"filter=\"\",snapshotRepository=\"\"", [&] { return !o->filterPath && !o->snapshotRepository; }},
         {"filter=C:\\dir\\f.oif,vmName=caf\xc3\xa9",
-         [&] { return std::string(o.filterPath) == "C:\\dir\\f.oif" && std::string(o.vmName) == "caf\xc3\xa9"; }},
+         [&] { return std::string(o->filterPath) == "C:\\dir\\f.oif" && std::string(o->vmName) == "caf\xc3\xa9"; }},
         // hibernate also enters the shared map, but only when false.
-        {"hibernate=false", [&] { return o.hibernate == 0 && IntAt(r.arguments, {"__shared", "hibernate"}) == 0; }},
+        {"hibernate=false", [&] { return o->hibernate == 0 && IntAt(r.arguments, {"__shared", "hibernate"}) == 0; }},
         {"hibernate=true",
-         [&] { return o.hibernate == 1 && !SEMapGet(SEMapGet(r.arguments, "__shared"), "hibernate"); }},
+         [&] { return o->hibernate == 1 && !SEMapGet(SEMapGet(r.arguments, "__shared"), "hibernate"); }},
     };
     for (const auto &[input, happened] : rows) {
         r = LoadCaptured(input);
@@ -95,10 +95,10 @@ TEST(Arguments, BadInputTable) {
     const std::string kRange = "' (expected a whole number from 1 to 65535)\n";
     const std::string kNested = "Invalid extension argument Ebar.a: it has a value and also arguments Ebar.a.*; "
                                 "the value is ignored\n";
-    const AgentOptions &o = gAgentOptions;
+    const OptionsInUse o;
     LoadResult r;
-    auto port = [&](int32_t begin, int32_t end) { return o.auditPort == begin && o.auditPortEnd == end; };
-    auto vmIsA = [&] { return o.vmName != nullptr && std::string(o.vmName) == "a"; };
+    auto port = [&](int32_t begin, int32_t end) { return o->auditPort == begin && o->auditPortEnd == end; };
+    auto vmIsA = [&] { return o->vmName != nullptr && std::string(o->vmName) == "a"; };
     auto nestedKept = [&] { return StringAt(r.arguments, {"bar", "a", "b"}) == "2"; };
     const std::tuple<const char *, std::string, std::function<bool()>> rows[] = {
         // input, standard error after the old-style notice, what follows (standard output stays empty)
@@ -109,8 +109,8 @@ TEST(Arguments, BadInputTable) {
         {"port=1500-x", "Invalid value for port: '1500-x" + kRange, [&] { return port(1500, 1500); }},
         {"port=(1500,1510)", "Invalid type for port (4)\n", [&] { return port(1473, 1473); }},
         {"njpls=(a),noexit={x=1}", "Invalid type for shouldSnapshotOnExit (5)\nInvalid type for NJPL support (4)\n",
-         [&] { return o.njplSupport == 0 && o.pauseOnExit == 0; }},
-        {"filter=(a),vmName=a", "Invalid type for filter argument (4)\n", [&] { return !o.filterPath && vmIsA(); }},
+         [&] { return o->njplSupport == 0 && o->pauseOnExit == 0; }},
+        {"filter=(a),vmName=a", "Invalid type for filter argument (4)\n", [&] { return !o->filterPath && vmIsA(); }},
         {"Ebar.a=1,Ebar.a.b=2", kNested, nestedKept},
         {"Ebar.a.b=2,Ebar.a=1", kNested, nestedKept},
         // Malformed strings: every option keeps its default.
@@ -133,7 +133,7 @@ TEST(Arguments, CallerFlagsChangeOnlyWhenGiven) {
     EXPECT_EQ(r.directIMode, 0);
     EXPECT_EQ(r.useHighPrecisionTimer, 0);
     EXPECT_EQ(r.ignoreCPUFrequency, 1);
-    EXPECT_EQ(gAgentOptions.directIMode, 0);
+    EXPECT_EQ(CurrentOptions().directIMode, 0);
     r = LoadCaptured("directi=true");
     EXPECT_EQ(r.directIMode, 2);
     EXPECT_EQ(r.useHighPrecisionTimer, 1);
@@ -146,7 +146,7 @@ TEST(Arguments, FilterFileIsHandedToTheLoaderAtOnce) {
     static int32_t portWhenLoaded;
     ConfigSetFilterLoader([](const char *path) {
         seen = path;
-        portWhenLoaded = gAgentOptions.auditPort;
+        portWhenLoaded = CurrentOptions().auditPort;
         return true;
     });
     EXPECT_TRUE(LoadCaptured("port=1600,filter=/tmp/f.txt").accepted);

@@ -21,9 +21,15 @@ struct LoadResult {
     bool accepted = false;  // what LoadOptions returned
 };
 
+// The option record in use, read anew at each use: every load installs a
+// fresh one.
+struct OptionsInUse {
+    const AgentOptions *operator->() const { return &CurrentOptions(); }
+};
+
 inline LoadResult LoadCaptured(const char *options) {
-    ResetAgentOptions();
-    ResetInstallPaths();
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
+    delete UseInstallPaths(new InstallPaths());
     LoadResult result;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

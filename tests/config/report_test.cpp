@@ -33,12 +33,12 @@ TEST(OptionsReport, DefaultsWithoutAutoCapture) {
                          " - Unit Test mode disabled\n" +
                          kStars);
     // The stored path keeps its doubled backslashes; only the report collapses them.
-    EXPECT_STREQ(gAgentOptions.filterPath, "C:\\\\dir\\\\f.oif");
+    EXPECT_STREQ(CurrentOptions().filterPath, "C:\\\\dir\\\\f.oif");
 }
 
 TEST(OptionsReport, AutoCaptureLines) {
-    ResetAgentOptions();
-    AgentOptions &o = gAgentOptions;
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
+    AgentOptions &o = CurrentOptions();
     o.xmlReportGeneration = 1;
     o.initialDelay = 90061;
     o.captureDelay = 3661;
@@ -73,12 +73,12 @@ TEST(OptionsReport, AutoCaptureLines) {
                             " - the capture files comment is 'hello'\n"
                             " - Unit Test mode enabled\n" +
                             kStars);
-    ResetAgentOptions();
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
 }
 
 TEST(OptionsReport, AutoCaptureWithoutCountOrTexts) {
-    ResetAgentOptions();
-    AgentOptions &o = gAgentOptions;
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
+    AgentOptions &o = CurrentOptions();
     o.snapshotGeneration = 1;
     o.computeInitialDelayFromCurrentTime = 1;
     o.captureDelay = 0;  // below one second: no time-span text

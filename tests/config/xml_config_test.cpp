@@ -39,12 +39,12 @@ std::vector<Setting> Settings(ZVVector *settings) {
 
 TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     LoadResult r = LoadCaptured(kExample.c_str());
-    const AgentOptions &o = gAgentOptions;
+    const OptionsInUse o;
     EXPECT_NE(r.err.find("Reading configuration from file " + kExample + "\n"), std::string::npos);
     EXPECT_NE(r.err.find("Zentrova Request Analyzer enabled\n"), std::string::npos);
     // (The example's ports and VM name reach a real VM end to end.)
-    EXPECT_STREQ(o.captureFileDirectory, "/var/tmp/zentrova/snapshots") << "falls back to the repository";
-    EXPECT_EQ(o.captureDelay, 3661);
+    EXPECT_STREQ(o->captureFileDirectory, "/var/tmp/zentrova/snapshots") << "falls back to the repository";
+    EXPECT_EQ(o->captureDelay, 3661);
     EXPECT_EQ(r.directIMode, 2);
 
     const SEElement *shared = SEMapGet(r.arguments, "__shared");
@@ -65,7 +65,7 @@ TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "/etc/zentrova/ejb.xml");
     EXPECT_EQ(IntAt(r.arguments, {"ejb", "reloadOnChange"}), 1);
 
-    EXPECT_EQ(Settings(o.metricsConfiguration),
+    EXPECT_EQ(Settings(o->metricsConfiguration),
               (std::vector<Setting>{{"Java Heap", 2, 1048576, 2}, {"Thread Count", 1, 3600, 5}}));
 }
 
@@ -76,16 +76,16 @@ TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
     std::string file = dir.Write("cfg.xml", RequestAnalyzer("",
         "<connection><audit-port><port-range begin=\"1700\"/><port number=\"1\"/></audit-port></connection>"));
     LoadCaptured(("\"" + file + "\"").c_str());
-    EXPECT_EQ(gAgentOptions.auditPort, 1700);
-    EXPECT_EQ(gAgentOptions.auditPortEnd, 1700);
+    EXPECT_EQ(CurrentOptions().auditPort, 1700);
+    EXPECT_EQ(CurrentOptions().auditPortEnd, 1700);
     LoadCaptured(("xmlConfig=" + file).c_str());
-    EXPECT_EQ(gAgentOptions.auditPort, 1700);
+    EXPECT_EQ(CurrentOptions().auditPort, 1700);
     // A path with '=' in it is still a path when the file exists.
     std::string equals = dir.Write("port=1/cfg.xml", RequestAnalyzer("",
         "<connection><audit-port><port number=\"1800\"/></audit-port></connection>"));
     for (const std::string &path : {equals, "\"" + equals + "\""}) {
         EXPECT_TRUE(LoadCaptured(path.c_str()).accepted) << path;
-        EXPECT_EQ(gAgentOptions.auditPort, 1800) << path;
+        EXPECT_EQ(CurrentOptions().auditPort, 1800) << path;
     }
 }
 
@@ -95,7 +95,7 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
     LoadResult r = LoadCaptured(missing.c_str());
     EXPECT_EQ(r.err, "Zentrova Error: configuration file " + missing + " not found\n");
     EXPECT_FALSE(r.accepted);
-    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_EQ(CurrentOptions().auditPort, 1473);
     EXPECT_NE(SEMapGet(r.arguments, "__shared"), nullptr);
 
     // A directory is not a configuration file.
@@ -107,8 +107,8 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
         std::string broken = dir.Write("broken.xml", text);
         r = LoadCaptured(broken.c_str());
         EXPECT_FALSE(r.accepted) << text;
-        EXPECT_EQ(gAgentOptions.showOptions, 0);
-        EXPECT_EQ(gAgentOptions.auditPort, 1473);
+        EXPECT_EQ(CurrentOptions().showOptions, 0);
+        EXPECT_EQ(CurrentOptions().auditPort, 1473);
     }
 }
 
@@ -120,7 +120,7 @@ TEST(XmlConfiguration, SeverityWordsAreAllLowerOrAllUpper) {
         std::string file = dir.Write("s.xml", Document("request-analyzer", "",
             std::string("<log-file severity=\"") + word + "\"/>"));
         LoadCaptured(file.c_str());
-        EXPECT_EQ(gAgentOptions.logSeverity, severity) << word;
+        EXPECT_EQ(CurrentOptions().logSeverity, severity) << word;
     }
 }
 
@@ -130,8 +130,8 @@ TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
         "<zentrova-configuration><request-analyzer startAudit=\"false\" acceptConnections=\"false\"/>"
         "<profiler startAudit=\"false\"/></zentrova-configuration>");
     LoadCaptured(file.c_str());
-    EXPECT_EQ(gAgentOptions.startAudit, 1);
-    EXPECT_EQ(gAgentOptions.acceptConnections, 0);
+    EXPECT_EQ(CurrentOptions().startAudit, 1);
+    EXPECT_EQ(CurrentOptions().acceptConnections, 0);
     ConfigSource *source = LoadXMLConfiguration(file.c_str(), 0);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(GetStartAudit(source, TOOL_PROFILER, 1), 0);
@@ -141,7 +141,7 @@ TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
     file = dir.Write("t.xml", Document("profiler",
         "<connection><audit-port><port number=\"1600\"/></audit-port></connection>"));
     LoadCaptured(file.c_str());
-    EXPECT_EQ(gAgentOptions.auditPort, 1473);
+    EXPECT_EQ(CurrentOptions().auditPort, 1473);
     source = LoadXMLConfiguration(file.c_str(), 0);
     EXPECT_EQ(GetAuditPort(source, TOOL_PROFILER, 0), 1600);
     FreeConfigSource(source);
@@ -153,7 +153,7 @@ TEST(XmlConfiguration, BadInputTable) {
     ScratchDirectory dir;
     const std::string kPort = "' (expected a whole number from 1 to 65535)\n";
     const std::string kSpan = "' (expected a time span such as 90s or 1h30m)\n";
-    const AgentOptions &o = gAgentOptions;
+    const OptionsInUse o;
     // The document, its messages after the reading notice (%s is the file),
     // and what follows. Empty
     // texts and unknown keywords keep their defaults without a word.
@@ -162,19 +162,23 @@ TEST(XmlConfiguration, BadInputTable) {
                              "<snmp agentPort=\"\" trapPort=\"12x\"/></connection>"),
          "Invalid value for port-range begin: 'abc" + kPort + "Invalid value for port-range end: '70000" + kPort +
              "Invalid value for snmp trapPort: '12x" + kPort,
-         [&] { return o.auditPort == 1473 && o.auditPortEnd == 1473 && o.snmpAgentPort == 161 && o.snmpTrapPort == 162; }},
+         [&] {
+             return o->auditPort == 1473 && o->auditPortEnd == 1473 && o->snmpAgentPort == 161 &&
+                    o->snmpTrapPort == 162;
+         }},
         {RequestAnalyzer("", "<auto-start-CPU type=\"SAMPLER\" time=\"wall\"><sampler-options period=\"abc\" "
                              "precision=\"word\"/><instrumentation-options precision=\"MICRO\"><instrumentation-filter "
                              "limit=\"99999999999\"/></instrumentation-options></auto-start-CPU>"),
          "Invalid value for sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)\n"
          "Invalid value for instrumentation-filter limit: '99999999999' (expected a whole number from 0 to 2147483647)\n",
          [&] {
-             return o.samplerPeriod == 50 && o.samplerPrecision == 2 && o.autoStartCPUType == 0 &&
-                    o.autoStartCPUTime == 1 && o.instrumentationFilterLimit == 100 && o.instrumentationPrecision == 1;
+             return o->samplerPeriod == 50 && o->samplerPrecision == 2 && o->autoStartCPUType == 0 &&
+                    o->autoStartCPUTime == 1 && o->instrumentationFilterLimit == 100 &&
+                    o->instrumentationPrecision == 1;
          }},
         {RequestAnalyzer("", "<auto-capture delay=\"30s10\" initialDelay=\"1h2h\" counter=\"0\"/>"),
          "Invalid value for auto-capture delay: '30s10" + kSpan + "Invalid value for auto-capture initialDelay: '1h2h" + kSpan,
-         [&] { return o.captureDelay == 10 && o.initialDelay == 10 && o.captureCounter == 0; }},
+         [&] { return o->captureDelay == 10 && o->initialDelay == 10 && o->captureCounter == 0; }},
         // A metric without a name, or disabled, is skipped; a bad value is absent. A's size
         // is not a time: it is read as a memory size.
         {RequestAnalyzer("", "<metrics enabled=\"false\"><metric bufferSize=\"1\"/><metric name=\"A\" "
@@ -184,18 +188,18 @@ TEST(XmlConfiguration, BadInputTable) {
          "Invalid value for metric A period: '5x" + kSpan +
              "Invalid value for metric D bufferSize: '9q' (expected a memory size such as 512k or 2M)\n",
          [&] {
-             return o.metricsEnabled == 0 &&
-                    Settings(o.metricsConfiguration) == std::vector<Setting>{{"A", 0, 2048, -1}, {"D", -1, -1, -1}};
+             return o->metricsEnabled == 0 &&
+                    Settings(o->metricsConfiguration) == std::vector<Setting>{{"A", 0, 2048, -1}, {"D", -1, -1, -1}};
          }},
         {"<config><request-analyzer showOptions=\"true\"/></config>",
          "Zentrova Error: configuration file %s has the root element <config>, not <zentrova-configuration>; none of "
          "its options is used\n",
-         [&] { return o.showOptions == 0; }},
+         [&] { return o->showOptions == 0; }},
         {Document("profiler", "<connection><audit-port><port number=\"1600\"/></audit-port></connection>",
                   "<log-file severity=\"warning\"/>"),
          "Zentrova Error: configuration file %s has no <request-analyzer> element under <zentrova-configuration>; "
          "only its shared options are used\n",
-         [&] { return o.auditPort == 1473 && o.logSeverity == 2; }},
+         [&] { return o->auditPort == 1473 && o->logSeverity == 2; }},
     };
     for (const auto &[document, messages, happened] : rows) {
         std::string file = dir.Write("v.xml", document);
@@ -212,7 +216,7 @@ TEST(XmlConfiguration, BadInputTable) {
         "<auto-start-CPU><instrumentation-options><instrumentation-filter limit=\"5000000\"/>"
         "</instrumentation-options></auto-start-CPU>"));
     LoadCaptured(file.c_str());
-    EXPECT_EQ(gAgentOptions.instrumentationFilterLimit, INT32_MAX);
+    EXPECT_EQ(CurrentOptions().instrumentationFilterLimit, INT32_MAX);
 }
 
 TEST(XmlConfiguration, CaptureFileFallbacks) {
@@ -221,10 +225,10 @@ TEST(XmlConfiguration, CaptureFileFallbacks) {
         "<auto-capture/><snapshot-repository fileNameFormat=\"fmt\"/>",
         "<snapshot-repository name=\"\"/>"));
     LoadCaptured(file.c_str());
-    EXPECT_EQ(gAgentOptions.snapshotRepository, nullptr);  // empty name: no repository
-    EXPECT_STREQ(gAgentOptions.captureFileDirectory, "");
-    EXPECT_STREQ(gAgentOptions.captureFileNameFormat, "fmt");
-    EXPECT_EQ(gAgentOptions.captureComment, nullptr);
+    EXPECT_EQ(CurrentOptions().snapshotRepository, nullptr);  // empty name: no repository
+    EXPECT_STREQ(CurrentOptions().captureFileDirectory, "");
+    EXPECT_STREQ(CurrentOptions().captureFileNameFormat, "fmt");
+    EXPECT_EQ(CurrentOptions().captureComment, nullptr);
 }
 
 TEST(XmlConfiguration, ComponentRenamingsAndExclusions) {
@@ -254,7 +258,7 @@ TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {
     LoadCaptured(file.c_str());
     EXPECT_STREQ(GetInstallPath(TOOL_REQUEST_ANALYZER), suite.c_str());
     EXPECT_STRNE(GetInstallPath(TOOL_PROFILER), dir.path().c_str()) << "no lib/zenva.jar there: not recorded";
-    ResetInstallPaths();
+    delete UseInstallPaths(new InstallPaths());
 }
 
 }  // namespace

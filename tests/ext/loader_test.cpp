@@ -101,14 +101,14 @@ protected:
         std::filesystem::create_directories(root_ + "/lib");
         std::filesystem::create_directories(root_ + "/ext/darara/audit");
         std::ofstream(root_ + "/lib/zenva.jar") << "jar";
-        ResetInstallPaths();
+        delete UseInstallPaths(new InstallPaths());
         ASSERT_EQ(RecordInstallPath(5, root_.c_str()), 1);
         ZVSetExtensionHost(&kHost);
         gCount = 0;
     }
     void TearDown() override {
         ZVSetExtensionHost(nullptr);
-        ResetInstallPaths();
+        delete UseInstallPaths(new InstallPaths());
     }
 
     struct Output {
@@ -172,7 +172,7 @@ TEST_F(ExtensionLoader, AMissingTableLoadsNothingAndSaysNothing) {
 }
 
 TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirectory) {
-    ResetInstallPaths();
+    delete UseInstallPaths(new InstallPaths());
     const char *home = getenv("HOME");
     std::string savedHome = home != nullptr ? home : "";
     setenv("HOME", root_.c_str(), 1);

@@ -63,12 +63,12 @@ class MetricsTest : public ::testing::Test {
   protected:
     ZVServices services = makeServices();
     void SetUp() override {
-        MetricsResetForTesting();
+        delete MetricsInstall(new MetricsState());
         MetricsInit(sStrdup("host-a"), &services);
         gClasses = gActive = gTotal = 0;
     }
     void TearDown() override {
-        MetricsResetForTesting();
+        delete MetricsInstall(new MetricsState());
         gLocks.clear();
         gMonitors.clear();
     }

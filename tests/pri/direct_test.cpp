@@ -78,14 +78,14 @@ private:
 
 class DirectTable : public testing::Test {
 protected:
-    void SetUp() override { PRIDirectIReset(); }
+    void SetUp() override { delete PRIInstallDirectState(new PRIDirectState()); }
     void TearDown() override {
-        PRIDirectIReset();
+        delete PRIInstallDirectState(new PRIDirectState());
         fs::remove(path_);
     }
     // Evaluates the table text for vm; what was written to standard error.
     std::string evaluate(const std::string &table, FakeVM &vm) {
-        PRIDirectIReset();
+        delete PRIInstallDirectState(new PRIDirectState());
         std::ofstream(path_) << table;
         vm.tablePath = path_.string();
         return StderrOf([&] { PRIDirectIEvaluateTable(vm.env()); });
@@ -151,13 +151,13 @@ TEST_F(DirectTable, MissingOrBadTableIsReportedOnceAndModeTwoEnablesRegardless) 
     EXPECT_EQ(PRIDirectIEnabledForThreads(vm.env()), 0);
     EXPECT_EQ(PRIDirectIEnabled(), 1);
 
-    PRIDirectIReset();
+    delete PRIInstallDirectState(new PRIDirectState());
     FakeVM unreadable;
     unreadable.tablePath = (fs::temp_directory_path() / "zv-no-such-dir" / "directi.table").string();
     EXPECT_EQ(StderrOf([&] { PRIDirectIEvaluateTable(unreadable.env()); }), "Cannot read directi.table\n");
 
     // Without a path from the Java side, the table beside this library (here the test program).
-    PRIDirectIReset();
+    delete PRIInstallDirectState(new PRIDirectState());
     fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "directi.table";
     std::ofstream(beside) << "{ enabledFor = ( { vendor = \"Sun Micro\"; } ); }";
     FakeVM noPath;

@@ -15,8 +15,8 @@ namespace {
 
 class Filters : public testing::Test {
 protected:
-    void SetUp() override { PRIResetFilters(); }
-    void TearDown() override { PRIResetFilters(); }
+    void SetUp() override { PRIFreeFilters(PRIInstallFilters(PRINewFilters())); }
+    void TearDown() override { PRIFreeFilters(PRIInstallFilters(PRINewFilters())); }
     std::string Write(const std::string &name, const std::string &text) { return scratch_.Write(name, text); }
     // Loads a filter file with the given entry list, its output captured.
     std::string Load(const std::string &entries, const std::string &name = "f.txt") {
@@ -122,7 +122,7 @@ TEST_F(Filters, PatternsAndConditions) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        PRIResetFilters();
+        PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
         EXPECT_EQ(Load(c.entries), "Zentrova using filter file '" + dir_ + "/f.txt'\n");
         for (const Query &q : c.queries) EXPECT_EQ(Ask(q), q.expected) << q.kind << " " << q.cls << "." << q.method;
         if (c.entries.find("Name = Strings") != std::string::npos) {
@@ -237,7 +237,7 @@ TEST_F(Filters, BadInputTable) {
          memOnly},
     };
     for (const auto &row : rows) {
-        PRIResetFilters();
+        PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
         Load("{ grp = t; cnd = { PatternList = (\"a.*\"); } }");
         std::string path = row.text.starts_with("/") ? row.text : Write("bad.txt", row.text);
         std::string err = row.err;

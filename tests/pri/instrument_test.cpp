@@ -67,11 +67,11 @@ int count(const std::vector<std::string> &ops, const std::string &op) {
 class Instrument : public testing::Test {
 protected:
     void SetUp() override {
-        PRIResetClassTables();
-        PRIResetFilters();
+        PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
+        PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
         settings(1);
     }
-    void TearDown() override { PRIResetFilters(); }
+    void TearDown() override { PRIFreeFilters(PRIInstallFilters(PRINewFilters())); }
     static void settings(int lines) {
         PRIRuntimeSettings s;
         s.instrumentLines = lines;

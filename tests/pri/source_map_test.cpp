@@ -87,8 +87,8 @@ TEST(SourceMappedClass, ReportsMappedLinesOnlyWhenSourceMapsAreOn) {
     settings.instrumentLines = 1;
     PRISetSettings(settings);
     for (int njpl : {1, 0}) {
-        PRIResetClassTables();
-        PRIResetFilters();
+        PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
+        PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
         JCRClass *jclass = shapesWithMap(true);
         ASSERT_NE(jclass, nullptr);
         ASSERT_EQ(PRIInstrumentClass(jclass, nullptr, njpl), 1);
@@ -125,8 +125,8 @@ TEST(SourceMappedClass, BadInputTable) {
         {head + "*S JSP\n*L\n1#1,4:37\n*E\n", kKept},
     };
     for (const auto &[map, err] : rows) {
-        PRIResetClassTables();
-        PRIResetFilters();
+        PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
+        PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
         JCRClass *jclass = shapesWithMap(true, map);
         testing::internal::CaptureStderr();
         EXPECT_EQ(PRIInstrumentClass(jclass, nullptr, 1), 1) << map;

@@ -24,10 +24,10 @@ protected:
         std::filesystem::create_directories(root_ + "/cwd");
         setenv("HOME", (root_ + "/home").c_str(), 1);
         std::filesystem::current_path(root_ + "/cwd");
-        ResetInstallPaths();
+        delete UseInstallPaths(new ::InstallPaths());
     }
     void TearDown() override {
-        ResetInstallPaths();
+        delete UseInstallPaths(new ::InstallPaths());
         std::filesystem::current_path(savedCwd_);
         if (hadHome_) setenv("HOME", savedHome_.c_str(), 1);
         else unsetenv("HOME");
@@ -83,7 +83,7 @@ TEST_F(InstallPaths, HomeDirectoryAuditFileComesBeforeTheWorkingDirectory) {
     std::string fromCwd = MakeDirectory("b");
     WriteAudit("cwd", "{ DuvOzurivud3.0 = \"" + fromCwd + "\"; }");
     EXPECT_STREQ(GetInstallPath(5), fromCwd.c_str());
-    ResetInstallPaths();
+    delete UseInstallPaths(new ::InstallPaths());
     WriteAudit("home", "{ DuvOzurivud3.0 = \"" + fromHome + "\"; }");
     EXPECT_STREQ(GetInstallPath(5), fromHome.c_str());
     SEElement *audit = ReadAuditFile();
@@ -122,7 +122,7 @@ TEST_F(InstallPaths, UnusableAuditFilesFindNothing) {
     for (const char *text : {"{ DuvOzurivud3.0 = ", "(a, b)", "", "{ DuvOzurivud3.0 = (x); }",
                              "\"just a string\""}) {
         WriteAudit("home", text);
-        ResetInstallPaths();
+        delete UseInstallPaths(new ::InstallPaths());
         EXPECT_EQ(GetInstallPath(5), nullptr) << text;
     }
 }

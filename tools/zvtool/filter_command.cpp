@@ -28,6 +28,6 @@ int FilterCommand(int argc, char **argv) {
            eliminated >= 0 ? "not instrumented at all" : "instrumented, unless another answer leaves it out");
     printf("ignoreMemory = %d: %s\n", memory, memory ? "its allocations are not followed" : "its allocations are followed");
     printf("ignoreCPU = %d: %s\n", cpu, cpu ? "left out of the CPU profile" : "in the CPU profile");
-    PRIResetFilters();
+    PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
     return 0;
 }

@@ -43,7 +43,7 @@ int OptionsCommand(int argc, char **argv) {
     bool accepted = LoadOptions(argv[0], &exclusion, &arguments, &directIMode,
                                 &useHighPrecisionTimer, &ignoreCPUFrequency);
     fflush(stderr);
-    const AgentOptions &o = gAgentOptions;
+    const AgentOptions &o = CurrentOptions();
     Number("auditPort", o.auditPort);
     Number("auditPortEnd", o.auditPortEnd);
     Number("startAudit", o.startAudit);
@@ -100,6 +100,6 @@ int OptionsCommand(int argc, char **argv) {
     PrintMetrics(o.metricsConfiguration);
     Number("metricsEnabled", o.metricsEnabled);
     Number("dumpClassInstrumentation", o.dumpClassInstrumentation);
-    ResetAgentOptions();
+    FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
     return accepted ? 0 : 1;
 }
