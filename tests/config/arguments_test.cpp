@@ -128,19 +128,6 @@ TEST(Arguments, BadInputTable) {
     }
 }
 
-TEST(Arguments, CallerFlagsChangeOnlyWhenGiven) {
-    LoadResult r = LoadCaptured("directi=false,useHighPrecTimer=false,disableTSC=true");
-    EXPECT_EQ(r.directIMode, 0);
-    EXPECT_EQ(r.useHighPrecisionTimer, 0);
-    EXPECT_EQ(r.ignoreCPUFrequency, 1);
-    EXPECT_EQ(gAgentOptions.directIMode, 0);
-    r = LoadCaptured("directi=true");
-    EXPECT_EQ(r.directIMode, 2);
-    EXPECT_EQ(r.useHighPrecisionTimer, 1);
-    r = LoadCaptured("port=1");
-    EXPECT_EQ(r.directIMode, 1);
-}
-
 TEST(Arguments, FilterFileIsHandedToTheLoaderAtOnce) {
     static std::string seen;
     static int32_t portWhenLoaded;
@@ -201,22 +188,6 @@ TEST(Arguments, ReportFlagsEnterTheSharedMapOnlyWhenPresent) {
     r = LoadCaptured("E__shared.custom=x,E__shared.reportErrors=1,reportErrors=false");
     EXPECT_EQ(StringAt(r.arguments, {"__shared", "custom"}), "x");
     EXPECT_EQ(IntAt(r.arguments, {"__shared", "reportErrors"}), 0);
-}
-
-TEST(Arguments, LoadConfigurationChoosesTheSource) {
-    EXPECT_EQ(LoadConfiguration(nullptr, 0), nullptr);
-    EXPECT_EQ(LoadConfiguration("", 0), nullptr);
-    ConfigSource *source = LoadConfiguration("port=1", 0);
-    ASSERT_NE(source, nullptr);
-    EXPECT_EQ(source->kind, CONFIG_SOURCE_ARGUMENTS);
-    EXPECT_EQ(GetAuditPort(source, 5, 7), 1);
-    EXPECT_EQ(GetSamplerPeriod(source, 5, 7), 7);  // XML-only options keep their default
-    EXPECT_STREQ(GetConfigurationError(), "");
-    FreeConfigSource(source);
-
-    EXPECT_EQ(LoadConfiguration("x=(", 0), nullptr);
-    EXPECT_STRNE(GetConfigurationError(), "");
-    EXPECT_EQ(GetAuditPort(nullptr, 5, 42), 42);
 }
 
 }  // namespace
