@@ -1,24 +1,9 @@
-// Element construction, accessors, maps, copy and release.
+// Deep copies of element trees, shadowed map entries included.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "support/element_helpers.h"
-
-TEST(Elements, StringsCopyTheTerminatorAndGetInt32ParsesThemAndRejectsOtherTypes) {
-    ElementPtr abc(SENewStringFromC("abc"));
-    EXPECT_EQ(abc->type, SE_STRING);
-    EXPECT_EQ(abc->value, 4);
-    EXPECT_EQ(std::string(SEGetString(abc.get()), 5), std::string("abc\0\0", 5));
-    ElementPtr s(SENewStringFromC("12abc"));
-    ElementPtr huge(SENewStringFromC("99999999999"));
-    ElementPtr list(SENewList(0));
-    EXPECT_EQ(SEGetInt32(s.get()), 12);
-    EXPECT_EQ(SEGetInt32(huge.get()), INT32_MAX);
-    EXPECT_EQ(SEGetInt32(list.get()), -1);
-    EXPECT_EQ(SEGetInt32(nullptr), -1);
-    EXPECT_STREQ(SEGetString(list.get()), "");
-}
 
 TEST(Elements, CopyIsDeep) {
     ElementPtr map(SENewMap(4, nullptr));
