@@ -21,23 +21,6 @@ int MapCount(const SEElement *map) {
     return map && map->type == SE_MAP ? reinterpret_cast<ZVHashTable *>(map->value)->count : -1;
 }
 
-// Defaults are checked where a bad value must keep them; here only the
-// silence and the shared map the extensions always get.
-TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
-    LoadResult r = LoadCaptured(nullptr);
-    const AgentOptions &o = gAgentOptions;
-    EXPECT_TRUE(r.accepted);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(o.instrumentationFilterLimit, 100000);  // milliseconds counted in microseconds
-    EXPECT_EQ(r.exclusion, nullptr);
-    // Even without a source the extensions get the shared defaults map.
-    ASSERT_EQ(r.arguments, o.extensionArgs);
-    EXPECT_EQ(MapName(r.arguments), "extension args");
-    EXPECT_EQ(MapName(SEMapGet(r.arguments, "__shared")), "global extension arg defaults");
-    EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
-}
-
 // Accepted option strings and what each sets; nothing is said but the
 // old-style notice, and standard output stays empty.
 TEST(Arguments, AcceptedInputTable) {
