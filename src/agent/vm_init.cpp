@@ -10,7 +10,7 @@
 #include "ext/extensions.h"
 #include "metrics/metrics.h"
 #include "platform/jvmpi_emulation.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 #include "support/files.h"
 #include "support/heap.h"
 

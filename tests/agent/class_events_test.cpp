@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "agent/agent_fixture.h"
-#include "pri/instrument.h"
+#include "pri/rewrite/instrument.h"
 #include "agent/recording_handlers.h"
 
 using ::testing::ElementsAre;

@@ -8,7 +8,7 @@
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
-#include "pri/context_runtime.h"
+#include "pri/runtime/context_runtime.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;

@@ -14,8 +14,8 @@
 
 #include "agent/agent.h"
 #include "extension.h"
-#include "pri/backtraces.h"
-#include "pri/runtime.h"
+#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 #include "metrics/metrics_internal.h"
 #include "support/elements.h"
 #include "support/heap.h"
