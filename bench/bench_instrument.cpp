@@ -16,7 +16,6 @@
 #include "classfile/classfile.h"
 #include "pri/filters/class_tables.h"
 #include "pri/rewrite/instrument.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "support/heap.h"
 #include "zvtool/class_sources.h"
 

@@ -11,7 +11,6 @@
 #include "classfile/stackmap.h"
 #include "pri/filters/class_tables.h"
 #include "pri/rewrite/instrument.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "support/heap.h"
 
 namespace {

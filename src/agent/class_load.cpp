@@ -8,6 +8,7 @@
 #include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
+#include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
 #include "pri/runtime/runtime.h"
 #include "support/heap.h"

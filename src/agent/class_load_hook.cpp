@@ -13,7 +13,6 @@
 #include "ext/extensions.h"
 #include "platform/jvmpi_emulation.h"
 #include "pri/rewrite/instrument.h"
-#include "pri/rewrite/junit.h"
 #include "pri/runtime/runtime.h"
 #include "support/heap.h"
 

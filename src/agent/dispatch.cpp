@@ -2,6 +2,7 @@
 // passes the event on to the installed handler table and the extensions.
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
+#include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
 #include "pri/runtime/runtime.h"
 

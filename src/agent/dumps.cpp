@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
-#include "pri/rewrite/instrument.h"
+#include "pri/filters/filters.h"
 #include "support/heap.h"
 
 namespace {

@@ -2,7 +2,6 @@
 #include "agent/agent.h"
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
-#include "pri/runtime/backtraces.h"
 #include "pri/runtime/runtime.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/jvmpi_emulation.h"
 #include "platform/module.h"
 #include "pri/runtime/runtime.h"
-#include "pri/rewrite/runtime_settings.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

@@ -14,7 +14,6 @@
 
 #include "agent/agent.h"
 #include "extension.h"
-#include "pri/runtime/backtraces.h"
 #include "pri/runtime/runtime.h"
 #include "metrics/metrics_internal.h"
 #include "support/elements.h"

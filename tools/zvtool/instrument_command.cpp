@@ -15,9 +15,7 @@
 #include "classfile/classfile.h"
 #include "commands.h"
 #include "pri/filters/filters.h"
-#include "pri/filters/class_tables.h"
 #include "pri/rewrite/instrument.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "support/heap.h"
 #include "zvtool/class_sources.h"
 

@@ -8,10 +8,9 @@
 
 #include <cstdint>
 
+#include "pri/filters/filters.h"
 #include "support/containers.h"
 
-// Creates the id mutex, the tables and their mutexes, once.
-void PRICreateClassTables();
 // Forgets every entry and starts the counters again (tests).
 void PRIResetClassTables();
 

@@ -1,12 +1,13 @@
 // Class filters: groups of methods named by pattern in a filter file, and
 // what the profiler does with them (fold into a group, ignore in the memory
-// or CPU profiler, leave uninstrumented); plus the marker that tells an
-// already instrumented class.
+// or CPU profiler, leave uninstrumented); the marker that tells an already
+// instrumented class; and the class tables' set-up and the VM's class IDs.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/export.h"
+#include "support/containers.h"
 #include "zvi.h"
 
 struct JCRClass;
@@ -50,3 +51,13 @@ void PRIResetFilters();
 // Classes already instrumented carry a marker constant.
 int PRIIsMarkedInstrumented(const JCRClass *jclass);
 void PRIMarkInstrumented(JCRClass *jclass);
+
+// Creates the class tables (ids, class entries waiting for the VM's
+// class-load event, method sources), once.
+void PRICreateClassTables();
+
+// The VM's class ID -> the agent's class key.
+void PRIClassKeyPut(ZVWord vmClassID, int32_t classID);
+void PRIClassKeyMove(ZVWord oldVMClassID, ZVWord newVMClassID);
+int32_t PRIClassKeyGet(ZVWord vmClassID);
+void PRIClassKeyRemove(ZVWord vmClassID);

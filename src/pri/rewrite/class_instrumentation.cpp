@@ -11,9 +11,7 @@
 #include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
 #include "pri/rewrite/instrument_internal.h"
-#include "pri/rewrite/preinstrument.h"
 #include "pri/runtime/runtime.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "smap/smap.h"
 
 namespace {

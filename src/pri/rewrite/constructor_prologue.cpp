@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "classfile/bytecode.h"
-#include "classfile/bytecode_operands.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
-// Method instrumentation as the agent core calls it: class rewriting at the
-// class-load hook, matching of the VM's class-load event, and the table from
-// the VM's class IDs to the agent's class keys.
+// Class rewriting as the rest of the agent and the tools call it: method
+// instrumentation at the class-load hook and the matching of the VM's
+// class-load event, the settings it reads, and the JUnit, Thread and
+// ObjectStreamClass rewrites.
 #pragma once
 
 #include <jni.h>
@@ -28,8 +29,29 @@ JVMPI_Method *PRIMatchLoadedClass(const char *dottedName, JNIEnv *env, int metho
 // True for the class key of the agent's own context class.
 int PRIIsContextClassKey(ZVWord classKey);
 
-// The VM's class ID -> the agent's class key.
-void PRIClassKeyPut(ZVWord vmClassID, int32_t classID);
-void PRIClassKeyMove(ZVWord oldVMClassID, ZVWord newVMClassID);
-int32_t PRIClassKeyGet(ZVWord vmClassID);
-void PRIClassKeyRemove(ZVWord vmClassID);
+// The instrumentation settings that the runtime stores at initialisation for
+// method instrumentation to read. Written once, before any class is loaded,
+// and read without locks afterwards.
+struct PRIRuntimeSettings {
+    int instrumentLines = 0;
+    int debugInstrumentation = 0;
+    const char *debugClassInstrumentation = nullptr;   // null: unset
+    const char *debugMethodInstrumentation = nullptr;  // null: unset
+    int vmFlavour = 0;  // the agent core's VM flavour code (5: JRockit)
+};
+
+const PRIRuntimeSettings &PRISettings();
+// Tests and tools set them directly (the agent sets them in PRIInitialize).
+void PRISetSettings(const PRIRuntimeSettings &settings);
+
+// JUnit's reloading class loader, rewritten to keep the agent's own classes
+// out of it: 1 when the class was rewritten, 0 when it was left alone.
+int PRIAdjustJUnitClassLoader(JCRClass *jclass);
+
+// 1 when java/io/ObjectStreamClass was rewritten to pass its serial-UID
+// inputs through the context class's filters (also when some call sites were
+// missing); 0 when its UID method is missing or its code is unreadable.
+int PRIRewriteObjectStreamClass(JCRClass *jclass);
+// 1 when java/lang/Thread got its context field and accessor; 0 when the class
+// is another one, already carries the marker, or cannot take the additions.
+int PRIRewriteThreadClass(JCRClass *jclass);

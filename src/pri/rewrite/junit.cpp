@@ -2,7 +2,7 @@
 // the agent's own classes (package "meridyn.") before its own list is read:
 // they must come from the system class loader only, so that the VM holds one
 // ZVContext class and one set of audit classes.
-#include "pri/rewrite/junit.h"
+#include "pri/rewrite/instrument.h"
 
 #include <cstdio>
 #include <cstring>

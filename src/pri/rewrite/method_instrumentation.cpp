@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "classfile/bytecode.h"
-#include "classfile/bytecode_operands.h"
 #include "classfile/classfile.h"
 #include "pri/rewrite/constructor_prologue.h"
 #include "pri/rewrite/instrument_internal.h"
 #include "pri/rewrite/instrumented_frames.h"
-#include "pri/rewrite/runtime_settings.h"
+#include "pri/rewrite/instrument.h"
 #include "smap/smap.h"
 #include "support/heap.h"
 

@@ -9,7 +9,7 @@
 #include "classfile/bytecode.h"
 #include "contract/java_contract.h"
 #include "pri/rewrite/instrumented_frames.h"
-#include "pri/rewrite/preinstrument.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "classfile/bytecode.h"
 #include "contract/java_contract.h"
 #include "pri/filters/filters.h"
-#include "pri/rewrite/preinstrument.h"
+#include "pri/rewrite/instrument.h"
 
 namespace {
 

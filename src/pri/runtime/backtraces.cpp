@@ -1,14 +1,14 @@
 // Reading a thread's call stack into backtraces and method buffers, and
 // pushing and popping marker frames on it. Only the calling thread's context
 // and buffers are touched.
-#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "contract/java_contract.h"
 #include "pri/runtime/context_runtime.h"
-#include "pri/rewrite/runtime_settings.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "pri/clock/clock.h"
 #include "pri/runtime/direct.h"
 #include "pri/runtime/markers.h"
-#include "pri/rewrite/runtime_settings.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

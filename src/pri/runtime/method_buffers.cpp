@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 #include "support/heap.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Questions about method identifiers as call stacks carry them: markers,
 // groups, their names and records, their classes and alternate sources;
 // and the marker services of the services record.
-#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 #include "pri/filters/class_tables.h"
 #include "pri/runtime/context_runtime.h"
 #include "pri/filters/filters.h"

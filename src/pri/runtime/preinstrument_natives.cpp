@@ -5,7 +5,8 @@
 
 #include "classfile/classfile.h"
 #include "pri/filters/filters.h"
-#include "pri/rewrite/preinstrument.h"
+#include "pri/rewrite/instrument.h"
+#include "pri/runtime/preinstrument_natives.h"
 #include "support/heap.h"
 
 namespace {

@@ -1,13 +1,17 @@
 // The instrumentation runtime as the agent core calls it: initialisation,
 // the Java-side bootstrap, per-thread context bookkeeping, direct
-// instrumentation, method notifications and the thread sampler.
+// instrumentation, method notifications, the thread sampler, and backtraces,
+// method buffers and markers as extensions reach them.
 #pragma once
 
 #include <jni.h>
 
 #include <cstdint>
 
+#include "platform/export.h"
+#include "pri/runtime/markers.h"
 #include "support/containers.h"
+#include "zvi.h"
 
 // The agent's per-thread storage, handed in before PRIInitialize so that the
 // runtime depends on the agent core only through these two functions.
@@ -86,3 +90,27 @@ constexpr int kPRISampleFrames = 7400;
 void PRISampleThreads(JNIEnv *sampler, ZVVector *records, int includeIdle);
 void PRIFreeSampleRecord(JNIEnv *env, void *record);
 int PRISamplerThreadHasRun(JNIEnv *sampler, JNIEnv *thread);
+
+// The deepest backtrace: the frames the per-thread copy buffer holds.
+constexpr int kPRIMaxBacktraceFrames = 7400;
+constexpr int kPRICopyBufferBytes = kPRIMaxBacktraceFrames * 2 * 4;  // 59200
+
+// The records above and the zvi* exports are declared in zvi.h.
+
+// The marker services of the services record (they have no export names).
+int32_t PRIPushMarker(JNIEnv *env, int32_t markerNumber, int32_t location);
+void PRIPopMarker(JNIEnv *env);
+int PRIMarkerExists(const PRIMarkerKey *key);
+const char *PRIMarkerNameForNumber(int32_t markerNumber);
+void PRIRegisterStackName(int32_t event, const char *stackName);
+PRIMarkerRecord *PRIMarkerDataForID(int32_t id);
+
+// A zeroed backtrace with room for capacity frames, and its release (the
+// record and its frames are two heap blocks).
+PRIBacktrace *PRINewBacktrace(int capacity);
+void PRIFreeBacktrace(PRIBacktrace *backtrace);
+// True for the per-thread results of zviGetCurrentBacktraceForEnv and
+// zviConvertMethodBufferToBacktrace, which callers must not release.
+bool PRIIsSharedBacktrace(const PRIBacktrace *backtrace);
+// The calling thread's record for zviConvertMethodBufferToBacktrace.
+PRIBacktrace *PRISharedConvertedBacktrace();

@@ -18,7 +18,6 @@
 #include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
 #include "pri/rewrite/instrument_internal.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "scratch_directory.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "class_helpers.h"
 #include "classfile/bytecode.h"
-#include "pri/rewrite/junit.h"
+#include "pri/rewrite/instrument.h"
 #include "scratch_directory.h"
 
 namespace {

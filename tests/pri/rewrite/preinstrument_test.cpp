@@ -9,7 +9,7 @@
 #include "capture.h"
 #include "class_helpers.h"
 #include "classfile/bytecode.h"
-#include "pri/rewrite/preinstrument.h"
+#include "pri/rewrite/instrument.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include "pri/filters/class_tables.h"
 #include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
-#include "pri/rewrite/runtime_settings.h"
 #include "support/heap.h"
 
 namespace {

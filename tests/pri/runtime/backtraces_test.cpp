@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "fake_stack_env.h"
-#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 #include "pri/runtime/context_runtime.h"
 #include "pri/runtime/markers.h"
-#include "pri/runtime/runtime.h"
 
 namespace {
 

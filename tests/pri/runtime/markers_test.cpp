@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fake_stack_env.h"
-#include "pri/runtime/backtraces.h"
+#include "pri/runtime/runtime.h"
 
 namespace {
 
