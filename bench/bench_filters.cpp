@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "pri/filters.h"
+#include "pri/filters/filters.h"
 
 namespace {
 

@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "classfile/classfile.h"
-#include "pri/class_tables.h"
-#include "pri/instrument.h"
-#include "pri/runtime_settings.h"
+#include "pri/filters/class_tables.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 #include "zvtool/class_sources.h"
 

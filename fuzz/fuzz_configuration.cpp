@@ -10,7 +10,7 @@
 #include <string>
 
 #include "config/config.h"
-#include "pri/filters.h"
+#include "pri/filters/filters.h"
 #include "support/install_paths.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "pri/direct.h"
+#include "pri/runtime/direct.h"
 #include "scratch_file.h"
 #include "support/elements.h"
 

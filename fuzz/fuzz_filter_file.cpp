@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "pri/filters.h"
+#include "pri/filters/filters.h"
 #include "scratch_file.h"
 
 namespace {

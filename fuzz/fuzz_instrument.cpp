@@ -9,9 +9,8 @@
 
 #include "classfile/classfile.h"
 #include "classfile/stackmap.h"
-#include "pri/class_tables.h"
-#include "pri/instrument.h"
-#include "pri/runtime_settings.h"
+#include "pri/filters/class_tables.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

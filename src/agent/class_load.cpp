@@ -9,8 +9,9 @@
 #include "contract/java_contract.h"
 #include "config/config.h"
 #include "ext/extensions.h"
-#include "pri/instrument.h"
-#include "pri/runtime.h"
+#include "pri/filters/filters.h"
+#include "pri/rewrite/instrument.h"
+#include "pri/runtime/runtime.h"
 #include "support/heap.h"
 
 namespace {

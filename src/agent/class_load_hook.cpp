@@ -13,9 +13,8 @@
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "platform/jvmpi_emulation.h"
-#include "pri/instrument.h"
-#include "pri/junit.h"
-#include "pri/runtime.h"
+#include "pri/rewrite/instrument.h"
+#include "pri/runtime/runtime.h"
 #include "support/heap.h"
 
 namespace {

@@ -2,8 +2,9 @@
 // passes the event on to the installed handler table and the extensions.
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
-#include "pri/instrument.h"
-#include "pri/runtime.h"
+#include "pri/filters/filters.h"
+#include "pri/rewrite/instrument.h"
+#include "pri/runtime/runtime.h"
 
 namespace {
 

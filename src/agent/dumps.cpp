@@ -7,7 +7,7 @@
 
 #include "agent/agent_internal.h"
 #include "agent/core.h"
-#include "pri/instrument.h"
+#include "pri/filters/filters.h"
 #include "support/heap.h"
 
 namespace {

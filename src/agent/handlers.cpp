@@ -2,7 +2,7 @@
 // provides, audit errors, and the switch of the memory-allocation events.
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 
 namespace {
 

@@ -2,8 +2,7 @@
 #include "agent/agent.h"
 #include "agent/agent_internal.h"
 #include "ext/extensions.h"
-#include "pri/backtraces.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 
 namespace {
 

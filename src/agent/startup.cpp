@@ -9,8 +9,8 @@
 #include "ext/extensions.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/module.h"
-#include "pri/runtime.h"
-#include "pri/runtime_settings.h"
+#include "pri/runtime/runtime.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 
 namespace {

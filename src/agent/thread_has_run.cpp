@@ -2,7 +2,7 @@
 // else from the thread's CPU time on VMs with native threads, else from
 // JVMPI's own answer.
 #include "agent/agent_internal.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 
 unsigned char zviThreadHasRun2(JNIEnv *sampler, JNIEnv *env, int useSampler, int useStatus) {
     if (useSampler != 0 && PRISamplerThreadHasRun(sampler, env) == 1) return 1;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "agent/agent_internal.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 #include "support/heap.h"
 
 namespace {

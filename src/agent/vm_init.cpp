@@ -12,7 +12,7 @@
 #include "metrics/metrics.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/local_ref.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 #include "support/files.h"
 #include "support/heap.h"
 

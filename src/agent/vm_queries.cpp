@@ -1,7 +1,7 @@
 // Small exported queries about the VM and the agent, and the forwards to
 // the thread sampler.
 #include "agent/agent_internal.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 
 JavaVM *zviGetCurrentVM(void) { return ZVState().vm; }
 

@@ -223,3 +223,28 @@ int JCRAStoreIndex(const JCRClass *jclass, const JCRInsn *insn);
 
 void JCRDumpInsn(const JCRClass *jclass, const JCRInsnList *list, int index);
 void JCRDumpCode(const JCRClass *jclass, const JCRInsnList *list, const JCRLineTable *table);
+
+// ------------------------------------------------------------ operand bytes
+// An instruction's operands as the class file holds them: big-endian.
+
+namespace jcr {
+
+inline int32_t readS32(const uint8_t *p) {
+    return static_cast<int32_t>((uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) |
+                                uint32_t{p[3]});
+}
+inline int16_t readS16(const uint8_t *p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
+inline uint16_t readU16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+inline void writeU16(uint8_t *p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+inline void writeU32(uint8_t *p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value >> 24);
+    p[1] = static_cast<uint8_t>(value >> 16);
+    p[2] = static_cast<uint8_t>(value >> 8);
+    p[3] = static_cast<uint8_t>(value);
+}
+
+}  // namespace jcr

@@ -1,5 +1,5 @@
-// Private helpers of the bytecode editor: big-endian operand access, switch
-// padding and the layout of a switch's operands.
+// Private helpers of the bytecode editor: switch padding and the layout of a
+// switch's operands.
 #pragma once
 
 #include <cstdint>
@@ -7,24 +7,6 @@
 #include "classfile/bytecode.h"
 
 namespace jcr {
-
-inline int32_t readS32(const uint8_t *p) {
-    return static_cast<int32_t>((uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) |
-                                uint32_t{p[3]});
-}
-inline int16_t readS16(const uint8_t *p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
-inline uint16_t readU16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-inline void writeU16(uint8_t *p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value >> 8);
-    p[1] = static_cast<uint8_t>(value);
-}
-inline void writeU32(uint8_t *p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value >> 24);
-    p[1] = static_cast<uint8_t>(value >> 16);
-    p[2] = static_cast<uint8_t>(value >> 8);
-    p[3] = static_cast<uint8_t>(value);
-}
 
 // Padding bytes after a switch opcode whose first operand byte is at offset,
 // so that the operands start on a multiple of 4.

@@ -13,7 +13,7 @@
 #include "agent/fake_jvmpi.h"
 #include "config/config.h"
 #include "ext/extensions.h"
-#include "pri/direct.h"
+#include "pri/runtime/direct.h"
 #include "support/heap.h"
 
 class AgentTest : public ::testing::Test {

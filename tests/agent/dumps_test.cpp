@@ -1,5 +1,5 @@
-// Heap and object dumps on request: what is kept, for how long, and that
-// reads never go past the dump the VM delivered.
+// Heap and object dumps on request: refusals, and reads that never go past
+// the dump the VM delivered. (What a real VM's dumps give is checked end to end.)
 #include <cstring>
 #include <vector>
 
@@ -56,34 +56,6 @@ protected:
     }
 };
 
-TEST_F(DumpTest, HeapDumpIsCopiedWithItsGCGenerationOrHandedToTheCallbackOnly) {
-    zviSetHandlers(&table);
-    heap = {'a', 'b', 'c'};
-    int length = 0, generation = 0;
-    char *bytes = zviHeapDump(&length, &generation);
-    ASSERT_EQ(length, 3);
-    EXPECT_EQ(generation, 1);
-    EXPECT_EQ(memcmp(bytes, "abc", 3), 0);
-    EXPECT_NE(bytes, heap.data());
-    sendSimple(JVMPI_EVENT_GC_START);
-    heap = {'x'};
-    bytes = zviHeapDump(&length, &generation);
-    EXPECT_EQ(length, 1);
-    EXPECT_EQ(generation, 2);
-    EXPECT_EQ(bytes[0], 'x');
-    // A callback gets the bytes instead; the next dump is kept again.
-    zviSetHandlers(&table);
-    heap = {'h', 'i'};
-    static std::string seen;
-    seen.clear();
-    zviProcessHeapDump([](char *bytes, int length) { seen.assign(bytes, length); });
-    EXPECT_EQ(seen, "hi");
-    length = -1;
-    heap = {'z', 'z', 'z'};
-    zviHeapDump(&length, nullptr);  // the callback is gone: this one is kept
-    EXPECT_EQ(length, 3);
-}
-
 TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
     heap = {'a'};
     testing::internal::CaptureStderr();
@@ -106,22 +78,6 @@ TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {
     EXPECT_EQ(classID, 0xABCDu);
     EXPECT_EQ(elements[0], 100u);
     EXPECT_EQ(elements[1], 101u);
-}
-
-// An instance dump is no array: the answer is yes (a dump arrived) and no
-// output is touched, also on Hotspot where only its first byte is kept.
-TEST_F(DumpTest, InstanceDumpLeavesOutputsUntouched) {
-    zviSetHandlers(&table);
-    object.assign(40, 0);
-    object[0] = JVMPI_GC_INSTANCE_DUMP;
-    uint32_t classID = 3;
-    int32_t count = 4;
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), &classID, &count, nullptr, 4), 1);
-    EXPECT_EQ(classID, 3u);
-    EXPECT_EQ(count, 4);
-    setFlavor(ZV_VM_HOTSPOT);
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, nullptr, 4), 1);
-    EXPECT_EQ(count, 4);
 }
 
 TEST_F(DumpTest, ArrayRecordClaimingMoreThanDeliveredIsCutAtTheData) {

@@ -23,10 +23,6 @@ struct FakeAccess {
     static jint GetEnv(JavaVM *, void **env, jint version) {
         FakeJVMPI &fake = f();
         fake.record("GetEnv " + std::to_string(version));
-        if (version == JNI_VERSION_1_2 && fake.jniEnv != nullptr) {
-            *env = fake.jniEnv;
-            return JNI_OK;
-        }
         bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
                        (version == JVMPI_VERSION_1 && fake.grantVersion1);
         if (!granted) return JNI_EVERSION;
@@ -102,9 +98,8 @@ struct FakeAccess {
         auto it = map.find(env);
         return it != map.end() ? it->second : absent;
     }
-    static jint CreateSystemThread(char *name, jint priority, void (*function)(void *)) {
+    static jint CreateSystemThread(char *name, jint priority, void (*)(void *)) {
         f().record(std::string("CreateSystemThread ") + name + " " + std::to_string(priority));
-        if (f().onCreateSystemThread) return f().onCreateSystemThread(name, priority, function);
         return JNI_OK;
     }
     static void SetThreadLocalStorage(JNIEnv *env, void *pointer) {
@@ -127,14 +122,9 @@ FakeJVMPI &FakeJVMPI::instance() {
 void FakeJVMPI::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     grantVersion1 = grantVersion1_1 = true;
-    jniEnv = nullptr;
     calls_.clear();
     storage_.clear();
-    threadObjects.clear();
-    threadStatus.clear();
-    threadHasRun.clear();
     onRequest = nullptr;
-    onCreateSystemThread = nullptr;
     interface_ = JVMPI_Interface{};
     interface_.version = JVMPI_VERSION_1_1;
     interface_.EnableEvent = [](jint type, void *) {
@@ -155,19 +145,15 @@ void FakeJVMPI::reset() {
     interface_.GetCurrentThreadCpuTime = [] { return jlong{4242}; };
     interface_.SuspendThread = [](JNIEnv *env) { FakeAccess::f().record("SuspendThread " + FakeAccess::name(env)); };
     interface_.ResumeThread = [](JNIEnv *env) { FakeAccess::f().record("ResumeThread " + FakeAccess::name(env)); };
-    interface_.GetThreadStatus = [](JNIEnv *env) { return FakeAccess::lookup(FakeAccess::f().threadStatus, env, jint{0}); };
-    interface_.ThreadHasRun = [](JNIEnv *env) {
-        return FakeAccess::lookup(FakeAccess::f().threadHasRun, env, jboolean{JNI_FALSE});
-    };
+    interface_.GetThreadStatus = [](JNIEnv *) { return jint{0}; };
+    interface_.ThreadHasRun = [](JNIEnv *) { return jboolean{JNI_FALSE}; };
     interface_.CreateSystemThread = FakeAccess::CreateSystemThread;
     interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
     interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
     interface_.DisableGC = [] { FakeAccess::f().record("DisableGC"); };
     interface_.EnableGC = [] { FakeAccess::f().record("EnableGC"); };
     interface_.RunGC = [] { FakeAccess::f().record("RunGC"); };
-    interface_.GetThreadObject = [](JNIEnv *env) {
-        return FakeAccess::lookup(FakeAccess::f().threadObjects, env, jobjectID{});
-    };
+    interface_.GetThreadObject = [](JNIEnv *) { return jobjectID{}; };
     interface_.jobjectID2jobject = [](jobjectID id) { return reinterpret_cast<jobject>(id); };
     interface_.jobject2jobjectID = [](jobject object) { return reinterpret_cast<jobjectID>(object); };
     invoke_ = JNIInvokeInterface_{};

@@ -27,24 +27,15 @@ public:
     // Versions GetEnv grants (both by default).
     bool grantVersion1 = true;
     bool grantVersion1_1 = true;
-    // What GetEnv answers for JNI versions; null: JNI_EVERSION.
-    JNIEnv *jniEnv = nullptr;
 
-    // Events enabled or disabled, in call order.
+    // Events enabled, in call order.
     std::vector<jint> enabledEvents() const { return events("EnableEvent "); }
-    std::vector<jint> disabledEvents() const { return events("DisableEvent "); }
     // Every call as "Name arg", in order (monitor calls excluded).
     std::vector<std::string> calls() const;
     int count(const std::string &call) const;
 
     // Answers RequestEvent (for example by sending the dump event).
     std::function<void(jint type, void *argument)> onRequest;
-    // Runs the function given to CreateSystemThread; default: only recorded.
-    std::function<jint(const char *name, jint priority, void (*f)(void *))> onCreateSystemThread;
-
-    std::map<JNIEnv *, jobjectID> threadObjects;
-    std::map<JNIEnv *, jint> threadStatus;
-    std::map<JNIEnv *, jboolean> threadHasRun;
 
     // Delivers an event to the installed NotifyEvent.
     void send(JVMPI_Event &event);

@@ -1,6 +1,6 @@
-// Locks on raw monitors: the depth kept across a timed wait, and the nesting
-// of GC control. (Re-entrancy and exclusion are the VM's raw monitors'; the
-// extensions' end-to-end run takes the locks through the services.)
+// Locks on raw monitors: the depth kept across a timed wait. (Re-entrancy and
+// exclusion are the VM's raw monitors'; the extensions' end-to-end run takes
+// the locks through the services.)
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -36,22 +36,3 @@ TEST_F(AgentTest, MonitorWaitTimesOutHoldingTheMonitorAgain) {
     EXPECT_EQ(fake.monitorsAlive(), before - 1);
 }
 
-// Disabling nests; an unmatched enable drives the counter below zero, so the
-// next disable only brings it back to zero.
-TEST_F(AgentTest, GCStaysDisabledUntilTheOutermostEnable) {
-    load();
-    zviDisableGC();
-    zviDisableGC();
-    zviEnableGC();
-    EXPECT_EQ(fake.count("DisableGC"), 1);
-    EXPECT_EQ(fake.count("EnableGC"), 0);
-    zviEnableGC();
-    EXPECT_EQ(fake.count("EnableGC"), 1);
-    zviEnableGC();   // counter -1
-    zviDisableGC();  // back to 0: the collector is not disabled
-    EXPECT_EQ(fake.count("DisableGC"), 1);
-    zviDisableGC();
-    EXPECT_EQ(fake.count("DisableGC"), 2);
-    zviRunGC();
-    EXPECT_EQ(fake.count("RunGC"), 1);
-}

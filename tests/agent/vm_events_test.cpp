@@ -1,16 +1,14 @@
-// VM-level events in the cases a real VM run does not reach: every setter,
-// missing Java members and classes, shutdown without exit, unknown types,
-// prioritized calls on Classic.
+// VM-level events in the cases a real VM run does not reach: missing Java
+// members and classes, shutdown without exit, unknown types, prioritized calls.
 #include <gmock/gmock.h>
 
 #include <set>
-#include <thread>
 
 #include "capture.h"
 #include "agent/agent_fixture.h"
 #include "agent/fake_jni.h"
 #include "agent/recording_handlers.h"
-#include "pri/context_runtime.h"
+#include "pri/runtime/context_runtime.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -106,23 +104,3 @@ TEST_F(VMEventsTest, PrioritizedCallRunsAtOnceOutsideClassic) {
     EXPECT_THAT(jni.calls, ElementsAre("Tasks.run(\"job\",true)"));
 }
 
-// On the Classic VM the call runs on the "ext_request" system thread; the
-// service thread never ends, so the case runs in its own process.
-TEST_F(VMEventsTest, PrioritizedCallRunsOnTheServiceThreadOnClassic) {
-    load();
-    setFlavor(ZV_VM_CLASSIC);
-    fake.jniEnv = jni.env();
-    fake.onCreateSystemThread = [](const char *, jint, void (*function)(void *)) {
-        std::thread(function, nullptr).detach();
-        return JNI_OK;
-    };
-    auto serveTwice = [this] {
-        jclass clazz = jni.findClass("meridyn/audit/Tasks");
-        jmethodID method = jni.staticMethod(clazz, "run", "(Ljava/lang/Object;Z)V");
-        ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("first"));
-        ZVInvokePrioritizedStaticCall(jni.env(), clazz, method, jni.string("second"));
-        std::vector<std::string> expected = {"Tasks.run(\"first\",false)", "Tasks.run(\"second\",false)"};
-        return jni.calls == expected && fake.count("CreateSystemThread __ZV__ext_request 10") == 1;
-    };
-    EXPECT_EXIT(exit(serveTwice() ? 0 : 1), testing::ExitedWithCode(0), "");
-}

@@ -44,19 +44,6 @@ TEST_F(ArchiveTest, ClassesGoIntoTheirPackageDirectoriesUnderTheBase) {
     EXPECT_EQ(ReadBytes(base_ / "Top.class"), top);
 }
 
-TEST_F(ArchiveTest, DefaultDirectoryIsTmpdirElseTmp) {
-    const char *saved = std::getenv("TMPDIR");
-    std::string restore = saved != nullptr ? saved : "";
-    setenv("TMPDIR", base_.c_str(), 1);
-    EXPECT_EQ(std::string(JCRDefaultArchiveDirectory()), base_.string());
-    ClassPtr jclass = Parse(MinimalClass("zvdefault/Top"));
-    EXPECT_EQ(Archive(jclass.get(), ""), "");
-    EXPECT_TRUE(fs::exists(base_ / "zvdefault" / "Top.class"));
-    unsetenv("TMPDIR");
-    EXPECT_STREQ(JCRDefaultArchiveDirectory(), "/tmp");
-    if (saved != nullptr) setenv("TMPDIR", restore.c_str(), 1);
-}
-
 TEST_F(ArchiveTest, PlainFileInPlaceOfAPackageDirectoryFailsAtFileCreation) {
     std::ofstream(base_ / "a") << "not a directory";
     ClassPtr jclass = Parse(MinimalClass("a/b/C"));
@@ -69,16 +56,6 @@ TEST_F(ArchiveTest, PlainFileInPlaceOfAPackageDirectoryFailsAtFileCreation) {
     ClassPtr flat = Parse(MinimalClass("a/C"));
     messages = Archive(flat.get(), base_.string());
     EXPECT_THAT(messages, testing::StartsWith("Cannot create file " + (base_ / "a" / "C.class").string() + "\n"));
-}
-
-TEST_F(ArchiveTest, BaseDirectoryThatCannotBeCreatedIsReported) {
-    std::ofstream(base_ / "file") << "x";
-    ClassPtr jclass = Parse(MinimalClass("Top"));
-    std::string base = (base_ / "file" / "sub").string();
-    std::string messages = Archive(jclass.get(), base);
-    EXPECT_THAT(messages, testing::HasSubstr("Cannot create directory " + base + "\n"));
-    EXPECT_THAT(messages, testing::EndsWith("JCRArchiveClass could not validate directory " + base + "\n"));
-    EXPECT_EQ(JCRValidateDirectory(base_.c_str()), 1);
 }
 
 TEST_F(ArchiveTest, PathsLongerThanTheBufferAreRefused) {

@@ -1,5 +1,5 @@
-// Code and LineNumberTable attributes at their edges: size limits, wide
-// locals, handler tables, corrupt and short attributes, invokedynamic. (Every
+// Code and LineNumberTable attributes at their edges: corrupt and short
+// attributes, invokedynamic. (Every
 // method of real classes writes back byte for byte in real_classes_test.cpp.)
 #include "class_test_support.h"
 #include "classfile/bytecode.h"
@@ -32,49 +32,6 @@ JCRAttribute *Attribute(uint16_t nameIndex, const Bytes &info) {
 }
 
 }  // namespace
-
-TEST(CodeAttribute, MethodNearTheSizeLimitAndWideLocalsParse) {
-    ClassPtr big = Parse(SampleClass("zvtest/BigMethod"));
-    ASSERT_NE(big, nullptr);
-    CodePtr code = MethodCode(big.get(), "run", "(I)I");
-    ASSERT_NE(code, nullptr);
-    EXPECT_GT(code->code_length, 60000u);
-    EXPECT_LT(code->code_length, 65536u);
-
-    ClassPtr wide = Parse(SampleClass("zvtest/WideLocals"));
-    ASSERT_NE(wide, nullptr);
-    code = MethodCode(wide.get(), "sum", "(I)J");
-    ASSERT_NE(code, nullptr);
-    EXPECT_GT(code->max_locals, 255);
-    const uint8_t *end = code->code + code->code_length;
-    EXPECT_NE(std::find(static_cast<const uint8_t *>(code->code), end, 196), end);  // wide
-}
-
-TEST(CodeAttribute, ExceptionTableOfNestedHandlersAndAppendedEntry) {
-    ClassPtr jclass = Parse(SampleClass("zvtest/Flow"));
-    ASSERT_NE(jclass, nullptr);
-    CodePtr code = MethodCode(jclass.get(), "nested", "(Ljava/lang/String;)I");
-    ASSERT_NE(code, nullptr);
-    int before = code->exception_table_length;
-    ASSERT_GE(before, 4);
-    JCRExceptionEntry first = code->exception_table[0];
-    JCRAddExceptionEntry(code.get(), 1, 2, 3, 4);
-    ASSERT_EQ(code->exception_table_length, before + 1);
-    EXPECT_EQ(code->exception_table[0].handler_pc, first.handler_pc);
-    const JCRExceptionEntry &added = code->exception_table[before];
-    EXPECT_EQ(added.start_pc, 1);
-    EXPECT_EQ(added.end_pc, 2);
-    EXPECT_EQ(added.handler_pc, 3);
-    EXPECT_EQ(added.catch_type, 4);
-
-    // The written attribute carries the new entry and parses again.
-    JCRAttribute *written = JCRWriteCode(jclass.get(), code.get());
-    CodePtr again(JCRParseCode(jclass.get(), written));
-    sFree(written);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->exception_table_length, before + 1);
-    EXPECT_EQ(again->exception_table[before].catch_type, 4);
-}
 
 TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
     JCRClass none{};

@@ -21,23 +21,6 @@ int MapCount(const SEElement *map) {
     return map && map->type == SE_MAP ? reinterpret_cast<ZVHashTable *>(map->value)->count : -1;
 }
 
-// Defaults are checked where a bad value must keep them; here only the
-// silence and the shared map the extensions always get.
-TEST(Arguments, NoOptionsGiveTheDefaultsSilently) {
-    LoadResult r = LoadCaptured(nullptr);
-    const OptionsInUse o;
-    EXPECT_TRUE(r.accepted);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(o->instrumentationFilterLimit, 100000);  // milliseconds counted in microseconds
-    EXPECT_EQ(r.exclusion, nullptr);
-    // Even without a source the extensions get the shared defaults map.
-    ASSERT_EQ(r.arguments, o->extensionArgs);
-    EXPECT_EQ(MapName(r.arguments), "extension args");
-    EXPECT_EQ(MapName(SEMapGet(r.arguments, "__shared")), "global extension arg defaults");
-    EXPECT_EQ(MapCount(SEMapGet(r.arguments, "__shared")), 0);
-}
-
 // Accepted option strings and what each sets; nothing is said but the
 // old-style notice, and standard output stays empty.
 TEST(Arguments, AcceptedInputTable) {
@@ -128,19 +111,6 @@ TEST(Arguments, BadInputTable) {
     }
 }
 
-TEST(Arguments, CallerFlagsChangeOnlyWhenGiven) {
-    LoadResult r = LoadCaptured("directi=false,useHighPrecTimer=false,disableTSC=true");
-    EXPECT_EQ(r.directIMode, 0);
-    EXPECT_EQ(r.useHighPrecisionTimer, 0);
-    EXPECT_EQ(r.ignoreCPUFrequency, 1);
-    EXPECT_EQ(CurrentOptions().directIMode, 0);
-    r = LoadCaptured("directi=true");
-    EXPECT_EQ(r.directIMode, 2);
-    EXPECT_EQ(r.useHighPrecisionTimer, 1);
-    r = LoadCaptured("port=1");
-    EXPECT_EQ(r.directIMode, 1);
-}
-
 TEST(Arguments, FilterFileIsHandedToTheLoaderAtOnce) {
     static std::string seen;
     static int32_t portWhenLoaded;
@@ -201,22 +171,6 @@ TEST(Arguments, ReportFlagsEnterTheSharedMapOnlyWhenPresent) {
     r = LoadCaptured("E__shared.custom=x,E__shared.reportErrors=1,reportErrors=false");
     EXPECT_EQ(StringAt(r.arguments, {"__shared", "custom"}), "x");
     EXPECT_EQ(IntAt(r.arguments, {"__shared", "reportErrors"}), 0);
-}
-
-TEST(Arguments, LoadConfigurationChoosesTheSource) {
-    EXPECT_EQ(LoadConfiguration(nullptr, 0), nullptr);
-    EXPECT_EQ(LoadConfiguration("", 0), nullptr);
-    ConfigSource *source = LoadConfiguration("port=1", 0);
-    ASSERT_NE(source, nullptr);
-    EXPECT_EQ(source->kind, CONFIG_SOURCE_ARGUMENTS);
-    EXPECT_EQ(GetAuditPort(source, 5, 7), 1);
-    EXPECT_EQ(GetSamplerPeriod(source, 5, 7), 7);  // XML-only options keep their default
-    EXPECT_STREQ(GetConfigurationError(), "");
-    FreeConfigSource(source);
-
-    EXPECT_EQ(LoadConfiguration("x=(", 0), nullptr);
-    EXPECT_STRNE(GetConfigurationError(), "");
-    EXPECT_EQ(GetAuditPort(nullptr, 5, 42), 42);
 }
 
 }  // namespace

@@ -112,18 +112,6 @@ TEST(XmlConfiguration, MissingOrBrokenFilesLeaveTheDefaults) {
     }
 }
 
-TEST(XmlConfiguration, SeverityWordsAreAllLowerOrAllUpper) {
-    ScratchDirectory dir;
-    const std::pair<const char *, int> cases[] = {
-        {"warning", 2}, {"WARNING", 2}, {"Warning", 0}, {"none", 5}, {"FATAL", 4}, {"bogus", 0}};
-    for (const auto &[word, severity] : cases) {
-        std::string file = dir.Write("s.xml", Document("request-analyzer", "",
-            std::string("<log-file severity=\"") + word + "\"/>"));
-        LoadCaptured(file.c_str());
-        EXPECT_EQ(CurrentOptions().logSeverity, severity) << word;
-    }
-}
-
 TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
     ScratchDirectory dir;
     std::string file = dir.Write("a.xml",

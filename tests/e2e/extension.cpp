@@ -21,7 +21,7 @@
 #include "extension.h"
 #include "ext/extensions.h"
 #include "platform/module.h"
-#include "pri/filters.h"
+#include "pri/filters/filters.h"
 #include "support/elements.h"
 #include "support/heap.h"
 

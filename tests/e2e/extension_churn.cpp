@@ -11,7 +11,7 @@
 #include <string>
 
 #include "extension.h"
-#include "pri/backtraces.h"
+#include "pri/runtime/runtime.h"
 
 namespace {
 

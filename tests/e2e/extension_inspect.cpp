@@ -11,7 +11,7 @@
 
 #include "extension.h"
 #include "metrics/metrics.h"
-#include "pri/backtraces.h"
+#include "pri/runtime/runtime.h"
 #include "support/elements.h"
 #include "support/heap.h"
 

@@ -14,8 +14,7 @@
 
 #include "agent/agent.h"
 #include "extension.h"
-#include "pri/backtraces.h"
-#include "pri/runtime.h"
+#include "pri/runtime/runtime.h"
 #include "metrics/metrics_internal.h"
 #include "support/elements.h"
 #include "support/heap.h"

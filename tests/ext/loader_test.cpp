@@ -73,14 +73,6 @@ TEST(ExtensionArguments, MergingManyArgumentsEnds) {
     EXPECT_NE(SEMapGet(initArgs, "s"), nullptr);
 }
 
-TEST(ExtensionArguments, WithoutSharedDefaultsTheOwnEntryIsMovedNotCopied) {
-    ElementPtr item = parse("{libraryName=e;}"), arguments = parse("{e={a=1;};f={b=2;};}");
-    SEElement *own = SEMapGet(arguments.get(), "e");
-    EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
-    EXPECT_EQ(SEMapGet(item.get(), "initArgs"), own);
-    EXPECT_EQ(write(arguments.get()), "{f={b=2;};}");
-}
-
 TEST(ExtensionArguments, ItemsWithoutALibraryNameAreNeverExcluded) {
     ElementPtr exclusion = parse("{skipped=0;}");
     for (auto [item, loads] : {std::pair{"{initArgs={};}", true}, {"plain", true}, {"(skipped)", true}}) {

@@ -149,37 +149,25 @@ TEST_F(MetricsTest, RefusedMetricStaysOffAndASecondSwitchOnIsRefused) {
 
 // Samples as (time, values...) rows; each record as its words.
 struct SummaryCase {
-    const char *what;
     int32_t type;
     std::vector<int64_t> samples;
     std::vector<std::vector<int64_t>> records;
 };
 
+// The sample an hour on closes the window (a zero is a minimum); a last
+// sample alone still gets its record; two values interleave minimum, average
+// and maximum; unsigned words average without overflow; a clock set back does
+// not close the window.
 TEST(MetricSummaries, WindowsCloseAtAnHourAndCarryMinimumAverageMaximum) {
     const SummaryCase cases[] = {
-        {"the sample an hour on closes the window; a zero is a minimum",
-         1,
-         {100, 7, 1000, 0, 3699, 9, 3700, 4, 5000, 5, 7300, 3, 7400, 8},
-         {{100, 3600, 0, 5, 9}, {5000, 2400, 3, 5, 8}}},
-        {"a last sample alone still gets its record",
-         1,
-         {0, 2, 3600, 4, 4000, 6},
-         {{0, 3600, 2, 3, 4}, {4000, 0, 6, 6, 6}}},
-        {"two values interleave minimum, average and maximum",
-         2,
-         {0, 1, 100, 10, 2, 50, 20, 6, 75},
-         {{0, 20, 1, 50, 3, 75, 6, 100}}},
-        {"values are unsigned words averaged without overflow",
-         1,
-         {0, 0xF0000000, 1, 0xF0000002, 2, 0x10},
-         {{0, 2, 0x10, 0xA0000006, 0xF0000002}}},
-        {"a clock set back does not close the window",
-         1,
-         {5000, 1, 10, 2, 5100, 3},
-         {{5000, 100, 1, 2, 3}}},
+        {1, {100, 7, 1000, 0, 3699, 9, 3700, 4, 5000, 5, 7300, 3, 7400, 8}, {{100, 3600, 0, 5, 9}, {5000, 2400, 3, 5, 8}}},
+        {1, {0, 2, 3600, 4, 4000, 6}, {{0, 3600, 2, 3, 4}, {4000, 0, 6, 6, 6}}},
+        {2, {0, 1, 100, 10, 2, 50, 20, 6, 75}, {{0, 20, 1, 50, 3, 75, 6, 100}}},
+        {1, {0, 0xF0000000, 1, 0xF0000002, 2, 0x10}, {{0, 2, 0x10, 0xA0000006, 0xF0000002}}},
+        {1, {5000, 1, 10, 2, 5100, 3}, {{5000, 100, 1, 2, 3}}},
     };
     for (const SummaryCase &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.samples.size());
         std::vector<int32_t> samples;
         for (int64_t word : c.samples) samples.push_back(static_cast<int32_t>(static_cast<uint32_t>(word)));
         ZVVector *storage = ZVNewVector(4);
@@ -221,39 +209,6 @@ TEST_F(MetricsTest, AWrappedBufferIsSummarisedAndSerializedOldestFirst) {
     const SEElement *storage = SEMapGet(map, "storageBuff");
     ASSERT_EQ(SEListSize(storage), 1);
     EXPECT_EQ(ints(SEListGet(storage, 0)), (std::vector<int32_t>{1000, 98, 0, 24, 49}));
-}
-
-TEST_F(MetricsTest, SerializedMetricCarriesItsAttributesAndNoSamplesBeforeTheFirst) {
-    ASSERT_EQ(on(kThreads, 3600, 1, 4), "");
-    ASSERT_EQ(on(kClasses, 3600, 1, 2), "");
-    ElementPtr tree(serializeMetrics());
-    ASSERT_EQ(SEListSize(SEMapGet(tree.get(), "metrics")), 2);
-    const SEElement *threads = metricIn(tree.get(), "Thread Count");
-    ASSERT_NE(threads, nullptr);
-    struct Entry {
-        const char *key;
-        int32_t value;
-    } numbers[] = {{"id", 5}, {"type", 2}, {"unit", 3}, {"munique", 0}, {"style", 1},
-                   {"factor", 1}, {"period", 4}, {"enable", 1}};
-    for (const Entry &e : numbers) {
-        const SEElement *value = SEMapGet(threads, e.key);
-        ASSERT_NE(value, nullptr) << e.key;
-        EXPECT_EQ(value->type, SE_INT32) << e.key;
-        EXPECT_EQ(SEGetInt32(value), e.value) << e.key;
-    }
-    EXPECT_STREQ(SEGetString(SEMapGet(threads, "desc1")), "Active");
-    EXPECT_STREQ(SEGetString(SEMapGet(threads, "desc2")), "Total");
-    EXPECT_STREQ(SEGetString(SEMapGet(threads, "hname")), "host-a");
-    EXPECT_EQ(SEListSize(SEMapGet(threads, "storageBuff")), 0);
-    EXPECT_EQ(SEMapGet(threads, "entryBuff"), nullptr);
-    const SEElement *classes = metricIn(tree.get(), "Class Count");
-    EXPECT_EQ(SEMapGet(classes, "desc2"), nullptr);
-
-    gActive = 7, gTotal = 9;
-    MetricTakeSample(getMetric(kThreads), nullptr, 500);
-    tree.reset(serializeMetrics());
-    EXPECT_EQ(ints(SEMapGet(metricIn(tree.get(), "Thread Count"), "entryBuff")),
-              (std::vector<int32_t>{500, 7, 9}));
 }
 
 TEST_F(MetricsTest, LoopSamplesWhatIsDueWithinATenthOfASecondAndSleepsUntilTheNext) {

@@ -54,15 +54,6 @@ TEST(BinaryReader, ReadsEveryKindAndEncoding) {
     EXPECT_EQ(reinterpret_cast<const int32_t *>(ints->data)[1], -1);
 }
 
-TEST(BinaryReader, Int64DataSignExtendsSmallEncodings) {
-    ElementPtr data = readBinary({8, 0, 3, 2, 0xFF, 0xFF, 0xFF, 0xFF, 0, 5, 9, 0, 0, 0, 0, 1, 0, 0, 0});
-    ASSERT_NE(data, nullptr);
-    const auto *items = reinterpret_cast<const int64_t *>(data->data);
-    EXPECT_EQ(items[0], -1);
-    EXPECT_EQ(items[1], 5);
-    EXPECT_EQ(items[2], int64_t{1} << 32);
-}
-
 TEST(BinaryReader, EveryProperPrefixReadsAsNull) {
     for (size_t length = 0; length < kEverything.size(); length++) {
         Bytes prefix(kEverything.begin(), kEverything.begin() + static_cast<long>(length));

@@ -1,5 +1,5 @@
-// Files and directories: tests, listing, creation through files, parent
-// paths, library functions, module directories and the host name.
+// Files and directories: listing, creation of long paths and what cannot be
+// created, library functions and module directories.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -30,16 +30,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(Files, KindsOfPaths) {
-    std::string file = Path("f.txt");
-    ASSERT_EQ(CreateEmptyFile(file.c_str()), 1);
-    EXPECT_EQ(IsRegularFile(file.c_str()) + FileExists(file.c_str()), 2);
-    EXPECT_EQ(IsDirectory(file.c_str()) + IsRegularFile(root_.c_str()), 0);
-    EXPECT_EQ(IsDirectory((root_ + "/").c_str()) + IsDirectory("/") + IsDirectoryUtf8(root_.c_str()), 3);
-    EXPECT_EQ(FileExists(Path("missing").c_str()) + FileExists(nullptr) + IsDirectory(nullptr), 0);
-    EXPECT_EQ(CreateEmptyFile(Path("missing/f").c_str()), 0);
-}
 
 TEST_F(Files, ListDirectoryNamesAndFullPaths) {
     ASSERT_EQ(CreateEmptyFile(Path("b").c_str()) + CreateEmptyFile(Path("a").c_str()), 2);
@@ -86,16 +76,6 @@ TEST_F(Files, MakeDirectoriesCreatesEveryLevelOfLongPathsAndSaysWhatItCannot) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Could not create the directory named '/proc/zv_no_dir'\n"
               "Could not create the directory named /proc/zv_no_dir\n");
-}
-
-TEST(ParentDirectory, CopyKeepsTheSlashInPlaceCutsIt) {
-    char path[] = "/a/b.txt";
-    EXPECT_EQ(Take(ParentDirectory(path, 1)), "/a/");
-    EXPECT_EQ(ParentDirectory(path, 0), path);
-    EXPECT_STREQ(path, "/a");
-    char bare[] = "b.txt";
-    EXPECT_EQ(Take(ParentDirectory(bare, 1)), "");
-    EXPECT_STREQ(ParentDirectory(bare, 0), "");
 }
 
 TEST(LoadedLibraries, FunctionsNamesOfWhatIsMissingAndModuleDirectories) {

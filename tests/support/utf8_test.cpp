@@ -1,5 +1,5 @@
-// The agent's UTF-8 form: round trips, malformed and truncated input,
-// comparison and widening.
+// The agent's UTF-8 form: round trips, malformed and truncated input and
+// widening.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,14 +53,5 @@ TEST(Utf8, WideConversionsRoundTripStopAtTheTerminatorAndWidenBytesUnsigned) {
     EXPECT_EQ(wide[1], 0xE9);
     EXPECT_EQ(wide[2], 0);
     sFree(wide);
-}
-
-TEST(Utf8, CompareOrdersByUnitValue) {
-    EXPECT_EQ(CompareUtf8("abc", "abc"), 0);
-    EXPECT_LT(CompareUtf8("ab", "abc"), 0);
-    EXPECT_GT(CompareUtf8("abc", "ab"), 0);
-    EXPECT_LT(CompareUtf8("z\xC3\xA9", "z\xE2\x82\xAC"), 0);  // U+00E9 before U+20AC
-    EXPECT_LT(CompareUtf8("\xC0\x80", "a"), 0);
-    EXPECT_NE(CompareUtf8("a\xC0\x80x", "a\xC0\x80y"), 0);   // an encoded 0 is no end
 }
 

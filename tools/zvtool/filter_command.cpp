@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "commands.h"
-#include "pri/filters.h"
+#include "pri/filters/filters.h"
 
 int FilterCommand(int argc, char **argv) {
     if (argc != 5) return kUsageError;

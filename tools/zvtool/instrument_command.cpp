@@ -14,10 +14,8 @@
 
 #include "classfile/classfile.h"
 #include "commands.h"
-#include "pri/filters.h"
-#include "pri/class_tables.h"
-#include "pri/instrument.h"
-#include "pri/runtime_settings.h"
+#include "pri/filters/filters.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 #include "zvtool/class_sources.h"
 

@@ -10,7 +10,7 @@
 
 #include "classfile/classfile.h"
 #include "commands.h"
-#include "pri/preinstrument.h"
+#include "pri/rewrite/instrument.h"
 #include "support/heap.h"
 #include "zvtool/class_sources.h"
 

@@ -85,11 +85,3 @@ TEST(Builders, LocalsUseShortOneByteOrWideForms) {
     EXPECT_EQ(JCRAStoreIndex(jclass.get(), &insn), -1) << "wide forms are not reported";
 }
 
-// Operands of built instructions live in the class's pool and stay put while
-// it grows.
-TEST(Builders, BuiltOperandsSurvivePoolGrowth) {
-    ClassPtr jclass = makeEmptyClass();
-    std::vector<JCRInsn> insns(300);
-    for (int i = 0; i < 300; i++) EXPECT_EQ(JCRMakeOpU16(jclass.get(), &insns[i], JCR_OP_GETSTATIC, i), 3);
-    for (int i = 0; i < 300; i++) EXPECT_EQ((insns[i].operands[0] << 8) | insns[i].operands[1], i);
-}

@@ -1,7 +1,7 @@
-// Insertion on small hand-made methods: where entry code and code before a
-// return land, relocation at the ends of the code, overflow detection and
-// the final check. Relocation over real classes is checked in
-// real_classes_test.cpp.
+// Insertion on small hand-made methods: relocation at the end of the code,
+// overflow detection, out-of-range positions and the final check. Where
+// inserted code lands and relocation with and without skipping it are checked
+// over every method of real classes in real_classes_test.cpp.
 #include <gtest/gtest.h>
 
 #include "capture.h"
@@ -34,57 +34,6 @@ Bytes loopToEntry() {
 }
 
 }  // namespace
-
-TEST(Insert, EntryCodeAndBackwardBranchesToTheOldFirstInstruction) {
-    CodePtr code = makeCode(loopToEntry(), {{0, 11, 14, 0}, {2, 14, 14, 0}});
-    LineTablePtr lines = makeLineTable({{0, 10}, {5, 11}});
-    ListPtr list = decode(code.get());
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(JCRInsertAt(list.get(), &kCall, 1, 0, code.get(), lines.get(), JCR_INSERT_SKIP_INSERTED), 1);
-    Bytes out = encode(list.get());
-    ASSERT_EQ(out.size(), 18u);
-    EXPECT_EQ(out[0], JCR_OP_INVOKESTATIC);
-    EXPECT_EQ(s16(out, 12), -6) << "if_icmplt moved with its target";
-    EXPECT_EQ(14 + s16(out, 15), 3) << "the loop does not rerun the entry code";
-    // The try range starting at the insertion point does not cover the new code.
-    EXPECT_EQ(code->exception_table[0].start_pc, 3);
-    EXPECT_EQ(code->exception_table[0].end_pc, 14);
-    EXPECT_EQ(code->exception_table[0].handler_pc, 17);
-    EXPECT_EQ(code->exception_table[1].start_pc, 5);
-    EXPECT_EQ(code->exception_table[1].end_pc, 17);
-    EXPECT_EQ(lines->entries[0].start_pc, 0) << "entry code belongs to the first line";
-    EXPECT_EQ(lines->entries[1].start_pc, 8);
-    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
-
-    // Without the flag the loop runs the inserted code again.
-    CodePtr plain = makeCode(loopToEntry());
-    ListPtr plainList = decode(plain.get());
-    JCRInsertAt(plainList.get(), &kCall, 1, 0, plain.get(), nullptr, 0);
-    EXPECT_EQ(14 + s16(encode(plainList.get()), 15), 0);
-}
-
-TEST(Insert, CodeBeforeAReturnRunsForBranchesToTheReturnUnlessSkipped) {
-    // 0 iload_0; 1 ifeq -> 5; 4 nop; 5 return. Try range [0,5) with handler 5.
-    const Bytes bytes = {JCR_OP_ILOAD_0, JCR_OP_IFEQ, 0, 4, JCR_OP_NOP, JCR_OP_RETURN};
-    for (int flags : {0, int{JCR_INSERT_SKIP_INSERTED}}) {
-        CodePtr code = makeCode(bytes, {{0, 5, 5, 0}});
-        ListPtr list = decode(code.get());
-        EXPECT_EQ(JCRInsertAt(list.get(), &kCall, 1, 3, code.get(), nullptr, flags), 1);
-        Bytes out = encode(list.get());
-        int target = 1 + s16(out, 2);
-        const JCRExceptionEntry &entry = code->exception_table[0];
-        if (flags == 0) {
-            EXPECT_EQ(target, 5) << "the branch runs the inserted code";
-            EXPECT_EQ(entry.end_pc, 5);
-            EXPECT_EQ(entry.handler_pc, 5);
-        } else {
-            EXPECT_EQ(target, 8) << "the branch skips the inserted code";
-            EXPECT_EQ(entry.end_pc, 8);
-            EXPECT_EQ(entry.handler_pc, 8);
-        }
-        EXPECT_EQ(entry.start_pc, 0);
-    }
-}
 
 namespace {
 

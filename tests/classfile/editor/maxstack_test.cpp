@@ -1,6 +1,6 @@
 // Stack depth beyond what compiled classes show (real_classes_test.cpp
-// compares with javac's): descriptors, handlers, subroutines, and cyclic or
-// broken control flow that must still end.
+// compares with javac's over descriptors and handlers): subroutines, and
+// cyclic or broken control flow that must still end.
 #include <gtest/gtest.h>
 
 #include "editor_test_support.h"
@@ -16,45 +16,7 @@ int maxStack(const JCRClass *jclass, const Bytes &bytes, std::initializer_list<J
     return list == nullptr ? -1 : JCRComputeMaxStack(jclass, code.get(), list.get());
 }
 
-uint8_t hi(int v) { return static_cast<uint8_t>(v >> 8); }
-uint8_t lo(int v) { return static_cast<uint8_t>(v); }
-
 }  // namespace
-
-TEST(MaxStack, ReadsFieldAndMethodDescriptors) {
-    ClassPtr jclass = makeEmptyClass();
-    int longField = JCRAddFieldref(jclass.get(), "A", "f", "J");
-    int intField = JCRAddFieldref(jclass.get(), "A", "g", "I");
-    int method = JCRAddMethodref(jclass.get(), "A", "m", "(J[JLjava/lang/String;[[D)D");
-    int staticMethod = JCRAddMethodref(jclass.get(), "A", "s", "(IJ)V");
-    ASSERT_GT(longField, 0);
-    ASSERT_GT(staticMethod, 0);
-    Bytes code = {
-        JCR_OP_ALOAD_0,                                          // 1
-        JCR_OP_GETFIELD, hi(longField), lo(longField),           // 2
-        JCR_OP_GETSTATIC, hi(intField), lo(intField),            // 3
-        JCR_OP_POP,                                              // 2
-        JCR_OP_ALOAD_0, 9, 1, 1, 1,                              // 3, 5, 6, 7, 8
-        JCR_OP_INVOKEVIRTUAL, hi(method), lo(method),            // 8 - 6 + 2 = 4
-        88, 88,                                                  // 0
-        3, 10,                                                   // 1, 3
-        JCR_OP_INVOKESTATIC, hi(staticMethod), lo(staticMethod), // 0
-        JCR_OP_ALOAD_0, 9,                                       // 3
-        JCR_OP_PUTFIELD, hi(longField), lo(longField),           // 0
-        JCR_OP_ALOAD_0, JCR_OP_ALOAD_0, JCR_OP_ALOAD_0, JCR_OP_ALOAD_0, JCR_OP_ALOAD_0,
-        JCR_OP_ALOAD_0, JCR_OP_ALOAD_0, JCR_OP_ALOAD_0,          // 8 again: the peak stays 8
-        JCR_OP_RETURN};
-    EXPECT_EQ(maxStack(jclass.get(), code), 8);
-    // Unresolvable references count as one-word fields and ()V methods.
-    EXPECT_EQ(maxStack(jclass.get(), {JCR_OP_GETSTATIC, 0, 99, JCR_OP_INVOKESTATIC, 0, 0, JCR_OP_RETURN}), 1);
-}
-
-TEST(MaxStack, WalksHandlersAtDepthOne) {
-    // 0 nop; 1 return; 2 dup; 3 dup; 4 pop; 5 athrow. Handler at 2.
-    EXPECT_EQ(maxStack(nullptr, {0, JCR_OP_RETURN, 89, 89, 87, JCR_OP_ATHROW}, {{0, 1, 2, 0}}), 3);
-    // A handler that is not an instruction start is skipped.
-    EXPECT_EQ(maxStack(nullptr, {JCR_OP_SIPUSH, 0, 0, JCR_OP_RETURN}, {{0, 3, 1, 0}}), 1);
-}
 
 TEST(MaxStack, FollowsSubroutinesWideAndMultianewarray) {
     // 0 jsr -> 4; 3 return; 4 astore_1; 5 ret 1.

@@ -1,17 +1,13 @@
-// Tests of the Java side without an agent: the call stack, the serialization
-// filters, the echo mode of Main and Audit, and the behaviour of the natives'
-// wrappers while nothing registered them.
+// Tests of the Java side without an agent: the call stack's growth and
+// underflow, the serialization filters, and the behaviour of the natives'
+// wrappers while nothing registered them. (Frames pushed by instrumented code
+// and the echo mode's order are checked end to end.)
 package javaside;
 
-import java.io.ByteArrayOutputStream;
-import java.io.PrintStream;
 import java.lang.reflect.Method;
-import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
-import java.util.List;
 
 import meridyn.audit.Audit;
-import meridyn.audit.Main;
 import meridyn.audit.Native;
 import meridyn.audit.instr.DAraraNative;
 import meridyn.audit.instr.PRINative;
@@ -24,33 +20,12 @@ public final class JavaSideTest {
 
     public static void main(String[] args) throws Exception {
         Check check = new Check();
-        callStackPushesAndPopsFramesFromIndexTwo(check);
         callStackGrowsAndIgnoresUnderflow(check);
         contextsArePerThreadAndSafeWithoutAgent(check);
         serializationFiltersDropOnlyAddedMembers(check);
-        echoModePrintsEachCallInOrder(check);
         wrappersAnswerSafelyWithoutAgent(check);
         waitForeverIgnoresInterrupts(check);
         System.exit(check.report("java_side") ? 0 : 1);
-    }
-
-    static void callStackPushesAndPopsFramesFromIndexTwo(Check check) {
-        ZVContext ctx = ZVContext.didEnterMethod(101, 10);
-        check.equal(2, ctx.stackPointer, "first frame's index");
-        check.equal(10, ctx.callStack[2], "first frame's location");
-        check.equal(101, ctx.callStack[3], "first frame's method id");
-        ctx.hasRunCounter = 0x7;
-        ZVContext inner = ZVContext.didEnterMethod(102, 20);
-        check.that(inner == ctx, "nested entry returns the thread's context");
-        check.equal(0x4, ctx.hasRunCounter, "entry clears the sampler's bits 0 and 1 only");
-        check.equal(4, ctx.stackPointer, "second frame's index");
-        ZVContext.updateLocation(ctx, 25);
-        check.equal(25, ctx.callStack[4], "updateLocation writes the top frame's location");
-        check.equal(10, ctx.callStack[2], "updateLocation leaves the frame below");
-        ZVContext.willExitMethod(inner);
-        check.equal(2, ctx.stackPointer, "exit pops one frame");
-        ZVContext.willExitMethod(ctx);
-        check.equal(0, ctx.stackPointer, "stack is empty again");
     }
 
     static void callStackGrowsAndIgnoresUnderflow(Check check) {
@@ -116,37 +91,6 @@ public final class JavaSideTest {
         check.that(ZVContext.filterMethods(null) == null, "null methods pass through");
         check.that(ZVContext.filterHasClassInit(true, String.class), "static initializer answer kept (true)");
         check.that(!ZVContext.filterHasClassInit(false, String.class), "static initializer answer kept (false)");
-    }
-
-    static void echoModePrintsEachCallInOrder(Check check) {
-        PrintStream saved = System.out;
-        ByteArrayOutputStream captured = new ByteArrayOutputStream();
-        System.setOut(new PrintStream(captured, true, StandardCharsets.UTF_8));
-        try {
-            System.setProperty("zenva.test.echo", "true");
-            Main.setVMName("foo");
-            Main.setSnapshotRepository("repo", null, 2);
-            Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000);
-            Audit.start(1470, 5);
-            System.setProperty("zenva.test.echo", "false");
-            Main.setSNMPAgentPort(161);
-        } finally {
-            System.setOut(saved);
-            System.clearProperty("zenva.test.echo");
-        }
-        String expected = "zenva: Main.setVMName(foo)\n"
-                + "zenva: Main.setSnapshotRepository(repo, null, 2)\n"
-                + "zenva: Main.setCPUProfilerOptions(0, 1, 50, 2, 0, true, 100000)\n"
-                + "zenva: Audit.start(port=1470, flags=5)\n";
-        check.equal(expected, captured.toString(StandardCharsets.UTF_8).replace("\r\n", "\n"), "echo lines");
-        check.equal(List.of("foo"), Main.lastCall("setVMName"), "setVMName recorded");
-        check.equal(List.of(161), Main.lastCall("setSNMPAgentPort"), "silent setter still recorded");
-        check.equal(Arrays.asList("repo", null, 2), Main.lastCall("setSnapshotRepository"), "null argument recorded");
-        check.that(Main.lastCall("setVMName").equals(List.of("foo")) && Main.lastCall("setFilterFilename") == null,
-                "setters never called have no record");
-        check.equal(1470, Audit.getPort(), "audit port recorded");
-        check.equal(5, Audit.getFlags(), "start flags recorded");
-        check.that(Audit.isStarted(), "audit started");
     }
 
     static void wrappersAnswerSafelyWithoutAgent(Check check) throws ReflectiveOperationException {

@@ -1,0 +1,126 @@
+// The StackMapTable of an instrumented method. Inserted code never changes
+// the types of the method's own locals and stack: a frame of the method
+// stays right where its code went, given the instrumentation's locals, and
+// the inserted code's own branch targets get frames whose types are known
+// from the entry frame.
+#include "pri/rewrite/instrumented_frames.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "contract/java_contract.h"
+#include "support/heap.h"
+
+namespace {
+
+
+bool objectType(JCRClass *jclass, JCRClassIndex &classes, const char *name, JCRVerificationType *type) {
+    int index = classes.findOrAdd(jclass, name);
+    if (index <= 0) return false;
+    *type = {JCR_ITEM_Object, static_cast<uint16_t>(index)};
+    return true;
+}
+
+// locals padded with Top to slots, then extra; unchanged without extra.
+std::vector<JCRVerificationType> withLocals(std::vector<JCRVerificationType> locals, int slots,
+                                            const std::vector<JCRVerificationType> &extra) {
+    if (extra.empty()) return locals;
+    for (int used = JCRLocalSlots(locals); used < slots; ++used) locals.push_back({});
+    locals.insert(locals.end(), extra.begin(), extra.end());
+    return locals;
+}
+
+void moveUninitialized(std::vector<JCRVerificationType> &types, const PRIInsertionLog &log) {
+    for (JCRVerificationType &t : types) {
+        if (t.tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(log.instruction(t.data));
+    }
+}
+
+}  // namespace
+
+bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap,
+                           JCRClassIndex &classes) {
+    if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
+    if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
+    return objectType(jclass, classes, java_contract::kContextClass, &types_.context) &&
+           objectType(jclass, classes, "[I", &types_.callStack) &&
+           objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
+}
+
+std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
+                                                              std::vector<JCRVerificationType> extra) const {
+    return withLocals(initial_.locals, firstLocal, extra);
+}
+
+bool PRIMethodFrames::hasOwn(int pc) const {
+    return std::any_of(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == pc; });
+}
+
+void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
+                          std::vector<JCRVerificationType> stack) {
+    added_.push_back({offset, std::move(locals), std::move(stack)});
+}
+
+JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
+                                     int firstLocal, const std::vector<JCRVerificationType> &extra) const {
+    std::vector<JCRFrame> frames = added_;
+    auto place = [&](int offset, const JCRFrame &own) {
+        if (JCRLocalSlots(own.locals) > firstLocal) return false;  // wider than max_locals
+        JCRFrame frame{offset, withLocals(own.locals, firstLocal, extra), own.stack};
+        moveUninitialized(frame.locals, log);
+        moveUninitialized(frame.stack, log);
+        frames.push_back(std::move(frame));
+        return true;
+    };
+    for (const JCRFrame &own : own_) {
+        if (!place(log.branchTarget(own.offset), own)) return nullptr;
+    }
+    if (startFrame_ && !place(log.branchTarget(0), initial_)) return nullptr;
+    for (const auto &alias : aliases_) {
+        const auto &[offset, target] = alias;
+        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == alias.second; });
+        if (found == own_.end() && target != 0) return nullptr;
+        if (!place(offset, found != own_.end() ? *found : initial_)) return nullptr;
+    }
+    std::sort(frames.begin(), frames.end(), [](const JCRFrame &a, const JCRFrame &b) { return a.offset < b.offset; });
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frames[i].offset == frames[i - 1].offset) return nullptr;
+    }
+    return JCREncodeStackMap(jclass, classes, initial_, frames);
+}
+
+void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRIInsertionLog &log) {
+    int codeLength = static_cast<int>(code->code_length);
+    for (int a = 0; a < code->attributes_count; ++a) {
+        JCRAttribute *attribute = code->attributes[a];
+        const char *name = JCRUtf8At(jclass, attribute->name_index);
+        if (name == nullptr) continue;
+        std::string_view kind(name);
+        if (kind != "LocalVariableTable" && kind != "LocalVariableTypeTable") continue;
+        uint8_t *info = attribute->info;
+        bool fits = attribute->length >= 2;
+        int count = fits ? (info[0] << 8 | info[1]) : 0;
+        fits = fits && attribute->length >= 2u + 10u * count;
+        for (int e = 0; fits && e < count; ++e) {
+            uint8_t *entry = info + 2 + 10 * e;
+            int start = entry[0] << 8 | entry[1];
+            int end = start + (entry[2] << 8 | entry[3]);
+            int newStart = log.instruction(start);
+            int newEnd = log.branchTarget(end);
+            if (newEnd > codeLength || newStart > 0xFFFF || newEnd - newStart > 0xFFFF || newEnd < newStart) {
+                fits = false;
+                break;
+            }
+            entry[0] = static_cast<uint8_t>(newStart >> 8);
+            entry[1] = static_cast<uint8_t>(newStart);
+            entry[2] = static_cast<uint8_t>((newEnd - newStart) >> 8);
+            entry[3] = static_cast<uint8_t>(newEnd - newStart);
+        }
+        if (!fits) {
+            sFree(attribute);
+            for (int b = a + 1; b < code->attributes_count; ++b) code->attributes[b - 1] = code->attributes[b];
+            --code->attributes_count;
+            --a;
+        }
+    }
+}

@@ -1,0 +1,20 @@
+// The instrumented-class marker on a JDK class (whose pool holds long
+// constants): found only whole, added once, kept through writing.
+#include <gtest/gtest.h>
+
+#include "class_helpers.h"
+#include "pri/filters/filters.h"
+
+TEST(InstrumentedMarker, MarkingIsFoundWholeAndSurvivesWritingAndParsing) {
+    ClassPtr jclass = parse(classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Long"));
+    ASSERT_NE(jclass, nullptr);
+    EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 0);
+    EXPECT_EQ(PRIIsMarkedInstrumented(nullptr), 0);
+    JCRAddUtf8(jclass.get(), "__ZV_PRI_INSTR");
+    EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 0) << "the prefix alone is no marker";
+    PRIMarkInstrumented(jclass.get());
+    EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 1);
+    ClassPtr again = parse(write(jclass.get()));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(PRIIsMarkedInstrumented(again.get()), 1);
+}
