@@ -571,7 +571,7 @@ profiler)
             exec 3<>"/dev/tcp/127.0.0.1/$listen" && printf '%s\n' "$1" >&3 && head -1 <&3
             exec 3<&-
         }
-        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND'" ] || fail "port: 'hello' was not refused"
+        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND' or 'sampling start|stop|reset'" ] || fail "port: 'hello' was not refused"
         [ "$(ask "profile $(printf 'x%.0s' $(seq 300))")" = "ERROR request line missing or longer than 256 bytes" ] ||
             fail "port: an over-long request was not refused"
     fi
