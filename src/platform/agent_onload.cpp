@@ -3,6 +3,7 @@
 // runs the agent's JVM_OnLoad start-up with a proxy JavaVM that hands the
 // emulated interface out.
 #include <cstdio>
+#include <string>
 
 #include "platform/jni_guards.h"
 #include "platform/export.h"
@@ -35,6 +36,12 @@ ZV_EXPORT jint JNICALL Agent_OnAttach(JavaVM *vm, char *options, void *reserved)
     if (JvmpiEmulationStarted()) {
         fputs("Zentrova: the agent is loaded in this VM already; this attach changes nothing\n", stderr);
         return kAlreadyLoaded;
+    }
+    // The VM runs someone's program: without its Java side the agent would
+    // end the process at the VM-initialised work, so it does not start at all.
+    if (std::string missing = JvmpiMissingAgentJar(); !missing.empty()) {
+        fprintf(stderr, "Zentrova: the attach is refused: %s is missing\n", missing.c_str());
+        return JNI_ERR;
     }
     JavaVM *proxy = JvmpiStartAttachEmulation(vm);
     JNIEnv *env = nullptr;

@@ -17,6 +17,8 @@
 
 #include <jni.h>
 
+#include <string>
+
 // Creates the emulation at Agent_OnLoad (the VM's load phase) and returns a
 // proxy JavaVM whose GetEnv answers JVMPI_VERSION_1_1 and JVMPI_VERSION_1 with
 // the emulated interface and passes every other version to vm. A second call
@@ -47,6 +49,10 @@ int JvmpiRetransformLoadedClasses(JNIEnv *env, int *refused);
 // boot class path and lib/zenva.jar on the system class path unless they are
 // there already. Safe to call more than once.
 void JvmpiAddAgentJars();
+
+// The path of the agent's jar (zvbcp.jar, zenva.jar) that is missing beside
+// this library; empty when both are there.
+std::string JvmpiMissingAgentJar();
 
 // Whether an entry of the boot class path append (a directory, or a jar that
 // names the entry) holds the resource, e.g. "meridyn/audit/profiler/ZVContext.class".

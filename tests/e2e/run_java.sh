@@ -123,7 +123,7 @@ attach_flow() {
     local port=$((20000 + RANDOM % 30000)) base=$work/phase zvtool=$ZV_ZVTOOL
     run_limit=150 run plain -cp "$ZV_CLASSES" e2e.Attached "$base" &
     local runner=$!
-    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/plain.out" && break; sleep 0.1; done
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/plain.out" 2>/dev/null && break; sleep 0.1; done
     pid=$(pgrep -f "^[^ ]*java .*e2e.Attached $base")
     "$zvtool" attach "$pid" "port=$port,Eprofiler.period=5" --agent "$agent" >"$work/attach.out" 2>&1 ||
         fail "attach: $(cat "$work/attach.out")"
@@ -941,7 +941,7 @@ attach)
     kill $sleeper
     run closed -XX:+DisableAttachMechanism -cp "$ZV_CLASSES" e2e.Attached "$work/closed" &
     runner=$!
-    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/closed.out" && break; sleep 0.1; done
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/closed.out" 2>/dev/null && break; sleep 0.1; done
     closed=$(pgrep -f "^[^ ]*java .*e2e.Attached $work/closed")
     "$ZV_ZVTOOL" attach "$closed" --agent "$agent" >"$work/r4.out" 2>&1; echo $? >"$work/r4.rc"
     expect_rc r4 1
@@ -955,6 +955,20 @@ attach)
     fi
     touch "$work/closed.stop"
     wait $runner
+    # An installation without its Java side is refused before the agent starts:
+    # the program runs on.
+    mkdir -p "$work/nojar/lib"
+    cp "$agent" "$ZV_LIB/zvbcp.jar" "$work/nojar/lib/"
+    run nojar -cp "$ZV_CLASSES" e2e.Attached "$work/nojar" &
+    runner=$!
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/nojar.out" 2>/dev/null && break; sleep 0.1; done
+    "$ZV_ZVTOOL" attach "$(pgrep -f "^[^ ]*java .*e2e.Attached $work/nojar")" --agent "$work/nojar/lib/libr2orar.so" \
+        >"$work/r6.out" 2>&1 && fail "nojar: the attach succeeded"
+    expect_text r6 out "failed (return code -1; the VM's standard error says why)"
+    touch "$work/nojar.stop"
+    wait $runner
+    expect_rc nojar 0
+    expect_line nojar err "Zentrova: the attach is refused: $work/nojar/lib/zenva.jar is missing"
     [ "$(cat "$work/closed.out")" = "$(printf 'workload started\nworkload ended')" ] || fail "closed: the program's output changed"
     ;;
 attach_jdk25)

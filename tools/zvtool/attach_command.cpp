@@ -277,7 +277,8 @@ int AttachCommand(int argc, char **argv) {
     if (code == std::string::npos && !rest.empty()) return fail("VM " + target.pidText + " answered: " + rest);
     if (result == kAlreadyLoaded) return fail("the agent is loaded in VM " + target.pidText + " already; nothing changed");
     if (result != 0)
-        return fail("the agent's start in VM " + target.pidText + " failed (return code " + std::to_string(result) + ")");
+        return fail("the agent's start in VM " + target.pidText + " failed (return code " + std::to_string(result) +
+                    "; the VM's standard error says why)");
     printf("zvtool attach: the agent is loaded into VM %s (%s)\n", target.pidText.c_str(), agent.c_str());
     return 0;
 }
