@@ -2,6 +2,8 @@
 // attach to a running VM (Agent_OnAttach): each builds the JVMPI emulation and
 // runs the agent's JVM_OnLoad start-up with a proxy JavaVM that hands the
 // emulated interface out.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "platform/export.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/jvmpi_internal.h"
+#include "platform/module.h"
 
 // The agent's start-up (exported by the agent core).
 extern "C" jint JVM_OnLoad(JavaVM *vm, char *options, void *reserved);
@@ -33,6 +36,10 @@ ZV_EXPORT jint JNICALL Agent_OnLoad(JavaVM *vm, char *options, void *reserved) {
 // the VM-initialised work (the Java side, the extensions, the audit port),
 // then the classes loaded so far, instrumented by retransformation.
 ZV_EXPORT jint JNICALL Agent_OnAttach(JavaVM *vm, char *options, void *reserved) {
+    // The VM unloads a library whose Agent_OnAttach fails (JDK 17 then still
+    // reads its freed name): the agent is never unloaded, whatever it answers.
+    std::string library = ModulePathContaining(reinterpret_cast<const void *>(&Agent_OnAttach));
+    if (!library.empty()) dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
     if (JvmpiEmulationStarted()) {
         fputs("Zentrova: the agent is loaded in this VM already; this attach changes nothing\n", stderr);
         return kAlreadyLoaded;
