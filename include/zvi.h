@@ -767,6 +767,11 @@ ZVI_API int zviGetSamplerOptions(int32_t *outPeriod, int32_t *outTime);
  * caller's, after the VM is initialised (javaInit on). 1 when counting is on,
  * 0 when the instrumentation runtime is inactive. */
 ZVI_API int zviStartCallCounting(JNIEnv *env);
+/* Hibernation on (1) or off (0): while on, instrumented methods skip their
+ * entry and exit calls (one flag read each), so no frames are pushed and no
+ * calls counted; frames pushed before still pop. env as for
+ * zviStartCallCounting. 1 when switched, 0 when the runtime is inactive. */
+ZVI_API int zviSetHibernation(JNIEnv *env, int on);
 /* The calls counted so far by every thread, ended ones included: a new array
  * indexed by method number, *outLength long, the caller's to sFree. Null
  * (and *outLength 0) when counting never started or the runtime is inactive. */

@@ -14,6 +14,7 @@
 #include <string>
 #include <time.h>
 
+#include "control.h"
 #include "method_names.h"
 #include "reports.h"
 #include "sampler.h"
@@ -168,6 +169,19 @@ void intervalEnded() {
     if (!counted.empty()) gCallsBefore = std::move(counted);
 }
 
+}  // namespace
+
+void ResetCollected(JNIEnv *env) {
+    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::map<std::string, uint64_t> counted;
+    bool known = gSettings.calls && callCounts(env, counted);
+    ResetProfile();
+    std::lock_guard<std::mutex> lock(gCallsMutex);
+    if (known) gCallsBefore = std::move(counted);
+}
+
+namespace {
+
 void dataDumpRequested() {
     std::lock_guard<std::mutex> reports(gReportsMutex);
     writeReports(true);
@@ -277,6 +291,7 @@ void javaInit(JNIEnv *env) {
     if (gSettings.calls) zviStartCallCounting(env);
     if (!zviRegisterAuditCommand("profile", "profile KIND", answerProfile))
         fputs("Zentrova profiler: the audit port's profile command is taken\n", stderr);
+    RegisterControlCommands();
     if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
     if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }

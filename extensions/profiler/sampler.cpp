@@ -24,6 +24,7 @@ constexpr const char *kSystemPrefix = "__ZV__";
 // destructors.
 Settings &gSettings = *new Settings;
 std::atomic<bool> gStop{false};
+std::atomic<bool> gPaused{false};
 std::mutex gProfileMutex;  // the profile and the records
 Profile &gProfile = *new Profile;
 std::unordered_map<JNIEnv *, ZVSampleRecord *> &gRecords = *new std::unordered_map<JNIEnv *, ZVSampleRecord *>;
@@ -145,6 +146,9 @@ void snapshot(JNIEnv *self, std::vector<ZVWord> &records, std::vector<Frame> &st
         weights.push_back(gSettings.cpu ? used : elapsed);
     }
     gFirstSnapshot = false;
+    // Paused: the threads' CPU clocks are read on, so that the samples after
+    // the pause weigh only what was used after it; nothing is added.
+    if (gPaused) return;
     gProfile.addTime(static_cast<uint64_t>(elapsed), cpu);
     // The agent reads the records through a vector record over ours.
     ZVVector view{static_cast<int32_t>(records.size()), static_cast<int32_t>(records.size()), records.data()};
@@ -206,6 +210,13 @@ void ResetProfile() {
     std::lock_guard<std::mutex> lock(gProfileMutex);
     gProfile = Profile(gProfile.keepsLines());
 }
+
+void PauseSampling(bool paused) {
+    std::lock_guard<std::mutex> lock(gProfileMutex);
+    gPaused = paused;
+}
+
+bool SamplingPaused() { return gPaused; }
 
 void OnInterval(std::function<void()> handler) { gIntervalHandler = std::move(handler); }
 

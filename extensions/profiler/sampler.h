@@ -26,6 +26,10 @@ void ThreadEnded(JNIEnv *env);
 // Empties the profile, so that it holds what comes from now on; the threads'
 // CPU clocks are kept, so the next samples weigh only CPU time used after it.
 void ResetProfile();
+// While paused the sampler adds nothing to the profile (a snapshot in
+// progress is waited for); the threads' CPU clocks are still followed.
+void PauseSampling(bool paused);
+bool SamplingPaused();
 // Runs handler on the sampler thread, with no lock held and no snapshot in
 // progress, each time settings.intervalSeconds have passed (set before StartSampler).
 void OnInterval(std::function<void()> handler);

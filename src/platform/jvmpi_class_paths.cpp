@@ -141,3 +141,11 @@ void JvmpiAddAgentJars() {
     addBootJarOnce();
     std::call_once(gClassPathOnce, addClassPathJar);
 }
+std::string JvmpiMissingAgentJar() {
+    std::string library = ModulePathContaining(reinterpret_cast<const void *>(&libDirectory));
+    size_t slash = library.find_last_of('/');
+    std::string lib = slash == std::string::npos ? std::string(".") : library.substr(0, slash);
+    for (const char *jar : {"/zvbcp.jar", "/zenva.jar"})
+        if (!isFile(lib + jar)) return lib + jar;
+    return {};
+}

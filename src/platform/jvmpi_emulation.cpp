@@ -182,11 +182,27 @@ void setThreadLocalStorage(JNIEnv *env, void *value) {
     JvmpiKeepStorage(env, value);
 }
 
+// A thread that ran before an attach had no thread start: it is announced the
+// first time it asks for its storage (its first instrumented call, mostly).
+// True when the start was delivered now.
+bool announceOldThread(JNIEnv *env) {
+    jthread self = nullptr;
+    if (jvmti()->GetCurrentThread(&self) != JVMTI_ERROR_NONE || self == nullptr) return false;
+    LocalRef guard(env, self);
+    bool fresh = JvmpiRememberThread(env, self);
+    if (fresh && JvmpiEnabled(JVMPI_EVENT_THREAD_START)) JvmpiDeliverThreadStart(env, self, env);
+    return fresh;
+}
+
 void *getThreadLocalStorage(JNIEnv *env) {
     if (env == nullptr) return nullptr;
     if (jvmti() == nullptr || env != JvmpiCurrentEnv()) return JvmpiKeptStorage(env);
     void *value = nullptr;
     if (jvmti()->GetThreadLocalStorage(nullptr, &value) != JVMTI_ERROR_NONE) value = nullptr;
+    if (value == nullptr && gEmulation.attached && announceOldThread(env) &&
+        jvmti()->GetThreadLocalStorage(nullptr, &value) != JVMTI_ERROR_NONE) {
+        value = nullptr;
+    }
     return value;
 }
 
@@ -369,6 +385,9 @@ void requestCapabilities(jvmtiEnv *env) {
     wanted.can_generate_early_vmstart = potential.can_generate_early_vmstart;
     wanted.can_tag_objects = potential.can_tag_objects;
     wanted.can_redefine_classes = potential.can_redefine_classes;  // start-up classes, once live
+    // Only an attach retransforms (the classes loaded before it): a VM keeps the
+    // original bytes of every class it loads for an agent that may.
+    wanted.can_retransform_classes = gEmulation.attached && potential.can_retransform_classes;
     wanted.can_get_source_file_name = potential.can_get_source_file_name;
     wanted.can_get_line_numbers = potential.can_get_line_numbers;
     wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
@@ -464,6 +483,17 @@ JavaVM *start(JavaVM *vm) {
 JvmpiEmulation &Jvmpi() { return gEmulation; }
 
 JavaVM *JvmpiStartEmulation(JavaVM *vm) { return start(vm); }
+
+bool JvmpiEmulationStarted() { return gStarted; }
+
+JavaVM *JvmpiStartAttachEmulation(JavaVM *vm) {
+    if (gStarted) return nullptr;
+    jvmtiEnv *environment = jvmtiOf(vm);
+    if (environment == nullptr) return nullptr;
+    gEmulation.attached = true;
+    buildProxy(vm, true);
+    return attachJvmti(environment) ? &gProxyVM : nullptr;
+}
 
 JavaVM *JvmpiStartLateEmulation(JavaVM *vm) {
     if (gStarted) return &gProxyVM;

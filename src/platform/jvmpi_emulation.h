@@ -17,6 +17,8 @@
 
 #include <jni.h>
 
+#include <string>
+
 // Creates the emulation at Agent_OnLoad (the VM's load phase) and returns a
 // proxy JavaVM whose GetEnv answers JVMPI_VERSION_1_1 and JVMPI_VERSION_1 with
 // the emulated interface and passes every other version to vm. A second call
@@ -29,10 +31,28 @@ JavaVM *JvmpiStartEmulation(JavaVM *vm);
 // Null when the VM offers no JVMTI either.
 JavaVM *JvmpiStartLateEmulation(JavaVM *vm);
 
+// For Agent_OnAttach (a VM that is running): creates the emulation with the
+// right to retransform classes and returns the proxy. Null when the emulation
+// exists already (the agent is loaded) or the VM offers no JVMTI environment.
+JavaVM *JvmpiStartAttachEmulation(JavaVM *vm);
+// Whether the emulation has been created (the agent is loaded in this VM).
+bool JvmpiEmulationStarted();
+
+// After an attach's VM-initialised event: offers every class loaded before
+// the attach to the class-load hook again by retransforming it, then delivers
+// the loads of all classes not yet announced. Classes the VM cannot
+// retransform keep their code; *refused (may be null) receives their number.
+// Returns how many classes were retransformed.
+int JvmpiRetransformLoadedClasses(JNIEnv *env, int *refused);
+
 // After the agent's start-up: puts the installation's lib/zvbcp.jar on the
 // boot class path and lib/zenva.jar on the system class path unless they are
 // there already. Safe to call more than once.
 void JvmpiAddAgentJars();
+
+// The path of the agent's jar (zvbcp.jar, zenva.jar) that is missing beside
+// this library; empty when both are there.
+std::string JvmpiMissingAgentJar();
 
 // Whether an entry of the boot class path append (a directory, or a jar that
 // names the entry) holds the resource, e.g. "meridyn/audit/profiler/ZVContext.class".

@@ -85,9 +85,12 @@ void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
     if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
 }
 
-// Classes loaded before the start phase got no ClassPrepare: they are
-// delivered once, when the VM is initialised.
-void deliverEarlyClasses(JNIEnv *env) {
+}  // namespace
+
+// Classes loaded before the start phase (or before an attach) got no
+// ClassPrepare: they are delivered once, when the VM is initialised (or the
+// loaded classes have been instrumented).
+void JvmpiDeliverUnannouncedClasses(JNIEnv *env) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     JvmtiRefArray<jclass> classes(jvmti, env);
     if (jvmti->GetLoadedClasses(classes.count(), classes.out()) != JVMTI_ERROR_NONE) return;
@@ -100,6 +103,8 @@ void deliverEarlyClasses(JNIEnv *env) {
         }
     }
 }
+
+namespace {
 
 void JNICALL onThreadStart(jvmtiEnv *, JNIEnv *env, jthread thread) {
     bool fresh = JvmpiRememberThread(env, thread);
@@ -329,7 +334,7 @@ void JvmpiDeliverVMInit(JNIEnv *env, jthread thread) {
     if (Jvmpi().late) {
         JvmpiAddAgentJars();  // now that the agent has read its options
     } else if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
-        deliverEarlyClasses(env);
+        JvmpiDeliverUnannouncedClasses(env);
     }
     if (JvmpiEnabled(JVMPI_EVENT_JVM_INIT_DONE)) {
         JVMPI_Event event{};

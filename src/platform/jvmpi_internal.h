@@ -17,6 +17,7 @@ struct JvmpiEmulation {
     JVMPI_Interface iface{};
     jvmtiCapabilities capabilities{};  // what the VM granted
     bool late = false;                 // attached after the VM's load phase
+    bool attached = false;             // loaded into a running VM through its attach mechanism
     std::atomic<uint64_t> enabled{0};  // one bit per JVMPI event type below 64
 };
 
@@ -37,6 +38,8 @@ void JvmpiSwitchOnRecordedEvents();
 // Delivers a thread start for the initial thread and, once per process, the
 // VM-initialised event.
 void JvmpiDeliverVMInit(JNIEnv *env, jthread thread);
+// Delivers a class load for every prepared class whose load was not delivered.
+void JvmpiDeliverUnannouncedClasses(JNIEnv *env);
 // EnableEvent / DisableEvent / RequestEvent of the interface.
 jint JvmpiEnableEvent(jint type, void *arg);
 jint JvmpiDisableEvent(jint type, void *arg);

@@ -46,7 +46,7 @@ fail() {
 run() {
     local name=$1
     shift
-    timeout 60 "${java[@]}" -Xverify:all "$@" >"$work/$name.out" 2>"$work/$name.err"
+    timeout "${run_limit:-60}" "${java[@]}" -Xverify:all "$@" >"$work/$name.out" 2>"$work/$name.err"
     echo $? >"$work/$name.rc"
 }
 
@@ -113,6 +113,69 @@ expect_order() {
         [ "$line" -gt "$previous" ] || fail "$name: '$text' is out of order"
         previous=$line
     done
+}
+
+
+# attach_flow: a program started plainly gets the agent through zvtool
+# attach, then its profile is dumped, reset, stopped and started over the
+# audit port; a second attach changes nothing; the program's output stays its own.
+attach_flow() {
+    local port=$((20000 + RANDOM % 30000)) base=$work/phase zvtool=$ZV_ZVTOOL
+    run_limit=150 run plain -cp "$ZV_CLASSES" e2e.Attached "$base" &
+    local runner=$!
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/plain.out" 2>/dev/null && break; sleep 0.1; done
+    pid=$(pgrep -f "^[^ ]*java .*e2e.Attached $base")
+    "$zvtool" attach "$pid" "port=$port,Eprofiler.period=5" --agent "$agent" >"$work/attach.out" 2>&1 ||
+        fail "attach: $(cat "$work/attach.out")"
+    dump() { "$zvtool" profile dump --port "$port" --kind "$1" --out "$work/$2" >/dev/null 2>"$work/dump.err" ||
+        fail "dump $2: $(cat "$work/dump.err")"; }
+    # phase N: the program runs its call pattern once more; waits for its line.
+    phase() {
+        touch "$base.$1"
+        for _ in $(seq 1 300); do grep -q "^pattern $1: " "$work/plain.out" && break; sleep 0.1; done
+    }
+    calls() { awk -v m="e2e.Attached.$2" '/^Calls, most called first/ { on = 1 } on && $2 == m { n = $1 } END { print n + 0 }' "$work/$1"; }
+    local stacks=""
+    for _ in $(seq 1 100); do
+        dump collapsed live.collapsed
+        stacks=$(grep -c '^e2e\.Attached\.round;e2e\.Attached\.spin ' "$work/live.collapsed")
+        [ "$stacks" -gt 0 ] && break
+        sleep 0.2
+    done
+    [ "$stacks" -gt 0 ] || fail "attach: no round;spin stack in the profile: $(head -5 "$work/live.collapsed")"
+    phase 1
+    dump text one.txt
+    [ "$(calls one.txt pattern)/$(calls one.txt leaf)" = 1000/1000000 ] ||
+        fail "attach: pattern and leaf calls $(calls one.txt pattern)/$(calls one.txt leaf), expected 1000/1000000"
+    # After a reset the counts start from zero.
+    "$zvtool" profile reset --port "$port" >"$work/reset.out" 2>&1 || fail "reset: $(cat "$work/reset.out")"
+    phase 2
+    dump text two.txt
+    [ "$(calls two.txt pattern)" = 1000 ] || fail "reset: $(calls two.txt pattern) calls of pattern, expected 1000"
+    # Stopped: no samples and no calls are added.
+    "$zvtool" profile stop --port "$port" >"$work/stop.out" 2>&1 || fail "stop: $(cat "$work/stop.out")"
+    expect_line stop out "sampling stopped"
+    dump collapsed stopped1.collapsed
+    phase 3
+    sleep 0.5
+    dump collapsed stopped2.collapsed
+    dump text three.txt
+    cmp -s "$work/stopped1.collapsed" "$work/stopped2.collapsed" || fail "stop: samples were added while stopped"
+    [ "$(calls three.txt pattern)" = 1000 ] || fail "stop: $(calls three.txt pattern) calls of pattern, expected 1000"
+    "$zvtool" profile start --port "$port" >"$work/start.out" 2>&1 || fail "start: $(cat "$work/start.out")"
+    expect_line start out "sampling on"
+    sleep 0.5
+    dump collapsed started.collapsed
+    cmp -s "$work/stopped2.collapsed" "$work/started.collapsed" && fail "start: no samples after the start"
+    # A second attach says so and changes nothing.
+    "$zvtool" attach "$pid" "port=$port" --agent "$agent" >"$work/again.out" 2>&1 && fail "attach: a second attach succeeded"
+    expect_line again out "zvtool attach: the agent is loaded in VM $pid already; nothing changed"
+    touch "$base.stop"
+    wait "$runner"
+    expect_rc plain 0
+    printf 'workload started\npattern 1: 500500000\npattern 2: 500500000\npattern 3: 500500000\nworkload ended\n' |
+        cmp -s - "$work/plain.out" || fail "attach: the program's output changed"
+    expect_text plain err "Zentrova: attached; "
 }
 
 case $case_name in
@@ -508,7 +571,7 @@ profiler)
             exec 3<>"/dev/tcp/127.0.0.1/$listen" && printf '%s\n' "$1" >&3 && head -1 <&3
             exec 3<&-
         }
-        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND'" ] || fail "port: 'hello' was not refused"
+        [ "$(ask hello)" = "ERROR unknown request; expected 'profile KIND' or 'sampling start|stop|reset'" ] || fail "port: 'hello' was not refused"
         [ "$(ask "profile $(printf 'x%.0s' $(seq 300))")" = "ERROR request line missing or longer than 256 bytes" ] ||
             fail "port: an over-long request was not refused"
     fi
@@ -857,6 +920,60 @@ bad_input)
     expect_line bad err "Zentrova Warning: filter file $work/bad_filter.txt: entry 1 has no condition with a PatternList list; it matches no method"
     expect_line bad err "Bad Java Class magic number 0xcafebabf"
     expect_line bad err "ZV encountered corrupt class, skipping constant-pool parse"
+    ;;
+attach)
+    attach_flow
+    # Refusals, each before the process is signalled: no such process, not a
+    # Java VM, attaching disabled, and (as root) a VM of another user.
+    "$ZV_ZVTOOL" attach 12ab >"$work/r1.out" 2>&1; echo $? >"$work/r1.rc"
+    expect_rc r1 1
+    expect_line r1 out "zvtool attach: '12ab' is not a process id"
+    sleep 0 & gone=$!
+    wait $gone
+    "$ZV_ZVTOOL" attach $gone >"$work/r2.out" 2>&1; echo $? >"$work/r2.rc"
+    expect_rc r2 1
+    expect_line r2 out "zvtool attach: there is no process $gone"
+    sleep 30 & sleeper=$!
+    "$ZV_ZVTOOL" attach $sleeper >"$work/r3.out" 2>&1; echo $? >"$work/r3.rc"
+    expect_rc r3 1
+    expect_line r3 out "zvtool attach: process $sleeper is not a Java VM (no libjvm.so is loaded in it)"
+    kill -0 $sleeper 2>/dev/null || fail "not a VM: the process was signalled"
+    kill $sleeper
+    run closed -XX:+DisableAttachMechanism -cp "$ZV_CLASSES" e2e.Attached "$work/closed" &
+    runner=$!
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/closed.out" 2>/dev/null && break; sleep 0.1; done
+    closed=$(pgrep -f "^[^ ]*java .*e2e.Attached $work/closed")
+    "$ZV_ZVTOOL" attach "$closed" --agent "$agent" >"$work/r4.out" 2>&1; echo $? >"$work/r4.rc"
+    expect_rc r4 1
+    expect_line r4 out "zvtool attach: VM $closed does not accept attaching (it was started with -XX:+DisableAttachMechanism)"
+    if [ "$(id -u)" = 0 ] && runuser -u nobody -- test -x "$ZV_ZVTOOL" 2>/dev/null; then
+        runuser -u nobody -- "$ZV_ZVTOOL" attach "$closed" --agent "$agent" >"$work/r5.out" 2>&1; echo $? >"$work/r5.rc"
+        expect_rc r5 1
+        expect_line r5 out "zvtool attach: process $closed belongs to another user (uid 0); only that user or root can attach to it"
+    else
+        echo "another user's VM: not tested (needs root and a zvtool that the user nobody can run)"
+    fi
+    touch "$work/closed.stop"
+    wait $runner
+    # An installation without its Java side is refused before the agent starts:
+    # the program runs on.
+    mkdir -p "$work/nojar/lib"
+    cp "$agent" "$ZV_LIB/zvbcp.jar" "$work/nojar/lib/"
+    run nojar -cp "$ZV_CLASSES" e2e.Attached "$work/nojar" &
+    runner=$!
+    for _ in $(seq 1 300); do grep -q '^workload started$' "$work/nojar.out" 2>/dev/null && break; sleep 0.1; done
+    "$ZV_ZVTOOL" attach "$(pgrep -f "^[^ ]*java .*e2e.Attached $work/nojar")" --agent "$work/nojar/lib/libr2orar.so" \
+        >"$work/r6.out" 2>&1 && fail "nojar: the attach succeeded"
+    expect_text r6 out "failed (return code -1; the VM's standard error says why)"
+    touch "$work/nojar.stop"
+    wait $runner
+    expect_rc nojar 0
+    expect_line nojar err "Zentrova: the attach is refused: $work/nojar/lib/zenva.jar is missing"
+    [ "$(cat "$work/closed.out")" = "$(printf 'workload started\nworkload ended')" ] || fail "closed: the program's output changed"
+    ;;
+attach_jdk25)
+    use_jdk25
+    attach_flow
     ;;
 *)
     echo "unknown case $case_name"

@@ -11,6 +11,8 @@ int InstrumentCommand(int argc, char **argv);
 int ElementsCommand(int argc, char **argv);
 int SnapshotCommand(int argc, char **argv);
 int DiffCommand(int argc, char **argv);
+int AttachCommand(int argc, char **argv);
+int ProfileCommand(int argc, char **argv);
 
 // Exit status of a command called with the wrong arguments.
 constexpr int kUsageError = 2;

@@ -31,6 +31,11 @@ const Command kCommands[] = {
     {"diff", "BEFORE.collapsed AFTER.collapsed --out FILE.html [--top N (20)]  (a differential flame graph and the"
              " methods whose self share changed most)",
      DiffCommand},
+    {"attach", "PID [OPTIONS] [--agent PATH]  (loads the agent with OPTIONS into a running JDK 17 or 25 VM)",
+     AttachCommand},
+    {"profile", "start|stop|reset|dump [--port N (1473)] [--kind collapsed|txt|html|pprof] [--out FILE (-)]"
+                " [--host ADDRESS]  (controls a running VM's profile)",
+     ProfileCommand},
 };
 
 void PrintUsage(const Command *only) {

@@ -1,6 +1,7 @@
 // Exact call counting as a service of the agent: the context class counts
 // the entries of instrumented methods per thread once its flag is set, and
-// adds them up on request.
+// adds them up on request. Also the switch of hibernation, under which
+// instrumented methods neither push frames nor count calls.
 #include <jni.h>
 
 
@@ -41,4 +42,12 @@ int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
         *outLength = length;
     }
     return values;
+}
+
+int zviSetHibernation(JNIEnv *env, int on) {
+    jclass context = contextClass(env);
+    if (context == nullptr) return 0;
+    jfieldID flag = env->GetStaticFieldID(context, jc::kHibernate.name, jc::kHibernate.descriptor);
+    if (flag != nullptr) env->SetStaticBooleanField(context, flag, on != 0 ? JNI_TRUE : JNI_FALSE);
+    return PRIClearException(env) || flag == nullptr ? 0 : 1;
 }

@@ -33,7 +33,8 @@ public final class ZVContext {
     /** How a thread finds its context. */
     private static final int UNBOUND = 0;
     private static final int THREAD_FIELD = 1;
-    private static final int AGENT_SLOT = 2;
+    /** No context field (an agent attached to a running VM): the contexts in a table by thread. */
+    private static final int THREAD_TABLE = 2;
 
     /** The agent's registry handle for the thread (written by the agent). */
     public long threadInfo;
@@ -87,6 +88,16 @@ public final class ZVContext {
     private static volatile boolean initDone;
     private static volatile boolean vmExiting;
     private static volatile boolean warnedDirectI;
+
+    /**
+     * THREAD_TABLE: (thread, context) pairs placed by the thread's identity
+     * hash, probed linearly; replaced whole on every change (under
+     * TABLE_LOCK), so a reader sees one consistent table without a lock.
+     */
+    private static volatile Object[] threadTable = new Object[2 * 16];
+    private static final Object TABLE_LOCK = new Object();
+    /** The thread whose context this is, while it is in the table. */
+    private Thread owner;
 
     /** Handed out when no real context can be had: line probes may write into it safely. */
     private static final ZVContext DETACHED = new ZVContext(true);
@@ -156,13 +167,20 @@ public final class ZVContext {
     }
 
     private static ZVContext enterSlow(int methodId, int location) {
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        // Written only on a change: every thread comes here, and a store to
+        // a shared field at each call would bounce its cache line between them.
+        int bias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        if (popBias != bias) {
+            popBias = bias;
+        }
         ZVContext context;
         if (access == THREAD_FIELD) {
             context = Thread.currentThread().__ZV_context_;
             if (context == null) {
                 context = attachToThread();
             }
+        } else if (access == THREAD_TABLE) {
+            context = tableContext();
         } else {
             context = slowContext();
         }
@@ -254,6 +272,9 @@ public final class ZVContext {
             ZVContext context = Thread.currentThread().__ZV_context_;
             return context != null ? context : attachToThread();
         }
+        if (access == THREAD_TABLE) {
+            return tableContext();
+        }
         return access == UNBOUND ? DETACHED : fromAgent();
     }
 
@@ -299,6 +320,9 @@ public final class ZVContext {
         if (context != null && context.callCounts != null) {
             CallCounts.retire(context);
         }
+        if (context != null && context.owner != null) {
+            forget(context);
+        }
         if (context != null && !context.detached) {
             context.stackPointer = 0;
             context.lostFrames = 0;
@@ -315,7 +339,7 @@ public final class ZVContext {
         hibernationEnabled = hibernateEnabled;
         _hibernate = hibernate && hibernateEnabled;
         ZVTime.markNativeBound();
-        access = threadHasContextField() ? THREAD_FIELD : AGENT_SLOT;
+        access = threadHasContextField() ? THREAD_FIELD : THREAD_TABLE;
     }
 
     /** The agent has finished its work at VM start. */
@@ -427,6 +451,75 @@ public final class ZVContext {
             Thread.currentThread().__ZV_context_ = context;
         }
         return context;
+    }
+
+    /** The calling thread's context from the table; the agent's, placed there, the first time. */
+    private static ZVContext tableContext() {
+        Thread thread = Thread.currentThread();
+        Object[] table = threadTable;
+        int mask = table.length / 2 - 1;
+        for (int i = System.identityHashCode(thread) & mask;; i = (i + 1) & mask) {
+            Object key = table[2 * i];
+            if (key == thread) {
+                return (ZVContext) table[2 * i + 1];
+            }
+            if (key == null) {
+                break;
+            }
+        }
+        ZVContext context = fromAgent();
+        if (!context.detached) {
+            synchronized (TABLE_LOCK) {
+                context.owner = thread;
+                threadTable = rebuilt(threadTable, context, null);
+            }
+        }
+        return context;
+    }
+
+    /** The thread has ended: its pair leaves the table. */
+    private static void forget(ZVContext context) {
+        synchronized (TABLE_LOCK) {
+            threadTable = rebuilt(threadTable, null, context);
+            context.owner = null;
+        }
+    }
+
+    /**
+     * A new table with the pairs of {@code table}, without {@code removed}'s
+     * and with {@code added}'s (each may be null), at most half full.
+     */
+    private static Object[] rebuilt(Object[] table, ZVContext added, ZVContext removed) {
+        int pairs = added != null ? 1 : 0;
+        for (int i = 1; i < table.length; i += 2) {
+            if (table[i] != null && table[i] != removed && table[i] != added) {
+                pairs++;
+            }
+        }
+        int slots = 16;
+        while (slots < 2 * pairs) {
+            slots *= 2;
+        }
+        Object[] fresh = new Object[2 * slots];
+        for (int i = 1; i < table.length; i += 2) {
+            if (table[i] != null && table[i] != removed && table[i] != added) {
+                place(fresh, (ZVContext) table[i]);
+            }
+        }
+        if (added != null) {
+            place(fresh, added);
+        }
+        return fresh;
+    }
+
+    private static void place(Object[] table, ZVContext context) {
+        int mask = table.length / 2 - 1;
+        int i = System.identityHashCode(context.owner) & mask;
+        while (table[2 * i] != null) {
+            i = (i + 1) & mask;
+        }
+        table[2 * i] = context.owner;
+        table[2 * i + 1] = context;
     }
 
     private static ZVContext slowContext() {
