@@ -13,7 +13,9 @@
 #include <mutex>
 #include <string>
 #include <time.h>
+#include <vector>
 
+#include "event_profiles.h"
 #include "method_names.h"
 #include "reports.h"
 #include "sampler.h"
@@ -64,13 +66,89 @@ bool callsSinceInterval(JNIEnv *env, std::map<std::string, uint64_t> &calls,
     return true;
 }
 
+// How reports name identifiers; labels (classes) by number when given.
+Names reportNames(const std::vector<std::string> &threads, const std::vector<std::string> *labels = nullptr) {
+    auto byNumber = [](const std::vector<std::string> &all) {
+        return [&all](int32_t number) {
+            return number >= 0 && static_cast<size_t>(number) < all.size() ? all[number] : std::string("?");
+        };
+    };
+    Names names{FrameName, byNumber(threads),
+                [](int32_t id) {
+                    const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
+                    if (source == nullptr)
+                        source = zviGetAlternateSourceForMethodID(
+                            static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))), nullptr);
+                    return std::string(source != nullptr ? source : "");
+                },
+                SourceFileOf, nullptr};
+    if (labels != nullptr) names.label = byNumber(*labels);
+    return names;
+}
+
+// The exact method times: text, collapsed stacks or flame graph.
+bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out) {
+    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+    int32_t count = 0;
+    int64_t *words = env != nullptr ? zviGetMethodTimes(env, &count) : nullptr;
+    std::vector<TimedNode> nodes(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t *node = words + static_cast<size_t>(i) * ZV_TIMED_NODE_WORDS;
+        nodes[i] = TimedNode{static_cast<int32_t>(node[0]), static_cast<int32_t>(node[1]),
+                             static_cast<uint64_t>(node[2]), static_cast<uint64_t>(node[3]),
+                             static_cast<uint64_t>(node[4]), static_cast<uint64_t>(node[5])};
+    }
+    sFree(words);
+    std::vector<std::string> noThreads;
+    TimedProfile times = NameTimes(nodes, reportNames(noThreads));
+    ReportInfo info;
+    info.mode = gSettings.methods.empty() ? "every method" : "methods " + gSettings.methods;
+    char title[160];
+    snprintf(title, sizeof title, "Exact method times, %llu calls, %.3f s",
+             static_cast<unsigned long long>(times.named.samples), times.named.weight / 1e9);
+    info.title = title;
+    out = kind == "text" ? TimingReport(times, info)
+          : kind == "collapsed" ? CollapsedStacks(times.named)
+                                : FlameGraphHtml(times.named, info);
+    return true;
+}
+
+// Sampled allocations or monitor contention: text, collapsed stacks (bytes
+// or microseconds; "counts": samples) or flame graph.
+bool renderEvents(Kind profile, const std::string &kind, std::string &out) {
+    if (kind != "text" && kind != "collapsed" && kind != "counts" && kind != "html") return false;
+    bool bytes = profile == Kind::kAlloc;
+    ReadEventProfile(profile, [&](const Profile &events, const std::vector<std::string> &labels) {
+        std::vector<std::string> noThreads;
+        NamedProfile named = NameProfile(events, reportNames(noThreads, &labels), gSettings.lines);
+        ReportInfo info;
+        info.bytes = bytes;
+        char title[200];
+        if (bytes)
+            snprintf(title, sizeof title, "Allocations, one sample every %ld bytes a thread allocates: %llu samples, "
+                     "about %.2f MB", gSettings.allocBytes, static_cast<unsigned long long>(named.samples),
+                     named.weight / 1048576.0);
+        else
+            snprintf(title, sizeof title, "Monitor contention: %llu contended entries, %.3f s blocked",
+                     static_cast<unsigned long long>(named.samples), named.weight / 1e9);
+        info.title = title;
+        out = kind == "text" ? EventReport(named, info)
+              : kind == "html" ? FlameGraphHtml(named, info)
+                               : CollapsedStacks(named, bytes ? 1 : 1000, kind == "counts");
+    });
+    return true;
+}
+
 // "text", "collapsed", "html" or "pprof"; false for any other kind. `calls`:
 // the call counts, read once for several reports; null: read here if needed.
 struct CallsRead {
     bool known = false;
     std::map<std::string, uint64_t> calls;
 };
-bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr) {
+bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr,
+            Kind profile = Kind::kSampled) {
+    if (profile == Kind::kTiming) return renderTimes(env, kind, out);
+    if (profile == Kind::kAlloc || profile == Kind::kLock) return renderEvents(profile, kind, out);
     if (kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof") return false;
     ReportInfo info;
     Settings running = SamplerSettings();
@@ -86,18 +164,7 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsR
     }
     // Names are given now, not at every sample.
     ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
-        Names names{FrameName,
-                    [&](int32_t number) {
-                        return number >= 0 && static_cast<size_t>(number) < threads.size() ? threads[number] : "?";
-                    },
-                    [](int32_t id) {
-                        const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
-                        if (source == nullptr)
-                            source = zviGetAlternateSourceForMethodID(
-                                static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))), nullptr);
-                        return std::string(source != nullptr ? source : "");
-                    },
-                    SourceFileOf};
+        Names names = reportNames(threads);
         if (kind == "pprof") {
             out = PprofProfile(profile, names, info);
             return;
@@ -146,10 +213,18 @@ void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr)
     if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     CallsRead calls;
     calls.known = callsSinceInterval(env, calls.calls, counted);
-    for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
-                              std::pair{"html", &gSettings.html}, std::pair{"pprof", &gSettings.pprof}}) {
-        std::string text;
-        if (!path->empty() && render(env, kind, text, &calls)) writeFile(dump ? stamped(*path) : *path, text);
+    // One set of files per kind of profile; an allocation profile's sample
+    // counts go beside its collapsed stacks of bytes.
+    for (Kind profile : gSettings.kinds) {
+        std::string suffix = KindSuffix(gSettings, profile);
+        for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
+                                  std::pair{"counts", &gSettings.collapsed}, std::pair{"html", &gSettings.html},
+                                  std::pair{"pprof", &gSettings.pprof}}) {
+            std::string text, name = WithSuffix(*path, suffix + (std::string(kind) == "counts" ? "-count" : ""));
+            if (std::string(kind) == "counts" && profile != Kind::kAlloc) continue;
+            if (!path->empty() && render(env, kind, text, &calls, profile))
+                writeFile(dump ? stamped(name) : name, text);
+        }
     }
 }
 
@@ -164,6 +239,7 @@ void intervalEnded() {
     std::map<std::string, uint64_t> counted;
     writeReports(true, &counted);
     ResetProfile();
+    ResetEventProfiles();
     std::lock_guard<std::mutex> lock(gCallsMutex);
     if (!counted.empty()) gCallsBefore = std::move(counted);
 }
@@ -180,7 +256,16 @@ int answerProfile(JNIEnv *env, const char *argument, char **outReply, int32_t *o
         *outReply = sStrdup("unknown request; expected 'profile KIND'");
         return 0;
     }
-    if (!render(env, kind, text)) {
+    // "alloc-html": a kind of profile before the report's; else the run's first kind.
+    Kind profile = gSettings.kinds.empty() ? Kind::kSampled : gSettings.kinds.front();
+    for (auto [prefix, named] : {std::pair{"cpu-", Kind::kSampled}, std::pair{"timing-", Kind::kTiming},
+                                 std::pair{"alloc-", Kind::kAlloc}, std::pair{"lock-", Kind::kLock}}) {
+        if (kind.starts_with(prefix)) {
+            profile = named;
+            kind.erase(0, strlen(prefix));
+        }
+    }
+    if (!render(env, kind, text, nullptr, profile)) {
         *outReply = sStrdup(("unknown profile kind " + kind).c_str());
         return 0;
     }
@@ -211,18 +296,27 @@ Arguments readArguments(const SEElement *initArgs) {
 // What the metrics read from the handler table: classes loaded and not
 // unloaded, threads running and started, collections begun.
 std::atomic<jint> gClasses{0}, gActiveThreads{0}, gStartedThreads{0}, gCollections{0};
+// Methods are timed as their classes load when a filter names them.
+std::atomic<bool> gTimingFiltered{false};
 
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
     ++gClasses;
     std::string name = className != nullptr ? className : "?";
+    std::vector<int32_t> timed;
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
-        RememberMethod(static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id)), name,
-                       methods[i].method_name, sourceName);
+        auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
+        RememberMethod(id, name, methods[i].method_name, sourceName);
+        if (gTimingFiltered && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
+            MethodMatches(gSettings.methods, name + "." + methods[i].method_name))
+            timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
     }
     sFree(methods);
+    JNIEnv *env = nullptr;
+    if (!timed.empty() && gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
+        zviTimeMethods(env, timed.data(), static_cast<int32_t>(timed.size()));
     for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
         for (jint i = 0; fields != nullptr && i < count; ++i) {
             sFree(fields[i].field_name);
@@ -234,7 +328,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
 }
 
 void vmShutDown() {
-    StopSampler();
+    if (gSettings.has(Kind::kSampled)) StopSampler();
     std::lock_guard<std::mutex> reports(gReportsMutex);
     writeReports(false);
 }
@@ -265,6 +359,23 @@ ZVHandlerTable gTable = {
     totalThreadCount, ignoreEnv, nullptr,
 };
 
+// Every kind of profile of the settings, the sampler's last.
+void startKinds(JNIEnv *env) {
+    if (gSettings.has(Kind::kTiming)) {
+        gTimingFiltered = !gSettings.methods.empty();
+        if (!zviStartMethodTiming(env, gTimingFiltered ? 1 : 0))
+            fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
+    }
+    if (gSettings.has(Kind::kAlloc) && !StartAllocationProfile(gSettings.allocBytes))
+        fputs("Zentrova profiler: this VM does not sample allocations for the profiler (or the memory profiler "
+              "follows every allocation); no allocation profile\n", stderr);
+    if (gSettings.has(Kind::kLock) && !StartLockProfile())
+        fputs("Zentrova profiler: this VM does not report monitor contention; no lock profile\n", stderr);
+    if (!gSettings.has(Kind::kSampled)) return;
+    if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
+    if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+}
+
 void javaInit(JNIEnv *env) {
     // Threads that started before the table was installed.
     zviDataLock();
@@ -277,8 +388,7 @@ void javaInit(JNIEnv *env) {
     if (gSettings.calls) zviStartCallCounting(env);
     if (!zviRegisterAuditCommand("profile", "profile KIND", answerProfile))
         fputs("Zentrova profiler: the audit port's profile command is taken\n", stderr);
-    if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
-    if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+    startKinds(env);
 }
 
 }  // namespace
@@ -293,6 +403,8 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     gSettings = ReadSettings(readArguments(initArgs));
     int32_t period = 0, time = 0;
     if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(gSettings, period, time);
+    // Exact call counts go with the sampled profile (the timed one has its own).
+    if (!gSettings.has(Kind::kSampled)) gSettings.calls = false;
     gRecord.order = 0;
     if (gSettings.enabled) gRecord.javaInit = javaInit;
     // The extension's event, unlike the handler table's, comes after the

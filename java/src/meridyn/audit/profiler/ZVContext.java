@@ -47,6 +47,10 @@ public final class ZVContext {
     private int[] callCounts;
     /** The next context that counts calls; see CallCounts. */
     ZVContext nextCounting;
+    /** This thread's method times, once it entered a timed method. */
+    private MethodTimes times;
+    /** Set at the thread's end: later entries (the thread's own exit code) are not timed. */
+    private boolean timesRetired;
 
     /**
      * Pops that leave the stack pointer below this take the slow path: 0 on a
@@ -74,12 +78,18 @@ public final class ZVContext {
      * context. A profiler sets it before the program's code runs.
      */
     public static boolean countCalls;
+    /**
+     * While true, entries and exits of the timed methods (see MethodTimes)
+     * read the clock and add up each call path's times. A profiler sets it.
+     */
+    public static boolean timeMethods;
 
     private static int access = UNBOUND;
     /**
-     * Added to every pop floor while notifications are on, so that exits take
-     * the slow path that reports them; follows notifyMethodEnterExit, which
-     * sends entries to the slow path where this is set.
+     * Added to every pop floor while notifications or method timing are on,
+     * so that exits take the slow path that reports or times them; follows
+     * notifyMethodEnterExit and timeMethods, which send entries to the slow
+     * path where this is set.
      */
     private static int popBias;
     private static final int NOTIFYING_BIAS = 1 << 30;
@@ -133,7 +143,7 @@ public final class ZVContext {
     /** Entry of an instrumented method: pushes its frame and returns the context, never null. */
     public static ZVContext didEnterMethod(int methodId, int location) {
         // The common case in a few loads and stores, small enough to inline.
-        if (access == THREAD_FIELD && !notifyMethodEnterExit) {
+        if (access == THREAD_FIELD && !notifyMethodEnterExit && !timeMethods) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
                 int sp = context.stackPointer + 2;
@@ -156,7 +166,7 @@ public final class ZVContext {
     }
 
     private static ZVContext enterSlow(int methodId, int location) {
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         ZVContext context;
         if (access == THREAD_FIELD) {
             context = Thread.currentThread().__ZV_context_;
@@ -192,16 +202,22 @@ public final class ZVContext {
     }
 
     private static void exitSlow(ZVContext context) {
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        long now = timeMethods ? System.nanoTime() : 0;
+        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         int marks = context.hasRunCounter;
         if ((marks & 3) != 0) {
             context.hasRunCounter = marks & ~3;
         }
         int sp = context.stackPointer - 2;
+        // A push that found no room is popped without a frame of its own to time.
+        boolean lost = context.lostFrames > 0;
         if (sp >= context.popFloor) {
             context.stackPointer = sp;
         } else {
             context.popSlow();
+        }
+        if (context.times != null && !lost) {
+            context.times.exitFrom(sp + 2, now);
         }
         if (notifyMethodEnterExit) {
             context.notifyExited();
@@ -242,6 +258,12 @@ public final class ZVContext {
         }
         if (countCalls) {
             context.count(methodId);
+        }
+        if (timeMethods && MethodTimes.isTimed(methodId)) {
+            MethodTimes times = context.timesOf();
+            if (times != null) {
+                times.quick(methodId);
+            }
         }
         if (notifyMethodEnterExit && !vmExiting && !context.detached) {
             notifyMethodEnterWillExit(ZVTime.time0(), methodId, context.topLocation(), location);
@@ -298,6 +320,15 @@ public final class ZVContext {
     public static void removeContext(ZVContext context) {
         if (context != null && context.callCounts != null) {
             CallCounts.retire(context);
+        }
+        if (context != null && !context.detached) {
+            MethodTimes times = context.times;
+            context.timesRetired = true;
+            context.times = null;
+            if (times != null) {
+                times.clearFrames();
+                MethodTimes.retire(times);
+            }
         }
         if (context != null && !context.detached) {
             context.stackPointer = 0;
@@ -377,6 +408,16 @@ public final class ZVContext {
     public int depth() {
         int sp = stackPointer;
         return (sp >= BOTTOM ? sp / 2 : 0) + lostFrames;
+    }
+
+    /** Marks methods (by number) for timing: from the first call on, only marked methods are timed. */
+    public static void markTimed(int[] numbers) {
+        MethodTimes.markTimed(numbers);
+    }
+
+    /** Every thread's call tree of timed methods; see MethodTimes.snapshot. */
+    public static long[] methodTimes() {
+        return MethodTimes.snapshot();
     }
 
     /** Calls counted so far, indexed by method identifier: ended threads and live ones. */
@@ -476,9 +517,25 @@ public final class ZVContext {
         if (countCalls) {
             count(methodId);
         }
+        if (timeMethods && MethodTimes.isTimed(methodId)) {
+            MethodTimes mine = timesOf();
+            if (mine != null) {
+                mine.enter(methodId, sp);
+            }
+        }
         if (notifyMethodEnterExit && access != UNBOUND && !vmExiting) {
             notifyMethodEntered(ZVTime.time0(), methodId, stack[sp - 2], location);
         }
+    }
+
+    /** This thread's method times, made on first use; null for the placeholder and after the thread's end. */
+    private MethodTimes timesOf() {
+        MethodTimes mine = times;
+        if (mine == null && !detached && !timesRetired) {
+            mine = MethodTimes.register();
+            times = mine;
+        }
+        return mine;
     }
 
     private void notifyExited() {
@@ -588,7 +645,7 @@ public final class ZVContext {
         if (sp >= stackPointer) {
             return;  // nothing above: the frame is gone already
         }
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         int marks = hasRunCounter;
         if ((marks & 3) != 0) {
             hasRunCounter = marks & ~3;
@@ -597,6 +654,9 @@ public final class ZVContext {
             sp = 0;
         }
         dropTo(sp);
+        if (times != null) {
+            times.exitFrom(sp + 1, System.nanoTime());
+        }
         if (notifyMethodEnterExit) {
             notifyExited();
         }
