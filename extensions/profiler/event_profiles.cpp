@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "profiler_state.h"
 #include "reports.h"
 #include "zvi.h"
 
@@ -11,17 +12,7 @@ namespace profiler {
 
 namespace {
 
-struct EventProfile {
-    std::mutex mutex;
-    Profile profile;
-    std::vector<std::string> labels;  // class names by label number
-    std::unordered_map<std::string, int32_t> numbers;
-};
-
-// Never destroyed: VM threads may report events while the exit destructors run.
-EventProfile &gAllocations = *new EventProfile;
-EventProfile &gLocks = *new EventProfile;
-double gInterval = 512 * 1024;
+using EventProfile = ProfilerState::Events;
 
 void add(EventProfile &events, JNIEnv *env, const char *signature, uint64_t weight) {
     // Frames come top first.
@@ -46,18 +37,18 @@ void add(EventProfile &events, JNIEnv *env, const char *signature, uint64_t weig
 // with the chance 1 - e^(-s/interval), so it weighs s divided by that.
 void allocationSampled(JNIEnv *env, const char *signature, int64_t size) {
     double bytes = size > 0 ? static_cast<double>(size) : 1.0;
-    double weight = bytes / -std::expm1(-bytes / gInterval);
-    add(gAllocations, env, signature, static_cast<uint64_t>(weight + 0.5));
+    double weight = bytes / -std::expm1(-bytes / Profiler().allocationInterval);
+    add(Profiler().allocations, env, signature, static_cast<uint64_t>(weight + 0.5));
 }
 
 void monitorContended(JNIEnv *env, const char *signature, int64_t blockedNanos) {
-    add(gLocks, env, signature, static_cast<uint64_t>(blockedNanos > 0 ? blockedNanos : 0));
+    add(Profiler().locks, env, signature, static_cast<uint64_t>(blockedNanos > 0 ? blockedNanos : 0));
 }
 
 }  // namespace
 
 bool StartAllocationProfile(long intervalBytes) {
-    gInterval = static_cast<double>(intervalBytes);
+    Profiler().allocationInterval = static_cast<double>(intervalBytes);
     return zviStartAllocationSampling(intervalBytes, allocationSampled) != 0;
 }
 
@@ -65,13 +56,13 @@ bool StartLockProfile() { return zviStartContentionEvents(monitorContended) != 0
 
 void ReadEventProfile(Kind kind,
                       const std::function<void(const Profile &, const std::vector<std::string> &)> &reader) {
-    EventProfile &events = kind == Kind::kAlloc ? gAllocations : gLocks;
+    EventProfile &events = kind == Kind::kAlloc ? Profiler().allocations : Profiler().locks;
     std::lock_guard<std::mutex> lock(events.mutex);
     reader(events.profile, events.labels);
 }
 
 void ResetEventProfiles() {
-    for (EventProfile *events : {&gAllocations, &gLocks}) {
+    for (EventProfile *events : {&Profiler().allocations, &Profiler().locks}) {
         std::lock_guard<std::mutex> lock(events->mutex);
         events->profile = Profile(events->profile.keepsLines());
     }

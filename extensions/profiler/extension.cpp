@@ -17,6 +17,7 @@
 
 #include "event_profiles.h"
 #include "method_names.h"
+#include "profiler_state.h"
 #include "reports.h"
 #include "sampler.h"
 #include "settings.h"
@@ -26,16 +27,6 @@ namespace profiler {
 
 namespace {
 
-JavaVM *gVM = nullptr;
-// Never destroyed, like the sampler's state: read by VM threads that may
-// outlive the exit destructors.
-Settings &gSettings = *new Settings;
-ZVExtensionRecord gRecord{};
-
-// The call counts at the end of the last interval: each interval's reports
-// count the calls made in it.
-std::mutex gCallsMutex;
-std::map<std::string, uint64_t> &gCallsBefore = *new std::map<std::string, uint64_t>;
 
 // Calls counted by the agent, by method name; false when it counts none.
 bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
@@ -55,12 +46,12 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
 // `counted`, if given, receives them as read; false when none are counted.
 bool callsSinceInterval(JNIEnv *env, std::map<std::string, uint64_t> &calls,
                         std::map<std::string, uint64_t> *counted = nullptr) {
-    if (!gSettings.calls || !callCounts(env, calls)) return false;
+    if (!Profiler().settings.calls || !callCounts(env, calls)) return false;
     if (counted != nullptr) *counted = calls;
-    std::lock_guard<std::mutex> lock(gCallsMutex);
+    std::lock_guard<std::mutex> lock(Profiler().callsMutex);
     for (auto &[method, count] : calls) {
-        auto before = gCallsBefore.find(method);
-        if (before != gCallsBefore.end()) count -= std::min(count, before->second);
+        auto before = Profiler().callsBefore.find(method);
+        if (before != Profiler().callsBefore.end()) count -= std::min(count, before->second);
     }
     std::erase_if(calls, [](const auto &entry) { return entry.second == 0; });
     return true;
@@ -102,7 +93,7 @@ bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out) {
     std::vector<std::string> noThreads;
     TimedProfile times = NameTimes(nodes, reportNames(noThreads));
     ReportInfo info;
-    info.mode = gSettings.methods.empty() ? "every method" : "methods " + gSettings.methods;
+    info.mode = Profiler().settings.methods.empty() ? "every method" : "methods " + Profiler().settings.methods;
     char title[160];
     snprintf(title, sizeof title, "Exact method times, %llu calls, %.3f s",
              static_cast<unsigned long long>(times.named.samples), times.named.weight / 1e9);
@@ -120,13 +111,13 @@ bool renderEvents(Kind profile, const std::string &kind, std::string &out) {
     bool bytes = profile == Kind::kAlloc;
     ReadEventProfile(profile, [&](const Profile &events, const std::vector<std::string> &labels) {
         std::vector<std::string> noThreads;
-        NamedProfile named = NameProfile(events, reportNames(noThreads, &labels), gSettings.lines);
+        NamedProfile named = NameProfile(events, reportNames(noThreads, &labels), Profiler().settings.lines);
         ReportInfo info;
         info.bytes = bytes;
         char title[200];
         if (bytes)
             snprintf(title, sizeof title, "Allocations, one sample every %ld bytes a thread allocates: %llu samples, "
-                     "about %.2f MB", gSettings.allocBytes, static_cast<unsigned long long>(named.samples),
+                     "about %.2f MB", Profiler().settings.allocBytes, static_cast<unsigned long long>(named.samples),
                      named.weight / 1048576.0);
         else
             snprintf(title, sizeof title, "Monitor contention: %llu contended entries, %.3f s blocked",
@@ -169,7 +160,7 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsR
             out = PprofProfile(profile, names, info);
             return;
         }
-        NamedProfile named = NameProfile(profile, names, gSettings.lines);
+        NamedProfile named = NameProfile(profile, names, Profiler().settings.lines);
         out = kind == "text" ? TextReport(named, info)
               : kind == "collapsed" ? CollapsedStacks(named)
                                     : FlameGraphHtml(named, info);
@@ -210,16 +201,16 @@ std::string stamped(const std::string &path) {
 // `counted` receives the call counts as read (see render).
 void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr) {
     JNIEnv *env = nullptr;
-    if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
+    if (Profiler().vm == nullptr || Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     CallsRead calls;
     calls.known = callsSinceInterval(env, calls.calls, counted);
     // One set of files per kind of profile; an allocation profile's sample
     // counts go beside its collapsed stacks of bytes.
-    for (Kind profile : gSettings.kinds) {
-        std::string suffix = KindSuffix(gSettings, profile);
-        for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
-                                  std::pair{"counts", &gSettings.collapsed}, std::pair{"html", &gSettings.html},
-                                  std::pair{"pprof", &gSettings.pprof}}) {
+    for (Kind profile : Profiler().settings.kinds) {
+        std::string suffix = KindSuffix(Profiler().settings, profile);
+        for (auto [kind, path] : {std::pair{"text", &Profiler().settings.text}, std::pair{"collapsed", &Profiler().settings.collapsed},
+                                  std::pair{"counts", &Profiler().settings.collapsed}, std::pair{"html", &Profiler().settings.html},
+                                  std::pair{"pprof", &Profiler().settings.pprof}}) {
             std::string text, name = WithSuffix(*path, suffix + (std::string(kind) == "counts" ? "-count" : ""));
             if (std::string(kind) == "counts" && profile != Kind::kAlloc) continue;
             if (!path->empty() && render(env, kind, text, &calls, profile))
@@ -228,24 +219,21 @@ void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr)
     }
 }
 
-// One set of reports at a time: an interval's reports and its new start are
-// one step, which the exit's or a data dump's reports come before or after.
-std::mutex gReportsMutex;
 
 // An interval has passed (on the sampler thread): its reports, then a new
 // profile and call counts from the ones just read.
 void intervalEnded() {
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     std::map<std::string, uint64_t> counted;
     writeReports(true, &counted);
     ResetProfile();
     ResetEventProfiles();
-    std::lock_guard<std::mutex> lock(gCallsMutex);
-    if (!counted.empty()) gCallsBefore = std::move(counted);
+    std::lock_guard<std::mutex> lock(Profiler().callsMutex);
+    if (!counted.empty()) Profiler().callsBefore = std::move(counted);
 }
 
 void dataDumpRequested() {
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     writeReports(true);
 }
 
@@ -257,7 +245,7 @@ int answerProfile(JNIEnv *env, const char *argument, char **outReply, int32_t *o
         return 0;
     }
     // "alloc-html": a kind of profile before the report's; else the run's first kind.
-    Kind profile = gSettings.kinds.empty() ? Kind::kSampled : gSettings.kinds.front();
+    Kind profile = Profiler().settings.kinds.empty() ? Kind::kSampled : Profiler().settings.kinds.front();
     for (auto [prefix, named] : {std::pair{"cpu-", Kind::kSampled}, std::pair{"timing-", Kind::kTiming},
                                  std::pair{"alloc-", Kind::kAlloc}, std::pair{"lock-", Kind::kLock}}) {
         if (kind.starts_with(prefix)) {
@@ -293,29 +281,24 @@ Arguments readArguments(const SEElement *initArgs) {
 
 // ---------------------------------------------------------------- the handler table
 
-// What the metrics read from the handler table: classes loaded and not
-// unloaded, threads running and started, collections begun.
-std::atomic<jint> gClasses{0}, gActiveThreads{0}, gStartedThreads{0}, gCollections{0};
-// Methods are timed as their classes load when a filter names them.
-std::atomic<bool> gTimingFiltered{false};
 
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
-    ++gClasses;
+    ++Profiler().classes;
     std::string name = className != nullptr ? className : "?";
     std::vector<int32_t> timed;
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
         RememberMethod(id, name, methods[i].method_name, sourceName);
-        if (gTimingFiltered && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
-            MethodMatches(gSettings.methods, name + "." + methods[i].method_name))
+        if (Profiler().timingFiltered && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
+            MethodMatches(Profiler().settings.methods, name + "." + methods[i].method_name))
             timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
     }
     sFree(methods);
     JNIEnv *env = nullptr;
-    if (!timed.empty() && gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
+    if (!timed.empty() && Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
         zviTimeMethods(env, timed.data(), static_cast<int32_t>(timed.size()));
     for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
         for (jint i = 0; fields != nullptr && i < count; ++i) {
@@ -328,22 +311,22 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
 }
 
 void vmShutDown() {
-    if (gSettings.has(Kind::kSampled)) StopSampler();
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    if (Profiler().settings.has(Kind::kSampled)) StopSampler();
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     writeReports(false);
 }
 
-void classUnloaded(jobjectID) { --gClasses; }
-void gcStarted() { ++gCollections; }
+void classUnloaded(jobjectID) { --Profiler().classes; }
+void gcStarted() { ++Profiler().collections; }
 void threadStarted(JNIEnv *) {
-    ++gActiveThreads;
-    ++gStartedThreads;
+    ++Profiler().activeThreads;
+    ++Profiler().startedThreads;
 }
-void threadEnded(JNIEnv *) { --gActiveThreads; }
-jint classCount() { return gClasses; }
-jint activeThreadCount() { return std::max<jint>(gActiveThreads, 0); }
-jint totalThreadCount() { return gStartedThreads; }
-jint gcCount() { return gCollections; }
+void threadEnded(JNIEnv *) { --Profiler().activeThreads; }
+jint classCount() { return Profiler().classes; }
+jint activeThreadCount() { return std::max<jint>(Profiler().activeThreads, 0); }
+jint totalThreadCount() { return Profiler().startedThreads; }
+jint gcCount() { return Profiler().collections; }
 
 void ignoreObject(jobjectID) {}
 void ignoreMove(jobjectID, jobjectID) {}
@@ -361,31 +344,31 @@ ZVHandlerTable gTable = {
 
 // Every kind of profile of the settings, the sampler's last.
 void startKinds(JNIEnv *env) {
-    if (gSettings.has(Kind::kTiming)) {
-        gTimingFiltered = !gSettings.methods.empty();
-        if (!zviStartMethodTiming(env, gTimingFiltered ? 1 : 0))
+    if (Profiler().settings.has(Kind::kTiming)) {
+        Profiler().timingFiltered = !Profiler().settings.methods.empty();
+        if (!zviStartMethodTiming(env, Profiler().timingFiltered ? 1 : 0))
             fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
     }
-    if (gSettings.has(Kind::kAlloc) && !StartAllocationProfile(gSettings.allocBytes))
+    if (Profiler().settings.has(Kind::kAlloc) && !StartAllocationProfile(Profiler().settings.allocBytes))
         fputs("Zentrova profiler: this VM does not sample allocations for the profiler (or the memory profiler "
               "follows every allocation); no allocation profile\n", stderr);
-    if (gSettings.has(Kind::kLock) && !StartLockProfile())
+    if (Profiler().settings.has(Kind::kLock) && !StartLockProfile())
         fputs("Zentrova profiler: this VM does not report monitor contention; no lock profile\n", stderr);
-    if (!gSettings.has(Kind::kSampled)) return;
-    if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
-    if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+    if (!Profiler().settings.has(Kind::kSampled)) return;
+    if (Profiler().settings.intervalSeconds > 0) OnInterval(intervalEnded);
+    if (!StartSampler(Profiler().settings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }
 
 void javaInit(JNIEnv *env) {
     // Threads that started before the table was installed.
     zviDataLock();
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at) {
-        ++gActiveThreads;
-        ++gStartedThreads;
+        ++Profiler().activeThreads;
+        ++Profiler().startedThreads;
     }
     zviDataUnlock();
     zviSetHandlers(&gTable);
-    if (gSettings.calls) zviStartCallCounting(env);
+    if (Profiler().settings.calls) zviStartCallCounting(env);
     if (!zviRegisterAuditCommand("profile", "profile KIND", answerProfile))
         fputs("Zentrova profiler: the audit port's profile command is taken\n", stderr);
     startKinds(env);
@@ -399,16 +382,16 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
                                                                                   ZVServices *,
                                                                                   SEElement *initArgs, int32_t) {
     using namespace profiler;
-    gVM = vm;
-    gSettings = ReadSettings(readArguments(initArgs));
+    Profiler().vm = vm;
+    Profiler().settings = ReadSettings(readArguments(initArgs));
     int32_t period = 0, time = 0;
-    if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(gSettings, period, time);
+    if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(Profiler().settings, period, time);
     // Exact call counts go with the sampled profile (the timed one has its own).
-    if (!gSettings.has(Kind::kSampled)) gSettings.calls = false;
-    gRecord.order = 0;
-    if (gSettings.enabled) gRecord.javaInit = javaInit;
+    if (!Profiler().settings.has(Kind::kSampled)) Profiler().settings.calls = false;
+    Profiler().record.order = 0;
+    if (Profiler().settings.enabled) Profiler().record.javaInit = javaInit;
     // The extension's event, unlike the handler table's, comes after the
     // thread left the registry (see ThreadEnded).
-    gRecord.threadEnded = ThreadEnded;
-    return &gRecord;
+    Profiler().record.threadEnded = ThreadEnded;
+    return &Profiler().record;
 }
