@@ -773,7 +773,7 @@ ZVI_API int zviStartCallCounting(JNIEnv *env);
 ZVI_API int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength);
 
 /* Exact method timing. Once switched on, the instrumented methods that are
- * timed read the clock (System.nanoTime, nanoseconds) at entry and at every
+ * timed read the agent's clock (ZVTime.time0) at entry and at every
  * exit, a return or an exception, and each thread adds the times up in its
  * call tree: per call path the calls, the total time and the least and
  * greatest time of one call. Methods entered and left without a frame of

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "contract/java_contract.h"
+#include "pri/clock.h"
 #include "pri/context_runtime.h"
 #include "zvi.h"
 
@@ -15,6 +16,19 @@ namespace {
 namespace jc = java_contract;
 
 jclass contextClass(JNIEnv *env) { return env != nullptr ? PRIState().contextClass : nullptr; }
+
+// Time-stamp counter: ticks per microsecond; monotonic counter: nanoseconds,
+// its frequency in ticks per millisecond; millisecond timer: microseconds.
+double nanosPerTick() {
+    int32_t mode = PRI_CLOCK_MILLIS;
+    int64_t frequency = PRIGetClockFrequency(&mode);
+    if (frequency <= 0) return 1000.0;
+    switch (mode) {
+        case PRI_CLOCK_TSC: return 1000.0 / static_cast<double>(frequency);
+        case PRI_CLOCK_COUNTER: return 1e6 / static_cast<double>(frequency);
+        default: return 1000.0;
+    }
+}
 
 }  // namespace
 
@@ -33,7 +47,8 @@ int zviTimeMethods(JNIEnv *env, const int32_t *numbers, int32_t count) {
 
 int zviStartMethodTiming(JNIEnv *env, int onlyMarked) {
     jclass context = contextClass(env);
-    if (context == nullptr) return 0;
+    // The context class reads the clock natives, bound by the bootstrap.
+    if (context == nullptr || !PRIState().bootstrapDone) return 0;
     // An empty mark list first, so that no method is timed before it is marked.
     if (onlyMarked != 0 && zviTimeMethods(env, nullptr, 0) == 0) return 0;
     jfieldID flag = env->GetStaticFieldID(context, jc::kTimeMethods.name, jc::kTimeMethods.descriptor);
@@ -56,6 +71,13 @@ int64_t *zviGetMethodTimes(JNIEnv *env, int32_t *outNodes) {
     if (values != nullptr) {
         env->GetLongArrayRegion(times, 0, nodes * ZV_TIMED_NODE_WORDS, reinterpret_cast<jlong *>(values));
         *outNodes = nodes;
+        // The Java side times in the clock's units: nanoseconds for the caller.
+        double scale = nanosPerTick();
+        for (int32_t node = 0; node < nodes; ++node)
+            for (int word = 3; word < ZV_TIMED_NODE_WORDS; ++word) {
+                int64_t &time = values[node * ZV_TIMED_NODE_WORDS + word];
+                time = static_cast<int64_t>(static_cast<double>(time) * scale + 0.5);
+            }
     }
     env->DeleteLocalRef(times);
     return values;

@@ -1,6 +1,6 @@
 // Exact method timing: each thread keeps its own call tree of the methods it
 // ran, with invocations, total, minimum and maximum time per call path, from
-// System.nanoTime read at entry and at exit. Only the owning thread writes a
+// the agent's clock (ZVTime.time0, in its units) read at entry and at exit. Only the owning thread writes a
 // tree; ended threads' trees are merged into one kept here.
 package meridyn.audit.profiler;
 
@@ -103,7 +103,7 @@ final class MethodTimes {
      */
     static long[] snapshot() {
         MethodTimes all = new MethodTimes();
-        long now = System.nanoTime();
+        long now = ZVTime.time0();
         synchronized (LOCK) {
             all.add(ENDED, 0);
             for (MethodTimes at = live; at != null; at = at.next) {
@@ -136,15 +136,20 @@ final class MethodTimes {
         }
         frameNode[depth] = node;
         frameSp[depth] = sp;
-        frameStart[depth] = System.nanoTime();
+        frameStart[depth] = ZVTime.time0();
         depth++;
     }
 
     /**
      * The frames entered at stack pointer sp or above have ended (a return,
-     * or an exception that left them): each is timed as returning now.
+     * or an exception that left them): each is timed as returning now. The
+     * clock is read only when a timed frame ends.
      */
-    void exitFrom(int sp, long now) {
+    void exitFrom(int sp) {
+        if (depth == 0 || frameSp[depth - 1] < sp) {
+            return;
+        }
+        long now = ZVTime.time0();
         while (depth > 0 && frameSp[depth - 1] >= sp) {
             depth--;
             int node = frameNode[depth];

@@ -80,7 +80,8 @@ public final class ZVContext {
     public static boolean countCalls;
     /**
      * While true, entries and exits of the timed methods (see MethodTimes)
-     * read the clock and add up each call path's times. A profiler sets it.
+     * read the agent's clock and add up each call path's times. A profiler
+     * sets it once the agent's natives are bound.
      */
     public static boolean timeMethods;
 
@@ -202,7 +203,6 @@ public final class ZVContext {
     }
 
     private static void exitSlow(ZVContext context) {
-        long now = timeMethods ? System.nanoTime() : 0;
         popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         int marks = context.hasRunCounter;
         if ((marks & 3) != 0) {
@@ -217,7 +217,7 @@ public final class ZVContext {
             context.popSlow();
         }
         if (context.times != null && !lost) {
-            context.times.exitFrom(sp + 2, now);
+            context.times.exitFrom(sp + 2);
         }
         if (notifyMethodEnterExit) {
             context.notifyExited();
@@ -655,7 +655,7 @@ public final class ZVContext {
         }
         dropTo(sp);
         if (times != null) {
-            times.exitFrom(sp + 1, System.nanoTime());
+            times.exitFrom(sp + 1);
         }
         if (notifyMethodEnterExit) {
             notifyExited();
