@@ -777,6 +777,52 @@ ZVI_API int zviSetHibernation(JNIEnv *env, int on);
  * (and *outLength 0) when counting never started or the runtime is inactive. */
 ZVI_API int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength);
 
+/* Exact method timing. Once switched on, the instrumented methods that are
+ * timed read the agent's clock (ZVTime.time0) at entry and at every
+ * exit, a return or an exception, and each thread adds the times up in its
+ * call tree: per call path the calls, the total time and the least and
+ * greatest time of one call. Methods entered and left without a frame of
+ * their own count a call of no time. env is the caller's, after the VM is
+ * initialised (javaInit on). With onlyMarked 0 every ordinary method is
+ * timed, else only those marked with zviTimeMethods. 1 when timing is on, 0
+ * when the instrumentation runtime is inactive. */
+ZVI_API int zviStartMethodTiming(JNIEnv *env, int onlyMarked);
+/* Marks methods for timing by their numbers (ZVIDNumber), count of them;
+ * they are timed from their next entry on. 1 when marked, else 0. */
+ZVI_API int zviTimeMethods(JNIEnv *env, const int32_t *numbers, int32_t count);
+/* The words of one node of zviGetMethodTimes: the index of its parent node
+ * (node 0, the root, has none and is its own), the method identifier as
+ * entered, calls, total nanoseconds, least and greatest nanoseconds of a call. */
+enum { ZV_TIMED_NODE_WORDS = 6 };
+/* Every thread's call tree merged by call path, ended threads included: a
+ * new array of *outNodes nodes of ZV_TIMED_NODE_WORDS words, parents before
+ * their children, the caller's to sFree. Calls still running count the time
+ * they have run so far. Null (and *outNodes 0) when the runtime is inactive. */
+ZVI_API int64_t *zviGetMethodTimes(JNIEnv *env, int32_t *outNodes);
+
+/* Sampled allocations: called on the allocating thread (env) just after it
+ * allocated an object that the VM's heap sampler picked, with the object's
+ * class signature ("Ljava/lang/String;", "[I"; valid during the call) and its
+ * size in bytes. The handler may read the thread's backtrace
+ * (zviGetCurrentBacktraceForEnv) and must not call Java code. */
+typedef void (*ZVAllocationSampled)(JNIEnv *env, const char *classSignature, int64_t size);
+/* Starts sampling allocations: on average one sample for every intervalBytes
+ * (1 to 1 GB) a thread allocates, each handed to handler. Not every
+ * allocation is seen, so the cost stays small. 1 when started; 0 when the VM
+ * cannot sample allocations, the interval is out of range, sampling already
+ * runs, or the memory profiler's allocation events are on (they need every
+ * allocation). Call it once the VM is initialised (javaInit on). */
+ZVI_API int zviStartAllocationSampling(int64_t intervalBytes, ZVAllocationSampled handler);
+
+/* Monitor contention: called on a thread (env) that had to wait for a monitor
+ * another thread held, once it has entered it, with the class signature of
+ * the monitor's object (valid during the call) and the nanoseconds it waited.
+ * The same rules as for ZVAllocationSampled apply. */
+typedef void (*ZVMonitorContended)(JNIEnv *env, const char *classSignature, int64_t blockedNanos);
+/* Starts reporting monitor contention to handler. 1 when started; 0 when the
+ * VM cannot report it or it already runs. Call it once the VM is initialised. */
+ZVI_API int zviStartContentionEvents(ZVMonitorContended handler);
+
 /* Answers one request of the audit port, on the port's Java thread (env).
  * argument is the rest of the request line after the command's name, spaces
  * trimmed ("" when none). Returns 1 with the reply's bytes in *outReply and

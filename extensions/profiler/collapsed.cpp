@@ -1,5 +1,6 @@
 // Collapsed stacks, as flamegraph.pl and speedscope read them, and read back
 // (the differential flame graph compares two such files).
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -17,7 +18,8 @@ std::string CollapsedFrame(std::string_view name) {
     return safe;
 }
 
-std::string CollapsedStacks(const NamedProfile &profile) {
+std::string CollapsedStacks(const NamedProfile &profile, uint64_t divisor, bool counts) {
+    if (divisor == 0) divisor = 1;
     std::string out, path;
     // Depth-first without recursion (stacks run thousands of frames deep);
     // each entry remembers the path's length before its frame.
@@ -30,8 +32,12 @@ std::string CollapsedStacks(const NamedProfile &profile) {
         path.resize(length);
         if (!path.empty()) path += ';';
         path += CollapsedFrame(node->name);
-        uint64_t micros = (node->self + 500) / 1000;
-        if (micros > 0) out += path + ' ' + std::to_string(micros) + '\n';
+        // A node's own samples: those through it less those through its children.
+        uint64_t own = node->samples;
+        if (counts)
+            for (const auto &entry : node->children) own -= std::min(own, entry.second->samples);
+        uint64_t weight = counts ? own : (node->self + divisor / 2) / divisor;
+        if (weight > 0) out += path + ' ' + std::to_string(weight) + '\n';
         size_t here = path.size();
         for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
             work.emplace_back(it->second.get(), here);

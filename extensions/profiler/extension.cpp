@@ -13,9 +13,12 @@
 #include <mutex>
 #include <string>
 #include <time.h>
+#include <vector>
 
 #include "control.h"
+#include "event_profiles.h"
 #include "method_names.h"
+#include "profiler_state.h"
 #include "reports.h"
 #include "sampler.h"
 #include "settings.h"
@@ -25,16 +28,6 @@ namespace profiler {
 
 namespace {
 
-JavaVM *gVM = nullptr;
-// Never destroyed, like the sampler's state: read by VM threads that may
-// outlive the exit destructors.
-Settings &gSettings = *new Settings;
-ZVExtensionRecord gRecord{};
-
-// The call counts at the end of the last interval: each interval's reports
-// count the calls made in it.
-std::mutex gCallsMutex;
-std::map<std::string, uint64_t> &gCallsBefore = *new std::map<std::string, uint64_t>;
 
 // Calls counted by the agent, by method name; false when it counts none.
 bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
@@ -54,14 +47,87 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
 // `counted`, if given, receives them as read; false when none are counted.
 bool callsSinceInterval(JNIEnv *env, std::map<std::string, uint64_t> &calls,
                         std::map<std::string, uint64_t> *counted = nullptr) {
-    if (!gSettings.calls || !callCounts(env, calls)) return false;
+    if (!Profiler().settings.calls || !callCounts(env, calls)) return false;
     if (counted != nullptr) *counted = calls;
-    std::lock_guard<std::mutex> lock(gCallsMutex);
+    std::lock_guard<std::mutex> lock(Profiler().callsMutex);
     for (auto &[method, count] : calls) {
-        auto before = gCallsBefore.find(method);
-        if (before != gCallsBefore.end()) count -= std::min(count, before->second);
+        auto before = Profiler().callsBefore.find(method);
+        if (before != Profiler().callsBefore.end()) count -= std::min(count, before->second);
     }
     std::erase_if(calls, [](const auto &entry) { return entry.second == 0; });
+    return true;
+}
+
+// How reports name identifiers; labels (classes) by number when given.
+Names reportNames(const std::vector<std::string> &threads, const std::vector<std::string> *labels = nullptr) {
+    auto byNumber = [](const std::vector<std::string> &all) {
+        return [&all](int32_t number) {
+            return number >= 0 && static_cast<size_t>(number) < all.size() ? all[number] : std::string("?");
+        };
+    };
+    Names names{FrameName, byNumber(threads),
+                [](int32_t id) {
+                    const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
+                    if (source == nullptr)
+                        source = zviGetAlternateSourceForMethodID(
+                            static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))), nullptr);
+                    return std::string(source != nullptr ? source : "");
+                },
+                SourceFileOf, nullptr};
+    if (labels != nullptr) names.label = byNumber(*labels);
+    return names;
+}
+
+// The exact method times: text, collapsed stacks or flame graph.
+bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out) {
+    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+    int32_t count = 0;
+    int64_t *words = env != nullptr ? zviGetMethodTimes(env, &count) : nullptr;
+    std::vector<TimedNode> nodes(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t *node = words + static_cast<size_t>(i) * ZV_TIMED_NODE_WORDS;
+        nodes[i] = TimedNode{static_cast<int32_t>(node[0]), static_cast<int32_t>(node[1]),
+                             static_cast<uint64_t>(node[2]), static_cast<uint64_t>(node[3]),
+                             static_cast<uint64_t>(node[4]), static_cast<uint64_t>(node[5])};
+    }
+    sFree(words);
+    std::vector<std::string> noThreads;
+    TimedProfile times = NameTimes(nodes, reportNames(noThreads));
+    ReportInfo info;
+    info.mode = Profiler().settings.methods.empty() ? "every method" : "methods " + Profiler().settings.methods;
+    char title[160];
+    snprintf(title, sizeof title, "Exact method times, %llu calls, %.3f s",
+             static_cast<unsigned long long>(times.named.samples), times.named.weight / 1e9);
+    info.title = title;
+    out = kind == "text" ? TimingReport(times, info)
+          : kind == "collapsed" ? CollapsedStacks(times.named)
+                                : FlameGraphHtml(times.named, info);
+    return true;
+}
+
+// Sampled allocations or monitor contention: text, collapsed stacks (bytes
+// or microseconds; "counts": samples) or flame graph.
+bool renderEvents(Kind profile, const std::string &kind, std::string &out) {
+    if (kind != "text" && kind != "collapsed" && kind != "counts" && kind != "html") return false;
+    bool bytes = profile == Kind::kAlloc;
+    ReadEventProfile(profile, [&](const Profile &events, const std::vector<std::string> &labels) {
+        std::vector<std::string> noThreads;
+        NamedProfile named = NameProfile(events, reportNames(noThreads, &labels), Profiler().settings.lines);
+        ReportInfo info;
+        info.bytes = bytes;
+        char title[200];
+        if (bytes)
+            snprintf(title, sizeof title, "Allocations, one sample every %ld bytes a thread allocates: %llu samples, "
+                     "about %.2f MB", Profiler().settings.allocBytes, static_cast<unsigned long long>(named.samples),
+                     named.weight / 1048576.0);
+        else
+            snprintf(title, sizeof title, "Monitor contention: %llu contended entries, %.3f s blocked",
+                     static_cast<unsigned long long>(named.samples), named.weight / 1e9);
+        info.title = title;
+        out = kind == "text" ? EventReport(named, info)
+              : kind == "html" ? FlameGraphHtml(named, info)
+                               : CollapsedStacks(named, bytes ? 1 : 1000, kind == "counts");
+    });
     return true;
 }
 
@@ -71,7 +137,10 @@ struct CallsRead {
     bool known = false;
     std::map<std::string, uint64_t> calls;
 };
-bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr) {
+bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr,
+            Kind profile = Kind::kSampled) {
+    if (profile == Kind::kTiming) return renderTimes(env, kind, out);
+    if (profile == Kind::kAlloc || profile == Kind::kLock) return renderEvents(profile, kind, out);
     if (kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof") return false;
     ReportInfo info;
     Settings running = SamplerSettings();
@@ -87,23 +156,12 @@ bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsR
     }
     // Names are given now, not at every sample.
     ReadProfile([&](const Profile &profile, const std::vector<std::string> &threads) {
-        Names names{FrameName,
-                    [&](int32_t number) {
-                        return number >= 0 && static_cast<size_t>(number) < threads.size() ? threads[number] : "?";
-                    },
-                    [](int32_t id) {
-                        const char *source = zviGetAlternateSourceForMethodID(id, nullptr);
-                        if (source == nullptr)
-                            source = zviGetAlternateSourceForMethodID(
-                                static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))), nullptr);
-                        return std::string(source != nullptr ? source : "");
-                    },
-                    SourceFileOf};
+        Names names = reportNames(threads);
         if (kind == "pprof") {
             out = PprofProfile(profile, names, info);
             return;
         }
-        NamedProfile named = NameProfile(profile, names, gSettings.lines);
+        NamedProfile named = NameProfile(profile, names, Profiler().settings.lines);
         out = kind == "text" ? TextReport(named, info)
               : kind == "collapsed" ? CollapsedStacks(named)
                                     : FlameGraphHtml(named, info);
@@ -144,46 +202,53 @@ std::string stamped(const std::string &path) {
 // `counted` receives the call counts as read (see render).
 void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr) {
     JNIEnv *env = nullptr;
-    if (gVM == nullptr || gVM->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
+    if (Profiler().vm == nullptr || Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     CallsRead calls;
     calls.known = callsSinceInterval(env, calls.calls, counted);
-    for (auto [kind, path] : {std::pair{"text", &gSettings.text}, std::pair{"collapsed", &gSettings.collapsed},
-                              std::pair{"html", &gSettings.html}, std::pair{"pprof", &gSettings.pprof}}) {
-        std::string text;
-        if (!path->empty() && render(env, kind, text, &calls)) writeFile(dump ? stamped(*path) : *path, text);
+    // One set of files per kind of profile; an allocation profile's sample
+    // counts go beside its collapsed stacks of bytes.
+    for (Kind profile : Profiler().settings.kinds) {
+        std::string suffix = KindSuffix(Profiler().settings, profile);
+        for (auto [kind, path] : {std::pair{"text", &Profiler().settings.text}, std::pair{"collapsed", &Profiler().settings.collapsed},
+                                  std::pair{"counts", &Profiler().settings.collapsed}, std::pair{"html", &Profiler().settings.html},
+                                  std::pair{"pprof", &Profiler().settings.pprof}}) {
+            std::string text, name = WithSuffix(*path, suffix + (std::string(kind) == "counts" ? "-count" : ""));
+            if (std::string(kind) == "counts" && profile != Kind::kAlloc) continue;
+            if (!path->empty() && render(env, kind, text, &calls, profile))
+                writeFile(dump ? stamped(name) : name, text);
+        }
     }
 }
 
-// One set of reports at a time: an interval's reports and its new start are
-// one step, which the exit's or a data dump's reports come before or after.
-std::mutex gReportsMutex;
 
 // An interval has passed (on the sampler thread): its reports, then a new
 // profile and call counts from the ones just read.
 void intervalEnded() {
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     std::map<std::string, uint64_t> counted;
     writeReports(true, &counted);
     ResetProfile();
-    std::lock_guard<std::mutex> lock(gCallsMutex);
-    if (!counted.empty()) gCallsBefore = std::move(counted);
+    ResetEventProfiles();
+    std::lock_guard<std::mutex> lock(Profiler().callsMutex);
+    if (!counted.empty()) Profiler().callsBefore = std::move(counted);
 }
 
 }  // namespace
 
 void ResetCollected(JNIEnv *env) {
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     std::map<std::string, uint64_t> counted;
-    bool known = gSettings.calls && callCounts(env, counted);
+    bool known = Profiler().settings.calls && callCounts(env, counted);
     ResetProfile();
-    std::lock_guard<std::mutex> lock(gCallsMutex);
-    if (known) gCallsBefore = std::move(counted);
+    ResetEventProfiles();
+    std::lock_guard<std::mutex> lock(Profiler().callsMutex);
+    if (known) Profiler().callsBefore = std::move(counted);
 }
 
 namespace {
 
 void dataDumpRequested() {
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     writeReports(true);
 }
 
@@ -194,7 +259,16 @@ int answerProfile(JNIEnv *env, const char *argument, char **outReply, int32_t *o
         *outReply = sStrdup("unknown request; expected 'profile KIND'");
         return 0;
     }
-    if (!render(env, kind, text)) {
+    // "alloc-html": a kind of profile before the report's; else the run's first kind.
+    Kind profile = Profiler().settings.kinds.empty() ? Kind::kSampled : Profiler().settings.kinds.front();
+    for (auto [prefix, named] : {std::pair{"cpu-", Kind::kSampled}, std::pair{"timing-", Kind::kTiming},
+                                 std::pair{"alloc-", Kind::kAlloc}, std::pair{"lock-", Kind::kLock}}) {
+        if (kind.starts_with(prefix)) {
+            profile = named;
+            kind.erase(0, strlen(prefix));
+        }
+    }
+    if (!render(env, kind, text, nullptr, profile)) {
         *outReply = sStrdup(("unknown profile kind " + kind).c_str());
         return 0;
     }
@@ -222,21 +296,25 @@ Arguments readArguments(const SEElement *initArgs) {
 
 // ---------------------------------------------------------------- the handler table
 
-// What the metrics read from the handler table: classes loaded and not
-// unloaded, threads running and started, collections begun.
-std::atomic<jint> gClasses{0}, gActiveThreads{0}, gStartedThreads{0}, gCollections{0};
 
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
-    ++gClasses;
+    ++Profiler().classes;
     std::string name = className != nullptr ? className : "?";
+    std::vector<int32_t> timed;
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
-        RememberMethod(static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id)), name,
-                       methods[i].method_name, sourceName);
+        auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
+        RememberMethod(id, name, methods[i].method_name, sourceName);
+        if (Profiler().timingFiltered && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
+            MethodMatches(Profiler().settings.methods, name + "." + methods[i].method_name))
+            timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
     }
     sFree(methods);
+    JNIEnv *env = nullptr;
+    if (!timed.empty() && Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
+        zviTimeMethods(env, timed.data(), static_cast<int32_t>(timed.size()));
     for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
         for (jint i = 0; fields != nullptr && i < count; ++i) {
             sFree(fields[i].field_name);
@@ -248,22 +326,22 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
 }
 
 void vmShutDown() {
-    StopSampler();
-    std::lock_guard<std::mutex> reports(gReportsMutex);
+    if (Profiler().settings.has(Kind::kSampled)) StopSampler();
+    std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     writeReports(false);
 }
 
-void classUnloaded(jobjectID) { --gClasses; }
-void gcStarted() { ++gCollections; }
+void classUnloaded(jobjectID) { --Profiler().classes; }
+void gcStarted() { ++Profiler().collections; }
 void threadStarted(JNIEnv *) {
-    ++gActiveThreads;
-    ++gStartedThreads;
+    ++Profiler().activeThreads;
+    ++Profiler().startedThreads;
 }
-void threadEnded(JNIEnv *) { --gActiveThreads; }
-jint classCount() { return gClasses; }
-jint activeThreadCount() { return std::max<jint>(gActiveThreads, 0); }
-jint totalThreadCount() { return gStartedThreads; }
-jint gcCount() { return gCollections; }
+void threadEnded(JNIEnv *) { --Profiler().activeThreads; }
+jint classCount() { return Profiler().classes; }
+jint activeThreadCount() { return std::max<jint>(Profiler().activeThreads, 0); }
+jint totalThreadCount() { return Profiler().startedThreads; }
+jint gcCount() { return Profiler().collections; }
 
 void ignoreObject(jobjectID) {}
 void ignoreMove(jobjectID, jobjectID) {}
@@ -279,21 +357,37 @@ ZVHandlerTable gTable = {
     totalThreadCount, ignoreEnv, nullptr,
 };
 
+// Every kind of profile of the settings, the sampler's last.
+void startKinds(JNIEnv *env) {
+    if (Profiler().settings.has(Kind::kTiming)) {
+        Profiler().timingFiltered = !Profiler().settings.methods.empty();
+        if (!zviStartMethodTiming(env, Profiler().timingFiltered ? 1 : 0))
+            fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
+    }
+    if (Profiler().settings.has(Kind::kAlloc) && !StartAllocationProfile(Profiler().settings.allocBytes))
+        fputs("Zentrova profiler: this VM does not sample allocations for the profiler (or the memory profiler "
+              "follows every allocation); no allocation profile\n", stderr);
+    if (Profiler().settings.has(Kind::kLock) && !StartLockProfile())
+        fputs("Zentrova profiler: this VM does not report monitor contention; no lock profile\n", stderr);
+    if (!Profiler().settings.has(Kind::kSampled)) return;
+    if (Profiler().settings.intervalSeconds > 0) OnInterval(intervalEnded);
+    if (!StartSampler(Profiler().settings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+}
+
 void javaInit(JNIEnv *env) {
     // Threads that started before the table was installed.
     zviDataLock();
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at) {
-        ++gActiveThreads;
-        ++gStartedThreads;
+        ++Profiler().activeThreads;
+        ++Profiler().startedThreads;
     }
     zviDataUnlock();
     zviSetHandlers(&gTable);
-    if (gSettings.calls) zviStartCallCounting(env);
+    if (Profiler().settings.calls) zviStartCallCounting(env);
     if (!zviRegisterAuditCommand("profile", "profile KIND", answerProfile))
         fputs("Zentrova profiler: the audit port's profile command is taken\n", stderr);
     RegisterControlCommands();
-    if (gSettings.intervalSeconds > 0) OnInterval(intervalEnded);
-    if (!StartSampler(gSettings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
+    startKinds(env);
 }
 
 }  // namespace
@@ -304,14 +398,16 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
                                                                                   ZVServices *,
                                                                                   SEElement *initArgs, int32_t) {
     using namespace profiler;
-    gVM = vm;
-    gSettings = ReadSettings(readArguments(initArgs));
+    Profiler().vm = vm;
+    Profiler().settings = ReadSettings(readArguments(initArgs));
     int32_t period = 0, time = 0;
-    if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(gSettings, period, time);
-    gRecord.order = 0;
-    if (gSettings.enabled) gRecord.javaInit = javaInit;
+    if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(Profiler().settings, period, time);
+    // Exact call counts go with the sampled profile (the timed one has its own).
+    if (!Profiler().settings.has(Kind::kSampled)) Profiler().settings.calls = false;
+    Profiler().record.order = 0;
+    if (Profiler().settings.enabled) Profiler().record.javaInit = javaInit;
     // The extension's event, unlike the handler table's, comes after the
     // thread left the registry (see ThreadEnded).
-    gRecord.threadEnded = ThreadEnded;
-    return &gRecord;
+    Profiler().record.threadEnded = ThreadEnded;
+    return &Profiler().record;
 }

@@ -103,7 +103,7 @@ function color(name){let h=0;for(let i=0;i<name.length;i++)h=(h*31+name.charCode
 function fill(n){if(!profile.diff)return color(n[0]);const d=n[4]||0,k=Math.min(1,Math.abs(d)/profile.diff);
   if(Math.abs(d)<0.005)return 'hsl(0,0%,85%)';
   return 'hsl('+(d>0?0:220)+','+Math.round(45+45*k)+'%,'+Math.round(85-25*k)+'%)';}
-function ms(us){return (us/1000).toFixed(1)+' ms';}
+function ms(us){return profile.bytes?(us*1000/1048576).toFixed(2)+' MB':(us/1000).toFixed(1)+' ms';}
 function describe(n){const all=data[1]||1;let text=n[0]+' \u2014 '+ms(n[1])+' ('+(100*n[1]/all).toFixed(1)+
   '%), self '+ms(n[2])+' ('+(100*n[2]/all).toFixed(1)+'%)';
   if(profile.diff)text+=', share '+((n[4]||0)>=0?'+':'')+(n[4]||0).toFixed(2)+' points';return text;}
@@ -150,7 +150,8 @@ std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info) 
     snprintf(title, sizeof title, "%s, one sample every %d ms, %" PRIu64 " samples, %.2f s", info.mode.c_str(),
              info.periodMs, profile.samples, profile.weight / 1e9);
     out += "const profile={title:";
-    quote(title, out);
+    quote(info.title.empty() ? title : info.title, out);
+    out += info.bytes ? ",bytes:true" : "";
     out += "};\nconst data=";
     node(profile.root, out);
     out += ";\ndata[0]='all';";

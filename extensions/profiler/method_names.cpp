@@ -3,19 +3,14 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "profiler_state.h"
 #include "zvi.h"
 
 namespace profiler {
 
 namespace {
 
-std::mutex gMutex;
-// Never destroyed: reports are named on VM threads that may outlive the
-// exit destructors.
-using Names = std::unordered_map<int32_t, std::string>;
-Names &gById = *new Names;     // as delivered, flag bits included
-Names &gByIndex = *new Names;  // without the flag bits
-Names &gFiles = *new Names;    // without the flag bits
+ProfilerState::MethodNames &names() { return Profiler().names; }
 
 bool isOrdinary(int32_t id) { return ZVIsOrdinaryID(static_cast<uint32_t>(id)) != 0; }
 int32_t numberOf(int32_t id) { return static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))); }
@@ -45,16 +40,16 @@ void RememberMethod(int32_t id, const std::string &className, const char *method
         for (char &c : file) c = c == '.' ? '/' : c;
         file += sourceName;
     }
-    std::lock_guard<std::mutex> lock(gMutex);
-    gById[id] = name;
-    gByIndex[numberOf(id)] = name;
-    if (!file.empty()) gFiles[numberOf(id)] = file;
+    std::lock_guard<std::mutex> lock(names().mutex);
+    names().byId[id] = name;
+    names().byIndex[numberOf(id)] = name;
+    if (!file.empty()) names().files[numberOf(id)] = file;
 }
 
 std::string SourceFileOf(int32_t id) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gFiles.find(numberOf(id));
-    return found != gFiles.end() ? found->second : std::string();
+    std::lock_guard<std::mutex> lock(names().mutex);
+    auto found = names().files.find(numberOf(id));
+    return found != names().files.end() ? found->second : std::string();
 }
 
 std::string FrameName(int32_t id) {
@@ -65,17 +60,17 @@ std::string FrameName(int32_t id) {
         if (name == nullptr) return std::string(marker ? "[marker #" : "[group #") + std::to_string(ZVIDKindNumber(static_cast<uint32_t>(id))) + "]";
         return "[" + (marker ? markerText(name) : std::string(name)) + "]";
     }
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gById.find(id);
-    if (found != gById.end()) return found->second;
-    auto base = gByIndex.find(numberOf(id));
-    return base != gByIndex.end() ? base->second : "method#" + std::to_string(id);
+    std::lock_guard<std::mutex> lock(names().mutex);
+    auto found = names().byId.find(id);
+    if (found != names().byId.end()) return found->second;
+    auto base = names().byIndex.find(numberOf(id));
+    return base != names().byIndex.end() ? base->second : "method#" + std::to_string(id);
 }
 
 std::string MethodForIndex(int32_t index) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gByIndex.find(index);
-    return found != gByIndex.end() ? found->second : std::string();
+    std::lock_guard<std::mutex> lock(names().mutex);
+    auto found = names().byIndex.find(index);
+    return found != names().byIndex.end() ? found->second : std::string();
 }
 
 }  // namespace profiler

@@ -114,6 +114,7 @@ std::string PprofProfile(const Profile &profile, const Names &names, const Repor
         switch (frame.kind) {
             case Frame::kState: return build.location(StateName(frame.id), "", 0);
             case Frame::kThread: return build.location("[thread " + names.thread(frame.id) + "]", "", 0);
+            case Frame::kLabel: return build.location(names.label ? names.label(frame.id) : "?", "", 0);
             case Frame::kMethod: break;
         }
         return build.location(names.method(frame.id), fileOf(frame.id), frame.line);

@@ -85,6 +85,7 @@ public:
         switch (frame.kind) {
             case Frame::kState: return StateName(frame.id);
             case Frame::kThread: return "[thread " + names_.thread(frame.id) + "]";
+            case Frame::kLabel: return names_.label ? names_.label(frame.id) : "?";
             case Frame::kMethod: break;
         }
         return keepLines_ && frame.line > 0 ? withLine(frame.id, frame.line) : method(frame.id);

@@ -18,9 +18,11 @@ namespace profiler {
 enum ThreadState : int32_t { kRunning = 1, kBlocked, kWaiting, kSleeping, kNative };
 
 struct Frame {
-    enum Kind : uint8_t { kMethod, kState, kThread };
+    enum Kind : uint8_t { kMethod, kState, kThread, kLabel };
     Kind kind = kMethod;
-    int32_t id = 0;    // method identifier (groups and markers too), ThreadState, or thread number
+    // method identifier (groups and markers too), ThreadState, thread number,
+    // or the number of a label (an allocated class, a lock's class)
+    int32_t id = 0;
     int32_t line = 0;  // source line of a method frame, 0 when unknown
     auto operator<=>(const Frame &) const = default;
 };
@@ -77,6 +79,8 @@ struct Names {
     // The source file of a method's class ("org/example/Main.java"), "" when
     // unknown (may be left empty); pprof files name it.
     std::function<std::string(int32_t id)> file;
+    // The text of a label frame by its number (may be left empty).
+    std::function<std::string(int32_t number)> label{};
 };
 
 // The name of a state frame: "[running]", "[waiting]", ...

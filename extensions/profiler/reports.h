@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,13 +20,49 @@ struct ReportInfo {
     int periodMs = 10;     // the sampler period
     bool callsKnown = false;
     std::map<std::string, uint64_t> calls;  // method → calls counted
+    std::string title{};   // the flame graph's title, when not a sampled profile's
+    bool bytes = false;    // weights are bytes rather than nanoseconds
 };
 
 // A frame name safe for the collapsed format: no ';', no spaces, no control characters.
 std::string CollapsedFrame(std::string_view name);
-std::string CollapsedStacks(const NamedProfile &profile);
+// Weights are the self weights divided by `divisor` (nanoseconds to
+// microseconds by default), or with `counts` the numbers of samples.
+std::string CollapsedStacks(const NamedProfile &profile, uint64_t divisor = 1000, bool counts = false);
 std::string TextReport(const NamedProfile &profile, const ReportInfo &info);
 std::string FlameGraphHtml(const NamedProfile &profile, const ReportInfo &info);
+
+// Exact method times: a node of the merged call tree (see zviGetMethodTimes).
+struct TimedNode {
+    int32_t parent = 0;  // index of the parent node; node 0 is the root
+    int32_t method = 0;
+    uint64_t calls = 0, total = 0, min = 0, max = 0;  // nanoseconds
+};
+// One method's calls on every path, recursive ones included.
+struct TimedMethod {
+    uint64_t calls = 0;
+    uint64_t all = 0;  // the time of every call added up (a recursive call's inside its caller's too)
+    uint64_t min = UINT64_MAX, max = 0;
+};
+struct TimedProfile {
+    // Weights are nanoseconds; a node's samples are its calls.
+    NamedProfile named;
+    std::map<std::string, TimedMethod> methods;
+};
+// Names the tree: nodes of one name under one parent merge; a node's self
+// time is its total less its children's.
+TimedProfile NameTimes(std::span<const TimedNode> nodes, const Names &names);
+// The flat profile with exact self and total times, least, average and
+// greatest time of a call, and calls; the call tree with each path's calls.
+std::string TimingReport(const TimedProfile &profile, const ReportInfo &info);
+// A profile of events (allocations, contention): `title`, then the leaf
+// frames (classes) by weight, the frames just below them (sites), and the
+// call tree; weights shown as bytes or seconds as `info` says.
+std::string EventReport(const NamedProfile &profile, const ReportInfo &info);
+
+// A class as a Java programmer writes it, from its signature:
+// "Ljava/lang/String;" → "java.lang.String", "[[I" → "int[][]".
+std::string ClassName(std::string_view signature);
 
 // The profile in the pprof format, gzip-compressed: one sample per call path
 // with its sample count and time, locations with lines where the profile keeps

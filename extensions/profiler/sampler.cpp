@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "profiler_state.h"
 #include "zvi.h"
 
 namespace profiler {
@@ -19,32 +20,14 @@ namespace {
 constexpr const char *kThreadName = "profiler sampler";
 constexpr const char *kSystemPrefix = "__ZV__";
 
-// The state other threads read is never destroyed: VM threads (the audit
-// port's, the sampler) may still read it while the process runs its exit
-// destructors.
-Settings &gSettings = *new Settings;
-std::atomic<bool> gStop{false};
-std::atomic<bool> gPaused{false};
-std::mutex gProfileMutex;  // the profile and the records
-Profile &gProfile = *new Profile;
-std::unordered_map<JNIEnv *, ZVSampleRecord *> &gRecords = *new std::unordered_map<JNIEnv *, ZVSampleRecord *>;
-// With threads=true: the number of each thread's record, and the names by number.
-std::unordered_map<JNIEnv *, int32_t> &gThreadNumbers = *new std::unordered_map<JNIEnv *, int32_t>;
-std::vector<std::string> &gThreadNames = *new std::vector<std::string>;
-// A record's caller word holds its thread's CPU time at the previous snapshot.
-bool gFirstSnapshot = true;
-int64_t gLastSnapshot = 0;
-std::atomic<bool> gStarted{false};
-std::function<void()> &gIntervalHandler = *new std::function<void()>;
-std::mutex gEndedMutex;
-std::vector<JNIEnv *> &gEnded = *new std::vector<JNIEnv *>;  // threads unregistered since the last snapshot
+ProfilerState::Sampler &state() { return Profiler().sampler; }
 
 void release(JNIEnv *self, JNIEnv *thread) {
-    auto found = gRecords.find(thread);
-    if (found == gRecords.end()) return;
+    auto found = state().records.find(thread);
+    if (found == state().records.end()) return;
     zviFreeLowLevelBuffer(self, found->second);
     delete found->second;
-    gRecords.erase(found);
+    state().records.erase(found);
 }
 
 bool sampled(JNIEnv *self, JNIEnv *thread) {
@@ -87,25 +70,25 @@ int64_t cpuUsed(ZVSampleRecord &record, int64_t elapsed) {
     if (now < 0) return -1;
     auto before = static_cast<int64_t>(record.callerWord);
     record.callerWord = static_cast<ZVWord>(now);
-    if (before == 0 && (gFirstSnapshot || now > elapsed)) return 0;
+    if (before == 0 && (state().firstSnapshot || now > elapsed)) return 0;
     return now > before ? now - before : 0;
 }
 
 // Frames come top first, three words each: location, identifier, unused.
 void addSample(const ZVSampleRecord &record, uint64_t weight, std::vector<Frame> &stack) {
     stack.clear();
-    if (gSettings.threads) stack.push_back({Frame::kThread, gThreadNumbers[record.thread], 0});
+    if (state().settings.threads) stack.push_back({Frame::kThread, state().threadNumbers[record.thread], 0});
     for (int32_t i = record.frameCount - 1; i >= 0; --i) {
         int32_t location = record.frames[3 * i], id = record.frames[3 * i + 1];
         stack.push_back({Frame::kMethod, id, location > 0 ? location : 0});
     }
-    if (!gSettings.cpu) stack.push_back({Frame::kState, stateOf(record.thread), 0});
-    gProfile.add(stack, weight);
+    if (!state().settings.cpu) stack.push_back({Frame::kState, stateOf(record.thread), 0});
+    state().profile.add(stack, weight);
 }
 
 void snapshot(JNIEnv *self, std::vector<ZVWord> &records, std::vector<Frame> &stack, std::vector<int64_t> &weights) {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    if (gStop) return;
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    if (state().stop) return;
     // The registry frees a thread's name when the thread ends: hold its lock
     // while the names are read. A thread is reported ended after it left the
     // registry, and its JNIEnv can be another thread's only after that: so
@@ -116,40 +99,40 @@ void snapshot(JNIEnv *self, std::vector<ZVWord> &records, std::vector<Frame> &st
     for (JNIEnv **at = zviGetActiveThreads(); at != nullptr && *at != nullptr; ++at)
         if (sampled(self, *at)) threads.push_back(*at);
     {
-        std::lock_guard<std::mutex> guard(gEndedMutex);
-        ended.swap(gEnded);
+        std::lock_guard<std::mutex> guard(state().endedMutex);
+        ended.swap(state().ended);
     }
     zviDataUnlock();
     for (JNIEnv *thread : ended) release(self, thread);
     int64_t now = monotonicNanos();
-    int64_t elapsed = gFirstSnapshot ? gSettings.periodMs * int64_t{1000000} : now - gLastSnapshot;
-    gLastSnapshot = now;
+    int64_t elapsed = state().firstSnapshot ? state().settings.periodMs * int64_t{1000000} : now - state().lastSnapshot;
+    state().lastSnapshot = now;
     uint64_t cpu = 0;
     records.clear();
     weights.clear();
     for (JNIEnv *thread : threads) {
-        ZVSampleRecord *&record = gRecords[thread];
+        ZVSampleRecord *&record = state().records[thread];
         if (record == nullptr) {
             record = new ZVSampleRecord{};
             record->thread = thread;
-            if (gSettings.threads) {
-                gThreadNumbers[thread] = static_cast<int32_t>(gThreadNames.size());
-                gThreadNames.push_back(threadName(thread));
+            if (state().settings.threads) {
+                state().threadNumbers[thread] = static_cast<int32_t>(state().threadNames.size());
+                state().threadNames.push_back(threadName(thread));
             }
         }
         // In CPU mode a sample weighs the CPU time its thread used since the
         // previous one: a thread that did not run has nothing to weigh.
         int64_t used = cpuUsed(*record, elapsed);
         if (used > 0) cpu += static_cast<uint64_t>(used);
-        if (gSettings.cpu && used == 0) continue;
+        if (state().settings.cpu && used == 0) continue;
         records.push_back(reinterpret_cast<ZVWord>(record));
-        weights.push_back(gSettings.cpu ? used : elapsed);
+        weights.push_back(state().settings.cpu ? used : elapsed);
     }
-    gFirstSnapshot = false;
+    state().firstSnapshot = false;
     // Paused: the threads' CPU clocks are read on, so that the samples after
     // the pause weigh only what was used after it; nothing is added.
-    if (gPaused) return;
-    gProfile.addTime(static_cast<uint64_t>(elapsed), cpu);
+    if (state().paused) return;
+    state().profile.addTime(static_cast<uint64_t>(elapsed), cpu);
     // The agent reads the records through a vector record over ours.
     ZVVector view{static_cast<int32_t>(records.size()), static_cast<int32_t>(records.size()), records.data()};
     zviSampleThreads(self, &view, 1);
@@ -162,12 +145,12 @@ void snapshot(JNIEnv *self, std::vector<ZVWord> &records, std::vector<Frame> &st
 }
 
 void sleepUntil(struct timespec &next) {
-    next.tv_nsec += static_cast<long>(gSettings.periodMs) * 1000000L;
+    next.tv_nsec += static_cast<long>(state().settings.periodMs) * 1000000L;
     while (next.tv_nsec >= 1000000000L) {
         next.tv_nsec -= 1000000000L;
         ++next.tv_sec;
     }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0 && !gStop) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0 && !state().stop) {
     }
     // After a long stall, start the period again from now rather than catch up.
     struct timespec now;
@@ -183,13 +166,13 @@ void samplerMain(void *argument) {
     std::vector<int64_t> weights;
     struct timespec next;
     clock_gettime(CLOCK_MONOTONIC, &next);
-    int64_t intervalNanos = int64_t{gSettings.intervalSeconds} * 1000000000;
+    int64_t intervalNanos = int64_t{state().settings.intervalSeconds} * 1000000000;
     int64_t intervalEnd = monotonicNanos() + intervalNanos;
-    while (!gStop) {
+    while (!state().stop) {
         sleepUntil(next);
-        if (!gStop) snapshot(self, records, stack, weights);
-        if (intervalNanos > 0 && gIntervalHandler && !gStop && monotonicNanos() >= intervalEnd) {
-            gIntervalHandler();
+        if (!state().stop) snapshot(self, records, stack, weights);
+        if (intervalNanos > 0 && state().intervalHandler && !state().stop && monotonicNanos() >= intervalEnd) {
+            state().intervalHandler();
             // After a stall (or slow writes), the next interval is a whole one from now.
             intervalEnd += intervalNanos;
             if (intervalEnd < monotonicNanos()) intervalEnd = monotonicNanos() + intervalNanos;
@@ -200,45 +183,45 @@ void samplerMain(void *argument) {
 }  // namespace
 
 bool StartSampler(const Settings &settings) {
-    gSettings = settings;
-    gProfile = Profile(settings.lines || !settings.pprof.empty());  // pprof locations carry lines
-    gStarted = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
-    return gStarted;
+    state().settings = settings;
+    state().profile = Profile(settings.lines || !settings.pprof.empty());  // pprof locations carry lines
+    state().started = zviCreateSystemThread(kThreadName, samplerMain) == JNI_OK;
+    return state().started;
 }
 
 void ResetProfile() {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    gProfile = Profile(gProfile.keepsLines());
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    state().profile = Profile(state().profile.keepsLines());
 }
 
 void PauseSampling(bool paused) {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    gPaused = paused;
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    state().paused = paused;
 }
 
-bool SamplingPaused() { return gPaused; }
+bool SamplingPaused() { return state().paused; }
 
-void OnInterval(std::function<void()> handler) { gIntervalHandler = std::move(handler); }
+void OnInterval(std::function<void()> handler) { state().intervalHandler = std::move(handler); }
 
 void StopSampler() {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    gStop = true;
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    state().stop = true;
 }
 
 void ThreadEnded(JNIEnv *env) {
-    if (!gStarted || gStop) return;
-    std::lock_guard<std::mutex> lock(gEndedMutex);
-    gEnded.push_back(env);
+    if (!state().started || state().stop) return;
+    std::lock_guard<std::mutex> lock(state().endedMutex);
+    state().ended.push_back(env);
 }
 
 Settings SamplerSettings() {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    return gSettings;
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    return state().settings;
 }
 
 void ReadProfile(const std::function<void(const Profile &, const std::vector<std::string> &)> &reader) {
-    std::lock_guard<std::mutex> lock(gProfileMutex);
-    reader(gProfile, gThreadNames);
+    std::lock_guard<std::mutex> lock(state().profileMutex);
+    reader(state().profile, state().threadNames);
 }
 
 }  // namespace profiler

@@ -16,7 +16,9 @@ namespace {
 constexpr int kMinPeriod = 1, kMaxPeriod = 10000;
 constexpr long kMaxInterval = 24 * 3600;  // seconds
 
-constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed", "html", "pprof", "interval"};
+constexpr const char *kKeys[] = {"period", "mode", "lines", "enabled", "calls", "threads", "text", "collapsed",
+                                 "html", "pprof", "interval", "alloc", "methods"};
+constexpr long kMaxAllocBytes = 1L << 30;
 // What the agent hands every extension along with its own arguments.
 constexpr const char *kSharedKeys[] = {"reportErrors", "reportWarnings", "reportSoftWarnings", "reportExceptions",
                                        "ignoreTraining"};
@@ -45,7 +47,7 @@ void warnUnknownKeys(const Arguments &args) {
             fprintf(stderr, "Zentrova profiler: argument '%s' has a space in its name (after a comma?); ignored\n", key);
         else
             fprintf(stderr, "Zentrova profiler: unknown argument '%s' ignored; the arguments are period, mode, lines, "
-                            "threads, calls, enabled, text, collapsed, html, pprof and interval\n", key);
+                            "threads, calls, enabled, text, collapsed, html, pprof, interval, alloc and methods\n", key);
     }
 }
 
@@ -79,7 +81,93 @@ void flag(const Arguments &args, const char *key, bool &out) {
     else fprintf(stderr, "Zentrova profiler: %s=%s is not true or false; ignored\n", key, value.c_str());
 }
 
+// "cpu+alloc": the kinds in order; an unknown or repeated one is named and left out.
+void readModes(const std::string &value, Settings &s) {
+    std::vector<Kind> kinds;
+    std::vector<std::string> unknown;
+    bool sampled = false, cpu = true;
+    for (size_t start = 0; start <= value.size();) {
+        size_t plus = value.find('+', start);
+        std::string mode = value.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        start = plus == std::string::npos ? value.size() + 1 : plus + 1;
+        Kind kind = Kind::kSampled;
+        if (mode == "cpu" || mode == "wall" || mode == "clock") {
+            if (!sampled) cpu = mode == "cpu";
+            sampled = true;
+        } else if (mode == "timing") {
+            kind = Kind::kTiming;
+        } else if (mode == "alloc") {
+            kind = Kind::kAlloc;
+        } else if (mode == "lock") {
+            kind = Kind::kLock;
+        } else {
+            unknown.push_back(mode);
+            continue;
+        }
+        if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+    }
+    for (const std::string &mode : unknown)
+        fprintf(stderr, "Zentrova profiler: mode %s is not cpu, wall, timing, alloc or lock; %s\n", mode.c_str(),
+                kinds.empty() ? "using cpu" : "left out");
+    if (kinds.empty()) return;
+    s.kinds = kinds;
+    s.modeGiven = sampled;
+    if (sampled) s.cpu = cpu;
+}
+
+bool globMatches(const char *pattern, const char *text) {
+    const char *star = nullptr, *resume = nullptr;
+    while (*text != '\0') {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = text;
+        } else if (*pattern == *text) {
+            ++pattern;
+            ++text;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            text = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
 }  // namespace
+
+bool Settings::has(Kind kind) const { return std::find(kinds.begin(), kinds.end(), kind) != kinds.end(); }
+
+std::string KindSuffix(const Settings &settings, Kind kind) {
+    if (settings.kinds.empty() || settings.kinds.front() == kind) return "";
+    switch (kind) {
+        case Kind::kSampled: return settings.cpu ? "-cpu" : "-wall";
+        case Kind::kTiming: return "-timing";
+        case Kind::kAlloc: return "-alloc";
+        case Kind::kLock: return "-lock";
+    }
+    return "";
+}
+
+std::string WithSuffix(const std::string &path, const std::string &suffix) {
+    size_t slash = path.rfind('/'), dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
+        return path + suffix;
+    return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
+bool MethodMatches(const std::string &patterns, const std::string &method) {
+    for (size_t start = 0; start <= patterns.size();) {
+        size_t bar = patterns.find('|', start);
+        std::string pattern = patterns.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+        start = bar == std::string::npos ? patterns.size() + 1 : bar + 1;
+        if (pattern.empty()) continue;
+        if (globMatches(pattern.c_str(), method.c_str()) || globMatches((pattern + ".*").c_str(), method.c_str()))
+            return true;
+    }
+    return false;
+}
 
 Settings ReadSettings(const Arguments &args) {
     Settings s;
@@ -96,11 +184,22 @@ Settings ReadSettings(const Arguments &args) {
             fprintf(stderr, "Zentrova profiler: period %s is not a number of milliseconds from %d to %d; using %d\n",
                     value.c_str(), kMinPeriod, kMaxPeriod, s.periodMs);
     }
-    if (text(args, "mode", value)) {
-        s.modeGiven = value == "cpu" || value == "wall" || value == "clock";
-        if (s.modeGiven) s.cpu = value == "cpu";
-        else fprintf(stderr, "Zentrova profiler: mode %s is not wall or cpu; using cpu\n", value.c_str());
+    if (text(args, "mode", value)) readModes(value, s);
+    if (text(args, "alloc", value)) {
+        errno = 0;
+        char *end = nullptr;
+        long amount = strtol(value.c_str(), &end, 10);
+        std::string unit = end != nullptr ? end : "";
+        long scale = unit.empty() ? 1 : unit == "k" || unit == "K" ? 1024 : unit == "m" || unit == "M" ? 1 << 20 : 0;
+        if (errno == 0 && end != value.c_str() && scale > 0 && amount >= 1 && amount <= kMaxAllocBytes / scale) {
+            s.allocBytes = amount * scale;
+            if (!s.has(Kind::kAlloc)) s.kinds.push_back(Kind::kAlloc);
+        } else {
+            fprintf(stderr, "Zentrova profiler: alloc=%s is not a size from 1 byte to 1g (such as 512k or 2m); "
+                            "allocations are not profiled\n", value.c_str());
+        }
     }
+    text(args, "methods", s.methods);
     flag(args, "lines", s.lines);
     flag(args, "enabled", s.enabled);
     flag(args, "calls", s.calls);

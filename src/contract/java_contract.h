@@ -98,6 +98,9 @@ inline constexpr char kThreadClass[] = "java/lang/Thread";
     X(kGetContextWarning, kContextClass, "getContextWarning", "()V")                                        \
     X(kCountCalls, kContextClass, "countCalls", "Z")                                                        \
     X(kTotalCallCounts, kContextClass, "totalCallCounts", "()[I")                                           \
+    X(kTimeMethods, kContextClass, "timeMethods", "Z")                                                      \
+    X(kMarkTimed, kContextClass, "markTimed", "([I)V")                                                      \
+    X(kMethodTimes, kContextClass, "methodTimes", "()[J")                                                   \
     /* AuditPort: the native that hands a request line to the agent */                                      \
     X(kAuditPortRequest, kAuditPortClass, "request", "(Ljava/lang/String;)[B")                             \
     /* ZVContext: what instrumented code calls and reads */                                                 \

@@ -398,6 +398,7 @@ void requestCapabilities(jvmtiEnv *env) {
     wanted.can_generate_object_free_events = potential.can_generate_object_free_events;
     wanted.can_generate_sampled_object_alloc_events = potential.can_generate_sampled_object_alloc_events;
     wanted.can_generate_vm_object_alloc_events = potential.can_generate_vm_object_alloc_events;
+    wanted.can_generate_monitor_events = potential.can_generate_monitor_events;  // contention, when asked for
     env->AddCapabilities(&wanted);
     env->GetCapabilities(&gEmulation.capabilities);
 }

@@ -84,3 +84,19 @@ enum JvmpiThreadDetail : int {
     JVMPI_DETAIL_NATIVE = 5,   // runnable, in native code
 };
 int JvmpiThreadDetailOf(JNIEnv *env);
+
+// Sampled allocations for a profiler, beside the JVMPI events: from now on
+// about one allocation in every intervalBytes a thread allocates is handed to
+// sampled, on the allocating thread, with the class signature and the size.
+// False when the VM cannot, the interval is not from 1 to 1 GB, it already
+// runs, or the JVMPI allocation events (every allocation) are on; while it
+// runs those events cannot be switched on.
+using JvmpiAllocationSampled = void (*)(JNIEnv *env, const char *classSignature, jlong size);
+bool JvmpiStartAllocationSampling(jlong intervalBytes, JvmpiAllocationSampled sampled);
+
+// Monitor contention for a profiler: a thread that waited to enter a monitor
+// is handed to contended once it entered, with the monitor object's class
+// signature and the nanoseconds it waited. False when the VM cannot report
+// contention or it already runs.
+using JvmpiMonitorContended = void (*)(JNIEnv *env, const char *classSignature, jlong blockedNanos);
+bool JvmpiStartContentionEvents(JvmpiMonitorContended contended);

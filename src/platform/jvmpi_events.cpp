@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <mutex>
+#include <time.h>
 #include <unordered_map>
 
 #include "platform/jni_guards.h"
@@ -229,9 +230,46 @@ void deliverAllocation(jvmtiEnv *jvmti, JNIEnv *env, jobject object, jclass klas
     JvmpiDeliver(&event);
 }
 
+// A profiler's handlers of sampled allocations and of monitor contention.
+std::atomic<JvmpiAllocationSampled> gAllocationSampled{nullptr};
+std::atomic<JvmpiMonitorContended> gContended{nullptr};
+std::mutex gProfilerEventsMutex;  // one start of each at a time
+
+// Calls handler with the class signature of klass, JVMTI's for the call.
+template <typename Handler>
+void withSignature(jvmtiEnv *jvmti, jclass klass, Handler handler) {
+    JvmtiMemory<char> signature(jvmti);
+    if (klass != nullptr && jvmti->GetClassSignature(klass, signature.out(), nullptr) == JVMTI_ERROR_NONE &&
+        signature.get() != nullptr)
+        handler(signature.get());
+}
+
 void JNICALL onSampledObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass,
                                   jlong size) {
+    if (JvmpiAllocationSampled sampled = gAllocationSampled.load(std::memory_order_acquire))
+        withSignature(jvmti, klass, [&](const char *signature) { sampled(env, signature, size); });
     deliverAllocation(jvmti, env, object, klass, size);
+}
+
+// When each thread began to wait for a monitor; 0 while it waits for none.
+thread_local int64_t tContendedSince = 0;
+
+int64_t monotonicNanos() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void JNICALL onMonitorContendedEnter(jvmtiEnv *, JNIEnv *, jthread, jobject) { tContendedSince = monotonicNanos(); }
+
+void JNICALL onMonitorContendedEntered(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object) {
+    int64_t since = tContendedSince;
+    tContendedSince = 0;
+    JvmpiMonitorContended contended = gContended.load(std::memory_order_acquire);
+    if (since == 0 || contended == nullptr) return;
+    int64_t waited = monotonicNanos() - since;
+    LocalRef<jclass> klass(env, env->GetObjectClass(object));
+    withSignature(jvmti, klass, [&](const char *signature) { contended(env, signature, waited > 0 ? waited : 0); });
 }
 
 void JNICALL onVMObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass, jlong size) {
@@ -361,6 +399,8 @@ bool JvmpiInstallCallbacks(jvmtiEnv *jvmti) {
     callbacks.MethodExit = onMethodExit;
     callbacks.SampledObjectAlloc = onSampledObjectAlloc;
     callbacks.VMObjectAlloc = onVMObjectAlloc;
+    callbacks.MonitorContendedEnter = onMonitorContendedEnter;
+    callbacks.MonitorContendedEntered = onMonitorContendedEntered;
     if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return false;
     // A thread samples again only after its next sample point, which it
     // picks from the interval in force at its previous sample: an interval
@@ -393,6 +433,8 @@ jint JvmpiEnableEvent(jint type, void *) {
         return JVMPI_SUCCESS;
     }
     if (!capabilityFor(type)) return JVMPI_NOT_AVAILABLE;
+    // Every allocation needs the sampler's interval at 0: not while a profiler samples them.
+    if (type == JVMPI_EVENT_OBJECT_ALLOC && gAllocationSampled.load() != nullptr) return JVMPI_NOT_AVAILABLE;
     // Marked first, so that no event is lost between switch and mark.
     Jvmpi().enabled.fetch_or(uint64_t{1} << type);
     for (int i = 0; i < route->count; ++i) {
@@ -415,7 +457,8 @@ jint JvmpiDisableEvent(jint type, void *) {
     Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
     if (Jvmpi().jvmti == nullptr) return JVMPI_SUCCESS;
     for (int i = 0; i < route->count; ++i) {
-        if (!stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
+        bool sampling = route->jvmti[i] == JVMTI_EVENT_SAMPLED_OBJECT_ALLOC && gAllocationSampled.load() != nullptr;
+        if (!sampling && !stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
     }
     return JVMPI_SUCCESS;
 }
@@ -436,4 +479,38 @@ jint JvmpiRequestEvent(jint type, void *arg) {
         }
         default: return JVMPI_NOT_AVAILABLE;
     }
+}
+
+bool JvmpiStartAllocationSampling(jlong intervalBytes, JvmpiAllocationSampled sampled) {
+    JvmpiEmulation &emulation = Jvmpi();
+    std::lock_guard<std::mutex> lock(gProfilerEventsMutex);
+    if (emulation.jvmti == nullptr || sampled == nullptr || !emulation.capabilities.can_generate_sampled_object_alloc_events ||
+        intervalBytes < 1 || intervalBytes > (jlong{1} << 30) || gAllocationSampled.load() != nullptr ||
+        JvmpiEnabled(JVMPI_EVENT_OBJECT_ALLOC))
+        return false;
+    if (emulation.jvmti->SetHeapSamplingInterval(static_cast<jint>(intervalBytes)) != JVMTI_ERROR_NONE) return false;
+    gAllocationSampled.store(sampled, std::memory_order_release);
+    if (setMode(JVMTI_ENABLE, JVMTI_EVENT_SAMPLED_OBJECT_ALLOC) != JVMTI_ERROR_NONE) {
+        gAllocationSampled.store(nullptr);
+        emulation.jvmti->SetHeapSamplingInterval(0);
+        return false;
+    }
+    return true;
+}
+
+bool JvmpiStartContentionEvents(JvmpiMonitorContended contended) {
+    JvmpiEmulation &emulation = Jvmpi();
+    std::lock_guard<std::mutex> lock(gProfilerEventsMutex);
+    if (emulation.jvmti == nullptr || contended == nullptr || !emulation.capabilities.can_generate_monitor_events ||
+        gContended.load() != nullptr)
+        return false;
+    gContended.store(contended, std::memory_order_release);
+    for (jvmtiEvent event : {JVMTI_EVENT_MONITOR_CONTENDED_ENTER, JVMTI_EVENT_MONITOR_CONTENDED_ENTERED}) {
+        if (setMode(JVMTI_ENABLE, event) != JVMTI_ERROR_NONE) {
+            setMode(JVMTI_DISABLE, JVMTI_EVENT_MONITOR_CONTENDED_ENTER);
+            gContended.store(nullptr);
+            return false;
+        }
+    }
+    return true;
 }

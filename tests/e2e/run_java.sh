@@ -740,6 +740,73 @@ XML
         echo "SKIP: no JDK 25 on this machine; the profiler ran on JDK 17 only"
     fi
     ;;
+profiler_kinds | profiler_kinds_jdk25)
+    # The profile kinds beside the sampled one, each on a program of known
+    # behaviour: exact method times, sampled allocations, monitor contention;
+    # then all kinds in one run, one file set each.
+    [[ $case_name == *_jdk25 ]] && use_jdk25
+    install=$(dirname "$ZV_LIB")
+    echo "{DuvOzurivud3.0=\"$install\";}" >"$HOME/.zv_audit"
+    port=$((20000 + RANDOM % 30000))
+    # Timing of every method: exact calls, and each path's time within 10%
+    # of what the callers measured (the tree's first line of each method is
+    # its outermost call); the exception's frames closed where it was caught.
+    (cd "$work" && mkdir timing && cd timing && run timing "-agentpath:$agent=port=$port,Eprofiler.mode=timing" \
+        -cp "$ZV_CLASSES" e2e.Timed)
+    expect_rc timing 0
+    read -r thirty ten rec catcher <<<"$(sed -n 's/^measured ms: thirty \([0-9.]*\) ten \([0-9.]*\) rec \([0-9.]*\) catcher \([0-9.]*\) caught true$/\1 \2 \3 \4/p' "$work/timing.out")"
+    measured="thirty=${thirty:-0} ten=${ten:-0} rec=${rec:-0} catcher=${catcher:-0}"
+    awk -v m="$measured" '
+        BEGIN { split(m, pairs, " "); for (i in pairs) { split(pairs[i], kv, "="); want["e2e.Timed." kv[1]] = kv[2] } }
+        function near(got, w) { return w > 0 && got >= 0.9 * w && got <= 1.1 * w }
+        /^Call tree/ { tree = 1 } !tree || $9 != "calls" || seen[$10]++ { next }
+        $10 in want { ok += $8 == ($10 == "e2e.Timed.ten" ? 3 : 1) && near($2, want[$10]) }
+        $10 == "e2e.Timed.thrower" { ok += $8 == 1 && $2 >= 4 && $2 < want["e2e.Timed.catcher"] }
+        END { exit ok != 5 }' "$work/timing/zvprofile.txt" ||
+        fail "timing: calls or times off ($measured): $(grep -F e2e.Timed "$work/timing/zvprofile.txt" | head -12)"
+    grep -qE '^e2e\.Timed\.main;e2e\.Timed\.catcher;e2e\.Timed\.after;e2e\.Timed\.spin [0-9]+$' "$work/timing/zvprofile.collapsed" ||
+        fail "timing: after the exception, after() is not called from catcher"
+    refuse_text timing/zvprofile collapsed "thrower;e2e.Timed.after"
+    grep -q '<title>Flame graph</title>' "$work/timing/zvprofile.html" || fail "timing: no flame graph"
+    # A filter times the methods it names alone (a class stands for its
+    # methods): the least, average and greatest time of a call, exact calls.
+    (cd "$work/timing" && run filtered "-agentpath:$agent=port=$((port + 1)),Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
+        -cp "$ZV_CLASSES" e2e.Timed)
+    expect_rc filtered 0
+    awk '$9 == "e2e.Timed.spin" { ok += $8 == 11 && $5 >= 2 }
+         $9 == "e2e.Timed.ten" { ok += $8 == 3 && $5 >= 10 }
+         $9 == "e2e.Timed.rec" { ok += $8 == 5 && $5 >= 2 && $7 >= 10 && $7 < $4 * 1.01 }
+         $9 == "e2e.Timed.thrower" { ok += $8 == 4 && $5 >= 4 }
+         END { exit ok != 4 }' "$work/timing/filtered.txt" ||
+        fail "filtered: calls or least and greatest times off: $(sed -n '/^Flat/,/^$/p' "$work/timing/filtered.txt")"
+    grep -vqE '^e2e\.Timed\.main(;e2e\.Timed\.[a-z]+)* [0-9]+$' "$work/timing/filtered.collapsed" &&
+        fail "filtered: frames of untimed methods: $(grep -vE '^e2e\.Timed\.' "$work/timing/filtered.collapsed" | head -3)"
+    # Allocations: 3:1 bytes from two sites within 15%, each with its class as the leaf.
+    (cd "$work" && mkdir alloc && cd alloc && run alloc "-agentpath:$agent=port=$((port + 2)),Eprofiler.mode=alloc" \
+        -cp "$ZV_CLASSES" e2e.Allocs)
+    expect_rc alloc 0
+    awk '/;e2e\.Allocs\.threeParts;byte\[\] [0-9]+$/ { a += $NF } /;e2e\.Allocs\.onePart;int\[\] [0-9]+$/ { b += $NF }
+         END { printf "%d %d", a, b; exit !(b > 0 && a / b > 3 * 0.85 && a / b < 3 * 1.15) }' \
+        "$work/alloc/zvprofile.collapsed" >"$work/alloc.split" || fail "alloc: bytes of the sites not 3:1: $(cat "$work/alloc.split")"
+    [ -s "$work/alloc/zvprofile-count.collapsed" ] || fail "alloc: no collapsed sample counts"
+    # Contention: the waiter's blocked time on its stack, within 20% of what it measured.
+    (cd "$work" && mkdir lock && cd lock && run lock "-agentpath:$agent=port=$((port + 3)),Eprofiler.mode=lock" \
+        -cp "$ZV_CLASSES" e2e.Locks)
+    expect_rc lock 0
+    waited=$(sed -n 's/^waited ms: //p' "$work/lock.out")
+    awk -v want="${waited:-0}" '/^e2e\.Locks\.main;e2e\.Locks\.waiter;e2e\.Locks\$Account [0-9]+$/ { got += $NF / 1000 }
+         END { printf "%.1f ms", got; exit !(want > 500 && got > 0.8 * want && got < 1.2 * want) }' \
+        "$work/lock/zvprofile.collapsed" >"$work/lock.got" ||
+        fail "lock: blocked $(cat "$work/lock.got") in the waiter on Account, it measured ${waited:-?} ms"
+    # All at once: the first kind keeps the usual names, the others say their kind.
+    (cd "$work" && mkdir all && cd all && run all "-agentpath:$agent=port=$((port + 4)),Eprofiler.mode=cpu+alloc+lock+timing" \
+        -cp "$ZV_CLASSES" e2e.Locks)
+    expect_rc all 0
+    for file in zvprofile.txt zvprofile-alloc.html zvprofile-lock.collapsed zvprofile-timing.txt; do
+        [ -s "$work/all/$file" ] || fail "all: no $file"
+    done
+    grep -q 'e2e\.Locks\$Account' "$work/all/zvprofile-lock.collapsed" || fail "all: no contention on Account"
+    ;;
 churn | churn_jdk25)
     # Thread churn under the profiler: 20,000 short threads in waves of 64
     # recurse (some past the context's first call-stack array, some until

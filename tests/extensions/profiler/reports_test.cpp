@@ -110,3 +110,28 @@ TEST(Profile, TextReportShowsTimesAndCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+// Exact times: a node's self time is what its children leave, a recursive
+// method's total counts its outermost call, overloads of one name merge with
+// their least and greatest calls.
+TEST(Profile, MethodTimesNameTheTreeAndCountRecursionOnce) {
+    constexpr uint64_t ms = 1000000;
+    // main(10 ms) → f(4 ms) → f(3 ms); main → o#5 (1 ms, 2 calls) and o#6 (4 ms, 1 call).
+    std::vector<profiler::TimedNode> nodes{{0, 0, 0, 0, 0, 0},       {0, 1, 1, 10 * ms, 10 * ms, 10 * ms},
+                                           {1, 2, 1, 4 * ms, 4 * ms, 4 * ms}, {2, 2, 1, 3 * ms, 3 * ms, 3 * ms},
+                                           {1, 5, 2, 1 * ms, ms / 4, 3 * ms / 4}, {1, 6, 1, 4 * ms, 4 * ms, 4 * ms}};
+    profiler::TimedProfile times = profiler::NameTimes(nodes, kNamer);
+    EXPECT_EQ(times.named.weight, 10 * ms);
+    EXPECT_EQ(times.named.methods["f"].total, 4 * ms);
+    EXPECT_EQ(times.named.methods["f"].self, 4 * ms);
+    EXPECT_EQ(times.named.methods["main"].self, 1 * ms);
+    profiler::TimedMethod o = times.methods["o"], f = times.methods["f"];
+    EXPECT_EQ(std::vector<uint64_t>({o.calls, o.min, o.max, f.calls, f.all}),
+              std::vector<uint64_t>({3, ms / 4, 4 * ms, 2, 7 * ms}));
+    EXPECT_EQ(profiler::CollapsedStacks(times.named), "main 1000\nmain;f 1000\nmain;f;f 3000\nmain;o 5000\n");
+    EXPECT_EQ(profiler::ClassName("[[Ljava/lang/String;") + profiler::ClassName("[J"), "java.lang.String[][]long[]");
+}
+
+}  // namespace

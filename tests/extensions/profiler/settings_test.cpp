@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,11 +58,25 @@ TEST(ProfilerSettings, BadValuesKeepTheDefaultsAndSaySo) {
     EXPECT_FALSE(s.lines);
     EXPECT_FALSE(s.threads);
     EXPECT_FALSE(s.calls);
-    for (const char *said : {"mode fast is not wall or cpu", "lines=maybe is not true or false",
+    for (const char *said : {"mode fast is not cpu, wall, timing, alloc or lock; using cpu", "lines=maybe is not true or false",
                              "unknown argument 'perod' ignored", "argument ' mode' has a space in its name",
                              "threads='true ' has a space in its value", "html is neither text nor a number"})
         EXPECT_NE(messages.find(said), std::string::npos) << said << " in " << messages;
     EXPECT_EQ(messages.find("reportErrors"), std::string::npos);
+}
+
+TEST(ProfilerSettings, KindsOfProfileAndTheirFiles) {
+    using profiler::Kind;
+    profiler::Settings s = read({{"mode", "wall+lock+bogus+lock"}, {"alloc", "2m"}});
+    EXPECT_EQ(s.kinds, (std::vector<Kind>{Kind::kSampled, Kind::kLock, Kind::kAlloc}));
+    EXPECT_FALSE(s.cpu);
+    EXPECT_EQ(s.allocBytes, 2 << 20);
+    EXPECT_EQ(profiler::WithSuffix("out/zvprofile.txt", profiler::KindSuffix(s, Kind::kLock)), "out/zvprofile-lock.txt");
+    EXPECT_EQ(profiler::WithSuffix("a.b/report", profiler::KindSuffix(s, Kind::kSampled)), "a.b/report");
+    EXPECT_EQ(read({{"mode", "timing"}, {"alloc", "0"}}).kinds, (std::vector<Kind>{Kind::kTiming}));
+    for (auto [patterns, method, matches] : {std::tuple{"a.B", "a.B.run", true}, {"a.B", "a.Bc.run", false},
+                                             {"x|a.*.r*", "a.B.run", true}, {"a.B.r", "a.B.run", false}})
+        EXPECT_EQ(profiler::MethodMatches(patterns, method), matches) << patterns << " " << method;
 }
 
 }  // namespace

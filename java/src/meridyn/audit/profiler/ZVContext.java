@@ -48,6 +48,10 @@ public final class ZVContext {
     private int[] callCounts;
     /** The next context that counts calls; see CallCounts. */
     ZVContext nextCounting;
+    /** This thread's method times, once it entered a timed method. */
+    private MethodTimes times;
+    /** Set at the thread's end: later entries (the thread's own exit code) are not timed. */
+    private boolean timesRetired;
 
     /**
      * Pops that leave the stack pointer below this take the slow path: 0 on a
@@ -75,12 +79,19 @@ public final class ZVContext {
      * context. A profiler sets it before the program's code runs.
      */
     public static boolean countCalls;
+    /**
+     * While true, entries and exits of the timed methods (see MethodTimes)
+     * read the agent's clock and add up each call path's times. A profiler
+     * sets it once the agent's natives are bound.
+     */
+    public static boolean timeMethods;
 
     private static int access = UNBOUND;
     /**
-     * Added to every pop floor while notifications are on, so that exits take
-     * the slow path that reports them; follows notifyMethodEnterExit, which
-     * sends entries to the slow path where this is set.
+     * Added to every pop floor while notifications or method timing are on,
+     * so that exits take the slow path that reports or times them; follows
+     * notifyMethodEnterExit and timeMethods, which send entries to the slow
+     * path where this is set.
      */
     private static int popBias;
     private static final int NOTIFYING_BIAS = 1 << 30;
@@ -144,7 +155,7 @@ public final class ZVContext {
     /** Entry of an instrumented method: pushes its frame and returns the context, never null. */
     public static ZVContext didEnterMethod(int methodId, int location) {
         // The common case in a few loads and stores, small enough to inline.
-        if (access == THREAD_FIELD && !notifyMethodEnterExit) {
+        if (access == THREAD_FIELD && !notifyMethodEnterExit && !timeMethods) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
                 int sp = context.stackPointer + 2;
@@ -169,7 +180,7 @@ public final class ZVContext {
     private static ZVContext enterSlow(int methodId, int location) {
         // Written only on a change: every thread comes here, and a store to
         // a shared field at each call would bounce its cache line between them.
-        int bias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        int bias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         if (popBias != bias) {
             popBias = bias;
         }
@@ -210,16 +221,21 @@ public final class ZVContext {
     }
 
     private static void exitSlow(ZVContext context) {
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         int marks = context.hasRunCounter;
         if ((marks & 3) != 0) {
             context.hasRunCounter = marks & ~3;
         }
         int sp = context.stackPointer - 2;
+        // A push that found no room is popped without a frame of its own to time.
+        boolean lost = context.lostFrames > 0;
         if (sp >= context.popFloor) {
             context.stackPointer = sp;
         } else {
             context.popSlow();
+        }
+        if (context.times != null && !lost) {
+            context.times.exitFrom(sp + 2);
         }
         if (notifyMethodEnterExit) {
             context.notifyExited();
@@ -260,6 +276,12 @@ public final class ZVContext {
         }
         if (countCalls) {
             context.count(methodId);
+        }
+        if (timeMethods && MethodTimes.isTimed(methodId)) {
+            MethodTimes times = context.timesOf();
+            if (times != null) {
+                times.quick(methodId);
+            }
         }
         if (notifyMethodEnterExit && !vmExiting && !context.detached) {
             notifyMethodEnterWillExit(ZVTime.time0(), methodId, context.topLocation(), location);
@@ -322,6 +344,15 @@ public final class ZVContext {
         }
         if (context != null && context.owner != null) {
             forget(context);
+        }
+        if (context != null && !context.detached) {
+            MethodTimes times = context.times;
+            context.timesRetired = true;
+            context.times = null;
+            if (times != null) {
+                times.clearFrames();
+                MethodTimes.retire(times);
+            }
         }
         if (context != null && !context.detached) {
             context.stackPointer = 0;
@@ -401,6 +432,16 @@ public final class ZVContext {
     public int depth() {
         int sp = stackPointer;
         return (sp >= BOTTOM ? sp / 2 : 0) + lostFrames;
+    }
+
+    /** Marks methods (by number) for timing: from the first call on, only marked methods are timed. */
+    public static void markTimed(int[] numbers) {
+        MethodTimes.markTimed(numbers);
+    }
+
+    /** Every thread's call tree of timed methods; see MethodTimes.snapshot. */
+    public static long[] methodTimes() {
+        return MethodTimes.snapshot();
     }
 
     /** Calls counted so far, indexed by method identifier: ended threads and live ones. */
@@ -569,9 +610,25 @@ public final class ZVContext {
         if (countCalls) {
             count(methodId);
         }
+        if (timeMethods && MethodTimes.isTimed(methodId)) {
+            MethodTimes mine = timesOf();
+            if (mine != null) {
+                mine.enter(methodId, sp);
+            }
+        }
         if (notifyMethodEnterExit && access != UNBOUND && !vmExiting) {
             notifyMethodEntered(ZVTime.time0(), methodId, stack[sp - 2], location);
         }
+    }
+
+    /** This thread's method times, made on first use; null for the placeholder and after the thread's end. */
+    private MethodTimes timesOf() {
+        MethodTimes mine = times;
+        if (mine == null && !detached && !timesRetired) {
+            mine = MethodTimes.register();
+            times = mine;
+        }
+        return mine;
     }
 
     private void notifyExited() {
@@ -681,7 +738,7 @@ public final class ZVContext {
         if (sp >= stackPointer) {
             return;  // nothing above: the frame is gone already
         }
-        popBias = notifyMethodEnterExit ? NOTIFYING_BIAS : 0;
+        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
         int marks = hasRunCounter;
         if ((marks & 3) != 0) {
             hasRunCounter = marks & ~3;
@@ -690,6 +747,9 @@ public final class ZVContext {
             sp = 0;
         }
         dropTo(sp);
+        if (times != null) {
+            times.exitFrom(sp + 1);
+        }
         if (notifyMethodEnterExit) {
             notifyExited();
         }

@@ -1,0 +1,84 @@
+// The profiler's mutable state in one record, made once and never destroyed:
+// VM threads (the audit port's, the sampler, threads that allocate or wait
+// for a monitor) may still report after the VM's death event, while the
+// process runs its exit destructors.
+#pragma once
+
+#include <jni.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "profile.h"
+#include "settings.h"
+#include "zvi.h"
+
+namespace profiler {
+
+struct ProfilerState {
+    // The extension (extension.cpp).
+    JavaVM *vm = nullptr;
+    Settings settings;
+    ZVExtensionRecord record{};
+    // The call counts at the end of the last interval: each interval's
+    // reports count the calls made in it.
+    std::mutex callsMutex;
+    std::map<std::string, uint64_t> callsBefore;
+    // One set of reports at a time: an interval's reports and its new start
+    // are one step, which the exit's or a data dump's reports come before or after.
+    std::mutex reportsMutex;
+    // What the metrics read from the handler table: classes loaded and not
+    // unloaded, threads running and started, collections begun.
+    std::atomic<jint> classes{0}, activeThreads{0}, startedThreads{0}, collections{0};
+    // Methods are timed as their classes load when a filter names them.
+    std::atomic<bool> timingFiltered{false};
+
+    // The sampler (sampler.cpp).
+    struct Sampler {
+        Settings settings;
+        std::atomic<bool> stop{false};
+        std::atomic<bool> paused{false};  // stopped over the audit port
+        std::mutex profileMutex;  // the profile and the records
+        Profile profile;
+        std::unordered_map<JNIEnv *, ZVSampleRecord *> records;
+        // With threads=true: the number of each thread's record, and the names by number.
+        std::unordered_map<JNIEnv *, int32_t> threadNumbers;
+        std::vector<std::string> threadNames;
+        // A record's caller word holds its thread's CPU time at the previous snapshot.
+        bool firstSnapshot = true;
+        int64_t lastSnapshot = 0;
+        std::atomic<bool> started{false};
+        std::function<void()> intervalHandler;
+        std::mutex endedMutex;
+        std::vector<JNIEnv *> ended;  // threads unregistered since the last snapshot
+    } sampler;
+
+    // Method names (method_names.cpp), under their mutex.
+    struct MethodNames {
+        std::mutex mutex;
+        using Table = std::unordered_map<int32_t, std::string>;
+        Table byId;     // as delivered, flag bits included
+        Table byIndex;  // without the flag bits
+        Table files;    // without the flag bits
+    } names;
+
+    // The event profiles (event_profiles.cpp), each under its mutex.
+    struct Events {
+        std::mutex mutex;
+        Profile profile;
+        std::vector<std::string> labels;  // class names by label number
+        std::unordered_map<std::string, int32_t> numbers;
+    } allocations, locks;
+    double allocationInterval = 512 * 1024;
+};
+
+// The one record, made on first use.
+ProfilerState &Profiler();
+
+}  // namespace profiler
