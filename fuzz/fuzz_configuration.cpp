@@ -11,16 +11,14 @@
 
 #include "config/config.h"
 #include "pri/filters/filters.h"
+#include "scratch_file.h"
 #include "support/install_paths.h"
 
 namespace {
 
 void IgnoreXmlError(void *, const char *, ...) {}
 
-const std::string &ScratchPath() {
-    static const std::string path = "/tmp/zv_fuzz_configuration_" + std::to_string(getpid());
-    return path;
-}
+const std::string &ScratchPath() { return zvfuzz::ScratchPath("fuzz_configuration"); }
 
 void Prepare() {
     static bool done = false;
@@ -29,13 +27,6 @@ void Prepare() {
     // Progress messages are not findings; stderr stays for crash reports.
     if (!freopen("/dev/null", "w", stdout)) return;
     xmlSetGenericErrorFunc(nullptr, IgnoreXmlError);
-}
-
-bool WriteScratch(const uint8_t *data, size_t size) {
-    FILE *file = fopen(ScratchPath().c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = fwrite(data, 1, size, file) == size;
-    return fclose(file) == 0 && ok;
 }
 
 void LoadWithOptions(const char *options) {
@@ -65,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (role == 0) {
         std::string options(reinterpret_cast<const char *>(body), length);
         LoadWithOptions(options.c_str());
-    } else if (WriteScratch(body, length)) {
+    } else if (zvfuzz::WriteScratch(ScratchPath(), body, length)) {
         if (role == 1) {
             PRILoadFilterFile(ScratchPath().c_str());
             QueryFilters();
@@ -74,7 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         } else {
             LoadWithOptions(ScratchPath().c_str());
         }
-        unlink(ScratchPath().c_str());
     }
     FreeAgentOptions(InstallAgentOptions(NewAgentOptions()));
     PRIFreeFilters(PRIInstallFilters(PRINewFilters()));

@@ -12,7 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string &path = zvfuzz::ScratchPath("fuzz_directi_table");
     if (!zvfuzz::WriteScratch(path, data, size)) return 0;
     SEElement *table = PRIDirectIReadTable(path.c_str());
-    unlink(path.c_str());
     if (table == nullptr) return 0;
     if (table->type != SE_MAP) std::abort();
     static const PRIVMProperties kVMs[] = {

@@ -25,7 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string &path = zvfuzz::ScratchPath("fuzz_extension_table");
     if (!zvfuzz::WriteScratch(path, data, size)) return 0;
     SEElement *table = ZVReadExtensionTable(path.c_str());
-    unlink(path.c_str());
     if (table == nullptr) return 0;
     if (table->type != SE_LIST) std::abort();
     SEElement *exclusion = Parse("{skipped=1}");

@@ -95,8 +95,12 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
 
 bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     uint16_t count = jclass->constant_pool_count;
-    JCRConstant **pool = JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count);
-    if (pool == nullptr) return false;
+    // Every slot takes 3 bytes at least (a Long or Double 9 for its two): a
+    // count the input cannot hold gets no table of that size (up to 512 KB,
+    // zeroed), only the same walk to the entry that fails.
+    bool fits = reader.remaining >= 3 * (int64_t{count} - 1);
+    JCRConstant **pool = fits ? JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count) : nullptr;
+    if (fits && pool == nullptr) return false;
     for (int index = 1; index < count; index++) {
         JCRConstant *entry = ReadConstant(reader, jclass->major_version);
         bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
@@ -111,8 +115,13 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
             std::fprintf(stderr, "ZV encountered corrupt class, skipping constant-pool parse\n");
             return false;
         }
-        pool[index] = entry;
+        if (pool != nullptr) pool[index] = entry;
+        else sFree(entry);
         if (wide) index++;
+    }
+    if (pool == nullptr) {  // not reached: the input ran out before the last slot
+        std::fprintf(stderr, "ZV encountered corrupt class, skipping constant-pool parse\n");
+        return false;
     }
     jclass->constant_pool = pool;
     return true;

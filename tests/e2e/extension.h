@@ -32,8 +32,9 @@ ZVExtensionRecord *MemoryRecord();
 void say(const std::string &text);
 // The services record the agent handed the extension.
 const ZVServices *ExtensionServices();
-// ZVContext.createMarker(name, event): the marker's identifier, 0 when refused.
-jint CreateMarker(JNIEnv *env, const char *name, jint event = 0);
+// ZVContext.createMarker(name, event): the marker's identifier, 0 when refused;
+// then failure, when given, says which call failed and with what exception.
+jint CreateMarker(JNIEnv *env, const char *name, jint event = 0, std::string *failure = nullptr);
 
 // With initArgs inspect=true: the handler table's counts, method names from
 // its class-load handler, and the inspection of the thread that loads

@@ -33,9 +33,10 @@ std::string pushAndPop(JNIEnv *env, int marker, int before) {
         reinterpret_cast<void (*)(int32_t, const char *)>(services->words[22])(kEvent, "churn");
     });
     std::string name = "churn " + std::to_string(marker & 7);
-    jint id = CreateMarker(env, name.c_str(), kEvent);
+    std::string failure;
+    jint id = CreateMarker(env, name.c_str(), kEvent, &failure);
     jint expected = 0;
-    if (id == 0) return "marker " + name + " refused";
+    if (id == 0) return "marker " + name + " refused (" + failure + ")";
     if (!gMarkerIDs[marker & 7].compare_exchange_strong(expected, id) && expected != id)
         return "marker " + name + " has identifiers " + std::to_string(expected) + " and " + std::to_string(id);
     auto push = reinterpret_cast<int32_t (*)(JNIEnv *, int32_t, int32_t)>(services->words[14]);

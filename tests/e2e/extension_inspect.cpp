@@ -105,14 +105,38 @@ std::string metrics() {
            std::to_string(active) + " and " + std::to_string(total) + " of " + std::to_string(gThreadCalls);
 }
 
+// " threw CLASS" for the pending exception (left pending), or "".
+std::string ExceptionName(JNIEnv *env) {
+    jthrowable thrown = env->ExceptionOccurred();
+    if (thrown == nullptr) return "";
+    env->ExceptionClear();
+    std::string name = " threw ";
+    jclass type = env->GetObjectClass(thrown);
+    jclass classClass = env->FindClass("java/lang/Class");
+    jmethodID getName = classClass != nullptr ? env->GetMethodID(classClass, "getName", "()Ljava/lang/String;") : nullptr;
+    auto text = getName != nullptr ? static_cast<jstring>(env->CallObjectMethod(type, getName)) : nullptr;
+    const char *chars = text != nullptr && !env->ExceptionCheck() ? env->GetStringUTFChars(text, nullptr) : nullptr;
+    name += chars != nullptr ? chars : "an exception whose class could not be named";
+    if (chars != nullptr) env->ReleaseStringUTFChars(text, chars);
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    env->Throw(thrown);
+    return name;
+}
+
 }  // namespace
 
-jint CreateMarker(JNIEnv *env, const char *name, jint event) {
+jint CreateMarker(JNIEnv *env, const char *name, jint event, std::string *failure) {
     jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
     jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
                                           : nullptr;
     jstring text = create != nullptr ? env->NewStringUTF(name) : nullptr;
     jint id = text != nullptr ? env->CallStaticIntMethod(context, create, text, event) : 0;
+    if (failure != nullptr && id == 0) {
+        *failure = context == nullptr ? "FindClass" : create == nullptr ? "GetStaticMethodID"
+                                                  : text == nullptr  ? "NewStringUTF"
+                                                                     : "createMarker";
+        *failure += ExceptionName(env);
+    }
     if (env->ExceptionCheck()) env->ExceptionClear();
     if (text != nullptr) env->DeleteLocalRef(text);
     if (context != nullptr) env->DeleteLocalRef(context);
