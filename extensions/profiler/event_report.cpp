@@ -20,13 +20,6 @@ struct Row {
     uint64_t weight = 0, samples = 0;
 };
 
-std::string format(const char *pattern, auto... values) {
-    char buffer[512];
-    snprintf(buffer, sizeof buffer, pattern, values...);
-    return buffer;
-}
-
-double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 
 std::string amount(uint64_t weight, bool bytes) {
     return bytes ? format("%11.2f MB", weight / 1048576.0) : format("%11.3f s ", weight / 1e9);

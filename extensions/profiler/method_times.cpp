@@ -17,13 +17,6 @@ constexpr size_t kFlatRows = 60;
 constexpr double kTreeCutoff = 0.001;  // call paths below this share of all time are left out
 constexpr int kTreeDepth = 100;
 
-std::string format(const char *pattern, auto... values) {
-    char buffer[512];
-    snprintf(buffer, sizeof buffer, pattern, values...);
-    return buffer;
-}
-
-double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 double ms(uint64_t nanos) { return nanos / 1e6; }
 
 // Self time is what the children's totals leave; the clock is monotonic, but

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <span>
 #include <string>
@@ -14,6 +15,15 @@
 #include "profile.h"
 
 namespace profiler {
+
+// A report line printed into a string (lines are short: 512 bytes at most).
+inline std::string format(const char *pattern, auto... values) {
+    char buffer[512];
+    snprintf(buffer, sizeof buffer, pattern, values...);
+    return buffer;
+}
+
+inline double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 
 struct ReportInfo {
     std::string mode;      // "wall clock" or "CPU"

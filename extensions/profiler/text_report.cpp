@@ -17,13 +17,6 @@ constexpr size_t kLineRows = 20;
 constexpr double kTreeCutoff = 0.005;
 constexpr int kTreeDepth = 100;
 
-std::string format(const char *pattern, auto... values) {
-    char buffer[512];
-    snprintf(buffer, sizeof buffer, pattern, values...);
-    return buffer;
-}
-
-double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 double seconds(uint64_t nanos) { return nanos / 1e9; }
 
 void tree(const NamedNode &node, int depth, uint64_t all, std::string &out) {
