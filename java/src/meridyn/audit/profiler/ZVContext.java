@@ -221,7 +221,11 @@ public final class ZVContext {
     }
 
     private static void exitSlow(ZVContext context) {
-        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
+        // As on entry: a shared field written only when it changes.
+        int bias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
+        if (popBias != bias) {
+            popBias = bias;
+        }
         int marks = context.hasRunCounter;
         if ((marks & 3) != 0) {
             context.hasRunCounter = marks & ~3;
