@@ -33,7 +33,7 @@ const Command kCommands[] = {
      DiffCommand},
     {"attach", "PID [OPTIONS] [--agent PATH]  (loads the agent with OPTIONS into a running JDK 17 or 25 VM)",
      AttachCommand},
-    {"profile", "start|stop|reset|dump [--port N (1473)] [--kind collapsed|txt|html|pprof] [--out FILE (-)]"
+    {"profile", "start|stop|reset|dump [--port N (1473)] [--kind collapsed|txt|html|pprof|alloc-html|...] [--out FILE (-)]"
                 " [--host ADDRESS]  (controls a running VM's profile)",
      ProfileCommand},
 };

@@ -23,7 +23,9 @@ int ProfileCommand(int argc, char **argv) {
     }
     bool dump = action == "dump";
     if (argc % 2 != 1 || (!dump && action != "start" && action != "stop" && action != "reset") ||
-        (dump && kind != "txt" && kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof"))
+        // Any kind the profiler answers (text, collapsed, html, pprof, and
+        // those of its other profiles such as alloc-html); it names unknown ones.
+        (dump && (kind.empty() || kind.find_first_of(" \r\n") != std::string::npos)))
         return kUsageError;
     std::string request = dump ? "profile " + std::string(kind == "txt" ? "text" : kind) : "sampling " + action;
     std::string body, error;
