@@ -56,11 +56,7 @@ void table(const char *heading, const std::map<std::string, Row> &rows, uint64_t
 }
 
 void tree(const NamedNode &node, int depth, uint64_t all, bool bytes, std::string &out) {
-    std::vector<const NamedNode *> children;
-    for (const auto &entry : node.children) children.push_back(entry.second.get());
-    std::stable_sort(children.begin(), children.end(),
-                     [](const NamedNode *a, const NamedNode *b) { return a->total > b->total; });
-    for (const NamedNode *child : children) {
+    for (const NamedNode *child : HeaviestFirst(node)) {
         if (child->total < all * kTreeCutoff) break;
         out += std::string(2 * depth, ' ');
         out += format("%5.1f%% %s %10" PRIu64 "  ", percent(child->total, all), amount(child->total, bytes).c_str(),

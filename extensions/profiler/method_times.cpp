@@ -36,11 +36,7 @@ void settleSelf(NamedNode &root) {
 }
 
 void tree(const NamedNode &node, int depth, uint64_t all, std::string &out) {
-    std::vector<const NamedNode *> children;
-    for (const auto &entry : node.children) children.push_back(entry.second.get());
-    std::stable_sort(children.begin(), children.end(),
-                     [](const NamedNode *a, const NamedNode *b) { return a->total > b->total; });
-    for (const NamedNode *child : children) {
+    for (const NamedNode *child : HeaviestFirst(node)) {
         if (child->total < all * kTreeCutoff) break;
         out += std::string(2 * depth, ' ');
         out += format("%5.1f%% %11.3f ms  self %5.1f%% %11.3f ms %12" PRIu64 " calls  ", percent(child->total, all),

@@ -3,6 +3,7 @@
 // with a flat profile, and a self-contained HTML flame graph.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -24,6 +25,15 @@ inline std::string format(const char *pattern, auto... values) {
 }
 
 inline double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
+
+// A call-tree node's children, the heaviest first (ties in their stored order).
+inline std::vector<const NamedNode *> HeaviestFirst(const NamedNode &node) {
+    std::vector<const NamedNode *> children;
+    for (const auto &entry : node.children) children.push_back(entry.second.get());
+    std::stable_sort(children.begin(), children.end(),
+                     [](const NamedNode *a, const NamedNode *b) { return a->total > b->total; });
+    return children;
+}
 
 struct ReportInfo {
     std::string mode;      // "wall clock" or "CPU"
