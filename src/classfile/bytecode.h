@@ -173,6 +173,26 @@ int JCRInsertAt(JCRInsnList *list, const JCRInsn *insns, int n, int index, JCRCo
 // before the nearest one starting below it (0).
 int JCRInsertAtOffset(JCRClass *jclass, JCRInsnList *list, const JCRInsn *insns, int n,
                       int offset, JCRCode *code, JCRLineTable *table, int flags);
+// One block of instructions for JCRInsertBatch.
+struct JCRInsertion {
+    int index;             // before this instruction of the list as it is; count: after the last
+    const JCRInsn *insns;  // the block, left as it is: the list copies the records
+    int n;
+    int flags;             // JCR_INSERT_*
+    int at;                // set by the batch: the old offset of instruction index
+    int bytes;             // set by the batch: the block's size with its padding nops
+};
+// Inserts every block in one pass over the list, the exception table and the
+// line table: for each block, the same as JCRInsertAt at its index, but
+// branches and table entries are moved once. Blocks come sorted by index;
+// those at one index go in the order given. A branch, handler or try end
+// that led to instruction index then leads past the blocks there that skip
+// the inserted code (flag JCR_INSERT_SKIP_INSERTED) and come before the
+// first one that does not; a try start or line start (other than pc 0) moves
+// past all of them. Blocks at the end relocate nothing and get no padding.
+// Returns the instructions inserted (padding included); 0, with nothing
+// changed, when a block is out of order or out of range or memory runs out.
+int JCRInsertBatch(JCRInsnList *list, JCRInsertion *blocks, int count, JCRCode *code, JCRLineTable *table);
 // The new relative offset of a branch at offset b (in the edited numbering)
 // whose old target is b + off, after nl bytes were inserted at NO.
 int relocateJump(int NO, int nl, int b, int off, int flags);

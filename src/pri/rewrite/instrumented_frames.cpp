@@ -89,6 +89,34 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
     return JCREncodeStackMap(jclass, classes, initial_, frames);
 }
 
+void PRIInsertionLog::addBatch(const JCRInsertion *blocks, int count, int oldCount) {
+    steps_.push_back(points_.size());
+    for (int b = 0; b < count; ++b) {
+        const JCRInsertion &block = blocks[b];
+        if (block.bytes == 0 || block.index >= oldCount) continue;
+        bool skip = (block.flags & JCR_INSERT_SKIP_INSERTED) != 0;
+        if (points_.size() == steps_.back() || points_.back().at != block.at) {
+            points_.push_back({block.at, 0, 0});
+        }
+        Point &p = points_.back();
+        if (p.skipped == p.bytes && skip) p.skipped += block.bytes;
+        p.bytes += block.bytes;
+    }
+}
+
+int PRIInsertionLog::moved(int pc, bool instruction, size_t first) const {
+    for (size_t s = first; s < steps_.size(); ++s) {
+        size_t end = s + 1 < steps_.size() ? steps_[s + 1] : points_.size();
+        int shift = 0;
+        for (size_t k = steps_[s]; k < end && points_[k].at <= pc; ++k) {
+            const Point &p = points_[k];
+            shift += p.at < pc || instruction ? p.bytes : p.skipped;
+        }
+        pc += shift;
+    }
+    return pc;
+}
+
 void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRIInsertionLog &log) {
     int codeLength = static_cast<int>(code->code_length);
     for (int a = 0; a < code->attributes_count; ++a) {

@@ -5,38 +5,44 @@
 
 #include <vector>
 
+#include "classfile/bytecode.h"
 #include "classfile/stackmap.h"
 
-// Where old offsets went after a series of insertions, each recorded in the
-// numbering left by the earlier ones.
+// Where old offsets went after a series of insertions. Each step is one
+// insertion or one batch of them, recorded in the numbering left by the
+// earlier steps.
 class PRIInsertionLog {
 public:
     // bytes went in before the instruction at offset at; skip: branches to
     // that instruction skip the inserted code.
-    void add(int at, int bytes, bool skip) { insertions_.push_back({at, bytes, skip}); }
+    void add(int at, int bytes, bool skip) {
+        steps_.push_back(points_.size());
+        points_.push_back({at, bytes, skip ? bytes : 0});
+    }
+    // One batch (JCRInsertBatch): blocks went in before the instructions at
+    // their old offsets, in one pass. Blocks after the last of oldCount
+    // instructions move nothing.
+    void addBatch(const JCRInsertion *blocks, int count, int oldCount);
     // The new offset of the instruction that was at pc.
     int instruction(int pc) const { return moved(pc, true); }
     // Where a branch to pc lands now; also where a range ending at pc ends.
     int branchTarget(int pc) const { return moved(pc, false); }
-    // Insertions so far; an offset in the numbering they left moves on
-    // through the later ones with instructionSince.
-    size_t size() const { return insertions_.size(); }
+    // Steps so far; an offset in the numbering they left moves on through
+    // the later ones with instructionSince.
+    size_t size() const { return steps_.size(); }
     int instructionSince(size_t first, int pc) const { return moved(pc, true, first); }
 
 private:
-    struct Insertion {
+    // At old offset at of its step, bytes went in; branches to at skip the
+    // first `skipped` of them.
+    struct Point {
         int at;
         int bytes;
-        bool skip;
+        int skipped;
     };
-    int moved(int pc, bool instruction, size_t first = 0) const {
-        for (size_t k = first; k < insertions_.size(); ++k) {
-            const Insertion &i = insertions_[k];
-            if (pc > i.at || (pc == i.at && (instruction || i.skip))) pc += i.bytes;
-        }
-        return pc;
-    }
-    std::vector<Insertion> insertions_;
+    int moved(int pc, bool instruction, size_t first = 0) const;
+    std::vector<Point> points_;
+    std::vector<size_t> steps_;  // index of each step's first point
 };
 
 // The verification types of what the inserted code keeps and passes.

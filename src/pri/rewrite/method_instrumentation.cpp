@@ -166,6 +166,36 @@ struct Work {
     uint16_t *pcs = nullptr;
     PRIInsertionLog log;
 
+    // Where the blocks go at one instruction: the entry code first, then a
+    // handler's resume, the line's probe and the exit before a return.
+    enum Place { kEntry = 0, kResume = 1, kProbe = 2, kExit = 3 };
+
+    // Plans a block before instruction index of the list as it is; apply()
+    // puts every planned block in with one pass over the method. Returns
+    // the instructions it will take, its padding nops included.
+    int plan(const JCRInsn *insns, int n, int index, Place place, int flags) {
+        int size = 0;
+        for (int i = 0; i < n; ++i) size += JCRInsnSize(&insns[i]);
+        planned.push_back({index, place, static_cast<int>(planned.size()), static_cast<int>(pool.size()), n, flags});
+        pool.insert(pool.end(), insns, insns + n);
+        return n + (index < list->count ? JCRSwitchPadding(list, size) : 0);
+    }
+    bool apply() {
+        if (planned.empty()) return true;
+        std::sort(planned.begin(), planned.end(), [](const Planned &a, const Planned &b) {
+            return a.index != b.index ? a.index < b.index : a.place != b.place ? a.place < b.place : a.order < b.order;
+        });
+        std::vector<JCRInsertion> blocks;
+        blocks.reserve(planned.size());
+        for (const Planned &p : planned) blocks.push_back({p.index, pool.data() + p.first, p.n, p.flags, 0, 0});
+        int oldCount = list->count;
+        if (JCRInsertBatch(list, blocks.data(), static_cast<int>(blocks.size()), code, table) == 0) return false;
+        log.addBatch(blocks.data(), static_cast<int>(blocks.size()), oldCount);
+        planned.clear();
+        pool.clear();
+        return true;
+    }
+
     // The instructions inserted (0 when refused); bytes, when given, gets
     // their size with the nops that keep switches aligned.
     int insert(const JCRInsn *insns, int n, int index, int flags, int *bytes = nullptr) {
@@ -185,6 +215,18 @@ struct Work {
         sFree(lines);
         sFree(pcs);
     }
+
+private:
+    struct Planned {
+        int index;
+        Place place;
+        int order;
+        int first;  // in pool
+        int n;
+        int flags;
+    };
+    std::vector<Planned> planned;
+    std::vector<JCRInsn> pool;
 };
 
 // The first line (lowest start pc, the later entry on equal pcs) and the
@@ -208,31 +250,22 @@ void lineRange(const JCRLineTable *table, int32_t *first, int32_t *last) {
 // probe. Returns false when the probes could not be built.
 bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, int firstProbe, int L,
                   int debug) {
-    int inserted = 0;
-    int k = 0, offset = 0, index = 0;  // the search's place: instruction k starts at offset
+    int k = 0, offset = 0;  // the search's place: instruction k starts at offset
     for (int i = firstProbe; i < count; ++i) {
         Code probe(jclass);
         probe.aload(L + 1).iload(L + 2).pushInt(w.lines[i]).op(79 /* iastore */);
         if (!probe.finish()) return false;
         // Before the instruction at the line's pc or, when none starts there,
-        // the nearest one below it; then no further probes follow.
-        // The canonical entries come in pc order: the search goes on from
-        // the previous probe, which now lies before the instruction it found.
-        int target = w.pcs[i] + inserted;
-        bool exact = false;
-        for (; k < w.list->count && offset <= target; offset += JCRInsnSize(&w.list->insns[k]), ++k) {
-            index = k;
-            exact = offset == target;
-            if (exact) break;
+        // the nearest one below it; then no further probes follow. The
+        // canonical entries come in pc order: the search goes on from there.
+        int target = w.pcs[i];
+        while (k + 1 < w.list->count && offset + JCRInsnSize(&w.list->insns[k]) <= target) {
+            offset += JCRInsnSize(&w.list->insns[k]);
+            ++k;
         }
-        int bytes = 0;
-        int added = w.insert(probe.data(), probe.count(), index, debugFlags(debug), &bytes);
-        if (added == 0) return false;
-        inserted += bytes;
+        bool exact = offset == target;
+        if (w.plan(probe.data(), probe.count(), k, Work::kProbe, debugFlags(debug)) == 0) return false;
         if (!exact) break;
-        // Resume at the instruction the probe went before, now added further on.
-        k = index + added;
-        offset = target + bytes;
     }
     return true;
 }
@@ -254,7 +287,7 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
         if (lines) loadStack();
         entry.astore(L);
         if (!entry.finish()) return -1;
-        return w.insert(entry.data(), entry.count(), index, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
+        return w.plan(entry.data(), entry.count(), index, Work::kEntry, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
     }
     // With entry and exit calls, L + 2 keeps where the entry put the frame
     // (line probes or not): the catch-all and the method's handlers go back
@@ -305,20 +338,18 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
         }
         frames->add(at + entry.offsetOfLabel(store), withStack, {t.context});
     }
-    return w.insert(entry.data(), entry.count(), index, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
+    return w.plan(entry.data(), entry.count(), index, Work::kEntry, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
 }
 
 // [aload L, invokestatic willExitMethod] before every return; branches to a
 // return run it. It has no branch of its own, so it needs no frame.
 bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
+    Code exit(jclass);  // the same block before each return
+    exit.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
+    if (!exit.finish()) return false;
     for (int i = 0; i < w.list->count; ++i) {
         if (!isReturn(w.list->insns[i].opcode)) continue;
-        Code exit(jclass);
-        exit.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
-        if (!exit.finish()) return false;
-        int inserted = w.insert(exit.data(), exit.count(), i, debugFlags(debug));
-        if (inserted == 0) return false;
-        i += inserted;  // now at the return
+        if (w.plan(exit.data(), exit.count(), i, Work::kExit, debugFlags(debug)) == 0) return false;
     }
     return true;
 }
@@ -329,17 +360,19 @@ bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, i
 // no handler can cover). Branches to a handler run it too; it changes nothing
 // then. Its handlers' frames move onto it.
 bool insertResumes(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
+    if (w.code->exception_table_length == 0) return true;
     std::vector<int> starts;
     for (int e = 0; e < w.code->exception_table_length; ++e) starts.push_back(w.code->exception_table[e].handler_pc);
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-    // From the last handler back, so that the offsets still to visit stay put.
-    for (auto at = starts.rbegin(); at != starts.rend(); ++at) {
-        int index = JCRInsnAtOffset(w.list, *at);
-        if (index < 0) return false;
-        Code resume(jclass);
-        resume.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_RESUME_FRAME]);
-        if (!resume.finish() || w.insert(resume.data(), resume.count(), index, debugFlags(debug)) == 0) return false;
+    Code resume(jclass);  // the same block at each handler
+    resume.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_RESUME_FRAME]);
+    if (!resume.finish()) return false;
+    int index = 0, offset = 0;  // instruction index starts at offset
+    for (int at : starts) {
+        while (index < w.list->count && offset < at) offset += JCRInsnSize(&w.list->insns[index++]);
+        if (offset != at || index == w.list->count) return false;  // not an instruction start
+        if (w.plan(resume.data(), resume.count(), index, Work::kResume, debugFlags(debug)) == 0) return false;
     }
     return true;
 }
@@ -614,7 +647,8 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         quick.pushInt(static_cast<int32_t>(methodID)).pushInt(*firstLine);
         quick.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_ENTER_EXIT_QUICK]);
         if (!quick.finish() ||
-            w.insert(quick.data(), quick.count(), 0, JCR_INSERT_SKIP_INSERTED | debugFlags(debug)) == 0) {
+            w.plan(quick.data(), quick.count(), 0, Work::kEntry, JCR_INSERT_SKIP_INSERTED | debugFlags(debug)) == 0 ||
+            !w.apply()) {
             return 0;
         }
         calls = false;
@@ -641,10 +675,9 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         }
         entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, frames, debug);
         if (entryCount <= 0) return 0;
-        if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug) ||
-                      !appendCatchAll(jclass, w, refs, entryCount, thisInitialized, L, frames))) {
-            return 0;
-        }
+        if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug))) return 0;
+        if (!w.apply()) return 0;
+        if (calls && !appendCatchAll(jclass, w, refs, entryCount, thisInitialized, L, frames)) return 0;
     }
     if (debug) {
         printf("after %s:\n", JCRClassName(jclass));
