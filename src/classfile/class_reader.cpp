@@ -10,7 +10,33 @@ const char kCorruptItem[] = "ZV encountered Corrupt class, skipping constantPool
 // Size of a Utf8 record: the header, the text and its NUL.
 size_t Utf8Size(uint32_t length) { return sizeof(JCRConstant) + length + 1; }
 
-JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
+// The parsed constants lie side by side in one block of the class (its
+// constant slab), which is freed with the class: one allocation for the
+// pool instead of one per entry, and lookups that walk the pool walk
+// neighbouring memory. An entry that does not fit gets memory of its own.
+struct Slab {
+    uint8_t *next = nullptr;
+    uint8_t *end = nullptr;
+    const JCRClass *jclass = nullptr;
+
+    void *allocate(size_t size) {
+        size = (size + 7) & ~size_t{7};
+        if (next != nullptr && static_cast<size_t>(end - next) >= size) {
+            void *memory = next;
+            next += size;
+            return memory;
+        }
+        return JCRAllocate(size);
+    }
+    void *allocateZeroed(size_t size) {
+        void *memory = allocate(size);
+        if (memory != nullptr) std::memset(memory, 0, size);
+        return memory;
+    }
+    void release(JCRConstant *entry) const { JCRFreeConstant(jclass, entry); }
+};
+
+JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
     uint8_t tag = reader.u8();
     if (reader.exhausted()) {
         // The pool is cut off: say so rather than report a tag of 0.
@@ -31,7 +57,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
             return nullptr;
         }
         // Only the header is cleared: the text is copied over right away.
-        entry = static_cast<JCRConstant *>(JCRAllocate(Utf8Size(length)));
+        entry = static_cast<JCRConstant *>(slab.allocate(Utf8Size(length)));
         if (entry == nullptr) return nullptr;
         std::memset(entry, 0, sizeof(JCRConstant));
         entry->length = length;
@@ -41,13 +67,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
     }
     case JCR_CONSTANT_Integer:
     case JCR_CONSTANT_Float:
-        entry = JCRAllocateArray<JCRConstant>(1);
+        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
         if (entry == nullptr) return nullptr;
         entry->value = reader.u32();
         break;
     case JCR_CONSTANT_Long:
     case JCR_CONSTANT_Double:
-        entry = JCRAllocateArray<JCRConstant>(1);
+        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
         if (entry == nullptr) return nullptr;
         entry->high = reader.u32();
         entry->low = reader.u32();
@@ -57,7 +83,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
     case JCR_CONSTANT_MethodType:
     case JCR_CONSTANT_Module:
     case JCR_CONSTANT_Package:
-        entry = JCRAllocateArray<JCRConstant>(1);
+        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         break;
@@ -67,13 +93,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
     case JCR_CONSTANT_NameAndType:
     case JCR_CONSTANT_Dynamic:
     case JCR_CONSTANT_InvokeDynamic:
-        entry = JCRAllocateArray<JCRConstant>(1);
+        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         entry->index2 = reader.u16();
         break;
     case JCR_CONSTANT_MethodHandle:
-        entry = JCRAllocateArray<JCRConstant>(1);
+        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
         if (entry == nullptr) return nullptr;
         entry->kind = reader.u8();
         entry->index1 = reader.u16();
@@ -87,7 +113,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion) {
     // Utf8 entry that runs past it.
     if (reader.exhausted()) {
         std::fprintf(stderr, kCorruptItem);
-        sFree(entry);
+        slab.release(entry);
         return nullptr;
     }
     return entry;
@@ -101,22 +127,36 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     bool fits = reader.remaining >= 3 * (int64_t{count} - 1);
     JCRConstant **pool = fits ? JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count) : nullptr;
     if (fits && pool == nullptr) return false;
+    // Room for every entry as a fixed record (rounded up), and for the rest
+    // of the input as Utf8 text with NULs: no pool needs more.
+    Slab slab;
+    slab.jclass = jclass;
+    if (fits) {
+        uint64_t size = uint64_t{count} * ((sizeof(JCRConstant) + 1 + 7) & ~size_t{7}) +
+                        static_cast<uint64_t>(reader.remaining) + 8;
+        jclass->constant_slab = size <= 0x7fffffff ? static_cast<uint8_t *>(JCRAllocate(size)) : nullptr;
+        if (jclass->constant_slab != nullptr) {
+            jclass->constant_slab_size = static_cast<uint32_t>(size);
+            slab.next = jclass->constant_slab;
+            slab.end = jclass->constant_slab + size;
+        }
+    }
     for (int index = 1; index < count; index++) {
-        JCRConstant *entry = ReadConstant(reader, jclass->major_version);
+        JCRConstant *entry = ReadConstant(reader, jclass->major_version, slab);
         bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
         if (wide && index + 1 >= count) {
             // The second slot of a Long or Double would lie outside the pool.
             std::fprintf(stderr, kCorruptItem);
-            sFree(entry);
+            slab.release(entry);
             entry = nullptr;
         }
         if (entry == nullptr) {
-            JCRFreeConstantPool(pool, count);
+            JCRFreeConstantPool(jclass, pool, count);
             std::fprintf(stderr, "ZV encountered corrupt class, skipping constant-pool parse\n");
             return false;
         }
         if (pool != nullptr) pool[index] = entry;
-        else sFree(entry);
+        else slab.release(entry);
         if (wide) index++;
     }
     if (pool == nullptr) {  // not reached: the input ran out before the last slot
@@ -241,9 +281,16 @@ JCRClass *JCRParseClass(const uint8_t *bytes, int length) {
     return jclass;
 }
 
-void JCRFreeConstantPool(JCRConstant **pool, uint16_t count) {
+void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry) {
+    auto *at = reinterpret_cast<uint8_t *>(entry);
+    const uint8_t *slab = jclass->constant_slab;
+    if (slab != nullptr && at >= slab && at < slab + jclass->constant_slab_size) return;
+    sFree(entry);
+}
+
+void JCRFreeConstantPool(const JCRClass *jclass, JCRConstant **pool, uint16_t count) {
     if (pool == nullptr) return;
-    for (int i = 0; i < count; i++) sFree(pool[i]);
+    for (int i = 0; i < count; i++) JCRFreeConstant(jclass, pool[i]);
     sFree(pool);
 }
 
@@ -255,7 +302,8 @@ void JCRFreeMember(JCRMember *member) {
 
 void JCRFreeClass(JCRClass *jclass) {
     if (jclass == nullptr) return;
-    JCRFreeConstantPool(jclass->constant_pool, jclass->constant_pool_count);
+    JCRFreeConstantPool(jclass, jclass->constant_pool, jclass->constant_pool_count);
+    sFree(jclass->constant_slab);
     sFree(jclass->interfaces);
     for (int i = 0; i < jclass->fields_count; i++) JCRFreeMember(jclass->fields[i]);
     sFree(jclass->fields);

@@ -99,6 +99,10 @@ struct JCRClass {
     uint16_t attributes_count;
     JCRAttribute **attributes;      // null when attributes_count is 0
     int32_t constant_pool_room;     // slots allocated for constant_pool; 0: constant_pool_count
+    // The parsed entries' block: entries inside it are freed with it, by
+    // JCRFreeClass, never one by one (null for classes built by hand).
+    uint8_t *constant_slab;
+    uint32_t constant_slab_size;
 
     // Operand pool of the bytecode editor: 4-byte slots in chunks of 512 bytes.
     // Table entries that hold no chunk are null; JCRFreeClass frees every

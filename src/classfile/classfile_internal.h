@@ -90,7 +90,9 @@ void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, 
 // A new attribute record holding a copy of the buffer; null when refused.
 JCRAttribute *JCRAttributeFromBuffer(uint16_t nameIndex, const JCRByteBuffer *buffer);
 
-void JCRFreeConstantPool(JCRConstant **pool, uint16_t count);
+// Frees an entry of the class's pool unless it lies in its constant slab.
+void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry);
+void JCRFreeConstantPool(const JCRClass *jclass, JCRConstant **pool, uint16_t count);
 void JCRFreeMember(JCRMember *member);
 
 // Appends an entry as the last slot of the pool and returns its index; 0 (the

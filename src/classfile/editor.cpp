@@ -1,12 +1,12 @@
 // Inserting instructions into a method's instruction list while keeping every
 // branch, switch, exception-table and line-table entry on its instruction.
 #include <cstdio>
-#include <vector>
 
 #include "classfile/bytecode.h"
 #include "classfile/bytecode_list.h"
 #include "classfile/bytecode_operands.h"
 #include "support/heap.h"
+#include "support/inline_vector.h"
 
 JCRInsnList *jcr::newInsnList(int capacity) {
     if (capacity < 1 || int64_t{capacity} * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return nullptr;
@@ -220,7 +220,7 @@ struct BatchPoint {
 
 class BatchShift {
 public:
-    explicit BatchShift(const std::vector<BatchPoint> &points) : points_(points) {}
+    explicit BatchShift(const ZVInlineVector<BatchPoint, 48> &points) : points_(points) {}
     // The new offset of what started at old offset t: past every block at or below it.
     int64_t instruction(int64_t t) const {
         const BatchPoint *p = last(t);
@@ -245,7 +245,7 @@ private:
         }
         return low == 0 ? nullptr : &points_[low - 1];
     }
-    const std::vector<BatchPoint> &points_;
+    const ZVInlineVector<BatchPoint, 48> &points_;
 };
 
 void batchRelocate16(JCRInsnList *list, JCRInsn &insn, int64_t oldAt, int64_t newAt, const BatchShift &shift) {
@@ -311,7 +311,7 @@ int JCRInsertBatch(JCRInsnList *list, JCRInsertion *blocks, int count, JCRCode *
 
     // The old offset of every block, and the points that move offsets
     // (blocks at the end move none).
-    std::vector<BatchPoint> points;
+    ZVInlineVector<BatchPoint, 48> points;
     int64_t offset = 0;
     int next = 0;
     int i = 0;

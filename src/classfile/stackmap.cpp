@@ -177,10 +177,12 @@ int JCRClassIndex::stackMapName(JCRClass *jclass) {
 
 int JCRClassIndex::findOrAdd(JCRClass *jclass, std::string_view name) {
     build(jclass);
-    auto found = indexes_.find(std::string(name));
+    auto found = indexes_.find(name);
     if (found != indexes_.end()) return found->second;
     int index = JCRAddClassRef(jclass, std::string(name).c_str());
-    if (index > 0) indexes_.emplace(std::string(name), index);
+    const JCRConstant *entry = index > 0 ? JCRConstantAt(jclass, index, JCR_CONSTANT_Class) : nullptr;
+    const char *text = entry != nullptr ? JCRUtf8At(jclass, entry->index1) : nullptr;
+    if (text != nullptr) indexes_.emplace(text, index);
     return index > 0 ? index : 0;
 }
 

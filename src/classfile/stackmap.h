@@ -53,7 +53,8 @@ private:
     void build(JCRClass *jclass);
     const JCRClass *built_ = nullptr;
     int stackMapName_ = 0;
-    std::unordered_map<std::string, int> indexes_;
+    // Keys point into the class's Utf8 entries, which live as long as it.
+    std::unordered_map<std::string_view, int> indexes_;
 };
 
 // The implicit frame at offset 0: `this` and the parameters of the method.

@@ -7,6 +7,7 @@
 
 #include "classfile/bytecode.h"
 #include "classfile/stackmap.h"
+#include "support/inline_vector.h"
 
 // Where old offsets went after a series of insertions. Each step is one
 // insertion or one batch of them, recorded in the numbering left by the
@@ -41,8 +42,8 @@ private:
         int skipped;
     };
     int moved(int pc, bool instruction, size_t first = 0) const;
-    std::vector<Point> points_;
-    std::vector<size_t> steps_;  // index of each step's first point
+    ZVInlineVector<Point, 48> points_;
+    ZVInlineVector<size_t, 4> steps_;  // index of each step's first point
 };
 
 // The verification types of what the inserted code keeps and passes.

@@ -18,6 +18,7 @@
 #include "pri/rewrite/instrument.h"
 #include "smap/smap.h"
 #include "support/heap.h"
+#include "support/inline_vector.h"
 
 namespace {
 
@@ -92,9 +93,9 @@ private:
     }
 
     JCRClass *jclass_;
-    std::vector<JCRInsn> insns_;
-    std::vector<Branch> branches_;
-    std::vector<int> labels_;
+    ZVInlineVector<JCRInsn, 40> insns_;
+    ZVInlineVector<Branch, 8> branches_;
+    ZVInlineVector<int, 8> labels_;
     bool ok_ = true;
 };
 
@@ -185,8 +186,8 @@ struct Work {
         std::sort(planned.begin(), planned.end(), [](const Planned &a, const Planned &b) {
             return a.index != b.index ? a.index < b.index : a.place != b.place ? a.place < b.place : a.order < b.order;
         });
-        std::vector<JCRInsertion> blocks;
-        blocks.reserve(planned.size());
+        std::vector<JCRInsertion> &blocks = s.blocks;
+        blocks.clear();
         for (const Planned &p : planned) blocks.push_back({p.index, pool.data() + p.first, p.n, p.flags, 0, 0});
         int oldCount = list->count;
         if (JCRInsertBatch(list, blocks.data(), static_cast<int>(blocks.size()), code, table) == 0) return false;
@@ -208,6 +209,10 @@ struct Work {
         if (inserted > 0 && index < list->count - inserted) log.add(at, size, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
         return inserted;
     }
+    Work() {
+        planned.clear();
+        pool.clear();
+    }
     ~Work() {
         JCRFreeInsnList(list);
         JCRFreeLineTable(table);
@@ -225,8 +230,20 @@ private:
         int n;
         int flags;
     };
-    std::vector<Planned> planned;
-    std::vector<JCRInsn> pool;
+    // Kept by the thread from method to method: planning allocates nothing
+    // once they have grown to a method's size.
+    struct Scratch {
+        std::vector<Planned> planned;
+        std::vector<JCRInsn> pool;
+        std::vector<JCRInsertion> blocks;
+    };
+    static Scratch &scratch() {
+        static thread_local Scratch kept;
+        return kept;
+    }
+    Scratch &s = scratch();
+    std::vector<Planned> &planned = s.planned;
+    std::vector<JCRInsn> &pool = s.pool;
 };
 
 // The first line (lowest start pc, the later entry on equal pcs) and the
