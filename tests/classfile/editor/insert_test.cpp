@@ -4,6 +4,8 @@
 // over every method of real classes in real_classes_test.cpp.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "capture.h"
 #include "editor_test_support.h"
 
@@ -146,4 +148,74 @@ TEST(Check, RejectsTargetsInsideInstructionsMisalignedSwitchesAndOversizedCode) 
               "Detected size error during instrumentation <65536>\n");
     bigList->count--;
     EXPECT_EQ(JCRCheckCode(bigList.get(), 0), 0);
+}
+
+// One batch against the same blocks put in one by one, last first (so that
+// every index still names its instruction): the same code, tables and
+// overflow, with several blocks at one instruction (skipping ones first),
+// blocks at branch targets, handler starts and the end, switch padding, and
+// a branch pushed out of 16 bits.
+TEST(InsertBatch, MatchesTheBlocksInsertedOneByOne) {
+    int switchAt, firstReturn;
+    Bytes switching = switchMethod(1, &switchAt, &firstReturn);
+    Bytes far = {JCR_OP_GOTO, 0x7f, 0xfc};
+    far.insert(far.end(), 32761, JCR_OP_NOP);
+    far.push_back(JCR_OP_RETURN);
+    struct Block {
+        int index;
+        int n;  // calls
+        int flags;
+    };
+    const int skip = JCR_INSERT_SKIP_INSERTED;
+    struct Case {
+        const char *name;
+        Bytes bytes;
+        std::vector<Block> blocks;
+        bool overflows;
+    } cases[] = {
+        // Entry at 0, two blocks at the loop's target 2 (iinc), one before the
+        // handler at 11 (the goto), one before the return and one after it.
+        {"loop", loopToEntry(), {{0, 1, skip}, {2, 1, skip}, {2, 2, 0}, {6, 1, 0}, {7, 1, 0}, {8, 1, 0}}, false},
+        {"switch", switching, {{0, 1, skip}, {2, 1, 0}, {3, 2, 0}, {4, 1, 0}}, false},
+        {"far", far, {{0, 1, skip}, {1, 2, 0}, {32762, 1, 0}}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<JCRInsn> calls(4, kCall);
+        CodePtr codes[2] = {makeCode(c.bytes, {{0, 11, 11, 0}, {2, 14, 2, 0}}),
+                            makeCode(c.bytes, {{0, 11, 11, 0}, {2, 14, 2, 0}})};
+        LineTablePtr tables[2] = {makeLineTable({{0, 1}, {2, 2}, {11, 3}}), makeLineTable({{0, 1}, {2, 2}, {11, 3}})};
+        ListPtr batch = decode(codes[0].get());
+        ListPtr single = decode(codes[1].get());
+        std::vector<JCRInsertion> blocks;
+        for (const Block &b : c.blocks) blocks.push_back({b.index, calls.data(), b.n, b.flags, 0, 0});
+        int inserted = JCRInsertBatch(batch.get(), blocks.data(), static_cast<int>(blocks.size()), codes[0].get(),
+                                      tables[0].get());
+        int one = 0;
+        for (auto b = c.blocks.rbegin(); b != c.blocks.rend(); ++b)
+            one += JCRInsertAt(single.get(), calls.data(), b->n, b->index, codes[1].get(), tables[1].get(), b->flags);
+        EXPECT_EQ(inserted, one);
+        // One by one, an offset past 16 bits is written back cut and moved on from there.
+        if (!c.overflows) {
+            EXPECT_EQ(encode(batch.get()), encode(single.get()));
+        }
+        for (int e = 0; e < 2; ++e) {
+            const JCRExceptionEntry &x = codes[0]->exception_table[e], &y = codes[1]->exception_table[e];
+            EXPECT_EQ(std::tie(x.start_pc, x.end_pc, x.handler_pc), std::tie(y.start_pc, y.end_pc, y.handler_pc));
+        }
+        for (int l = 0; l < 3; ++l) EXPECT_EQ(tables[0]->entries[l].start_pc, tables[1]->entries[l].start_pc);
+        EXPECT_EQ(batch->branch_overflow != 0, c.overflows);
+        EXPECT_EQ(single->branch_overflow != 0, c.overflows);
+        if (!c.overflows) {
+            EXPECT_EQ(JCRCheckCode(batch.get(), 0), 0);
+        }
+    }
+    // Out of order or out of range: nothing changes.
+    CodePtr code = makeCode(loopToEntry());
+    ListPtr list = decode(code.get());
+    JCRInsertion unordered[2] = {{3, &kCall, 1, 0, 0, 0}, {1, &kCall, 1, 0, 0, 0}};
+    JCRInsertion outside = {list->count + 1, &kCall, 1, 0, 0, 0};
+    EXPECT_EQ(JCRInsertBatch(list.get(), unordered, 2, code.get(), nullptr), 0);
+    EXPECT_EQ(JCRInsertBatch(list.get(), &outside, 1, code.get(), nullptr), 0);
+    EXPECT_EQ(encode(list.get()), loopToEntry());
 }
