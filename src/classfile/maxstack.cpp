@@ -116,35 +116,37 @@ struct Pending {
 class Walker {
 public:
     Walker(const JCRClass *jclass, const JCRInsnList *list) : jclass_(jclass), list_(list) {}
-    ~Walker() {
-        sFree(offsets_);
-        sFree(visited_);
-        sFree(pending_);
-    }
+    ~Walker() { sFree(memory_); }
 
     bool prepare() {
         int count = list_->count;
-        offsets_ = static_cast<int64_t *>(sMalloc(static_cast<int>(sizeof(int64_t) * (count + 1))));
-        visited_ = static_cast<uint8_t *>(sMalloc(count + 1));
-        if (offsets_ == nullptr || visited_ == nullptr) return false;
-        // Every visit pushes at most its switch targets or one continuation,
-        // and every top-level walk one start: this bounds the pending stack.
-        int64_t bound = 1;
-        int64_t offset = 0;
+        // One block: the offsets, the pending paths (at most one per
+        // instruction and switch case, counted below) and the marks.
+        int64_t cases = 0;
         for (int i = 0; i < count; i++) {
             const JCRInsn &insn = list_->insns[i];
+            jcr::SwitchLayout layout;
+            if (JCROpcodes[insn.opcode].branch_kind == JCR_BRANCH_SWITCH && jcr::switchLayout(insn, &layout))
+                cases += layout.count;
+        }
+        int64_t bound = 1 + int64_t{count} + cases;
+        int64_t size = int64_t{sizeof(int64_t)} * (count + 1) + bound * int64_t{sizeof(Pending)} + count + 1;
+        if (size > 0x7fffffff) return false;
+        memory_ = static_cast<uint8_t *>(sMalloc(static_cast<int>(size)));
+        if (memory_ == nullptr) return false;
+        offsets_ = reinterpret_cast<int64_t *>(memory_);
+        pending_ = reinterpret_cast<Pending *>(memory_ + sizeof(int64_t) * (count + 1));
+        visited_ = memory_ + sizeof(int64_t) * (count + 1) + bound * sizeof(Pending);
+        // Every visit pushes at most its switch targets or one continuation,
+        // and every top-level walk one start: bound above holds the pending stack.
+        int64_t offset = 0;
+        for (int i = 0; i < count; i++) {
             offsets_[i] = offset;
             visited_[i] = 0;
-            offset += JCRInsnSize(&insn);
-            jcr::SwitchLayout layout;
-            bound += JCROpcodes[insn.opcode].branch_kind == JCR_BRANCH_SWITCH && jcr::switchLayout(insn, &layout)
-                         ? int64_t{layout.count} + 1
-                         : 1;
+            offset += JCRInsnSize(&list_->insns[i]);
         }
         offsets_[count] = offset;
-        if (bound * int64_t{sizeof(Pending)} > 0x7fffffff) return false;
-        pending_ = static_cast<Pending *>(sMalloc(static_cast<int>(bound * sizeof(Pending))));
-        return pending_ != nullptr;
+        return true;
     }
 
     // walk(depth, index) from the entry or a handler; folds into the maximum.
@@ -218,6 +220,7 @@ private:
 
     const JCRClass *jclass_;
     const JCRInsnList *list_;
+    uint8_t *memory_ = nullptr;
     int64_t *offsets_ = nullptr;
     uint8_t *visited_ = nullptr;
     Pending *pending_ = nullptr;

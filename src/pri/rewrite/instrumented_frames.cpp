@@ -25,7 +25,9 @@ bool objectType(JCRClass *jclass, JCRClassIndex &classes, const char *name, JCRV
 std::vector<JCRVerificationType> withLocals(std::vector<JCRVerificationType> locals, int slots,
                                             const std::vector<JCRVerificationType> &extra) {
     if (extra.empty()) return locals;
-    for (int used = JCRLocalSlots(locals); used < slots; ++used) locals.push_back({});
+    int used = JCRLocalSlots(locals);
+    locals.reserve(locals.size() + static_cast<size_t>(slots > used ? slots - used : 0) + extra.size());
+    for (; used < slots; ++used) locals.push_back({});
     locals.insert(locals.end(), extra.begin(), extra.end());
     return locals;
 }
@@ -63,7 +65,9 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
                                      int firstLocal, const std::vector<JCRVerificationType> &extra) const {
-    std::vector<JCRFrame> frames = added_;
+    std::vector<JCRFrame> frames;
+    frames.reserve(added_.size() + own_.size() + aliases_.size() + 1);
+    frames.insert(frames.end(), added_.begin(), added_.end());
     auto place = [&](int offset, const JCRFrame &own) {
         if (JCRLocalSlots(own.locals) > firstLocal) return false;  // wider than max_locals
         JCRFrame frame{offset, withLocals(own.locals, firstLocal, extra), own.stack};
