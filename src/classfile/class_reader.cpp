@@ -316,5 +316,6 @@ void JCRFreeClass(JCRClass *jclass) {
     }
     if (jclass->line_numbers != nullptr) ZVFreeVector(jclass->line_numbers);
     if (jclass->line_start_pcs != nullptr) ZVFreeVector(jclass->line_start_pcs);
+    delete jclass->integer_index;
     sFree(jclass);
 }

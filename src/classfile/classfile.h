@@ -116,6 +116,11 @@ struct JCRClass {
     // method of the class; freed (when non-null) by JCRFreeClass.
     ZVVector *line_numbers;
     ZVVector *line_start_pcs;
+
+    // JCRFindInteger's index of the pool's Integer entries up to slot
+    // integers_indexed (the pool only grows at its end); freed by JCRFreeClass.
+    struct JCRIntegerIndex *integer_index;
+    int32_t integers_indexed;
 };
 
 struct JCRExceptionEntry {

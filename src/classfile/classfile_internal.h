@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 
 #include "classfile/classfile.h"
 #include "support/heap.h"
@@ -98,3 +99,8 @@ void JCRFreeMember(JCRMember *member);
 // Appends an entry as the last slot of the pool and returns its index; 0 (the
 // entry freed) when the pool is full or memory runs out.
 int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry);
+
+// The first slot of each Integer value of a class's pool (JCRFindInteger).
+struct JCRIntegerIndex {
+    std::unordered_map<uint32_t, int> first;
+};

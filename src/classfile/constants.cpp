@@ -1,5 +1,6 @@
 // Constant-pool lookups and additions.
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "classfile/classfile_internal.h"
@@ -86,12 +87,27 @@ int JCRFindUtf8(const JCRClass *jclass, const char *text) {
 }
 
 int JCRFindInteger(const JCRClass *jclass, int32_t value) {
-    for (int index = 1; index < jclass->constant_pool_count; index++) {
-        const JCRConstant *entry = jclass->constant_pool[index];
-        if (entry != nullptr && entry->tag == JCR_CONSTANT_Integer && entry->value == static_cast<uint32_t>(value))
-            return index;
+    // Every instrumented method pushes its id, past 32767 an Integer
+    // constant: the pool's Integers are indexed once, and the index follows
+    // the entries added at the end since. The index is a cache of the record.
+    auto *self = const_cast<JCRClass *>(jclass);
+    if (self->integer_index == nullptr) {
+        self->integer_index = new (std::nothrow) JCRIntegerIndex;
+        self->integers_indexed = 1;
     }
-    return -1;
+    JCRIntegerIndex *index = self->integer_index;
+    if (index == nullptr) return -1;
+    if (self->integers_indexed > jclass->constant_pool_count) {  // a pool replaced by a shorter one
+        index->first.clear();
+        self->integers_indexed = 1;
+    }
+    for (int slot = self->integers_indexed; slot < jclass->constant_pool_count; slot++) {
+        const JCRConstant *entry = jclass->constant_pool[slot];
+        if (entry != nullptr && entry->tag == JCR_CONSTANT_Integer) index->first.emplace(entry->value, slot);
+    }
+    self->integers_indexed = jclass->constant_pool_count;
+    auto found = index->first.find(static_cast<uint32_t>(value));
+    return found != index->first.end() ? found->second : -1;
 }
 
 int JCRFindClassRef(const JCRClass *jclass, const char *name) {
