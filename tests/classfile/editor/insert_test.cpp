@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "capture.h"
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 namespace {
 
