@@ -48,6 +48,33 @@ void tree(const NamedNode &node, int depth, uint64_t all, std::string &out) {
 
 }  // namespace
 
+std::vector<TimedNode> TimesSince(std::span<const TimedNode> before, std::span<const TimedNode> nodes) {
+    // A node of `before` by its parent's index there and its method; the
+    // parents come first in both trees, so a node's counterpart is found
+    // from its parent's.
+    auto key = [](size_t parent, int32_t method) { return (uint64_t{parent} << 32) | static_cast<uint32_t>(method); };
+    std::unordered_map<uint64_t, size_t> earlier;
+    for (size_t i = 1; i < before.size(); ++i) {
+        int32_t up = before[i].parent;
+        if (up >= 0 && static_cast<size_t>(up) < i) earlier.emplace(key(up, before[i].method), i);
+    }
+    constexpr size_t kNone = SIZE_MAX;
+    std::vector<size_t> counterpart(nodes.size(), kNone);
+    if (!before.empty()) counterpart[0] = 0;
+    std::vector<TimedNode> out(nodes.begin(), nodes.end());
+    for (size_t i = 1; i < nodes.size(); ++i) {
+        int32_t up = nodes[i].parent;
+        if (up < 0 || static_cast<size_t>(up) >= i || counterpart[up] == kNone) continue;
+        auto found = earlier.find(key(counterpart[up], nodes[i].method));
+        if (found == earlier.end()) continue;
+        counterpart[i] = found->second;
+        const TimedNode &then = before[found->second];
+        out[i].calls -= std::min(out[i].calls, then.calls);
+        out[i].total -= std::min(out[i].total, then.total);
+    }
+    return out;
+}
+
 TimedProfile NameTimes(std::span<const TimedNode> nodes, const Names &names) {
     TimedProfile out;
     NamedProfile &named = out.named;
@@ -73,8 +100,10 @@ TimedProfile NameTimes(std::span<const TimedNode> nodes, const Names &names) {
         TimedMethod &method = out.methods[name];
         method.calls += node.calls;
         method.all += node.total;
-        if (node.calls > 0) method.min = std::min(method.min, node.min);
-        method.max = std::max(method.max, node.max);
+        if (node.calls > 0) {
+            method.min = std::min(method.min, node.min);
+            method.max = std::max(method.max, node.max);
+        }
     }
     for (const auto &entry : named.root.children) {
         named.root.total += entry.second->total;
@@ -98,10 +127,14 @@ std::string TimingReport(const TimedProfile &profile, const ReportInfo &info) {
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
         return a.second.self != b.second.self ? a.second.self > b.second.self : a.second.total > b.second.total;
     });
-    for (size_t i = 0; i < rows.size() && i < kFlatRows; ++i) {
+    size_t shown = 0;
+    for (size_t i = 0; i < rows.size() && shown < kFlatRows; ++i) {
         const auto &[method, totals] = rows[i];
         auto found = profile.methods.find(method);
         TimedMethod calls = found != profile.methods.end() ? found->second : TimedMethod{};
+        // (A method that neither ran nor returned since the last interval.)
+        if (calls.calls == 0 && totals.total == 0) continue;
+        ++shown;
         double average = calls.calls > 0 ? ms(calls.all) / calls.calls : 0.0;
         out += format("%5.1f %12.3f  %5.1f %12.3f %11.3f %11.3f %11.3f %12" PRIu64 "  ", percent(totals.self, all),
                       ms(totals.self), percent(totals.total, all), ms(totals.total),

@@ -69,6 +69,10 @@ struct TimedProfile {
     NamedProfile named;
     std::map<std::string, TimedMethod> methods;
 };
+// The tree `nodes` less what the earlier tree `before` had on the same call
+// paths: the calls and the time since then (an interval's, or since a reset).
+// The least and greatest time of a call stay those of the whole run.
+std::vector<TimedNode> TimesSince(std::span<const TimedNode> before, std::span<const TimedNode> nodes);
 // Names the tree: nodes of one name under one parent merge; a node's self
 // time is its total less its children's.
 TimedProfile NameTimes(std::span<const TimedNode> nodes, const Names &names);
