@@ -121,27 +121,30 @@ std::string TimingReport(const TimedProfile &profile, const ReportInfo &info) {
     const uint64_t all = named.weight;
     std::string out = format("Method timing (%s): %" PRIu64 " calls timed, %.3f s in the threads' outermost timed calls\n\n",
                              info.mode.c_str(), named.samples, all / 1e9);
-    out += "Flat profile, by self time (times of one call: least, average, greatest)\n";
-    out += " self%      self ms  total%     total ms      min ms      avg ms      max ms        calls  method\n";
+    auto callsOf = [&profile](const std::string &method) {
+        auto found = profile.methods.find(method);
+        return found != profile.methods.end() ? found->second : TimedMethod{};
+    };
     std::vector<std::pair<std::string, MethodTotals>> rows(named.methods.begin(), named.methods.end());
+    // (Methods that neither ran nor returned since the last interval.)
+    std::erase_if(rows, [&](const auto &row) { return row.second.total == 0 && callsOf(row.first).calls == 0; });
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
         return a.second.self != b.second.self ? a.second.self > b.second.self : a.second.total > b.second.total;
     });
-    size_t shown = 0;
-    for (size_t i = 0; i < rows.size() && shown < kFlatRows; ++i) {
+    std::string first = FirstOf(kFlatRows, rows.size());  // " (the first 60 of 1803)"
+    out += "Flat profile, by self time (times of one call: least, average, greatest" +
+           (first.empty() ? "" : "; " + first.substr(2, first.size() - 3)) + ")\n";
+    out += " self%      self ms  total%     total ms      min ms      avg ms      max ms        calls  method\n";
+    for (size_t i = 0; i < rows.size() && i < kFlatRows; ++i) {
         const auto &[method, totals] = rows[i];
-        auto found = profile.methods.find(method);
-        TimedMethod calls = found != profile.methods.end() ? found->second : TimedMethod{};
-        // (A method that neither ran nor returned since the last interval.)
-        if (calls.calls == 0 && totals.total == 0) continue;
-        ++shown;
+        TimedMethod calls = callsOf(method);
         double average = calls.calls > 0 ? ms(calls.all) / calls.calls : 0.0;
         out += format("%5.1f %12.3f  %5.1f %12.3f %11.3f %11.3f %11.3f %12" PRIu64 "  ", percent(totals.self, all),
                       ms(totals.self), percent(totals.total, all), ms(totals.total),
                       calls.calls > 0 ? ms(calls.min) : 0.0, average, ms(calls.max), calls.calls);
         out += method + '\n';
     }
-    out += "\nCall tree, by total time\n";
+    out += "\nCall tree, by total time" + TreeCutoff(kTreeCutoff) + "\n";
     tree(named.root, 0, all, out);
     return out;
 }

@@ -26,6 +26,14 @@ inline std::string format(const char *pattern, auto... values) {
 
 inline double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 
+// What a section's heading adds when it shows only its first `shown` of
+// `all` rows: " (the first 40 of 1234)"; "" when it shows them all.
+inline std::string FirstOf(size_t shown, size_t all) {
+    return all > shown ? format(" (the first %zu of %zu)", shown, all) : std::string();
+}
+// What a call tree's heading adds for the paths it leaves out.
+inline std::string TreeCutoff(double share) { return format(" (paths under %g%% left out)", share * 100); }
+
 // A call-tree node's children, the heaviest first (ties in their stored order).
 inline std::vector<const NamedNode *> HeaviestFirst(const NamedNode &node) {
     std::vector<const NamedNode *> children;
