@@ -418,8 +418,10 @@ ZVHandlerTable gTable = {
 // Every kind of profile of the settings, the sampler's last.
 void startKinds(JNIEnv *env) {
     if (Profiler().settings.has(Kind::kTiming)) {
-        // The start-up classes' methods are marked first, so that they are
-        // timed from the start like the rest.
+        if (!zviStartMethodTiming(env, timingFiltered() ? 1 : 0))
+            fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
+        // The methods of the classes loaded so far (the start-up classes),
+        // marked now that timing runs; later classes mark their own.
         std::vector<int32_t> pending;
         {
             std::lock_guard<std::mutex> lock(Profiler().timedMutex);
@@ -427,8 +429,6 @@ void startKinds(JNIEnv *env) {
             pending.swap(Profiler().timedPending);
         }
         if (!pending.empty()) zviTimeMethods(env, pending.data(), static_cast<int32_t>(pending.size()));
-        if (!zviStartMethodTiming(env, timingFiltered() ? 1 : 0))
-            fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
     }
     if (Profiler().settings.has(Kind::kAlloc) && !StartAllocationProfile(Profiler().settings.allocBytes))
         fputs("Zentrova profiler: this VM does not sample allocations for the profiler (or the memory profiler "
