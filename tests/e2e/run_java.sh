@@ -657,7 +657,9 @@ profiler)
         grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
             fail "flame graph: no rendered frame for spinLong"
         # A profile folder of its own: the first browser may still hold its lock.
-        timeout 60 "${chrome[@]}" --user-data-dir="$work/chrome-shot" --screenshot="$work/p.png" --window-size=1200,500 \
+        # The window holds 100 levels: a deeper graph opens scrolled to its
+        # roots, and the shot of a scrolled page can come out nearly blank.
+        timeout 60 "${chrome[@]}" --user-data-dir="$work/chrome-shot" --screenshot="$work/p.png" --window-size=1200,1900 \
             "file://$work/p.html" >/dev/null 2>&1
         [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
     fi
