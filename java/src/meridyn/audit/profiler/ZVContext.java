@@ -25,8 +25,11 @@ import java.lang.reflect.Method;
 public final class ZVContext {
     /** Index of the bottom frame; ints 0 and 1 are not a frame. */
     static final int BOTTOM = 2;
-    /** Frames a new stack has room for before it grows. */
-    static final int INITIAL_FRAMES = 1024;
+    /**
+     * Frames a new stack has room for before it grows: 2 KB, deeper than
+     * most threads go, so that a thread pays for depth it reaches.
+     */
+    static final int INITIAL_FRAMES = 256;
     /** Largest stack array; deeper pushes are counted, not stored. */
     static final int MAX_INTS = 1 << 22;
 
