@@ -30,8 +30,8 @@ public final class AgentBoundTest {
         ZVContext inner = ZVContext.didEnterMethodPreInit(12, 6);
         check.that(inner == ctx, "pre-init entry gives the context once bound");
         ZVContext.enterExitQuick(13, 7);
-        ZVContext.willExitMethod(inner);
-        ZVContext.willExitMethod(ctx);
+        ZVContext.willExitMethod(inner, 4);
+        ZVContext.willExitMethod(ctx, 2);
         check.equal("enter 1 12 5 6\nquick 2 13 6 7\nexit 3\nexit 4\n", FakeAgent.takeLog(),
                 "notifications carry (time, method id, caller's location, location)");
 
@@ -48,7 +48,7 @@ public final class AgentBoundTest {
         ZVContext[] other = new ZVContext[1];
         Thread t = new Thread(() -> {
             other[0] = ZVContext.didEnterMethod(21, 1);
-            ZVContext.willExitMethod(other[0]);
+            ZVContext.willExitMethod(other[0], 2);
         });
         t.start();
         t.join();
@@ -61,7 +61,7 @@ public final class AgentBoundTest {
         check.equal(0xC0000001, ZVContext.createMarker("lock wait", 3), "marker natives reachable");
 
         ZVContext.VMExiting();
-        ZVContext.willExitMethod(ZVContext.didEnterMethod(31, 1));
+        ZVContext.willExitMethod(ZVContext.didEnterMethod(31, 1), 2);
         check.equal("", FakeAgent.takeLog(), "no notifications once the VM exits");
         System.exit(check.report("agent_bound") ? 0 : 1);
     }
