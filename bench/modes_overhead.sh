@@ -56,7 +56,8 @@ report() {
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 classes='org.mozilla.javascript.ScriptRuntime|org.mozilla.javascript.optimizer.OptRuntime'
-profiler="-agentpath:$agent=Eprofiler.html=,Eprofiler.collapsed="
+# ("" for none: an option with nothing after its = is refused, and keeps its default)
+profiler="-agentpath:$agent=Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
 for round in $(seq "$rounds"); do
     seconds plain "$java25" "${args[@]}"
     seconds agent "$java25" "$profiler,Eprofiler.enabled=false" "${args[@]}"

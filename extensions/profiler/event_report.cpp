@@ -44,7 +44,7 @@ void leaves(const NamedNode &root, std::map<std::string, Row> &classes, std::map
 }
 
 void table(const char *heading, const std::map<std::string, Row> &rows, uint64_t all, bool bytes, std::string &out) {
-    out += heading;
+    out += heading + FirstOf(kRows, rows.size());
     out += bytes ? "\n share       weight    samples  frame\n" : "\n share      blocked    samples  frame\n";
     std::vector<std::pair<std::string, Row>> sorted(rows.begin(), rows.end());
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -75,7 +75,7 @@ std::string EventReport(const NamedProfile &profile, const ReportInfo &info) {
     table(info.bytes ? "By allocated class" : "By lock class", classes, profile.weight, info.bytes, out);
     out += '\n';
     table(info.bytes ? "By allocating method" : "By blocked method", sites, profile.weight, info.bytes, out);
-    out += "\nCall tree, by weight\n";
+    out += "\nCall tree, by weight" + TreeCutoff(kTreeCutoff) + "\n";
     tree(profile.root, 0, profile.weight, info.bytes, out);
     return out;
 }

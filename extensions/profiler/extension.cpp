@@ -78,9 +78,8 @@ Names reportNames(const std::vector<std::string> &threads, const std::vector<std
     return names;
 }
 
-// The exact method times: text, collapsed stacks or flame graph.
-bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out) {
-    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+// Every thread's timed call tree as it is now (empty without timing).
+std::vector<TimedNode> readTimes(JNIEnv *env) {
     int32_t count = 0;
     int64_t *words = env != nullptr ? zviGetMethodTimes(env, &count) : nullptr;
     std::vector<TimedNode> nodes(static_cast<size_t>(count));
@@ -91,6 +90,20 @@ bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out) {
                              static_cast<uint64_t>(node[4]), static_cast<uint64_t>(node[5])};
     }
     sFree(words);
+    return nodes;
+}
+
+// The exact method times since the end of the last interval (or a reset):
+// text, collapsed stacks or flame graph. `read`: the tree, read once for
+// several reports; null: read here.
+bool renderTimes(JNIEnv *env, const std::string &kind, std::string &out, const std::vector<TimedNode> *read) {
+    if (kind != "text" && kind != "collapsed" && kind != "html") return false;
+    std::vector<TimedNode> nodes;
+    {
+        std::vector<TimedNode> now = read != nullptr ? std::vector<TimedNode>() : readTimes(env);
+        std::lock_guard<std::mutex> lock(Profiler().callsMutex);
+        nodes = TimesSince(Profiler().timesBefore, read != nullptr ? *read : now);
+    }
     std::vector<std::string> noThreads;
     TimedProfile times = NameTimes(nodes, reportNames(noThreads));
     ReportInfo info;
@@ -136,10 +149,11 @@ bool renderEvents(Kind profile, const std::string &kind, std::string &out) {
 struct CallsRead {
     bool known = false;
     std::map<std::string, uint64_t> calls;
+    std::vector<TimedNode> times;  // the timed call tree, when timing
 };
 bool render(JNIEnv *env, const std::string &kind, std::string &out, const CallsRead *calls = nullptr,
             Kind profile = Kind::kSampled) {
-    if (profile == Kind::kTiming) return renderTimes(env, kind, out);
+    if (profile == Kind::kTiming) return renderTimes(env, kind, out, calls != nullptr ? &calls->times : nullptr);
     if (profile == Kind::kAlloc || profile == Kind::kLock) return renderEvents(profile, kind, out);
     if (kind != "text" && kind != "collapsed" && kind != "html" && kind != "pprof") return false;
     ReportInfo info;
@@ -199,12 +213,14 @@ std::string stamped(const std::string &path) {
 }
 
 // Writes the configured reports, time-stamped for a data dump or an interval;
-// `counted` receives the call counts as read (see render).
-void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr) {
+// `counted` and `timed` receive the call counts and the timed tree as read (see render).
+void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr,
+                  std::vector<TimedNode> *timed = nullptr) {
     JNIEnv *env = nullptr;
     if (Profiler().vm == nullptr || Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) != JNI_OK) env = nullptr;
     CallsRead calls;
     calls.known = callsSinceInterval(env, calls.calls, counted);
+    if (Profiler().settings.has(Kind::kTiming)) calls.times = readTimes(env);
     // One set of files per kind of profile; an allocation profile's sample
     // counts go beside its collapsed stacks of bytes.
     for (Kind profile : Profiler().settings.kinds) {
@@ -218,19 +234,42 @@ void writeReports(bool dump, std::map<std::string, uint64_t> *counted = nullptr)
                 writeFile(dump ? stamped(name) : name, text);
         }
     }
+    if (timed != nullptr) *timed = std::move(calls.times);
 }
 
 
-// An interval has passed (on the sampler thread): its reports, then a new
-// profile and call counts from the ones just read.
-void intervalEnded() {
+// An interval has passed (on the sampler thread, or the interval thread
+// without a sampler): its reports, then new profiles, call counts and method
+// times from the ones just read. False once the exit's reports are written:
+// they hold the rest of the run, and nothing follows them.
+bool intervalEnded() {
     std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
+    if (Profiler().exitWritten) return false;
     std::map<std::string, uint64_t> counted;
-    writeReports(true, &counted);
+    std::vector<TimedNode> timed;
+    writeReports(true, &counted, &timed);
     ResetProfile();
     ResetEventProfiles();
     std::lock_guard<std::mutex> lock(Profiler().callsMutex);
     if (!counted.empty()) Profiler().callsBefore = std::move(counted);
+    if (Profiler().settings.has(Kind::kTiming)) Profiler().timesBefore = std::move(timed);
+    return true;
+}
+
+// Ends an interval every intervalSeconds when no sampler thread does.
+void intervalMain(void *) {
+    const time_t seconds = Profiler().settings.intervalSeconds;
+    struct timespec next;
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    do {
+        next.tv_sec += seconds;
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) {
+        }
+        // After a stall (or slow writes), the next interval is a whole one from now.
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec > next.tv_sec) next = now;
+    } while (intervalEnded());
 }
 
 }  // namespace
@@ -239,10 +278,13 @@ void ResetCollected(JNIEnv *env) {
     std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     std::map<std::string, uint64_t> counted;
     bool known = Profiler().settings.calls && callCounts(env, counted);
+    std::vector<TimedNode> timed;
+    if (Profiler().settings.has(Kind::kTiming)) timed = readTimes(env);
     ResetProfile();
     ResetEventProfiles();
     std::lock_guard<std::mutex> lock(Profiler().callsMutex);
     if (known) Profiler().callsBefore = std::move(counted);
+    if (Profiler().settings.has(Kind::kTiming)) Profiler().timesBefore = std::move(timed);
 }
 
 namespace {
@@ -296,6 +338,23 @@ Arguments readArguments(const SEElement *initArgs) {
 
 // ---------------------------------------------------------------- the handler table
 
+// Whether a filter chooses the timed methods.
+bool timingFiltered() { return Profiler().settings.has(Kind::kTiming) && !Profiler().settings.methods.empty(); }
+
+// Marks methods for timing once timing has started; before, they wait for it.
+void markTimed(std::vector<int32_t> numbers) {
+    {
+        std::lock_guard<std::mutex> lock(Profiler().timedMutex);
+        if (!Profiler().timingStarted) {
+            Profiler().timedPending.insert(Profiler().timedPending.end(), numbers.begin(), numbers.end());
+            return;
+        }
+    }
+    JNIEnv *env = nullptr;
+    if (Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
+        zviTimeMethods(env, numbers.data(), static_cast<int32_t>(numbers.size()));
+}
+
 
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
@@ -305,16 +364,14 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
         RememberMethod(id, name, methods[i].method_name, sourceName);
-        if (Profiler().timingFiltered && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
+        if (timingFiltered() && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
             MethodMatches(Profiler().settings.methods, name + "." + methods[i].method_name))
             timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
     }
     sFree(methods);
-    JNIEnv *env = nullptr;
-    if (!timed.empty() && Profiler().vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_2) == JNI_OK)
-        zviTimeMethods(env, timed.data(), static_cast<int32_t>(timed.size()));
+    if (!timed.empty()) markTimed(std::move(timed));
     for (auto [fields, count] : {std::pair{statics, staticCount}, std::pair{instances, instanceCount}}) {
         for (jint i = 0; fields != nullptr && i < count; ++i) {
             sFree(fields[i].field_name);
@@ -329,6 +386,7 @@ void vmShutDown() {
     if (Profiler().settings.has(Kind::kSampled)) StopSampler();
     std::lock_guard<std::mutex> reports(Profiler().reportsMutex);
     writeReports(false);
+    Profiler().exitWritten = true;
 }
 
 void classUnloaded(jobjectID) { --Profiler().classes; }
@@ -360,17 +418,30 @@ ZVHandlerTable gTable = {
 // Every kind of profile of the settings, the sampler's last.
 void startKinds(JNIEnv *env) {
     if (Profiler().settings.has(Kind::kTiming)) {
-        Profiler().timingFiltered = !Profiler().settings.methods.empty();
-        if (!zviStartMethodTiming(env, Profiler().timingFiltered ? 1 : 0))
+        if (!zviStartMethodTiming(env, timingFiltered() ? 1 : 0))
             fputs("Zentrova profiler: methods cannot be timed: the instrumentation runtime is inactive\n", stderr);
+        // The methods of the classes loaded so far (the start-up classes),
+        // marked now that timing runs; later classes mark their own.
+        std::vector<int32_t> pending;
+        {
+            std::lock_guard<std::mutex> lock(Profiler().timedMutex);
+            Profiler().timingStarted = true;
+            pending.swap(Profiler().timedPending);
+        }
+        if (!pending.empty()) zviTimeMethods(env, pending.data(), static_cast<int32_t>(pending.size()));
     }
     if (Profiler().settings.has(Kind::kAlloc) && !StartAllocationProfile(Profiler().settings.allocBytes))
         fputs("Zentrova profiler: this VM does not sample allocations for the profiler (or the memory profiler "
               "follows every allocation); no allocation profile\n", stderr);
     if (Profiler().settings.has(Kind::kLock) && !StartLockProfile())
         fputs("Zentrova profiler: this VM does not report monitor contention; no lock profile\n", stderr);
-    if (!Profiler().settings.has(Kind::kSampled)) return;
-    if (Profiler().settings.intervalSeconds > 0) OnInterval(intervalEnded);
+    bool interval = Profiler().settings.intervalSeconds > 0;
+    if (!Profiler().settings.has(Kind::kSampled)) {
+        if (interval && zviCreateSystemThread("profiler intervals", intervalMain) != JNI_OK)
+            fputs("Zentrova profiler: the interval thread could not be started; no interval reports\n", stderr);
+        return;
+    }
+    if (interval) OnInterval([] { intervalEnded(); });
     if (!StartSampler(Profiler().settings)) fputs("Zentrova profiler: the sampler thread could not be started\n", stderr);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "profile.h"
+#include "reports.h"
 #include "settings.h"
 #include "zvi.h"
 
@@ -30,14 +31,23 @@ struct ProfilerState {
     // reports count the calls made in it.
     std::mutex callsMutex;
     std::map<std::string, uint64_t> callsBefore;
+    // The timed call tree at the end of the last interval (or at a reset),
+    // under callsMutex too: reports of timing show what came after it.
+    std::vector<TimedNode> timesBefore;
     // One set of reports at a time: an interval's reports and its new start
     // are one step, which the exit's or a data dump's reports come before or after.
     std::mutex reportsMutex;
+    bool exitWritten = false;  // the exit's reports are written (under reportsMutex)
     // What the metrics read from the handler table: classes loaded and not
     // unloaded, threads running and started, collections begun.
     std::atomic<jint> classes{0}, activeThreads{0}, startedThreads{0}, collections{0};
-    // Methods are timed as their classes load when a filter names them.
-    std::atomic<bool> timingFiltered{false};
+    // With a filter, methods are marked for timing as their classes load.
+    // Classes that loaded before timing started (the start-up classes, whose
+    // loads the agent replays when the handler table is installed) wait in
+    // timedPending until it starts; both under timedMutex.
+    std::mutex timedMutex;
+    bool timingStarted = false;
+    std::vector<int32_t> timedPending;
 
     // The sampler (sampler.cpp).
     struct Sampler {

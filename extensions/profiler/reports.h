@@ -26,6 +26,14 @@ inline std::string format(const char *pattern, auto... values) {
 
 inline double percent(uint64_t part, uint64_t whole) { return whole > 0 ? 100.0 * part / whole : 0.0; }
 
+// What a section's heading adds when it shows only its first `shown` of
+// `all` rows: " (the first 40 of 1234)"; "" when it shows them all.
+inline std::string FirstOf(size_t shown, size_t all) {
+    return all > shown ? format(" (the first %zu of %zu)", shown, all) : std::string();
+}
+// What a call tree's heading adds for the paths it leaves out.
+inline std::string TreeCutoff(double share) { return format(" (paths under %g%% left out)", share * 100); }
+
 // A call-tree node's children, the heaviest first (ties in their stored order).
 inline std::vector<const NamedNode *> HeaviestFirst(const NamedNode &node) {
     std::vector<const NamedNode *> children;
@@ -69,6 +77,10 @@ struct TimedProfile {
     NamedProfile named;
     std::map<std::string, TimedMethod> methods;
 };
+// The tree `nodes` less what the earlier tree `before` had on the same call
+// paths: the calls and the time since then (an interval's, or since a reset).
+// The least and greatest time of a call stay those of the whole run.
+std::vector<TimedNode> TimesSince(std::span<const TimedNode> before, std::span<const TimedNode> nodes);
 // Names the tree: nodes of one name under one parent merge; a node's self
 // time is its total less its children's.
 TimedProfile NameTimes(std::span<const TimedNode> nodes, const Names &names);

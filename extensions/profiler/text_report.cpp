@@ -39,7 +39,7 @@ std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
     out += format("Sampled %.2f s of wall time, in which the sampled threads used %.2f s of CPU time\n\n",
                   seconds(profile.wallNanos), seconds(profile.cpuNanos));
 
-    out += "Flat profile, by self time\n";
+    out += "Flat profile, by self time" + FirstOf(kFlatRows, profile.methods.size()) + "\n";
     out += " self%    self s  total%   total s   samples        calls  method\n";
     std::vector<std::pair<std::string, MethodTotals>> rows(profile.methods.begin(), profile.methods.end());
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
@@ -57,7 +57,7 @@ std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
         out += method + '\n';
     }
 
-    out += "\nHot lines, by self time\n";
+    out += "\nHot lines, by self time" + FirstOf(kLineRows, profile.lines.size()) + "\n";
     out += " self%    self s  line\n";
     std::vector<std::pair<std::string, uint64_t>> lines(profile.lines.begin(), profile.lines.end());
     std::stable_sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
@@ -68,7 +68,7 @@ std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
     }
 
     if (info.callsKnown) {
-        out += "\nCalls, most called first\n";
+        out += "\nCalls, most called first" + FirstOf(kFlatRows, info.calls.size()) + "\n";
         out += "       calls  method\n";
         std::vector<std::pair<std::string, uint64_t>> called(info.calls.begin(), info.calls.end());
         std::stable_sort(called.begin(), called.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
@@ -76,7 +76,7 @@ std::string TextReport(const NamedProfile &profile, const ReportInfo &info) {
             out += format("%12" PRIu64 "  ", called[i].second) + called[i].first + '\n';
     }
 
-    out += "\nCall tree, by total time\n";
+    out += "\nCall tree, by total time" + TreeCutoff(kTreeCutoff) + "\n";
     tree(profile.root, 0, all, out);
     return out;
 }

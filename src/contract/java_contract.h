@@ -99,6 +99,7 @@ inline constexpr char kThreadClass[] = "java/lang/Thread";
     X(kCountCalls, kContextClass, "countCalls", "Z")                                                        \
     X(kTotalCallCounts, kContextClass, "totalCallCounts", "()[I")                                           \
     X(kTimeMethods, kContextClass, "timeMethods", "Z")                                                      \
+    X(kSwitchesChanged, kContextClass, "switchesChanged", "()V")                                            \
     X(kMarkTimed, kContextClass, "markTimed", "([I)V")                                                      \
     X(kMethodTimes, kContextClass, "methodTimes", "()[J")                                                   \
     /* AuditPort: the native that hands a request line to the agent */                                      \
@@ -107,7 +108,7 @@ inline constexpr char kThreadClass[] = "java/lang/Thread";
     X(kUpdateLocation, kContextClass, "updateLocation", "(" ZV_CONTEXT_TYPE "I)V")                          \
     X(kDidEnterMethod, kContextClass, "didEnterMethod", "(II)" ZV_CONTEXT_TYPE)                             \
     X(kDidEnterMethodPreInit, kContextClass, "didEnterMethodPreInit", "(II)" ZV_CONTEXT_TYPE)               \
-    X(kWillExitMethod, kContextClass, "willExitMethod", "(" ZV_CONTEXT_TYPE ")V")                           \
+    X(kWillExitMethod, kContextClass, "willExitMethod", "(" ZV_CONTEXT_TYPE "I)V")                          \
     X(kEnterExitQuick, kContextClass, "enterExitQuick", "(II)V")                                            \
     X(kGetContextFast, kContextClass, "getContextFast", "()" ZV_CONTEXT_TYPE)                               \
     X(kExitFrame, kContextClass, "exitFrame", "(" ZV_CONTEXT_TYPE "I)V")                                    \

@@ -22,8 +22,7 @@ __attribute__((weak)) const char *GetInstallPath(int tool);
 
 namespace {
 
-std::string gBootAppendAtLoad;
-std::string gAddedBootJar;  // what the agent appended itself (not in the property when live)
+JvmpiEmulation::ClassPaths &state() { return Jvmpi().classPaths; }
 
 bool isFile(const std::string &path) {
     struct stat info {};
@@ -85,9 +84,9 @@ namespace {
 void addBootJar() {
     std::string bcp = libDirectory() + "/zvbcp.jar";
     if (!pathNames(property("jdk.boot.class.path.append"), "zvbcp.jar") && isFile(bcp)) {
-        if (Jvmpi().jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) gAddedBootJar = bcp;
+        if (Jvmpi().jvmti->AddToBootstrapClassLoaderSearch(bcp.c_str()) == JVMTI_ERROR_NONE) state().addedBootJar = bcp;
     }
-    gBootAppendAtLoad = property("jdk.boot.class.path.append");
+    state().bootAppendAtLoad = property("jdk.boot.class.path.append");
 }
 
 // Late in the VM's life this runs Java code of the system class loader,
@@ -118,8 +117,8 @@ bool JvmpiBootClassPathHas(const char *resource) {
     // Properties cannot be read while the VM starts (early class loads):
     // then the append as it stood when the agent's jars were added holds.
     std::string list = property("jdk.boot.class.path.append");
-    if (list.empty()) list = gBootAppendAtLoad;
-    if (!gAddedBootJar.empty()) list += ":" + gAddedBootJar;
+    if (list.empty()) list = state().bootAppendAtLoad;
+    if (!state().addedBootJar.empty()) list += ":" + state().addedBootJar;
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = std::min(list.find(':', start), list.size());

@@ -19,12 +19,7 @@
 
 namespace {
 
-JvmpiEmulation gEmulation;
-JNIInvokeInterface_ gProxyFunctions;
-JavaVM gProxyVM;
-bool gStarted = false;
-
-jvmtiEnv *jvmti() { return gEmulation.jvmti; }
+jvmtiEnv *jvmti() { return Jvmpi().jvmti; }
 
 // Runs f on the thread of env: the calling thread, or a known thread.
 template <typename Use>
@@ -46,14 +41,12 @@ struct Monitor {
     std::atomic<jrawMonitorID> raw{nullptr};
 };
 
-std::mutex gMonitorCreation;
-
 jrawMonitorID raw(JVMPI_RawMonitor handle) {
     auto *monitor = reinterpret_cast<Monitor *>(handle);
     if (monitor == nullptr) return nullptr;
     jrawMonitorID id = monitor->raw.load(std::memory_order_acquire);
     if (id != nullptr || jvmti() == nullptr) return id;
-    std::lock_guard<std::mutex> lock(gMonitorCreation);
+    std::lock_guard<std::mutex> lock(Jvmpi().monitorCreation);
     id = monitor->raw.load(std::memory_order_acquire);
     if (id == nullptr && jvmti()->CreateRawMonitor(monitor->name.c_str(), &id) == JVMTI_ERROR_NONE) {
         monitor->raw.store(id, std::memory_order_release);
@@ -199,7 +192,7 @@ void *getThreadLocalStorage(JNIEnv *env) {
     if (jvmti() == nullptr || env != JvmpiCurrentEnv()) return JvmpiKeptStorage(env);
     void *value = nullptr;
     if (jvmti()->GetThreadLocalStorage(nullptr, &value) != JVMTI_ERROR_NONE) value = nullptr;
-    if (value == nullptr && gEmulation.attached && announceOldThread(env) &&
+    if (value == nullptr && Jvmpi().attached && announceOldThread(env) &&
         jvmti()->GetThreadLocalStorage(nullptr, &value) != JVMTI_ERROR_NONE) {
         value = nullptr;
     }
@@ -359,11 +352,11 @@ void buildInterface(JVMPI_Interface &iface) {
 
 // ------------------------------------------------------------ the proxy VM
 
-JavaVM *real() { return gEmulation.realVM; }
+JavaVM *real() { return Jvmpi().realVM; }
 
 jint JNICALL proxyGetEnv(JavaVM *, void **env, jint version) {
     if (version == JVMPI_VERSION_1_1 || version == JVMPI_VERSION_1) {
-        *env = &gEmulation.iface;
+        *env = &Jvmpi().iface;
         return JNI_OK;
     }
     return real()->GetEnv(env, version);
@@ -387,7 +380,7 @@ void requestCapabilities(jvmtiEnv *env) {
     wanted.can_redefine_classes = potential.can_redefine_classes;  // start-up classes, once live
     // Only an attach retransforms (the classes loaded before it): a VM keeps the
     // original bytes of every class it loads for an agent that may.
-    wanted.can_retransform_classes = gEmulation.attached && potential.can_retransform_classes;
+    wanted.can_retransform_classes = Jvmpi().attached && potential.can_retransform_classes;
     wanted.can_get_source_file_name = potential.can_get_source_file_name;
     wanted.can_get_line_numbers = potential.can_get_line_numbers;
     wanted.can_get_current_thread_cpu_time = potential.can_get_current_thread_cpu_time;
@@ -400,7 +393,7 @@ void requestCapabilities(jvmtiEnv *env) {
     wanted.can_generate_vm_object_alloc_events = potential.can_generate_vm_object_alloc_events;
     wanted.can_generate_monitor_events = potential.can_generate_monitor_events;  // contention, when asked for
     env->AddCapabilities(&wanted);
-    env->GetCapabilities(&gEmulation.capabilities);
+    env->GetCapabilities(&Jvmpi().capabilities);
 }
 
 // Extension libraries resolve the agent's exports (zvi*, sMalloc, zvipi) from
@@ -413,24 +406,25 @@ void reopenGlobally() {
 // The interface and the proxy VM, usable before JVMTI is.
 JavaVM *buildProxy(JavaVM *vm, bool late) {
     reopenGlobally();
-    gEmulation.realVM = vm;
-    gEmulation.late = late;
-    buildInterface(gEmulation.iface);
-    gProxyFunctions = *vm->functions;
-    gProxyFunctions.GetEnv = proxyGetEnv;
-    gProxyFunctions.DestroyJavaVM = proxyDestroy;
-    gProxyFunctions.AttachCurrentThread = proxyAttach;
-    gProxyFunctions.DetachCurrentThread = proxyDetach;
-    gProxyFunctions.AttachCurrentThreadAsDaemon = proxyAttachDaemon;
-    gProxyVM.functions = &gProxyFunctions;
-    gStarted = true;
-    return &gProxyVM;
+    JvmpiEmulation &e = Jvmpi();
+    e.realVM = vm;
+    e.late = late;
+    buildInterface(e.iface);
+    e.proxyFunctions = *vm->functions;
+    e.proxyFunctions.GetEnv = proxyGetEnv;
+    e.proxyFunctions.DestroyJavaVM = proxyDestroy;
+    e.proxyFunctions.AttachCurrentThread = proxyAttach;
+    e.proxyFunctions.DetachCurrentThread = proxyDetach;
+    e.proxyFunctions.AttachCurrentThreadAsDaemon = proxyAttachDaemon;
+    e.proxyVM.functions = &e.proxyFunctions;
+    e.started = true;
+    return &e.proxyVM;
 }
 
 bool attachJvmti(jvmtiEnv *environment) {
     requestCapabilities(environment);
     if (!JvmpiInstallCallbacks(environment)) return false;
-    gEmulation.jvmti = environment;
+    Jvmpi().jvmti = environment;
     JvmpiSwitchOnRecordedEvents();
     return true;
 }
@@ -446,7 +440,7 @@ jvmtiEnv *jvmtiOf(JavaVM *vm) {
 // environment and delivers the VM-initialised event itself when the VM's own
 // has passed already. The application's main may run meanwhile.
 void attachWhenLive(void *) {
-    JavaVM *vm = gEmulation.realVM;
+    JavaVM *vm = Jvmpi().realVM;
     JavaVMAttachArgs args{JNI_VERSION_1_2, const_cast<char *>("ZV JVMPI attach"), nullptr};
     void *attached = nullptr;
     jvmtiEnv *environment = nullptr;
@@ -471,33 +465,36 @@ void attachWhenLive(void *) {
 }
 
 JavaVM *start(JavaVM *vm) {
-    if (gStarted) return &gProxyVM;
+    if (Jvmpi().started) return &Jvmpi().proxyVM;
     jvmtiEnv *environment = jvmtiOf(vm);
     if (environment == nullptr) return nullptr;
     buildProxy(vm, false);
     if (!attachJvmti(environment)) return nullptr;
-    return &gProxyVM;
+    return &Jvmpi().proxyVM;
 }
 
 }  // namespace
 
-JvmpiEmulation &Jvmpi() { return gEmulation; }
+JvmpiEmulation &Jvmpi() {
+    static JvmpiEmulation *const emulation = new JvmpiEmulation;
+    return *emulation;
+}
 
 JavaVM *JvmpiStartEmulation(JavaVM *vm) { return start(vm); }
 
-bool JvmpiEmulationStarted() { return gStarted; }
+bool JvmpiEmulationStarted() { return Jvmpi().started; }
 
 JavaVM *JvmpiStartAttachEmulation(JavaVM *vm) {
-    if (gStarted) return nullptr;
+    if (Jvmpi().started) return nullptr;
     jvmtiEnv *environment = jvmtiOf(vm);
     if (environment == nullptr) return nullptr;
-    gEmulation.attached = true;
+    Jvmpi().attached = true;
     buildProxy(vm, true);
-    return attachJvmti(environment) ? &gProxyVM : nullptr;
+    return attachJvmti(environment) ? &Jvmpi().proxyVM : nullptr;
 }
 
 JavaVM *JvmpiStartLateEmulation(JavaVM *vm) {
-    if (gStarted) return &gProxyVM;
+    if (Jvmpi().started) return &Jvmpi().proxyVM;
     void *env = nullptr;
     if (vm == nullptr || vm->GetEnv(&env, JNI_VERSION_1_2) != JNI_OK) return nullptr;
     buildProxy(vm, true);
@@ -510,5 +507,5 @@ JavaVM *JvmpiStartLateEmulation(JavaVM *vm) {
           "and threads that exist already are not seen.\n"
           "Load the agent with -agentpath:<ZenVaDir>/lib/libr2orar.so=OPTIONS instead of -Xrun.\n",
           stderr);
-    return &gProxyVM;
+    return &Jvmpi().proxyVM;
 }

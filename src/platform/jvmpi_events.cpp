@@ -191,24 +191,21 @@ void JNICALL onMethodExit(jvmtiEnv *, JNIEnv *env, jthread, jmethodID method, jb
     JvmpiDeliver(&event);
 }
 
-// JVMPI's array kinds by class tag, from the class signature: 0 for plain
-// objects, else the element's type code.
-std::mutex gKindMutex;
-std::unordered_map<jlong, jint> gKinds;
-
+// JVMPI's array kind of the class, from its signature, remembered by class tag.
 jint arrayKind(jvmtiEnv *jvmti, jclass klass, jobjectID classID) {
+    JvmpiEmulation::Events &state = Jvmpi().events;
     jlong classTag = JvmpiTagFromID(classID);
     {
-        std::lock_guard<std::mutex> lock(gKindMutex);
-        auto found = gKinds.find(classTag);
-        if (found != gKinds.end()) return found->second;
+        std::lock_guard<std::mutex> lock(state.kindMutex);
+        auto found = state.kinds.find(classTag);
+        if (found != state.kinds.end()) return found->second;
     }
     JvmtiMemory<char> signature(jvmti);
     if (jvmti->GetClassSignature(klass, signature.out(), nullptr) != JVMTI_ERROR_NONE) return 0;
     jint kind = signature[0] == '[' ? JvmpiTypeCode(signature[1]) : 0;
     if (classTag != 0) {
-        std::lock_guard<std::mutex> lock(gKindMutex);
-        gKinds[classTag] = kind;
+        std::lock_guard<std::mutex> lock(state.kindMutex);
+        state.kinds[classTag] = kind;
     }
     return kind;
 }
@@ -230,11 +227,6 @@ void deliverAllocation(jvmtiEnv *jvmti, JNIEnv *env, jobject object, jclass klas
     JvmpiDeliver(&event);
 }
 
-// A profiler's handlers of sampled allocations and of monitor contention.
-std::atomic<JvmpiAllocationSampled> gAllocationSampled{nullptr};
-std::atomic<JvmpiMonitorContended> gContended{nullptr};
-std::mutex gProfilerEventsMutex;  // one start of each at a time
-
 // Calls handler with the class signature of klass, JVMTI's for the call.
 template <typename Handler>
 void withSignature(jvmtiEnv *jvmti, jclass klass, Handler handler) {
@@ -246,7 +238,7 @@ void withSignature(jvmtiEnv *jvmti, jclass klass, Handler handler) {
 
 void JNICALL onSampledObjectAlloc(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object, jclass klass,
                                   jlong size) {
-    if (JvmpiAllocationSampled sampled = gAllocationSampled.load(std::memory_order_acquire))
+    if (JvmpiAllocationSampled sampled = Jvmpi().events.allocationSampled.load(std::memory_order_acquire))
         withSignature(jvmti, klass, [&](const char *signature) { sampled(env, signature, size); });
     deliverAllocation(jvmti, env, object, klass, size);
 }
@@ -265,7 +257,7 @@ void JNICALL onMonitorContendedEnter(jvmtiEnv *, JNIEnv *, jthread, jobject) { t
 void JNICALL onMonitorContendedEntered(jvmtiEnv *jvmti, JNIEnv *env, jthread, jobject object) {
     int64_t since = tContendedSince;
     tContendedSince = 0;
-    JvmpiMonitorContended contended = gContended.load(std::memory_order_acquire);
+    JvmpiMonitorContended contended = Jvmpi().events.contended.load(std::memory_order_acquire);
     if (since == 0 || contended == nullptr) return;
     int64_t waited = monotonicNanos() - since;
     LocalRef<jclass> klass(env, env->GetObjectClass(object));
@@ -434,7 +426,7 @@ jint JvmpiEnableEvent(jint type, void *) {
     }
     if (!capabilityFor(type)) return JVMPI_NOT_AVAILABLE;
     // Every allocation needs the sampler's interval at 0: not while a profiler samples them.
-    if (type == JVMPI_EVENT_OBJECT_ALLOC && gAllocationSampled.load() != nullptr) return JVMPI_NOT_AVAILABLE;
+    if (type == JVMPI_EVENT_OBJECT_ALLOC && Jvmpi().events.allocationSampled.load() != nullptr) return JVMPI_NOT_AVAILABLE;
     // Marked first, so that no event is lost between switch and mark.
     Jvmpi().enabled.fetch_or(uint64_t{1} << type);
     for (int i = 0; i < route->count; ++i) {
@@ -457,7 +449,7 @@ jint JvmpiDisableEvent(jint type, void *) {
     Jvmpi().enabled.fetch_and(~(uint64_t{1} << type));
     if (Jvmpi().jvmti == nullptr) return JVMPI_SUCCESS;
     for (int i = 0; i < route->count; ++i) {
-        bool sampling = route->jvmti[i] == JVMTI_EVENT_SAMPLED_OBJECT_ALLOC && gAllocationSampled.load() != nullptr;
+        bool sampling = route->jvmti[i] == JVMTI_EVENT_SAMPLED_OBJECT_ALLOC && Jvmpi().events.allocationSampled.load() != nullptr;
         if (!sampling && !stillWanted(route->jvmti[i])) setMode(JVMTI_DISABLE, route->jvmti[i]);
     }
     return JVMPI_SUCCESS;
@@ -483,15 +475,15 @@ jint JvmpiRequestEvent(jint type, void *arg) {
 
 bool JvmpiStartAllocationSampling(jlong intervalBytes, JvmpiAllocationSampled sampled) {
     JvmpiEmulation &emulation = Jvmpi();
-    std::lock_guard<std::mutex> lock(gProfilerEventsMutex);
+    std::lock_guard<std::mutex> lock(emulation.events.profilerEventsMutex);
     if (emulation.jvmti == nullptr || sampled == nullptr || !emulation.capabilities.can_generate_sampled_object_alloc_events ||
-        intervalBytes < 1 || intervalBytes > (jlong{1} << 30) || gAllocationSampled.load() != nullptr ||
+        intervalBytes < 1 || intervalBytes > (jlong{1} << 30) || emulation.events.allocationSampled.load() != nullptr ||
         JvmpiEnabled(JVMPI_EVENT_OBJECT_ALLOC))
         return false;
     if (emulation.jvmti->SetHeapSamplingInterval(static_cast<jint>(intervalBytes)) != JVMTI_ERROR_NONE) return false;
-    gAllocationSampled.store(sampled, std::memory_order_release);
+    emulation.events.allocationSampled.store(sampled, std::memory_order_release);
     if (setMode(JVMTI_ENABLE, JVMTI_EVENT_SAMPLED_OBJECT_ALLOC) != JVMTI_ERROR_NONE) {
-        gAllocationSampled.store(nullptr);
+        emulation.events.allocationSampled.store(nullptr);
         emulation.jvmti->SetHeapSamplingInterval(0);
         return false;
     }
@@ -500,15 +492,15 @@ bool JvmpiStartAllocationSampling(jlong intervalBytes, JvmpiAllocationSampled sa
 
 bool JvmpiStartContentionEvents(JvmpiMonitorContended contended) {
     JvmpiEmulation &emulation = Jvmpi();
-    std::lock_guard<std::mutex> lock(gProfilerEventsMutex);
+    std::lock_guard<std::mutex> lock(emulation.events.profilerEventsMutex);
     if (emulation.jvmti == nullptr || contended == nullptr || !emulation.capabilities.can_generate_monitor_events ||
-        gContended.load() != nullptr)
+        emulation.events.contended.load() != nullptr)
         return false;
-    gContended.store(contended, std::memory_order_release);
+    emulation.events.contended.store(contended, std::memory_order_release);
     for (jvmtiEvent event : {JVMTI_EVENT_MONITOR_CONTENDED_ENTER, JVMTI_EVENT_MONITOR_CONTENDED_ENTERED}) {
         if (setMode(JVMTI_ENABLE, event) != JVMTI_ERROR_NONE) {
             setMode(JVMTI_DISABLE, JVMTI_EVENT_MONITOR_CONTENDED_ENTER);
-            gContended.store(nullptr);
+            emulation.events.contended.store(nullptr);
             return false;
         }
     }

@@ -8,9 +8,25 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/jvmpi.h"
+#include "platform/jvmpi_emulation.h"
+#include "platform/tag_numbers.h"
 
+// IDs are 4 bytes on the dump wire; larger tags mark objects during a heap dump.
+constexpr jlong kLargestObjectTag = 0xFFFFFFFF;
+// The tags of every tagged object in the heap (a heap walk).
+std::vector<int64_t> JvmpiLiveTags();
+
+// The emulation's one owner record: what the VM gave, the interface and the
+// proxy VM handed out, and the state of each part (its file named beside it),
+// each part with its own locks. Made on first use and never destroyed: VM
+// threads may still call in while the process exits.
 struct JvmpiEmulation {
     jvmtiEnv *jvmti = nullptr;
     JavaVM *realVM = nullptr;
@@ -19,6 +35,56 @@ struct JvmpiEmulation {
     bool late = false;                 // attached after the VM's load phase
     bool attached = false;             // loaded into a running VM through its attach mechanism
     std::atomic<uint64_t> enabled{0};  // one bit per JVMPI event type below 64
+    // The JavaVM handed to the agent: the real one's functions, some replaced.
+    JNIInvokeInterface_ proxyFunctions{};
+    JavaVM proxyVM{};
+    bool started = false;
+    std::mutex monitorCreation;  // raw monitors are made on first use
+
+    struct Events {  // jvmpi_events.cpp
+        // JVMPI's array kinds by class tag: 0 for plain objects, else the element's type code.
+        std::mutex kindMutex;
+        std::unordered_map<jlong, jint> kinds;
+        // A profiler's handlers of sampled allocations and of monitor contention.
+        std::atomic<JvmpiAllocationSampled> allocationSampled{nullptr};
+        std::atomic<JvmpiMonitorContended> contended{nullptr};
+        std::mutex profilerEventsMutex;  // one start of each at a time
+    } events;
+
+    // No lock that an allocation callback may wait for is ever held over a
+    // JVMTI call: a heap walk stops every thread at its escape barrier, also one
+    // inside SetTag, and reallocates their objects itself, which raises
+    // allocation events on the walking thread.
+    struct Objects {  // jvmpi_objects.cpp
+        std::mutex numberMutex;  // the numbers only
+        TagNumbers numbers{kLargestObjectTag, JvmpiLiveTags};
+        std::mutex lazyMutex;  // tagging of existing objects, which two threads may race for
+        std::mutex classMutex;
+        std::unordered_set<jlong> classTags;
+        std::unordered_set<jlong> announcedClasses;  // whose class-load event was delivered
+    } objects;
+
+    struct Threads {  // jvmpi_threads.cpp
+        struct Entry {
+            jthread thread;  // global reference
+            jlong lastCpuTime;
+            bool startDelivered;
+        };
+        std::mutex mutex;
+        std::unordered_map<JNIEnv *, Entry> byEnv;
+        std::unordered_map<JNIEnv *, void *> storage;  // under mutex
+    } threads;
+
+    struct StartupClasses {  // jvmpi_startup_classes.cpp
+        std::mutex mutex;
+        bool keeping = true;  // until the classes are redefined
+        std::unordered_map<std::string, std::vector<unsigned char>> bytes;
+    } startupClasses;
+
+    struct ClassPaths {  // jvmpi_class_paths.cpp
+        std::string bootAppendAtLoad;
+        std::string addedBootJar;  // what the agent appended itself (not in the property when live)
+    } classPaths;
 };
 
 JvmpiEmulation &Jvmpi();
@@ -95,8 +161,6 @@ void JvmpiObjectFreed(jlong tag);
 inline jobjectID JvmpiIDFromTag(jlong tag) { return reinterpret_cast<jobjectID>(static_cast<uintptr_t>(tag)); }
 inline jlong JvmpiTagFromID(jobjectID id) { return static_cast<jlong>(reinterpret_cast<uintptr_t>(id) & 0xFFFFFFFFu); }
 
-// IDs are 4 bytes on the dump wire; larger tags mark objects during a heap dump.
-constexpr jlong kLargestObjectTag = 0xFFFFFFFF;
 // A fresh ID for a newly allocated object; null when it has one already
 // (another allocation event reported it) or none can be given.
 jobjectID JvmpiNewObjectID(jobject object);

@@ -17,34 +17,16 @@ jint JNICALL collectTag(jlong, jlong, jlong *tag, jint, void *live) {
     return JVMTI_VISIT_OBJECTS;
 }
 
-// The tags of every tagged object in the heap.
-std::vector<int64_t> liveTags() {
-    std::vector<int64_t> live;
-    jvmtiHeapCallbacks callbacks{};
-    callbacks.heap_iteration_callback = collectTag;
-    Jvmpi().jvmti->IterateThroughHeap(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, &callbacks, &live);
-    return live;
-}
-
-// No lock that an allocation callback may wait for is ever held over a
-// JVMTI call: a heap walk stops every thread at its escape barrier, also one
-// inside SetTag, and reallocates their objects itself, which raises
-// allocation events on the walking thread.
-std::mutex gNumberMutex;  // the numbers only
-TagNumbers gNumbers(kLargestObjectTag, liveTags);
-std::mutex gLazyMutex;  // tagging of existing objects, which two threads may race for
-std::mutex gClassMutex;
-std::unordered_set<jlong> gClassTags;
-std::unordered_set<jlong> gAnnouncedClasses;  // whose class-load event was delivered
+JvmpiEmulation::Objects &state() { return Jvmpi().objects; }
 
 jlong takeNumber() {
-    std::lock_guard<std::mutex> lock(gNumberMutex);
-    return gNumbers.take();
+    std::lock_guard<std::mutex> lock(state().numberMutex);
+    return state().numbers.take();
 }
 
 void rememberClass(jlong tag) {
-    std::lock_guard<std::mutex> lock(gClassMutex);
-    gClassTags.insert(tag);
+    std::lock_guard<std::mutex> lock(state().classMutex);
+    state().classTags.insert(tag);
 }
 
 jlong setNewTag(jobject object) {
@@ -62,7 +44,7 @@ jlong tagOf(jobject object, bool isClass, bool mayWait = true) {
     jlong tag = 0;
     if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
     if (tag == 0) {
-        std::unique_lock<std::mutex> lock(gLazyMutex, std::defer_lock);
+        std::unique_lock<std::mutex> lock(state().lazyMutex, std::defer_lock);
         if (mayWait) {
             lock.lock();
         } else if (!lock.try_lock()) {
@@ -81,6 +63,14 @@ jlong tagOf(jobject object, bool isClass, bool mayWait = true) {
 
 }  // namespace
 
+std::vector<int64_t> JvmpiLiveTags() {
+    std::vector<int64_t> live;
+    jvmtiHeapCallbacks callbacks{};
+    callbacks.heap_iteration_callback = collectTag;
+    Jvmpi().jvmti->IterateThroughHeap(JVMTI_HEAP_FILTER_UNTAGGED, nullptr, &callbacks, &live);
+    return live;
+}
+
 jobjectID JvmpiObjectID(jobject object) { return JvmpiIDFromTag(tagOf(object, false)); }
 
 jobjectID JvmpiClassID(jclass klass) { return JvmpiIDFromTag(tagOf(klass, true)); }
@@ -95,20 +85,20 @@ jobjectID JvmpiNewObjectID(jobject object) {
 jobjectID JvmpiAllocatedClassID(jclass klass) { return JvmpiIDFromTag(tagOf(klass, true, false)); }
 
 bool JvmpiIsClassTag(jlong tag) {
-    std::lock_guard<std::mutex> lock(gClassMutex);
-    return gClassTags.count(tag) != 0;
+    std::lock_guard<std::mutex> lock(state().classMutex);
+    return state().classTags.count(tag) != 0;
 }
 
 void JvmpiMarkClassAnnounced(jobjectID classID) {
-    std::lock_guard<std::mutex> lock(gClassMutex);
-    gAnnouncedClasses.insert(JvmpiTagFromID(classID));
+    std::lock_guard<std::mutex> lock(state().classMutex);
+    state().announcedClasses.insert(JvmpiTagFromID(classID));
 }
 
 bool JvmpiClassAnnounced(jclass klass) {
     jlong tag = 0;
     if (Jvmpi().jvmti->GetTag(klass, &tag) != JVMTI_ERROR_NONE || tag == 0) return false;
-    std::lock_guard<std::mutex> lock(gClassMutex);
-    return gAnnouncedClasses.count(tag) != 0;
+    std::lock_guard<std::mutex> lock(state().classMutex);
+    return state().announcedClasses.count(tag) != 0;
 }
 
 bool JvmpiHasClassID(jclass klass) {
@@ -133,9 +123,9 @@ void JvmpiObjectFreed(jlong tag) {
     if (tag > kLargestObjectTag) return;  // a heap dump's mark, not an ID
     bool wasClass;
     {
-        std::lock_guard<std::mutex> lock(gClassMutex);
-        wasClass = gClassTags.erase(tag) != 0;
-        gAnnouncedClasses.erase(tag);
+        std::lock_guard<std::mutex> lock(state().classMutex);
+        wasClass = state().classTags.erase(tag) != 0;
+        state().announcedClasses.erase(tag);
     }
     JVMPI_Event event{};
     if (wasClass) {

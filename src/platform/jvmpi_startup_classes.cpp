@@ -20,9 +20,7 @@ namespace {
 
 constexpr jint kInterface = 0x0200;
 
-std::mutex gMutex;
-bool gKeeping = true;  // until the classes are redefined
-std::unordered_map<std::string, std::vector<unsigned char>> gStartupBytes;
+JvmpiEmulation::StartupClasses &state() { return Jvmpi().startupClasses; }
 
 // "Ljava/lang/String;" -> "java/lang/String"; empty for anything else.
 std::string internalName(const char *signature) {
@@ -72,16 +70,16 @@ Candidates candidates(JNIEnv *env, jvmtiEnv *jvmti, std::unordered_map<std::stri
 
 void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char *data, jint length) {
     if (name == nullptr || loader != nullptr || data == nullptr || length <= 0) return;
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (gKeeping) gStartupBytes[name].assign(data, data + length);
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (state().keeping) state().bytes[name].assign(data, data + length);
 }
 
 int JvmpiRedefineStartupClasses(JNIEnv *env) {
     std::unordered_map<std::string, std::vector<unsigned char>> kept;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
-        gKeeping = false;
-        kept.swap(gStartupBytes);
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().keeping = false;
+        kept.swap(state().bytes);
     }
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     if (env == nullptr || jvmti == nullptr || kept.empty() || !Jvmpi().capabilities.can_redefine_classes ||

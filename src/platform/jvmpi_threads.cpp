@@ -10,15 +10,7 @@
 
 namespace {
 
-struct ThreadEntry {
-    jthread thread;  // global reference
-    jlong lastCpuTime;
-    bool startDelivered;
-};
-
-std::mutex gMutex;
-std::unordered_map<JNIEnv *, ThreadEntry> gThreads;
-std::unordered_map<JNIEnv *, void *> gStorage;  // under gMutex
+JvmpiEmulation::Threads &state() { return Jvmpi().threads; }
 
 }  // namespace
 
@@ -31,28 +23,28 @@ JNIEnv *JvmpiCurrentEnv() {
 
 bool JvmpiRememberThread(JNIEnv *env, jthread thread) {
     if (env == nullptr) return false;
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gThreads.find(env);
-    if (found != gThreads.end()) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto found = state().byEnv.find(env);
+    if (found != state().byEnv.end()) {
         bool fresh = !found->second.startDelivered;
         found->second.startDelivered = true;
         return fresh;
     }
     // The event arrives on the thread itself, so env is the caller's own.
     jthread global = thread != nullptr ? static_cast<jthread>(env->NewGlobalRef(thread)) : nullptr;
-    gThreads.emplace(env, ThreadEntry{global, 0, true});
+    state().byEnv.emplace(env, JvmpiEmulation::Threads::Entry{global, 0, true});
     return true;
 }
 
 void JvmpiForgetThread(JNIEnv *env) {
     jthread global = nullptr;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
-        gStorage.erase(env);  // a later thread may get the same JNIEnv
-        auto found = gThreads.find(env);
-        if (found == gThreads.end()) return;
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().storage.erase(env);  // a later thread may get the same JNIEnv
+        auto found = state().byEnv.find(env);
+        if (found == state().byEnv.end()) return;
         global = found->second.thread;
-        gThreads.erase(found);
+        state().byEnv.erase(found);
     }
     JNIEnv *current = JvmpiCurrentEnv();
     if (global != nullptr && current != nullptr) current->DeleteGlobalRef(global);
@@ -68,29 +60,29 @@ bool JvmpiThreadOf(JNIEnv *env, jthread *thread, bool *current) {
     }
     if (self == nullptr) return false;
     // A local reference, so that the thread's end cannot pull it away meanwhile.
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gThreads.find(env);
-    if (found == gThreads.end() || found->second.thread == nullptr) return false;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto found = state().byEnv.find(env);
+    if (found == state().byEnv.end() || found->second.thread == nullptr) return false;
     *thread = static_cast<jthread>(self->NewLocalRef(found->second.thread));
     return *thread != nullptr;
 }
 
 void JvmpiKeepStorage(JNIEnv *env, void *value) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (value != nullptr) gStorage[env] = value;
-    else gStorage.erase(env);
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (value != nullptr) state().storage[env] = value;
+    else state().storage.erase(env);
 }
 
 void *JvmpiKeptStorage(JNIEnv *env) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gStorage.find(env);
-    return found != gStorage.end() ? found->second : nullptr;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto found = state().storage.find(env);
+    return found != state().storage.end() ? found->second : nullptr;
 }
 
 jlong JvmpiSwapCpuTime(JNIEnv *env, jlong now) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gThreads.find(env);
-    if (found == gThreads.end()) return now;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    auto found = state().byEnv.find(env);
+    if (found == state().byEnv.end()) return now;
     jlong previous = found->second.lastCpuTime;
     found->second.lastCpuTime = now;
     return previous;
@@ -133,8 +125,8 @@ void JvmpiForEachThread(const std::function<void(JNIEnv *, jthread)> &visit) {
     if (self == nullptr) return;
     std::vector<std::pair<JNIEnv *, jthread>> threads;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
-        for (const auto &[env, entry] : gThreads) {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        for (const auto &[env, entry] : state().byEnv) {
             if (entry.thread != nullptr) threads.emplace_back(env, static_cast<jthread>(self->NewLocalRef(entry.thread)));
         }
     }

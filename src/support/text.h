@@ -19,5 +19,4 @@ void WideToUtf8(const uint16_t *units, int count, char *bytes);
 char *Utf8EncodeUnit(char *bytes, uint16_t unit);
 char *Utf8ToCodePage(const char *text);
 char *CodePageToEscapedAscii(const char *text);
-int CompareUtf8(const char *a, const char *b);
 uint16_t *NarrowToWide(const char *text);

@@ -72,20 +72,6 @@ void WideToUtf8(const uint16_t *units, int count, char *bytes) {
     *bytes = '\0';
 }
 
-// Compares unit by unit as unsigned 16-bit values, like a wide-string
-// comparison; an encoded unit 0 is compared as a value, not as an end.
-int CompareUtf8(const char *a, const char *b) {
-    if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
-    while (*a != '\0' && *b != '\0') {
-        uint16_t ua, ub;
-        a = Utf8DecodeChar(a, &ua);
-        b = Utf8DecodeChar(b, &ub);
-        if (ua != ub) return ua < ub ? -1 : 1;
-    }
-    if (*a == '\0' && *b == '\0') return 0;
-    return *a == '\0' ? -1 : 1;
-}
-
 uint16_t *NarrowToWide(const char *text) {
     if (text == nullptr) return nullptr;
     size_t length = strlen(text);

@@ -10,7 +10,6 @@
 
 // A raw monitor as the VM has it: re-entrant, with wait and notify-all.
 struct FakeMonitor {
-    std::string name;
     std::mutex mutex;
     std::condition_variable changed;
     std::thread::id owner;
@@ -22,30 +21,17 @@ struct FakeAccess {
 
     static jint GetEnv(JavaVM *, void **env, jint version) {
         FakeJVMPI &fake = f();
-        fake.record("GetEnv " + std::to_string(version));
         bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
                        (version == JVMPI_VERSION_1 && fake.grantVersion1);
         if (!granted) return JNI_EVERSION;
         *env = fake.interface();
         return JNI_OK;
     }
-    static jint DetachCurrentThread(JavaVM *) {
-        f().record("DetachCurrentThread");
-        return JNI_OK;
-    }
     static jint RequestEvent(jint type, void *argument) {
-        f().record("RequestEvent " + std::to_string(type));
         if (f().onRequest) f().onRequest(type, argument);
         return JVMPI_SUCCESS;
     }
-    static JVMPI_RawMonitor RawMonitorCreate(char *name) {
-        auto *monitor = new FakeMonitor;
-        monitor->name = name != nullptr ? name : "";
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        ++f().monitors_;
-        f().calls_.push_back("RawMonitorCreate " + monitor->name);
-        return reinterpret_cast<JVMPI_RawMonitor>(monitor);
-    }
+    static JVMPI_RawMonitor RawMonitorCreate(char *) { return reinterpret_cast<JVMPI_RawMonitor>(new FakeMonitor); }
     static void RawMonitorEnter(JVMPI_RawMonitor raw) {
         auto *m = reinterpret_cast<FakeMonitor *>(raw);
         std::unique_lock<std::mutex> lock(m->mutex);
@@ -86,11 +72,7 @@ struct FakeAccess {
         std::lock_guard<std::mutex> lock(m->mutex);
         m->changed.notify_all();
     }
-    static void RawMonitorDestroy(JVMPI_RawMonitor raw) {
-        delete reinterpret_cast<FakeMonitor *>(raw);
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        --f().monitors_;
-    }
+    static void RawMonitorDestroy(JVMPI_RawMonitor raw) { delete reinterpret_cast<FakeMonitor *>(raw); }
     // The entry of `env` in one of the maps the tests fill, or `absent`.
     template <typename Value>
     static Value lookup(const std::map<JNIEnv *, Value> &map, JNIEnv *env, Value absent) {
@@ -98,18 +80,11 @@ struct FakeAccess {
         auto it = map.find(env);
         return it != map.end() ? it->second : absent;
     }
-    static jint CreateSystemThread(char *name, jint priority, void (*)(void *)) {
-        f().record(std::string("CreateSystemThread ") + name + " " + std::to_string(priority));
-        return JNI_OK;
-    }
     static void SetThreadLocalStorage(JNIEnv *env, void *pointer) {
         std::lock_guard<std::mutex> lock(f().mutex_);
         f().storage_[env] = pointer;
     }
     static void *GetThreadLocalStorage(JNIEnv *env) { return lookup(f().storage_, env, static_cast<void *>(nullptr)); }
-    static std::string name(JNIEnv *env) {
-        return std::to_string(reinterpret_cast<uintptr_t>(env));
-    }
 };
 
 FakeJVMPI::FakeJVMPI() { reset(); }
@@ -122,19 +97,17 @@ FakeJVMPI &FakeJVMPI::instance() {
 void FakeJVMPI::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     grantVersion1 = grantVersion1_1 = true;
-    calls_.clear();
+    enabled_.clear();
     storage_.clear();
     onRequest = nullptr;
     interface_ = JVMPI_Interface{};
     interface_.version = JVMPI_VERSION_1_1;
     interface_.EnableEvent = [](jint type, void *) {
-        FakeAccess::f().record("EnableEvent " + std::to_string(type));
+        std::lock_guard<std::mutex> lock(FakeAccess::f().mutex_);
+        FakeAccess::f().enabled_.push_back(type);
         return jint{JVMPI_SUCCESS};
     };
-    interface_.DisableEvent = [](jint type, void *) {
-        FakeAccess::f().record("DisableEvent " + std::to_string(type));
-        return jint{JVMPI_SUCCESS};
-    };
+    interface_.DisableEvent = [](jint, void *) { return jint{JVMPI_SUCCESS}; };
     interface_.RequestEvent = FakeAccess::RequestEvent;
     interface_.RawMonitorCreate = FakeAccess::RawMonitorCreate;
     interface_.RawMonitorEnter = FakeAccess::RawMonitorEnter;
@@ -143,47 +116,25 @@ void FakeJVMPI::reset() {
     interface_.RawMonitorNotifyAll = FakeAccess::RawMonitorNotifyAll;
     interface_.RawMonitorDestroy = FakeAccess::RawMonitorDestroy;
     interface_.GetCurrentThreadCpuTime = [] { return jlong{4242}; };
-    interface_.SuspendThread = [](JNIEnv *env) { FakeAccess::f().record("SuspendThread " + FakeAccess::name(env)); };
-    interface_.ResumeThread = [](JNIEnv *env) { FakeAccess::f().record("ResumeThread " + FakeAccess::name(env)); };
+    interface_.SuspendThread = interface_.ResumeThread = [](JNIEnv *) {};
     interface_.GetThreadStatus = [](JNIEnv *) { return jint{0}; };
     interface_.ThreadHasRun = [](JNIEnv *) { return jboolean{JNI_FALSE}; };
-    interface_.CreateSystemThread = FakeAccess::CreateSystemThread;
+    interface_.CreateSystemThread = [](char *, jint, void (*)(void *)) { return jint{JNI_OK}; };
     interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
     interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
-    interface_.DisableGC = [] { FakeAccess::f().record("DisableGC"); };
-    interface_.EnableGC = [] { FakeAccess::f().record("EnableGC"); };
-    interface_.RunGC = [] { FakeAccess::f().record("RunGC"); };
+    interface_.DisableGC = interface_.EnableGC = interface_.RunGC = [] {};
     interface_.GetThreadObject = [](JNIEnv *) { return jobjectID{}; };
     interface_.jobjectID2jobject = [](jobjectID id) { return reinterpret_cast<jobject>(id); };
     interface_.jobject2jobjectID = [](jobject object) { return reinterpret_cast<jobjectID>(object); };
     invoke_ = JNIInvokeInterface_{};
     invoke_.GetEnv = FakeAccess::GetEnv;
-    invoke_.DetachCurrentThread = FakeAccess::DetachCurrentThread;
+    invoke_.DetachCurrentThread = [](JavaVM *) { return jint{JNI_OK}; };
     vm_.functions = &invoke_;
 }
 
-// The events of the calls that start with `prefix`, in order.
-std::vector<jint> FakeJVMPI::events(const std::string &prefix) const {
+std::vector<jint> FakeJVMPI::enabledEvents() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<jint> events;
-    for (const std::string &call : calls_)
-        if (call.rfind(prefix, 0) == 0) events.push_back(std::stoi(call.substr(prefix.size())));
-    return events;
-}
-
-std::vector<std::string> FakeJVMPI::calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return calls_;
-}
-
-int FakeJVMPI::count(const std::string &call) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(std::count(calls_.begin(), calls_.end(), call));
-}
-
-void FakeJVMPI::record(const std::string &call) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    calls_.push_back(call);
+    return enabled_;
 }
 
 void FakeJVMPI::send(JVMPI_Event &event) { interface_.NotifyEvent(&event); }
@@ -194,11 +145,6 @@ void FakeJVMPI::releaseStorage() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto &entry : storage_) sFree(entry.second);
     storage_.clear();
-}
-
-int FakeJVMPI::monitorsAlive() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return monitors_;
 }
 
 JNIEnv *FakeEnv(int n) { return reinterpret_cast<JNIEnv *>(static_cast<uintptr_t>(0x1000 + 16 * n)); }

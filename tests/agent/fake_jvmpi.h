@@ -1,6 +1,6 @@
-// A scriptable JVMPI for tests: an interface record whose functions record
-// their calls, raw monitors that behave like the VM's, per-thread storage,
-// and a JavaVM whose GetEnv hands the interface out.
+// A scriptable JVMPI for tests: an interface record that keeps the events
+// enabled, raw monitors that behave like the VM's, per-thread storage, and a
+// JavaVM whose GetEnv hands the interface out.
 #pragma once
 
 #include <jni.h>
@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "platform/jvmpi.h"
@@ -29,10 +28,7 @@ public:
     bool grantVersion1_1 = true;
 
     // Events enabled, in call order.
-    std::vector<jint> enabledEvents() const { return events("EnableEvent "); }
-    // Every call as "Name arg", in order (monitor calls excluded).
-    std::vector<std::string> calls() const;
-    int count(const std::string &call) const;
+    std::vector<jint> enabledEvents() const;
 
     // Answers RequestEvent (for example by sending the dump event).
     std::function<void(jint type, void *argument)> onRequest;
@@ -43,22 +39,17 @@ public:
     void *storage(JNIEnv *env);
     // Releases the agent's storage blocks still attached (they come from sMalloc).
     void releaseStorage();
-    int monitorsAlive() const;
-
-    void record(const std::string &call);
 
 private:
     FakeJVMPI();
     friend struct FakeAccess;
-    std::vector<jint> events(const std::string &prefix) const;
 
     JVMPI_Interface interface_{};
     JNIInvokeInterface_ invoke_{};
     JavaVM vm_{};
     mutable std::mutex mutex_;
-    std::vector<std::string> calls_;
+    std::vector<jint> enabled_;
     std::map<JNIEnv *, void *> storage_;
-    int monitors_ = 0;
 };
 
 // A distinct fake JNIEnv pointer per number (never dereferenced).

@@ -1,7 +1,7 @@
 // The class dump archive: package directories, file names and refusals.
 #include <cstdlib>
 
-#include "class_test_support.h"
+#include "class_files.h"
 
 namespace fs = std::filesystem;
 

@@ -1,20 +1,9 @@
 // Code and LineNumberTable attributes at their edges: corrupt and short
 // attributes, invokedynamic. (Every
 // method of real classes writes back byte for byte in real_classes_test.cpp.)
-#include "class_test_support.h"
-#include "classfile/bytecode.h"
+#include "class_files.h"
 
 namespace {
-
-struct CodeDeleter {
-    void operator()(JCRCode *code) const { JCRFreeCode(code); }
-};
-using CodePtr = std::unique_ptr<JCRCode, CodeDeleter>;
-
-struct LineTableDeleter {
-    void operator()(JCRLineTable *table) const { JCRFreeLineTable(table); }
-};
-using LineTablePtr = std::unique_ptr<JCRLineTable, LineTableDeleter>;
 
 CodePtr MethodCode(const JCRClass *jclass, const char *name, const char *descriptor) {
     JCRMember *method = JCRFindStaticMethod(jclass, name, descriptor);

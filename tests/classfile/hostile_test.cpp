@@ -1,7 +1,7 @@
 // Corrupt and truncated class files: refused with the parser's messages,
 // never read outside the input (run under ASan to see the second half).
 #include "capture.h"
-#include "class_test_support.h"
+#include "class_files.h"
 #include "classfile/bytecode.h"
 #include "classfile/stackmap.h"
 

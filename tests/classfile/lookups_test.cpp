@@ -3,7 +3,7 @@
 #include <iterator>
 #include <vector>
 
-#include "class_test_support.h"
+#include "class_files.h"
 
 // The batch finds or adds exactly what one-by-one lookups and additions
 // would, in the same pool order: with some references there already, shared

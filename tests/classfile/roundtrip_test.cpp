@@ -1,5 +1,5 @@
 // Parsing and writing back javac-compiled classes without edits.
-#include "class_test_support.h"
+#include "class_files.h"
 
 // (Every sample class, and every class of the JDK and the system's jars, comes
 // back byte for byte through zvtool roundtrip --strict, registered beside

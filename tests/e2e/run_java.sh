@@ -657,7 +657,9 @@ profiler)
         grep -q '<div class="f"[^>]*>e2e.HotSpots.spinLong</div>' "$work/dom.html" ||
             fail "flame graph: no rendered frame for spinLong"
         # A profile folder of its own: the first browser may still hold its lock.
-        timeout 60 "${chrome[@]}" --user-data-dir="$work/chrome-shot" --screenshot="$work/p.png" --window-size=1200,500 \
+        # The window holds 100 levels: a deeper graph opens scrolled to its
+        # roots, and the shot of a scrolled page can come out nearly blank.
+        timeout 60 "${chrome[@]}" --user-data-dir="$work/chrome-shot" --screenshot="$work/p.png" --window-size=1200,1900 \
             "file://$work/p.html" >/dev/null 2>&1
         [ "$(stat -c %s "$work/p.png" 2>/dev/null || echo 0)" -gt 5000 ] || fail "flame graph: no screenshot"
     fi
@@ -769,18 +771,50 @@ profiler_kinds | profiler_kinds_jdk25)
     refuse_text timing/zvprofile collapsed "thrower;e2e.Timed.after"
     grep -q '<title>Flame graph</title>' "$work/timing/zvprofile.html" || fail "timing: no flame graph"
     # A filter times the methods it names alone (a class stands for its
-    # methods): the least, average and greatest time of a call, exact calls.
-    (cd "$work/timing" && run filtered "-agentpath:$agent=port=$((port + 1)),Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
+    # methods): the least, average and greatest time of a call, exact calls;
+    # a start-up class's method (loaded before the profiler) is timed too.
+    (cd "$work/timing" && run filtered "-agentpath:$agent=port=$((port + 1)),Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed|java.util.HashMap.put,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
         -cp "$ZV_CLASSES" e2e.Timed)
     expect_rc filtered 0
+    awk '$9 == "java.util.HashMap.put" && $8 > 0 { ok = 1 } END { exit !ok }' "$work/timing/filtered.txt" ||
+        fail "filtered: java.util.HashMap.put not timed"
+    # JDK 25's own method timing of the same class counts the same calls,
+    # but for frames an exception leaves without a throw of their own (it
+    # counts 1 of thrower's 4, as measured).
+    if [[ $case_name == *_jdk25 ]]; then
+        (cd "$work/timing" && run jfr -XX:StartFlightRecording:method-timing=e2e.Timed,filename=timed.jfr \
+            -cp "$ZV_CLASSES" e2e.Timed)
+        expect_rc jfr 0
+        "$(dirname "$ZV_JAVA25")/jfr" print --events jdk.MethodTiming "$work/timing/timed.jfr" |
+            sed -n 's/^ *method = \([^(]*\)(.*/\1/p; s/^ *invocations = //p' | paste - - >"$work/jfr.calls"
+        awk 'FNR == NR { jfr[$1] = $2; next } $9 ~ /^e2e\.Timed\./ && $9 != "e2e.Timed.thrower" && ++n && jfr[$9] != $8 {
+             printf "%s JFR %d profiler %d; ", $9, jfr[$9], $8; bad = 1 } END { exit bad || n < 7 }' \
+            "$work/jfr.calls" "$work/timing/filtered.txt" >"$work/jfr.diff" ||
+            fail "jfr: invocation counts differ: $(cat "$work/jfr.diff") ($(wc -l <"$work/jfr.calls") JFR methods)"
+    fi
     awk '$9 == "e2e.Timed.spin" { ok += $8 == 11 && $5 >= 2 }
          $9 == "e2e.Timed.ten" { ok += $8 == 3 && $5 >= 10 }
          $9 == "e2e.Timed.rec" { ok += $8 == 5 && $5 >= 2 && $7 >= 10 && $7 < $4 * 1.01 }
          $9 == "e2e.Timed.thrower" { ok += $8 == 4 && $5 >= 4 }
          END { exit ok != 4 }' "$work/timing/filtered.txt" ||
         fail "filtered: calls or least and greatest times off: $(sed -n '/^Flat/,/^$/p' "$work/timing/filtered.txt")"
-    grep -vqE '^e2e\.Timed\.main(;e2e\.Timed\.[a-z]+)* [0-9]+$' "$work/timing/filtered.collapsed" &&
+    grep -vqE '^(e2e\.Timed\.main(;e2e\.Timed\.[a-z]+)*(;java\.util\.HashMap\.put)?|java\.util\.HashMap\.put) [0-9]+$' "$work/timing/filtered.collapsed" &&
         fail "filtered: frames of untimed methods: $(grep -vE '^e2e\.Timed\.' "$work/timing/filtered.collapsed" | head -3)"
+    # With an interval, each kind writes its stamped file set per interval and
+    # the exit the rest: the timed calls of waited, 2.5 s of 50 ms waits from
+    # the end of the program's pattern, add up over them to what it counted.
+    (mkdir "$work/intervals" && cd "$work/intervals" &&
+        run intervals "-agentpath:$agent=port=$((port + 5)),Eprofiler.mode=timing+alloc+lock,Eprofiler.methods=e2e.HotSpots,Eprofiler.interval=1s" \
+            -cp "$ZV_CLASSES" e2e.HotSpots "$work/intervals/stop") &
+    for _ in $(seq 600); do grep -q '^pattern' "$work/intervals.out" 2>/dev/null && break; sleep 0.1; done
+    sleep 2.5; touch "$work/intervals/stop"; wait
+    expect_rc intervals 0
+    ls "$work"/intervals/zvprofile{,-alloc,-lock}-[0-9]*.html >/dev/null || fail "intervals: a kind without stamped files"
+    waits=$(sed -n 's/^waits: //p' "$work/intervals.out")
+    read -r calls files <<<"$(awk '$9 == "e2e.HotSpots.waited" { n += $8; f += $8 > 0 } END { print n + 0, f + 0 }' \
+        "$work"/intervals/zvprofile{,-[0-9]*}.txt)"
+    [ "$files" -ge 2 ] && [ "$calls" = "${waits:-none}" ] ||
+        fail "intervals: waited's timed calls add up to $calls over $files files, it counted ${waits:-none}"
     # Allocations: 3:1 bytes from two sites within 15%, each with its class as the leaf.
     (cd "$work" && mkdir alloc && cd alloc && run alloc "-agentpath:$agent=port=$((port + 2)),Eprofiler.mode=alloc" \
         -cp "$ZV_CLASSES" e2e.Allocs)

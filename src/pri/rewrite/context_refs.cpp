@@ -22,15 +22,11 @@ struct RefSpec {
 void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
     bool full = PRIIsBootstrapDone() != 0;
     const RefSpec specs[] = {
-        {PRI_REF_UPDATE_LOCATION, jc::kUpdateLocation, "Could not add call to updateLocation in class %s\n"},
         {PRI_REF_DID_ENTER, full ? jc::kDidEnterMethod : jc::kDidEnterMethodPreInit,
          "Could not add call to didEnterMethod in class %s\n"},
         {PRI_REF_WILL_EXIT, jc::kWillExitMethod, "Could not add call to willExitMethod in class %s\n"},
         {PRI_REF_ENTER_EXIT_QUICK, jc::kEnterExitQuick, "Could not add call to enterExitQuick in class %s\n"},
         {PRI_REF_GET_CONTEXT_FAST, jc::kGetContextFast, "Could not add call to getContext in class %s\n"},
-        {PRI_REF_HAS_RUN_COUNTER, jc::kHasRunCounter, "Could not add call to hasRunCounter in class %s\n"},
-        {PRI_REF_HIBERNATE, jc::kHibernate, "Could not add call to isHibernate in class %s\n"},
-        {PRI_REF_FAKE_STACK, jc::kFakeStack, "Could not add call to fakeStack in class %s\n"},
         {PRI_REF_CALL_STACK, jc::kCallStack, "Could not add call to callStack in class %s\n"},
         {PRI_REF_STACK_POINTER, jc::kStackPointer, "Could not add call to callStackPtr in class %s\n"},
         {PRI_REF_EXIT_FRAME, jc::kExitFrame, "Could not add call to exitFrame in class %s\n"},
@@ -53,7 +49,6 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
         const RefSpec &spec = *of[i];
         if (found[i] > 0) {
             refs->index[spec.slot] = found[i];
-            if (spec.slot == PRI_REF_DID_ENTER) refs->index[PRI_REF_DID_ENTER_IS_FULL] = full ? 1 : 0;
         } else {
             fprintf(stderr, spec.message, JCRClassName(jclass));
         }

@@ -16,20 +16,15 @@ struct SMAP;
 // Constant-pool indexes of the context members, shared by the methods of one
 // class; -1 until added.
 enum PRIContextRef {
-    PRI_REF_UPDATE_LOCATION = 0,
-    PRI_REF_DID_ENTER = 1,
-    PRI_REF_DID_ENTER_IS_FULL = 2,  // 1: didEnterMethod, 0: didEnterMethodPreInit
-    PRI_REF_WILL_EXIT = 3,
-    PRI_REF_ENTER_EXIT_QUICK = 4,
-    PRI_REF_HAS_RUN_COUNTER = 5,
-    PRI_REF_CALL_STACK = 6,
-    PRI_REF_STACK_POINTER = 7,
-    PRI_REF_GET_CONTEXT_FAST = 8,
-    PRI_REF_HIBERNATE = 9,
-    PRI_REF_FAKE_STACK = 10,
-    PRI_REF_EXIT_FRAME = 11,    // the catch-all's exit, back to the method's own frame
-    PRI_REF_RESUME_FRAME = 12,  // a handler's start, back to the method's own frame
-    PRI_REF_COUNT = 13,
+    PRI_REF_DID_ENTER = 0,  // didEnterMethod, or didEnterMethodPreInit before the bootstrap
+    PRI_REF_WILL_EXIT = 1,
+    PRI_REF_ENTER_EXIT_QUICK = 2,
+    PRI_REF_CALL_STACK = 3,
+    PRI_REF_STACK_POINTER = 4,
+    PRI_REF_GET_CONTEXT_FAST = 5,
+    PRI_REF_EXIT_FRAME = 6,    // the catch-all's exit, back to the method's own frame
+    PRI_REF_RESUME_FRAME = 7,  // a handler's start, back to the method's own frame
+    PRI_REF_COUNT = 8,
 };
 
 struct PRIContextRefs {

@@ -288,12 +288,11 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
 }
 
 // The entry code (see the class comment), inserted before instruction index
-// (0) so that branches back to it do not run it again. Its branch targets get
-// frames (when frames is not null). Without entry and exit calls it only
-// fetches the thread's context for the line probes. Returns its size in
-// instructions, or -1.
+// (0) so that branches back to it do not run it again. Without entry and
+// exit calls it only fetches the thread's context for the line probes.
+// Returns its size in instructions, or -1.
 int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t id, int32_t firstLine,
-                bool calls, bool lines, int L, int index, PRIMethodFrames *frames, int debug) {
+                bool calls, bool lines, int L, int index, int debug) {
     Code entry(jclass);
     auto loadStack = [&] {
         entry.op(89 /* dup */).op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_CALL_STACK]).astore(L + 1);
@@ -307,62 +306,28 @@ int insertEntry(JCRClass *jclass, Work &w, const PRIContextRefs *refs, uint32_t 
         return w.plan(entry.data(), entry.count(), index, Work::kEntry, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
     }
     // With entry and exit calls, L + 2 keeps where the entry put the frame
-    // (line probes or not): the catch-all and the method's handlers go back
-    // there, whatever an exception left above it.
-    auto keepPosition = [&] {
-        if (lines) return loadStack();
-        entry.op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_STACK_POINTER]).istore(L + 2);
-    };
-    auto fakeStack = [&] {
-        if (lines) entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_FAKE_STACK]).astore(L + 1);
-        entry.op(3 /* iconst_0 */).istore(L + 2);
-    };
-    int hibernating = entry.label();
-    int store = entry.label();
-    int noContext = -1;
-    int stored = -1;
-    entry.ref(JCR_OP_GETSTATIC, refs->index[PRI_REF_HIBERNATE]).branch(JCR_OP_IFNE, hibernating);
+    // (line probes or not): the exits and handlers go back there, whatever
+    // an exception left above it. The entry call never returns null (while
+    // hibernating or before the bootstrap it returns a placeholder whose
+    // exits do nothing), so the entry code has no branch and needs no frame.
     entry.pushInt(static_cast<int32_t>(id)).pushInt(firstLine);
     entry.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_DID_ENTER]);
-    if (refs->index[PRI_REF_DID_ENTER_IS_FULL] == 1) {
-        keepPosition();
+    if (lines) {
+        loadStack();
     } else {
-        noContext = entry.label();
-        stored = entry.label();
-        entry.op(89).branch(JCR_OP_IFNULL, noContext);
-        keepPosition();
-        entry.branch(JCR_OP_GOTO, stored);
-        entry.place(noContext);
-        fakeStack();
-        entry.place(stored);
+        entry.op(89).ref(JCR_OP_GETFIELD, refs->index[PRI_REF_STACK_POINTER]).istore(L + 2);
     }
-    entry.branch(JCR_OP_GOTO, store);
-    entry.place(hibernating);
-    fakeStack();
-    entry.op(1 /* aconst_null */);
-    entry.place(store);
     entry.astore(L);
     if (!entry.finish()) return -1;
-    if (frames != nullptr) {
-        const PRIInsertedTypes &t = frames->types();
-        int at = JCRInsnOffset(w.list, index);
-        auto initial = frames->entryLocals(L, {});
-        auto withStack = frames->entryLocals(L, {{}, lines ? t.callStack : JCRVerificationType{}, t.stackPointer});
-        frames->add(at + entry.offsetOfLabel(hibernating), initial, {});
-        if (noContext >= 0) {
-            frames->add(at + entry.offsetOfLabel(noContext), initial, {t.context});
-            frames->add(at + entry.offsetOfLabel(stored), withStack, {t.context});
-        }
-        frames->add(at + entry.offsetOfLabel(store), withStack, {t.context});
-    }
     return w.plan(entry.data(), entry.count(), index, Work::kEntry, JCR_INSERT_SKIP_INSERTED | debugFlags(debug));
 }
 
-// [aload L, invokestatic willExitMethod] before every return; branches to a
-// return run it. It has no branch of its own, so it needs no frame.
+// [aload L, iload L + 2, invokestatic willExitMethod] before every return;
+// branches to a return run it. It has no branch of its own, so it needs no
+// frame.
 bool insertExits(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L, int debug) {
     Code exit(jclass);  // the same block before each return
-    exit.aload(L).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
+    exit.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_WILL_EXIT]);
     if (!exit.finish()) return false;
     for (int i = 0; i < w.list->count; ++i) {
         if (!isReturn(w.list->insns[i].opcode)) continue;
@@ -690,7 +655,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
             int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
             if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
         }
-        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, frames, debug);
+        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, debug);
         if (entryCount <= 0) return 0;
         if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug))) return 0;
         if (!w.apply()) return 0;

@@ -21,9 +21,7 @@ jclass contextClass(JNIEnv *env) { return env != nullptr ? PRIState().contextCla
 int zviStartCallCounting(JNIEnv *env) {
     jclass context = contextClass(env);
     if (context == nullptr) return 0;
-    jfieldID flag = env->GetStaticFieldID(context, jc::kCountCalls.name, jc::kCountCalls.descriptor);
-    if (flag != nullptr) env->SetStaticBooleanField(context, flag, JNI_TRUE);
-    return PRIClearException(env) || flag == nullptr ? 0 : 1;
+    return PRISetContextSwitch(env, context, jc::kCountCalls.name, true) ? 1 : 0;
 }
 
 int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
@@ -47,7 +45,5 @@ int32_t *zviGetCallCounts(JNIEnv *env, int32_t *outLength) {
 int zviSetHibernation(JNIEnv *env, int on) {
     jclass context = contextClass(env);
     if (context == nullptr) return 0;
-    jfieldID flag = env->GetStaticFieldID(context, jc::kHibernate.name, jc::kHibernate.descriptor);
-    if (flag != nullptr) env->SetStaticBooleanField(context, flag, on != 0 ? JNI_TRUE : JNI_FALSE);
-    return PRIClearException(env) || flag == nullptr ? 0 : 1;
+    return PRISetContextSwitch(env, context, jc::kHibernate.name, on != 0) ? 1 : 0;
 }

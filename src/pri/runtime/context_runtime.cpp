@@ -79,13 +79,24 @@ void lookUpContextMembers(JNIEnv *env) {
 }
 
 void setNotifyField(JNIEnv *env, bool on) {
-    const jc::JavaMember &notify = jc::kNotifyMethodEnterExit;
-    jfieldID field = env->GetStaticFieldID(gRuntime.contextClass, notify.name, notify.descriptor);
-    if (field != nullptr) env->SetStaticBooleanField(gRuntime.contextClass, field, on ? JNI_TRUE : JNI_FALSE);
-    PRIClearException(env);
+    PRISetContextSwitch(env, gRuntime.contextClass, jc::kNotifyMethodEnterExit.name, on);
 }
 
 }  // namespace
+
+// Instrumented entries read one word that sums up the switches, so every
+// change of one goes through switchesChanged.
+bool PRISetContextSwitch(JNIEnv *env, jclass context, const char *name, bool on) {
+    if (env == nullptr || context == nullptr) return false;
+    jfieldID field = env->GetStaticFieldID(context, name, "Z");
+    if (field != nullptr) env->SetStaticBooleanField(context, field, on ? JNI_TRUE : JNI_FALSE);
+    if (PRIClearException(env) || field == nullptr) return false;
+    const jc::JavaMember &changed = jc::kSwitchesChanged;
+    jmethodID follow = env->GetStaticMethodID(context, changed.name, changed.descriptor);
+    if (follow != nullptr) env->CallStaticVoidMethod(context, follow);
+    PRIClearException(env);
+    return true;
+}
 
 PRIRuntime &PRIState() { return gRuntime; }
 

@@ -82,6 +82,10 @@ jobject PRINewContextReference(JNIEnv *caller, JNIEnv *thread);
 // Describes and clears a pending Java exception; true when there was one.
 bool PRIClearException(JNIEnv *env);
 
+// Sets a boolean switch of the context class (named by its contract entry)
+// and has its entries follow the switches; false when either failed.
+bool PRISetContextSwitch(JNIEnv *env, jclass context, const char *name, bool on);
+
 // The context natives as the runtime implements them.
 jobject PRIGetContext(JNIEnv *env);
 void PRIStoreContext(JNIEnv *env, jobject context);

@@ -66,27 +66,6 @@ PRIDirectPatch PRIDirectPatchFor(int kind, int codeSize, int enabled, int multiP
     }
 }
 
-int PRIWriteDirectJump(uint8_t *code, int room, uintptr_t at, uintptr_t target) {
-    if (code == nullptr || room < 5 || at > UINTPTR_MAX - 5) return 0;
-    uintptr_t next = at + 5;
-    // The displacement is taken from the end of the jump.
-    bool forward = target >= next;
-    uintptr_t distance = forward ? target - next : next - target;
-    if (distance > (forward ? uintptr_t{INT32_MAX} : uintptr_t{INT32_MAX} + 1)) return 0;
-    uint32_t displacement = forward ? static_cast<uint32_t>(distance) : static_cast<uint32_t>(0 - distance);
-    code[0] = 0xE9;
-    for (int i = 0; i < 4; i++) code[1 + i] = static_cast<uint8_t>(displacement >> (8 * i));
-    return 5;
-}
-
-int PRIWriteTimeStampRead(uint8_t *code, int room) {
-    if (code == nullptr || room < 3) return 0;
-    code[0] = 0x0F;
-    code[1] = 0x31;
-    code[2] = 0xC3;
-    return 3;
-}
-
 void PRIPatchCompiledNative(void *codeAddress, int codeSize, int kind) {
     PRIDirectState &direct = *gDirect;
     if (codeAddress == nullptr) return;

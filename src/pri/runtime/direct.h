@@ -57,13 +57,6 @@ enum PRIDirectPatch { PRI_PATCH_NONE, PRI_PATCH_JUMP, PRI_PATCH_TIME_STAMP };
 // they are disabled, or code too small for the bytes).
 PRIDirectPatch PRIDirectPatchFor(int kind, int codeSize, int enabled, int multiParamDisabled, int clockMode);
 
-// Writes `E9 rel32`, a jump from address at (where code will run) to target,
-// into code (room bytes). Returns 5, or 0 when room is short or the target is
-// beyond a 32-bit displacement.
-int PRIWriteDirectJump(uint8_t *code, int room, uintptr_t at, uintptr_t target);
-// Writes rdtsc; ret (0F 31 C3). Returns 3, or 0 when room is short.
-int PRIWriteTimeStampRead(uint8_t *code, int room);
-
 // The decision and what it was made from. The running agent's record is
 // created when the library loads and never destroyed (compiled-method events
 // come until the process ends); installing a fresh one returns the record it

@@ -51,9 +51,7 @@ int zviStartMethodTiming(JNIEnv *env, int onlyMarked) {
     if (context == nullptr || !PRIState().bootstrapDone) return 0;
     // An empty mark list first, so that no method is timed before it is marked.
     if (onlyMarked != 0 && zviTimeMethods(env, nullptr, 0) == 0) return 0;
-    jfieldID flag = env->GetStaticFieldID(context, jc::kTimeMethods.name, jc::kTimeMethods.descriptor);
-    if (flag != nullptr) env->SetStaticBooleanField(context, flag, JNI_TRUE);
-    return PRIClearException(env) || flag == nullptr ? 0 : 1;
+    return PRISetContextSwitch(env, context, jc::kTimeMethods.name, true) ? 1 : 0;
 }
 
 int64_t *zviGetMethodTimes(JNIEnv *env, int32_t *outNodes) {

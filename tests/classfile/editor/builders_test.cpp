@@ -2,9 +2,8 @@
 // constants added to the pool once.
 #include <gtest/gtest.h>
 
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 namespace {
 

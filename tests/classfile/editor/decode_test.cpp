@@ -2,9 +2,8 @@
 // reading past the end.
 #include <gtest/gtest.h>
 
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 // Offsets that are no instruction start map to -1; empty code is a valid,
 // empty list. (Switch padding and wide forms are decoded and re-encoded

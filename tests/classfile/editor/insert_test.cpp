@@ -7,9 +7,8 @@
 #include <tuple>
 
 #include "capture.h"
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 namespace {
 

@@ -3,9 +3,8 @@
 // cyclic or broken control flow that must still end.
 #include <gtest/gtest.h>
 
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 namespace {
 

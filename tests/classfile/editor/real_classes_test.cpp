@@ -9,9 +9,8 @@
 #include <map>
 
 #include "classfile/stackmap.h"
-#include "editor_test_support.h"
+#include "class_files.h"
 
-using namespace editor_test;
 
 namespace {
 

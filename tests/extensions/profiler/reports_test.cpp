@@ -107,6 +107,10 @@ TEST(Profile, TextReportShowsTimesAndCalls) {
     EXPECT_NE(text.find(" 75.0      0.06   75.0      0.06         3        12345  hot\n"), std::string::npos) << text;
     EXPECT_NE(text.find("       12345  hot\n"), std::string::npos);
     EXPECT_NE(text.find(" 75.0     0.060  hot:page.jsp:7\n"), std::string::npos);
+    // A section cut short says so.
+    for (int i = 0; i < 44; ++i) info.calls["m" + std::to_string(i)] = 1;
+    text = profiler::TextReport(profiler::NameProfile(profile, kNamer), info);
+    EXPECT_NE(text.find("\nCalls, most called first (the first 40 of 45)\n       calls"), std::string::npos) << text;
 }
 
 }  // namespace

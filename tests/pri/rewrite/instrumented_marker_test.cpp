@@ -2,11 +2,11 @@
 // constants): found only whole, added once, kept through writing.
 #include <gtest/gtest.h>
 
-#include "class_helpers.h"
+#include "class_files.h"
 #include "pri/filters/filters.h"
 
 TEST(InstrumentedMarker, MarkingIsFoundWholeAndSurvivesWritingAndParsing) {
-    ClassPtr jclass = parse(classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Long"));
+    ClassPtr jclass = Parse(ClassBytesOf(ZV_JAVA_BASE_JMOD, "java/lang/Long"));
     ASSERT_NE(jclass, nullptr);
     EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 0);
     EXPECT_EQ(PRIIsMarkedInstrumented(nullptr), 0);
@@ -14,7 +14,7 @@ TEST(InstrumentedMarker, MarkingIsFoundWholeAndSurvivesWritingAndParsing) {
     EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 0) << "the prefix alone is no marker";
     PRIMarkInstrumented(jclass.get());
     EXPECT_EQ(PRIIsMarkedInstrumented(jclass.get()), 1);
-    ClassPtr again = parse(write(jclass.get()));
+    ClassPtr again = Parse(Write(jclass.get()));
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(PRIIsMarkedInstrumented(again.get()), 1);
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "class_helpers.h"
+#include "class_files.h"
 #include "classfile/bytecode.h"
 #include "pri/rewrite/instrument.h"
 #include "scratch_directory.h"
@@ -16,8 +16,8 @@ constexpr char kLoader[] = "junit/runner/TestCaseClassLoader";
 const std::string kClasses = std::string(ZV_PRI_JAVA_CLASSES) + "/junit";
 
 ClassPtr load(const std::string &source, const char *name, Bytes *bytes) {
-    *bytes = classBytes(source, name);
-    return parse(*bytes);
+    *bytes = ClassBytesOf(source, name);
+    return Parse(*bytes);
 }
 
 std::string runCheck(const std::string &classPath) {
@@ -28,7 +28,7 @@ std::string runCheck(const std::string &classPath) {
 class JUnitLoader : public testing::Test {
 protected:
     std::string runRewritten(const JCRClass *jclass, const std::string &rest) {
-        Bytes bytes = write(jclass);
+        Bytes bytes = Write(jclass);
         dir_.Write("junit/runner/TestCaseClassLoader.class", std::string(bytes.begin(), bytes.end()));
         return runCheck(dir_.path() + ":" + rest);
     }
@@ -62,22 +62,22 @@ TEST(JUnitLoaderLeftAlone, OtherClassesAndALoaderWithoutIsExcludedKeepTheirBytes
     ClassPtr similar = load(kClasses, "junit/runner/TestCaseClassLoader2", &bytes);
     ASSERT_NE(similar, nullptr);
     EXPECT_EQ(PRIAdjustJUnitClassLoader(similar.get()), 0);
-    EXPECT_EQ(write(similar.get()), bytes);
+    EXPECT_EQ(Write(similar.get()), bytes);
     ClassPtr runner = load(ZV_JUNIT_JAR, "junit/runner/ReloadingTestSuiteLoader", &bytes);
     ASSERT_NE(runner, nullptr);
     EXPECT_EQ(PRIAdjustJUnitClassLoader(runner.get()), 0);
-    EXPECT_EQ(write(runner.get()), bytes);
+    EXPECT_EQ(Write(runner.get()), bytes);
 
     ClassPtr renamed = load(ZV_JUNIT_JAR, kLoader, &bytes);
     ASSERT_NE(renamed, nullptr);
     JCRFindMethod(renamed.get(), "isExcluded", "(Ljava/lang/String;)Z")->name_index =
         static_cast<uint16_t>(JCRFindUtf8(renamed.get(), "loadClass"));
-    Bytes written = write(renamed.get());
+    Bytes written = Write(renamed.get());
     testing::internal::CaptureStderr();
     EXPECT_EQ(PRIAdjustJUnitClassLoader(renamed.get()), 0);
     EXPECT_EQ(PRIAdjustJUnitClassLoader(renamed.get()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Zentrova Warning: isExcluded method not found in JUnit class loader\n"
               "Zentrova Warning: isExcluded method not found in JUnit class loader\n");
-    EXPECT_EQ(write(renamed.get()), written);
+    EXPECT_EQ(Write(renamed.get()), written);
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "capture.h"
-#include "class_helpers.h"
+#include "class_files.h"
 #include "classfile/bytecode.h"
 #include "pri/rewrite/instrument.h"
 
@@ -16,7 +16,7 @@ namespace {
 constexpr char kUID[] = "(Ljava/lang/Class;)J";
 
 Bytes stub(const char *variant) {
-    return classBytes(std::string(ZV_PRI_JAVA_CLASSES) + "/" + variant, "java/io/ObjectStreamClass");
+    return ClassBytesOf(std::string(ZV_PRI_JAVA_CLASSES) + "/" + variant, "java/io/ObjectStreamClass");
 }
 
 // The method's code as "name; name; ...": invokes as Class.method (class
@@ -47,7 +47,7 @@ std::string listing(const JCRClass *jclass, const char *method, JCRCode **kept =
 }  // namespace
 
 TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported) {
-    ClassPtr older = parse(stub("serial_uid_fallback"));
+    ClassPtr older = Parse(stub("serial_uid_fallback"));
     ASSERT_NE(older, nullptr);
     EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(older.get()), 1); }),
               "Zentrova Pre-Instrumentation error: Could not find call to getInterfaces in ObjectStreamClass.\n"
@@ -56,9 +56,9 @@ TEST(SerializationRewrite, OlderUIDMethodMissingCallsAndMissingMethodAreReported
     EXPECT_THAT(listing(older.get(), "computeSerialVersionUID"),
                 testing::HasSubstr("astore 1; aload 1; invokestatic ZVContext.filterMethods; astore 1; aload 1;"));
 
-    Bytes object = classBytes(ZV_JAVA_BASE_JMOD, "java/lang/Object");
-    ClassPtr other = parse(object);
+    Bytes object = ClassBytesOf(ZV_JAVA_BASE_JMOD, "java/lang/Object");
+    ClassPtr other = Parse(object);
     EXPECT_EQ(StderrOf([&] { EXPECT_EQ(PRIRewriteObjectStreamClass(other.get()), 0); }),
               "Could not find the serialization method within the ObjectStreamClass\n");
-    EXPECT_EQ(write(other.get()), object);
+    EXPECT_EQ(Write(other.get()), object);
 }

@@ -7,7 +7,8 @@ import java.lang.management.ThreadMXBean;
 // Known hot spots: one thread spins for 7 parts of CPU time, another for 3,
 // at once (by their own CPU clocks, so a busy machine keeps the split); then
 // a known call pattern. With a file name argument, the program
-// stays until that file exists, so a second process can take a snapshot.
+// stays until that file exists, so a second process can take a snapshot,
+// and prints how many 50 ms waits that took.
 public class HotSpots {
     static volatile long sink;
     static final ThreadMXBean CLOCK = ManagementFactory.getThreadMXBean();
@@ -65,9 +66,16 @@ public class HotSpots {
         System.out.println("pattern: " + total);
         if (args.length > 0) {
             File stop = new File(args[0]);
-            for (int i = 0; i < 600 && !stop.exists(); i++) {
-                Thread.sleep(50);
+            int waits = 0;
+            while (waits < 600 && !stop.exists()) {
+                waits += waited();
             }
+            System.out.println("waits: " + waits);
         }
+    }
+
+    static int waited() throws InterruptedException {
+        Thread.sleep(50);
+        return 1;
     }
 }

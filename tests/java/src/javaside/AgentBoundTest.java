@@ -1,6 +1,7 @@
 // Tests of the Java side once an agent has bound the context natives: context
-// caching, refresh of the agent's reference after the stack grows, the
-// notification arguments, hibernation and the end of notifications at exit.
+// caching, the notification arguments, hibernation and the end of
+// notifications at exit. (The agent's reference to a grown stack is read by
+// the backtraces of deep threads end to end.)
 // Run as: AgentBoundTest PATH_OF_THE_STAND_IN_NATIVES_LIBRARY
 package javaside;
 
@@ -29,24 +30,11 @@ public final class AgentBoundTest {
         ZVContext inner = ZVContext.didEnterMethodPreInit(12, 6);
         check.that(inner == ctx, "pre-init entry gives the context once bound");
         ZVContext.enterExitQuick(13, 7);
-        ZVContext.willExitMethod(inner);
-        ZVContext.willExitMethod(ctx);
+        ZVContext.willExitMethod(inner, 4);
+        ZVContext.willExitMethod(ctx, 2);
         check.equal("enter 1 12 5 6\nquick 2 13 6 7\nexit 3\nexit 4\n", FakeAgent.takeLog(),
                 "notifications carry (time, method id, caller's location, location)");
 
-        ZVContext.notifyMethodEnterExit = false;
-        int before = FakeAgent.stores();
-        int frames = ctx.callStack.length;
-        for (int i = 0; i < frames; i++) {
-            ZVContext.didEnterMethod(i, i);
-        }
-        check.that(FakeAgent.stores() > before, "growing the stack hands the agent the new array");
-        for (int i = 0; i < frames; i++) {
-            ZVContext.willExitMethod(ctx);
-        }
-        check.equal(0, ctx.stackPointer, "deep stack unwound");
-
-        ZVContext.notifyMethodEnterExit = true;
         ZVContext.setHibernate(true);
         check.that(ZVContext._hibernate, "hibernation switches on when enabled");
         ZVContext.enterExitQuick(14, 8);
@@ -60,7 +48,7 @@ public final class AgentBoundTest {
         ZVContext[] other = new ZVContext[1];
         Thread t = new Thread(() -> {
             other[0] = ZVContext.didEnterMethod(21, 1);
-            ZVContext.willExitMethod(other[0]);
+            ZVContext.willExitMethod(other[0], 2);
         });
         t.start();
         t.join();
@@ -73,7 +61,7 @@ public final class AgentBoundTest {
         check.equal(0xC0000001, ZVContext.createMarker("lock wait", 3), "marker natives reachable");
 
         ZVContext.VMExiting();
-        ZVContext.willExitMethod(ZVContext.didEnterMethod(31, 1));
+        ZVContext.willExitMethod(ZVContext.didEnterMethod(31, 1), 2);
         check.equal("", FakeAgent.takeLog(), "no notifications once the VM exits");
         System.exit(check.report("agent_bound") ? 0 : 1);
     }

@@ -168,6 +168,11 @@ final class MethodTimes {
         }
     }
 
+    /** The stack pointer of the innermost open timed frame; 0 when none is open. */
+    int innermostFrame() {
+        return depth > 0 ? frameSp[depth - 1] : 0;
+    }
+
     /** A method entered and left at once (no frame of its own): one call of no time. */
     void quick(int methodId) {
         int node = child(depth > 0 ? frameNode[depth - 1] : 0, methodId);

@@ -25,8 +25,11 @@ import java.lang.reflect.Method;
 public final class ZVContext {
     /** Index of the bottom frame; ints 0 and 1 are not a frame. */
     static final int BOTTOM = 2;
-    /** Frames a new stack has room for before it grows. */
-    static final int INITIAL_FRAMES = 1024;
+    /**
+     * Frames a new stack has room for before it grows: 2 KB, deeper than
+     * most threads go, so that a thread pays for depth it reaches.
+     */
+    static final int INITIAL_FRAMES = 256;
     /** Largest stack array; deeper pushes are counted, not stored. */
     static final int MAX_INTS = 1 << 22;
 
@@ -54,9 +57,11 @@ public final class ZVContext {
     private boolean timesRetired;
 
     /**
-     * Pops that leave the stack pointer below this take the slow path: 0 on a
-     * stack that never grew, the index of the frame that grew the array
-     * otherwise, and past every index while pushes found no room.
+     * Exits of frames at or below this index take the slow path: the index of
+     * the frame that grew the array (0 on a stack that never grew), raised to
+     * the innermost timed frame's while methods are timed, and past every
+     * index while pushes found no room, while exits are reported, and in the
+     * placeholder context. See refloor.
      */
     private int popFloor;
     /** Pushes that found no room; the next pops consume them so pushes and pops stay paired. */
@@ -87,14 +92,19 @@ public final class ZVContext {
     public static boolean timeMethods;
 
     private static int access = UNBOUND;
+
+    /** Entries push inline. */
+    private static final int FAST = 0;
+    /** Entries push inline unless their method is timed. */
+    private static final int TIMING = 1;
+    /** Entries take enterSlow: not bound yet, attached (no thread field), hibernating or reporting entries. */
+    private static final int SLOW = 2;
     /**
-     * Added to every pop floor while notifications or method timing are on,
-     * so that exits take the slow path that reports or times them; follows
-     * notifyMethodEnterExit and timeMethods, which send entries to the slow
-     * path where this is set.
+     * How entries go: the one switch the inline entry reads, a plain read;
+     * follows access, _hibernate, notifyMethodEnterExit and timeMethods
+     * through switchesChanged.
      */
-    private static int popBias;
-    private static final int NOTIFYING_BIAS = 1 << 30;
+    private static int mode = SLOW;
     private static volatile boolean hibernationEnabled;
     private static volatile boolean initDone;
     private static volatile boolean vmExiting;
@@ -152,10 +162,17 @@ public final class ZVContext {
 
     // ------------------------------------------------------------ called by instrumented code
 
-    /** Entry of an instrumented method: pushes its frame and returns the context, never null. */
+    /**
+     * Entry of an instrumented method: pushes its frame and returns the
+     * context, never null. The caller keeps the context and its stack pointer
+     * after the push (the frame's place) for its exit. While hibernating the
+     * placeholder context comes back: its exits do nothing and its lines go
+     * to index 0 of an array of its own.
+     */
     public static ZVContext didEnterMethod(int methodId, int location) {
         // The common case in a few loads and stores, small enough to inline.
-        if (access == THREAD_FIELD && !notifyMethodEnterExit && !timeMethods) {
+        int how = mode;
+        if (how == FAST || how == TIMING && !MethodTimes.isTimed(methodId)) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
                 int sp = context.stackPointer + 2;
@@ -164,9 +181,7 @@ public final class ZVContext {
                     stack[sp] = location;
                     stack[sp + 1] = methodId;
                     context.stackPointer = sp;
-                    if ((context.hasRunCounter & 3) != 0) {
-                        context.hasRunCounter &= ~3;
-                    }
+                    context.hasRunCounter = 0;
                     if (countCalls) {
                         context.count(methodId);
                     }
@@ -178,11 +193,8 @@ public final class ZVContext {
     }
 
     private static ZVContext enterSlow(int methodId, int location) {
-        // Written only on a change: every thread comes here, and a store to
-        // a shared field at each call would bounce its cache line between them.
-        int bias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
-        if (popBias != bias) {
-            popBias = bias;
+        if (_hibernate) {
+            return DETACHED;
         }
         ZVContext context;
         if (access == THREAD_FIELD) {
@@ -199,51 +211,45 @@ public final class ZVContext {
         return context;
     }
 
-    /** Entry of a method instrumented before the agent's bootstrap: null until then. */
+    /** Entry of a method instrumented before the agent's bootstrap: the placeholder until then. */
     public static ZVContext didEnterMethodPreInit(int methodId, int location) {
-        return access == UNBOUND ? null : didEnterMethod(methodId, location);
+        return access == UNBOUND ? DETACHED : didEnterMethod(methodId, location);
     }
 
     /**
-     * Every exit of an instrumented method, normal or by exception; null when
-     * the method was entered while hibernating or before the bootstrap. Under
-     * 35 bytes of bytecode, so that even cold call sites inline it.
+     * Every return of an instrumented method whose entry put its frame at
+     * {@code sp}: the stack pointer goes back to the frame below, whatever
+     * an exception may have left above. Under 35 bytes of bytecode, so that
+     * even cold call sites inline it.
      */
-    public static void willExitMethod(ZVContext context) {
-        if (context != null) {
-            int sp = context.stackPointer - 2;
-            if (sp < context.popFloor + popBias) {
-                exitSlow(context);
-                return;
-            }
-            context.stackPointer = sp;
+    public static void willExitMethod(ZVContext context, int sp) {
+        if (sp > context.popFloor) {
+            context.stackPointer = sp - 2;
+        } else {
+            exitSlow(context, sp);
         }
     }
 
-    private static void exitSlow(ZVContext context) {
-        // As on entry: a shared field written only when it changes.
-        int bias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
-        if (popBias != bias) {
-            popBias = bias;
+    /** The exit of the frame at sp below the floor: see popFloor. */
+    private static void exitSlow(ZVContext context, int sp) {
+        if (context.detached) {
+            return;
         }
-        int marks = context.hasRunCounter;
-        if ((marks & 3) != 0) {
-            context.hasRunCounter = marks & ~3;
-        }
-        int sp = context.stackPointer - 2;
-        // A push that found no room is popped without a frame of its own to time.
-        boolean lost = context.lostFrames > 0;
-        if (sp >= context.popFloor) {
-            context.stackPointer = sp;
-        } else {
-            context.popSlow();
-        }
-        if (context.times != null && !lost) {
-            context.times.exitFrom(sp + 2);
+        context.hasRunCounter = 0;
+        if (context.lostFrames > 0) {
+            // A push that found no room is popped without a frame of its own to time.
+            context.lostFrames--;
+        } else if (sp >= BOTTOM) {
+            context.dropTo(sp - 2);
+            MethodTimes times = context.times;
+            if (times != null) {
+                times.exitFrom(sp);
+            }
         }
         if (notifyMethodEnterExit) {
             context.notifyExited();
         }
+        context.refloor();
     }
 
     /**
@@ -268,16 +274,23 @@ public final class ZVContext {
         }
     }
 
-    /** A small straight-line method: entered and left at once, nothing is pushed. */
+    /**
+     * A small straight-line method: entered and left at once, nothing is
+     * pushed. Under 35 bytes of bytecode: nothing to record unless calls are
+     * counted or entries take the slow path.
+     */
     public static void enterExitQuick(int methodId, int location) {
-        if (_hibernate || access == UNBOUND) {
+        if (mode != FAST || countCalls) {
+            quick(methodId, location);
+        }
+    }
+
+    private static void quick(int methodId, int location) {
+        if (!(countCalls || timeMethods || notifyMethodEnterExit) || _hibernate || access == UNBOUND) {
             return;
         }
         ZVContext context = getContextFast();
-        int marks = context.hasRunCounter;
-        if ((marks & 3) != 0) {
-            context.hasRunCounter = marks & ~3;
-        }
+        context.hasRunCounter = 0;
         if (countCalls) {
             context.count(methodId);
         }
@@ -362,7 +375,7 @@ public final class ZVContext {
             context.stackPointer = 0;
             context.lostFrames = 0;
             context.outgrown = null;
-            context.popFloor = 0;
+            context.refloor();
         }
     }
 
@@ -375,6 +388,20 @@ public final class ZVContext {
         _hibernate = hibernate && hibernateEnabled;
         ZVTime.markNativeBound();
         access = threadHasContextField() ? THREAD_FIELD : THREAD_TABLE;
+        switchesChanged();
+    }
+
+    /**
+     * Entries follow the switches (_hibernate, notifyMethodEnterExit,
+     * timeMethods) again; called by whoever changes one. Exits follow them
+     * per thread, at the thread's next entry or exit that takes the slow path.
+     */
+    public static void switchesChanged() {
+        if (access != THREAD_FIELD || _hibernate || notifyMethodEnterExit) {
+            mode = SLOW;
+        } else {
+            mode = timeMethods ? TIMING : FAST;
+        }
     }
 
     /** The agent has finished its work at VM start. */
@@ -418,6 +445,7 @@ public final class ZVContext {
     /** Switches hibernation, when the options allow it. */
     public static void setHibernate(boolean on) {
         _hibernate = on && hibernationEnabled;
+        switchesChanged();
     }
 
     public static boolean isAgentBound() {
@@ -589,10 +617,7 @@ public final class ZVContext {
     // ------------------------------------------------------------ the stack
 
     private void enter(int methodId, int location) {
-        int marks = hasRunCounter;
-        if ((marks & 3) != 0) {
-            hasRunCounter = marks & ~3;
-        }
+        hasRunCounter = 0;
         int sp = stackPointer + 2;
         int[] stack = callStack;
         if (sp < BOTTOM || sp + 1 >= stack.length) {
@@ -623,6 +648,27 @@ public final class ZVContext {
         if (notifyMethodEnterExit && access != UNBOUND && !vmExiting) {
             notifyMethodEntered(ZVTime.time0(), methodId, stack[sp - 2], location);
         }
+        refloor();
+    }
+
+    /**
+     * Sets popFloor from the stack's state and the switches: exits of frames
+     * at or below it take the slow path, the others only restore the stack
+     * pointer. Above a timed frame, untimed frames return fast.
+     */
+    private void refloor() {
+        int floor;
+        if (detached || lostFrames > 0 || notifyMethodEnterExit) {
+            floor = Integer.MAX_VALUE;
+        } else {
+            floor = outgrown != null ? outgrown.grownAt : 0;
+            MethodTimes mine = times;
+            int timed = mine != null ? mine.innermostFrame() : 0;
+            if (timed > floor) {
+                floor = timed;
+            }
+        }
+        popFloor = floor;
     }
 
     /** This thread's method times, made on first use; null for the placeholder and after the thread's end. */
@@ -659,7 +705,7 @@ public final class ZVContext {
         int[] old = callStack;
         if (sp > MAX_INTS - 2) {
             lostFrames++;
-            popFloor = Integer.MAX_VALUE;
+            refloor();
             return null;
         }
         int size = old.length;
@@ -674,33 +720,15 @@ public final class ZVContext {
                 bigger = new int[size];
             } catch (OutOfMemoryError e) {
                 lostFrames++;
-                popFloor = Integer.MAX_VALUE;
+                refloor();
                 return null;
             }
         }
         System.arraycopy(old, 0, bigger, 0, old.length);
         outgrown = new Outgrown(old, sp, outgrown);
-        popFloor = sp;
+        refloor();
         switchTo(bigger);
         return bigger;
-    }
-
-    /** A pop below the floor: frames that found no room, an empty stack, or an outgrown array. */
-    private void popSlow() {
-        if (detached) {
-            return;
-        }
-        if (lostFrames > 0) {
-            if (--lostFrames == 0) {
-                popFloor = outgrown != null ? outgrown.grownAt : 0;
-            }
-            return;
-        }
-        int sp = stackPointer - 2;
-        if (sp < 0) {
-            return;
-        }
-        dropTo(sp);
     }
 
     /**
@@ -717,7 +745,6 @@ public final class ZVContext {
             top = top.next;
         }
         outgrown = top;
-        popFloor = top != null ? top.grownAt : 0;
         stackPointer = sp;
         if (stack != given) {
             if (spare == null || spare.length < given.length) {
@@ -736,17 +763,13 @@ public final class ZVContext {
             return;
         }
         if (lostFrames > 0 || sp == stackPointer - 2) {
-            exitSlow(this);
+            exitSlow(this, sp + 2);
             return;
         }
         if (sp >= stackPointer) {
             return;  // nothing above: the frame is gone already
         }
-        popBias = notifyMethodEnterExit || timeMethods ? NOTIFYING_BIAS : 0;
-        int marks = hasRunCounter;
-        if ((marks & 3) != 0) {
-            hasRunCounter = marks & ~3;
-        }
+        hasRunCounter = 0;
         if (sp < 0) {
             sp = 0;
         }
@@ -757,6 +780,7 @@ public final class ZVContext {
         if (notifyMethodEnterExit) {
             notifyExited();
         }
+        refloor();
     }
 
     private void switchTo(int[] stack) {
