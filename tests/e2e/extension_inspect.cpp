@@ -69,18 +69,13 @@ std::string markers(JNIEnv *env, const ZVServices *services) {
 // The values of a metric's samples (value word `column` of each), oldest first.
 std::vector<int32_t> samples(const SEElement *tree, const char *metric, int column) {
     std::vector<int32_t> values;
-    const SEElement *list = SEMapGet(tree, "metrics");
-    for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
-        const SEElement *map = SEListGet(list, i);
-        const SEElement *name = SEMapGet(map, "name");
-        if (name == nullptr || strcmp(SEGetString(name), metric) != 0) continue;
-        const SEElement *entries = SEMapGet(map, "entryBuff");
-        const SEElement *type = SEMapGet(map, "type");
-        if (entries == nullptr || entries->type != SE_INT32_DATA || type == nullptr) break;
-        int words = static_cast<int>(type->value) + 1;
-        const auto *data = reinterpret_cast<const int32_t *>(entries->data);
-        for (ZVWord at = column; at < entries->value; at += words) values.push_back(data[at]);
-    }
+    const SEElement *map = MetricNamed(tree, metric);
+    const SEElement *entries = SEMapGet(map, "entryBuff");
+    const SEElement *type = SEMapGet(map, "type");
+    if (entries == nullptr || entries->type != SE_INT32_DATA || type == nullptr) return values;
+    int words = static_cast<int>(type->value) + 1;
+    const auto *data = reinterpret_cast<const int32_t *>(entries->data);
+    for (ZVWord at = column; at < entries->value; at += words) values.push_back(data[at]);
     return values;
 }
 

@@ -1,5 +1,6 @@
 // Loads a class through its own class loader, drops the loader and collects,
-// so that the class is unloaded; reports what reached the handler table.
+// so that the class is unloaded; then waits for two data-dump requests
+// (kill -QUIT). Reports what reached the handler table.
 package e2e;
 
 import java.net.URL;
@@ -20,6 +21,13 @@ public final class Unloading {
             Thread.sleep(50);
         }
         System.out.println("unloaded: " + (Probe.unloads() > 0));
+        System.out.println("ready");
+        System.out.flush();
+        deadline = System.currentTimeMillis() + 30_000;
+        while (Probe.dumpRequests() < 2 && System.currentTimeMillis() < deadline) {
+            Thread.sleep(20);
+        }
+        System.out.println("dump requests: " + Probe.dumpRequests());
     }
 
     // The loader sees only this one class, so nothing else keeps it alive.
