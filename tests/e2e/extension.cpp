@@ -3,7 +3,7 @@
 // services, events in order) as lines "ext NAME: ...", NAME taken from its
 // file name zen_NAMEdev_i.so, and calls some services back. With
 // handlers=true it installs a handler table when its Java side starts (and
-// with inspect=true reads stacks, markers and metrics too); with order=N its
+// with inspect=true reads a stack, a context and the metrics too); with order=N its
 // record asks for that order; memory=true makes it the memory runs' extension
 // (extension_memory.cpp).
 #include <jni.h>

@@ -41,7 +41,7 @@ const SEElement *MetricNamed(const SEElement *tree, const std::string &name);
 
 // With initArgs inspect=true: the handler table's counts, method names from
 // its class-load handler, and the inspection of the thread that loads
-// e2e.ExtPoint (its backtrace, markers pushed and popped, the metrics).
+// e2e.ExtPoint (its backtrace, its context, the metrics).
 void InspectInstallCounts(ZVHandlerTable *table);
 void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Method *methods);
 void InspectPoint(JNIEnv *env, const ZVServices *services);

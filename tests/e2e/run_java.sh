@@ -512,8 +512,8 @@ TABLE
     expect_line ext out "ext second: hook 1 e2e/Hello"
     refuse_text ext out "ext second: hook -1"
     expect_line ext out "ext second: classLoaded e2e.Hello"
-    # An extension that reads the stack of the thread loading e2e.ExtPoint,
-    # pushes and pops markers there, and supplies the metrics' counts.
+    # An extension that reads the stack and context of the thread loading
+    # e2e.ExtPoint, and supplies the metrics' counts.
     inspect=$work/inspect
     mkdir -p "$inspect/lib" "$inspect/ext/darara/lib" "$inspect/ext/darara/audit"
     cp "$ZV_LIB"/* "$inspect/lib/"
@@ -526,7 +526,6 @@ TABLE
     expect_rc inspect 0
     expected=$(sed -n 's/^expected://p' "$work/inspect.out")
     expect_line inspect out "ext inspector: stack${expected:-?}"
-    expect_line inspect out "ext inspector: markers: one id, pushed on top {k=\"_@\";v=(\"ext wait\");}, popped all, workspace push on top"
     expect_line inspect out "ext inspector: context: a ZVContext, kept"
     grep -qxE "ext inspector: metrics: class counts ([3-9]) of [0-9]+, thread counts \1 and \1 of [0-9]+" "$work/inspect.out" ||
         fail "inspect: the metrics' counts are not the handler table's, one call per sample"
