@@ -50,6 +50,11 @@ std::string threadName(JNIEnv *env) {
     return name != nullptr ? name : "?";
 }
 
+std::string describe(JNIEnv *env) {
+    const char *path = zviGetThreadGroupPathForJNIEnv(env);
+    return threadName(env) + "|" + (path != nullptr ? path : "?");
+}
+
 // The arrays and the source name are the handler's to release.
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
@@ -98,11 +103,6 @@ ZVHandlerTable gTable = {
     ignore::zero, ignore::zero, ignore::zero,    ignore::zero, auditThreadRegistered, nullptr,
 };
 
-std::string describe(JNIEnv *env) {
-    const char *name = zviGetThreadName(env);
-    const char *path = zviGetThreadGroupPathForJNIEnv(env);
-    return std::string(name != nullptr ? name : "?") + "|" + (path != nullptr ? path : "?");
-}
 
 // A copy taken under the lock: JNI calls may load classes, whose events take it.
 std::vector<std::string> snapshot(const std::vector<std::string> &items) {
@@ -163,9 +163,7 @@ JNIEXPORT jint JNICALL Java_e2e_Probe_unloads(JNIEnv *, jclass) { return gUnload
 JNIEXPORT jint JNICALL Java_e2e_Probe_dumpRequests(JNIEnv *, jclass) { return gDumpRequests.load(); }
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_classLoad(JNIEnv *env, jclass, jstring name) {
-    const char *chars = env->GetStringUTFChars(name, nullptr);
-    std::string key = chars != nullptr ? chars : "";
-    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    std::string key = javaText(env, name);
     std::string text;
     {
         std::lock_guard<std::mutex> lock(gMutex);
@@ -187,9 +185,7 @@ JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
 
 // "started|found by name|name in the registry" for a system thread named name.
 JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstring name) {
-    const char *chars = env->GetStringUTFChars(name, nullptr);
-    std::string text = chars != nullptr ? chars : "";
-    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    std::string text = javaText(env, name);
     jint started = zviCreateSystemThread(text.c_str(), systemThreadBody);
     for (int i = 0; i < 2000 && gSystemThreadEnv == nullptr; ++i) {
         struct timespec pause = {0, 1000000};
