@@ -231,8 +231,22 @@ vm_init)
 threads)
     # The probe's handler table sees the class loads: the installation's
     # profiler, which installs its own, stays out.
-    run threads "-agentpath:$agent=Eprofiler=false" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Threads
+    # Once it has unloaded a class it waits for two data-dump requests.
+    timeout 90 "${java[@]}" -Xverify:all "-agentpath:$agent=Eprofiler=false" "-Dzv.probe=$ZV_EXTENSION" \
+        -cp "$ZV_CLASSES" e2e.Threads >"$work/threads.out" 2>"$work/threads.err" &
+    pid=$!
+    for _ in $(seq 600); do
+        grep -q ready "$work/threads.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    # To java itself: timeout would pass the signal on to its whole group as well.
+    kill -QUIT "$(pgrep -P $pid)"
+    wait $pid
+    echo $? >"$work/threads.rc"
     expect_rc threads 0
+    expect_line threads out "loaded: true"
+    expect_line threads out "unloaded: true"
+    expect_line threads out "dump requests: 2"
     expect_line threads out "main: main|system~main"
     expect_line threads out "self: worker-a|system~main~outer"
     expect_line threads out "self: worker-b|system~main~outer~inner"
@@ -244,7 +258,7 @@ threads)
     expect_text threads out "worker-a"
     # Source file, method count and the first line of main, from the line table.
     main_line=$(grep -nF "Probe.install();" "$ZV_SOURCE/tests/e2e/java/e2e/Threads.java" | cut -d: -f1)
-    expect_line threads out "class e2e.Threads: Threads.java|7|$main_line"
+    expect_line threads out "class e2e.Threads: Threads.java|8|$main_line"
     expect_text threads out "class java.lang.Object: Object.java|"
     expect_line threads out "system thread: started|found|__ZV__sampler|system~main"
     # Events the agent leaves off unless a listener asks: collections,
@@ -253,25 +267,6 @@ threads)
     expect_line threads out "gc: true true true"
     expect_line threads out "allocations: true true"
     expect_line threads out "methods: true"
-    ;;
-data_dump)
-    # A class loaded through a dropped loader is unloaded; then the program
-    # waits for two data-dump requests.
-    timeout 90 "${java[@]}" -Xverify:all "-agentpath:$agent" "-Dzv.probe=$ZV_EXTENSION" -cp "$ZV_CLASSES" e2e.Unloading \
-        >"$work/dump.out" 2>"$work/dump.err" &
-    pid=$!
-    for _ in $(seq 600); do
-        grep -q ready "$work/dump.out" 2>/dev/null && break
-        sleep 0.1
-    done
-    # To java itself: timeout would pass the signal on to its whole group as well.
-    kill -QUIT "$(pgrep -P $pid)"
-    wait $pid
-    echo $? >"$work/dump.rc"
-    expect_rc dump 0
-    expect_line dump out "loaded: true"
-    expect_line dump out "unloaded: true"
-    expect_line dump out "dump requests: 2"
     ;;
 same_output)
     # Nothing but -agentpath, from an empty directory: the agent finds its
