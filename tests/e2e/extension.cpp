@@ -3,12 +3,10 @@
 // services, events in order) as lines "ext NAME: ...", NAME taken from its
 // file name zen_NAMEdev_i.so, and calls some services back. With
 // handlers=true it installs a handler table when its Java side starts (and
-// with inspect=true reads stacks, markers and metrics too); with order=N its
+// with inspect=true reads a stack, a context and the metrics too); with order=N its
 // record asks for that order; memory=true makes it the memory runs' extension
 // (extension_memory.cpp).
 #include <jni.h>
-
-#include <time.h>
 
 #include <atomic>
 #include <cstdio>
@@ -38,9 +36,7 @@ namespace {
 
 ZVServices *gServices = nullptr;
 ZVExtensionRecord gRecord{};
-std::atomic<int> gHooks[2], gEnded{0}, gReplayed{0};
-std::atomic<bool> gReplaying{false}, gObjectReplayed{false};
-std::atomic<JNIEnv *> gThreadEnv{nullptr};
+std::atomic<int> gHooks[2], gEnded{0};
 bool gInstallHandlers = false;
 bool gInspect = false;
 
@@ -129,10 +125,6 @@ std::string useLocks(const ZVWord *w) {
 void handlerClassLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                         jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
     if (gInspect) InspectClassLoaded(className, methodCount, methods);
-    if (gReplaying) {
-        ++gReplayed;
-        if (className != nullptr && strcmp(className, "java.lang.Object") == 0) gObjectReplayed = true;
-    }
     FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
 }
 void extensionAdded(ZVExtensionRecord *record) {
@@ -148,36 +140,11 @@ ZVHandlerTable gTable = {
     ignore::zero, ignore::zero, ignore::zero, ignore::zero, ignore::env, nullptr,
 };
 
-std::atomic<bool> gThreadStop{false};
-
-// Stays until it has been looked up: an ended thread is no longer registered.
-void threadBody(void *argument) {
-    gThreadEnv = static_cast<JNIEnv *>(argument);
-    while (!gThreadStop) {
-        struct timespec pause = {0, 1000000};
-        nanosleep(&pause, nullptr);
-    }
-}
-
 void javaInit(JNIEnv *) {
     say("javaInit");
     if (!gInstallHandlers) return;
     if (gInspect) InspectInstallCounts(&gTable);
-    gReplaying = true;
     zviSetHandlers(&gTable);
-    gReplaying = false;
-    say("handlers: replayed " + std::string(gReplayed > 0 ? "some" : "no") + " classes, java.lang.Object " +
-        (gObjectReplayed ? "among them" : "missing"));
-    auto create = reinterpret_cast<jint (*)(const char *, void (*)(void *))>(gServices->words[4]);
-    jint started = create("recorder", threadBody);
-    for (int i = 0; i < 2000 && gThreadEnv == nullptr; ++i) {
-        struct timespec pause = {0, 1000000};
-        nanosleep(&pause, nullptr);
-    }
-    JNIEnv *found = zviGetJNIEnvForSystemThreadNamed("recorder");
-    gThreadStop = true;
-    say(std::string("system thread: ") + (started == JNI_OK ? "started" : "refused") + ", " +
-        (found != nullptr && found == gThreadEnv ? "found" : "missing"));
 }
 
 unsigned char classLoadHook(JCRClass *jclass, int phase) {

@@ -1,7 +1,8 @@
 // The test extension's inspection of a thread stopped at a known point: the
 // thread loading e2e.ExtPoint reports its backtrace with method names, lines
-// and group frames, pushes and pops a marker through the services record,
-// and reads the metrics, whose thread and class counts are this table's.
+// and group frames, and its context through the services record, and reads
+// the metrics, whose thread and class counts are this table's. (Markers
+// pushed and popped through the services record are the churn run's.)
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -42,45 +43,16 @@ std::string stackText(const PRIBacktrace *backtrace) {
     return text;
 }
 
-std::string markers(JNIEnv *env, const ZVServices *services) {
-    jint first = CreateMarker(env, "ext wait"), second = CreateMarker(env, "ext wait");
-    auto push = reinterpret_cast<int32_t (*)(JNIEnv *, int32_t, int32_t)>(services->words[14]);
-    auto pop = reinterpret_cast<void (*)(JNIEnv *)>(services->words[15]);
-    int before = zviGetCurrentBacktraceForEnv(env)->count;
-    int32_t pushed = push(env, first & 0x3FFFFFFF, 77);
-    PRIBacktrace *with = zviGetCurrentBacktraceForEnv(env);
-    bool onTop = with->count == before + 1 && with->frames[0].method == pushed && with->frames[0].location == 77;
-    const char *name = nullptr;
-    zviIsGroupID(pushed, 0, &name);
-    std::string shown = name != nullptr ? name : "?";
-    pop(env);
-    int after = zviGetCurrentBacktraceForEnv(env)->count;
-    PRIBacktraceWorkspace workspace{};
-    zviInitBacktraceWorkspace(env, &workspace);
-    PRIBacktrace *viaWorkspace = zviGetBacktraceUsingBacktracePushMarker(env, &workspace, second & 0x3FFFFFFF, 5);
-    bool workspaceOnTop = viaWorkspace != nullptr && viaWorkspace->count == before + 1 &&
-                          viaWorkspace->frames[0].method == pushed;
-    pop(env);
-    return std::string(first != 0 && first == second ? "one id" : "two ids") + ", pushed " +
-           (onTop ? "on top " : "missing ") + shown + ", popped " + (after == before ? "all" : "not all") +
-           ", workspace push " + (workspaceOnTop ? "on top" : "missing");
-}
-
 // The values of a metric's samples (value word `column` of each), oldest first.
 std::vector<int32_t> samples(const SEElement *tree, const char *metric, int column) {
     std::vector<int32_t> values;
-    const SEElement *list = SEMapGet(tree, "metrics");
-    for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
-        const SEElement *map = SEListGet(list, i);
-        const SEElement *name = SEMapGet(map, "name");
-        if (name == nullptr || strcmp(SEGetString(name), metric) != 0) continue;
-        const SEElement *entries = SEMapGet(map, "entryBuff");
-        const SEElement *type = SEMapGet(map, "type");
-        if (entries == nullptr || entries->type != SE_INT32_DATA || type == nullptr) break;
-        int words = static_cast<int>(type->value) + 1;
-        const auto *data = reinterpret_cast<const int32_t *>(entries->data);
-        for (ZVWord at = column; at < entries->value; at += words) values.push_back(data[at]);
-    }
+    const SEElement *map = MetricNamed(tree, metric);
+    const SEElement *entries = SEMapGet(map, "entryBuff");
+    const SEElement *type = SEMapGet(map, "type");
+    if (entries == nullptr || entries->type != SE_INT32_DATA || type == nullptr) return values;
+    int words = static_cast<int>(type->value) + 1;
+    const auto *data = reinterpret_cast<const int32_t *>(entries->data);
+    for (ZVWord at = column; at < entries->value; at += words) values.push_back(data[at]);
     return values;
 }
 
@@ -168,7 +140,6 @@ std::string context(JNIEnv *env, const ZVServices *services) {
 
 void InspectPoint(JNIEnv *env, const ZVServices *services) {
     say("stack" + stackText(zviGetCurrentBacktraceForEnv(env)));
-    say("markers: " + markers(env, services));
     say("context: " + context(env, services));
     say("metrics: " + metrics());
 }

@@ -50,6 +50,11 @@ std::string threadName(JNIEnv *env) {
     return name != nullptr ? name : "?";
 }
 
+std::string describe(JNIEnv *env) {
+    const char *path = zviGetThreadGroupPathForJNIEnv(env);
+    return threadName(env) + "|" + (path != nullptr ? path : "?");
+}
+
 // The arrays and the source name are the handler's to release.
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
@@ -98,11 +103,6 @@ ZVHandlerTable gTable = {
     ignore::zero, ignore::zero, ignore::zero,    ignore::zero, auditThreadRegistered, nullptr,
 };
 
-std::string describe(JNIEnv *env) {
-    const char *name = zviGetThreadName(env);
-    const char *path = zviGetThreadGroupPathForJNIEnv(env);
-    return std::string(name != nullptr ? name : "?") + "|" + (path != nullptr ? path : "?");
-}
 
 // A copy taken under the lock: JNI calls may load classes, whose events take it.
 std::vector<std::string> snapshot(const std::vector<std::string> &items) {
@@ -128,33 +128,17 @@ std::string javaText(JNIEnv *env, jstring text) {
     return copy;
 }
 
-// The agent exports no element accessors, so the tree is read through the
-// element layout, as an extension built against the headers would.
-const SEElement *mapGet(const SEElement *map, const std::string &key) {
-    if (map == nullptr || map->type != SE_MAP) return nullptr;
-    auto *table = reinterpret_cast<const ZVHashTable *>(map->value);
-    for (int32_t b = 0; b < table->bucketCount; ++b) {
-        for (const ZVHashEntry *e = table->buckets[b]; e != nullptr; e = e->next) {
-            if (key == reinterpret_cast<const char *>(e->key)) return reinterpret_cast<const SEElement *>(e->value);
-        }
-    }
-    return nullptr;
-}
+}  // namespace
 
 // The map of the named metric in a serialized tree, or null.
-const SEElement *metricNamed(const SEElement *tree, const std::string &name) {
-    const SEElement *list = mapGet(tree, "metrics");
-    if (list == nullptr || list->type != SE_LIST) return nullptr;
-    auto *items = reinterpret_cast<const ZVVector *>(list->value);
-    for (int32_t i = 0; i < items->size; ++i) {
-        auto *map = reinterpret_cast<const SEElement *>(items->data[i]);
-        const SEElement *mapName = mapGet(map, "name");
-        if (mapName != nullptr && name == reinterpret_cast<const char *>(mapName->data)) return map;
+const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
+    const SEElement *list = SEMapGet(tree, "metrics");
+    for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
+        const SEElement *mapName = SEMapGet(SEListGet(list, i), "name");
+        if (mapName != nullptr && name == SEGetString(mapName)) return SEListGet(list, i);
     }
     return nullptr;
 }
-
-}  // namespace
 
 extern "C" {
 
@@ -179,9 +163,7 @@ JNIEXPORT jint JNICALL Java_e2e_Probe_unloads(JNIEnv *, jclass) { return gUnload
 JNIEXPORT jint JNICALL Java_e2e_Probe_dumpRequests(JNIEnv *, jclass) { return gDumpRequests.load(); }
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_classLoad(JNIEnv *env, jclass, jstring name) {
-    const char *chars = env->GetStringUTFChars(name, nullptr);
-    std::string key = chars != nullptr ? chars : "";
-    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    std::string key = javaText(env, name);
     std::string text;
     {
         std::lock_guard<std::mutex> lock(gMutex);
@@ -203,9 +185,7 @@ JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
 
 // "started|found by name|name in the registry" for a system thread named name.
 JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstring name) {
-    const char *chars = env->GetStringUTFChars(name, nullptr);
-    std::string text = chars != nullptr ? chars : "";
-    if (chars != nullptr) env->ReleaseStringUTFChars(name, chars);
+    std::string text = javaText(env, name);
     jint started = zviCreateSystemThread(text.c_str(), systemThreadBody);
     for (int i = 0; i < 2000 && gSystemThreadEnv == nullptr; ++i) {
         struct timespec pause = {0, 1000000};
@@ -292,7 +272,7 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
 // The serialized samples of the named metric, oldest first, or null.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
     SEElement *tree = serializeMetrics();
-    const SEElement *entries = mapGet(metricNamed(tree, javaText(env, name)), "entryBuff");
+    const SEElement *entries = SEMapGet(MetricNamed(tree, javaText(env, name)), "entryBuff");
     jintArray array = nullptr;
     if (entries != nullptr && entries->type == SE_INT32_DATA) {
         auto count = static_cast<jsize>(entries->value);
@@ -306,7 +286,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, js
 // An integer attribute of the named metric's serialized map; Integer.MIN_VALUE when absent.
 JNIEXPORT jint JNICALL Java_e2e_Probe_metricNumber(JNIEnv *env, jclass, jstring name, jstring key) {
     SEElement *tree = serializeMetrics();
-    const SEElement *value = mapGet(metricNamed(tree, javaText(env, name)), javaText(env, key));
+    const SEElement *value = SEMapGet(MetricNamed(tree, javaText(env, name)), javaText(env, key).c_str());
     jint number = value != nullptr && value->type == SE_INT32 ? static_cast<jint>(value->value) : INT32_MIN;
     freeSerializedMetrics(tree);
     return number;

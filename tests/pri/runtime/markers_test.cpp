@@ -1,12 +1,11 @@
-// Markers: one identifier per (text, stack name), even when threads race to
-// make it; display names escape their text and stay within 256 bytes;
-// conversion to another event; the identifier queries.
+// Markers: one identifier per (text, stack name); display names escape their
+// text and stay within 256 bytes; conversion to another event; the
+// identifier queries. (Threads racing for the same texts are the churn
+// run's, in a real VM.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "fake_stack_env.h"
 #include "pri/runtime/runtime.h"
@@ -99,24 +98,6 @@ TEST(Markers, OneIdentifierPerTextAndStackName) {
     EXPECT_EQ(PRIMarkerExists(&key), 1);
     key.stackName = "cpu";  // another pointer: another key
     EXPECT_EQ(PRIMarkerExists(&key), 0);
-}
-
-TEST(Markers, ThreadsRacingForTheSameTextsGetTheSameNumbers) {
-    FakeStackEnv thread;
-    constexpr int kTexts = 300;
-    std::vector<std::vector<int32_t>> seen(4, std::vector<int32_t>(kTexts));
-    std::vector<std::thread> threads;
-    for (auto &numbers : seen) {
-        threads.emplace_back([&numbers] {
-            for (int i = 0; i < kTexts; ++i) numbers[i] = make(units("race " + std::to_string(i)), "race");
-        });
-    }
-    for (std::thread &t : threads) t.join();
-    for (int i = 0; i < kTexts; ++i) {
-        ASSERT_GT(seen[0][i], 0);
-        for (auto &numbers : seen) EXPECT_EQ(numbers[i], seen[0][i]);
-        EXPECT_NE(PRIMarkerAt(seen[0][i]), nullptr);
-    }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Starts threads in nested groups and reports what the agent's registry and
-// handler table saw of them and of the classes loaded.
+// handler table saw of them and of the classes loaded; unloads a class; then
+// waits for two data-dump requests (kill -QUIT) after printing "ready".
 package e2e;
 
+import java.net.URL;
+import java.net.URLClassLoader;
 import java.util.Arrays;
 import java.util.concurrent.CountDownLatch;
 
@@ -51,6 +54,29 @@ public final class Threads {
         System.out.println("class java.lang.Object: " + Probe.classLoad("java.lang.Object"));
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
         jvmpiEvents();
+        unloading();
+        System.out.println("ready");
+        System.out.flush();
+        long deadline = System.currentTimeMillis() + 30_000;
+        while (Probe.dumpRequests() < 2 && System.currentTimeMillis() < deadline) {
+            Thread.sleep(20);
+        }
+        System.out.println("dump requests: " + Probe.dumpRequests());
+    }
+
+    /** Loads a class through a loader that sees only it, drops the loader and collects until it is unloaded. */
+    private static void unloading() throws Exception {
+        URL classes = Threads.class.getProtectionDomain().getCodeSource().getLocation();
+        try (URLClassLoader loader = new URLClassLoader(new URL[] {classes}, null)) {
+            loader.loadClass("e2e.Unloadable").getMethod("touch").invoke(null);
+        }
+        System.out.println("loaded: " + (Probe.classLoad("e2e.Unloadable") != null));
+        long deadline = System.currentTimeMillis() + 20_000;
+        while (Probe.unloads() == 0 && System.currentTimeMillis() < deadline) {
+            System.gc();
+            Thread.sleep(50);
+        }
+        System.out.println("unloaded: " + (Probe.unloads() > 0));
     }
 
     /** Collections, sampled allocations and method calls reach the handler table once switched on. */

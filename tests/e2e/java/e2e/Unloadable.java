@@ -1,4 +1,4 @@
-// A class that the unloading test loads through a throw-away class loader.
+// A class that e2e.Threads loads through a throw-away class loader.
 package e2e;
 
 public final class Unloadable {
