@@ -10,18 +10,12 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,5p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-5}
 java=${JAVA:-java}
 agent=$build/zenva/lib/libr2orar.so
 demo=$build/examples/demo/demo.jar
-for f in "$agent" "$demo"; do
-    [ -f "$f" ] || { echo "agent_overhead.sh: $f is missing; build first" >&2; exit 1; }
-done
+bench_need "$agent" "$demo"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_overhead.XXXXXX")
 trap 'rm -rf "$work"' EXIT

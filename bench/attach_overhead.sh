@@ -9,11 +9,7 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,8p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 runs=${2:-3}
 java=${JAVA:-java}
 agent=$build/zenva/lib/libr2orar.so

@@ -9,15 +9,11 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,7p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-5}
 java=${JAVA:-java}
 agent=$build/zenva/lib/libr2orar.so
-[ -f "$agent" ] || { echo "cpu_overhead.sh: $agent is missing; build first" >&2; exit 1; }
+bench_need "$agent"
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_cpu.XXXXXX")
 trap 'rm -rf "$work"' EXIT

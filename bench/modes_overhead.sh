@@ -12,11 +12,7 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,11p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-5}
 java25=${JAVA25:-/usr/lib/jvm/temurin-25-jdk-amd64/bin/java}
 jfr=$(dirname "$java25")/jfr

@@ -8,20 +8,14 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,7p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-3}
 java=${JAVA:-java}
 jfr=${JFR:-jfr}
 install=$build/zenva
 agent=$install/lib/libr2orar.so
 demo=$build/examples/demo/demo.jar
-for f in "$agent" "$demo" "$install/ext/darara/lib/zen_profilerdev_i.so"; do
-    [ -f "$f" ] || { echo "profiler_vs_jfr.sh: $f is missing; build first" >&2; exit 1; }
-done
+bench_need "$agent" "$demo" "$install/ext/darara/lib/zen_profilerdev_i.so"
 top=5
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_profiler_jfr.XXXXXX")

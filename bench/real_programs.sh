@@ -11,11 +11,7 @@ set -uo pipefail
 . "$(dirname "$0")/timing.sh"
 . "$(dirname "$0")/workloads/programs.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,9p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-3}
 shift $(($# >= 2 ? 2 : 1))
 programs=("$@")
@@ -24,7 +20,7 @@ java=${JAVA:-java}
 workloads=$(cd "$(dirname "$0")/workloads" && pwd)
 install=$build/zenva
 agent=$install/lib/libr2orar.so
-[ -f "$agent" ] || { echo "real_programs.sh: $agent is missing; build first" >&2; exit 1; }
+bench_need "$agent"
 share=/usr/share/java
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_real.XXXXXX")
 trap 'rm -rf "$work"' EXIT

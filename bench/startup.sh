@@ -8,16 +8,12 @@
 set -euo pipefail
 . "$(dirname "$0")/timing.sh"
 
-if [ $# -lt 1 ]; then
-    sed -n '2,7p' "$0"
-    exit 2
-fi
-build=$(cd "$1" && pwd)
+bench_build "$@"
 rounds=${2:-7}
 java=${JAVA:-java}
 install=$build/zenva
 agent=$install/lib/libr2orar.so
-[ -f "$agent" ] || { echo "startup.sh: $agent is missing; build first" >&2; exit 1; }
+bench_need "$agent"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_startup.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -13,3 +13,22 @@ millis() {
 median() {
     sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+
+# bench_build "$@": the scripts' common start. Without arguments it prints
+# the script's header comment (through its Usage line) and exits 2; else it
+# sets build to the build folder given first, made absolute.
+bench_build() {
+    if [ $# -lt 1 ]; then
+        sed -n '2,/^# Usage:/p' "$0"
+        exit 2
+    fi
+    build=$(cd "$1" && pwd)
+}
+
+# bench_need FILE...: stops the script, naming the first file the build lacks.
+bench_need() {
+    local f
+    for f in "$@"; do
+        [ -f "$f" ] || { echo "$(basename "$0"): $f is missing; build first" >&2; exit 1; }
+    done
+}
