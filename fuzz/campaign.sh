@@ -31,6 +31,12 @@ fi
 # ASAN_OPTIONS set by the caller win.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=2}
 
+# The failing inputs kept for a target: crashes, leaks, timeouts and
+# out-of-memory runs. libFuzzer also keeps "slow units" (over 10 s), which on
+# a loaded machine are mostly a starved process, not a fault: they stay in
+# the folder for a look but do not fail the campaign.
+failures() { find "$artifacts/$1" -type f ! -name 'slow-unit-*' | wc -l; }
+
 status=0
 printf '%-26s %12s %8s %10s %7s %7s\n' target executions seconds exec/s corpus crashes
 for name in "${targets[@]}"; do
@@ -44,7 +50,7 @@ for name in "${targets[@]}"; do
     mkdir -p "$corpus" "$artifacts/$name"
     work=$(mktemp -d "/tmp/zv_campaign_$name.XXXXXX")
     mkdir "$work/new" "$work/merged"
-    before=$(find "$artifacts/$name" -type f | wc -l)
+    before=$(failures "$name")
     start=$(date +%s)
     # Targets may leave scratch files in their working folder: run in $work.
     # New inputs go to $work/new; the seed corpus is only read.
@@ -57,7 +63,7 @@ for name in "${targets[@]}"; do
     # A crash ends the run before its statistics: take the last progress line.
     [ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$work/log" | tail -n 1 | tr -d '#')
     runs=${runs:-0}
-    crashes=$(($(find "$artifacts/$name" -type f | wc -l) - before))
+    crashes=$(($(failures "$name") - before))
     # The minimised union of the old corpus and the new inputs replaces the old.
     if (cd "$work" && "$target" -merge=1 -timeout=30 -close_fd_mask=3 "$work/merged" "$corpus" "$work/new") \
         >"$work/merge.log" 2>&1 && [ -n "$(ls -A "$work/merged")" ]; then
