@@ -26,10 +26,13 @@ public final class ZVContext {
     /** Index of the bottom frame; ints 0 and 1 are not a frame. */
     static final int BOTTOM = 2;
     /**
-     * Frames a new stack has room for before it grows: 2 KB, deeper than
-     * most threads go, so that a thread pays for depth it reaches.
+     * Frames a new stack has room for before it grows: 4 KB, so that a
+     * thread pays for depth it reaches. A thread whose depth keeps crossing
+     * this size switches arrays at each crossing (a native call), so it sits
+     * above the depths that dynamic languages' call chains keep crossing:
+     * at 256 frames groovy ran 15-20% slower.
      */
-    static final int INITIAL_FRAMES = 256;
+    static final int INITIAL_FRAMES = 512;
     /** Largest stack array; deeper pushes are counted, not stored. */
     static final int MAX_INTS = 1 << 22;
 
