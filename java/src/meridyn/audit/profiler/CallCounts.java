@@ -1,4 +1,4 @@
-// Exact call counts: each thread counts entries in its own context's array
+// Exact call counts: each thread counts entries in its own context's pages
 // (no sharing on the entry path); the totals add the counts of ended threads,
 // kept here, to those of the contexts still counting.
 package meridyn.audit.profiler;
@@ -6,7 +6,10 @@ package meridyn.audit.profiler;
 final class CallCounts {
     /** The ordinary identifier without its filter flag bits. */
     static final int ID_MASK = 0x0FFFFFFF;
-    static final int INITIAL = 1024;
+    /** Identifiers per page of a context's counts (4 KB), and its first directory's pages. */
+    static final int PAGE_BITS = 10;
+    static final int PAGE = 1 << PAGE_BITS;
+    static final int INITIAL_PAGES = 16;
 
     private static final Object LOCK = new Object();
     private static ZVContext counting;
@@ -33,7 +36,7 @@ final class CallCounts {
                     } else {
                         previous.nextCounting = at.nextCounting;
                     }
-                    ended = add(ended, at.callCounts());
+                    ended = add(ended, at.callCountPages());
                     break;
                 }
             }
@@ -42,26 +45,35 @@ final class CallCounts {
 
     static int[] total() {
         synchronized (LOCK) {
-            int[] sum = add(new int[0], ended);
+            int[] sum = ended.clone();
             for (ZVContext at = counting; at != null; at = at.nextCounting) {
-                sum = add(sum, at.callCounts());
+                sum = add(sum, at.callCountPages());
             }
             return sum;
         }
     }
 
-    /** sum + counts, in sum's array when it is large enough. */
-    private static int[] add(int[] sum, int[] counts) {
-        if (counts == null) {
+    /** sum + a context's pages of counts, in sum's array when it is large enough. */
+    private static int[] add(int[] sum, int[][] pages) {
+        if (pages == null) {
             return sum;
         }
+        int last = pages.length - 1;
+        while (last >= 0 && pages[last] == null) {
+            last--;
+        }
         int[] target = sum;
-        if (counts.length > sum.length) {
-            target = new int[counts.length];
+        if ((last + 1) * PAGE > sum.length) {
+            target = new int[(last + 1) * PAGE];
             System.arraycopy(sum, 0, target, 0, sum.length);
         }
-        for (int i = 0; i < counts.length; i++) {
-            target[i] += counts[i];
+        for (int p = 0; p <= last; p++) {
+            int[] page = pages[p];
+            if (page != null) {
+                for (int i = 0, at = p * PAGE; i < PAGE; i++) {
+                    target[at + i] += page[i];
+                }
+            }
         }
         return target;
     }

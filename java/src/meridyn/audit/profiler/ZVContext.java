@@ -50,8 +50,14 @@ public final class ZVContext {
     public int stackPointer;
     /** Bits 0 and 1 are set by the agent's sampler and cleared here when the thread runs. */
     public int hasRunCounter;
-    /** Entries per method identifier, while calls are counted; only this thread writes it. */
-    private int[] callCounts;
+    /**
+     * Entries per method identifier, while calls are counted, in pages of
+     * CallCounts.PAGE made when a method of theirs is first counted: a thread
+     * pays for the identifiers it calls, not for all the program has (every
+     * class is instrumented, so identifiers run into the tens of thousands).
+     * Only this thread writes it.
+     */
+    private int[][] callCounts;
     /** The next context that counts calls; see CallCounts. */
     ZVContext nextCounting;
     /** This thread's method times, once it entered a timed method. */
@@ -489,32 +495,41 @@ public final class ZVContext {
     /** One call of an ordinary method (group and marker identifiers are negative). */
     private void count(int methodId) {
         int index = methodId & CallCounts.ID_MASK;
-        int[] counts = callCounts;
-        if (methodId > 0 && counts != null && index < counts.length) {
-            counts[index]++;
+        int[][] pages = callCounts;
+        int page = index >>> CallCounts.PAGE_BITS;
+        if (methodId > 0 && pages != null && page < pages.length && pages[page] != null) {
+            pages[page][index & (CallCounts.PAGE - 1)]++;
         } else if (methodId > 0 && !detached) {
             countSlow(index);
         }
     }
 
     private void countSlow(int index) {
-        int[] counts = callCounts;
-        if (counts == null) {
+        int[][] pages = callCounts;
+        if (pages == null) {
             CallCounts.register(this);
         }
-        int size = counts != null ? counts.length : CallCounts.INITIAL;
-        while (size <= index) {
+        int page = index >>> CallCounts.PAGE_BITS;
+        int size = pages != null ? pages.length : CallCounts.INITIAL_PAGES;
+        while (size <= page) {
             size *= 2;
         }
-        int[] bigger = new int[size];
-        if (counts != null) {
-            System.arraycopy(counts, 0, bigger, 0, counts.length);
+        if (pages == null || size > pages.length) {
+            int[][] bigger = new int[size][];
+            if (pages != null) {
+                System.arraycopy(pages, 0, bigger, 0, pages.length);
+            }
+            pages = bigger;
         }
-        bigger[index]++;
-        callCounts = bigger;
+        if (pages[page] == null) {
+            pages[page] = new int[CallCounts.PAGE];
+        }
+        pages[page][index & (CallCounts.PAGE - 1)]++;
+        callCounts = pages;
     }
 
-    int[] callCounts() {
+    /** This thread's counts in pages (see callCounts); null when it counted none. */
+    int[][] callCountPages() {
         return callCounts;
     }
 
