@@ -134,7 +134,8 @@ document.getElementById('reset').onclick=function(){zoomed=data;draw();};
 document.getElementById('search').oninput=function(e){
   try{pattern=e.target.value?new RegExp(e.target.value):null;}catch(x){pattern=null;}draw();};
 window.onresize=draw;
-info.textContent=profile.title;
+// The title is in the bar already: the line below it starts with how to use the graph.
+info.textContent='Hover a frame for its times; click it to zoom in.';
 draw();
 // The roots are at the bottom of a deep graph: open there.
 window.scrollTo(0,document.body.scrollHeight);
