@@ -32,16 +32,3 @@ ZVExtensionRecord *MemoryRecord();
 void say(const std::string &text);
 // The services record the agent handed the extension.
 const ZVServices *ExtensionServices();
-// ZVContext.createMarker(name, event): the marker's identifier, 0 when refused;
-// then failure, when given, says which call failed and with what exception.
-jint CreateMarker(JNIEnv *env, const char *name, jint event = 0, std::string *failure = nullptr);
-
-// The map of the named metric in a serialized metrics tree, or null.
-const SEElement *MetricNamed(const SEElement *tree, const std::string &name);
-
-// With initArgs inspect=true: the handler table's counts, method names from
-// its class-load handler, and the inspection of the thread that loads
-// e2e.ExtPoint (its backtrace, its context, the metrics).
-void InspectInstallCounts(ZVHandlerTable *table);
-void InspectClassLoaded(const char *className, jint methodCount, const JVMPI_Method *methods);
-void InspectPoint(JNIEnv *env, const ZVServices *services);

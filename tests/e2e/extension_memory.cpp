@@ -2,7 +2,7 @@
 // a handler table that counts allocations and frees of one watched class (by
 // class key), keeps the shape of every class it is told about so that it can
 // read heap dumps record by record, and answers the natives of the Java class
-// e2e.Memory (the program loads this same library with System.load).
+// e2e.MemoryUse (the program loads this same library with System.load).
 #include <jni.h>
 
 #include <atomic>
@@ -202,7 +202,7 @@ uint32_t idOfHandle(jobject object) { return idOf(zviObjectForHandle(object)); }
 
 extern "C" {
 
-JNIEXPORT void JNICALL Java_e2e_Memory_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
     const char *chars = env->GetStringUTFChars(name, nullptr);
     std::lock_guard<std::mutex> lock(gMutex);
     gWatchKey = gKeys.count(chars) != 0 ? gKeys[chars] : 0;
@@ -210,9 +210,9 @@ JNIEXPORT void JNICALL Java_e2e_Memory_watch(JNIEnv *env, jclass, jclass watched
     gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
 }
 
-JNIEXPORT void JNICALL Java_e2e_Memory_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
 
-JNIEXPORT jintArray JNICALL Java_e2e_Memory_counts(JNIEnv *env, jclass) {
+JNIEXPORT jintArray JNICALL Java_e2e_MemoryUse_counts(JNIEnv *env, jclass) {
     jint values[] = {gAllocated, gFreed, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees};
     jintArray result = env->NewIntArray(6);
     env->SetIntArrayRegion(result, 0, 6, values);
@@ -220,7 +220,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Memory_counts(JNIEnv *env, jclass) {
 }
 
 // What a level-1 heap dump says about holder -> items[] -> items, items[0] -> items[1].
-JNIEXPORT jstring JNICALL Java_e2e_Memory_dump(JNIEnv *env, jclass, jobject holder, jobjectArray items) {
+JNIEXPORT jstring JNICALL Java_e2e_MemoryUse_dump(JNIEnv *env, jclass, jobject holder, jobjectArray items) {
     int length = 0, generation = 0;
     const auto *bytes = reinterpret_cast<const unsigned char *>(zviHeapDump(&length, &generation));
     if (bytes == nullptr) return env->NewStringUTF("no dump");
@@ -246,7 +246,7 @@ JNIEXPORT jstring JNICALL Java_e2e_Memory_dump(JNIEnv *env, jclass, jobject hold
 }
 
 // zviObjectArrayDescription on the object with outputs preset to 7.
-JNIEXPORT jstring JNICALL Java_e2e_Memory_describe(JNIEnv *env, jclass, jobject object, jint maximum) {
+JNIEXPORT jstring JNICALL Java_e2e_MemoryUse_describe(JNIEnv *env, jclass, jobject object, jint maximum) {
     uint32_t classID = 7, elements[4] = {7, 7, 7, 7};
     int32_t count = 7;
     unsigned char answer = zviObjectArrayDescription(zviObjectForHandle(object), &classID, &count, elements, maximum);

@@ -1,6 +1,8 @@
 // The test library's JNI side for e2e.Probe: installs a handler table in the
 // agent (through the agent's exports, resolved from the loaded agent library)
-// and answers the Java class e2e.Probe from what it recorded.
+// and answers the Java class e2e.Probe from what it recorded: threads, class
+// loads with their methods' names, events, and the thread and class counts
+// the metrics ask the table for.
 #include <jni.h>
 
 #include <time.h>
@@ -29,6 +31,7 @@ struct ClassSeen {
 
 std::mutex gMutex;
 std::map<std::string, ClassSeen> gClasses;
+std::map<int32_t, std::string> gMethods;  // method identifier → Class.method
 std::vector<std::string> gStarted;
 std::vector<std::string> gEnded;
 ZVSampleRecord gSample{};  // the thread that Probe.sampleMe named
@@ -58,13 +61,16 @@ std::string describe(JNIEnv *env) {
 // The arrays and the source name are the handler's to release.
 void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+    std::string name = className != nullptr ? className : "";
     ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1};
+    std::lock_guard<std::mutex> lock(gMutex);
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         if (std::string(methods[i].method_name) == "main") seen.mainLine = methods[i].start_lineno;
+        gMethods[static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id))] =
+            name + "." + methods[i].method_name;
     }
     FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
-    std::lock_guard<std::mutex> lock(gMutex);
-    gClasses[className != nullptr ? className : ""] = seen;
+    gClasses[name] = seen;
 }
 
 void threadStarted(JNIEnv *env) {
@@ -96,11 +102,17 @@ void methodExited(JNIEnv *, int32_t) { ++gExits; }
 void gcStarted() { ++gGCStarts; }
 void gcFinished() { ++gGCFinishes; }
 void auditThreadRegistered(JNIEnv *) {}
+// The counts the metrics ask for: each call answers the next number of its
+// own series, so the samples show which calls they came from.
+std::atomic<jint> gClassCalls{0}, gThreadCalls{0};
+jint classCount() { return 5000 + ++gClassCalls; }
+jint activeThreads() { return 7000 + ++gThreadCalls; }
+jint totalThreads() { return 8000 + gThreadCalls; }
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
     gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, ignore::nothing,
-    ignore::zero, ignore::zero, ignore::zero,    ignore::zero, auditThreadRegistered, nullptr,
+    ignore::zero, classCount,   activeThreads,   totalThreads, auditThreadRegistered, nullptr,
 };
 
 
@@ -131,7 +143,7 @@ std::string javaText(JNIEnv *env, jstring text) {
 }  // namespace
 
 // The map of the named metric in a serialized tree, or null.
-const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
+static const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
     const SEElement *list = SEMapGet(tree, "metrics");
     for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
         const SEElement *mapName = SEMapGet(SEListGet(list, i), "name");
@@ -267,6 +279,41 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
     const char *name = nullptr;
     zviIsGroupID(marker, 0, &name);
     return env->NewStringUTF(name != nullptr ? name : "?");
+}
+
+// The calling thread's backtrace as " Class.method:line" frames, top first,
+// a group's frames as one "[name]", names from the class loads seen.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_stack(JNIEnv *env, jclass) {
+    PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(env);
+    std::string text;
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
+        const PRIBacktraceFrame &frame = backtrace->frames[i];
+        const char *group = nullptr;
+        auto found = gMethods.find(frame.method);
+        text += zviIsGroupID(frame.method, 0, &group) ? " [" + std::string(group != nullptr ? group : "?") + "]"
+                : " " + (found != gMethods.end() ? found->second : "?") + ":" + std::to_string(frame.location);
+    }
+    return env->NewStringUTF(text.c_str());
+}
+
+// Services words 23 and 24: the calling thread's context, handed back, is the one it has.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_context(JNIEnv *env, jclass) {
+    const ZVWord *w = getMetricsCallback()->words;
+    jobject first = reinterpret_cast<jobject (*)(JNIEnv *)>(w[23])(env);
+    reinterpret_cast<void (*)(JNIEnv *, jobject)>(w[24])(env, first);
+    bool isContext = first != nullptr && env->IsInstanceOf(first, env->FindClass("meridyn/audit/profiler/ZVContext"));
+    bool kept = env->IsSameObject(first, reinterpret_cast<jobject (*)(JNIEnv *)>(w[23])(env));
+    std::string text = std::string(isContext ? "a ZVContext" : "no context") + (kept ? ", kept" : ", changed");
+    return env->NewStringUTF(text.c_str());
+}
+
+// How often the table was asked: {class counts, thread counts}.
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_countCalls(JNIEnv *env, jclass) {
+    jint counts[2] = {gClassCalls.load(), gThreadCalls.load()};
+    jintArray array = env->NewIntArray(2);
+    env->SetIntArrayRegion(array, 0, 2, counts);
+    return array;
 }
 
 // The serialized samples of the named metric, oldest first, or null.

@@ -46,6 +46,15 @@ public final class Probe {
     /** The agent's backtrace of the calling thread: location and method id of each frame, top first. */
     public static native int[] backtrace();
 
+    /** The agent's backtrace of the calling thread as " Class.method:line" frames, a group's as " [name]". */
+    public static native String stack();
+
+    /** "a ZVContext, kept" when the services' context of the calling thread is one and storing it keeps it. */
+    public static native String context();
+
+    /** How often the metrics asked the installed table for class counts and for thread counts. */
+    public static native int[] countCalls();
+
     /** The display name the agent gives a marker identifier. */
     public static native String markerName(int marker);
 
