@@ -4,6 +4,7 @@
 #include <jni.h>
 
 #include <string>
+#include <vector>
 
 #include "agent/agent.h"
 #include "ext/extensions.h"
@@ -19,6 +20,13 @@ inline void env(JNIEnv *) {}
 inline void nothing() {}
 inline jint zero() { return 0; }
 }  // namespace ignore
+
+// A new Java int array holding the values (null when the VM refuses it).
+inline jintArray IntArray(JNIEnv *env, const std::vector<jint> &values) {
+    jintArray array = env->NewIntArray(static_cast<jsize>(values.size()));
+    if (array != nullptr) env->SetIntArrayRegion(array, 0, static_cast<jsize>(values.size()), values.data());
+    return array;
+}
 
 // Releases what a class-load handler is given.
 void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, jint staticCount,

@@ -213,10 +213,7 @@ JNIEXPORT void JNICALL Java_e2e_MemoryUse_watch(JNIEnv *env, jclass, jclass watc
 JNIEXPORT void JNICALL Java_e2e_MemoryUse_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
 
 JNIEXPORT jintArray JNICALL Java_e2e_MemoryUse_counts(JNIEnv *env, jclass) {
-    jint values[] = {gAllocated, gFreed, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees};
-    jintArray result = env->NewIntArray(6);
-    env->SetIntArrayRegion(result, 0, 6, values);
-    return result;
+    return IntArray(env, {gAllocated, gFreed, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees});
 }
 
 // What a level-1 heap dump says about holder -> items[] -> items, items[0] -> items[1].

@@ -187,12 +187,8 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_classLoad(JNIEnv *env, jclass, jstring 
     return env->NewStringUTF(text.c_str());
 }
 
-JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_started(JNIEnv *env, jclass) {
-    return toJava(env, snapshot(gStarted));
-}
-
-JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
-    return toJava(env, snapshot(gEnded));
+JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_threads(JNIEnv *env, jclass, jboolean ended) {
+    return toJava(env, snapshot(ended ? gEnded : gStarted));
 }
 
 // "started|found by name|name in the registry" for a system thread named name.
@@ -229,11 +225,7 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_enableEvents(JNIEnv *env, jclass) {
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_eventCounts(JNIEnv *env, jclass) {
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_ENTRY2, nullptr);
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_EXIT, nullptr);
-    jint counts[6] = {gGCStarts.load(), gGCFinishes.load(), gAllocations.load(),
-                      gArrays.load(),   gEntries.load(),    gExits.load()};
-    jintArray array = env->NewIntArray(6);
-    env->SetIntArrayRegion(array, 0, 6, counts);
-    return array;
+    return IntArray(env, {gGCStarts, gGCFinishes, gAllocations, gArrays, gEntries, gExits});
 }
 
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
@@ -243,9 +235,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
         ints.push_back(backtrace->frames[i].location);
         ints.push_back(backtrace->frames[i].method);
     }
-    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
-    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
-    return array;
+    return IntArray(env, ints);
 }
 
 JNIEXPORT void JNICALL Java_e2e_Probe_pushOverhead(JNIEnv *env, jclass) {
@@ -270,9 +260,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_sample(JNIEnv *env, jclass, jboolean 
         ints.push_back(gSample.frames[3 * i]);
         ints.push_back(gSample.frames[3 * i + 1]);
     }
-    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
-    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
-    return array;
+    return IntArray(env, ints);
 }
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint marker) {
@@ -310,22 +298,16 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_context(JNIEnv *env, jclass) {
 
 // How often the table was asked: {class counts, thread counts}.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_countCalls(JNIEnv *env, jclass) {
-    jint counts[2] = {gClassCalls.load(), gThreadCalls.load()};
-    jintArray array = env->NewIntArray(2);
-    env->SetIntArrayRegion(array, 0, 2, counts);
-    return array;
+    return IntArray(env, {gClassCalls, gThreadCalls});
 }
 
 // The serialized samples of the named metric, oldest first, or null.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
     SEElement *tree = serializeMetrics();
     const SEElement *entries = SEMapGet(MetricNamed(tree, javaText(env, name)), "entryBuff");
-    jintArray array = nullptr;
-    if (entries != nullptr && entries->type == SE_INT32_DATA) {
-        auto count = static_cast<jsize>(entries->value);
-        array = env->NewIntArray(count);
-        env->SetIntArrayRegion(array, 0, count, reinterpret_cast<const jint *>(entries->data));
-    }
+    const auto *data = entries != nullptr && entries->type == SE_INT32_DATA ? reinterpret_cast<const jint *>(entries->data)
+                                                                           : nullptr;
+    jintArray array = data != nullptr ? IntArray(env, std::vector<jint>(data, data + entries->value)) : nullptr;
     freeSerializedMetrics(tree);
     return array;
 }

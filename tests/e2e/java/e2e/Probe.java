@@ -28,14 +28,11 @@ public final class Probe {
     /** "source|methods|first line of main" of a class-load event seen for the dotted name, or null. */
     public static native String classLoad(String dottedName);
 
-    /** Names of threads whose start reached the handler table, in order. */
-    public static native String[] started();
+    /** Names of threads whose start (or with ended, end) reached the handler table, in order. */
+    public static native String[] threads(boolean ended);
 
     /** Starts an agent system thread; "started|found|name|group path" when the registry knows it. */
     public static native String systemThread(String name);
-
-    /** Names of threads whose end reached the handler table, in order. */
-    public static native String[] ended();
 
     /** Switches on GC, allocation and method events: "gc|allocations|methods", 1 where granted. */
     public static native String enableEvents();

@@ -48,8 +48,8 @@ public final class Threads {
                 System.out.println("still registered: " + entry);
             }
         }
-        System.out.println("started: " + String.join(",", filter(Probe.started())));
-        System.out.println("ended: " + String.join(",", filter(Probe.ended())));
+        System.out.println("started: " + String.join(",", filter(Probe.threads(false))));
+        System.out.println("ended: " + String.join(",", filter(Probe.threads(true))));
         System.out.println("system thread: " + Probe.systemThread("sampler"));
         System.out.println("class java.lang.Object: " + Probe.classLoad("java.lang.Object"));
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
