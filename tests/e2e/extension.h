@@ -33,8 +33,11 @@ void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, 
                      JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances);
 
 // With initArgs memory=true the extension is the memory runs' one, and this
-// is its record (it prints nothing).
+// is its record (it prints nothing; it installs the probe's handler table).
 ZVExtensionRecord *MemoryRecord();
+// The name, interface count and reference statics of the class the probe's
+// table was told of under that key; false when none.
+bool ClassShapeByKey(ZVWord key, std::string *name, int *interfaces, int *referenceStatics);
 
 // Prints "ext NAME: TEXT" on standard output.
 void say(const std::string &text);

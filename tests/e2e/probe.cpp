@@ -2,7 +2,10 @@
 // agent (through the agent's exports, resolved from the loaded agent library)
 // and answers the Java class e2e.Probe from what it recorded: threads, class
 // loads with their methods' names, events, and the thread and class counts
-// the metrics ask the table for.
+// the metrics ask the table for. The memory runs' extension installs the same
+// table (MemoryRecord): it counts the allocations and frees of one watched
+// class, and keeps each class's shape for the heap dump reader
+// (extension_memory.cpp), which answers the rest of e2e.MemoryUse.
 #include <jni.h>
 
 #include <time.h>
@@ -11,6 +14,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,12 +29,14 @@ namespace {
 
 struct ClassSeen {
     std::string source;
-    int methods;
-    int mainLine;
+    int methods, mainLine, interfaces;
+    int referenceStatics;  // the only static values of a level-1 dump
+    ZVWord key;
 };
 
 std::mutex gMutex;
 std::map<std::string, ClassSeen> gClasses;
+std::map<ZVWord, std::string> gClassNames;  // by class key (class ID for classes without one)
 std::map<int32_t, std::string> gMethods;  // method identifier → Class.method
 std::vector<std::string> gStarted;
 std::vector<std::string> gEnded;
@@ -59,10 +65,14 @@ std::string describe(JNIEnv *env) {
 }
 
 // The arrays and the source name are the handler's to release.
-void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
-                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
+void classLoaded(const char *className, ZVWord key, char *sourceName, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint interfaces) {
     std::string name = className != nullptr ? className : "";
-    ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1};
+    ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1, interfaces, 0, key};
+    for (jint i = 0; statics != nullptr && i < staticCount; ++i) {
+        char type = statics[i].field_signature[0];
+        if (type == 'L' || type == '[') ++seen.referenceStatics;
+    }
     std::lock_guard<std::mutex> lock(gMutex);
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         if (std::string(methods[i].method_name) == "main") seen.mainLine = methods[i].start_lineno;
@@ -71,6 +81,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
     }
     FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
     gClasses[name] = seen;
+    gClassNames[key] = name;
 }
 
 void threadStarted(JNIEnv *env) {
@@ -89,14 +100,34 @@ void dataDumpRequested() { ++gDumpRequests; }
 
 std::atomic<int> gUnloads{0};
 void classUnloaded(jobjectID) { ++gUnloads; }
-// Counts of the events the probe switches on itself (enableEvents).
+// Counts of the events the probe switches on itself (enableEvents) or the memory profiler does.
 std::atomic<int> gGCStarts{0}, gGCFinishes{0}, gAllocations{0}, gArrays{0}, gEntries{0}, gExits{0};
-void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint isArray, jint) {
+// The watched class: its live objects' IDs, allocations, frees and the extension record's frees.
+std::set<uint32_t> gWatchedLive;
+std::atomic<ZVWord> gWatchKey{0};
+jclass gWatchClass = nullptr;
+std::atomic<int> gWatchedAllocations{0}, gWatchedFrees{0}, gHandlerAllocations{0}, gExtFrees{0};
+uint32_t idOf(jobjectID id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
+
+// The first watched allocation makes one more watched object from inside
+// the handler: the dispatcher's guard must keep it out of the count.
+void objectAllocated(JNIEnv *env, jobjectID object, ZVWord key, jint isArray, jint) {
     ++gAllocations;
     if (isArray != 0) ++gArrays;
+    if (key == 0 || key != gWatchKey) return;
+    if (gWatchedAllocations++ == 0 && gWatchClass != nullptr) {
+        jobject extra = env->AllocObject(gWatchClass);
+        if (extra != nullptr) ++gHandlerAllocations;
+        env->DeleteLocalRef(extra);
+    }
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchedLive.insert(idOf(object));
 }
 void objectMoved(jobjectID, jobjectID) {}
-void objectFreed(jobjectID) {}
+void objectFreed(jobjectID object) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gWatchedLive.erase(idOf(object)) != 0) ++gWatchedFrees;
+}
 void methodEntered(JNIEnv *, int32_t, int32_t *) { ++gEntries; }
 void methodExited(JNIEnv *, int32_t) { ++gExits; }
 void gcStarted() { ++gGCStarts; }
@@ -115,6 +146,8 @@ ZVHandlerTable gTable = {
     ignore::zero, classCount,   activeThreads,   totalThreads, auditThreadRegistered, nullptr,
 };
 
+
+ZVExtensionRecord gMemoryRecord{};
 
 // A copy taken under the lock: JNI calls may load classes, whose events take it.
 std::vector<std::string> snapshot(const std::vector<std::string> &items) {
@@ -142,6 +175,24 @@ std::string javaText(JNIEnv *env, jstring text) {
 
 }  // namespace
 
+ZVExtensionRecord *MemoryRecord() {
+    gMemoryRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
+    // An extension that follows frees has the agent switch on the GC events.
+    gMemoryRecord.objectFreed = [](jobjectID) { ++gExtFrees; };
+    return &gMemoryRecord;
+}
+
+bool ClassShapeByKey(ZVWord key, std::string *name, int *interfaces, int *referenceStatics) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gClassNames.find(key);
+    if (found == gClassNames.end()) return false;
+    const ClassSeen &seen = gClasses[found->second];
+    *name = found->second;
+    *interfaces = seen.interfaces;
+    *referenceStatics = seen.referenceStatics;
+    return true;
+}
+
 // The map of the named metric in a serialized tree, or null.
 static const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
     const SEElement *list = SEMapGet(tree, "metrics");
@@ -155,6 +206,19 @@ static const SEElement *MetricNamed(const SEElement *tree, const std::string &na
 extern "C" {
 
 JNIEXPORT void JNICALL Java_e2e_Probe_install(JNIEnv *, jclass) { zviSetHandlers(&gTable); }
+
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
+    std::string dotted = javaText(env, name);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchKey = gClasses.count(dotted) != 0 ? gClasses[dotted].key : 0;
+    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
+}
+
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
+
+JNIEXPORT jintArray JNICALL Java_e2e_MemoryUse_counts(JNIEnv *env, jclass) {
+    return IntArray(env, {gWatchedAllocations, gWatchedFrees, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees});
+}
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_self(JNIEnv *env, jclass) {
     return zviGetThreadName(env) != nullptr ? env->NewStringUTF(describe(env).c_str()) : nullptr;
