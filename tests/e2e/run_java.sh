@@ -339,17 +339,6 @@ startup_classes | startup_classes_jdk25)
     grep -qE "^ +3000000  java\.util\.HashMap\.merge$" "$work/zvprofile.txt" || fail "HashMap.merge: not 3000000 calls"
     grep -qE "(^|;)java\.util\.HashMap\.merge[; ]" "$work/zvprofile.collapsed" || fail "HashMap.merge: no frame"
     ;;
-serial_round_trip)
-    # Objects written under the agent read back without it, and the other way.
-    run plain_write -cp "$ZV_CLASSES" e2e.SerialRoundTrip write "$work/plain.ser"
-    run agent_write "-agentpath:$agent" -cp "$ZV_CLASSES" e2e.SerialRoundTrip write "$work/agent.ser"
-    run agent_read "-agentpath:$agent" -cp "$ZV_CLASSES" e2e.SerialRoundTrip read "$work/plain.ser"
-    run plain_read -cp "$ZV_CLASSES" e2e.SerialRoundTrip read "$work/agent.ser"
-    for name in plain_write agent_write agent_read plain_read; do expect_rc $name 0; done
-    cmp -s "$work/plain_write.out" "$work/agent_write.out" || fail "the serial version UID differs under the agent"
-    expect_text agent_read out "read five 30 [squares]"
-    expect_text plain_read out "read five 30 [squares]"
-    ;;
 missing_zvbcp_jar)
     # Instrumented code calls the context class: without it on the boot
     # class path the agent stops the VM before any such code can run.
