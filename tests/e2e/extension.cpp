@@ -2,7 +2,8 @@
 // initArgs: it prints what the agent hands it (identifier, arguments,
 // services, events in order) as lines "ext NAME: ...", NAME taken from its
 // file name zen_NAMEdev_i.so, and calls some services back. With
-// handlers=true it installs a handler table when its Java side starts; with
+// handlers=true it installs the probe's handler table when its Java side
+// starts, and prints the extensions added and the shutdown it reports; with
 // order=N its record asks for that order; memory=true makes it the memory
 // runs' extension (extension_memory.cpp).
 #include <jni.h>
@@ -120,26 +121,9 @@ std::string useLocks(const ZVWord *w) {
     return ok ? "ok" : "failed";
 }
 
-void handlerClassLoaded(const char *, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
-                        jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
-    FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
-}
-void extensionAdded(ZVExtensionRecord *record) {
-    say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
-}
-void vmShutDown() {
-    say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
-        std::to_string(gEnded));
-}
-ZVHandlerTable gTable = {
-    handlerClassLoaded, ignore::object, ignore::allocation, ignore::move, ignore::object, ignore::entry,
-    ignore::exit, ignore::nothing, ignore::nothing, ignore::env, ignore::env, nullptr, extensionAdded, vmShutDown,
-    ignore::zero, ignore::zero, ignore::zero, ignore::zero, ignore::env, nullptr,
-};
-
 void javaInit(JNIEnv *) {
     say("javaInit");
-    if (gInstallHandlers) zviSetHandlers(&gTable);
+    if (gInstallHandlers) zviSetHandlers(ProbeTable());
 }
 
 unsigned char classLoadHook(JCRClass *jclass, int phase) {
@@ -156,6 +140,17 @@ void classLoaded(JVMPI_Event *event) {
 void threadEnded(JNIEnv *) { ++gEnded; }
 
 }  // namespace
+
+void ExtensionAdded(ZVExtensionRecord *record) {
+    if (gName.empty()) return;
+    say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
+}
+
+void ExtensionShutDown() {
+    if (gName.empty()) return;
+    say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
+        std::to_string(gEnded));
+}
 
 extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *vm, int32_t identifier,
                                                                                   ZVServices *services,

@@ -9,18 +9,6 @@
 #include "agent/agent.h"
 #include "ext/extensions.h"
 
-// Handler-table entries for the events a table does not follow.
-namespace ignore {
-inline void object(jobjectID) {}
-inline void move(jobjectID, jobjectID) {}
-inline void allocation(JNIEnv *, jobjectID, ZVWord, jint, jint) {}
-inline void entry(JNIEnv *, int32_t, int32_t *) {}
-inline void exit(JNIEnv *, int32_t) {}
-inline void env(JNIEnv *) {}
-inline void nothing() {}
-inline jint zero() { return 0; }
-}  // namespace ignore
-
 // A new Java int array holding the values (null when the VM refuses it).
 inline jintArray IntArray(JNIEnv *env, const std::vector<jint> &values) {
     jintArray array = env->NewIntArray(static_cast<jsize>(values.size()));
@@ -31,6 +19,13 @@ inline jintArray IntArray(JNIEnv *env, const std::vector<jint> &values) {
 // Releases what a class-load handler is given.
 void FreeClassArrays(char *sourceName, jint methodCount, JVMPI_Method *methods, jint staticCount,
                      JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances);
+
+// The probe's handler table (probe.cpp), the one table the runs install.
+ZVHandlerTable *ProbeTable();
+// Its extension-added and shutdown entries: the table-loaded extension prints
+// them as "ext NAME: ..." (nothing when the library is not that extension).
+void ExtensionAdded(ZVExtensionRecord *record);
+void ExtensionShutDown();
 
 // With initArgs memory=true the extension is the memory runs' one, and this
 // is its record (it prints nothing; it installs the probe's handler table).

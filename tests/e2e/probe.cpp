@@ -142,8 +142,8 @@ jint totalThreads() { return 8000 + gThreadCalls; }
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
-    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, ignore::nothing,
-    ignore::zero, classCount,   activeThreads,   totalThreads, auditThreadRegistered, nullptr,
+    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, ExtensionAdded, ExtensionShutDown,
+    [] { return jint{0}; }, classCount, activeThreads, totalThreads, auditThreadRegistered, nullptr,
 };
 
 
@@ -174,6 +174,8 @@ std::string javaText(JNIEnv *env, jstring text) {
 }
 
 }  // namespace
+
+ZVHandlerTable *ProbeTable() { return &gTable; }
 
 ZVExtensionRecord *MemoryRecord() {
     gMemoryRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
