@@ -363,7 +363,6 @@ context_natives)
     expect_rc natives 0
     expect_line natives out "markers: c0000001 true c0000002 c0000003 true"
     expect_line natives out "backtrace id: 0"
-    expect_line natives out "clock: true true"
     expect_line natives out "contexts: true true true"
     expect_line natives err "cr8M: Could not find a stack name for event 0x3"
     expect_line natives err "cM: Could not find a stack name for event 0x4"
