@@ -2,10 +2,11 @@
 // agent (through the agent's exports, resolved from the loaded agent library)
 // and answers the Java class e2e.Probe from what it recorded: threads, class
 // loads with their methods' names, events, and the thread and class counts
-// the metrics ask the table for. The memory runs' extension installs the same
-// table (MemoryRecord): it counts the allocations and frees of one watched
-// class, and keeps each class's shape for the heap dump reader
-// (extension_memory.cpp), which answers the rest of e2e.MemoryUse.
+// the metrics ask the table for. The extensions of the table-loaded runs install
+// the same table (ProbeTable, MemoryRecord): it counts the allocations and
+// frees of one watched class for the memory runs, and keeps each class's shape
+// for the heap dump reader (extension_memory.cpp), which answers the rest of
+// e2e.MemoryUse.
 #include <jni.h>
 
 #include <time.h>
@@ -146,7 +147,6 @@ ZVHandlerTable gTable = {
     [] { return jint{0}; }, classCount, activeThreads, totalThreads, auditThreadRegistered, nullptr,
 };
 
-
 ZVExtensionRecord gMemoryRecord{};
 
 // A copy taken under the lock: JNI calls may load classes, whose events take it.
@@ -211,9 +211,9 @@ JNIEXPORT void JNICALL Java_e2e_Probe_install(JNIEnv *, jclass) { zviSetHandlers
 
 JNIEXPORT void JNICALL Java_e2e_MemoryUse_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
     std::string dotted = javaText(env, name);
+    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
     std::lock_guard<std::mutex> lock(gMutex);
     gWatchKey = gClasses.count(dotted) != 0 ? gClasses[dotted].key : 0;
-    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
 }
 
 JNIEXPORT void JNICALL Java_e2e_MemoryUse_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
@@ -340,13 +340,15 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
 JNIEXPORT jstring JNICALL Java_e2e_Probe_stack(JNIEnv *env, jclass) {
     PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(env);
     std::string text;
-    std::lock_guard<std::mutex> lock(gMutex);
-    for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
-        const PRIBacktraceFrame &frame = backtrace->frames[i];
-        const char *group = nullptr;
-        auto found = gMethods.find(frame.method);
-        text += zviIsGroupID(frame.method, 0, &group) ? " [" + std::string(group != nullptr ? group : "?") + "]"
-                : " " + (found != gMethods.end() ? found->second : "?") + ":" + std::to_string(frame.location);
+    {  // (not held over the JNI call below, whose allocation may reach the table)
+        std::lock_guard<std::mutex> lock(gMutex);
+        for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
+            const PRIBacktraceFrame &frame = backtrace->frames[i];
+            const char *group = nullptr;
+            auto found = gMethods.find(frame.method);
+            text += zviIsGroupID(frame.method, 0, &group) ? " [" + std::string(group != nullptr ? group : "?") + "]"
+                    : " " + (found != gMethods.end() ? found->second : "?") + ":" + std::to_string(frame.location);
+        }
     }
     return env->NewStringUTF(text.c_str());
 }
