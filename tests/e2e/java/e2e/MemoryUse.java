@@ -26,8 +26,8 @@ public final class MemoryUse {
     /** Counts the allocations and frees of this class from now on. */
     static native void watch(Class<?> watched, String dottedName);
 
-    /** Switches the agent's memory profiler on or off. */
-    static native void profile(boolean on);
+    /** Switches the agent's memory profiler on or off (bench/alloc_overhead.sh calls it too). */
+    public static native void profile(boolean on);
 
     /** Watched allocations and frees, allocations inside the handler, GC starts and finishes, the extension's frees. */
     static native int[] counts();
