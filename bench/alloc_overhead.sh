@@ -22,7 +22,7 @@ done
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_alloc.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"${JAVAC:-javac}" -d "$work/classes" "$here/java/AllocKernel.java" "$here/../tests/e2e/java/e2e/Memory.java"
+"${JAVAC:-javac}" -d "$work/classes" "$here/java/AllocKernel.java" "$here/../tests/e2e/java/e2e/MemoryUse.java"
 
 install=$work/install
 mkdir -p "$install/lib" "$install/ext/darara/lib" "$install/ext/darara/audit"

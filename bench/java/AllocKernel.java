@@ -1,7 +1,7 @@
 // An allocation-heavy kernel timed in one VM with the agent's allocation
 // events off and on, alternating round by round; prints the medians and
 // their ratio. Needs -Dzv.memory naming the memory test extension library.
-import e2e.Memory;
+import e2e.MemoryUse;
 
 import java.util.Arrays;
 
@@ -44,17 +44,17 @@ public final class AllocKernel {
         int count = args.length > 1 ? Integer.parseInt(args[1]) : 200_000;
         for (int i = 0; i < 3; i++) {  // warm-up, both ways
             kernel(count);
-            Memory.profile(true);
+            MemoryUse.profile(true);
             kernel(count);
-            Memory.profile(false);
+            MemoryUse.profile(false);
         }
         long[] off = new long[rounds];
         long[] on = new long[rounds];
         for (int round = 0; round < rounds; round++) {
             off[round] = kernel(count);
-            Memory.profile(true);
+            MemoryUse.profile(true);
             on[round] = kernel(count);
-            Memory.profile(false);
+            MemoryUse.profile(false);
             System.out.printf("round %d/%d: off %.1f ms, on %.1f ms%n", round + 1, rounds, off[round] / 1e6,
                     on[round] / 1e6);
         }

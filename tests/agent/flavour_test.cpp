@@ -1,5 +1,7 @@
-// VM flavour detection against the real VM library, each case in its own
-// process because a loaded library cannot be unloaded.
+// Start-up against what a real VM does not offer (no JVMPI, no JNI 1.2),
+// directi=false, and VM flavour detection against the real VM library (each
+// case in its own process: a loaded library cannot be unloaded). (Refused
+// options are reported and the start goes on in a real VM end to end.)
 #include "capture.h"
 #include "agent/agent_fixture.h"
 #include "platform/module.h"
@@ -35,4 +37,16 @@ TEST_F(AgentTest, DebugInstrumentationReportsLoadedClasses) {
     event.event_type = JVMPI_EVENT_CLASS_LOAD;
     event.u.class_load.class_name = "a.B";
     EXPECT_EQ(StdoutOf([&] { fake.send(event); }), "Loaded class a.B\n");
+}
+
+TEST_F(AgentTest, DirectInstrumentationOffNeverEnablesCompiledMethodLoad) {
+    StderrOf([&] { load("directi=false"); });
+    for (jint event : fake.enabledEvents()) EXPECT_NE(event, JVMPI_EVENT_COMPILED_METHOD_LOAD);
+    EXPECT_EQ(ZVState().directIMode, 0);
+}
+
+TEST_F(AgentTest, WithoutJVMPIStartupEndsTheProcess) {
+    fake.grantVersion1 = fake.grantVersion1_1 = false;
+    EXPECT_EXIT(JVM_OnLoad(fake.vm(), nullptr, nullptr), testing::ExitedWithCode(1),
+                "Cannot find JVMPI \\(-3\\)");
 }

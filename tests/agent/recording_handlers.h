@@ -8,19 +8,12 @@
 
 struct LoadedClass {
     std::string name;
-    ZVWord key;
-    std::string source;
-    jint methodCount;
-    std::vector<std::string> methods;  // "name signature"
-    jint staticCount;
-    jint instanceCount;
-    jint interfaceCount;
+    jint methodCount, staticCount, instanceCount;
 };
 
 struct Recorded {
-    std::vector<std::string> calls;
+    std::vector<std::string> calls;  // "entry" or "entry ENV_OR_ID" for the entries tests follow
     std::vector<LoadedClass> classes;
-    jint countAnswer = 0;
 };
 
 // The recorder the table reports to; cleared by makeRecordingTable.

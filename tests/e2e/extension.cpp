@@ -2,10 +2,10 @@
 // initArgs: it prints what the agent hands it (identifier, arguments,
 // services, events in order) as lines "ext NAME: ...", NAME taken from its
 // file name zen_NAMEdev_i.so, and calls some services back. With
-// handlers=true it installs a handler table when its Java side starts (and
-// with inspect=true reads a stack, a context and the metrics too); with order=N its
-// record asks for that order; memory=true makes it the memory runs' extension
-// (extension_memory.cpp).
+// handlers=true it installs the probe's handler table when its Java side
+// starts, and prints the extensions added and the shutdown it reports; with
+// order=N its record asks for that order; memory=true makes it the memory
+// runs' extension (extension_memory.cpp).
 #include <jni.h>
 
 #include <atomic>
@@ -38,7 +38,6 @@ ZVServices *gServices = nullptr;
 ZVExtensionRecord gRecord{};
 std::atomic<int> gHooks[2], gEnded{0};
 bool gInstallHandlers = false;
-bool gInspect = false;
 
 }  // namespace
 
@@ -122,29 +121,9 @@ std::string useLocks(const ZVWord *w) {
     return ok ? "ok" : "failed";
 }
 
-void handlerClassLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
-                        jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
-    if (gInspect) InspectClassLoaded(className, methodCount, methods);
-    FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
-}
-void extensionAdded(ZVExtensionRecord *record) {
-    say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
-}
-void vmShutDown() {
-    say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
-        std::to_string(gEnded));
-}
-ZVHandlerTable gTable = {
-    handlerClassLoaded, ignore::object, ignore::allocation, ignore::move, ignore::object, ignore::entry,
-    ignore::exit, ignore::nothing, ignore::nothing, ignore::env, ignore::env, nullptr, extensionAdded, vmShutDown,
-    ignore::zero, ignore::zero, ignore::zero, ignore::zero, ignore::env, nullptr,
-};
-
 void javaInit(JNIEnv *) {
     say("javaInit");
-    if (!gInstallHandlers) return;
-    if (gInspect) InspectInstallCounts(&gTable);
-    zviSetHandlers(&gTable);
+    if (gInstallHandlers) zviSetHandlers(ProbeTable());
 }
 
 unsigned char classLoadHook(JCRClass *jclass, int phase) {
@@ -156,12 +135,22 @@ unsigned char classLoadHook(JCRClass *jclass, int phase) {
 void classLoaded(JVMPI_Event *event) {
     const char *name = event->u.class_load.class_name;
     if (name != nullptr && strcmp(name, "e2e.Hello") == 0) say("classLoaded e2e.Hello");
-    if (gInspect && name != nullptr && strcmp(name, "e2e.ExtPoint") == 0) InspectPoint(event->env_id, gServices);
 }
 
 void threadEnded(JNIEnv *) { ++gEnded; }
 
 }  // namespace
+
+void ExtensionAdded(ZVExtensionRecord *record) {
+    if (gName.empty()) return;
+    say(std::string("extensionAdded ") + (record->backendClassName != nullptr ? record->backendClassName : "-"));
+}
+
+void ExtensionShutDown() {
+    if (gName.empty()) return;
+    say("shutdown: hooks -1 " + std::to_string(gHooks[0]) + ", 1 " + std::to_string(gHooks[1]) + ", threads ended " +
+        std::to_string(gEnded));
+}
 
 extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunction(JavaVM *vm, int32_t identifier,
                                                                                   ZVServices *services,
@@ -185,6 +174,5 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     gRecord.classLoaded = classLoaded;
     gRecord.threadEnded = threadEnded;
     gInstallHandlers = isTrue(SEMapGet(initArgs, "handlers"));
-    gInspect = gInstallHandlers && isTrue(SEMapGet(initArgs, "inspect"));
     return &gRecord;
 }

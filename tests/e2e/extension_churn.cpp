@@ -21,6 +21,44 @@ std::once_flag gStackName;
 // The identifier each marker name got first: every thread must get the same.
 std::atomic<jint> gMarkerIDs[8];
 
+// " threw CLASS" for the pending exception (left pending), or "".
+std::string ExceptionName(JNIEnv *env) {
+    jthrowable thrown = env->ExceptionOccurred();
+    if (thrown == nullptr) return "";
+    env->ExceptionClear();
+    std::string name = " threw ";
+    jclass type = env->GetObjectClass(thrown);
+    jclass classClass = env->FindClass("java/lang/Class");
+    jmethodID getName = classClass != nullptr ? env->GetMethodID(classClass, "getName", "()Ljava/lang/String;") : nullptr;
+    auto text = getName != nullptr ? static_cast<jstring>(env->CallObjectMethod(type, getName)) : nullptr;
+    const char *chars = text != nullptr && !env->ExceptionCheck() ? env->GetStringUTFChars(text, nullptr) : nullptr;
+    name += chars != nullptr ? chars : "an exception whose class could not be named";
+    if (chars != nullptr) env->ReleaseStringUTFChars(text, chars);
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    env->Throw(thrown);
+    return name;
+}
+
+// ZVContext.createMarker(name, event): the marker's identifier, 0 when refused;
+// then failure says which call failed and with what exception.
+jint CreateMarker(JNIEnv *env, const char *name, jint event, std::string &failure) {
+    jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
+    jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
+                                          : nullptr;
+    jstring text = create != nullptr ? env->NewStringUTF(name) : nullptr;
+    jint id = text != nullptr ? env->CallStaticIntMethod(context, create, text, event) : 0;
+    if (id == 0) {
+        failure = context == nullptr ? "FindClass" : create == nullptr ? "GetStaticMethodID"
+                                                 : text == nullptr  ? "NewStringUTF"
+                                                                    : "createMarker";
+        failure += ExceptionName(env);
+    }
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (text != nullptr) env->DeleteLocalRef(text);
+    if (context != nullptr) env->DeleteLocalRef(context);
+    return id;
+}
+
 int frames(JNIEnv *env) {
     PRIBacktrace *trace = zviGetCurrentBacktraceForEnv(env);
     return trace != nullptr ? trace->count : -1;
@@ -34,7 +72,7 @@ std::string pushAndPop(JNIEnv *env, int marker, int before) {
     });
     std::string name = "churn " + std::to_string(marker & 7);
     std::string failure;
-    jint id = CreateMarker(env, name.c_str(), kEvent, &failure);
+    jint id = CreateMarker(env, name.c_str(), kEvent, failure);
     jint expected = 0;
     if (id == 0) return "marker " + name + " refused (" + failure + ")";
     if (!gMarkerIDs[marker & 7].compare_exchange_strong(expected, id) && expected != id)

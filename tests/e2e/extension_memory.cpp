@@ -1,82 +1,21 @@
-// The test extension with initArgs memory=true, for the memory runs: installs
-// a handler table that counts allocations and frees of one watched class (by
-// class key), keeps the shape of every class it is told about so that it can
-// read heap dumps record by record, and answers the natives of the Java class
-// e2e.Memory (the program loads this same library with System.load).
+// The memory runs' reading of heap dumps record by record, with the class
+// shapes the probe's table kept, and the object-array description: the
+// natives dump and describe of e2e.MemoryUse (the program loads this same
+// library, the memory runs' extension, with System.load).
 #include <jni.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "extension.h"
-#include "support/heap.h"
 
 namespace {
 
-struct ClassShape {
-    std::string name;
-    int interfaces = 0;
-    int referenceStatics = 0;  // the only static values of a level-1 dump
-};
-
-std::mutex gMutex;
-std::unordered_map<ZVWord, ClassShape> gShapes;  // by class key
-std::unordered_map<std::string, ZVWord> gKeys;
-std::set<uint32_t> gWatchedLive;  // IDs of watched objects reported allocated
-std::atomic<ZVWord> gWatchKey{0};
-jclass gWatchClass = nullptr;
-std::atomic<int> gAllocated{0}, gFreed{0}, gHandlerAllocations{0}, gGCStarts{0}, gGCFinishes{0}, gExtFrees{0};
-
 uint32_t idOf(jobjectID id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
-
-void classLoaded(const char *name, ZVWord key, char *source, jint methodCount, JVMPI_Method *methods,
-                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint interfaces) {
-    ClassShape shape{name != nullptr ? name : "", interfaces, 0};
-    for (jint i = 0; statics != nullptr && i < staticCount; ++i) {
-        char type = statics[i].field_signature[0];
-        if (type == 'L' || type == '[') ++shape.referenceStatics;
-    }
-    FreeClassArrays(source, methodCount, methods, staticCount, statics, instanceCount, instances);
-    std::lock_guard<std::mutex> lock(gMutex);
-    gKeys[shape.name] = key;
-    gShapes[key] = shape;
-}
-
-// The first watched allocation makes one more watched object from inside
-// the handler: the dispatcher's guard must keep it out of the count.
-void objectAllocated(JNIEnv *env, jobjectID object, ZVWord key, jint, jint) {
-    if (key == 0 || key != gWatchKey) return;
-    if (gAllocated++ == 0 && gWatchClass != nullptr) {
-        jobject extra = env->AllocObject(gWatchClass);
-        if (extra != nullptr) ++gHandlerAllocations;
-        env->DeleteLocalRef(extra);
-    }
-    std::lock_guard<std::mutex> lock(gMutex);
-    gWatchedLive.insert(idOf(object));
-}
-
-void objectFreed(jobjectID object) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (gWatchedLive.erase(idOf(object)) != 0) ++gFreed;
-}
-
-void gcStarted() { ++gGCStarts; }
-void gcFinished() { ++gGCFinishes; }
-
-ZVHandlerTable gTable = {
-    classLoaded,  ignore::object, objectAllocated, ignore::move, objectFreed,  ignore::entry, ignore::exit,
-    gcStarted,    gcFinished,     ignore::env,     ignore::env,  nullptr,      nullptr,       ignore::nothing,
-    ignore::zero, ignore::zero,   ignore::zero,    ignore::zero, ignore::env,  nullptr,
-};
-
-ZVExtensionRecord gRecord{};
 
 // ------------------------------------------------------------ reading a level-1 heap dump
 
@@ -110,10 +49,10 @@ ZVWord keyOf(uint32_t classID) {
 }
 
 std::string className(uint32_t classID) {
-    ZVWord key = keyOf(classID);
-    std::lock_guard<std::mutex> lock(gMutex);
-    auto found = gShapes.find(key);
-    return found != gShapes.end() ? found->second.name : "?";
+    std::string name = "?";
+    int interfaces, referenceStatics;
+    ClassShapeByKey(keyOf(classID), &name, &interfaces, &referenceStatics);
+    return name;
 }
 
 HeapView readDump(const unsigned char *bytes, int length) {
@@ -141,22 +80,17 @@ HeapView readDump(const unsigned char *bytes, int length) {
             uint32_t id = r.id();
             r.at += 6 * 4;
             r.u4();  // instance size
-            ZVWord key = keyOf(id);
-            ClassShape shape;
-            {
-                std::lock_guard<std::mutex> lock(gMutex);
-                auto found = gShapes.find(key);
-                if (found == gShapes.end()) {
-                    view.problem = "class dump of a class never loaded";
-                    break;
-                }
-                shape = found->second;
+            std::string name;
+            int interfaces = 0, referenceStatics = 0;
+            if (!ClassShapeByKey(keyOf(id), &name, &interfaces, &referenceStatics)) {
+                view.problem = "class dump of a class never loaded";
+                break;
             }
-            size_t rest = 4 * size_t(shape.interfaces) + 2 + 4 * size_t(shape.referenceStatics);
+            size_t rest = 4 * size_t(interfaces) + 2 + 4 * size_t(referenceStatics);
             if (!r.has(rest)) break;
-            r.at += 4 * shape.interfaces;
+            r.at += 4 * interfaces;
             if (r.at[0] != 0 || r.at[1] != 0) view.problem = "constant pool entries";
-            r.at += 2 + 4 * shape.referenceStatics;
+            r.at += 2 + 4 * referenceStatics;
             view.classes.insert(id);
         } else if (type == 0x21) {
             if (!r.has(12)) break;
@@ -202,25 +136,8 @@ uint32_t idOfHandle(jobject object) { return idOf(zviObjectForHandle(object)); }
 
 extern "C" {
 
-JNIEXPORT void JNICALL Java_e2e_Memory_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
-    const char *chars = env->GetStringUTFChars(name, nullptr);
-    std::lock_guard<std::mutex> lock(gMutex);
-    gWatchKey = gKeys.count(chars) != 0 ? gKeys[chars] : 0;
-    env->ReleaseStringUTFChars(name, chars);
-    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
-}
-
-JNIEXPORT void JNICALL Java_e2e_Memory_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
-
-JNIEXPORT jintArray JNICALL Java_e2e_Memory_counts(JNIEnv *env, jclass) {
-    jint values[] = {gAllocated, gFreed, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees};
-    jintArray result = env->NewIntArray(6);
-    env->SetIntArrayRegion(result, 0, 6, values);
-    return result;
-}
-
 // What a level-1 heap dump says about holder -> items[] -> items, items[0] -> items[1].
-JNIEXPORT jstring JNICALL Java_e2e_Memory_dump(JNIEnv *env, jclass, jobject holder, jobjectArray items) {
+JNIEXPORT jstring JNICALL Java_e2e_MemoryUse_dump(JNIEnv *env, jclass, jobject holder, jobjectArray items) {
     int length = 0, generation = 0;
     const auto *bytes = reinterpret_cast<const unsigned char *>(zviHeapDump(&length, &generation));
     if (bytes == nullptr) return env->NewStringUTF("no dump");
@@ -246,7 +163,7 @@ JNIEXPORT jstring JNICALL Java_e2e_Memory_dump(JNIEnv *env, jclass, jobject hold
 }
 
 // zviObjectArrayDescription on the object with outputs preset to 7.
-JNIEXPORT jstring JNICALL Java_e2e_Memory_describe(JNIEnv *env, jclass, jobject object, jint maximum) {
+JNIEXPORT jstring JNICALL Java_e2e_MemoryUse_describe(JNIEnv *env, jclass, jobject object, jint maximum) {
     uint32_t classID = 7, elements[4] = {7, 7, 7, 7};
     int32_t count = 7;
     unsigned char answer = zviObjectArrayDescription(zviObjectForHandle(object), &classID, &count, elements, maximum);
@@ -269,10 +186,3 @@ JNIEXPORT jstring JNICALL Java_e2e_Memory_describe(JNIEnv *env, jclass, jobject 
 }
 
 }  // extern "C"
-
-ZVExtensionRecord *MemoryRecord() {
-    gRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
-    // An extension that follows frees has the agent switch on the GC events.
-    gRecord.objectFreed = [](jobjectID) { ++gExtFrees; };
-    return &gRecord;
-}

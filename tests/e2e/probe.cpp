@@ -1,6 +1,12 @@
 // The test library's JNI side for e2e.Probe: installs a handler table in the
 // agent (through the agent's exports, resolved from the loaded agent library)
-// and answers the Java class e2e.Probe from what it recorded.
+// and answers the Java class e2e.Probe from what it recorded: threads, class
+// loads with their methods' names, events, and the thread and class counts
+// the metrics ask the table for. The extensions of the table-loaded runs install
+// the same table (ProbeTable, MemoryRecord): it counts the allocations and
+// frees of one watched class for the memory runs, and keeps each class's shape
+// for the heap dump reader (extension_memory.cpp), which answers the rest of
+// e2e.MemoryUse.
 #include <jni.h>
 
 #include <time.h>
@@ -9,6 +15,7 @@
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,12 +30,15 @@ namespace {
 
 struct ClassSeen {
     std::string source;
-    int methods;
-    int mainLine;
+    int methods, mainLine, interfaces;
+    int referenceStatics;  // the only static values of a level-1 dump
+    ZVWord key;
 };
 
 std::mutex gMutex;
 std::map<std::string, ClassSeen> gClasses;
+std::map<ZVWord, std::string> gClassNames;  // by class key (class ID for classes without one)
+std::map<int32_t, std::string> gMethods;  // method identifier → Class.method
 std::vector<std::string> gStarted;
 std::vector<std::string> gEnded;
 ZVSampleRecord gSample{};  // the thread that Probe.sampleMe named
@@ -56,15 +66,23 @@ std::string describe(JNIEnv *env) {
 }
 
 // The arrays and the source name are the handler's to release.
-void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCount, JVMPI_Method *methods,
-                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
-    ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1};
+void classLoaded(const char *className, ZVWord key, char *sourceName, jint methodCount, JVMPI_Method *methods,
+                 jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint interfaces) {
+    std::string name = className != nullptr ? className : "";
+    ClassSeen seen{sourceName != nullptr ? sourceName : "", methodCount, -1, interfaces, 0, key};
+    for (jint i = 0; statics != nullptr && i < staticCount; ++i) {
+        char type = statics[i].field_signature[0];
+        if (type == 'L' || type == '[') ++seen.referenceStatics;
+    }
+    std::lock_guard<std::mutex> lock(gMutex);
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         if (std::string(methods[i].method_name) == "main") seen.mainLine = methods[i].start_lineno;
+        gMethods[static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id))] =
+            name + "." + methods[i].method_name;
     }
     FreeClassArrays(sourceName, methodCount, methods, staticCount, statics, instanceCount, instances);
-    std::lock_guard<std::mutex> lock(gMutex);
-    gClasses[className != nullptr ? className : ""] = seen;
+    gClasses[name] = seen;
+    gClassNames[key] = name;
 }
 
 void threadStarted(JNIEnv *env) {
@@ -83,26 +101,53 @@ void dataDumpRequested() { ++gDumpRequests; }
 
 std::atomic<int> gUnloads{0};
 void classUnloaded(jobjectID) { ++gUnloads; }
-// Counts of the events the probe switches on itself (enableEvents).
+// Counts of the events the probe switches on itself (enableEvents) or the memory profiler does.
 std::atomic<int> gGCStarts{0}, gGCFinishes{0}, gAllocations{0}, gArrays{0}, gEntries{0}, gExits{0};
-void objectAllocated(JNIEnv *, jobjectID, ZVWord, jint isArray, jint) {
+// The watched class: its live objects' IDs, allocations, frees and the extension record's frees.
+std::set<uint32_t> gWatchedLive;
+std::atomic<ZVWord> gWatchKey{0};
+jclass gWatchClass = nullptr;
+std::atomic<int> gWatchedAllocations{0}, gWatchedFrees{0}, gHandlerAllocations{0}, gExtFrees{0};
+uint32_t idOf(jobjectID id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
+
+// The first watched allocation makes one more watched object from inside
+// the handler: the dispatcher's guard must keep it out of the count.
+void objectAllocated(JNIEnv *env, jobjectID object, ZVWord key, jint isArray, jint) {
     ++gAllocations;
     if (isArray != 0) ++gArrays;
+    if (key == 0 || key != gWatchKey) return;
+    if (gWatchedAllocations++ == 0 && gWatchClass != nullptr) {
+        jobject extra = env->AllocObject(gWatchClass);
+        if (extra != nullptr) ++gHandlerAllocations;
+        env->DeleteLocalRef(extra);
+    }
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchedLive.insert(idOf(object));
 }
 void objectMoved(jobjectID, jobjectID) {}
-void objectFreed(jobjectID) {}
+void objectFreed(jobjectID object) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (gWatchedLive.erase(idOf(object)) != 0) ++gWatchedFrees;
+}
 void methodEntered(JNIEnv *, int32_t, int32_t *) { ++gEntries; }
 void methodExited(JNIEnv *, int32_t) { ++gExits; }
 void gcStarted() { ++gGCStarts; }
 void gcFinished() { ++gGCFinishes; }
 void auditThreadRegistered(JNIEnv *) {}
+// The counts the metrics ask for: each call answers the next number of its
+// own series, so the samples show which calls they came from.
+std::atomic<jint> gClassCalls{0}, gThreadCalls{0};
+jint classCount() { return 5000 + ++gClassCalls; }
+jint activeThreads() { return 7000 + ++gThreadCalls; }
+jint totalThreads() { return 8000 + gThreadCalls; }
 
 ZVHandlerTable gTable = {
     classLoaded, classUnloaded, objectAllocated, objectMoved, objectFreed, methodEntered, methodExited,
-    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, nullptr, ignore::nothing,
-    ignore::zero, ignore::zero, ignore::zero,    ignore::zero, auditThreadRegistered, nullptr,
+    gcStarted,   gcFinished,    threadStarted,   threadEnded, dataDumpRequested, ExtensionAdded, ExtensionShutDown,
+    [] { return jint{0}; }, classCount, activeThreads, totalThreads, auditThreadRegistered, nullptr,
 };
 
+ZVExtensionRecord gMemoryRecord{};
 
 // A copy taken under the lock: JNI calls may load classes, whose events take it.
 std::vector<std::string> snapshot(const std::vector<std::string> &items) {
@@ -130,8 +175,28 @@ std::string javaText(JNIEnv *env, jstring text) {
 
 }  // namespace
 
+ZVHandlerTable *ProbeTable() { return &gTable; }
+
+ZVExtensionRecord *MemoryRecord() {
+    gMemoryRecord.javaInit = [](JNIEnv *) { zviSetHandlers(&gTable); };
+    // An extension that follows frees has the agent switch on the GC events.
+    gMemoryRecord.objectFreed = [](jobjectID) { ++gExtFrees; };
+    return &gMemoryRecord;
+}
+
+bool ClassShapeByKey(ZVWord key, std::string *name, int *interfaces, int *referenceStatics) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto found = gClassNames.find(key);
+    if (found == gClassNames.end()) return false;
+    const ClassSeen &seen = gClasses[found->second];
+    *name = found->second;
+    *interfaces = seen.interfaces;
+    *referenceStatics = seen.referenceStatics;
+    return true;
+}
+
 // The map of the named metric in a serialized tree, or null.
-const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
+static const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
     const SEElement *list = SEMapGet(tree, "metrics");
     for (int i = 0; list != nullptr && SEListGet(list, i) != nullptr; ++i) {
         const SEElement *mapName = SEMapGet(SEListGet(list, i), "name");
@@ -143,6 +208,19 @@ const SEElement *MetricNamed(const SEElement *tree, const std::string &name) {
 extern "C" {
 
 JNIEXPORT void JNICALL Java_e2e_Probe_install(JNIEnv *, jclass) { zviSetHandlers(&gTable); }
+
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_watch(JNIEnv *env, jclass, jclass watched, jstring name) {
+    std::string dotted = javaText(env, name);
+    gWatchClass = static_cast<jclass>(env->NewGlobalRef(watched));
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWatchKey = gClasses.count(dotted) != 0 ? gClasses[dotted].key : 0;
+}
+
+JNIEXPORT void JNICALL Java_e2e_MemoryUse_profile(JNIEnv *, jclass, jboolean on) { zviSetMemoryProfilerEnabled(on); }
+
+JNIEXPORT jintArray JNICALL Java_e2e_MemoryUse_counts(JNIEnv *env, jclass) {
+    return IntArray(env, {gWatchedAllocations, gWatchedFrees, gHandlerAllocations, gGCStarts, gGCFinishes, gExtFrees});
+}
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_self(JNIEnv *env, jclass) {
     return zviGetThreadName(env) != nullptr ? env->NewStringUTF(describe(env).c_str()) : nullptr;
@@ -175,12 +253,8 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_classLoad(JNIEnv *env, jclass, jstring 
     return env->NewStringUTF(text.c_str());
 }
 
-JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_started(JNIEnv *env, jclass) {
-    return toJava(env, snapshot(gStarted));
-}
-
-JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_ended(JNIEnv *env, jclass) {
-    return toJava(env, snapshot(gEnded));
+JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_threads(JNIEnv *env, jclass, jboolean ended) {
+    return toJava(env, snapshot(ended ? gEnded : gStarted));
 }
 
 // "started|found by name|name in the registry" for a system thread named name.
@@ -217,11 +291,7 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_enableEvents(JNIEnv *env, jclass) {
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_eventCounts(JNIEnv *env, jclass) {
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_ENTRY2, nullptr);
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_EXIT, nullptr);
-    jint counts[6] = {gGCStarts.load(), gGCFinishes.load(), gAllocations.load(),
-                      gArrays.load(),   gEntries.load(),    gExits.load()};
-    jintArray array = env->NewIntArray(6);
-    env->SetIntArrayRegion(array, 0, 6, counts);
-    return array;
+    return IntArray(env, {gGCStarts, gGCFinishes, gAllocations, gArrays, gEntries, gExits});
 }
 
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
@@ -231,9 +301,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_backtrace(JNIEnv *env, jclass) {
         ints.push_back(backtrace->frames[i].location);
         ints.push_back(backtrace->frames[i].method);
     }
-    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
-    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
-    return array;
+    return IntArray(env, ints);
 }
 
 JNIEXPORT void JNICALL Java_e2e_Probe_pushOverhead(JNIEnv *env, jclass) {
@@ -258,9 +326,7 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_sample(JNIEnv *env, jclass, jboolean 
         ints.push_back(gSample.frames[3 * i]);
         ints.push_back(gSample.frames[3 * i + 1]);
     }
-    jintArray array = env->NewIntArray(static_cast<jsize>(ints.size()));
-    env->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
-    return array;
+    return IntArray(env, ints);
 }
 
 JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint marker) {
@@ -269,16 +335,47 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
     return env->NewStringUTF(name != nullptr ? name : "?");
 }
 
+// The calling thread's backtrace as " Class.method:line" frames, top first,
+// a group's frames as one "[name]", names from the class loads seen.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_stack(JNIEnv *env, jclass) {
+    PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(env);
+    std::string text;
+    {  // (not held over the JNI call below, whose allocation may reach the table)
+        std::lock_guard<std::mutex> lock(gMutex);
+        for (int i = 0; backtrace != nullptr && i < backtrace->count; ++i) {
+            const PRIBacktraceFrame &frame = backtrace->frames[i];
+            const char *group = nullptr;
+            auto found = gMethods.find(frame.method);
+            text += zviIsGroupID(frame.method, 0, &group) ? " [" + std::string(group != nullptr ? group : "?") + "]"
+                    : " " + (found != gMethods.end() ? found->second : "?") + ":" + std::to_string(frame.location);
+        }
+    }
+    return env->NewStringUTF(text.c_str());
+}
+
+// Services words 23 and 24: the calling thread's context, handed back, is the one it has.
+JNIEXPORT jstring JNICALL Java_e2e_Probe_context(JNIEnv *env, jclass) {
+    const ZVWord *w = getMetricsCallback()->words;
+    jobject first = reinterpret_cast<jobject (*)(JNIEnv *)>(w[23])(env);
+    reinterpret_cast<void (*)(JNIEnv *, jobject)>(w[24])(env, first);
+    bool isContext = first != nullptr && env->IsInstanceOf(first, env->FindClass("meridyn/audit/profiler/ZVContext"));
+    bool kept = env->IsSameObject(first, reinterpret_cast<jobject (*)(JNIEnv *)>(w[23])(env));
+    std::string text = std::string(isContext ? "a ZVContext" : "no context") + (kept ? ", kept" : ", changed");
+    return env->NewStringUTF(text.c_str());
+}
+
+// How often the table was asked: {class counts, thread counts}.
+JNIEXPORT jintArray JNICALL Java_e2e_Probe_countCalls(JNIEnv *env, jclass) {
+    return IntArray(env, {gClassCalls, gThreadCalls});
+}
+
 // The serialized samples of the named metric, oldest first, or null.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
     SEElement *tree = serializeMetrics();
     const SEElement *entries = SEMapGet(MetricNamed(tree, javaText(env, name)), "entryBuff");
-    jintArray array = nullptr;
-    if (entries != nullptr && entries->type == SE_INT32_DATA) {
-        auto count = static_cast<jsize>(entries->value);
-        array = env->NewIntArray(count);
-        env->SetIntArrayRegion(array, 0, count, reinterpret_cast<const jint *>(entries->data));
-    }
+    const auto *data = entries != nullptr && entries->type == SE_INT32_DATA ? reinterpret_cast<const jint *>(entries->data)
+                                                                           : nullptr;
+    jintArray array = data != nullptr ? IntArray(env, std::vector<jint>(data, data + entries->value)) : nullptr;
     freeSerializedMetrics(tree);
     return array;
 }

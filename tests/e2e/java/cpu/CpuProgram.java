@@ -20,7 +20,8 @@ public final class CpuProgram {
         }
         System.out.println("synchronized " + new Counter().addAll(100));
         System.out.println("constructed " + new Shape(3, 4).area());
-        System.out.println("serial uid " + java.io.ObjectStreamClass.lookup(Shape.class).getSerialVersionUID());
+        System.out.println("serial uids " + java.io.ObjectStreamClass.lookup(Shape.class).getSerialVersionUID() + " "
+                + java.io.ObjectStreamClass.lookup(Kinds.class).getSerialVersionUID());
         for (int v : new int[] {1, 0, 3, 5}) {
             try {
                 System.out.println("derived " + new Derived(v).value);
@@ -210,8 +211,10 @@ public final class CpuProgram {
         }
     }
 
-    // Serializable without a declared UID: the default one is computed from
-    // its members, which must not count what instrumentation adds.
+    // Serializable without a declared UID (as is Kinds, which has a static
+    // initialiser): the default one is computed from the members and whether
+    // there is a static initialiser, which must not count what instrumentation
+    // adds. (Standard output is compared with a plain run.)
     static final class Shape implements java.io.Serializable {
         private final int width;
         private final int height;
@@ -223,8 +226,13 @@ public final class CpuProgram {
         }
 
         int area() {
-            return width * height;
+            java.util.function.IntBinaryOperator times = (a, b) -> a * b;
+            return times.applyAsInt(width, height);
         }
+    }
+
+    static final class Kinds implements java.io.Serializable {
+        static final java.util.List<String> NAMES = new java.util.ArrayList<>(java.util.List.of("squares"));
     }
 
     static final class Initialised {

@@ -3,7 +3,8 @@
 // than the backtrace limit shows the top 7400 frames, a marker's display
 // name carries its escaped text, and the sampler sees a parked thread's
 // stack once it has run and not again until it runs, cut below an
-// "Overhead" marker, with the frames of a group as one.
+// "Overhead" marker, with the frames of a group as one; the frames' methods
+// are those the class loads named, and the services' context is the thread's.
 package e2e;
 
 import java.lang.reflect.Method;
@@ -30,6 +31,24 @@ public final class Backtraces {
             }
         }
         return true;
+    }
+
+    /** The agent's stack here against the VM's, a group's frames as one. */
+    static void point() {
+        StackTraceElement[] here = new Throwable().getStackTrace(); String stack = Probe.stack();
+        StringBuilder expected = new StringBuilder();
+        boolean inGroup = false;
+        for (StackTraceElement frame : here) {
+            boolean grouped = frame.getClassName().equals("e2e.Grouped");
+            if (grouped && !inGroup) {
+                expected.append(" [Parked]");
+            } else if (!grouped) {
+                expected.append(' ').append(frame.getClassName()).append('.').append(frame.getMethodName())
+                        .append(':').append(frame.getLineNumber());
+            }
+            inGroup = grouped;
+        }
+        System.out.println("named: " + (stack.equals(expected.toString()) ? "true" : stack + " | expected" + expected));
     }
 
     static final Object LOCK = new Object();
@@ -110,6 +129,9 @@ public final class Backtraces {
     }
 
     public static void main(String[] args) throws Exception {
+        Probe.install();
+        Grouped.outer(false);
+        System.out.println("context: " + Probe.context());
         int[] shallow = recurse(5);
         int callLine = new Throwable().getStackTrace()[0].getLineNumber() - 1;
         System.out.println("shallow: " + (shallow.length / 2 > 6) + " " + sameMethod(shallow, 6) + " "

@@ -1,6 +1,7 @@
 // The context class's natives as the agent binds them: markers, the
-// backtrace-ID answer without a provider, the clock, and each thread's
-// context cached by the agent.
+// backtrace-ID answer without a provider, and each thread's context cached by
+// the agent. (The clock natives run in e2e.direct_instrumentation and under
+// the profiler's method timing.)
 package e2e;
 
 import java.lang.reflect.Method;
@@ -17,7 +18,6 @@ public final class ContextNatives {
 
     public static void main(String[] args) throws Exception {
         Class<?> context = Class.forName("meridyn.audit.profiler.ZVContext");
-        Class<?> time = Class.forName("meridyn.audit.profiler.ZVTime");
         Class<?>[] marker = {String.class, int.class};
         int lock = (Integer) call(context, "createMarker", marker, "lock wait", 3);
         int again = (Integer) call(context, "createMarker", marker, "lock wait", 3);
@@ -27,11 +27,6 @@ public final class ContextNatives {
         System.out.println("markers: " + Integer.toHexString(lock) + " " + (again == lock) + " "
                 + Integer.toHexString(other) + " " + Integer.toHexString(longName) + " " + (converted == lock));
         System.out.println("backtrace id: " + call(context, "getCurrentBacktraceID0", new Class<?>[] {int.class}, 5));
-        long frequency = (Long) call(context, "frequency0", new Class<?>[0]);
-        long t0 = (Long) call(time, "time0", new Class<?>[0]);
-        Thread.sleep(20);
-        long t1 = (Long) call(time, "time0", new Class<?>[0]);
-        System.out.println("clock: " + (frequency > 0) + " " + (t1 > t0));
         Object mine = call(context, "getContext0", new Class<?>[0]);
         Object[] theirs = new Object[2];
         Thread thread = new Thread(() -> {

@@ -14,7 +14,7 @@ final class Grouped {
         if (park) {
             Backtraces.aboveGroup();
         } else {
-            ExtStack.point();
+            Backtraces.point();
         }
     }
 }

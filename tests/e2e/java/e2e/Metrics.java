@@ -1,6 +1,8 @@
 // Lets the agent's metrics thread sample for a while, then reports what the
 // serialized metrics hold: sampling steps in seconds, the last thread and
-// class counts, and whether the heap values are this VM's.
+// class counts, and whether the heap values are this VM's. Usage: Metrics
+// MILLISECONDS [table]; with "table" the probe's handler table answers the
+// counts, and how many of the last samples are its answers is reported.
 package e2e;
 
 public final class Metrics {
@@ -10,7 +12,29 @@ public final class Metrics {
     private Metrics() {
     }
 
+    /**
+     * How many of the newest samples (value `column` of rows of `words`) are the
+     * table's latest answers from base on. The agent asks twice per value and
+     * keeps the second, so they step by two calls; the newest is the last call,
+     * or an earlier one when a sample was being taken as the calls were counted.
+     */
+    static int fromTable(int[] samples, int words, int column, int base, int calls) {
+        int rows = samples == null ? 0 : samples.length / words;
+        int last = rows == 0 ? 0 : samples[(rows - 1) * words + column];
+        if (rows == 0 || last < base + calls - 2 || last > base + calls) {
+            return 0;
+        }
+        int run = 1;
+        while (run < rows && samples[(rows - 1 - run) * words + column] == last - 2 * run) {
+            run++;
+        }
+        return run;
+    }
+
     public static void main(String[] args) throws Exception {
+        if (args.length > 1) {
+            Probe.install();
+        }
         Thread.sleep(Long.parseLong(args[0]));
         for (int m = 0; m < NAMES.length; m++) {
             String name = NAMES[m];
@@ -33,6 +57,12 @@ public final class Metrics {
         if (threads != null && classes != null) {
             System.out.println("last counts: threads " + threads[threads.length - 1] + ", classes "
                     + classes[classes.length - 1]);
+            int[] calls = Probe.countCalls();
+            if (args.length > 1) {
+                System.out.println("table counts: classes " + fromTable(classes, 2, 1, 5000, calls[0]) + " of "
+                        + calls[0] + ", threads " + fromTable(threads, 3, 1, 7000, calls[1]) + " and "
+                        + fromTable(threads, 3, 2, 8000, calls[1]) + " of " + calls[1]);
+            }
         }
         int[] heap = Probe.metricSamples("Java Heap");
         if (heap != null) {

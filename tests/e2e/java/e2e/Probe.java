@@ -28,14 +28,11 @@ public final class Probe {
     /** "source|methods|first line of main" of a class-load event seen for the dotted name, or null. */
     public static native String classLoad(String dottedName);
 
-    /** Names of threads whose start reached the handler table, in order. */
-    public static native String[] started();
+    /** Names of threads whose start (or with ended, end) reached the handler table, in order. */
+    public static native String[] threads(boolean ended);
 
     /** Starts an agent system thread; "started|found|name|group path" when the registry knows it. */
     public static native String systemThread(String name);
-
-    /** Names of threads whose end reached the handler table, in order. */
-    public static native String[] ended();
 
     /** Switches on GC, allocation and method events: "gc|allocations|methods", 1 where granted. */
     public static native String enableEvents();
@@ -45,6 +42,15 @@ public final class Probe {
 
     /** The agent's backtrace of the calling thread: location and method id of each frame, top first. */
     public static native int[] backtrace();
+
+    /** The agent's backtrace of the calling thread as " Class.method:line" frames, a group's as " [name]". */
+    public static native String stack();
+
+    /** "a ZVContext, kept" when the services' context of the calling thread is one and storing it keeps it. */
+    public static native String context();
+
+    /** How often the metrics asked the installed table for class counts and for thread counts. */
+    public static native int[] countCalls();
 
     /** The display name the agent gives a marker identifier. */
     public static native String markerName(int marker);

@@ -48,8 +48,8 @@ public final class Threads {
                 System.out.println("still registered: " + entry);
             }
         }
-        System.out.println("started: " + String.join(",", filter(Probe.started())));
-        System.out.println("ended: " + String.join(",", filter(Probe.ended())));
+        System.out.println("started: " + String.join(",", filter(Probe.threads(false))));
+        System.out.println("ended: " + String.join(",", filter(Probe.threads(true))));
         System.out.println("system thread: " + Probe.systemThread("sampler"));
         System.out.println("class java.lang.Object: " + Probe.classLoad("java.lang.Object"));
         System.out.println("class e2e.Threads: " + Probe.classLoad("e2e.Threads"));
@@ -64,13 +64,13 @@ public final class Threads {
         System.out.println("dump requests: " + Probe.dumpRequests());
     }
 
-    /** Loads a class through a loader that sees only it, drops the loader and collects until it is unloaded. */
+    /** Loads e2e.Hello through a loader of its own, drops the loader and collects until the class is unloaded. */
     private static void unloading() throws Exception {
         URL classes = Threads.class.getProtectionDomain().getCodeSource().getLocation();
         try (URLClassLoader loader = new URLClassLoader(new URL[] {classes}, null)) {
-            loader.loadClass("e2e.Unloadable").getMethod("touch").invoke(null);
+            Class.forName("e2e.Hello", true, loader);
         }
-        System.out.println("loaded: " + (Probe.classLoad("e2e.Unloadable") != null));
+        System.out.println("loaded: " + (Probe.classLoad("e2e.Hello") != null));
         long deadline = System.currentTimeMillis() + 20_000;
         while (Probe.unloads() == 0 && System.currentTimeMillis() < deadline) {
             System.gc();
