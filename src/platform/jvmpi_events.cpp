@@ -66,7 +66,6 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
                                  jobject, jint length, const unsigned char *data, jint *newLength,
                                  unsigned char **newData) {
     if (!JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) return;
-    if (redefined == nullptr && !JvmpiBootAppendLoadable()) JvmpiKeepStartupClass(name, loader, data, length);
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
     event.env_id = env;
@@ -76,9 +75,16 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
     hook.malloc_f = jvmtiMalloc;
     JvmpiDeliver(&event);
     // Handing back the offered bytes means "unchanged"; JVMTI wants nothing then.
-    if (hook.new_class_data != nullptr && hook.new_class_data != data) {
+    bool changed = hook.new_class_data != nullptr && hook.new_class_data != data;
+    if (changed) {
         *newData = hook.new_class_data;
         *newLength = hook.new_class_data_len;
+    }
+    // The version the VM defines is the one redefined once live, so that
+    // what the listeners added now stays where they put it.
+    if (redefined == nullptr && !JvmpiBootAppendLoadable()) {
+        JvmpiKeepStartupClass(name, loader, changed ? hook.new_class_data : data,
+                              changed ? hook.new_class_data_len : length);
     }
 }
 
