@@ -123,14 +123,23 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     // Instrumented code calls the context class, which the VM cannot load
     // from the boot class path append while it starts: classes loaded then
     // get only the rewrites that call nothing at once.
+    bool onlyConstants = false;
     if (JvmpiBootAppendLoadable()) {
         changed |= PRIInstrumentClass(jclass, event->env_id, CurrentOptions().njplSupport) != 0;
     } else {
-        int rewritten = PRIPreInstrumentClass(jclass);
-        changed |= rewritten != 0;
-        if (rewritten == 0) changed |= addProbeConstants(jclass);
+        changed |= PRIPreInstrumentClass(jclass) != 0;
+        onlyConstants = changed == 0 && addProbeConstants(jclass);
     }
-    changed |= runExtensionHooks(jclass, 1);
+    if (runExtensionHooks(jclass, 1) != 0) {
+        changed = 1;
+        onlyConstants = false;
+    }
+    // A rewrite made now is made again when the class is redefined, from the
+    // bytes offered now; added constants are kept instead (see above).
+    if (onlyConstants) {
+        changed = 1;
+        JvmpiRedefineFromHandedBackBytes();
+    }
     if (changed == 0 || !writeBack(event, jclass)) {
         handBackUnchanged(event);
     } else if (CurrentOptions().dumpClassInstrumentation) {

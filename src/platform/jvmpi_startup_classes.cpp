@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/jni_guards.h"
@@ -74,7 +75,26 @@ void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char
     if (state().keeping) state().bytes[name].assign(data, data + length);
 }
 
-int JvmpiRedefineStartupClasses(JNIEnv *env) {
+bool JvmpiStartupClassPending(jclass klass) {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    if (jvmti == nullptr || !Jvmpi().capabilities.can_redefine_classes || !JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        if (!state().keeping || state().bytes.empty()) return false;
+    }
+    JvmtiMemory<char> signature(jvmti);
+    if (jvmti->GetClassSignature(klass, signature.out(), nullptr) != JVMTI_ERROR_NONE) return false;
+    std::string name = internalName(signature.get());
+    std::lock_guard<std::mutex> lock(state().mutex);
+    bool pending = state().keeping && state().bytes.count(name) != 0;
+    if (pending) state().waiting = true;
+    return pending;
+}
+
+namespace {
+
+int redefineKept(JNIEnv *env) {
     std::unordered_map<std::string, std::vector<unsigned char>> kept;
     {
         std::lock_guard<std::mutex> lock(state().mutex);
@@ -106,10 +126,12 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
         }
     }
     // The redefined classes' methods now carry the agent's new identifiers:
-    // listeners that had the class's load are told that version is gone, and
-    // then the load of the new one (so that class counts stay right).
+    // listeners that had the class's load already are told that version is
+    // gone, and then the load of the new one (so that class counts stay
+    // right). The others' loads follow, with every class that waited.
     for (jclass klass : redefined) {
-        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD) && JvmpiHasClassID(klass)) {
+        if (!JvmpiHasClassID(klass)) continue;
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD)) {
             JVMPI_Event event{};
             event.event_type = JVMPI_EVENT_CLASS_UNLOAD;
             event.env_id = env;
@@ -120,4 +142,18 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
     }
     env->PopLocalFrame(nullptr);
     return static_cast<int>(redefined.size());
+}
+
+}  // namespace
+
+int JvmpiRedefineStartupClasses(JNIEnv *env) {
+    int redefined = redefineKept(env);
+    bool waiting = false;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        std::swap(waiting, state().waiting);
+    }
+    // The classes that waited for their new version, redefined or refused.
+    if (waiting && env != nullptr && JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverUnannouncedClasses(env);
+    return redefined;
 }
