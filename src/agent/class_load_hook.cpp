@@ -128,7 +128,7 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
         changed |= PRIInstrumentClass(jclass, event->env_id, CurrentOptions().njplSupport) != 0;
     } else {
         changed |= PRIPreInstrumentClass(jclass) != 0;
-        onlyConstants = changed == 0 && addProbeConstants(jclass);
+        onlyConstants = changed == 0 && !JvmpiVerifiesHookedBootClasses() && addProbeConstants(jclass);
     }
     if (runExtensionHooks(jclass, 1) != 0) {
         changed = 1;

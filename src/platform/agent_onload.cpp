@@ -27,6 +27,7 @@ ZV_EXPORT jint JNICALL Agent_OnLoad(JavaVM *vm, char *options, void *reserved) {
         fputs("Cannot create the JVMTI environment for the profiler interface\n", stderr);
         return JNI_ERR;
     }
+    JvmpiVerifiesHookedBootClasses();  // read while the VM's properties can be
     jint result = JVM_OnLoad(proxy, options, reserved);
     // After the options, which may name the installation directory.
     JvmpiAddAgentJars();

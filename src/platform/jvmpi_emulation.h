@@ -69,6 +69,12 @@ bool JvmpiBootAppendLoadable();
 // changes stay valid then), rather than the bytes the VM offered.
 void JvmpiRedefineFromHandedBackBytes();
 
+// Whether the VM verifies the boot classes that a class-load hook changed (as
+// JDK 25 does; JDK 17 verifies no boot class): then changing a class only to
+// make its later redefinition cheaper costs more than it saves. Known from the
+// agent's load on (the VM's properties cannot be read while it starts).
+bool JvmpiVerifiesHookedBootClasses();
+
 
 // Offers the classes that the VM loaded from the boot class path while it
 // started (before its live phase) to the class-load hook again, by redefining

@@ -7,6 +7,7 @@
 // for the whole run; these copies are few and dropped once used.
 #include <jvmti.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -73,6 +74,19 @@ void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char
     if (name == nullptr || loader != nullptr || data == nullptr || length <= 0) return;
     std::lock_guard<std::mutex> lock(state().mutex);
     if (state().keeping) state().bytes[name].assign(data, data + length);
+}
+
+bool JvmpiVerifiesHookedBootClasses() {
+    static const bool verifies = [] {
+        jvmtiEnv *jvmti = Jvmpi().jvmti;
+        if (jvmti == nullptr) return true;
+        JvmtiMemory<char> version(jvmti);
+        if (jvmti->GetSystemProperty("java.vm.specification.version", version.out()) != JVMTI_ERROR_NONE ||
+            version.get() == nullptr)
+            return true;
+        return std::atoi(version.get()) > 17;
+    }();
+    return verifies;
 }
 
 bool JvmpiStartupClassPending(jclass klass) {
