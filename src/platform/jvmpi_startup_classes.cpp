@@ -133,6 +133,7 @@ int redefineKept(JNIEnv *env) {
             JVMTI_ERROR_NONE) {
         redefined = found.classes;
     } else {
+        JvmpiStartupMark("start-up classes refused as a whole");
         for (size_t i = 0; i < found.definitions.size(); ++i) {
             if (jvmti->RedefineClasses(1, &found.definitions[i]) == JVMTI_ERROR_NONE) {
                 redefined.push_back(found.classes[i]);
