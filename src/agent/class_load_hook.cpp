@@ -13,7 +13,9 @@
 #include "config/config.h"
 #include "ext/extensions.h"
 #include "platform/jvmpi_emulation.h"
+#include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
+#include "pri/rewrite/instrument_internal.h"
 #include "pri/runtime/runtime.h"
 #include "support/heap.h"
 
@@ -79,6 +81,31 @@ bool writeBack(JVMPI_Event *event, JCRClass *jclass) {
     return true;
 }
 
+// A class loaded while the VM starts is redefined with its probes once the VM
+// is live. The VM then merges the new constant pool into the loaded one,
+// searching the whole pool for every constant it does not find at the same
+// index: the constants the probes refer to are added now, at the end of the
+// pool, so that the redefined version finds each at its own index and only
+// the few the probes add later (method numbers, the marker) are searched for.
+// Constants nothing refers to change nothing else in the class.
+bool addProbeConstants(JCRClass *jclass) {
+    constexpr int kInterface = 0x0200;
+    constexpr int kRoomKept = 256;  // the probes' own additions, later
+    if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass) ||
+        jclass->constant_pool_count > JCR_MAX_CONSTANT_POOL_COUNT - kRoomKept)
+        return false;
+    PRIContextRefs refs;
+    for (int32_t &slot : refs.index) slot = -1;
+    int before = jclass->constant_pool_count;
+    PRIAddContextRefs(jclass, &refs);
+    // The entry the probes call once the context class is bootstrapped.
+    const java_contract::JavaMember &enter = java_contract::kDidEnterMethod;
+    JCRMemberRefSpec spec{true, enter.name, enter.descriptor};
+    int32_t index = 0;
+    JCRFindOrAddMemberRefs(jclass, java_contract::kContextClass, &spec, 1, &index);
+    return jclass->constant_pool_count != before;
+}
+
 }  // namespace
 
 void ZVHandleClassLoadHook(JVMPI_Event *event) {
@@ -96,12 +123,23 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
     // Instrumented code calls the context class, which the VM cannot load
     // from the boot class path append while it starts: classes loaded then
     // get only the rewrites that call nothing at once.
+    bool onlyConstants = false;
     if (JvmpiBootAppendLoadable()) {
         changed |= PRIInstrumentClass(jclass, event->env_id, CurrentOptions().njplSupport) != 0;
     } else {
         changed |= PRIPreInstrumentClass(jclass) != 0;
+        onlyConstants = changed == 0 && !JvmpiVerifiesHookedBootClasses() && addProbeConstants(jclass);
     }
-    changed |= runExtensionHooks(jclass, 1);
+    if (runExtensionHooks(jclass, 1) != 0) {
+        changed = 1;
+        onlyConstants = false;
+    }
+    // A rewrite made now is made again when the class is redefined, from the
+    // bytes offered now; added constants are kept instead (see above).
+    if (onlyConstants) {
+        changed = 1;
+        JvmpiRedefineFromHandedBackBytes();
+    }
     if (changed == 0 || !writeBack(event, jclass)) {
         handBackUnchanged(event);
     } else if (CurrentOptions().dumpClassInstrumentation) {

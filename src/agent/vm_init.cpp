@@ -12,6 +12,7 @@
 #include "metrics/metrics.h"
 #include "platform/jvmpi_emulation.h"
 #include "platform/local_ref.h"
+#include "pri/clock/clock.h"
 #include "pri/runtime/runtime.h"
 #include "support/files.h"
 #include "support/heap.h"
@@ -216,11 +217,15 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     ZVAgentCore &core = ZVCore();
     if (env == nullptr) return;
     const AgentOptions &o = CurrentOptions();
+    // The time-stamp counter's rate, measured over the VM's start-up, is
+    // settled and reported before the Java side takes any time stamp.
+    PRIGetClockFrequency(nullptr);
 
     LocalRef native(env, findClass(env, jc::kNativeClass));
     if (!native) missingClasses(1);
     core.nativeClass = static_cast<jclass>(env->NewGlobalRef(native));
     ZVCheckJNIException(env, "Native");
+    JvmpiStartupMark("native class found");
     ZVRegisterNativeMethods(env, native);
     core.waitForever = staticMethod(env, native, jc::kWaitForever);
     ZVCheckJNIException(env, "waitForever");
@@ -230,11 +235,14 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     LocalRef main(env, findClass(env, jc::kMainClass));
     if (!system || !audit || !main) missingClasses(2);
 
+    JvmpiStartupMark("Java side's classes found");
     PRIBootstrapContextClass(env, o.hibernate, o.PRIHibernateEnabled);
     ZVCheckJNIException(env, "PRIVMInitialized");
+    JvmpiStartupMark("context class bootstrapped");
     // Instrumented code can reach the context class now: the classes loaded
     // while the VM started are rewritten like every later one.
     JvmpiRedefineStartupClasses(env);
+    JvmpiStartupMark("start-up classes redefined");
 
     LocalRef system2(env, findClass(env, jc::kSystemClass));
     if (!system2) exit(1);
@@ -243,10 +251,13 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     if (setProperty == nullptr) exit(1);
     setSystemProperties(env, system2, setProperty, getProperty);
 
+    JvmpiStartupMark("properties set");
     zviInitExtensions(env);
+    JvmpiStartupMark("extensions started");
     // Before the audit system starts the port's listener.
     ZVBindAuditPort(env);
     startMetrics();
+    JvmpiStartupMark("audit port bound, metrics started");
 
     AuditMembers members = lookUpMembers(env, audit, main);
     if (!members.complete()) {
@@ -261,6 +272,7 @@ void ZVHandleVMInitialized(JNIEnv *env) {
         env->CallStaticVoidMethod(audit, members.start, jint(o.auditPort), flags);
         check(env);
     }
+    JvmpiStartupMark("audit started");
     if (o.filterReloadOnChange && o.filterPath != nullptr) {
         LocalRef path = javaString(env, o.filterPath);
         env->CallStaticVoidMethod(main, members.askForFilterFileChangeNotification, path.get());

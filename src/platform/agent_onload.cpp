@@ -21,14 +21,17 @@ extern "C" jint JVM_OnLoad(JavaVM *vm, char *options, void *reserved);
 constexpr jint kAlreadyLoaded = JNI_EEXIST;
 
 ZV_EXPORT jint JNICALL Agent_OnLoad(JavaVM *vm, char *options, void *reserved) {
+    JvmpiStartupMark("Agent_OnLoad");
     JavaVM *proxy = JvmpiStartEmulation(vm);
     if (proxy == nullptr) {
         fputs("Cannot create the JVMTI environment for the profiler interface\n", stderr);
         return JNI_ERR;
     }
+    JvmpiVerifiesHookedBootClasses();  // read while the VM's properties can be
     jint result = JVM_OnLoad(proxy, options, reserved);
     // After the options, which may name the installation directory.
     JvmpiAddAgentJars();
+    JvmpiStartupMark("Agent_OnLoad done");
     return result;
 }
 

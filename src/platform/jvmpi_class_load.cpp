@@ -56,6 +56,7 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     jmethodID *methodIDs = nullptr;
     if (jvmti->GetClassMethods(klass, &methodCount, &methodIDs) == JVMTI_ERROR_NONE) {
         strings.keep(methodIDs);
+        methods.reserve(static_cast<size_t>(methodCount));
         for (jint i = 0; i < methodCount; ++i) {
             JVMPI_Method method{};
             if (jvmti->GetMethodName(methodIDs[i], &method.method_name, &method.method_signature,
@@ -76,6 +77,8 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType) {
     jfieldID *fieldIDs = nullptr;
     if (jvmti->GetClassFields(klass, &fieldCount, &fieldIDs) == JVMTI_ERROR_NONE) {
         strings.keep(fieldIDs);
+        statics.reserve(static_cast<size_t>(fieldCount));
+        instances.reserve(static_cast<size_t>(fieldCount));
         for (jint i = 0; i < fieldCount; ++i) {
             JVMPI_Field field{};
             jint modifiers = 0;

@@ -64,6 +64,17 @@ bool JvmpiBootClassPathHas(const char *resource);
 // True when there is no emulation to ask.
 bool JvmpiBootAppendLoadable();
 
+// Called by a class-load hook listener while the VM starts: the bytes it hands
+// back are the ones to redefine the class from once the VM is live (its
+// changes stay valid then), rather than the bytes the VM offered.
+void JvmpiRedefineFromHandedBackBytes();
+
+// Whether the VM verifies the boot classes that a class-load hook changed (as
+// JDK 25 does; JDK 17 verifies no boot class): then changing a class only to
+// make its later redefinition cheaper costs more than it saves. Known from the
+// agent's load on (the VM's properties cannot be read while it starts).
+bool JvmpiVerifiesHookedBootClasses();
+
 
 // Offers the classes that the VM loaded from the boot class path while it
 // started (before its live phase) to the class-load hook again, by redefining
@@ -72,6 +83,10 @@ bool JvmpiBootAppendLoadable();
 // rewritten code calls can be loaded. Interfaces, arrays and classes the VM
 // cannot modify are left alone. Returns how many classes were redefined.
 int JvmpiRedefineStartupClasses(JNIEnv *env);
+
+// With ZV_STARTUP_TIMES in the environment: prints what was reached, the time
+// since the first mark and the process's CPU time to stderr (else nothing).
+void JvmpiStartupMark(const char *what);
 
 // A thread's state in more detail than JVMPI's status gives: sleeping and
 // running native code told apart from waiting and running.

@@ -62,11 +62,14 @@ void *JNICALL jvmtiMalloc(unsigned int size) {
     return memory;
 }
 
+// Set by the listener during one class-load hook on this thread.
+thread_local bool tKeepHandedBack = false;
+
 void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobject loader, const char *name,
                                  jobject, jint length, const unsigned char *data, jint *newLength,
                                  unsigned char **newData) {
     if (!JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) return;
-    if (redefined == nullptr && !JvmpiBootAppendLoadable()) JvmpiKeepStartupClass(name, loader, data, length);
+    tKeepHandedBack = false;
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
     event.env_id = env;
@@ -76,9 +79,15 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
     hook.malloc_f = jvmtiMalloc;
     JvmpiDeliver(&event);
     // Handing back the offered bytes means "unchanged"; JVMTI wants nothing then.
-    if (hook.new_class_data != nullptr && hook.new_class_data != data) {
+    bool changed = hook.new_class_data != nullptr && hook.new_class_data != data;
+    if (changed) {
         *newData = hook.new_class_data;
         *newLength = hook.new_class_data_len;
+    }
+    if (redefined == nullptr && !JvmpiBootAppendLoadable()) {
+        bool handedBack = changed && tKeepHandedBack;
+        JvmpiKeepStartupClass(name, loader, handedBack ? hook.new_class_data : data,
+                              handedBack ? hook.new_class_data_len : length);
     }
 }
 
@@ -90,7 +99,8 @@ void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
 
 // Classes loaded before the start phase (or before an attach) got no
 // ClassPrepare: they are delivered once, when the VM is initialised (or the
-// loaded classes have been instrumented).
+// loaded classes have been instrumented). Those still to be redefined wait
+// for their new version, so that listeners learn each class once.
 void JvmpiDeliverUnannouncedClasses(JNIEnv *env) {
     jvmtiEnv *jvmti = Jvmpi().jvmti;
     JvmtiRefArray<jclass> classes(jvmti, env);
@@ -99,7 +109,8 @@ void JvmpiDeliverUnannouncedClasses(JNIEnv *env) {
         jint status = 0;
         jvmti->GetClassStatus(classes[i], &status);
         bool plain = (status & (JVMTI_CLASS_STATUS_ARRAY | JVMTI_CLASS_STATUS_PRIMITIVE)) == 0;
-        if (plain && (status & JVMTI_CLASS_STATUS_PREPARED) != 0 && !JvmpiHasClassID(classes[i])) {
+        if (plain && (status & JVMTI_CLASS_STATUS_PREPARED) != 0 && !JvmpiHasClassID(classes[i]) &&
+            !JvmpiStartupClassPending(classes[i])) {
             JvmpiDeliverClassLoad(env, classes[i], JVMPI_EVENT_CLASS_LOAD);
         }
     }
@@ -122,9 +133,14 @@ void JNICALL onThreadEnd(jvmtiEnv *, JNIEnv *env, jthread) {
     JvmpiForgetThread(env);
 }
 
-void JNICALL onVMInit(jvmtiEnv *, JNIEnv *env, jthread thread) { JvmpiDeliverVMInit(env, thread); }
+void JNICALL onVMInit(jvmtiEnv *, JNIEnv *env, jthread thread) {
+    JvmpiStartupMark("VM initialised");
+    JvmpiDeliverVMInit(env, thread);
+    JvmpiStartupMark("VM-initialised work done");
+}
 
 void JNICALL onVMDeath(jvmtiEnv *, JNIEnv *env) {
+    JvmpiStartupMark("VM death");
     if (!JvmpiEnabled(JVMPI_EVENT_JVM_SHUT_DOWN)) return;
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_JVM_SHUT_DOWN;
@@ -351,6 +367,8 @@ jint requestObjectDump(JVMPI_Event &event, jobjectID id) {
 
 }  // namespace
 
+void JvmpiRedefineFromHandedBackBytes() { tKeepHandedBack = true; }
+
 void JvmpiDeliver(JVMPI_Event *event) {
     void (*notify)(JVMPI_Event *) = Jvmpi().iface.NotifyEvent;
     if (notify != nullptr) notify(event);
@@ -366,6 +384,7 @@ void JvmpiDeliverVMInit(JNIEnv *env, jthread thread) {
     } else if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) {
         JvmpiDeliverUnannouncedClasses(env);
     }
+    JvmpiStartupMark("loaded classes announced");
     if (JvmpiEnabled(JVMPI_EVENT_JVM_INIT_DONE)) {
         JVMPI_Event event{};
         event.event_type = JVMPI_EVENT_JVM_INIT_DONE;

@@ -78,6 +78,7 @@ struct JvmpiEmulation {
     struct StartupClasses {  // jvmpi_startup_classes.cpp
         std::mutex mutex;
         bool keeping = true;  // until the classes are redefined
+        bool waiting = false;  // a class's load waits for its redefinition
         std::unordered_map<std::string, std::vector<unsigned char>> bytes;
     } startupClasses;
 
@@ -122,6 +123,9 @@ bool JvmpiDeliverClassLoad(JNIEnv *env, jclass klass, jint eventType);
 // Keeps a copy of the bytes of a boot class offered to the hook while the VM
 // starts, for JvmpiRedefineStartupClasses; nothing once that has run.
 void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char *data, jint length);
+// True while the class waits to be redefined by JvmpiRedefineStartupClasses,
+// which then delivers its load.
+bool JvmpiStartupClassPending(jclass klass);
 
 // ---------------------------------------------------------------- threads (jvmpi_threads.cpp)
 

@@ -7,9 +7,11 @@
 // for the whole run; these copies are few and dropped once used.
 #include <jvmti.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/jni_guards.h"
@@ -74,7 +76,39 @@ void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char
     if (state().keeping) state().bytes[name].assign(data, data + length);
 }
 
-int JvmpiRedefineStartupClasses(JNIEnv *env) {
+bool JvmpiVerifiesHookedBootClasses() {
+    static const bool verifies = [] {
+        jvmtiEnv *jvmti = Jvmpi().jvmti;
+        if (jvmti == nullptr) return true;
+        JvmtiMemory<char> version(jvmti);
+        if (jvmti->GetSystemProperty("java.vm.specification.version", version.out()) != JVMTI_ERROR_NONE ||
+            version.get() == nullptr)
+            return true;
+        return std::atoi(version.get()) > 17;
+    }();
+    return verifies;
+}
+
+bool JvmpiStartupClassPending(jclass klass) {
+    jvmtiEnv *jvmti = Jvmpi().jvmti;
+    if (jvmti == nullptr || !Jvmpi().capabilities.can_redefine_classes || !JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        if (!state().keeping || state().bytes.empty()) return false;
+    }
+    JvmtiMemory<char> signature(jvmti);
+    if (jvmti->GetClassSignature(klass, signature.out(), nullptr) != JVMTI_ERROR_NONE) return false;
+    std::string name = internalName(signature.get());
+    std::lock_guard<std::mutex> lock(state().mutex);
+    bool pending = state().keeping && state().bytes.count(name) != 0;
+    if (pending) state().waiting = true;
+    return pending;
+}
+
+namespace {
+
+int redefineKept(JNIEnv *env) {
     std::unordered_map<std::string, std::vector<unsigned char>> kept;
     {
         std::lock_guard<std::mutex> lock(state().mutex);
@@ -99,6 +133,7 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
             JVMTI_ERROR_NONE) {
         redefined = found.classes;
     } else {
+        JvmpiStartupMark("start-up classes refused as a whole");
         for (size_t i = 0; i < found.definitions.size(); ++i) {
             if (jvmti->RedefineClasses(1, &found.definitions[i]) == JVMTI_ERROR_NONE) {
                 redefined.push_back(found.classes[i]);
@@ -106,10 +141,12 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
         }
     }
     // The redefined classes' methods now carry the agent's new identifiers:
-    // listeners that had the class's load are told that version is gone, and
-    // then the load of the new one (so that class counts stay right).
+    // listeners that had the class's load already are told that version is
+    // gone, and then the load of the new one (so that class counts stay
+    // right). The others' loads follow, with every class that waited.
     for (jclass klass : redefined) {
-        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD) && JvmpiHasClassID(klass)) {
+        if (!JvmpiHasClassID(klass)) continue;
+        if (JvmpiEnabled(JVMPI_EVENT_CLASS_UNLOAD)) {
             JVMPI_Event event{};
             event.event_type = JVMPI_EVENT_CLASS_UNLOAD;
             event.env_id = env;
@@ -120,4 +157,18 @@ int JvmpiRedefineStartupClasses(JNIEnv *env) {
     }
     env->PopLocalFrame(nullptr);
     return static_cast<int>(redefined.size());
+}
+
+}  // namespace
+
+int JvmpiRedefineStartupClasses(JNIEnv *env) {
+    int redefined = redefineKept(env);
+    bool waiting = false;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        std::swap(waiting, state().waiting);
+    }
+    // The classes that waited for their new version, redefined or refused.
+    if (waiting && env != nullptr && JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverUnannouncedClasses(env);
+    return redefined;
 }

@@ -19,8 +19,9 @@ enum : int32_t {
 // Set before the clock is initialised (the ignoreCPUFrequency option): never
 // use the time-stamp counter.
 void PRIClockSetDisableTSC(int disable);
-// Chooses the mode and the frequency, once; in TSC mode it measures the
-// counter's rate and prints it with a warning on standard error.
+// Chooses the mode and the frequency, once. In TSC mode the counter's rate is
+// measured from here to the first PRIGetClockFrequency (10 ms at least), which
+// prints it with a warning on standard error.
 void PRIClockInitialize(void);
 int PRIClockIsInitialized(void);
 int32_t PRIClockMode(void);

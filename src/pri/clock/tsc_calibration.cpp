@@ -47,13 +47,10 @@ private:
     bool raised_ = false;
 };
 
-struct Stamp {
-    int64_t counter;  // the middle of the bracket
-    int64_t tsc;
-};
+}  // namespace
 
-Stamp bracketed(const PRIClockSources &sources) {
-    Stamp best{};
+PRITSCStamp PRITakeTSCStamp(const PRIClockSources &sources) {
+    PRITSCStamp best{};
     int64_t narrowest = INT64_MAX;
     for (int i = 0; i < kBracketTries; ++i) {
         int64_t before = sources.counter();
@@ -67,15 +64,20 @@ Stamp bracketed(const PRIClockSources &sources) {
     return best;
 }
 
+double PRITSCRateBetween(const PRITSCStamp &first, const PRITSCStamp &second, int64_t frequency) {
+    double micros = static_cast<double>(second.counter - first.counter) * 1e6 / static_cast<double>(frequency);
+    return micros > 0 ? static_cast<double>(second.tsc - first.tsc) / micros : 0;
+}
+
+namespace {
+
 // Ticks per microsecond over one round.
 double measureRound(const PRIClockSources &sources, int64_t frequency) {
-    Stamp first = bracketed(sources);
+    PRITSCStamp first = PRITakeTSCStamp(sources);
     int64_t target = frequency / 1000 * kRoundMillis;
     while (sources.counter() - first.counter < target) {
     }
-    Stamp second = bracketed(sources);
-    double micros = static_cast<double>(second.counter - first.counter) * 1e6 / static_cast<double>(frequency);
-    return micros > 0 ? static_cast<double>(second.tsc - first.tsc) / micros : 0;
+    return PRITSCRateBetween(first, PRITakeTSCStamp(sources), frequency);
 }
 
 }  // namespace

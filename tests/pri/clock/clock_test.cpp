@@ -112,11 +112,12 @@ TEST(ProfilerClock, TimeStampCounterModeReportsItsRateOnceStampsInItsUnitsAndKee
     testing::internal::CaptureStderr();
     PRIClockInitialize();
     PRIClockInitialize();
+    int32_t mode = 0;
+    int64_t mhz = PRIGetClockFrequency(&mode);
+    EXPECT_EQ(PRIGetClockFrequency(nullptr), mhz);
     std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ThreadPriority(self), 4);
     CloseThreadHandle(self);
-    int32_t mode = 0;
-    int64_t mhz = PRIGetClockFrequency(&mode);
     EXPECT_EQ(mode, PRI_CLOCK_TSC);
     EXPECT_EQ(out, "Determined CPU Frequency as " + std::to_string(mhz) + " Mhz\n" + kWarning);
 
