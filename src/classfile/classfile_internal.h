@@ -108,6 +108,9 @@ void JCRFreeMember(JCRMember *member);
 // Appends an entry as the last slot of the pool and returns its index; 0 (the
 // entry freed) when the pool is full or memory runs out.
 int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry);
+// JCRAddClassRef for a name that no Class entry names, as the caller knows:
+// only its Utf8 is looked for.
+int JCRAddNewClassRef(JCRClass *jclass, const char *name);
 
 // The first slot of each Integer value of a class's pool (JCRFindInteger).
 struct JCRIntegerIndex {

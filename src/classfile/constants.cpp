@@ -209,6 +209,10 @@ int JCRAddString(JCRClass *jclass, const char *text) {
 int JCRAddClassRef(JCRClass *jclass, const char *name) {
     int existing = JCRFindClassRef(jclass, name);
     if (existing > 0) return existing;
+    return JCRAddNewClassRef(jclass, name);
+}
+
+int JCRAddNewClassRef(JCRClass *jclass, const char *name) {
     return AddIndexed(jclass, JCR_CONSTANT_Class, FindOrAddUtf8(jclass, name), 0);
 }
 

@@ -183,28 +183,38 @@ void JCRClassIndex::put(std::string_view name, int index) {
     ++used_;
 }
 
+// Indexes the Class entries (and finds the "StackMapTable" Utf8) of the
+// class's pool, and later only the entries added since: others add to the
+// pool too (the context's references), and a name missing here then is
+// missing from the pool.
 void JCRClassIndex::build(JCRClass *jclass) {
-    if (built_ == jclass) return;
-    built_ = jclass;
-    stackMapName_ = 0;
-    used_ = 0;
-    size_t size = 64;
-    while (size < 2u * jclass->constant_pool_count) size *= 2;  // room for the class's and some added
-    slots_.assign(size, Slot{});
-    for (int index = 1; index < jclass->constant_pool_count; ++index) {
+    if (built_ != jclass) {
+        built_ = jclass;
+        indexed_ = 1;
+        stackMapName_ = 0;
+        used_ = 0;
+        size_t size = 64;
+        while (size < 2u * jclass->constant_pool_count) size *= 2;  // room for the class's and some added
+        slots_.assign(size, Slot{});
+    }
+    static constexpr std::string_view kStackMapTable = "StackMapTable";
+    for (int index = indexed_; index < jclass->constant_pool_count; ++index) {
         const JCRConstant *entry = jclass->constant_pool[index];
-        if (entry == nullptr || entry->tag != JCR_CONSTANT_Class) continue;
+        if (entry == nullptr) continue;
+        if (entry->tag == JCR_CONSTANT_Utf8) {
+            if (stackMapName_ <= 0 && std::string_view(entry->text, entry->length) == kStackMapTable) stackMapName_ = index;
+            continue;
+        }
+        if (entry->tag != JCR_CONSTANT_Class) continue;
         const JCRConstant *name = JCRConstantAt(jclass, entry->index1, JCR_CONSTANT_Utf8);
         if (name != nullptr) put(std::string_view(name->text, name->length), index);
     }
+    indexed_ = jclass->constant_pool_count;
 }
 
 int JCRClassIndex::stackMapName(JCRClass *jclass) {
     build(jclass);
-    if (stackMapName_ <= 0) {
-        stackMapName_ = JCRFindUtf8(jclass, "StackMapTable");
-        if (stackMapName_ <= 0) stackMapName_ = JCRAddUtf8(jclass, "StackMapTable");
-    }
+    if (stackMapName_ <= 0) stackMapName_ = JCRAddUtf8(jclass, "StackMapTable");
     return stackMapName_ > 0 ? stackMapName_ : 0;
 }
 
@@ -212,7 +222,7 @@ int JCRClassIndex::findOrAdd(JCRClass *jclass, std::string_view name) {
     build(jclass);
     int found = slotOf(name).index;
     if (found != 0) return found;
-    int index = JCRAddClassRef(jclass, std::string(name).c_str());
+    int index = JCRAddNewClassRef(jclass, std::string(name).c_str());
     const JCRConstant *entry = index > 0 ? JCRConstantAt(jclass, index, JCR_CONSTANT_Class) : nullptr;
     const JCRConstant *text = entry != nullptr ? JCRConstantAt(jclass, entry->index1, JCR_CONSTANT_Utf8) : nullptr;
     if (text != nullptr) put(std::string_view(text->text, text->length), index);

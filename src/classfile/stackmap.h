@@ -58,6 +58,7 @@ private:
     void put(std::string_view name, int index);
     Slot &slotOf(std::string_view name);
     const JCRClass *built_ = nullptr;
+    int indexed_ = 0;  // the pool's entries below this slot are indexed
     int stackMapName_ = 0;
     // Open addressing in one block (a power of two, at most half full): a
     // class's Class constants cost one allocation, not one each.
