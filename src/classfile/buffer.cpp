@@ -4,7 +4,7 @@
 namespace {
 
 // Grows by the 2 x capacity + 16 rule until `extra` more bytes fit.
-bool Reserve(JCRByteBuffer *buffer, uint32_t extra) {
+bool Reserve(JCRByteBuffer *buffer, uint64_t extra) {
     if (buffer->failed) return false;
     uint64_t needed = static_cast<uint64_t>(buffer->length) + extra;
     if (needed <= buffer->capacity) return true;
@@ -51,6 +51,42 @@ void JCRBufferAppendBytes(JCRByteBuffer *buffer, const uint8_t *bytes, uint32_t 
     if (count == 0 || !Reserve(buffer, count)) return;
     std::memcpy(buffer->data + buffer->length, bytes, count);
     buffer->length += count;
+}
+
+bool JCRBufferReserve(JCRByteBuffer *buffer, uint64_t extra) {
+    if (buffer->failed) return false;
+    uint64_t needed = static_cast<uint64_t>(buffer->length) + extra;
+    if (needed <= buffer->capacity) return true;
+    if (buffer->capacity > 0) return Reserve(buffer, extra);
+    // An empty buffer gets exactly what is asked for.
+    uint8_t *data = needed > 0x7fffffff ? nullptr : static_cast<uint8_t *>(sMalloc(static_cast<int>(needed)));
+    if (data == nullptr) {
+        buffer->failed = 1;
+        return false;
+    }
+    sFree(buffer->data);
+    buffer->data = data;
+    buffer->capacity = static_cast<uint32_t>(needed);
+    return true;
+}
+
+static_assert(offsetof(JCRAttribute, info) == sizeof(JCRAttribute), "the bytes follow the header");
+
+void JCRBeginAttribute(JCRByteBuffer *buffer, uint64_t size) {
+    JCRBufferReserve(buffer, sizeof(JCRAttribute) + size);
+    if (!buffer->failed) buffer->length = sizeof(JCRAttribute);
+}
+
+JCRAttribute *JCRFinishAttribute(uint16_t nameIndex, JCRByteBuffer *buffer) {
+    if (buffer->failed || buffer->length < sizeof(JCRAttribute)) {
+        JCRBufferFree(buffer);
+        return nullptr;
+    }
+    auto *attribute = reinterpret_cast<JCRAttribute *>(buffer->data);
+    attribute->name_index = nameIndex;
+    attribute->length = static_cast<uint32_t>(buffer->length - sizeof(JCRAttribute));
+    *buffer = JCRByteBuffer{};
+    return attribute;
 }
 
 void JCRBufferFree(JCRByteBuffer *buffer) {

@@ -90,6 +90,15 @@ void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count);
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count);
 // A new attribute record holding a copy of the buffer; null when refused.
 JCRAttribute *JCRAttributeFromBuffer(uint16_t nameIndex, const JCRByteBuffer *buffer);
+// Room for extra more bytes, in one allocation when the size is known ahead;
+// false (the buffer failed) when refused.
+bool JCRBufferReserve(JCRByteBuffer *buffer, uint64_t extra);
+// An attribute written in place: JCRBeginAttribute leaves room for the
+// record's header before the bytes (size: the expected length), and
+// JCRFinishAttribute turns the buffer's block into the record, without a
+// copy; the buffer is empty afterwards. Null when the buffer failed.
+void JCRBeginAttribute(JCRByteBuffer *buffer, uint64_t size);
+JCRAttribute *JCRFinishAttribute(uint16_t nameIndex, JCRByteBuffer *buffer);
 
 // Frees an entry of the class's pool unless it lies in its constant slab.
 void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry);
@@ -99,6 +108,9 @@ void JCRFreeMember(JCRMember *member);
 // Appends an entry as the last slot of the pool and returns its index; 0 (the
 // entry freed) when the pool is full or memory runs out.
 int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry);
+// JCRAddClassRef for a name that no Class entry names, as the caller knows:
+// only its Utf8 is looked for.
+int JCRAddNewClassRef(JCRClass *jclass, const char *name);
 
 // The first slot of each Integer value of a class's pool (JCRFindInteger).
 struct JCRIntegerIndex {

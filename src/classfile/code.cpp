@@ -68,7 +68,10 @@ void JCRFreeCode(JCRCode *code) {
 }
 
 JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
+    uint64_t size = 12 + uint64_t{code->code_length} + 8 * uint64_t{code->exception_table_length};
+    for (int i = 0; i < code->attributes_count; i++) size += 6 + uint64_t{code->attributes[i]->length};
     JCRByteBuffer buffer{};
+    JCRBeginAttribute(&buffer, size);
     JCRBufferAppendU16(&buffer, code->max_stack);
     JCRBufferAppendU16(&buffer, code->max_locals);
     JCRBufferAppendU32(&buffer, code->code_length);
@@ -83,9 +86,7 @@ JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
     }
     JCRBufferAppendU16(&buffer, code->attributes_count);
     JCRWriteAttributes(&buffer, code->attributes, code->attributes_count);
-    JCRAttribute *attribute = JCRAttributeFromBuffer(code->name_index, &buffer);
-    JCRBufferFree(&buffer);
-    return attribute;
+    return JCRFinishAttribute(code->name_index, &buffer);
 }
 
 void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_pc, int catch_type) {
@@ -132,12 +133,11 @@ void JCRFreeLineTable(JCRLineTable *table) {
 
 JCRAttribute *JCRWriteLineTable(const JCRClass *, const JCRLineTable *table) {
     JCRByteBuffer buffer{};
+    JCRBeginAttribute(&buffer, 2 + 4 * uint64_t{table->count});
     JCRBufferAppendU16(&buffer, table->count);
     for (int i = 0; i < table->count; i++) {
         JCRBufferAppendU16(&buffer, table->entries[i].start_pc);
         JCRBufferAppendU16(&buffer, table->entries[i].line_number);
     }
-    JCRAttribute *attribute = JCRAttributeFromBuffer(table->name_index, &buffer);
-    JCRBufferFree(&buffer);
-    return attribute;
+    return JCRFinishAttribute(table->name_index, &buffer);
 }

@@ -12,6 +12,12 @@ bool TextIs(const JCRClass *jclass, int index, const char *text) {
     return entry != nullptr && std::strcmp(entry, text) == 0;
 }
 
+// The same with the text's length known: most entries differ in length.
+bool TextIs(const JCRClass *jclass, int index, const char *text, size_t length) {
+    const JCRConstant *entry = JCRConstantAt(jclass, index, JCR_CONSTANT_Utf8);
+    return entry != nullptr && entry->length == length && std::memcmp(entry->text, text, length) == 0;
+}
+
 // The Class entry at index names `name`.
 bool ClassIs(const JCRClass *jclass, int index, const char *name) {
     const JCRConstant *entry = JCRConstantAt(jclass, index, JCR_CONSTANT_Class);
@@ -78,9 +84,12 @@ const char *JCRUtf8At(const JCRClass *jclass, int index) {
 }
 
 int JCRFindUtf8(const JCRClass *jclass, const char *text) {
+    size_t length = std::strlen(text);
+    if (length > 0xFFFF) return -1;
     for (int index = 1; index < jclass->constant_pool_count; index++) {
         const JCRConstant *entry = jclass->constant_pool[index];
-        if (entry != nullptr && entry->tag == JCR_CONSTANT_Utf8 && std::strcmp(entry->text, text) == 0)
+        if (entry != nullptr && entry->tag == JCR_CONSTANT_Utf8 && entry->length == length &&
+            std::memcmp(entry->text, text, length) == 0)
             return index;
     }
     return -1;
@@ -111,9 +120,10 @@ int JCRFindInteger(const JCRClass *jclass, int32_t value) {
 }
 
 int JCRFindClassRef(const JCRClass *jclass, const char *name) {
+    size_t length = std::strlen(name);
     for (int index = 1; index < jclass->constant_pool_count; index++) {
         const JCRConstant *entry = jclass->constant_pool[index];
-        if (entry != nullptr && entry->tag == JCR_CONSTANT_Class && TextIs(jclass, entry->index1, name))
+        if (entry != nullptr && entry->tag == JCR_CONSTANT_Class && TextIs(jclass, entry->index1, name, length))
             return index;
     }
     return -1;
@@ -199,6 +209,10 @@ int JCRAddString(JCRClass *jclass, const char *text) {
 int JCRAddClassRef(JCRClass *jclass, const char *name) {
     int existing = JCRFindClassRef(jclass, name);
     if (existing > 0) return existing;
+    return JCRAddNewClassRef(jclass, name);
+}
+
+int JCRAddNewClassRef(JCRClass *jclass, const char *name) {
     return AddIndexed(jclass, JCR_CONSTANT_Class, FindOrAddUtf8(jclass, name), 0);
 }
 
@@ -246,12 +260,17 @@ void JCRFindOrAddMemberRefs(JCRClass *jclass, const char *className, const JCRMe
     // One pass: which pool slots hold which text (-1: none of them), and
     // the first slot of each text.
     int poolCount = jclass->constant_pool_count;
-    std::vector<int8_t> textAt(static_cast<size_t>(poolCount > 0 ? poolCount : 1), -1);
+    static thread_local std::vector<int8_t> textAt;  // kept from call to call: no allocation once grown
+    textAt.assign(static_cast<size_t>(poolCount > 0 ? poolCount : 1), -1);
     int utf8[kMaxTexts];
-    for (int t = 0; t < ntexts; t++) utf8[t] = -1;
+    uint64_t lengthBits = 0;  // bit length % 64 of each text: most entries fail this test alone
+    for (int t = 0; t < ntexts; t++) {
+        utf8[t] = -1;
+        lengthBits |= uint64_t{1} << (lengths[t] % 64);
+    }
     for (int index = 1; index < poolCount; index++) {
         const JCRConstant *entry = jclass->constant_pool[index];
-        if (entry == nullptr || entry->tag != JCR_CONSTANT_Utf8) continue;
+        if (entry == nullptr || entry->tag != JCR_CONSTANT_Utf8 || (lengthBits >> (entry->length % 64) & 1) == 0) continue;
         for (int t = 0; t < ntexts; t++) {
             if (same[t] != t || lengths[t] != entry->length || std::strcmp(entry->text, texts[t]) != 0) continue;
             textAt[index] = static_cast<int8_t>(t);

@@ -2,6 +2,7 @@
 // frame; the first one on the frame the method's descriptor implies).
 #include "classfile/stackmap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -59,7 +60,8 @@ private:
 
 class FrameWriter {
 public:
-    void u8(int value) { bytes.push_back(static_cast<uint8_t>(value)); }
+    explicit FrameWriter(std::vector<uint8_t> &bytes) : bytes_(bytes) {}
+    void u8(int value) { bytes_.push_back(static_cast<uint8_t>(value)); }
     void u16(int value) {
         u8(value >> 8);
         u8(value);
@@ -68,20 +70,22 @@ public:
         u8(t.tag);
         if (t.tag == JCR_ITEM_Object || t.tag == JCR_ITEM_Uninitialized) u16(t.data);
     }
-    void types(const std::vector<JCRVerificationType> &list, size_t from = 0) {
+    void types(JCRStackMapEncoder::Types list, size_t from = 0) {
         for (size_t i = from; i < list.size(); ++i) type(list[i]);
     }
-    std::vector<uint8_t> bytes;
+
+private:
+    std::vector<uint8_t> &bytes_;
 };
 
-bool isPrefix(const std::vector<JCRVerificationType> &shorter, const std::vector<JCRVerificationType> &longer) {
+using Types = JCRStackMapEncoder::Types;
+
+bool isPrefix(Types shorter, Types longer) {
     return shorter.size() <= longer.size() && std::equal(shorter.begin(), shorter.end(), longer.begin());
 }
 
-void writeFrame(FrameWriter &out, const JCRFrame &previous, const JCRFrame &frame, int delta) {
-    const auto &locals = frame.locals;
-    const auto &stack = frame.stack;
-    bool sameLocals = locals == previous.locals;
+void writeFrame(FrameWriter &out, Types previous, Types locals, Types stack, int delta) {
+    bool sameLocals = locals.size() == previous.size() && isPrefix(previous, locals);
     if (sameLocals && stack.empty()) {
         if (delta <= kSameFrameLast) return out.u8(delta);
         out.u8(kSameFrameExtended);
@@ -96,13 +100,13 @@ void writeFrame(FrameWriter &out, const JCRFrame &previous, const JCRFrame &fram
         }
         return out.type(stack[0]);
     }
-    size_t before = previous.locals.size();
-    if (stack.empty() && locals.size() > before && locals.size() - before <= 3 && isPrefix(previous.locals, locals)) {
+    size_t before = previous.size();
+    if (stack.empty() && locals.size() > before && locals.size() - before <= 3 && isPrefix(previous, locals)) {
         out.u8(kSameFrameExtended + static_cast<int>(locals.size() - before));
         out.u16(delta);
         return out.types(locals, before);
     }
-    if (stack.empty() && locals.size() < before && before - locals.size() <= 3 && isPrefix(locals, previous.locals)) {
+    if (stack.empty() && locals.size() < before && before - locals.size() <= 3 && isPrefix(locals, previous)) {
         out.u8(kSameFrameExtended - static_cast<int>(before - locals.size()));
         return out.u16(delta);
     }
@@ -154,35 +158,74 @@ int JCRLocalSlots(const std::vector<JCRVerificationType> &locals) {
     return slots;
 }
 
-void JCRClassIndex::build(JCRClass *jclass) {
-    if (built_ == jclass) return;
-    built_ = jclass;
-    stackMapName_ = 0;
-    indexes_.clear();
-    for (int index = 1; index < jclass->constant_pool_count; ++index) {
-        const JCRConstant *entry = jclass->constant_pool[index];
-        const char *text = entry != nullptr && entry->tag == JCR_CONSTANT_Class ? JCRUtf8At(jclass, entry->index1) : nullptr;
-        if (text != nullptr) indexes_.emplace(text, index);  // the first of duplicates wins
+JCRClassIndex::Slot &JCRClassIndex::slotOf(std::string_view name) {
+    size_t mask = slots_.size() - 1;
+    size_t hash = 2166136261u;  // FNV-1a
+    for (char c : name) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        Slot &slot = slots_[at];
+        if (slot.index == 0 || slot.name == name) return slot;
     }
+}
+
+void JCRClassIndex::put(std::string_view name, int index) {
+    if (2 * (used_ + 1) > slots_.size()) {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+        for (const Slot &s : old) {
+            if (s.index != 0) slotOf(s.name) = s;
+        }
+    }
+    Slot &slot = slotOf(name);
+    if (slot.index != 0) return;  // the first of duplicates wins
+    slot = {name, index};
+    ++used_;
+}
+
+// Indexes the Class entries (and finds the "StackMapTable" Utf8) of the
+// class's pool, and later only the entries added since: others add to the
+// pool too (the context's references), and a name missing here then is
+// missing from the pool.
+void JCRClassIndex::build(JCRClass *jclass) {
+    if (built_ != jclass) {
+        built_ = jclass;
+        indexed_ = 1;
+        stackMapName_ = 0;
+        used_ = 0;
+        size_t size = 64;
+        while (size < 2u * jclass->constant_pool_count) size *= 2;  // room for the class's and some added
+        slots_.assign(size, Slot{});
+    }
+    static constexpr std::string_view kStackMapTable = "StackMapTable";
+    for (int index = indexed_; index < jclass->constant_pool_count; ++index) {
+        const JCRConstant *entry = jclass->constant_pool[index];
+        if (entry == nullptr) continue;
+        if (entry->tag == JCR_CONSTANT_Utf8) {
+            if (stackMapName_ <= 0 && std::string_view(entry->text, entry->length) == kStackMapTable) stackMapName_ = index;
+            continue;
+        }
+        if (entry->tag != JCR_CONSTANT_Class) continue;
+        const JCRConstant *name = JCRConstantAt(jclass, entry->index1, JCR_CONSTANT_Utf8);
+        if (name != nullptr) put(std::string_view(name->text, name->length), index);
+    }
+    indexed_ = jclass->constant_pool_count;
 }
 
 int JCRClassIndex::stackMapName(JCRClass *jclass) {
     build(jclass);
-    if (stackMapName_ <= 0) {
-        stackMapName_ = JCRFindUtf8(jclass, "StackMapTable");
-        if (stackMapName_ <= 0) stackMapName_ = JCRAddUtf8(jclass, "StackMapTable");
-    }
+    if (stackMapName_ <= 0) stackMapName_ = JCRAddUtf8(jclass, "StackMapTable");
     return stackMapName_ > 0 ? stackMapName_ : 0;
 }
 
 int JCRClassIndex::findOrAdd(JCRClass *jclass, std::string_view name) {
     build(jclass);
-    auto found = indexes_.find(name);
-    if (found != indexes_.end()) return found->second;
-    int index = JCRAddClassRef(jclass, std::string(name).c_str());
+    int found = slotOf(name).index;
+    if (found != 0) return found;
+    int index = JCRAddNewClassRef(jclass, std::string(name).c_str());
     const JCRConstant *entry = index > 0 ? JCRConstantAt(jclass, index, JCR_CONSTANT_Class) : nullptr;
-    const char *text = entry != nullptr ? JCRUtf8At(jclass, entry->index1) : nullptr;
-    if (text != nullptr) indexes_.emplace(text, index);
+    const JCRConstant *text = entry != nullptr ? JCRConstantAt(jclass, entry->index1, JCR_CONSTANT_Utf8) : nullptr;
+    if (text != nullptr) put(std::string_view(text->text, text->length), index);
     return index > 0 ? index : 0;
 }
 
@@ -255,26 +298,44 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
     return true;
 }
 
+JCRStackMapEncoder::JCRStackMapEncoder(const JCRFrame &initial) : previous_(initial.locals) {
+    bytes_.reserve(64);
+    bytes_.resize(2);  // the count, written by finish()
+}
+
+bool JCRStackMapEncoder::add(int offset, Types locals, Types stack) {
+    int delta = previousOffset_ < 0 ? offset : offset - previousOffset_ - 1;
+    if (!ok_ || delta < 0 || delta > 0xFFFF || locals.size() > 0xFFFF || stack.size() > 0xFFFF || count_ == 0xFFFF) {
+        return ok_ = false;
+    }
+    FrameWriter out(bytes_);
+    writeFrame(out, previous_, locals, stack, delta);
+    previous_.assign(locals.begin(), locals.end());
+    previousOffset_ = offset;
+    ++count_;
+    return true;
+}
+
+JCRAttribute *JCRStackMapEncoder::finish(JCRClass *jclass, JCRClassIndex &classes) {
+    if (!ok_) return nullptr;
+    bytes_[0] = static_cast<uint8_t>(count_ >> 8);
+    bytes_[1] = static_cast<uint8_t>(count_);
+    int name = classes.stackMapName(jclass);
+    if (name <= 0) return nullptr;
+    auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + bytes_.size()));
+    if (attribute == nullptr) return nullptr;
+    attribute->name_index = static_cast<uint16_t>(name);
+    attribute->length = static_cast<uint32_t>(bytes_.size());
+    std::memcpy(attribute->info, bytes_.data(), bytes_.size());
+    return attribute;
+}
+
 JCRAttribute *JCREncodeStackMap(JCRClass *jclass, JCRClassIndex &classes, const JCRFrame &initial,
                                 const std::vector<JCRFrame> &frames) {
     if (frames.size() > 0xFFFF) return nullptr;
-    FrameWriter out;
-    out.u16(static_cast<int>(frames.size()));
-    const JCRFrame *previous = &initial;
+    JCRStackMapEncoder encoder(initial);
     for (const JCRFrame &frame : frames) {
-        int delta = previous == &initial ? frame.offset : frame.offset - previous->offset - 1;
-        if (delta < 0 || delta > 0xFFFF || frame.locals.size() > 0xFFFF || frame.stack.size() > 0xFFFF) {
-            return nullptr;
-        }
-        writeFrame(out, *previous, frame, delta);
-        previous = &frame;
+        if (!encoder.add(frame.offset, frame.locals, frame.stack)) return nullptr;
     }
-    int name = classes.stackMapName(jclass);
-    if (name <= 0) return nullptr;
-    auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + out.bytes.size()));
-    if (attribute == nullptr) return nullptr;
-    attribute->name_index = static_cast<uint16_t>(name);
-    attribute->length = static_cast<uint32_t>(out.bytes.size());
-    std::memcpy(attribute->info, out.bytes.data(), out.bytes.size());
-    return attribute;
+    return encoder.finish(jclass, classes);
 }

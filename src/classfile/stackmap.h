@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "classfile/classfile.h"
@@ -50,11 +50,20 @@ public:
     int stackMapName(JCRClass *jclass);
 
 private:
+    struct Slot {
+        std::string_view name;  // points into the class's Utf8 entries, which live as long as it
+        int index = 0;          // 0: empty
+    };
     void build(JCRClass *jclass);
+    void put(std::string_view name, int index);
+    Slot &slotOf(std::string_view name);
     const JCRClass *built_ = nullptr;
+    int indexed_ = 0;  // the pool's entries below this slot are indexed
     int stackMapName_ = 0;
-    // Keys point into the class's Utf8 entries, which live as long as it.
-    std::unordered_map<std::string_view, int> indexes_;
+    // Open addressing in one block (a power of two, at most half full): a
+    // class's Class constants cost one allocation, not one each.
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 // The implicit frame at offset 0: `this` and the parameters of the method.
@@ -71,6 +80,26 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
 // attribute name cannot be added.
 JCRAttribute *JCREncodeStackMap(JCRClass *jclass, JCRClassIndex &classes, const JCRFrame &initial,
                                 const std::vector<JCRFrame> &frames);
+
+// The same one frame at a time, for frames composed on the fly: each is
+// encoded against the one before, so no list of whole frames is built.
+class JCRStackMapEncoder {
+public:
+    using Types = std::span<const JCRVerificationType>;
+    explicit JCRStackMapEncoder(const JCRFrame &initial);
+    // False (and finish() gives null) when the offset does not follow the
+    // previous frame's or a list is too long.
+    bool add(int offset, Types locals, Types stack);
+    // The attribute, or null (see above, or the name cannot be added).
+    JCRAttribute *finish(JCRClass *jclass, JCRClassIndex &classes);
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::vector<JCRVerificationType> previous_;  // the locals of the frame before
+    int previousOffset_ = -1;                    // -1: the initial frame
+    int count_ = 0;
+    bool ok_ = true;
+};
 
 // How many local slots the listed locals occupy.
 int JCRLocalSlots(const std::vector<JCRVerificationType> &locals);

@@ -47,6 +47,44 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
     }
 }
 
+uint64_t ConstantSize(const JCRConstant *entry) {
+    switch (entry->tag) {
+    case JCR_CONSTANT_Utf8: return 3 + uint64_t{entry->length};
+    case JCR_CONSTANT_Class:
+    case JCR_CONSTANT_String:
+    case JCR_CONSTANT_MethodType:
+    case JCR_CONSTANT_Module:
+    case JCR_CONSTANT_Package: return 3;
+    case JCR_CONSTANT_MethodHandle: return 4;
+    case JCR_CONSTANT_Long:
+    case JCR_CONSTANT_Double: return 9;
+    default: return 5;
+    }
+}
+
+uint64_t AttributesSize(JCRAttribute *const *attributes, uint16_t count) {
+    uint64_t size = 2;
+    for (int i = 0; i < count; i++) size += 6 + uint64_t{attributes[i]->length};
+    return size;
+}
+
+uint64_t MembersSize(JCRMember *const *members, uint16_t count) {
+    uint64_t size = 2;
+    for (int i = 0; i < count; i++) size += 6 + AttributesSize(members[i]->attributes, members[i]->attributes_count);
+    return size;
+}
+
+// The size of the class file, for one allocation of the output (a guess
+// only: the writer still grows the buffer should it be short).
+uint64_t ClassSize(const JCRClass *jclass) {
+    uint64_t size = 10 + 8 + 2 * uint64_t{jclass->interfaces_count};
+    for (int index = 1; index < jclass->constant_pool_count; index++) {
+        if (jclass->constant_pool[index] != nullptr) size += ConstantSize(jclass->constant_pool[index]);
+    }
+    size += MembersSize(jclass->fields, jclass->fields_count) + MembersSize(jclass->methods, jclass->methods_count);
+    return size + AttributesSize(jclass->attributes, jclass->attributes_count);
+}
+
 void WriteMembers(JCRByteBuffer *buffer, JCRMember *const *members, uint16_t count) {
     JCRPutU16(buffer, count);
     for (int i = 0; i < count; i++) {
@@ -64,6 +102,7 @@ void WriteMembers(JCRByteBuffer *buffer, JCRMember *const *members, uint16_t cou
 uint8_t *JCRWriteClass(const JCRClass *jclass, int *outLength) {
     *outLength = 0;
     JCRByteBuffer buffer{};
+    JCRBufferReserve(&buffer, ClassSize(jclass));
     JCRBufferAppendU32(&buffer, jclass->magic);
     JCRPutU16(&buffer, jclass->minor_version);
     JCRPutU16(&buffer, jclass->major_version);
@@ -83,12 +122,11 @@ uint8_t *JCRWriteClass(const JCRClass *jclass, int *outLength) {
     JCRPutU16(&buffer, jclass->attributes_count);
     JCRWriteAttributes(&buffer, jclass->attributes, jclass->attributes_count);
 
-    uint8_t *bytes = nullptr;
-    if (!buffer.failed) bytes = static_cast<uint8_t *>(JCRAllocateZeroed(buffer.length));
-    if (bytes != nullptr) {
-        std::memcpy(bytes, buffer.data, buffer.length);
-        *outLength = static_cast<int>(buffer.length);
+    // The buffer's block is the result (sMalloc'ed, perhaps a little longer).
+    if (buffer.failed || buffer.length == 0) {
+        JCRBufferFree(&buffer);
+        return nullptr;
     }
-    JCRBufferFree(&buffer);
-    return bytes;
+    *outLength = static_cast<int>(buffer.length);
+    return buffer.data;
 }

@@ -19,7 +19,7 @@ struct RefSpec {
 
 }  // namespace
 
-void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
+void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs, uint32_t wanted) {
     bool full = PRIIsBootstrapDone() != 0;
     const RefSpec specs[] = {
         {PRI_REF_DID_ENTER, full ? jc::kDidEnterMethod : jc::kDidEnterMethodPreInit,
@@ -32,19 +32,19 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs) {
         {PRI_REF_EXIT_FRAME, jc::kExitFrame, "Could not add call to exitFrame in class %s\n"},
         {PRI_REF_RESUME_FRAME, jc::kResumeFrame, "Could not add call to resumeFrame in class %s\n"},
     };
-    // The references still missing, found or added in one go.
-    JCRMemberRefSpec wanted[PRI_REF_COUNT];
+    // The wanted references still missing, found or added in one go.
+    JCRMemberRefSpec missing[PRI_REF_COUNT];
     const RefSpec *of[PRI_REF_COUNT];
     int count = 0;
     for (const RefSpec &spec : specs) {
-        if (refs->index[spec.slot] != -1) continue;
+        if (refs->index[spec.slot] != -1 || (wanted & PRIRefBit(spec.slot)) == 0) continue;
         const jc::JavaMember &m = spec.member;
-        wanted[count] = {m.descriptor[0] == '(', m.name, m.descriptor};  // a method, else a field
+        missing[count] = {m.descriptor[0] == '(', m.name, m.descriptor};  // a method, else a field
         of[count++] = &spec;
     }
     if (count == 0) return;
     int32_t found[PRI_REF_COUNT];
-    JCRFindOrAddMemberRefs(jclass, jc::kContextClass, wanted, count, found);  // every member is the context's
+    JCRFindOrAddMemberRefs(jclass, jc::kContextClass, missing, count, found);  // every member is the context's
     for (int i = 0; i < count; ++i) {
         const RefSpec &spec = *of[i];
         if (found[i] > 0) {

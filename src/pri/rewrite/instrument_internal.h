@@ -32,7 +32,12 @@ struct PRIContextRefs {
     JCRClassIndex classes;  // for the frames of the class's methods
 };
 
-void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs);
+// The bit of a reference in the wanted mask of PRIAddContextRefs.
+constexpr uint32_t PRIRefBit(PRIContextRef ref) { return 1u << ref; }
+// Finds or adds the wanted references (PRIRefBit of each) still missing.
+// Only what a method's inserted code uses is asked for: every constant added
+// is one more that the VM merges and resolves at each load of the class.
+void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs, uint32_t wanted);
 
 // 1 when the method was rewritten. firstLine and lastLine receive the
 // method's lines from its line table (they stay as given without one). With

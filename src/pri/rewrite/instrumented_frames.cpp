@@ -43,10 +43,13 @@ void moveUninitialized(std::vector<JCRVerificationType> &types, const PRIInserti
 bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap,
                            JCRClassIndex &classes) {
     if (!JCRInitialFrame(jclass, method, classes, &initial_)) return false;
-    if (stackMap != nullptr && !JCRDecodeStackMap(stackMap, initial_, &own_)) return false;
+    return stackMap == nullptr || JCRDecodeStackMap(stackMap, initial_, &own_);
+}
+
+bool PRIMethodFrames::nameTypes(JCRClass *jclass, JCRClassIndex &classes, bool callStack, bool throwable) {
     return objectType(jclass, classes, java_contract::kContextClass, &types_.context) &&
-           objectType(jclass, classes, "[I", &types_.callStack) &&
-           objectType(jclass, classes, "java/lang/Throwable", &types_.throwable);
+           (!callStack || objectType(jclass, classes, "[I", &types_.callStack)) &&
+           (!throwable || objectType(jclass, classes, "java/lang/Throwable", &types_.throwable));
 }
 
 std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
@@ -65,32 +68,45 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
                                      int firstLocal, const std::vector<JCRVerificationType> &extra) const {
-    std::vector<JCRFrame> frames;
-    frames.reserve(added_.size() + own_.size() + aliases_.size() + 1);
-    frames.insert(frames.end(), added_.begin(), added_.end());
-    auto place = [&](int offset, const JCRFrame &own) {
-        if (JCRLocalSlots(own.locals) > firstLocal) return false;  // wider than max_locals
-        JCRFrame frame{offset, withLocals(own.locals, firstLocal, extra), own.stack};
-        moveUninitialized(frame.locals, log);
-        moveUninitialized(frame.stack, log);
-        frames.push_back(std::move(frame));
-        return true;
+    // Where each frame goes and what it is made of; each is composed only
+    // when its turn to be encoded comes, in two lists used over and over.
+    struct Placed {
+        int offset;
+        const JCRFrame *frame;
+        bool own;  // the method's own types: extra locals added, `new` offsets moved
     };
-    for (const JCRFrame &own : own_) {
-        if (!place(log.branchTarget(own.offset), own)) return nullptr;
-    }
-    if (startFrame_ && !place(log.branchTarget(0), initial_)) return nullptr;
-    for (const auto &alias : aliases_) {
-        const auto &[offset, target] = alias;
-        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == alias.second; });
+    std::vector<Placed> order;
+    order.reserve(added_.size() + own_.size() + aliases_.size() + 1);
+    for (const JCRFrame &frame : added_) order.push_back({frame.offset, &frame, false});
+    for (const JCRFrame &own : own_) order.push_back({log.branchTarget(own.offset), &own, true});
+    if (startFrame_) order.push_back({log.branchTarget(0), &initial_, true});
+    for (const auto &[offset, target] : aliases_) {
+        auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == target; });
         if (found == own_.end() && target != 0) return nullptr;
-        if (!place(offset, found != own_.end() ? *found : initial_)) return nullptr;
+        order.push_back({offset, found != own_.end() ? &*found : &initial_, true});
     }
-    std::sort(frames.begin(), frames.end(), [](const JCRFrame &a, const JCRFrame &b) { return a.offset < b.offset; });
-    for (size_t i = 1; i < frames.size(); ++i) {
-        if (frames[i].offset == frames[i - 1].offset) return nullptr;
+    std::sort(order.begin(), order.end(), [](const Placed &a, const Placed &b) { return a.offset < b.offset; });
+    JCRStackMapEncoder encoder(initial_);
+    std::vector<JCRVerificationType> locals, stack;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const Placed &p = order[i];
+        if (i > 0 && p.offset == order[i - 1].offset) return nullptr;
+        if (!p.own) {
+            if (!encoder.add(p.offset, p.frame->locals, p.frame->stack)) return nullptr;
+            continue;
+        }
+        if (JCRLocalSlots(p.frame->locals) > firstLocal) return nullptr;  // wider than max_locals
+        locals.assign(p.frame->locals.begin(), p.frame->locals.end());
+        if (!extra.empty()) {
+            for (int used = JCRLocalSlots(locals); used < firstLocal; ++used) locals.push_back({});
+            locals.insert(locals.end(), extra.begin(), extra.end());
+        }
+        stack.assign(p.frame->stack.begin(), p.frame->stack.end());
+        moveUninitialized(locals, log);
+        moveUninitialized(stack, log);
+        if (!encoder.add(p.offset, locals, stack)) return nullptr;
     }
-    return JCREncodeStackMap(jclass, classes, initial_, frames);
+    return encoder.finish(jclass, classes);
 }
 
 void PRIInsertionLog::addBatch(const JCRInsertion *blocks, int count, int oldCount) {

@@ -56,10 +56,14 @@ struct PRIInsertedTypes {
 
 class PRIMethodFrames {
 public:
-    // Reads the frames (stackMap may be null: the method has none) and names
-    // the inserted types; false when the table is malformed or a class
-    // constant cannot be added.
+    // Reads the frames (stackMap may be null: the method has none); false
+    // when the table is malformed or a class constant cannot be added.
     bool read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap, JCRClassIndex &classes);
+    // Names the types of the inserted code that keeps the context: the call
+    // stack's only with line probes, the catch-all's only with exit calls (a
+    // class constant is added only where a frame names it). False when a
+    // class constant cannot be added.
+    bool nameTypes(JCRClass *jclass, JCRClassIndex &classes, bool callStack, bool throwable);
     const PRIInsertedTypes &types() const { return types_; }
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }

@@ -93,7 +93,7 @@ private:
     }
 
     JCRClass *jclass_;
-    ZVInlineVector<JCRInsn, 40> insns_;
+    ZVInlineVector<JCRInsn, 16> insns_;
     ZVInlineVector<Branch, 8> branches_;
     ZVInlineVector<int, 8> labels_;
     bool ok_ = true;
@@ -265,13 +265,16 @@ void lineRange(const JCRLineTable *table, int32_t *first, int32_t *last) {
 // Line probes: callStack[stackPointer] = line at each canonical entry (from
 // the second one when the method has entry code). Branches to a line run its
 // probe. Returns false when the probes could not be built.
-bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, int firstProbe, int L,
-                  int debug) {
+bool insertProbes(JCRClass *jclass, Work &w, int count, int firstProbe, int L, int debug) {
     int k = 0, offset = 0;  // the search's place: instruction k starts at offset
+    // The probes differ only in the line pushed: the loads are built once.
+    JCRInsn probe[4] = {};
+    if (JCRMakeALoad(jclass, &probe[0], L + 1) == 0 || JCRMakeILoad(jclass, &probe[1], L + 2) == 0 ||
+        JCRMakeOp(&probe[3], 79 /* iastore */) == 0) {
+        return false;
+    }
     for (int i = firstProbe; i < count; ++i) {
-        Code probe(jclass);
-        probe.aload(L + 1).iload(L + 2).pushInt(w.lines[i]).op(79 /* iastore */);
-        if (!probe.finish()) return false;
+        if (JCRMakePushInt(jclass, &probe[2], w.lines[i]) == 0) return false;
         // Before the instruction at the line's pc or, when none starts there,
         // the nearest one below it; then no further probes follow. The
         // canonical entries come in pc order: the search goes on from there.
@@ -281,7 +284,7 @@ bool insertProbes(JCRClass *jclass, Work &w, const PRIContextRefs *, int count, 
             ++k;
         }
         bool exact = offset == target;
-        if (w.plan(probe.data(), probe.count(), k, Work::kProbe, debugFlags(debug)) == 0) return false;
+        if (w.plan(probe, 4, k, Work::kProbe, debugFlags(debug)) == 0) return false;
         if (!exact) break;
     }
     return true;
@@ -559,6 +562,26 @@ bool PRIIsSimpleMethod(const JCRInsnList *list) {
 
 namespace {
 
+// max_stack after the insertions, from the method's own max_stack: no
+// inserted block needs more than 3 words above the depth where it goes (at
+// most the old max_stack), and the entry code and handlers start at depth 0
+// and 1. A bound, not the exact depth, but it saves a walk of every path of
+// the method; the walk is left for a bound past the 65535 a method can have.
+int maxStackAfter(const JCRClass *jclass, const Work &w, bool calls, bool entryCode, bool lines) {
+    int old = w.code->max_stack;
+    int bound = old;
+    if (!entryCode) {
+        bound = std::max(old, 2);                // the quick call's two ints at depth 0
+    } else if (lines) {
+        bound = old + 3;                         // a probe: array, index, line
+    } else if (calls) {
+        bound = std::max(old + 2, 3);            // an exit: context, frame; a handler's adds them to the exception
+    } else {
+        bound = std::max(old, 1);                // the context alone
+    }
+    return bound <= 0xFFFF ? bound : JCRComputeMaxStack(jclass, w.code, w.list);
+}
+
 // One rewrite of the method, with trampolines for the short branches at the
 // old offsets in far, and line probes when probes is set. 1: rewritten; 0:
 // left as it was; -1: some short branches (in stillFar) would not reach.
@@ -592,7 +615,6 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         printf("before:\n");
         dumpMethod(jclass, w.list, w.code, w.table);
     }
-    PRIAddContextRefs(jclass, refs);
     // Class files from version 50 carry frames that the verifier checks.
     JCRAttribute *stackMap = findCodeAttribute(jclass, w.code, "StackMapTable");
     PRIMethodFrames methodFrames;
@@ -625,6 +647,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     bool lines = false;
     int entryCount = 0;
     if (smap == nullptr && PRIIsSimpleMethod(w.list)) {
+        PRIAddContextRefs(jclass, refs, PRIRefBit(PRI_REF_ENTER_EXIT_QUICK));
         Code quick(jclass);
         quick.pushInt(static_cast<int32_t>(methodID)).pushInt(*firstLine);
         quick.ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_ENTER_EXIT_QUICK]);
@@ -653,8 +676,15 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
             }
             lines = lines && probes && count > (calls ? 1 : 0);
             int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
-            if (lines && !insertProbes(jclass, w, refs, count, firstProbe, L, debug)) return 0;
+            if (lines && !insertProbes(jclass, w, count, firstProbe, L, debug)) return 0;
         }
+        uint32_t wanted = calls ? PRIRefBit(PRI_REF_DID_ENTER) | PRIRefBit(PRI_REF_STACK_POINTER) |
+                                      PRIRefBit(PRI_REF_WILL_EXIT) | PRIRefBit(PRI_REF_EXIT_FRAME)
+                                : PRIRefBit(PRI_REF_GET_CONTEXT_FAST);
+        if (calls && w.code->exception_table_length > 0) wanted |= PRIRefBit(PRI_REF_RESUME_FRAME);
+        if (lines) wanted |= PRIRefBit(PRI_REF_CALL_STACK) | PRIRefBit(PRI_REF_STACK_POINTER);
+        PRIAddContextRefs(jclass, refs, wanted);
+        if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, lines, calls)) return 0;
         entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, debug);
         if (entryCount <= 0) return 0;
         if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug))) return 0;
@@ -673,7 +703,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     if (JCRCheckCode(w.list, 1) != 0) return 0;
 
     // The list's operands point into the old code bytes: compute and encode first.
-    int maxStack = JCRComputeMaxStack(jclass, w.code, w.list);
+    int maxStack = maxStackAfter(jclass, w, calls, entryCode, lines);
     int length = 0;
     uint8_t *bytes = JCREncodeCode(w.list, &length);
     if (bytes == nullptr) return 0;

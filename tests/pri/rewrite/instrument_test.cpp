@@ -159,6 +159,38 @@ TEST_F(Instrument, ObjectKeepsItsConstructorAndIgnoredMethodsStayAlone) {
     EXPECT_EQ(decode(shapes.get(), "twoReturns")->code->code_length, before);
 }
 
+// Each method adds only the context members its inserted code calls or
+// reads (each constant more costs the VM at every load of the class), and
+// the max_stack it gets covers the deepest path through the new code.
+TEST_F(Instrument, MethodsAddOnlyTheMembersTheirCodeUsesAndKeepEnoughStack) {
+    constexpr uint32_t kCalls = PRIRefBit(PRI_REF_DID_ENTER) | PRIRefBit(PRI_REF_STACK_POINTER) |
+                                PRIRefBit(PRI_REF_WILL_EXIT) | PRIRefBit(PRI_REF_EXIT_FRAME);
+    struct Case {
+        const char *shape, *method;
+        int lines;
+        uint32_t refs;
+    } cases[] = {
+        {"Shapes", "tiny", 1, PRIRefBit(PRI_REF_ENTER_EXIT_QUICK)},
+        {"Shapes", "callsOnce", 0, kCalls},
+        {"Shapes", "twoReturns", 1, kCalls | PRIRefBit(PRI_REF_CALL_STACK)},
+        {"Built", "all", 0, kCalls | PRIRefBit(PRI_REF_RESUME_FRAME)},
+    };
+    for (const Case &c : cases) {
+        settings(c.lines);
+        ClassPtr jclass = shapeClass(c.shape);
+        PRIContextRefs refs;
+        for (int32_t &slot : refs.index) slot = -1;
+        int32_t first = -1, last = -1;
+        ASSERT_EQ(PRIInstrumentMethod(jclass.get(), method(jclass.get(), c.method), 0, 70000, &refs, &first, &last), 1)
+            << c.method;
+        for (int slot = 0; slot < PRI_REF_COUNT; ++slot) {
+            EXPECT_EQ(refs.index[slot] > 0, (c.refs & (1u << slot)) != 0) << c.method << " slot " << slot;
+        }
+        auto after = decode(jclass.get(), c.method);
+        EXPECT_LE(JCRComputeMaxStack(jclass.get(), after->code, after->list), after->code->max_stack) << c.method;
+    }
+}
+
 TEST_F(Instrument, CanonicalLineTablesKeepTheLastOfAPcAndThinEvenly) {
     ClassPtr jclass = shapeClass("Shapes");
     std::vector<JCRLineEntry> entries = {{0, 10}, {0, 11}, {4, 12}, {9, 13}};
