@@ -97,7 +97,10 @@ bool addProbeConstants(JCRClass *jclass) {
     PRIContextRefs refs;
     for (int32_t &slot : refs.index) slot = -1;
     int before = jclass->constant_pool_count;
-    PRIAddContextRefs(jclass, &refs);
+    // What most methods' probes use once the context class is bootstrapped.
+    PRIAddContextRefs(jclass, &refs,
+                      PRIRefBit(PRI_REF_STACK_POINTER) | PRIRefBit(PRI_REF_WILL_EXIT) | PRIRefBit(PRI_REF_EXIT_FRAME) |
+                          PRIRefBit(PRI_REF_ENTER_EXIT_QUICK) | PRIRefBit(PRI_REF_CALL_STACK));
     // The entry the probes call once the context class is bootstrapped.
     const java_contract::JavaMember &enter = java_contract::kDidEnterMethod;
     JCRMemberRefSpec spec{true, enter.name, enter.descriptor};
