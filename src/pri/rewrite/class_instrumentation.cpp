@@ -92,10 +92,7 @@ SMAP *sourceMapOf(const JCRClass *jclass, const char *className, int njplSupport
     return smap;
 }
 
-}  // namespace
-
-int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
-    if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass")) return PRIRewriteObjectStreamClass(jclass);
+int instrumentMethods(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     const VMTraits &vm = PRISettings().vm;
     if (!PRIIsBootstrapDone() && !vm.instrumentsBeforeInitialisation) return 0;
     const char *className = JCRClassName(jclass);
@@ -134,6 +131,20 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     SMAPFree(smap);
     if (changed) gSomeClassInstrumented = true;
     return changed ? 1 : 0;
+}
+
+}  // namespace
+
+int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport) {
+    // ObjectStreamClass's serial-UID rewrite comes first; its methods are then
+    // instrumented like any other class's, so that serialisation's own frames
+    // (lookups, UID computation, reading and writing descriptors) are in the
+    // profile rather than charged to their callers.
+    if (JCRClassNameIs(jclass, "java/io/ObjectStreamClass") && !PRIIsMarkedInstrumented(jclass)) {
+        int rewritten = PRIRewriteObjectStreamClass(jclass);
+        return instrumentMethods(jclass, env, njplSupport) | rewritten;
+    }
+    return instrumentMethods(jclass, env, njplSupport);
 }
 
 int PRIPreInstrumentClass(JCRClass *jclass) {

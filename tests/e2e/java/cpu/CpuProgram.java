@@ -231,8 +231,14 @@ public final class CpuProgram {
         }
     }
 
+    // Its initialiser runs while ObjectStreamClass computes its UID, under
+    // AccessController's hidden frame: both are in the agent's stack.
     static final class Kinds implements java.io.Serializable {
         static final java.util.List<String> NAMES = new java.util.ArrayList<>(java.util.List.of("squares"));
+
+        static {
+            StackCheck.check("static initialiser run by the serial UID's computation");
+        }
     }
 
     static final class Initialised {

@@ -3,13 +3,18 @@
 // method.
 package cpu;
 
+import java.util.EnumSet;
 import java.util.HashMap;
+import java.util.List;
 import java.util.Map;
+import java.util.stream.Collectors;
 
 final class StackCheck {
     private static final boolean PRESENT = contextClassPresent();
     /** False when the agent runs without line probes: frames then hold their first line. */
     static final boolean LINES = !"false".equals(System.getProperty("cpu.lines"));
+    private static final StackWalker WALKER = StackWalker.getInstance(
+            EnumSet.of(StackWalker.Option.SHOW_HIDDEN_FRAMES, StackWalker.Option.RETAIN_CLASS_REFERENCE));
     private static final Map<String, Integer> IDS = new HashMap<String, Integer>();
     private static final Map<Integer, String> NAMES = new HashMap<Integer, String>();
     private static int checks;
@@ -45,16 +50,16 @@ final class StackCheck {
             return;
         }
         int[][] frames = frames();
-        StackTraceElement[] trace = instrumentedFrames(new Throwable().getStackTrace());
+        List<StackWalker.StackFrame> trace = WALKER.walk(s -> s.filter(StackCheck::instrumented).collect(Collectors.toList()));
         checks++;
         // frames[0] and trace[0] are this method; their lines differ by design.
-        if (frames.length != trace.length) {
-            fail(label, "depth " + frames.length + ", the VM says " + trace.length);
+        if (frames.length != trace.size()) {
+            fail(label, "depth " + frames.length + ", the VM says " + trace.size());
             return;
         }
-        for (int i = 0; i < trace.length; i++) {
-            StackTraceElement e = trace[i];
-            String method = e.getClassName() + "." + e.getMethodName();
+        for (int i = 0; i < trace.size(); i++) {
+            StackWalker.StackFrame e = trace.get(i);
+            String method = e.getClassName() + "." + e.getMethodName() + e.getDescriptor();
             if (LINES && i > 0 && frames[i][0] != e.getLineNumber()) {
                 fail(label, "frame " + i + " (" + method + ") at line " + frames[i][0]
                         + ", the VM says " + e.getLineNumber());
@@ -72,18 +77,16 @@ final class StackCheck {
         }
     }
 
-    /** The VM's frames that the agent instruments: not natives, not java.lang.Thread's. */
-    private static StackTraceElement[] instrumentedFrames(StackTraceElement[] trace) {
-        int kept = 0;
-        StackTraceElement[] result = new StackTraceElement[trace.length];
-        for (StackTraceElement e : trace) {
-            if (!e.isNativeMethod() && !e.getClassName().equals("java.lang.Thread")) {
-                result[kept++] = e;
-            }
-        }
-        StackTraceElement[] exact = new StackTraceElement[kept];
-        System.arraycopy(result, 0, exact, 0, kept);
-        return exact;
+    /**
+     * The VM's frames that the agent instruments: not natives, not
+     * java.lang.Thread's, not those of hidden classes (lambda proxies, lambda
+     * forms), which no class-load hook sees. Hidden methods of ordinary
+     * classes (AccessController.executePrivileged) are instrumented: the walk
+     * shows them, where a Throwable's trace would leave them out.
+     */
+    private static boolean instrumented(StackWalker.StackFrame frame) {
+        Class<?> owner = frame.getDeclaringClass();
+        return !frame.isNativeMethod() && owner != Thread.class && !owner.isHidden();
     }
 
     /** The line the profiler holds for the caller's frame. */
