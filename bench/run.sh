@@ -22,8 +22,9 @@ for program in "$build"/bench/bench_*; do
 done
 
 jar=/usr/share/java/guava.jar
-asm=/usr/share/java/asm.jar
-if [ ! -f "$asm" ] || [ ! -f "$jar" ] || ! command -v javac >/dev/null; then
+# The entry/exit adapter needs asm-commons (AdviceAdapter) and asm-tree.
+asm=/usr/share/java/asm.jar:/usr/share/java/asm-commons.jar:/usr/share/java/asm-tree.jar
+if [ ! -f /usr/share/java/asm-commons.jar ] || [ ! -f "$jar" ] || ! command -v javac >/dev/null; then
     echo "ASM comparison skipped: needs javac, $asm and $jar" >&2
     exit 0
 fi
