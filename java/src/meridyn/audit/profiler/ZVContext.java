@@ -298,8 +298,23 @@ public final class ZVContext {
         }
     }
 
-    @DontInline
+    /**
+     * Counting calls alone stays inline in the compiled callers; timing and
+     * notifications go out of line, so that their code is not copied into
+     * every caller of a small method.
+     */
     private static void quick(int methodId, int location) {
+        if (timeMethods || notifyMethodEnterExit) {
+            quickSlow(methodId, location);
+        } else if (countCalls && !_hibernate && access != UNBOUND) {
+            ZVContext context = getContextFast();
+            context.hasRunCounter = 0;
+            context.count(methodId);
+        }
+    }
+
+    @DontInline
+    private static void quickSlow(int methodId, int location) {
         if (!(countCalls || notifyMethodEnterExit || timeMethods && MethodTimes.isTimed(methodId))
                 || _hibernate || access == UNBOUND) {
             return;
