@@ -22,6 +22,13 @@ final class MethodTimes {
     private long[] total = new long[64];
     private long[] min = new long[64];
     private long[] max = new long[64];
+    /**
+     * Per node, the child entered last (its method and node): a call site
+     * mostly calls the same method again, so most entries find their node
+     * here without hashing.
+     */
+    private int[] lastMethod = new int[64];
+    private int[] lastChild = new int[64];
     private int size = 1;
     /** Open addressing on (parent, method): node indexes, 0 for free. */
     private int[] slots = new int[128];
@@ -125,19 +132,29 @@ final class MethodTimes {
 
     // ------------------------------------------------------------ the owning thread
 
-    /** A timed method was entered; its frame's stack pointer is sp. */
+    /**
+     * A timed method was entered; its frame's stack pointer is sp. The clock
+     * is read last, so that finding the node is not counted in the call.
+     */
     void enter(int methodId, int sp) {
-        int node = child(depth > 0 ? frameNode[depth - 1] : 0, methodId);
-        if (depth == frameNode.length) {
-            int length = depth * 2;
-            frameNode = grown(frameNode, length);
-            frameSp = grown(frameSp, length);
-            frameStart = grown(frameStart, length);
+        int open = depth;
+        int of = open > 0 ? frameNode[open - 1] : 0;
+        int node = lastMethod[of] == methodId ? lastChild[of] : child(of, methodId);
+        if (open == frameNode.length) {
+            growFrames();
         }
-        frameNode[depth] = node;
-        frameSp[depth] = sp;
-        frameStart[depth] = ZVTime.time0();
-        depth++;
+        frameNode[open] = node;
+        frameSp[open] = sp;
+        // (A snapshot reads the frames up to depth: the start is there first.)
+        frameStart[open] = ZVTime.time0();
+        depth = open + 1;
+    }
+
+    private void growFrames() {
+        int length = depth * 2;
+        frameNode = grown(frameNode, length);
+        frameSp = grown(frameSp, length);
+        frameStart = grown(frameStart, length);
     }
 
     /**
@@ -146,14 +163,15 @@ final class MethodTimes {
      * clock is read only when a timed frame ends.
      */
     void exitFrom(int sp) {
-        if (depth == 0 || frameSp[depth - 1] < sp) {
+        int open = depth;
+        if (open == 0 || frameSp[open - 1] < sp) {
             return;
         }
         long now = ZVTime.time0();
-        while (depth > 0 && frameSp[depth - 1] >= sp) {
-            depth--;
-            int node = frameNode[depth];
-            long time = now - frameStart[depth];
+        do {
+            open--;
+            int node = frameNode[open];
+            long time = now - frameStart[open];
             if (time < 0) {
                 time = 0;
             }
@@ -165,7 +183,8 @@ final class MethodTimes {
             if (time > max[node]) {
                 max[node] = time;
             }
-        }
+        } while (open > 0 && frameSp[open - 1] >= sp);
+        depth = open;
     }
 
     /** The stack pointer of the innermost open timed frame; 0 when none is open. */
@@ -175,7 +194,8 @@ final class MethodTimes {
 
     /** A method entered and left at once (no frame of its own): one call of no time. */
     void quick(int methodId) {
-        int node = child(depth > 0 ? frameNode[depth - 1] : 0, methodId);
+        int of = depth > 0 ? frameNode[depth - 1] : 0;
+        int node = lastMethod[of] == methodId ? lastChild[of] : child(of, methodId);
         calls[node]++;
         min[node] = 0;
     }
@@ -214,16 +234,19 @@ final class MethodTimes {
         return h ^ (h >>> 15);
     }
 
+    /** The node of methodId under node of, made when new; remembered as of's last child. */
     private int child(int of, int methodId) {
         int mask = slots.length - 1;
         for (int at = hash(of, methodId) & mask;; at = (at + 1) & mask) {
             int node = slots[at];
             if (node == 0) {
-                return added(of, methodId, at);
+                node = added(of, methodId, at);
+            } else if (parent[node] != of || method[node] != methodId) {
+                continue;
             }
-            if (parent[node] == of && method[node] == methodId) {
-                return node;
-            }
+            lastMethod[of] = methodId;
+            lastChild[of] = node;
+            return node;
         }
     }
 
@@ -236,6 +259,8 @@ final class MethodTimes {
             total = grown(total, length);
             min = grown(min, length);
             max = grown(max, length);
+            lastMethod = grown(lastMethod, length);
+            lastChild = grown(lastChild, length);
         }
         int node = size++;
         method[node] = methodId;

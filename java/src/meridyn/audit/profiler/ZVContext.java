@@ -4,6 +4,8 @@ package meridyn.audit.profiler;
 
 import java.lang.reflect.Method;
 
+import jdk.internal.vm.annotation.DontInline;
+
 /**
  * One context per Java thread. The call stack holds two ints per frame
  * (location, method id); the top frame is at {@code stackPointer} and the
@@ -201,6 +203,7 @@ public final class ZVContext {
         return enterSlow(methodId, location);
     }
 
+    @DontInline
     private static ZVContext enterSlow(int methodId, int location) {
         if (_hibernate) {
             return DETACHED;
@@ -240,6 +243,7 @@ public final class ZVContext {
     }
 
     /** The exit of the frame at sp below the floor: see popFloor. */
+    @DontInline
     private static void exitSlow(ZVContext context, int sp) {
         if (context.detached) {
             return;
@@ -294,8 +298,25 @@ public final class ZVContext {
         }
     }
 
+    /**
+     * Counting calls alone stays inline in the compiled callers; timing and
+     * notifications go out of line, so that their code is not copied into
+     * every caller of a small method.
+     */
     private static void quick(int methodId, int location) {
-        if (!(countCalls || timeMethods || notifyMethodEnterExit) || _hibernate || access == UNBOUND) {
+        if (timeMethods || notifyMethodEnterExit) {
+            quickSlow(methodId, location);
+        } else if (countCalls && !_hibernate && access != UNBOUND) {
+            ZVContext context = getContextFast();
+            context.hasRunCounter = 0;
+            context.count(methodId);
+        }
+    }
+
+    @DontInline
+    private static void quickSlow(int methodId, int location) {
+        if (!(countCalls || notifyMethodEnterExit || timeMethods && MethodTimes.isTimed(methodId))
+                || _hibernate || access == UNBOUND) {
             return;
         }
         ZVContext context = getContextFast();
