@@ -3,6 +3,7 @@
 package meridyn.audit.profiler;
 
 import java.lang.reflect.Method;
+import jdk.internal.vm.annotation.ForceInline;
 
 /**
  * One context per Java thread. The call stack holds two ints per frame
@@ -48,6 +49,8 @@ public final class ZVContext {
     public int[] callStack;
     /** Index of the top frame's location. */
     public int stackPointer;
+    /** Pushes at indexes below this fit in callStack: its length - 1, 0 in the placeholder context. */
+    private int pushLimit;
     /** Bits 0 and 1 are set by the agent's sampler and cleared here when the thread runs. */
     public int hasRunCounter;
     /**
@@ -57,7 +60,13 @@ public final class ZVContext {
      * class is instrumented, so identifiers run into the tens of thousands).
      * Only this thread writes it.
      */
-    private int[][] callCounts;
+    private int[][] callCounts = NO_COUNTS;
+    /** callCounts of a context that counted nothing yet. */
+    private static final int[][] NO_COUNTS = new int[0][];
+    /** Where the entries that are not counted add their one (never read). */
+    private static final int[] UNCOUNTED = new int[CallCounts.PAGE];
+    /** An identifier's bits that make its counting index: the number, and the sign. */
+    private static final int COUNTED_BITS = CallCounts.ID_MASK | Integer.MIN_VALUE;
     /** The next context that counts calls; see CallCounts. */
     ZVContext nextCounting;
     /** This thread's method times, once it entered a timed method. */
@@ -104,14 +113,16 @@ public final class ZVContext {
 
     /** Entries push inline. */
     private static final int FAST = 0;
-    /** Entries push inline unless their method is timed. */
-    private static final int TIMING = 1;
+    /** Entries push inline and count the call. */
+    private static final int COUNTING = 1;
+    /** Entries push inline (and count, following countCalls) unless their method is timed. */
+    private static final int TIMING = 2;
     /** Entries take enterSlow: not bound yet, attached (no thread field), hibernating or reporting entries. */
-    private static final int SLOW = 2;
+    private static final int SLOW = 3;
     /**
      * How entries go: the one switch the inline entry reads, a plain read;
-     * follows access, _hibernate, notifyMethodEnterExit and timeMethods
-     * through switchesChanged.
+     * follows access, _hibernate, notifyMethodEnterExit, timeMethods and
+     * countCalls through switchesChanged.
      */
     private static int mode = SLOW;
     private static volatile boolean hibernationEnabled;
@@ -151,6 +162,7 @@ public final class ZVContext {
     private ZVContext(boolean detached) {
         this.detached = detached;
         this.callStack = new int[detached ? BOTTOM : BOTTOM + 2 * INITIAL_FRAMES];
+        this.pushLimit = detached ? 0 : callStack.length - 1;
         this.popFloor = detached ? Integer.MAX_VALUE : 0;
     }
 
@@ -178,27 +190,42 @@ public final class ZVContext {
      * placeholder context comes back: its exits do nothing and its lines go
      * to index 0 of an array of its own.
      */
+    @ForceInline
     public static ZVContext didEnterMethod(int methodId, int location) {
-        // The common case in a few loads and stores, small enough to inline.
+        // Inlined at every call site, cold ones included: by size alone the
+        // client compiler would call it out of line at most of them.
         int how = mode;
-        if (how == FAST || how == TIMING && !MethodTimes.isTimed(methodId)) {
+        if (how <= COUNTING || how == TIMING && !MethodTimes.isTimed(methodId)) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
-                int sp = context.stackPointer + 2;
-                int[] stack = context.callStack;
-                if (sp >= BOTTOM && sp + 1 < stack.length) {
-                    stack[sp] = location;
-                    stack[sp + 1] = methodId;
-                    context.stackPointer = sp;
-                    context.hasRunCounter = 0;
-                    if (countCalls) {
-                        context.count(methodId);
-                    }
-                    return context;
-                }
+                return context.push(methodId, location, how != FAST && (how == COUNTING || countCalls));
             }
         }
         return enterSlow(methodId, location);
+    }
+
+    /** Pushes a frame, inline while the array has room for it. */
+    @ForceInline
+    private ZVContext push(int methodId, int location, boolean counted) {
+        int sp = stackPointer + 2;
+        if (sp >= pushLimit) {
+            return pushSlow(methodId, location);
+        }
+        int[] stack = callStack;
+        stack[sp] = location;
+        stack[sp + 1] = methodId;
+        stackPointer = sp;
+        hasRunCounter = 0;
+        if (counted) {
+            count(methodId);
+        }
+        return this;
+    }
+
+    /** A push that found no room, or in the placeholder context. */
+    private ZVContext pushSlow(int methodId, int location) {
+        enter(methodId, location);
+        return this;
     }
 
     private static ZVContext enterSlow(int methodId, int location) {
@@ -228,9 +255,9 @@ public final class ZVContext {
     /**
      * Every return of an instrumented method whose entry put its frame at
      * {@code sp}: the stack pointer goes back to the frame below, whatever
-     * an exception may have left above. Under 35 bytes of bytecode, so that
-     * even cold call sites inline it.
+     * an exception may have left above. Inlined at every call site.
      */
+    @ForceInline
     public static void willExitMethod(ZVContext context, int sp) {
         if (sp > context.popFloor) {
             context.stackPointer = sp - 2;
@@ -289,7 +316,7 @@ public final class ZVContext {
      * counted or entries take the slow path.
      */
     public static void enterExitQuick(int methodId, int location) {
-        if (mode != FAST || countCalls) {
+        if (mode != FAST) {
             quick(methodId, location);
         }
     }
@@ -365,7 +392,7 @@ public final class ZVContext {
 
     /** The thread has ended: its stack is empty from now on. */
     public static void removeContext(ZVContext context) {
-        if (context != null && context.callCounts != null) {
+        if (context != null && context.callCounts != NO_COUNTS) {
             CallCounts.retire(context);
         }
         if (context != null && context.owner != null) {
@@ -402,14 +429,14 @@ public final class ZVContext {
 
     /**
      * Entries follow the switches (_hibernate, notifyMethodEnterExit,
-     * timeMethods) again; called by whoever changes one. Exits follow them
+     * timeMethods, countCalls) again; called by whoever changes one. Exits follow them
      * per thread, at the thread's next entry or exit that takes the slow path.
      */
     public static void switchesChanged() {
         if (access != THREAD_FIELD || _hibernate || notifyMethodEnterExit) {
             mode = SLOW;
         } else {
-            mode = timeMethods ? TIMING : FAST;
+            mode = timeMethods ? TIMING : countCalls ? COUNTING : FAST;
         }
     }
 
@@ -492,45 +519,50 @@ public final class ZVContext {
 
     // ------------------------------------------------------------ call counts
 
-    /** One call of an ordinary method (group and marker identifiers are negative). */
+    /**
+     * One call of an ordinary method. The sign bit stays in the index, so
+     * that a group's or a marker's identifier (negative) finds no page and
+     * goes to newCountPage, which leaves it out.
+     */
+    @ForceInline
     private void count(int methodId) {
-        int index = methodId & CallCounts.ID_MASK;
-        int[][] pages = callCounts;
-        int page = index >>> CallCounts.PAGE_BITS;
-        if (methodId > 0 && pages != null && page < pages.length && pages[page] != null) {
-            pages[page][index & (CallCounts.PAGE - 1)]++;
-        } else if (methodId > 0 && !detached) {
-            countSlow(index);
-        }
+        countPage((methodId & COUNTED_BITS) >>> CallCounts.PAGE_BITS)[methodId & (CallCounts.PAGE - 1)]++;
     }
 
-    private void countSlow(int index) {
+    /** The page of counts numbered page, made when missing. */
+    @ForceInline
+    private int[] countPage(int page) {
         int[][] pages = callCounts;
-        if (pages == null) {
+        return page < pages.length && pages[page] != null ? pages[page] : newCountPage(page);
+    }
+
+    private int[] newCountPage(int page) {
+        int[][] pages = callCounts;
+        if (page > (CallCounts.ID_MASK >>> CallCounts.PAGE_BITS) || detached) {
+            return UNCOUNTED;
+        }
+        if (pages == NO_COUNTS) {
             CallCounts.register(this);
         }
-        int page = index >>> CallCounts.PAGE_BITS;
-        int size = pages != null ? pages.length : CallCounts.INITIAL_PAGES;
+        int size = pages != NO_COUNTS ? pages.length : CallCounts.INITIAL_PAGES;
         while (size <= page) {
             size *= 2;
         }
-        if (pages == null || size > pages.length) {
+        if (size > pages.length) {
             int[][] bigger = new int[size][];
-            if (pages != null) {
-                System.arraycopy(pages, 0, bigger, 0, pages.length);
-            }
+            System.arraycopy(pages, 0, bigger, 0, pages.length);
             pages = bigger;
         }
         if (pages[page] == null) {
             pages[page] = new int[CallCounts.PAGE];
         }
-        pages[page][index & (CallCounts.PAGE - 1)]++;
         callCounts = pages;
+        return pages[page];
     }
 
     /** This thread's counts in pages (see callCounts); null when it counted none. */
     int[][] callCountPages() {
-        return callCounts;
+        return callCounts != NO_COUNTS ? callCounts : null;
     }
 
     // ------------------------------------------------------------ finding the context
@@ -803,6 +835,7 @@ public final class ZVContext {
 
     private void switchTo(int[] stack) {
         callStack = stack;
+        pushLimit = stack.length - 1;
         if (access != UNBOUND) {
             // The agent keeps its own reference to the array; hand it the new one.
             storeContext0(this);
