@@ -248,6 +248,7 @@ public final class ZVContext {
     }
 
     /** Entry of a method instrumented before the agent's bootstrap: the placeholder until then. */
+    @ForceInline
     public static ZVContext didEnterMethodPreInit(int methodId, int location) {
         return access == UNBOUND ? DETACHED : didEnterMethod(methodId, location);
     }
@@ -312,12 +313,20 @@ public final class ZVContext {
 
     /**
      * A small straight-line method: entered and left at once, nothing is
-     * pushed. Under 35 bytes of bytecode: nothing to record unless calls are
-     * counted or entries take the slow path.
+     * pushed. Nothing to record unless calls are counted or entries take
+     * the slow path; a count alone is made inline.
      */
+    @ForceInline
     public static void enterExitQuick(int methodId, int location) {
-        if (mode != FAST) {
-            quick(methodId, location);
+        int how = mode;
+        if (how != FAST) {
+            ZVContext context;
+            if (how == COUNTING && (context = Thread.currentThread().__ZV_context_) != null) {
+                context.hasRunCounter = 0;
+                context.count(methodId);
+            } else {
+                quick(methodId, location);
+            }
         }
     }
 
