@@ -3,7 +3,6 @@
 package meridyn.audit.profiler;
 
 import java.lang.reflect.Method;
-import jdk.internal.vm.annotation.ForceInline;
 
 /**
  * One context per Java thread. The call stack holds two ints per frame
@@ -49,8 +48,6 @@ public final class ZVContext {
     public int[] callStack;
     /** Index of the top frame's location. */
     public int stackPointer;
-    /** Pushes at indexes below this fit in callStack: its length - 1, 0 in the placeholder context. */
-    private int pushLimit;
     /** Bits 0 and 1 are set by the agent's sampler and cleared here when the thread runs. */
     public int hasRunCounter;
     /**
@@ -63,8 +60,6 @@ public final class ZVContext {
     private int[][] callCounts = NO_COUNTS;
     /** callCounts of a context that counted nothing yet. */
     private static final int[][] NO_COUNTS = new int[0][];
-    /** Where the entries that are not counted add their one (never read). */
-    private static final int[] UNCOUNTED = new int[CallCounts.PAGE];
     /** An identifier's bits that make its counting index: the number, and the sign. */
     private static final int COUNTED_BITS = CallCounts.ID_MASK | Integer.MIN_VALUE;
     /** The next context that counts calls; see CallCounts. */
@@ -162,7 +157,6 @@ public final class ZVContext {
     private ZVContext(boolean detached) {
         this.detached = detached;
         this.callStack = new int[detached ? BOTTOM : BOTTOM + 2 * INITIAL_FRAMES];
-        this.pushLimit = detached ? 0 : callStack.length - 1;
         this.popFloor = detached ? Integer.MAX_VALUE : 0;
     }
 
@@ -190,36 +184,31 @@ public final class ZVContext {
      * placeholder context comes back: its exits do nothing and its lines go
      * to index 0 of an array of its own.
      */
-    @ForceInline
     public static ZVContext didEnterMethod(int methodId, int location) {
-        // Inlined at every call site, cold ones included: by size alone the
-        // client compiler would call it out of line at most of them.
+        // The common case in a few loads and stores: the server compiler
+        // inlines it at hot call sites. Cold sites call it; forcing it inline
+        // at all of them made short runs slower (clojure's workload took 30%
+        // more CPU time), their compilation costing more than the calls.
         int how = mode;
         if (how <= COUNTING || how == TIMING && !MethodTimes.isTimed(methodId)) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
-                return context.push(methodId, location, how != FAST && (how == COUNTING || countCalls));
+                int sp = context.stackPointer + 2;
+                int[] stack = context.callStack;
+                if (sp >= BOTTOM && sp + 1 < stack.length) {
+                    stack[sp] = location;
+                    stack[sp + 1] = methodId;
+                    context.stackPointer = sp;
+                    context.hasRunCounter = 0;
+                    if (how != FAST && (how == COUNTING || countCalls)) {
+                        context.count(methodId);
+                    }
+                    return context;
+                }
+                return context.pushSlow(methodId, location);
             }
         }
         return enterSlow(methodId, location);
-    }
-
-    /** Pushes a frame, inline while the array has room for it. */
-    @ForceInline
-    private ZVContext push(int methodId, int location, boolean counted) {
-        int sp = stackPointer + 2;
-        if (sp >= pushLimit) {
-            return pushSlow(methodId, location);
-        }
-        int[] stack = callStack;
-        stack[sp] = location;
-        stack[sp + 1] = methodId;
-        stackPointer = sp;
-        hasRunCounter = 0;
-        if (counted) {
-            count(methodId);
-        }
-        return this;
     }
 
     /** A push that found no room, or in the placeholder context. */
@@ -248,7 +237,6 @@ public final class ZVContext {
     }
 
     /** Entry of a method instrumented before the agent's bootstrap: the placeholder until then. */
-    @ForceInline
     public static ZVContext didEnterMethodPreInit(int methodId, int location) {
         return access == UNBOUND ? DETACHED : didEnterMethod(methodId, location);
     }
@@ -256,9 +244,9 @@ public final class ZVContext {
     /**
      * Every return of an instrumented method whose entry put its frame at
      * {@code sp}: the stack pointer goes back to the frame below, whatever
-     * an exception may have left above. Inlined at every call site.
+     * an exception may have left above. Under 35 bytes of bytecode, so that
+     * even cold call sites inline it.
      */
-    @ForceInline
     public static void willExitMethod(ZVContext context, int sp) {
         if (sp > context.popFloor) {
             context.stackPointer = sp - 2;
@@ -313,20 +301,12 @@ public final class ZVContext {
 
     /**
      * A small straight-line method: entered and left at once, nothing is
-     * pushed. Nothing to record unless calls are counted or entries take
-     * the slow path; a count alone is made inline.
+     * pushed. Under 35 bytes of bytecode: nothing to record unless calls are
+     * counted or entries take the slow path.
      */
-    @ForceInline
     public static void enterExitQuick(int methodId, int location) {
-        int how = mode;
-        if (how != FAST) {
-            ZVContext context;
-            if (how == COUNTING && (context = Thread.currentThread().__ZV_context_) != null) {
-                context.hasRunCounter = 0;
-                context.count(methodId);
-            } else {
-                quick(methodId, location);
-            }
+        if (mode != FAST) {
+            quick(methodId, location);
         }
     }
 
@@ -529,27 +509,24 @@ public final class ZVContext {
     // ------------------------------------------------------------ call counts
 
     /**
-     * One call of an ordinary method. The sign bit stays in the index, so
-     * that a group's or a marker's identifier (negative) finds no page and
-     * goes to newCountPage, which leaves it out.
+     * One call of an ordinary method. The sign bit stays in the page number,
+     * so that a group's or a marker's identifier (negative) finds no page and
+     * is left out without a test of its own.
      */
-    @ForceInline
     private void count(int methodId) {
-        countPage((methodId & COUNTED_BITS) >>> CallCounts.PAGE_BITS)[methodId & (CallCounts.PAGE - 1)]++;
-    }
-
-    /** The page of counts numbered page, made when missing. */
-    @ForceInline
-    private int[] countPage(int page) {
+        int page = (methodId & COUNTED_BITS) >>> CallCounts.PAGE_BITS;
         int[][] pages = callCounts;
-        return page < pages.length && pages[page] != null ? pages[page] : newCountPage(page);
+        int[] counts;
+        if (page < pages.length && (counts = pages[page]) != null) {
+            counts[methodId & (CallCounts.PAGE - 1)]++;
+        } else if (methodId > 0 && !detached) {
+            newCountPage(page)[methodId & (CallCounts.PAGE - 1)]++;
+        }
     }
 
+    /** The page numbered page, made for the call that found it missing. */
     private int[] newCountPage(int page) {
         int[][] pages = callCounts;
-        if (page > (CallCounts.ID_MASK >>> CallCounts.PAGE_BITS) || detached) {
-            return UNCOUNTED;
-        }
         if (pages == NO_COUNTS) {
             CallCounts.register(this);
         }
@@ -844,7 +821,6 @@ public final class ZVContext {
 
     private void switchTo(int[] stack) {
         callStack = stack;
-        pushLimit = stack.length - 1;
         if (access != UNBOUND) {
             // The agent keeps its own reference to the array; hand it the new one.
             storeContext0(this);
