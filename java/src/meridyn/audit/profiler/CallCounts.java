@@ -6,8 +6,13 @@ package meridyn.audit.profiler;
 final class CallCounts {
     /** The ordinary identifier without its filter flag bits. */
     static final int ID_MASK = 0x0FFFFFFF;
-    /** Identifiers per page of a context's counts (4 KB), and its first directory's pages. */
-    static final int PAGE_BITS = 10;
+    /**
+     * Identifiers per page of a context's counts (512 bytes), and its first
+     * directory's pages. A thread's methods lie scattered over the
+     * identifiers (numbered in class-load order): small pages keep a thread
+     * that calls a few dozen methods at a few KB.
+     */
+    static final int PAGE_BITS = 7;
     static final int PAGE = 1 << PAGE_BITS;
     static final int INITIAL_PAGES = 16;
 

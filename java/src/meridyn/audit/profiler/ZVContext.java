@@ -59,7 +59,11 @@ public final class ZVContext {
      * class is instrumented, so identifiers run into the tens of thousands).
      * Only this thread writes it.
      */
-    private int[][] callCounts;
+    private int[][] callCounts = NO_COUNTS;
+    /** callCounts of a context that counted nothing yet. */
+    private static final int[][] NO_COUNTS = new int[0][];
+    /** An identifier's bits that make its counting index: the number, and the sign. */
+    private static final int COUNTED_BITS = CallCounts.ID_MASK | Integer.MIN_VALUE;
     /** The next context that counts calls; see CallCounts. */
     ZVContext nextCounting;
     /** This thread's method times, once it entered a timed method. */
@@ -106,14 +110,16 @@ public final class ZVContext {
 
     /** Entries push inline. */
     private static final int FAST = 0;
-    /** Entries push inline unless their method is timed. */
-    private static final int TIMING = 1;
+    /** Entries push inline and count the call. */
+    private static final int COUNTING = 1;
+    /** Entries push inline (and count, following countCalls) unless their method is timed. */
+    private static final int TIMING = 2;
     /** Entries take enterSlow: not bound yet, attached (no thread field), hibernating or reporting entries. */
-    private static final int SLOW = 2;
+    private static final int SLOW = 3;
     /**
      * How entries go: the one switch the inline entry reads, a plain read;
-     * follows access, _hibernate, notifyMethodEnterExit and timeMethods
-     * through switchesChanged.
+     * follows access, _hibernate, notifyMethodEnterExit, timeMethods and
+     * countCalls through switchesChanged.
      */
     private static int mode = SLOW;
     private static volatile boolean hibernationEnabled;
@@ -181,9 +187,12 @@ public final class ZVContext {
      * to index 0 of an array of its own.
      */
     public static ZVContext didEnterMethod(int methodId, int location) {
-        // The common case in a few loads and stores, small enough to inline.
+        // The common case in a few loads and stores: the server compiler
+        // inlines it at hot call sites, cold sites call it. Forcing it inline
+        // at every site made short runs slower: compiling the larger methods
+        // cost more CPU time than the calls it saved.
         int how = mode;
-        if (how == FAST || how == TIMING && !MethodTimes.isTimed(methodId)) {
+        if (how <= COUNTING || how == TIMING && !MethodTimes.isTimed(methodId)) {
             ZVContext context = Thread.currentThread().__ZV_context_;
             if (context != null) {
                 int sp = context.stackPointer + 2;
@@ -193,14 +202,22 @@ public final class ZVContext {
                     stack[sp + 1] = methodId;
                     context.stackPointer = sp;
                     context.hasRunCounter = 0;
-                    if (countCalls) {
+                    if (how != FAST && (how == COUNTING || countCalls)) {
                         context.count(methodId);
                     }
                     return context;
                 }
+                return context.pushSlow(methodId, location);
             }
         }
         return enterSlow(methodId, location);
+    }
+
+    /** A push that found no room, or in the placeholder context. */
+    @DontInline
+    private ZVContext pushSlow(int methodId, int location) {
+        enter(methodId, location);
+        return this;
     }
 
     @DontInline
@@ -293,7 +310,7 @@ public final class ZVContext {
      * counted or entries take the slow path.
      */
     public static void enterExitQuick(int methodId, int location) {
-        if (mode != FAST || countCalls) {
+        if (mode != FAST) {
             quick(methodId, location);
         }
     }
@@ -386,7 +403,7 @@ public final class ZVContext {
 
     /** The thread has ended: its stack is empty from now on. */
     public static void removeContext(ZVContext context) {
-        if (context != null && context.callCounts != null) {
+        if (context != null && context.callCounts != NO_COUNTS) {
             CallCounts.retire(context);
         }
         if (context != null && context.owner != null) {
@@ -423,14 +440,15 @@ public final class ZVContext {
 
     /**
      * Entries follow the switches (_hibernate, notifyMethodEnterExit,
-     * timeMethods) again; called by whoever changes one. Exits follow them
-     * per thread, at the thread's next entry or exit that takes the slow path.
+     * timeMethods, countCalls) again; called by whoever changes one. Exits
+     * follow them per thread, at the thread's next entry or exit that takes
+     * the slow path.
      */
     public static void switchesChanged() {
         if (access != THREAD_FIELD || _hibernate || notifyMethodEnterExit) {
             mode = SLOW;
         } else {
-            mode = timeMethods ? TIMING : FAST;
+            mode = timeMethods ? TIMING : countCalls ? COUNTING : FAST;
         }
     }
 
@@ -513,45 +531,47 @@ public final class ZVContext {
 
     // ------------------------------------------------------------ call counts
 
-    /** One call of an ordinary method (group and marker identifiers are negative). */
+    /**
+     * One call of an ordinary method. The sign bit stays in the page number,
+     * so that a group's or a marker's identifier (negative) finds no page and
+     * is left out without a test of its own.
+     */
     private void count(int methodId) {
-        int index = methodId & CallCounts.ID_MASK;
+        int page = (methodId & COUNTED_BITS) >>> CallCounts.PAGE_BITS;
         int[][] pages = callCounts;
-        int page = index >>> CallCounts.PAGE_BITS;
-        if (methodId > 0 && pages != null && page < pages.length && pages[page] != null) {
-            pages[page][index & (CallCounts.PAGE - 1)]++;
+        int[] counts;
+        if (page < pages.length && (counts = pages[page]) != null) {
+            counts[methodId & (CallCounts.PAGE - 1)]++;
         } else if (methodId > 0 && !detached) {
-            countSlow(index);
+            newCountPage(page)[methodId & (CallCounts.PAGE - 1)]++;
         }
     }
 
-    private void countSlow(int index) {
+    /** The page numbered page, made for the call that found it missing. */
+    private int[] newCountPage(int page) {
         int[][] pages = callCounts;
-        if (pages == null) {
+        if (pages == NO_COUNTS) {
             CallCounts.register(this);
         }
-        int page = index >>> CallCounts.PAGE_BITS;
-        int size = pages != null ? pages.length : CallCounts.INITIAL_PAGES;
+        int size = pages != NO_COUNTS ? pages.length : CallCounts.INITIAL_PAGES;
         while (size <= page) {
             size *= 2;
         }
-        if (pages == null || size > pages.length) {
+        if (size > pages.length) {
             int[][] bigger = new int[size][];
-            if (pages != null) {
-                System.arraycopy(pages, 0, bigger, 0, pages.length);
-            }
+            System.arraycopy(pages, 0, bigger, 0, pages.length);
             pages = bigger;
         }
         if (pages[page] == null) {
             pages[page] = new int[CallCounts.PAGE];
         }
-        pages[page][index & (CallCounts.PAGE - 1)]++;
         callCounts = pages;
+        return pages[page];
     }
 
     /** This thread's counts in pages (see callCounts); null when it counted none. */
     int[][] callCountPages() {
-        return callCounts;
+        return callCounts != NO_COUNTS ? callCounts : null;
     }
 
     // ------------------------------------------------------------ finding the context
