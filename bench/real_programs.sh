@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Real programs from Debian's packages (rhino, h2, clojure, groovy, checkstyle,
 # jython, derby), each running a workload of bench/workloads/ as a whole run
-# with start-up: plain, with the agent alone, agent + profiler in CPU mode at
-# 10 ms, the agent without line probes (PRIInstrumentLines=false), and JFR's
+# with start-up: plain, with the agent alone (its profiler off: the agent
+# loads it by default), agent + profiler in CPU mode at 10 ms, the same
+# without line probes (PRIInstrumentLines=false), and JFR's
 # "profile" settings on a plain run. Rounds alternate the configurations; the
 # medians of wall and CPU time (user + sys) give the ratios to plain. Prints a
 # markdown table; programs whose package is missing are skipped.
@@ -33,16 +34,16 @@ echo "{DuvOzurivud3.0=\"$install\";}" >"$work/profiled/.zv_audit"
 configs=(plain agent profiler methods jfr)
 declare -A flag=(
     [plain]=""
-    [agent]="-agentpath:$agent"
+    [agent]="-agentpath:$agent=Eprofiler=false"
     [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
-    [methods]="-agentpath:$agent=PRIInstrumentLines=false"
+    [methods]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\",PRIInstrumentLines=false"
     [jfr]="-XX:StartFlightRecording=settings=profile,filename=$work/run.jfr")
 
 # run PROGRAM CONFIG: appends wall and CPU milliseconds to the program's files.
 run() {
     local f=() out dir=$work
     [ -n "${flag[$2]}" ] && f=("${flag[$2]}")
-    [ "$2" = profiler ] && dir=$work/profiled
+    [ "$2" = profiler ] || [ "$2" = methods ] && dir=$work/profiled
     out=$( { TIMEFORMAT='%R %U %S'; time (cd "$dir" && "$java" "${f[@]}" "${args[@]}" >/dev/null 2>"$work/err") ; } 2>&1 ) ||
         { echo "$1 $2: run failed: $(tail -3 "$work/err")" >&2; return 1; }
     set -- "$1" "$2" $out
