@@ -74,7 +74,7 @@ TEST(HostileClass, BadMagicIsReported) {
 }
 
 TEST(HostileClass, EveryTruncationOfARealClassIsRefused) {
-    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "zvtest/Shapes$Color", "Lambdas"}) {
+    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "Lambdas"}) {
         Bytes original = ModernOrSampleClass(name);
         for (size_t length = 0; length < original.size(); length++) {
             Bytes cut(original.begin(), original.begin() + static_cast<long>(length));
