@@ -1,10 +1,13 @@
-// Fuzz target of the class-file model: parse, write back, and parse and
-// write every method's Code attribute and line tables.
+// Fuzz target of the class-file model: parse, write back, parse and write
+// every method's Code attribute and line tables, decode each method's code
+// and size its stack against the input's own pool, and dump it all.
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "classfile/bytecode.h"
 #include "classfile/classfile.h"
 #include "support/heap.h"
 
@@ -51,13 +54,21 @@ void CheckMethods(const JCRClass *jclass) {
             std::abort();
         sFree(written);
         CheckLineTables(jclass, code);
+        // Operands index the input's pool, whatever it holds.
+        if (JCRInsnList *list = JCRDecodeCode(code)) {
+            JCRComputeMaxStack(jclass, code, list);
+            JCRDumpCode(jclass, list, nullptr);
+            JCRFreeInsnList(list);
+        }
         JCRFreeCode(code);
     }
 }
 
-// Step 5: lookups and additions on whatever indexes the input holds.
+// Step 5: a dump, lookups and additions on whatever indexes the input holds.
 void CheckEdits(JCRClass *jclass) {
+    JCRDumpClass(jclass);
     JCRClassNameIs(jclass, "a.B");
+    JCRFindString(jclass, "x");
     JCRFindMethodref(jclass, "java/lang/Object", "<init>", "()V");
     JCRAddMethodref(jclass, "zv/Probe", "enter", "(I)V");
     JCRAddMethod(jclass, JCR_ACC_STATIC, "<clinit>", "()V", nullptr, nullptr);
@@ -68,6 +79,9 @@ void CheckEdits(JCRClass *jclass) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 20) return 0;
+    // The dumps are read by nobody here.
+    static const bool quiet = std::freopen("/dev/null", "w", stdout) != nullptr;
+    (void)quiet;
     // Step 1: parse.
     JCRClass *jclass = JCRParseClass(data, static_cast<int>(size));
     if (jclass == nullptr) return 0;

@@ -94,6 +94,26 @@ inline Bytes MinimalClass(const std::string &name, bool tail = true) {
     return c.bytes;
 }
 
+// An attribute on the agent heap named by pool entry `nameIndex`, holding `info`.
+inline JCRAttribute *MakeAttribute(uint16_t nameIndex, const Bytes &info) {
+    auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + info.size())));
+    attribute->name_index = nameIndex;
+    attribute->length = static_cast<uint32_t>(info.size());
+    if (!info.empty()) std::memcpy(attribute->info, info.data(), info.size());
+    return attribute;
+}
+
+// Appends an attribute named `name` holding `info` to a class's or member's attributes.
+template <typename Owner>
+void AddAttribute(JCRClass *jclass, Owner *owner, const char *name, const Bytes &info = {}) {
+    auto **attributes =
+        static_cast<JCRAttribute **>(sMalloc(static_cast<int>(sizeof(JCRAttribute *) * (owner->attributes_count + 1u))));
+    for (int a = 0; a < owner->attributes_count; ++a) attributes[a] = owner->attributes[a];
+    attributes[owner->attributes_count++] = MakeAttribute(static_cast<uint16_t>(JCRAddUtf8(jclass, name)), info);
+    sFree(owner->attributes);
+    owner->attributes = attributes;
+}
+
 // A zeroed record of the agent heap with `count` copies of the items in *array.
 template <typename T, typename Item>
 T *HeapRecord(Item **array = nullptr, std::initializer_list<Item> items = {}) {

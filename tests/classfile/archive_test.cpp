@@ -1,7 +1,6 @@
 // The class dump archive: package directories, file names and refusals.
-#include <cstdlib>
-
 #include "class_files.h"
+#include "scratch_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -9,25 +8,18 @@ namespace {
 
 class ArchiveTest : public testing::Test {
 protected:
-    void SetUp() override {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zv_archive_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        base_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(base_); }
-
     std::string Archive(const JCRClass *jclass, const std::string &base) {
         return StderrOf([&] { StdoutOf([&] { JCRArchiveClass(jclass, base.c_str()); }); });
     }
 
-    fs::path base_;
+    ScratchDirectory scratch_;
+    const fs::path base_ = scratch_.path();
 };
 
 }  // namespace
 
 TEST_F(ArchiveTest, ClassesGoIntoTheirPackageDirectoriesUnderTheBase) {
-    Bytes original = SampleClass("zvtest/Shapes$Circle");
+    Bytes original = MinimalClass("zvtest/Shapes$Circle");
     ClassPtr jclass = Parse(original);
     ASSERT_NE(jclass, nullptr);
     std::string base = (base_ / "dump").string();  // created on the way

@@ -12,14 +12,6 @@ CodePtr MethodCode(const JCRClass *jclass, const char *name, const char *descrip
     return CodePtr(JCRParseCode(jclass, JCRFindMemberAttribute(jclass, method, "Code")));
 }
 
-JCRAttribute *Attribute(uint16_t nameIndex, const Bytes &info) {
-    auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + info.size())));
-    attribute->name_index = nameIndex;
-    attribute->length = static_cast<uint32_t>(info.size());
-    if (!info.empty()) std::memcpy(attribute->info, info.data(), info.size());
-    return attribute;
-}
-
 }  // namespace
 
 TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
@@ -32,7 +24,7 @@ TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
         {},
     };
     for (const Bytes &info : cases) {
-        JCRAttribute *attribute = Attribute(3, info);
+        JCRAttribute *attribute = MakeAttribute(3, info);
         JCRCode *code = nullptr;
         std::string messages = StderrOf([&] { code = JCRParseCode(&none, attribute); });
         EXPECT_EQ(code, nullptr);
@@ -43,7 +35,7 @@ TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
 
 TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
     JCRClass none{};
-    JCRAttribute *attribute = Attribute(4, {0, 2, 0, 3, 0, 7});
+    JCRAttribute *attribute = MakeAttribute(4, {0, 2, 0, 3, 0, 7});
     LineTablePtr table(JCRParseLineTable(&none, attribute));
     sFree(attribute);
     ASSERT_NE(table, nullptr);

@@ -28,39 +28,6 @@ ParseResult ParseQuietly(const Bytes &bytes) {
     return result;
 }
 
-// Uses everything a parsed class offers, to shake out bad indexes.
-void Exercise(JCRClass *jclass) {
-    Bytes written = Write(jclass);
-    EXPECT_FALSE(written.empty());
-    StdoutOf([&] {
-        StderrOf([&] {
-            JCRDumpClass(jclass);
-            for (int m = 0; m < jclass->methods_count; m++) {
-                JCRCode *code = JCRParseCode(jclass, JCRFindMemberAttribute(jclass, jclass->methods[m], "Code"));
-                if (code == nullptr) continue;
-                JCRInsnList *list = JCRDecodeCode(code);
-                if (list != nullptr) {
-                    JCRComputeMaxStack(jclass, code, list);
-                    JCRDumpCode(jclass, list, nullptr);
-                }
-                JCRFreeInsnList(list);
-                for (int a = 0; a < code->attributes_count; a++) {
-                    JCRLineTable *table = JCRParseLineTable(jclass, code->attributes[a]);
-                    sFree(JCRWriteLineTable(jclass, table));
-                    JCRFreeLineTable(table);
-                }
-                sFree(JCRWriteCode(jclass, code));
-                JCRFreeCode(code);
-            }
-            JCRClassNameIs(jclass, "zvtest.Flow");
-            JCRFindMethodref(jclass, "java/lang/Object", "<init>", "()V");
-            JCRFindString(jclass, "x");
-            JCRAddMethodref(jclass, "zv/Probe", "enter", "()V");
-            JCRAddMethod(jclass, 0, "zvNew", "()V", nullptr, nullptr);
-        });
-    });
-}
-
 }  // namespace
 
 TEST(HostileClass, BadMagicIsReported) {
@@ -74,7 +41,7 @@ TEST(HostileClass, BadMagicIsReported) {
 }
 
 TEST(HostileClass, EveryTruncationOfARealClassIsRefused) {
-    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "zvtest/Shapes$Color", "Lambdas"}) {
+    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "Lambdas"}) {
         Bytes original = ModernOrSampleClass(name);
         for (size_t length = 0; length < original.size(); length++) {
             Bytes cut(original.begin(), original.begin() + static_cast<long>(length));
@@ -143,9 +110,11 @@ TEST(HostileClass, UnknownConstantKindsAreReported) {
     }
 }
 
-TEST(HostileClass, BadIndexesParseAndAreHandledSafely) {
-    // this_class, super_class, interfaces and member names all point outside
-    // the pool or at entries of the wrong kind.
+// this_class, super_class, interfaces and member names all point outside
+// the pool or at entries of the wrong kind. (These bytes are a seed of the
+// class-file fuzz target, which on every build writes, decodes, sizes, dumps
+// and edits them, and flips bytes of real classes.)
+TEST(HostileClass, BadIndexesParseAndLookupsFindNothing) {
     ClassBytes b;
     b.u32(0xCAFEBABE).u16(0).u16(52).u16(5);
     b.utf8("Code").u8(JCR_CONSTANT_Class).u16(4000).u8(JCR_CONSTANT_String).u16(3).u8(JCR_CONSTANT_Methodref).u16(1).u16(2);
@@ -158,28 +127,6 @@ TEST(HostileClass, BadIndexesParseAndAreHandledSafely) {
     EXPECT_EQ(JCRClassName(r.jclass.get()), nullptr);
     EXPECT_FALSE(JCRClassNameIs(r.jclass.get(), ""));
     EXPECT_EQ(JCRFindClassRef(r.jclass.get(), "x"), -1);
-    Exercise(r.jclass.get());
-}
-
-TEST(HostileClass, FlippedBytesNeverBreakTheModel) {
-    for (const char *name : {"zvtest/Flow", "Lambdas"}) {
-        Bytes original = ModernOrSampleClass(name);
-        uint32_t state = 12345;
-        int parsed = 0;
-        for (int round = 0; round < 3000; round++) {
-            Bytes bytes = original;
-            for (int flips = 0; flips < 1 + round % 4; flips++) {
-                state = state * 1103515245 + 12345;
-                size_t at = (state >> 8) % bytes.size();
-                bytes[at] = static_cast<uint8_t>(round % 3 == 0 ? 0xFF : bytes[at] ^ (state >> 24));
-            }
-            ParseResult r = ParseQuietly(bytes);
-            if (r.jclass == nullptr) continue;
-            parsed++;
-            Exercise(r.jclass.get());
-        }
-        EXPECT_GT(parsed, 100) << name;
-    }
 }
 
 // Stack maps that chop locals the frame lacks, name unknown types or frame

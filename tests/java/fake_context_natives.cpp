@@ -50,15 +50,7 @@ void JNICALL enterWillExit(JNIEnv *, jclass, jlong t, jint a, jint b, jint c) {
     record("quick " + std::to_string(t) + " " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c));
 }
 
-void JNICALL directINotEnabled0(JNIEnv *env, jclass type) {
-    jmethodID warn = env->GetStaticMethodID(type, "getContextWarning", "()V");
-    if (warn != nullptr) env->CallStaticVoidMethod(type, warn);
-}
-
-jint JNICALL backtraceID(JNIEnv *, jclass, jint n) { return n + 1; }
 jint JNICALL createMarker(JNIEnv *, jclass, jstring, jint) { return static_cast<jint>(0xC0000001u); }
-jint JNICALL convertMarker(JNIEnv *, jclass, jint marker, jint) { return marker; }
-jlong JNICALL frequency(JNIEnv *, jclass) { return 1000; }
 std::atomic<jlong> ticks{0};
 jlong JNICALL time0(JNIEnv *, jclass) { return ++ticks; }
 
@@ -77,12 +69,8 @@ extern "C" JNIEXPORT jint JNICALL Java_javaside_FakeAgent_bind(JNIEnv *env, jcla
         {text("notifyMethodEntered"), text("(JIII)V"), reinterpret_cast<void *>(entered)},
         {text("notifyMethodExited"), text("(J)V"), reinterpret_cast<void *>(exited)},
         {text("notifyMethodEnterWillExit"), text("(JIII)V"), reinterpret_cast<void *>(enterWillExit)},
-        {text("directINotEnabled0"), text("()V"), reinterpret_cast<void *>(directINotEnabled0)},
         {text("storeContext0"), text(store.c_str()), reinterpret_cast<void *>(storeContext0)},
-        {text("getCurrentBacktraceID0"), text("(I)I"), reinterpret_cast<void *>(backtraceID)},
         {text("createMarker"), text("(Ljava/lang/String;I)I"), reinterpret_cast<void *>(createMarker)},
-        {text("convertMarker"), text("(II)I"), reinterpret_cast<void *>(convertMarker)},
-        {text("frequency0"), text("()J"), reinterpret_cast<void *>(frequency)},
     };
     if (env->RegisterNatives(context, methods, sizeof methods / sizeof methods[0]) != 0) return -1;
     JNINativeMethod clock[] = {{text("time0"), text("()J"), reinterpret_cast<void *>(time0)}};

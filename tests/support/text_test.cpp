@@ -1,6 +1,7 @@
 // Memory sizes and time spans: units, their order, the unit of a trailing
 // number, malformed text, values that do not fit 32 bits, and the formatted
-// time span.
+// time span. (That a formatted span parses back to its seconds is asserted by
+// the time-span fuzz target, which every build runs over its corpus.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,16 +46,13 @@ TEST(ParseTimeSpan, TooLongIsClampedWithMessage) {
     EXPECT_NE(err.find("<2147483648>"), std::string::npos);
 }
 
-TEST(FormatTimeSpan, PartsPluralsBlanksAndParsingBack) {
+TEST(FormatTimeSpan, PartsPluralsAndBlanks) {
     EXPECT_EQ(Format(0), "(null)");
     EXPECT_EQ(Format(1), "1 second");
     EXPECT_EQ(Format(120), "2 minutes");
     EXPECT_EQ(Format(86400), "1 day");
     EXPECT_EQ(Format(90061), "1 day 1 hour 1 minute 1 second");
     EXPECT_EQ(Format(2 * 86400 + 5), "2 days 5 seconds");
-    for (int seconds : {1, 59, 3599, 3600, 86399, 90061, 2147483647}) {
-        EXPECT_EQ(ParseTimeSpan(Format(seconds).c_str()), seconds) << seconds;
-    }
 }
 
 TEST(ParseMemorySize, UnitsOrderAndMalformedText) {

@@ -145,15 +145,7 @@ TEST_F(Instrument, ObjectKeepsItsConstructorAndIgnoredMethodsStayAlone) {
     // A method carrying the "ZVST$Ignore" attribute is skipped.
     ClassPtr shapes = shapeClass("Shapes");
     JCRMember *ignored = method(shapes.get(), "twoReturns");
-    auto *marker = static_cast<JCRAttribute *>(sMalloc(sizeof(JCRAttribute)));
-    marker->name_index = static_cast<uint16_t>(JCRAddUtf8(shapes.get(), "ZVST$Ignore"));
-    marker->length = 0;
-    auto **attributes = static_cast<JCRAttribute **>(sMalloc((ignored->attributes_count + 1) * sizeof(JCRAttribute *)));
-    for (int a = 0; a < ignored->attributes_count; ++a) attributes[a] = ignored->attributes[a];
-    attributes[ignored->attributes_count] = marker;
-    sFree(ignored->attributes);
-    ignored->attributes = attributes;
-    ++ignored->attributes_count;
+    AddAttribute(shapes.get(), ignored, "ZVST$Ignore");
     uint32_t before = decode(shapes.get(), "twoReturns")->code->code_length;
     PRIInstrumentClass(shapes.get(), nullptr, 0);
     EXPECT_EQ(decode(shapes.get(), "twoReturns")->code->code_length, before);

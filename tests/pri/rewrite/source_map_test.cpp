@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <string>
-#include <vector>
 
-#include "classfile/bytecode.h"
-#include "classfile/classfile.h"
+#include "class_files.h"
 #include "pri/filters/class_tables.h"
 #include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
@@ -22,22 +19,10 @@ namespace {
 // 37..40 to lines 1..4 of page.jsp.
 const char kMap[] = "SMAP\nShapes.java\nJSP\n*S JSP\n*F\n1 page.jsp\n*L\n1#1,4:37\n*E\n";
 
-JCRClass *shapesWithMap(bool withMap, const std::string &map = kMap) {
-    std::ifstream in(std::string(ZV_PRI_JAVA_CLASSES) + "/shapes/shapes/Shapes.class", std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+JCRClass *shapesWithMap(const std::string &map = kMap) {
+    Bytes bytes = ClassBytesOf(std::string(ZV_PRI_JAVA_CLASSES) + "/shapes", "shapes/Shapes");
     JCRClass *jclass = JCRParseClass(bytes.data(), static_cast<int>(bytes.size()));
-    if (jclass == nullptr || !withMap) return jclass;
-    const size_t length = map.size();
-    auto *attribute = static_cast<JCRAttribute *>(sMalloc(static_cast<int>(sizeof(JCRAttribute) + length)));
-    attribute->name_index = static_cast<uint16_t>(JCRAddUtf8(jclass, "SourceDebugExtension"));
-    attribute->length = static_cast<uint32_t>(length);
-    memcpy(attribute->info, map.data(), length);
-    auto **attributes = static_cast<JCRAttribute **>(
-        sMalloc(static_cast<int>(sizeof(JCRAttribute *) * (jclass->attributes_count + 1u))));
-    for (int i = 0; i < jclass->attributes_count; ++i) attributes[i] = jclass->attributes[i];
-    attributes[jclass->attributes_count++] = attribute;
-    sFree(jclass->attributes);
-    jclass->attributes = attributes;
+    if (jclass != nullptr) AddAttribute(jclass, jclass, "SourceDebugExtension", Bytes(map.begin(), map.end()));
     return jclass;
 }
 
@@ -88,7 +73,7 @@ TEST(SourceMappedClass, ReportsMappedLinesOnlyWhenSourceMapsAreOn) {
     for (int njpl : {1, 0}) {
         PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
         PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
-        JCRClass *jclass = shapesWithMap(true);
+        JCRClass *jclass = shapesWithMap();
         ASSERT_NE(jclass, nullptr);
         ASSERT_EQ(PRIInstrumentClass(jclass, nullptr, njpl), 1);
         Registered r = registered();
@@ -126,7 +111,7 @@ TEST(SourceMappedClass, BadInputTable) {
     for (const auto &[map, err] : rows) {
         PRIFreeClassTables(PRIInstallClassTables(PRINewClassTables()));
         PRIFreeFilters(PRIInstallFilters(PRINewFilters()));
-        JCRClass *jclass = shapesWithMap(true, map);
+        JCRClass *jclass = shapesWithMap(map);
         testing::internal::CaptureStderr();
         EXPECT_EQ(PRIInstrumentClass(jclass, nullptr, 1), 1) << map;
         EXPECT_EQ(testing::internal::GetCapturedStderr(), err) << map;

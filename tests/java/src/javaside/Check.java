@@ -20,10 +20,6 @@ final class Check {
         that(Objects.equals(expected, actual), what + ": expected <" + expected + "> but was <" + actual + ">");
     }
 
-    void fail(String what) {
-        that(false, what);
-    }
-
     /** Prints the outcome; true when every check passed. */
     boolean report(String suite) {
         for (String failure : failures) {
