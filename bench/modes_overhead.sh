@@ -33,23 +33,6 @@ cd "$work"
 program_command rhino
 "${JAVAC:-javac}" -d "$work/classes" "$here/java/Kernels.java"
 
-# seconds NAME COMMAND...: appends "wall cpu" of one run to NAME.s.
-seconds() {
-    local name=$1 TIMEFORMAT='%R %U %S' line
-    shift
-    line=$({ time "$@" >"$work/$name.out" 2>"$work/$name.err"; } 2>&1) || { echo "run failed: $*" >&2; exit 1; }
-    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$line" >>"$name.s"
-}
-report() {
-    local plain wall cpu pwall pcpu
-    pwall=$(cut -d' ' -f1 "$1.s" | median) pcpu=$(cut -d' ' -f2 "$1.s" | median)
-    for config in "$@"; do
-        wall=$(cut -d' ' -f1 "$config.s" | median) cpu=$(cut -d' ' -f2 "$config.s" | median)
-        awk -v c="$config" -v w="$wall" -v u="$cpu" -v pw="$pwall" -v pu="$pcpu" \
-            'BEGIN { printf "  %-10s wall %7.3f s (%.2fx)   cpu %7.3f s (%.2fx)\n", c, w, w / pw, u, u / pu }'
-    done
-}
-
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 classes='org.mozilla.javascript.ScriptRuntime|org.mozilla.javascript.optimizer.OptRuntime'
 # ("" for none: an option with nothing after its = is refused, and keeps its default)

@@ -32,3 +32,25 @@ bench_need() {
         [ -f "$f" ] || { echo "$(basename "$0"): $f is missing; build first" >&2; exit 1; }
     done
 }
+
+# seconds NAME COMMAND...: appends "wall cpu" (seconds; CPU is user + sys) of
+# one run to NAME.s in the current folder; the run's output goes to
+# $work/NAME.out and .err, and a failing run stops the script.
+seconds() {
+    local name=$1 TIMEFORMAT='%R %U %S' line
+    shift
+    line=$({ time "$@" >"$work/$name.out" 2>"$work/$name.err"; } 2>&1) || { echo "run failed: $*" >&2; exit 1; }
+    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$line" >>"$name.s"
+}
+
+# report BASE CONFIG...: the median wall and CPU time of BASE and of each
+# configuration (their runs in NAME.s), with the ratios to BASE.
+report() {
+    local pwall pcpu wall cpu config
+    pwall=$(cut -d' ' -f1 "$1.s" | median) pcpu=$(cut -d' ' -f2 "$1.s" | median)
+    for config in "$@"; do
+        wall=$(cut -d' ' -f1 "$config.s" | median) cpu=$(cut -d' ' -f2 "$config.s" | median)
+        awk -v c="$config" -v w="$wall" -v u="$cpu" -v pw="$pwall" -v pu="$pcpu" \
+            'BEGIN { printf "  %-18s wall %7.3f s (%.2fx)   cpu %7.3f s (%.2fx)\n", c, w, w / pw, u, u / pu }'
+    done
+}

@@ -30,13 +30,6 @@ unset ZENVA_HOME
 cd "$work"
 . "$workloads/programs.sh"
 
-# seconds NAME COMMAND...: appends "wall cpu" of one run to NAME.s.
-seconds() {
-    local name=$1 TIMEFORMAT='%R %U %S' line
-    shift
-    line=$({ time "$@" >"$work/$name.out" 2>"$work/$name.err"; } 2>&1) || { echo "run failed: $*" >&2; exit 1; }
-    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$line" >>"$name.s"
-}
 # profiled NAME INSTALL OPTIONS: one run of the program under the profiler of
 # the installation; the agent finds it through HOME's .zv_audit.
 profiled() {
@@ -46,15 +39,6 @@ profiled() {
     HOME=$work/home-$name seconds "$name" "$java25" \
         "-agentpath:$install/lib/libr2orar.so=Eprofiler.html=\"\",Eprofiler.collapsed=\"\",$options" \
         "${args[@]}"
-}
-report() {
-    local pwall pcpu wall cpu config
-    pwall=$(cut -d' ' -f1 "$1.s" | median) pcpu=$(cut -d' ' -f2 "$1.s" | median)
-    for config in "$@"; do
-        wall=$(cut -d' ' -f1 "$config.s" | median) cpu=$(cut -d' ' -f2 "$config.s" | median)
-        awk -v c="$config" -v w="$wall" -v u="$cpu" -v pw="$pwall" -v pu="$pcpu" \
-            'BEGIN { printf "  %-18s wall %7.3f s (%.2fx)   cpu %7.3f s (%.2fx)\n", c, w, w / pw, u, u / pu }'
-    done
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
