@@ -80,10 +80,11 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
     for (const JCRFrame &frame : added_) order.push_back({frame.offset, &frame, false});
     for (const JCRFrame &own : own_) order.push_back({log.branchTarget(own.offset), &own, true});
     if (startFrame_) order.push_back({log.branchTarget(0), &initial_, true});
-    for (const auto &[offset, target] : aliases_) {
+    for (const auto &alias : aliases_) {
+        const int target = alias.second;
         auto found = std::find_if(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == target; });
         if (found == own_.end() && target != 0) return nullptr;
-        order.push_back({offset, found != own_.end() ? &*found : &initial_, true});
+        order.push_back({alias.first, found != own_.end() ? &*found : &initial_, true});
     }
     std::sort(order.begin(), order.end(), [](const Placed &a, const Placed &b) { return a.offset < b.offset; });
     JCRStackMapEncoder encoder(initial_);
