@@ -729,7 +729,6 @@ ZVI_API const char *zviGetAlternateSourceForMethodID(int32_t id, ZVWord *outExtr
 
 /* ---------------------------------------------------------------- class filters */
 
-// Appends the entries of a new filter file; they alone answer queries from now on.
 /* Appends the entries of a new filter file; they alone answer queries from now on. */
 ZVI_API int zviReloadFilter(const char *path);
 ZVI_API int zviFilterAffectsMemoryProfiler(void);
@@ -823,7 +822,7 @@ typedef void (*ZVMonitorContended)(JNIEnv *env, const char *classSignature, int6
  * VM cannot report it or it already runs. Call it once the VM is initialised. */
 ZVI_API int zviStartContentionEvents(ZVMonitorContended handler);
 
-/* Answers one request of the audit port, on the port's Java thread (env).
+/* Answers one request of the audit port, on the port's listener thread (env).
  * argument is the rest of the request line after the command's name, spaces
  * trimmed ("" when none). Returns 1 with the reply's bytes in *outReply and
  * their number in *outLength, or 0 with a NUL-terminated error text in

@@ -131,7 +131,8 @@ void ZVFreeClassBuffer(ZVHashTable *buffer);
 
 // Puts the agent core's services into the record handed to extensions.
 void ZVInstallAgentServices();
-// Binds the audit port's request native to the commands extensions registered.
+// Binds the native that opens the audit port, whose listener answers with the
+// commands extensions registered.
 void ZVBindAuditPort(JNIEnv *env);
 
 // Lets the extension loader reach the extension list of the agent state.

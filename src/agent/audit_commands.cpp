@@ -1,34 +1,35 @@
-// Requests on the audit port: extensions register commands by name, and the
-// port's Java listener hands each request line to the native below, which
-// answers "OK <length>\n" with the command's bytes or "ERROR <text>\n".
+// Requests on the audit port: extensions register commands by name, and a
+// listener thread of the agent answers each request line with "OK <length>\n"
+// and the command's bytes, or "ERROR <text>\n". The Java side opens the port
+// through the native below; the listener is native, so that listening loads
+// no network classes into the program's VM.
 #include <jni.h>
+
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "agent/agent_internal.h"
+#include "agent/core.h"
 #include "contract/java_contract.h"
 #include "platform/local_ref.h"
+#include "platform/request_listener.h"
 #include "zvi.h"
 
 namespace {
 
 namespace jc = java_contract;
 constexpr size_t kMaxCommands = 16;
+constexpr size_t kMaxRequest = 256;
+constexpr int kReadTimeoutMillis = 5000;
 
-struct Command {
-    std::string name, usage;
-    ZVAuditCommand answer;
-};
+ZVAuditPort &port() { return ZVCore().auditPort; }
 
-std::mutex gMutex;
-std::vector<Command> gCommands;
-
-bool lookUp(const std::string &name, Command &out, std::string &usages) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    for (const Command &command : gCommands) {
+bool lookUp(const std::string &name, ZVAuditCommandEntry &out, std::string &usages) {
+    std::lock_guard<std::mutex> lock(port().mutex);
+    for (const ZVAuditCommandEntry &command : port().commands) {
         if (command.name == name) {
             out = command;
             return true;
@@ -49,7 +50,7 @@ std::string reply(JNIEnv *env, const std::string &line) {
     size_t space = request.find(' ');
     std::string name = request.substr(0, space);
     std::string argument = space == std::string::npos ? "" : trimmed(request.substr(space));
-    Command command;
+    ZVAuditCommandEntry command;
     std::string usages;
     if (name.empty() || !lookUp(name, command, usages))
         return usages.empty() ? "ERROR unknown request; no extension takes requests\n"
@@ -65,41 +66,59 @@ std::string reply(JNIEnv *env, const std::string &line) {
     return text;
 }
 
-jbyteArray JNICALL request(JNIEnv *env, jclass, jstring line) {
-    std::string text = "ERROR empty request\n";
-    if (line != nullptr) {
-        const char *chars = env->GetStringUTFChars(line, nullptr);
-        if (chars == nullptr) return nullptr;
-        std::string copy = chars;
-        env->ReleaseStringUTFChars(line, chars);
-        text = reply(env, copy);
+// The listener thread: one connection at a time, one request line each.
+void serveRequests(void *threadEnv) {
+    auto *env = static_cast<JNIEnv *>(threadEnv);
+    RequestListener listener;
+    {
+        std::lock_guard<std::mutex> lock(port().mutex);
+        listener = port().listener;
     }
-    jbyteArray bytes = env->NewByteArray(static_cast<jsize>(text.size()));
-    if (bytes != nullptr)
-        env->SetByteArrayRegion(bytes, 0, static_cast<jsize>(text.size()), reinterpret_cast<const jbyte *>(text.data()));
-    return bytes;
+    for (int client; (client = AcceptRequestClient(listener)) >= 0;) {
+        std::string line;
+        RequestRead read = ReadRequestLine(client, kMaxRequest, kReadTimeoutMillis, line);
+        if (read == RequestRead::Line) {
+            SendReply(client, reply(env, line));
+            if (env->ExceptionCheck()) env->ExceptionClear();  // a command's, not the listener's
+        } else if (read == RequestRead::Missing) {
+            SendReply(client, "ERROR request line missing or longer than " + std::to_string(kMaxRequest) + " bytes\n");
+        }
+        close(client);
+    }
+}
+
+// AuditPort.listen: binds the first free port from first to last and starts
+// the listener; the port, or -1 when none was free or the port listens already.
+jint JNICALL openPort(JNIEnv *, jclass, jint first, jint last, jboolean allAddresses) {
+    {
+        std::lock_guard<std::mutex> lock(port().mutex);
+        if (port().listener.fd >= 0 || !ListenOnFirstFreePort(first, last, allAddresses != JNI_FALSE, port().listener))
+            return -1;
+    }
+    if (zviCreateSystemThread("audit port", serveRequests) != JNI_OK) return -1;
+    return port().listener.port;
 }
 
 }  // namespace
 
 int zviRegisterAuditCommand(const char *name, const char *usage, ZVAuditCommand answer) {
     if (name == nullptr || *name == '\0' || strpbrk(name, " \t\r\n") != nullptr || answer == nullptr) return 0;
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (gCommands.size() == kMaxCommands) return 0;
-    for (const Command &command : gCommands)
+    std::lock_guard<std::mutex> lock(port().mutex);
+    if (port().commands.size() == kMaxCommands) return 0;
+    for (const ZVAuditCommandEntry &command : port().commands)
         if (command.name == name) return 0;
-    gCommands.push_back({name, usage != nullptr ? usage : name, answer});
+    port().commands.push_back({name, usage != nullptr ? usage : name, answer});
     return 1;
 }
 
 void ZVBindAuditPort(JNIEnv *env) {
-    LocalRef port(env, env->FindClass(jc::kAuditPortRequest.owner));
-    if (!port) {
+    LocalRef portClass(env, env->FindClass(jc::kAuditPortListen.owner));
+    if (!portClass) {
         env->ExceptionClear();
         return;
     }
     const JNINativeMethod natives[] = {
-        {const_cast<char *>(jc::kAuditPortRequest.name), const_cast<char *>(jc::kAuditPortRequest.descriptor),
-         reinterpret_cast<void *>(request)}};
-    if (env->RegisterNatives(port, natives, 1) != 0) env->ExceptionClear();
+        {const_cast<char *>(jc::kAuditPortListen.name), const_cast<char *>(jc::kAuditPortListen.descriptor),
+         reinterpret_cast<void *>(openPort)}};
+    if (env->RegisterNatives(portClass, natives, 1) != 0) env->ExceptionClear();
 }

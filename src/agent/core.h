@@ -9,8 +9,12 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "agent/agent.h"
+#include "platform/request_listener.h"
 #include "platform/vm_traits.h"
 
 // The dump the VM delivered on the requesting thread (dumps.cpp).
@@ -50,6 +54,18 @@ struct ZVPrioritizedService {
     ~ZVPrioritizedService();
 };
 
+// The audit port: the commands extensions registered, and the listener that
+// answers them (audit_commands.cpp).
+struct ZVAuditCommandEntry {
+    std::string name, usage;
+    ZVAuditCommand answer;
+};
+struct ZVAuditPort {
+    std::mutex mutex;  // guards commands and listener
+    std::vector<ZVAuditCommandEntry> commands;
+    RequestListener listener;  // fd -1 until the port listens
+};
+
 // Method IDs of the natives whose compiled code direct instrumentation
 // patches (class_load.cpp).
 struct ZVContextMethods {
@@ -72,6 +88,7 @@ struct ZVAgentCore {
     ZVContextMethods contextMethods;
     ZVDumpState dumps;
     ZVPrioritizedService service;
+    ZVAuditPort auditPort;
     jclass nativeClass = nullptr;  // global reference to meridyn/audit/Native
     jmethodID waitForever = nullptr;
 

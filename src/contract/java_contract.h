@@ -102,8 +102,8 @@ inline constexpr char kThreadClass[] = "java/lang/Thread";
     X(kSwitchesChanged, kContextClass, "switchesChanged", "()V")                                            \
     X(kMarkTimed, kContextClass, "markTimed", "([I)V")                                                      \
     X(kMethodTimes, kContextClass, "methodTimes", "()[J")                                                   \
-    /* AuditPort: the native that hands a request line to the agent */                                      \
-    X(kAuditPortRequest, kAuditPortClass, "request", "(Ljava/lang/String;)[B")                             \
+    /* AuditPort: the native that opens the port; the agent's listener answers it */                     \
+    X(kAuditPortListen, kAuditPortClass, "listen", "(IIZ)I")                                                \
     /* ZVContext: what instrumented code calls and reads */                                                 \
     X(kUpdateLocation, kContextClass, "updateLocation", "(" ZV_CONTEXT_TYPE "I)V")                          \
     X(kDidEnterMethod, kContextClass, "didEnterMethod", "(II)" ZV_CONTEXT_TYPE)                             \

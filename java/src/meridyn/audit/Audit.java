@@ -38,7 +38,7 @@ public final class Audit {
         Echo.call("Audit.start", "port=" + auditPort, "flags=" + startFlags);
         startMetricsThread();
         if (!again) {
-            AuditPort.start(new ThreadGroup(THREAD_GROUP), auditPort);
+            AuditPort.start(auditPort);
         }
     }
 
