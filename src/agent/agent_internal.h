@@ -131,6 +131,9 @@ void ZVFreeClassBuffer(ZVHashTable *buffer);
 
 // Puts the agent core's services into the record handed to extensions.
 void ZVInstallAgentServices();
+// Defines the classes of the zenva.jar the agent put on the class path
+// straight into the system class loader (class_path_classes.cpp).
+void ZVDefineClassPathClasses(JNIEnv *env);
 // Binds the native that opens the audit port, whose listener answers with the
 // commands extensions registered.
 void ZVBindAuditPort(JNIEnv *env);

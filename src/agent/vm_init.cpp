@@ -221,6 +221,7 @@ void ZVHandleVMInitialized(JNIEnv *env) {
     // settled and reported before the Java side takes any time stamp.
     PRIGetClockFrequency(nullptr);
 
+    ZVDefineClassPathClasses(env);
     LocalRef native(env, findClass(env, jc::kNativeClass));
     if (!native) missingClasses(1);
     core.nativeClass = static_cast<jclass>(env->NewGlobalRef(native));

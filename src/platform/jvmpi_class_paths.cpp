@@ -93,8 +93,9 @@ void addBootJar() {
 // which takes its locks.
 void addClassPathJar() {
     std::string zenva = libDirectory() + "/zenva.jar";
-    if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva)) {
-        Jvmpi().jvmti->AddToSystemClassLoaderSearch(zenva.c_str());
+    if (!pathNames(property("java.class.path"), "zenva.jar") && isFile(zenva) &&
+        Jvmpi().jvmti->AddToSystemClassLoaderSearch(zenva.c_str()) == JVMTI_ERROR_NONE) {
+        state().addedClassPathJar = zenva;
     }
 }
 
@@ -140,6 +141,8 @@ void JvmpiAddAgentJars() {
     addBootJarOnce();
     std::call_once(gClassPathOnce, addClassPathJar);
 }
+std::string JvmpiAddedClassPathJar() { return state().addedClassPathJar; }
+
 std::string JvmpiMissingAgentJar() {
     std::string library = ModulePathContaining(reinterpret_cast<const void *>(&libDirectory));
     size_t slash = library.find_last_of('/');

@@ -49,6 +49,9 @@ int JvmpiRetransformLoadedClasses(JNIEnv *env, int *refused);
 // boot class path and lib/zenva.jar on the system class path unless they are
 // there already. Safe to call more than once.
 void JvmpiAddAgentJars();
+// The zenva.jar that JvmpiAddAgentJars put on the system class path; empty
+// when the command line had one there or none was added.
+std::string JvmpiAddedClassPathJar();
 
 // The path of the agent's jar (zvbcp.jar, zenva.jar) that is missing beside
 // this library; empty when both are there.

@@ -85,6 +85,7 @@ struct JvmpiEmulation {
     struct ClassPaths {  // jvmpi_class_paths.cpp
         std::string bootAppendAtLoad;
         std::string addedBootJar;  // what the agent appended itself (not in the property when live)
+        std::string addedClassPathJar;  // the same for the system class path
     } classPaths;
 };
 

@@ -223,10 +223,13 @@ vm_init)
         "zenva: Main.setSNMPTrapPort(162)" "zenva: Audit.start(port=1500," "sum of squares"
     expect_line init out "AUDIT=z2a"
     expect_line init out "zenva.scanForFreePort=1510"
-    # A single port leaves the scan property alone.
-    run single "-agentpath:$agent=port=1500" -cp "$ZV_CLASSES" e2e.Hello
+    # A single port leaves the scan property alone. The agent's class-path
+    # classes are defined without the class loader opening zenva.jar.
+    run single "-agentpath:$agent=port=1500" -Xlog:class+load -cp "$ZV_CLASSES" e2e.Hello
     expect_line single out "AUDIT=z2a"
     expect_line single out "zenva.scanForFreePort=null"
+    expect_text single out "meridyn.audit.Native source: jdk.internal.loader.ClassLoaders\$AppClassLoader"
+    grep -q " java.util.jar.JarFile " "$work/single.out" && fail "single: the class loader opened a jar"
     ;;
 threads)
     # The probe's handler table sees the class loads: the installation's
