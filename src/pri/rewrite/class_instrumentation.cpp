@@ -31,8 +31,8 @@ std::string dottedName(const char *className) {
     return dotted;
 }
 
-// Whether zviInstrumentOnly's test wants some method of the class (its
-// interface and constructor checks aside): true without a test.
+// Whether zviInstrumentOnly's test wants at least one method of the class;
+// true when no test is set.
 bool someMethodWanted(const JCRClass *jclass, const char *className, ZVMethodWanted wanted) {
     if (wanted == nullptr) return true;
     std::string dotted = dottedName(className);
@@ -189,8 +189,10 @@ int PRIPreInstrumentClass(JCRClass *jclass) {
 int PRIHasInstrumentedMethods(void) { return gSomeClassInstrumented ? 1 : 0; }
 
 int PRIMayInstrument(const JCRClass *jclass) {
+    ZVMethodWanted wanted = gWanted.load(std::memory_order_acquire);
+    if (wanted == nullptr) return 1;
     const char *className = JCRClassName(jclass);
-    return className != nullptr && someMethodWanted(jclass, className, gWanted.load(std::memory_order_acquire));
+    return className != nullptr && someMethodWanted(jclass, className, wanted) ? 1 : 0;
 }
 
 int zviInstrumentOnly(ZVMethodWanted wanted) {
