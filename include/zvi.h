@@ -736,6 +736,22 @@ ZVI_API int zviFilterAffectsCPUProfiler(void);
 ZVI_API int zviShouldIgnoreMemory(int32_t methodID);
 ZVI_API int zviShouldIgnoreCPU(int32_t methodID);
 
+/* Whether a method gets entry and exit probes: its class's name in dotted
+ * form ("java.util.HashMap", as class-load events name it), its name,
+ * descriptor and access flags; nonzero: instrument it. Asked for every method
+ * of every class the agent instruments, on the thread that loads the class,
+ * without a lock held: it must be quick and thread-safe. */
+typedef int (*ZVMethodWanted)(const char *className, const char *methodName, const char *descriptor,
+                              int32_t access);
+/* Instruments only the methods that wanted answers yes for (the filters still
+ * apply to them); the other methods, and classes with none of them, stay as
+ * the VM loaded them, the classes loaded while the VM starts included. For an
+ * extension that needs the stacks of a few methods only (timing the methods
+ * of a filter); the stacks then hold those methods' frames alone. Call from
+ * ZVInitFunction, before classes load. 1 when in force; 0 when wanted is null,
+ * a restriction is in force already, or a class has been instrumented. */
+ZVI_API int zviInstrumentOnly(ZVMethodWanted wanted);
+
 /* ---------------------------------------------------------------- services for extensions */
 
 /* The kinds of argument value zviGetArgumentText reports. */

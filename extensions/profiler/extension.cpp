@@ -341,6 +341,22 @@ Arguments readArguments(const SEElement *initArgs) {
 // Whether a filter chooses the timed methods.
 bool timingFiltered() { return Profiler().settings.has(Kind::kTiming) && !Profiler().settings.methods.empty(); }
 
+// Whether the run times a filter's methods and nothing else: then no other
+// stack than those methods' frames is of use.
+bool timingFilteredOnly() {
+    const Settings &settings = Profiler().settings;
+    return settings.enabled && timingFiltered() && settings.kinds.size() == 1;
+}
+
+// The agent's question for each method it would instrument (zviInstrumentOnly).
+int timedMethod(const char *className, const char *methodName, const char *, int32_t) {
+    thread_local std::string method;
+    method.assign(className);
+    method += '.';
+    method += methodName;
+    return MethodMatches(Profiler().settings.methods, method) ? 1 : 0;
+}
+
 // Marks methods for timing once timing has started; before, they wait for it.
 void markTimed(std::vector<int32_t> numbers) {
     {
@@ -365,7 +381,7 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
         auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
         RememberMethod(id, name, methods[i].method_name, sourceName);
         if (timingFiltered() && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
-            MethodMatches(Profiler().settings.methods, name + "." + methods[i].method_name))
+            timedMethod(name.c_str(), methods[i].method_name, nullptr, 0))
             timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));
         sFree(methods[i].method_name);
         sFree(methods[i].method_signature);
@@ -475,6 +491,11 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     if (zviGetSamplerOptions(&period, &time)) AdoptAgentOptions(Profiler().settings, period, time);
     // Exact call counts go with the sampled profile (the timed one has its own).
     if (!Profiler().settings.has(Kind::kSampled)) Profiler().settings.calls = false;
+    // Probes in the timed methods alone, as the other methods' would only
+    // cost: the timed tree keeps nothing of them.
+    if (timingFilteredOnly() && !zviInstrumentOnly(timedMethod))
+        fputs("Zentrova profiler: every method stays instrumented (classes were instrumented before the profiler "
+              "started, or another extension chose the methods)\n", stderr);
     Profiler().record.order = 0;
     if (Profiler().settings.enabled) Profiler().record.javaInit = javaInit;
     // The extension's event, unlike the handler table's, comes after the

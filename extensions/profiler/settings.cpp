@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "zvi.h"
 
@@ -115,24 +116,25 @@ void readModes(const std::string &value, Settings &s) {
     if (sampled) s.cpu = cpu;
 }
 
-bool globMatches(const char *pattern, const char *text) {
-    const char *star = nullptr, *resume = nullptr;
-    while (*text != '\0') {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = text;
-        } else if (*pattern == *text) {
-            ++pattern;
-            ++text;
-        } else if (star != nullptr) {
-            pattern = star + 1;
-            text = ++resume;
+// '*' matches any run of characters; the pattern ends where the view does.
+bool globMatches(std::string_view pattern, std::string_view text) {
+    size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
         } else {
             return false;
         }
     }
-    while (*pattern == '*') ++pattern;
-    return *pattern == '\0';
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 }  // namespace
@@ -157,14 +159,19 @@ std::string WithSuffix(const std::string &path, const std::string &suffix) {
     return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-bool MethodMatches(const std::string &patterns, const std::string &method) {
+bool MethodMatches(std::string_view patterns, std::string_view method) {
+    // Asked for every method of every class loaded: no allocation once the
+    // thread's buffer is large enough.
+    thread_local std::string classPattern;
     for (size_t start = 0; start <= patterns.size();) {
         size_t bar = patterns.find('|', start);
-        std::string pattern = patterns.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-        start = bar == std::string::npos ? patterns.size() + 1 : bar + 1;
+        std::string_view pattern = patterns.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+        start = bar == std::string_view::npos ? patterns.size() + 1 : bar + 1;
         if (pattern.empty()) continue;
-        if (globMatches(pattern.c_str(), method.c_str()) || globMatches((pattern + ".*").c_str(), method.c_str()))
-            return true;
+        if (globMatches(pattern, method)) return true;
+        classPattern.assign(pattern);
+        classPattern += ".*";
+        if (globMatches(classPattern, method)) return true;
     }
     return false;
 }

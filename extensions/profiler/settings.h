@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,7 +43,7 @@ std::string KindSuffix(const Settings &settings, Kind kind);
 std::string WithSuffix(const std::string &path, const std::string &suffix);
 // Whether "Class.method" matches a pattern of "methods": '*' matches any run
 // of characters; a pattern that names a class matches its methods.
-bool MethodMatches(const std::string &patterns, const std::string &method);
+bool MethodMatches(std::string_view patterns, std::string_view method);
 
 // One argument as the agent hands it over: its kind (ZV_ARGUMENT_TEXT,
 // _NUMBER or _OTHER) and its text.

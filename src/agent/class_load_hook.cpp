@@ -131,7 +131,9 @@ void ZVHandleClassLoadHook(JVMPI_Event *event) {
         changed |= PRIInstrumentClass(jclass, event->env_id, CurrentOptions().njplSupport) != 0;
     } else {
         changed |= PRIPreInstrumentClass(jclass) != 0;
-        onlyConstants = changed == 0 && !JvmpiVerifiesHookedBootClasses() && addProbeConstants(jclass);
+        // A class with no method to instrument keeps its first version.
+        if (!PRIMayInstrument(jclass)) JvmpiNoSecondOffer();
+        else onlyConstants = changed == 0 && !JvmpiVerifiesHookedBootClasses() && addProbeConstants(jclass);
     }
     if (runExtensionHooks(jclass, 1) != 0) {
         changed = 1;

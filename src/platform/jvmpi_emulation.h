@@ -71,6 +71,9 @@ bool JvmpiBootAppendLoadable();
 // back are the ones to redefine the class from once the VM is live (its
 // changes stay valid then), rather than the bytes the VM offered.
 void JvmpiRedefineFromHandedBackBytes();
+// Called by a class-load hook listener while the VM starts: the class needs
+// no second offer once the VM is live (nothing of it would change then).
+void JvmpiNoSecondOffer();
 
 // Whether the VM verifies the boot classes that a class-load hook changed (as
 // JDK 25 does; JDK 17 verifies no boot class): then changing a class only to

@@ -64,12 +64,14 @@ void *JNICALL jvmtiMalloc(unsigned int size) {
 
 // Set by the listener during one class-load hook on this thread.
 thread_local bool tKeepHandedBack = false;
+thread_local bool tNoSecondOffer = false;
 
 void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobject loader, const char *name,
                                  jobject, jint length, const unsigned char *data, jint *newLength,
                                  unsigned char **newData) {
     if (!JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD_HOOK)) return;
     tKeepHandedBack = false;
+    tNoSecondOffer = false;
     JVMPI_Event event{};
     event.event_type = JVMPI_EVENT_CLASS_LOAD_HOOK;
     event.env_id = env;
@@ -84,7 +86,7 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
         *newData = hook.new_class_data;
         *newLength = hook.new_class_data_len;
     }
-    if (redefined == nullptr && !JvmpiBootAppendLoadable()) {
+    if (redefined == nullptr && !JvmpiBootAppendLoadable() && !tNoSecondOffer) {
         bool handedBack = changed && tKeepHandedBack;
         JvmpiKeepStartupClass(name, loader, handedBack ? hook.new_class_data : data,
                               handedBack ? hook.new_class_data_len : length);
@@ -368,6 +370,7 @@ jint requestObjectDump(JVMPI_Event &event, jobjectID id) {
 }  // namespace
 
 void JvmpiRedefineFromHandedBackBytes() { tKeepHandedBack = true; }
+void JvmpiNoSecondOffer() { tNoSecondOffer = true; }
 
 void JvmpiDeliver(JVMPI_Event *event) {
     void (*notify)(JVMPI_Event *) = Jvmpi().iface.NotifyEvent;

@@ -740,9 +740,15 @@ profiler_kinds | profiler_kinds_jdk25)
     # A filter times the methods it names alone (a class stands for its
     # methods): the least, average and greatest time of a call, exact calls;
     # a start-up class's method (loaded before the profiler) is timed too.
-    (cd "$work/timing" && run filtered "-agentpath:$agent=port=$((port + 1)),Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed|java.util.HashMap.put,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
+    # Only the classes of timed methods get probes (the class dump shows the
+    # changed classes): thrower is timed through its relay left as loaded.
+    (cd "$work/timing" && mkdir dump && TMPDIR=$work/timing/dump run filtered "-agentpath:$agent=port=$((port + 1)),dci=true,Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed|java.util.HashMap.put,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
         -cp "$ZV_CLASSES" e2e.Timed)
     expect_rc filtered 0
+    (cd "$work/timing/dump" && find . -name '*.class' | sort) >"$work/dumped"
+    grep -qx './e2e/Timed.class' "$work/dumped" && grep -qx './java/util/HashMap.class' "$work/dumped" &&
+        ! grep -vxE '\./(e2e/Timed|java/util/HashMap|java/lang/Thread|java/io/ObjectStreamClass)\.class' "$work/dumped" ||
+        fail "filtered: instrumented classes other than the timed ones' (or not these): $(head -5 "$work/dumped")"
     awk '$9 == "java.util.HashMap.put" && $8 > 0 { ok = 1 } END { exit !ok }' "$work/timing/filtered.txt" ||
         fail "filtered: java.util.HashMap.put not timed"
     # JDK 25's own method timing of the same class counts the same calls,

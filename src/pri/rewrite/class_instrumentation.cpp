@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "classfile/bytecode.h"
 #include "classfile/classfile.h"
@@ -19,6 +20,31 @@ namespace {
 constexpr uint16_t kInterface = 0x0200;
 
 std::atomic<bool> gSomeClassInstrumented{false};
+// zviInstrumentOnly's test; null: every method is wanted.
+std::atomic<ZVMethodWanted> gWanted{nullptr};
+
+// "java/util/HashMap" -> "java.util.HashMap", as zviInstrumentOnly's test names classes.
+std::string dottedName(const char *className) {
+    std::string dotted(className);
+    for (char &c : dotted)
+        if (c == '/') c = '.';
+    return dotted;
+}
+
+// Whether zviInstrumentOnly's test wants at least one method of the class;
+// true when no test is set.
+bool someMethodWanted(const JCRClass *jclass, const char *className, ZVMethodWanted wanted) {
+    if (wanted == nullptr) return true;
+    std::string dotted = dottedName(className);
+    for (int m = 0; m < jclass->methods_count; ++m) {
+        const JCRMember *method = jclass->methods[m];
+        const char *name = JCRUtf8At(jclass, method->name_index);
+        const char *descriptor = JCRUtf8At(jclass, method->descriptor_index);
+        if (name != nullptr && descriptor != nullptr && wanted(dotted.c_str(), name, descriptor, method->access_flags))
+            return true;
+    }
+    return false;
+}
 
 // The agent's own classes and a few that must never run instrumented code.
 bool excluded(const char *name) {
@@ -99,6 +125,9 @@ int instrumentMethods(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     if (className == nullptr || excluded(className)) return 0;
     if ((jclass->access_flags & kInterface) != 0 || PRIIsMarkedInstrumented(jclass)) return 0;
     if (vm.rewritesThreadClass && JCRClassNameIs(jclass, "java/lang/Thread")) return PRIRewriteThreadClass(jclass);
+    ZVMethodWanted wanted = gWanted.load(std::memory_order_acquire);
+    if (!someMethodWanted(jclass, className, wanted)) return 0;
+    std::string dotted = wanted != nullptr ? dottedName(className) : std::string();
 
     SMAP *smap = sourceMapOf(jclass, className, njplSupport);
     PRIContextRefs refs;
@@ -115,6 +144,7 @@ int instrumentMethods(JCRClass *jclass, JNIEnv *env, int njplSupport) {
         if (isObject && strcmp(name, "<init>") == 0) continue;
         if (JCRFindMemberAttribute(jclass, method, "ZVST$Ignore") != nullptr) continue;
         if (isEmptyFinalizer(jclass, method, name, descriptor)) continue;
+        if (wanted != nullptr && !wanted(dotted.c_str(), name, descriptor, method->access_flags)) continue;
         int access = method->access_flags & 7;
         if (smap == nullptr && PRIFilterEliminates(className, name, descriptor, access) >= 0) continue;
         uint32_t id = methodIDFor(className, name, descriptor, access, smap != nullptr);
@@ -157,3 +187,17 @@ int PRIPreInstrumentClass(JCRClass *jclass) {
 }
 
 int PRIHasInstrumentedMethods(void) { return gSomeClassInstrumented ? 1 : 0; }
+
+int PRIMayInstrument(const JCRClass *jclass) {
+    ZVMethodWanted wanted = gWanted.load(std::memory_order_acquire);
+    if (wanted == nullptr) return 1;
+    const char *className = JCRClassName(jclass);
+    return className != nullptr && someMethodWanted(jclass, className, wanted) ? 1 : 0;
+}
+
+int zviInstrumentOnly(ZVMethodWanted wanted) {
+    // Classes instrumented before would keep their probes everywhere.
+    if (wanted == nullptr || gSomeClassInstrumented) return 0;
+    ZVMethodWanted none = nullptr;
+    return gWanted.compare_exchange_strong(none, wanted, std::memory_order_acq_rel) ? 1 : 0;
+}

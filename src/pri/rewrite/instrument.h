@@ -22,6 +22,8 @@ int PRIInstrumentClass(JCRClass *jclass, JNIEnv *env, int njplSupport);
 int PRIPreInstrumentClass(JCRClass *jclass);
 // True once some method of some class has been instrumented.
 int PRIHasInstrumentedMethods(void);
+// False when zviInstrumentOnly's test wants none of the class's methods.
+int PRIMayInstrument(const JCRClass *jclass);
 
 // At the VM's class-load event: the agent's method records for the class
 // (new array, owned by the caller; null when none) and its class key.
