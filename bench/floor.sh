@@ -12,8 +12,10 @@
 # FLOOR_CONFIGS picks the configurations (default "plain empty stack agent
 # profiler jfr"; also: "noshare", plain with -Xshare:off as our agent turns
 # class data sharing off; "empty_noshare"; "empty_new", empty without the
-# classes loaded before the floor agent). FLOOR_JIT=1 adds, per program, one
-# run each of plain, empty and agent with -XX:+CITime: the JIT's compile time.
+# classes loaded before the floor agent; "rewrite", the floor agent rewriting
+# as for empty but dropping what it wrote: the cost of ASM's rewriting alone).
+# FLOOR_JIT=1 adds, per program, one run each of plain, empty and agent with
+# -XX:+CITime: the JIT's compile time.
 # Usage: bench/floor.sh BUILD_DIR [ROUNDS [PROGRAM...]]   (JAVA names the java program)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -59,6 +61,7 @@ declare -A flag=(
     [empty]="-javaagent:$f/floor.jar=empty"
     [empty_noshare]="-Xshare:off -javaagent:$f/floor.jar=empty"
     [empty_new]="-javaagent:$f/floor.jar=empty,new"
+    [rewrite]="-javaagent:$f/floor.jar=rewrite"
     [stack]="-javaagent:$f/floor.jar=stack"
     [agent]="-agentpath:$agent=Eprofiler=false"
     [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
@@ -77,9 +80,10 @@ java_in() {
     [ $status -eq 0 ] || { [ "$program" = checkstyle ] && [ $status -lt 128 ]; }
 }
 
-# The program's own output: without JFR's start-up note.
+# The program's own output: without JFR's start-up note. (h2's script
+# prints nothing: its runs are checked by their exit status only.)
 output() {
-    grep -v '^\[[0-9.]*s\]\[info\]\[jfr' "$1"
+    sed '/^\[[0-9.]*s\]\[info\]\[jfr/d' "$1"
 }
 
 # run CONFIG [EXTRA...]: one timed run of $program into $program.CONFIG.s.
@@ -99,15 +103,18 @@ run() {
 }
 
 # jit CONFIG: the JIT's compile time and counts of one run (-XX:+CITime
-# prints them on standard output at exit), and the floor agent's counts.
+# prints them on standard output at exit), and the floor agent's counts. The
+# times are elapsed times, which a loaded machine stretches; the bytecode
+# sizes compiled are not.
 jit() {
     local f=()
     read -ra f <<<"${flag[$1]}"
     java_in "$work" "${f[@]}" -XX:+CITime "${args[@]}" >"$work/jit.out" 2>"$work/jit.err"
     awk -v c="$1" '
-        /^  C[12] \{/ { n[$1] = $6; m[$1] = $10 }
+        /^  C[12] \{/ { n[$1] = $6; b[$1] = $8; m[$1] = $10 }
         /Total compilation time/ { t = $5 }
-        END { printf "%s: JIT %s s (C1 %s s, %s methods; C2 %s s, %s methods)", c, t, n["C1"], m["C1"], n["C2"], m["C2"] }' "$work/jit.out"
+        END { printf "%s: JIT %s s (C1 %s s, %s methods, %s bytes; C2 %s s, %s methods, %s bytes)",
+                    c, t, n["C1"], m["C1"], b["C1"], n["C2"], m["C2"], b["C2"] }' "$work/jit.out"
     grep -h '^floor ' "$work/jit.err" | sed 's/^/; /' | tr -d '\n'
     echo
 }

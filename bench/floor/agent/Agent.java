@@ -4,7 +4,9 @@
 // the least that instrumenting every method costs in this VM, whoever does
 // it. The argument picks what the calls do: "empty" (floor.Empty: nothing)
 // or "stack" (floor.Stack: push and pop the method number on a per-thread
-// array); ",new" leaves the classes loaded before the agent alone.
+// array); "rewrite" rewrites as "empty" does but hands the VM nothing back,
+// which leaves the rewriting's own cost (ASM in a cold VM); ",new" leaves the
+// classes loaded before the agent alone.
 // At exit it writes to stderr how many classes and methods it rewrote.
 // Usage: java -javaagent:floor.jar=MODE[,new] ...
 package floor.agent;
@@ -27,21 +29,25 @@ import org.objectweb.asm.Opcodes;
 public final class Agent implements ClassFileTransformer {
     // The class of the inserted calls, in internal form.
     private final String calls;
+    // True in the "rewrite" mode: the rewritten classes are dropped.
+    private final boolean discard;
     private final AtomicInteger nextMethod = new AtomicInteger();
     final AtomicInteger classes = new AtomicInteger();
     final AtomicInteger methods = new AtomicInteger();
     final AtomicInteger failed = new AtomicInteger();
 
-    private Agent(String calls) {
+    private Agent(String calls, boolean discard) {
         this.calls = calls;
+        this.discard = discard;
     }
 
     public static void premain(String argument, Instrumentation inst) throws Exception {
         String[] words = (argument == null ? "" : argument).split(",");
         String calls;
-        if (words[0].equals("empty")) calls = "floor/Empty";
+        if (words[0].equals("empty") || words[0].equals("rewrite")) calls = "floor/Empty";
         else if (words[0].equals("stack")) calls = "floor/Stack";
-        else throw new IllegalArgumentException("floor agent: the mode is \"empty\" or \"stack\", not \"" + words[0] + "\"");
+        else throw new IllegalArgumentException("floor agent: the mode is \"empty\", \"stack\" or \"rewrite\", not \""
+                + words[0] + "\"");
         boolean retransform = !(words.length > 1 && words[1].equals("new"));
 
         // Load and link the calls' class (and Stack's entries) now: loading
@@ -55,7 +61,7 @@ public final class Agent implements ClassFileTransformer {
             inst.redefineModule(module, Set.of(target.getModule()), Map.of(), Map.of(), Set.of(), Map.of());
         }
 
-        Agent agent = new Agent(calls);
+        Agent agent = new Agent(calls, words[0].equals("rewrite"));
         // A first rewrite of a class of our own, so that ASM's classes are
         // loaded before the agent sees classes it must not meet mid-rewrite.
         try (java.io.InputStream in = Agent.class.getResourceAsStream("Agent.class")) {
@@ -97,7 +103,8 @@ public final class Agent implements ClassFileTransformer {
                             byte[] bytes) {
         if (name == null || skipped(name)) return null;
         try {
-            return rewrite(name, bytes, true);
+            byte[] out = rewrite(name, bytes, true);
+            return discard ? null : out;
         } catch (Throwable e) {
             // Not parseable, or a method grown past 64 KB: the class stays as it was.
             failed.incrementAndGet();
