@@ -13,9 +13,13 @@
 # profiler jfr"; also: "noshare", plain with -Xshare:off as our agent turns
 # class data sharing off; "empty_noshare"; "empty_new", empty without the
 # classes loaded before the floor agent; "rewrite", the floor agent rewriting
-# as for empty but dropping what it wrote: the cost of ASM's rewriting alone).
-# FLOOR_JIT=1 adds, per program, one run each of plain, empty and agent with
-# -XX:+CITime: the JIT's compile time.
+# as for empty but dropping what it wrote: the cost of ASM's rewriting alone;
+# "hook", the floor agent offered every class and rewriting none;
+# "empty_cached" and "stack_cached", empty and stack with the rewritten
+# classes taken from a cache that an untimed first run fills: the calls'
+# cost without ASM's).
+# FLOOR_JIT=1 adds, per program, one run each of plain, empty (and
+# empty_cached when chosen) and agent with -XX:+CITime: the JIT's compile time.
 # Usage: bench/floor.sh BUILD_DIR [ROUNDS [PROGRAM...]]   (JAVA names the java program)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -62,6 +66,9 @@ declare -A flag=(
     [empty_noshare]="-Xshare:off -javaagent:$f/floor.jar=empty"
     [empty_new]="-javaagent:$f/floor.jar=empty,new"
     [rewrite]="-javaagent:$f/floor.jar=rewrite"
+    [hook]="-javaagent:$f/floor.jar=hook"
+    [empty_cached]="-javaagent:$f/floor.jar=empty,cache=$work/cache.empty"
+    [stack_cached]="-javaagent:$f/floor.jar=stack,cache=$work/cache.stack"
     [stack]="-javaagent:$f/floor.jar=stack"
     [agent]="-agentpath:$agent=Eprofiler=false"
     [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
@@ -126,6 +133,11 @@ for c in "${configs[@]:1}"; do header="$header $c |"; rule="$rule---|"; done
 rows=() notes=()
 for program in "${programs[@]}"; do
     program_command "$program" || { rows+=("| $program | skipped: package missing |"); continue; }
+    # The cached configurations' first run fills their cache, untimed.
+    for c in "${configs[@]}"; do
+        [[ $c == *_cached ]] && { java_in "$work" ${flag[$c]} "${args[@]}" >/dev/null 2>"$work/fill.err" ||
+            { echo "floor.sh: $program under $c failed: $(tail -3 "$work/fill.err")" >&2; continue 2; }; }
+    done
     for round in $(seq "$rounds"); do
         for c in "${configs[@]}"; do run "$c" || continue 3; done
     done
@@ -142,7 +154,9 @@ for program in "${programs[@]}"; do
     echo "$row   (load $(cut -d' ' -f1-3 /proc/loadavg))" >&2
     grep -h '^floor ' "$program".*.err | sort -u | sed "s/^/$program: /" >&2
     if [ "${FLOOR_JIT:-0}" = 1 ]; then
-        for c in plain empty agent; do notes+=("$program $(jit "$c")"); done
+        jits=(plain empty agent)
+        [[ " ${configs[*]} " == *" empty_cached "* ]] && jits=(plain empty empty_cached agent)
+        for c in "${jits[@]}"; do notes+=("$program $(jit "$c")"); done
     fi
 done
 echo "$header"

@@ -5,12 +5,21 @@
 // it. The argument picks what the calls do: "empty" (floor.Empty: nothing)
 // or "stack" (floor.Stack: push and pop the method number on a per-thread
 // array); "rewrite" rewrites as "empty" does but hands the VM nothing back,
-// which leaves the rewriting's own cost (ASM in a cold VM); ",new" leaves the
-// classes loaded before the agent alone.
+// which leaves the rewriting's own cost (ASM in a cold VM); "hook" returns
+// every class unchanged at once: the cost of being offered the classes.
+// Options: "new" leaves the classes loaded before the agent alone;
+// "cache=DIR" keeps each rewritten class in DIR under its name and the CRC-32
+// of the bytes it was made from, and takes it from there when the same bytes
+// come again: a second run pays for reading files instead of for ASM, the
+// nearest a Java agent gets to a rewriting that costs nothing.
 // At exit it writes to stderr how many classes and methods it rewrote.
-// Usage: java -javaagent:floor.jar=MODE[,new] ...
+// Usage: java -javaagent:floor.jar=MODE[,new][,cache=DIR] ...
 package floor.agent;
 
+import java.io.File;
+import java.io.FileInputStream;
+import java.io.FileOutputStream;
+import java.io.IOException;
 import java.lang.instrument.ClassFileTransformer;
 import java.lang.instrument.Instrumentation;
 import java.security.ProtectionDomain;
@@ -19,6 +28,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.atomic.AtomicInteger;
+import java.util.zip.CRC32;
 
 import org.objectweb.asm.ClassReader;
 import org.objectweb.asm.ClassVisitor;
@@ -29,26 +39,35 @@ import org.objectweb.asm.Opcodes;
 public final class Agent implements ClassFileTransformer {
     // The class of the inserted calls, in internal form.
     private final String calls;
-    // True in the "rewrite" mode: the rewritten classes are dropped.
-    private final boolean discard;
+    private final String mode;
+    // Where rewritten classes are kept, or null.
+    private final File cache;
     private final AtomicInteger nextMethod = new AtomicInteger();
     final AtomicInteger classes = new AtomicInteger();
     final AtomicInteger methods = new AtomicInteger();
     final AtomicInteger failed = new AtomicInteger();
+    final AtomicInteger cached = new AtomicInteger();
 
-    private Agent(String calls, boolean discard) {
+    private Agent(String mode, String calls, File cache) {
+        this.mode = mode;
         this.calls = calls;
-        this.discard = discard;
+        this.cache = cache;
     }
 
     public static void premain(String argument, Instrumentation inst) throws Exception {
         String[] words = (argument == null ? "" : argument).split(",");
         String calls;
-        if (words[0].equals("empty") || words[0].equals("rewrite")) calls = "floor/Empty";
+        if (words[0].equals("empty") || words[0].equals("rewrite") || words[0].equals("hook")) calls = "floor/Empty";
         else if (words[0].equals("stack")) calls = "floor/Stack";
-        else throw new IllegalArgumentException("floor agent: the mode is \"empty\", \"stack\" or \"rewrite\", not \""
+        else throw new IllegalArgumentException("floor agent: the mode is \"empty\", \"stack\", \"rewrite\" or \"hook\", not \""
                 + words[0] + "\"");
-        boolean retransform = !(words.length > 1 && words[1].equals("new"));
+        boolean retransform = true;
+        File cache = null;
+        for (int i = 1; i < words.length; i++) {
+            if (words[i].equals("new")) retransform = false;
+            else if (words[i].startsWith("cache=")) cache = new File(words[i].substring(6));
+            else throw new IllegalArgumentException("floor agent: unknown option \"" + words[i] + "\"");
+        }
 
         // Load and link the calls' class (and Stack's entries) now: loading
         // them from inside an inserted call would enter that call again.
@@ -61,13 +80,18 @@ public final class Agent implements ClassFileTransformer {
             inst.redefineModule(module, Set.of(target.getModule()), Map.of(), Map.of(), Set.of(), Map.of());
         }
 
-        Agent agent = new Agent(calls, words[0].equals("rewrite"));
-        // A first rewrite of a class of our own, so that ASM's classes are
-        // loaded before the agent sees classes it must not meet mid-rewrite.
+        Agent agent = new Agent(words[0], calls, cache);
+        // A first rewrite of a class of our own, through the cache, so that
+        // ASM's classes and the file classes are loaded before the agent sees
+        // classes it must not meet mid-rewrite.
         try (java.io.InputStream in = Agent.class.getResourceAsStream("Agent.class")) {
-            if (agent.rewrite("floor/agent/Warm", in.readAllBytes(), false) == null) {
+            byte[] own = in.readAllBytes();
+            if (agent.rewrite("floor/agent/Warm", own, false) == null || agent.fetch("floor/agent/Warm", own) == null) {
                 throw new IllegalStateException("floor agent: cannot rewrite its own class");
             }
+            agent.classes.set(0);
+            agent.methods.set(0);
+            agent.cached.set(0);
         }
         inst.addTransformer(agent, true);
         int before = 0;
@@ -101,15 +125,42 @@ public final class Agent implements ClassFileTransformer {
     @Override
     public byte[] transform(ClassLoader loader, String name, Class<?> redefined, ProtectionDomain domain,
                             byte[] bytes) {
-        if (name == null || skipped(name)) return null;
+        if (name == null || skipped(name) || mode.equals("hook")) return null;
         try {
-            byte[] out = rewrite(name, bytes, true);
-            return discard ? null : out;
+            byte[] out = fetch(name, bytes);
+            return mode.equals("rewrite") ? null : out;
         } catch (Throwable e) {
             // Not parseable, or a method grown past 64 KB: the class stays as it was.
             failed.incrementAndGet();
             return null;
         }
+    }
+
+    // The class with the calls inserted, from the cache when it has it.
+    byte[] fetch(String name, byte[] bytes) throws IOException {
+        if (cache == null) return rewrite(name, bytes, true);
+        CRC32 crc = new CRC32();
+        crc.update(bytes, 0, bytes.length);
+        File file = new File(cache, name + "." + Long.toHexString(crc.getValue()) + "." + bytes.length);
+        if (file.isFile()) {
+            try (FileInputStream in = new FileInputStream(file)) {
+                byte[] out = in.readAllBytes();
+                if (out.length == 0) return null;
+                cached.incrementAndGet();
+                classes.incrementAndGet();
+                return out;
+            }
+        }
+        byte[] out = rewrite(name, bytes, true);
+        // Written under another name and renamed, so that a run never reads
+        // a half-written class; an empty file says "nothing to rewrite".
+        file.getParentFile().mkdirs();
+        File part = new File(file.getPath() + ".part" + Thread.currentThread().getId());
+        try (FileOutputStream to = new FileOutputStream(part)) {
+            if (out != null) to.write(out);
+        }
+        part.renameTo(file);
+        return out;
     }
 
     // The class with the calls inserted, or null when it has no method body.
@@ -219,8 +270,8 @@ public final class Agent implements ClassFileTransformer {
         @Override
         public void run() {
             System.err.println("floor " + mode + ": rewrote " + agent.classes.get() + " classes (" + before
-                    + " loaded before the agent), " + agent.methods.get() + " methods; "
-                    + agent.failed.get() + " classes left unchanged");
+                    + " loaded before the agent, " + agent.cached.get() + " from the cache), " + agent.methods.get()
+                    + " methods; " + agent.failed.get() + " classes left unchanged");
         }
     }
 }

@@ -31,8 +31,15 @@ public final class Stack {
     // Entries of threads that ended stay: a run of a benchmark program has
     // far fewer threads than slots. When the table is full, a thread gets
     // a stack of its own for each call, so it keeps none (and nothing breaks).
+    // Free slots hold an entry owned by no thread, which spares the fast
+    // path a null test: frames() stays small enough for C1 to inline it.
     private static final int SLOTS = 1 << 14;
+    private static final Frames FREE = new Frames(null);
     private static final Frames[] table = new Frames[SLOTS];
+
+    static {
+        for (int i = 0; i < SLOTS; i++) table[i] = FREE;
+    }
 
     public static void enter(int method) {
         Frames f = frames();
@@ -50,18 +57,17 @@ public final class Stack {
 
     static Frames frames() {
         Thread t = Thread.currentThread();
-        int slot = (int) t.getId() & (SLOTS - 1);
-        Frames f = table[slot];
-        if (f != null && f.owner == t) return f;
-        return find(t, slot);
+        Frames f = table[(int) t.getId() & (SLOTS - 1)];
+        return f.owner == t ? f : find(t);
     }
 
     // A thread whose home slot another took: its entry is further on, before
     // the first free slot. A stale read of a free slot only sends it to file().
-    private static Frames find(Thread t, int slot) {
+    private static Frames find(Thread t) {
+        int slot = (int) t.getId() & (SLOTS - 1);
         for (int i = 1; i < SLOTS; i++) {
             Frames f = table[(slot + i) & (SLOTS - 1)];
-            if (f == null) break;
+            if (f == FREE) break;
             if (f.owner == t) return f;
         }
         return file(t, slot);
@@ -74,7 +80,7 @@ public final class Stack {
             for (int i = 0; i < SLOTS; i++) {
                 int s = (slot + i) & (SLOTS - 1);
                 Frames f = table[s];
-                if (f == null) {
+                if (f == FREE) {
                     f = new Frames(t);
                     table[s] = f;
                     return f;
