@@ -17,7 +17,8 @@
 # "hook", the floor agent offered every class and rewriting none;
 # "empty_cached" and "stack_cached", empty and stack with the rewritten
 # classes taken from a cache that an untimed first run fills: the calls'
-# cost without ASM's).
+# cost without ASM's; "lookup_cached" and "global_cached" split stack's:
+# finding the thread's array only, and pushing on one array for all threads).
 # FLOOR_JIT=1 adds, per program, one run each of plain, empty (and
 # empty_cached when chosen) and agent with -XX:+CITime: the JIT's compile time.
 # Usage: bench/floor.sh BUILD_DIR [ROUNDS [PROGRAM...]]   (JAVA names the java program)
@@ -69,6 +70,8 @@ declare -A flag=(
     [hook]="-javaagent:$f/floor.jar=hook"
     [empty_cached]="-javaagent:$f/floor.jar=empty,cache=$work/cache.empty"
     [stack_cached]="-javaagent:$f/floor.jar=stack,cache=$work/cache.stack"
+    [lookup_cached]="-javaagent:$f/floor.jar=lookup,cache=$work/cache.lookup"
+    [global_cached]="-javaagent:$f/floor.jar=global,cache=$work/cache.global"
     [stack]="-javaagent:$f/floor.jar=stack"
     [agent]="-agentpath:$agent=Eprofiler=false"
     [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""

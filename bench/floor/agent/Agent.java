@@ -4,9 +4,11 @@
 // the least that instrumenting every method costs in this VM, whoever does
 // it. The argument picks what the calls do: "empty" (floor.Empty: nothing)
 // or "stack" (floor.Stack: push and pop the method number on a per-thread
-// array); "rewrite" rewrites as "empty" does but hands the VM nothing back,
-// which leaves the rewriting's own cost (ASM in a cold VM); "hook" returns
-// every class unchanged at once: the cost of being offered the classes.
+// array); "lookup" and "global" split stack's cost: the lookup of the
+// thread's array alone, and the push and pop on one array for all threads.
+// "rewrite" rewrites as "empty" does but hands the VM nothing back, which
+// leaves the rewriting's own cost (ASM in a cold VM); "hook" returns every
+// class unchanged at once: the cost of being offered the classes.
 // Options: "new" leaves the classes loaded before the agent alone;
 // "cache=DIR" keeps each rewritten class in DIR under its name and the CRC-32
 // of the bytes it was made from, and takes it from there when the same bytes
@@ -59,8 +61,10 @@ public final class Agent implements ClassFileTransformer {
         String calls;
         if (words[0].equals("empty") || words[0].equals("rewrite") || words[0].equals("hook")) calls = "floor/Empty";
         else if (words[0].equals("stack")) calls = "floor/Stack";
-        else throw new IllegalArgumentException("floor agent: the mode is \"empty\", \"stack\", \"rewrite\" or \"hook\", not \""
-                + words[0] + "\"");
+        else if (words[0].equals("lookup")) calls = "floor/Lookup";
+        else if (words[0].equals("global")) calls = "floor/Global";
+        else throw new IllegalArgumentException("floor agent: the mode is \"empty\", \"stack\", \"lookup\", \"global\", "
+                + "\"rewrite\" or \"hook\", not \"" + words[0] + "\"");
         boolean retransform = true;
         File cache = null;
         for (int i = 1; i < words.length; i++) {
