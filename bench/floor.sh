@@ -81,13 +81,12 @@ for c in "${configs[@]}"; do
 done
 
 # java_in DIR ARGS...: java started in DIR. Checkstyle's exit status is its
-# count of violations; the output comparison checks those runs.
+# count of violations (modulo 256), so any status passes for it: the output
+# comparison checks those runs.
 java_in() {
-    local dir=$1 status
+    local dir=$1
     shift
-    (cd "$dir" && exec "$java" "$@")
-    status=$?
-    [ $status -eq 0 ] || { [ "$program" = checkstyle ] && [ $status -lt 128 ]; }
+    (cd "$dir" && exec "$java" "$@") || [ "$program" = checkstyle ]
 }
 
 # The program's own output: without JFR's start-up note. (h2's script
