@@ -137,6 +137,9 @@ void ZVDefineClassPathClasses(JNIEnv *env);
 // Binds the native that opens the audit port, whose listener answers with the
 // commands extensions registered.
 void ZVBindAuditPort(JNIEnv *env);
+// Ends the audit port's listener as the VM exits: a thread waiting for a
+// connection in native code would hold the VM's exit back for 300 ms.
+void ZVCloseAuditPort();
 
 // Lets the extension loader reach the extension list of the agent state.
 void ZVInstallExtensionHost();

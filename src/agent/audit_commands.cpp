@@ -111,6 +111,11 @@ int zviRegisterAuditCommand(const char *name, const char *usage, ZVAuditCommand 
     return 1;
 }
 
+void ZVCloseAuditPort() {
+    std::lock_guard<std::mutex> lock(port().mutex);
+    StopListening(port().listener);
+}
+
 void ZVBindAuditPort(JNIEnv *env) {
     LocalRef portClass(env, env->FindClass(jc::kAuditPortListen.owner));
     if (!portClass) {

@@ -298,5 +298,6 @@ void ZVHandleVMShutDown(JNIEnv *env) {
     }
     if (ZVHandlerTable *table = ZVInstalledHandlers()) table->vmShutDown();
     PRINotifyVMExiting(env);
+    ZVCloseAuditPort();
 }
 

@@ -56,6 +56,10 @@ bool ListenOnFirstFreePort(int first, int last, bool allAddresses, RequestListen
     return false;
 }
 
+void StopListening(const RequestListener &listener) {
+    if (listener.fd >= 0) shutdown(listener.fd, SHUT_RDWR);  // accept then fails with EINVAL
+}
+
 int AcceptRequestClient(const RequestListener &listener) {
     for (;;) {
         int client = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);

@@ -17,7 +17,11 @@ struct RequestListener {
 // IPv4 where the host has IPv6). false when none could be bound.
 bool ListenOnFirstFreePort(int first, int last, bool allAddresses, RequestListener &listener);
 
-// Waits for the next connection; -1 when the listener is closed or broken.
+// Wakes a thread waiting in AcceptRequestClient, which then returns -1, and
+// takes no more connections.
+void StopListening(const RequestListener &listener);
+
+// Waits for the next connection; -1 when the listener is stopped or broken.
 int AcceptRequestClient(const RequestListener &listener);
 
 // The first line a client sends, without its line end ('\r' bytes are
