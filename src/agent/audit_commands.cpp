@@ -78,8 +78,13 @@ void serveRequests(void *threadEnv) {
         std::string line;
         RequestRead read = ReadRequestLine(client, kMaxRequest, kReadTimeoutMillis, line);
         if (read == RequestRead::Line) {
+            // The thread never returns to Java: each request's local
+            // references are freed with a frame of their own.
+            bool framed = env->PushLocalFrame(16) == JNI_OK;
+            if (!framed) env->ExceptionClear();
             SendReply(client, reply(env, line));
             if (env->ExceptionCheck()) env->ExceptionClear();  // a command's, not the listener's
+            if (framed) env->PopLocalFrame(nullptr);
         } else if (read == RequestRead::Missing) {
             SendReply(client, "ERROR request line missing or longer than " + std::to_string(kMaxRequest) + " bytes\n");
         }
@@ -95,8 +100,11 @@ jint JNICALL openPort(JNIEnv *, jclass, jint first, jint last, jboolean allAddre
         if (port().listener.fd >= 0 || !ListenOnFirstFreePort(first, last, allAddresses != JNI_FALSE, port().listener))
             return -1;
     }
-    if (zviCreateSystemThread("audit port", serveRequests) != JNI_OK) return -1;
-    return port().listener.port;
+    if (zviCreateSystemThread("audit port", serveRequests) == JNI_OK) return port().listener.port;
+    std::lock_guard<std::mutex> lock(port().mutex);
+    close(port().listener.fd);
+    port().listener = {};
+    return -1;
 }
 
 }  // namespace
