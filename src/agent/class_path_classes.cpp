@@ -43,7 +43,8 @@ std::map<std::string, JarClass> readClasses(const std::string &path) {
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
         const std::string_view suffix = ".class";
-        if (zip_stat_index(jar.get(), i, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
+        constexpr zip_uint64_t kNeeded = ZIP_STAT_NAME | ZIP_STAT_SIZE;
+        if (zip_stat_index(jar.get(), i, 0, &stat) != 0 || (stat.valid & kNeeded) != kNeeded ||
             stat.size > (1u << 24) || !std::string_view(stat.name).ends_with(suffix))
             continue;
         JarClass entry{std::vector<uint8_t>(stat.size), {}};
