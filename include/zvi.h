@@ -747,8 +747,12 @@ typedef int (*ZVMethodWanted)(const char *className, const char *methodName, con
  * apply to them); the other methods, and classes with none of them, stay as
  * the VM loaded them, the classes loaded while the VM starts included. For an
  * extension that needs the stacks of a few methods only (timing the methods
- * of a filter); the stacks then hold those methods' frames alone. Call from
- * ZVInitFunction, before classes load. 1 when in force; 0 when wanted is null,
+ * of a filter); the stacks then hold those methods' frames alone. A
+ * constructor's frame then starts when its super() or this() call has
+ * returned (the callers, perhaps left as loaded, could not close a frame that
+ * call's exception left open): the superclass's constructor, if wanted, is a
+ * frame of its own beside it, and a call whose super() throws has none. Call
+ * from ZVInitFunction, before classes load. 1 when in force; 0 when wanted is null,
  * a restriction is in force already, or a class has been instrumented. */
 ZVI_API int zviInstrumentOnly(ZVMethodWanted wanted);
 

@@ -741,13 +741,14 @@ profiler_kinds | profiler_kinds_jdk25)
     # methods): the least, average and greatest time of a call, exact calls;
     # a start-up class's method (loaded before the profiler) is timed too.
     # Only the classes of timed methods get probes (the class dump shows the
-    # changed classes): thrower is timed through its relay left as loaded.
-    (cd "$work/timing" && mkdir dump && TMPDIR=$work/timing/dump run filtered "-agentpath:$agent=port=$((port + 1)),dci=true,Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed|java.util.HashMap.put,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
+    # changed classes): thrower is timed through its relay left as loaded, and
+    # a constructor whose super() throws there leaves no frame open.
+    (cd "$work/timing" && mkdir dump && TMPDIR=$work/timing/dump run filtered "-agentpath:$agent=port=$((port + 1)),dci=true,Eprofiler.mode=timing,Eprofiler.methods=e2e.Nothing*|e2e.Timed|e2e.Timed\$Made|java.util.HashMap.put,Eprofiler.text=filtered.txt,Eprofiler.collapsed=filtered.collapsed" \
         -cp "$ZV_CLASSES" e2e.Timed)
     expect_rc filtered 0
     (cd "$work/timing/dump" && find . -name '*.class' | sort) >"$work/dumped"
     grep -qx './e2e/Timed.class' "$work/dumped" && grep -qx './java/util/HashMap.class' "$work/dumped" &&
-        ! grep -vxE '\./(e2e/Timed|java/util/HashMap|java/lang/Thread|java/io/ObjectStreamClass)\.class' "$work/dumped" ||
+        ! grep -vxE '\./(e2e/Timed(\$Made)?|java/util/HashMap|java/lang/Thread|java/io/ObjectStreamClass)\.class' "$work/dumped" ||
         fail "filtered: instrumented classes other than the timed ones' (or not these): $(head -5 "$work/dumped")"
     awk '$9 == "java.util.HashMap.put" && $8 > 0 { ok = 1 } END { exit !ok }' "$work/timing/filtered.txt" ||
         fail "filtered: java.util.HashMap.put not timed"
@@ -765,13 +766,16 @@ profiler_kinds | profiler_kinds_jdk25)
             "$work/jfr.calls" "$work/timing/filtered.txt" >"$work/jfr.diff" ||
             fail "jfr: invocation counts differ: $(cat "$work/jfr.diff") ($(wc -l <"$work/jfr.calls") JFR methods)"
     fi
-    awk '$9 == "e2e.Timed.spin" { ok += $8 == 11 && $5 >= 2 }
+    awk '$9 == "e2e.Timed.spin" { ok += $8 == 12 && $5 >= 2 }
          $9 == "e2e.Timed.ten" { ok += $8 == 3 && $5 >= 10 }
          $9 == "e2e.Timed.rec" { ok += $8 == 5 && $5 >= 2 && $7 >= 10 && $7 < $4 * 1.01 }
          $9 == "e2e.Timed.thrower" { ok += $8 == 4 && $5 >= 4 }
-         END { exit ok != 4 }' "$work/timing/filtered.txt" ||
+         $9 == "e2e.Timed$Made.<init>" { ok += $8 == 1 }
+         END { exit ok != 5 }' "$work/timing/filtered.txt" ||
         fail "filtered: calls or least and greatest times off: $(sed -n '/^Flat/,/^$/p' "$work/timing/filtered.txt")"
-    grep -vqE '^(e2e\.Timed\.main(;e2e\.Timed\.[a-z]+)*(;java\.util\.HashMap\.put)?|java\.util\.HashMap\.put) [0-9]+$' "$work/timing/filtered.collapsed" &&
+    grep -qE '^e2e\.Timed\.main;e2e\.Timed\.after;e2e\.Timed\.spin [0-9]+$' "$work/timing/filtered.collapsed" ||
+        fail "filtered: a constructor's frame left open: $(grep -F after "$work/timing/filtered.collapsed")"
+    grep -vqE '^(e2e\.Timed\.main(;e2e\.Timed(\.[a-z]+|\$Made\.<init>))*(;java\.util\.HashMap\.put)?|java\.util\.HashMap\.put) [0-9]+$' "$work/timing/filtered.collapsed" &&
         fail "filtered: frames of untimed methods: $(grep -vE '^e2e\.Timed\.' "$work/timing/filtered.collapsed" | head -3)"
     # With an interval, each kind writes its stamped file set per interval and
     # the exit the rest: the timed calls of waited, 2.5 s of 50 ms waits from

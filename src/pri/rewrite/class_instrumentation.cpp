@@ -152,7 +152,10 @@ int instrumentMethods(JCRClass *jclass, JNIEnv *env, int njplSupport) {
         int32_t firstLine = -1;
         int32_t lastLine = -1;
         const char *source = nullptr;
-        if (PRIInstrumentMethod(jclass, method, traced, id, &refs, &firstLine, &lastLine, smap, &source)) {
+        // Under a restriction the callers of a constructor may be left as
+        // loaded: none of their handlers would pop a frame its super() leaves.
+        if (PRIInstrumentMethod(jclass, method, traced, id, &refs, &firstLine, &lastLine, smap, &source,
+                                wanted != nullptr)) {
             PRIRegisterMethod(entry, name, descriptor, id, classID, firstLine, lastLine);
             if (source != nullptr) PRISetMethodSource(id, source, smap->generatedFileName);
             changed = true;

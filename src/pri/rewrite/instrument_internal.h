@@ -43,10 +43,14 @@ void PRIAddContextRefs(JCRClass *jclass, PRIContextRefs *refs, uint32_t wanted);
 // method's lines from its line table (they stay as given without one). With
 // a source map (smap not null) the lines are the mapped source lines and
 // *source (when source is not null) the source file the method's lines map
-// to, pointing into the map; it stays null when they map to none.
+// to, pointing into the map; it stays null when they map to none. With
+// lateConstructorEntry, for callers that may be left uninstrumented, a
+// constructor's frame is pushed once its super() or this() call has returned
+// (an exception from that call would otherwise leave it open).
 int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
                         PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine,
-                        const SMAP *smap = nullptr, const char **source = nullptr);
+                        const SMAP *smap = nullptr, const char **source = nullptr,
+                        bool lateConstructorEntry = false);
 
 bool PRIIsSimpleMethod(const JCRInsnList *list);
 

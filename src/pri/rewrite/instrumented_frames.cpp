@@ -67,7 +67,8 @@ void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
 }
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
-                                     int firstLocal, const std::vector<JCRVerificationType> &extra) const {
+                                     int firstLocal, const std::vector<JCRVerificationType> &extra,
+                                     int extraFrom) const {
     // Where each frame goes and what it is made of; each is composed only
     // when its turn to be encoded comes, in two lists used over and over.
     struct Placed {
@@ -98,7 +99,7 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
         }
         if (JCRLocalSlots(p.frame->locals) > firstLocal) return nullptr;  // wider than max_locals
         locals.assign(p.frame->locals.begin(), p.frame->locals.end());
-        if (!extra.empty()) {
+        if (!extra.empty() && p.frame->offset >= extraFrom) {
             for (int used = JCRLocalSlots(locals); used < firstLocal; ++used) locals.push_back({});
             locals.insert(locals.end(), extra.begin(), extra.end());
         }

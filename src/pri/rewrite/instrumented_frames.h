@@ -32,6 +32,7 @@ public:
     // the later ones with instructionSince.
     size_t size() const { return steps_.size(); }
     int instructionSince(size_t first, int pc) const { return moved(pc, true, first); }
+    int branchTargetSince(size_t first, int pc) const { return moved(pc, false, first); }
 
 private:
     // At old offset at of its step, bytes went in; branches to at skip the
@@ -80,11 +81,11 @@ public:
     // Whether the method's own frames name old offset pc (not the implicit one at 0).
     bool hasOwn(int pc) const;
     // The new StackMapTable: the method's own frames moved through log, with
-    // extra after firstLocal slots (the entry code has run at each of them),
-    // and the added ones. Null when two frames fall on one offset or encoding
-    // fails.
+    // extra after firstLocal slots (the entry code has run at each of them
+    // from old offset extraFrom on), and the added ones. Null when two frames
+    // fall on one offset or encoding fails.
     JCRAttribute *write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log, int firstLocal,
-                        const std::vector<JCRVerificationType> &extra) const;
+                        const std::vector<JCRVerificationType> &extra, int extraFrom = 0) const;
     bool any() const { return !own_.empty() || !added_.empty(); }
 
 private:

@@ -363,15 +363,14 @@ bool insertResumes(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int L,
 }
 
 // A handler after the last instruction that pops the frame and rethrows,
-// covering everything after the entry code; existing handlers come first.
-// Its frame holds only the context. In a constructor (thisInitialized: the
-// old offset after the call that initialises `this`, else 0) a second one
-// covers the code up to and with that call: the verifier lets a handler cover
-// it when every path of the handler ends in athrow, and its frame keeps
-// `this` uninitialised.
-bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int entryEnd, int thisInitialized,
+// covering everything from start (the end of the entry code) on; existing
+// handlers come first. Its frame holds only the context. In a constructor
+// whose entry code comes first (thisInitialized: the old offset after the
+// call that initialises `this`, else 0) a second one covers the code up to
+// and with that call: the verifier lets a handler cover it when every path
+// of the handler ends in athrow, and its frame keeps `this` uninitialised.
+bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int start, int thisInitialized,
                     int L, PRIMethodFrames *frames) {
-    int start = JCRInsnOffset(w.list, entryEnd);
     int split = thisInitialized > 0 ? w.log.branchTarget(thisInitialized) : start;
     int call = thisInitialized > 0 ? w.log.instruction(thisInitialized - 3 /* invokespecial */) : start;
     int codeEnd = JCRInsnOffset(w.list, w.list->count);  // the handlers cover none of each other
@@ -587,7 +586,7 @@ int maxStackAfter(const JCRClass *jclass, const Work &w, bool calls, bool entryC
 // left as it was; -1: some short branches (in stillFar) would not reach.
 int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID, PRIContextRefs *refs,
                    int32_t *firstLine, int32_t *lastLine, const SMAP *smap, const char **source,
-                   const std::vector<int> &far, bool probes, std::vector<int> *stillFar) {
+                   bool lateConstructorEntry, const std::vector<int> &far, bool probes, std::vector<int> *stillFar) {
     if (source != nullptr) *source = nullptr;
     JCRAttribute *codeAttribute = JCRFindMemberAttribute(jclass, method, "Code");
     if (codeAttribute == nullptr) return 0;
@@ -625,7 +624,14 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     }
     // A checked constructor's frame is pushed at its first instruction, like
     // any other; its catch-all is split at the call that initialises `this`.
+    // No handler can cover that call: when it throws, the caller's handler
+    // pops the frame. Where the caller may be left as loaded
+    // (lateConstructorEntry), the frame is pushed right after the call
+    // instead, and one catch-all covers the rest: a constructor is then timed
+    // from the return of super() or this(). Its handlers must all start after
+    // the call, as the prologue has no context.
     int thisInitialized = 0;  // offset after that call; 0: not a checked constructor
+    int entryIndex = 0;       // the instruction the entry code goes before
     if (frames != nullptr && isConstructor(jclass, method)) {
         PRIConstructorPrologue prologue;
         if (!PRIFindThisInitialization(jclass, w.code, w.list, *frames, &prologue)) {
@@ -633,6 +639,12 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
             return 0;
         }
         thisInitialized = prologue.afterCall;
+        bool handlersAfter = true;
+        for (int e = 0; e < w.code->exception_table_length; ++e) {
+            handlersAfter = handlersAfter && w.code->exception_table[e].handler_pc >= thisInitialized;
+        }
+        // Trampolines never go before the call: its index stays.
+        if (lateConstructorEntry && handlersAfter) entryIndex = prologue.callIndex + 1;
     }
     if (!far.empty() &&
         !insertTrampolines(jclass, w, branches, copies, far, trampolineSites(w.code, frames, thisInitialized), frames)) {
@@ -646,6 +658,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     bool entryCode = true;   // the context kept in local L
     bool lines = false;
     int entryCount = 0;
+    int32_t entryLine = *firstLine;  // the line the entry call stores
     if (smap == nullptr && PRIIsSimpleMethod(w.list)) {
         PRIAddContextRefs(jclass, refs, PRIRefBit(PRI_REF_ENTER_EXIT_QUICK));
         Code quick(jclass);
@@ -670,12 +683,21 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
                 // A private method of a mapped class only records its lines.
                 if (count > 0 && (method->access_flags & kPrivate) != 0) calls = false;
             }
+            if (!calls) entryIndex = 0;  // the context alone, fetched at the start
             if (debug) {
                 printf("Cannonical line table:\n");
                 for (int i = 0; i < count; ++i) printf("line %d starts at pc %d\n", w.lines[i], w.pcs[i]);
             }
-            lines = lines && probes && count > (calls ? 1 : 0);
             int firstProbe = calls ? 1 : 0;  // the entry call stores the first line
+            if (entryIndex > 0) {
+                // The lines before the entry code get no probe (the context
+                // is not there yet); the entry call stores the last of them.
+                int entryAt = JCRInsnOffset(w.list, entryIndex);
+                firstProbe = 0;
+                while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
+                if (firstProbe > 0) entryLine = static_cast<int32_t>(w.lines[firstProbe - 1]);
+            }
+            lines = lines && probes && count > firstProbe;
             if (lines && !insertProbes(jclass, w, count, firstProbe, L, debug)) return 0;
         }
         uint32_t wanted = calls ? PRIRefBit(PRI_REF_DID_ENTER) | PRIRefBit(PRI_REF_STACK_POINTER) |
@@ -685,11 +707,17 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (lines) wanted |= PRIRefBit(PRI_REF_CALL_STACK) | PRIRefBit(PRI_REF_STACK_POINTER);
         PRIAddContextRefs(jclass, refs, wanted);
         if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, lines, calls)) return 0;
-        entryCount = insertEntry(jclass, w, refs, methodID, *firstLine, calls, lines, L, 0, debug);
+        int entryAt = JCRInsnOffset(w.list, entryIndex);
+        size_t step = w.log.size();
+        entryCount = insertEntry(jclass, w, refs, methodID, entryLine, calls, lines, L, entryIndex, debug);
         if (entryCount <= 0) return 0;
         if (calls && (!insertExits(jclass, w, refs, L, debug) || !insertResumes(jclass, w, refs, L, debug))) return 0;
         if (!w.apply()) return 0;
-        if (calls && !appendCatchAll(jclass, w, refs, entryCount, thisInitialized, L, frames)) return 0;
+        // Branches to where the entry code went skip it: the catch-all starts there.
+        int entryEnd = entryIndex > 0 ? w.log.branchTargetSince(step, entryAt) : JCRInsnOffset(w.list, entryCount);
+        if (calls && !appendCatchAll(jclass, w, refs, entryEnd, entryIndex > 0 ? 0 : thisInitialized, L, frames)) {
+            return 0;
+        }
     }
     if (debug) {
         printf("after %s:\n", JCRClassName(jclass));
@@ -719,7 +747,9 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (entryCode && (lines || calls)) {
             added.insert(added.end(), {lines ? frames->types().callStack : JCRVerificationType{}, frames->types().stackPointer});
         }
-        JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added);
+        // Before a late entry, the method's own frames know no added locals.
+        int addedFrom = entryIndex > 0 ? thisInitialized : 0;
+        JCRAttribute *written = frames->write(jclass, refs->classes, w.log, L, added, addedFrom);
         if (written == nullptr) {
             if (debug) printf("Could not keep the frames of a method of %s: left as it was\n", JCRClassName(jclass));
             return 0;
@@ -748,13 +778,13 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
 // line probes, before it is left as it was.
 int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t methodID,
                         PRIContextRefs *refs, int32_t *firstLine, int32_t *lastLine, const SMAP *smap,
-                        const char **source) {
+                        const char **source, bool lateConstructorEntry) {
     std::vector<int> far;
     for (int attempt = 0; attempt < 6; ++attempt) {
         bool probes = attempt < 4;
         std::vector<int> stillFar;
-        int done = instrumentOnce(jclass, method, debug, methodID, refs, firstLine, lastLine, smap, source, far,
-                                  probes, &stillFar);
+        int done = instrumentOnce(jclass, method, debug, methodID, refs, firstLine, lastLine, smap, source,
+                                  lateConstructorEntry, far, probes, &stillFar);
         if (done >= 0) return done;
         size_t before = far.size();
         for (int at : stillFar) {

@@ -1,7 +1,8 @@
 // Methods that run for known times: 30 ms once, 10 ms three times, a
 // recursion 5 deep of 2 ms each, and an exception thrown 4 calls deep after
 // 4 ms, each call through a relay of another class (untimed under a filter
-// of this class); each caller measures the wall time of its calls.
+// of this class); each caller measures the wall time of its calls; then two
+// constructions through the relay, the first refused by the superclass.
 package e2e;
 
 public final class Timed {
@@ -41,6 +42,13 @@ public final class Timed {
         spin(5);
     }
 
+    static final class Made extends java.util.ArrayList<Object> {
+        Made(boolean fail) {
+            super(fail
+                    ? -1 : 1);
+        }
+    }
+
     static boolean catcher() {
         try {
             thrower(3);
@@ -66,6 +74,9 @@ public final class Timed {
         start = System.nanoTime();
         boolean caught = catcher();
         long catcher = System.nanoTime() - start;
+        TimedRelay.make(true);
+        TimedRelay.make(false);
+        after();
         System.out.printf("measured ms: thirty %.3f ten %.3f rec %.3f catcher %.3f caught %b%n", thirty / 1e6,
                 ten / 1e6, rec / 1e6, catcher / 1e6, caught);
     }
@@ -77,5 +88,12 @@ final class TimedRelay {
 
     static void pass(int depth) {
         Timed.thrower(depth);
+    }
+
+    static void make(boolean fail) {
+        try {
+            new Timed.Made(fail);
+        } catch (IllegalArgumentException e) {
+        }
     }
 }
