@@ -47,24 +47,10 @@ TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     EXPECT_EQ(o->captureDelay, 3661);
     EXPECT_EQ(r.directIMode, 2);
 
-    const SEElement *shared = SEMapGet(r.arguments, "__shared");
-    EXPECT_EQ(IntAt(shared, {"hibernate"}), 0);
-    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 1);
-    EXPECT_EQ(IntAt(shared, {"reportWarnings"}), 0);
-    EXPECT_EQ(SEMapGet(shared, "reportExceptions"), nullptr);
-
-    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"remote"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
-    EXPECT_EQ(SEMapGet(r.exclusion, "profiler"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"profiler", "errSize"}), "200");
-    EXPECT_EQ(StringAt(r.arguments, {"profiler", "nonSer"}), "skip");
-    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "profiler"), "enabled"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"wsvc", "level"}), "2");
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "maxBeans"}), "50");
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "/etc/zentrova/ejb.xml");
-    EXPECT_EQ(IntAt(r.arguments, {"ejb", "reloadOnChange"}), 1);
-
+    EXPECT_EQ(Tree(r.arguments), "{__shared={hibernate=#0;reportErrors=#1;reportWarnings=#0;};"
+                                 "ejb={configFile=/etc/zentrova/ejb.xml;maxBeans=50;reloadOnChange=#1;};"
+                                 "profiler={errSize=200;nonSer=skip;};wsvc={level=2;};}");
+    EXPECT_EQ(Tree(r.exclusion), "{jcci=#0;remote=#0;vm-stitching=#0;}");
     EXPECT_EQ(Settings(o->metricsConfiguration),
               (std::vector<Setting>{{"Java Heap", 2, 1048576, 2}, {"Thread Count", 1, 3600, 5}}));
 }
@@ -226,14 +212,8 @@ TEST(XmlConfiguration, ComponentRenamingsAndExclusions) {
         "<ejb enabled=\"TRUE\"><ejb-configuration path=\"e.xml\" reloadOnChange=\"True\"/></ejb>"
         "<vm-stitching enabled=\"FALSE\"/></components>"));
     LoadResult r = LoadCaptured(file.c_str());
-    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"j2error"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"wsvc"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
-    EXPECT_EQ(SEMapGet(r.exclusion, "remote"), nullptr);  // only the exact text "false"
-    EXPECT_EQ(SEMapGet(r.exclusion, "ejb"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "e.xml");
-    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "ejb"), "reloadOnChange"), nullptr);
+    EXPECT_EQ(Tree(r.exclusion), "{j2error=#0;jcci=#0;vm-stitching=#0;wsvc=#0;}");
+    EXPECT_EQ(Tree(SEMapGet(r.arguments, "ejb")), "{configFile=e.xml;}");
 }
 
 TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {
