@@ -20,9 +20,6 @@ final class StackCheck {
     private static int checks;
     private static int failures;
 
-    private StackCheck() {
-    }
-
     private static boolean contextClassPresent() {
         if ("false".equals(System.getProperty("cpu.stacks"))) {
             return false;

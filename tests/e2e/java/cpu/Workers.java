@@ -2,9 +2,6 @@
 package cpu;
 
 final class Workers {
-    private Workers() {
-    }
-
     static int run(int count) throws InterruptedException {
         Thread[] threads = new Thread[count];
         final int[] results = new int[count];

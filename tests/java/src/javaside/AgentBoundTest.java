@@ -9,9 +9,6 @@ import meridyn.audit.profiler.ZVContext;
 import meridyn.audit.profiler.ZVTime;
 
 public final class AgentBoundTest {
-    private AgentBoundTest() {
-    }
-
     public static void main(String[] args) throws Exception {
         System.load(args[0]);
         Check check = new Check();

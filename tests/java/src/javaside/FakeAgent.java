@@ -2,9 +2,6 @@
 package javaside;
 
 final class FakeAgent {
-    private FakeAgent() {
-    }
-
     /** Registers the stand-in natives on the context and clock classes; 0 on success. */
     static native int bind(Class<?> context, Class<?> time);
 
