@@ -1,20 +1,9 @@
 // The scriptable JVMPI test double.
 #include "agent/fake_jvmpi.h"
 
+#include <gtest/gtest.h>
+
 #include "support/heap.h"
-
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <thread>
-
-// A raw monitor as the VM has it: re-entrant, with wait and notify-all.
-struct FakeMonitor {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::thread::id owner;
-    int count = 0;
-};
 
 struct FakeAccess {
     static FakeJVMPI &f() { return FakeJVMPI::instance(); }
@@ -31,60 +20,15 @@ struct FakeAccess {
         if (f().onRequest) f().onRequest(type, argument);
         return JVMPI_SUCCESS;
     }
-    static JVMPI_RawMonitor RawMonitorCreate(char *) { return reinterpret_cast<JVMPI_RawMonitor>(new FakeMonitor); }
-    static void RawMonitorEnter(JVMPI_RawMonitor raw) {
-        auto *m = reinterpret_cast<FakeMonitor *>(raw);
-        std::unique_lock<std::mutex> lock(m->mutex);
-        if (m->count > 0 && m->owner == std::this_thread::get_id()) {
-            ++m->count;
-            return;
-        }
-        m->changed.wait(lock, [m] { return m->count == 0; });
-        m->owner = std::this_thread::get_id();
-        m->count = 1;
-    }
-    static void RawMonitorExit(JVMPI_RawMonitor raw) {
-        auto *m = reinterpret_cast<FakeMonitor *>(raw);
-        std::lock_guard<std::mutex> lock(m->mutex);
-        if (m->count > 0 && --m->count == 0) {
-            m->owner = std::thread::id();
-            m->changed.notify_all();
-        }
-    }
-    static void RawMonitorWait(JVMPI_RawMonitor raw, jlong ms) {
-        auto *m = reinterpret_cast<FakeMonitor *>(raw);
-        std::unique_lock<std::mutex> lock(m->mutex);
-        int saved = m->count;
-        m->count = 0;
-        m->owner = std::thread::id();
-        m->changed.notify_all();
-        if (ms > 0) {
-            m->changed.wait_for(lock, std::chrono::milliseconds(std::min<jlong>(ms, 3600000)));
-        } else {
-            m->changed.wait(lock);
-        }
-        m->changed.wait(lock, [m] { return m->count == 0; });
-        m->owner = std::this_thread::get_id();
-        m->count = saved;
-    }
-    static void RawMonitorNotifyAll(JVMPI_RawMonitor raw) {
-        auto *m = reinterpret_cast<FakeMonitor *>(raw);
-        std::lock_guard<std::mutex> lock(m->mutex);
-        m->changed.notify_all();
-    }
-    static void RawMonitorDestroy(JVMPI_RawMonitor raw) { delete reinterpret_cast<FakeMonitor *>(raw); }
-    // The entry of `env` in one of the maps the tests fill, or `absent`.
-    template <typename Value>
-    static Value lookup(const std::map<JNIEnv *, Value> &map, JNIEnv *env, Value absent) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = map.find(env);
-        return it != map.end() ? it->second : absent;
-    }
     static void SetThreadLocalStorage(JNIEnv *env, void *pointer) {
         std::lock_guard<std::mutex> lock(f().mutex_);
         f().storage_[env] = pointer;
     }
-    static void *GetThreadLocalStorage(JNIEnv *env) { return lookup(f().storage_, env, static_cast<void *>(nullptr)); }
+    static void *GetThreadLocalStorage(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(f().mutex_);
+        auto it = f().storage_.find(env);
+        return it != f().storage_.end() ? it->second : nullptr;
+    }
 };
 
 FakeJVMPI::FakeJVMPI() { reset(); }
@@ -109,12 +53,12 @@ void FakeJVMPI::reset() {
     };
     interface_.DisableEvent = [](jint, void *) { return jint{JVMPI_SUCCESS}; };
     interface_.RequestEvent = FakeAccess::RequestEvent;
-    interface_.RawMonitorCreate = FakeAccess::RawMonitorCreate;
-    interface_.RawMonitorEnter = FakeAccess::RawMonitorEnter;
-    interface_.RawMonitorExit = FakeAccess::RawMonitorExit;
-    interface_.RawMonitorWait = FakeAccess::RawMonitorWait;
-    interface_.RawMonitorNotifyAll = FakeAccess::RawMonitorNotifyAll;
-    interface_.RawMonitorDestroy = FakeAccess::RawMonitorDestroy;
+    // The tests run on one thread, where a re-entrant monitor never blocks;
+    // nothing they run waits on one.
+    interface_.RawMonitorCreate = [](char *) { return reinterpret_cast<JVMPI_RawMonitor>(new int); };
+    interface_.RawMonitorEnter = interface_.RawMonitorExit = interface_.RawMonitorNotifyAll = [](JVMPI_RawMonitor) {};
+    interface_.RawMonitorWait = [](JVMPI_RawMonitor, jlong) { ADD_FAILURE() << "a raw monitor wait"; };
+    interface_.RawMonitorDestroy = [](JVMPI_RawMonitor raw) { delete reinterpret_cast<int *>(raw); };
     interface_.GetCurrentThreadCpuTime = [] { return jlong{4242}; };
     interface_.SuspendThread = interface_.ResumeThread = [](JNIEnv *) {};
     interface_.GetThreadStatus = [](JNIEnv *) { return jint{0}; };

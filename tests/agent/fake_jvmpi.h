@@ -1,6 +1,6 @@
 // A scriptable JVMPI for tests: an interface record that keeps the events
-// enabled, raw monitors that behave like the VM's, per-thread storage, and a
-// JavaVM whose GetEnv hands the interface out.
+// enabled, raw monitors for tests that run on one thread, per-thread storage,
+// and a JavaVM whose GetEnv hands the interface out.
 #pragma once
 
 #include <jni.h>
