@@ -41,10 +41,9 @@ TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->count, 2);
     EXPECT_EQ(table->length, 6);
-    EXPECT_EQ(table->entries[0].start_pc, 3);
-    EXPECT_EQ(table->entries[0].line_number, 7);
-    EXPECT_EQ(table->entries[1].start_pc, 0);
-    EXPECT_EQ(table->entries[1].line_number, 0);
+    const JCRLineEntry *e = table->entries;
+    EXPECT_EQ(std::vector<int>({e[0].start_pc, e[0].line_number, e[1].start_pc, e[1].line_number}),
+              std::vector<int>({3, 7, 0, 0}));
 }
 
 // A static method "f" (I)D whose code calls an invokedynamic site of the same
