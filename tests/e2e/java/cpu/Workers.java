@@ -7,12 +7,7 @@ final class Workers {
         final int[] results = new int[count];
         for (int i = 0; i < count; i++) {
             final int index = i;
-            threads[i] = new Thread(new Runnable() {
-                @Override
-                public void run() {
-                    results[index] = work(index, 200);
-                }
-            }, "worker-" + i);
+            threads[i] = new Thread(() -> results[index] = work(index, 200), "worker-" + i);
             threads[i].start();
         }
         int sum = 0;
