@@ -50,13 +50,20 @@ protected:
     }
 };
 
-TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
+TEST_F(DumpTest, DumpsWithoutHandlersOrDataAreRefusedAndKeepNothing) {
     heap = {'a'};
     testing::internal::CaptureStderr();
     int length = -1, generation = -1;
     EXPECT_EQ(zviHeapDump(&length, &generation), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Should not happen. Invalid heap dump received\n");
     EXPECT_EQ(length, 0);
+    // Object dumps likewise, and one delivered without data.
+    object = arrayRecord(2, 1, 1);
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
+    zviSetHandlers(&table);
+    object.clear();
+    deliveredLength = 64;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
 }
 
 // Filled up to the maximum, never past the record nor past the data delivered.
@@ -77,13 +84,4 @@ TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {
     EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, elements, 8), 1);
     EXPECT_EQ(elements[2], 52u);
     EXPECT_EQ(elements[3], 0u);  // only the three delivered elements are copied
-}
-
-TEST_F(DumpTest, ObjectDumpWithoutDataOrHandlersKeepsNothing) {
-    object = arrayRecord(2, 1, 1);
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
-    zviSetHandlers(&table);
-    object.clear();
-    deliveredLength = 64;
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
 }

@@ -3,17 +3,6 @@
 // method of real classes writes back byte for byte in real_classes_test.cpp.)
 #include "class_files.h"
 
-namespace {
-
-CodePtr MethodCode(const JCRClass *jclass, const char *name, const char *descriptor) {
-    JCRMember *method = JCRFindStaticMethod(jclass, name, descriptor);
-    if (method == nullptr) method = JCRFindMethod(jclass, name, descriptor);
-    if (method == nullptr) return nullptr;
-    return CodePtr(JCRParseCode(jclass, JCRFindMemberAttribute(jclass, method, "Code")));
-}
-
-}  // namespace
-
 TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
     JCRClass none{};
     const Bytes cases[] = {
@@ -71,7 +60,8 @@ TEST(CodeAttribute, InvokedynamicFromVersion51On) {
     ClassPtr jclass = Parse(bytes);
     ASSERT_NE(jclass, nullptr);
     EXPECT_EQ(Write(jclass.get()), bytes);
-    CodePtr code = MethodCode(jclass.get(), "f", "(I)D");
+    JCRClass *c = jclass.get();
+    CodePtr code(JCRParseCode(c, JCRFindMemberAttribute(c, JCRFindStaticMethod(c, "f", "(I)D"), "Code")));
     ASSERT_NE(code, nullptr);
     // The same code bytes in a class of each version: older classes keep the
     // unused one-byte row for 186.

@@ -29,15 +29,11 @@ std::string write(const SEElement *element) {
     return text != nullptr ? text.get() : "null";
 }
 
-// (The ordinary merge is checked in a real VM end to end; here its edges.)
+// (The ordinary merge, shared defaults then the options' own arguments over
+// the table's, is checked in a real VM end to end; here its edges.)
 TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
-    struct Case {
-        const char *item;
-        const char *arguments;
-        const char *initArgs;  // what the item ends with
-    } cases[] = {
-        {"{libraryName=e;initArgs={reportErrors=true;x=1;};}", "{__shared={reportErrors=0;};}",
-         "{reportErrors=0;x=1;}"},
+    // The item, the arguments, what the item's initArgs end as.
+    const std::tuple<const char *, const char *, const char *> cases[] = {
         {"{libraryName=e;}", "{__shared={};}", "{}"},
         {"{libraryName=e;}", "{other={a=1;};}", "null"},
         // Maps merge key by key; a scalar never replaces a map, a map replaces a scalar.
@@ -49,11 +45,11 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
         {"{libraryName=e;initArgs=notAMap;}", "{__shared={a=s;};}", "notAMap"},
         {"{initArgs={a=t;};}", "{__shared={b=s;};}", "{a=t;b=s;}"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.item + std::string(" + ") + c.arguments);
-        ElementPtr item = parse(c.item), arguments = parse(c.arguments);
+    for (const auto &[itemText, argumentsText, initArgs] : cases) {
+        SCOPED_TRACE(itemText + std::string(" + ") + argumentsText);
+        ElementPtr item = parse(itemText), arguments = parse(argumentsText);
         StderrOf([&] { EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get())); });
-        EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), c.initArgs);
+        EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), initArgs);
     }
 }
 
@@ -129,9 +125,7 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
     std::string lib = root_ + "/ext/darara/lib/zen_";
     std::string table = "Zentrova Error: " + root_ + "/ext/darara/audit/extensions.table";
     std::string longName(3000, 'n');
-    struct Case {
-        std::string table, err;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"( plain, {initArgs={};} )", refused("") + refused("")},
         // Names stay inside the extension directory.
         {"( {libraryName=\"../../x\";} )", refused(lib + "../../xdev_i")},
@@ -143,19 +137,18 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
         {"{libraryName=a;}", table + " does not hold a list of extensions\n"},
         {"()", ""},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.table.substr(0, 80));
-        Output output = load(c.table.c_str());
+    for (const auto &[text, err] : cases) {
+        SCOPED_TRACE(text.substr(0, 80));
+        Output output = load(text.c_str());
         // The count is a note of the agent's: the program's output stays its own.
-        EXPECT_EQ(output.err, c.err + "0 Extension(s) Activated.\n");
+        EXPECT_EQ(output.err, err + "0 Extension(s) Activated.\n");
         EXPECT_EQ(output.out, "");
     }
 }
 
 TEST_F(ExtensionLoader, AMissingTableLoadsNothingAndSaysNothing) {
     Output output = load(nullptr);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(output.out + output.err, "");
 }
 
 TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirectory) {

@@ -25,9 +25,7 @@ TEST(Normalize, QuotesWordsAndEndsEntriesAndReadsBack) {
     EXPECT_EQ(normalize("path=/tmp/a b"), "{\"path\"=\"/tmp/a b\";}");
     ReadResult result = readText(normalize("port=1470,opts=(x,\"y z\"),dir=c:\\\\temp"));
     ASSERT_NE(result.element, nullptr) << result.error;
-    EXPECT_STREQ(SEGetString(SEMapGet(result.element.get(), "port")), "1470");
-    EXPECT_EQ(SEListSize(SEMapGet(result.element.get(), "opts")), 2);
-    EXPECT_STREQ(SEGetString(SEMapGet(result.element.get(), "dir")), "c:\\temp");
+    EXPECT_STREQ(TextPtr(SEWrite(result.element.get())).get(), "{dir=c:\\temp;opts=(x,\"y z\");port=1470;}");
 }
 
 // Empty input is an empty map; malformed or unbalanced text is refused; a list
