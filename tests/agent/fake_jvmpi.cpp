@@ -5,32 +5,6 @@
 
 #include "support/heap.h"
 
-struct FakeAccess {
-    static FakeJVMPI &f() { return FakeJVMPI::instance(); }
-
-    static jint GetEnv(JavaVM *, void **env, jint version) {
-        FakeJVMPI &fake = f();
-        bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
-                       (version == JVMPI_VERSION_1 && fake.grantVersion1);
-        if (!granted) return JNI_EVERSION;
-        *env = fake.interface();
-        return JNI_OK;
-    }
-    static jint RequestEvent(jint type, void *argument) {
-        if (f().onRequest) f().onRequest(type, argument);
-        return JVMPI_SUCCESS;
-    }
-    static void SetThreadLocalStorage(JNIEnv *env, void *pointer) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        f().storage_[env] = pointer;
-    }
-    static void *GetThreadLocalStorage(JNIEnv *env) {
-        std::lock_guard<std::mutex> lock(f().mutex_);
-        auto it = f().storage_.find(env);
-        return it != f().storage_.end() ? it->second : nullptr;
-    }
-};
-
 FakeJVMPI::FakeJVMPI() { reset(); }
 
 FakeJVMPI &FakeJVMPI::instance() {
@@ -39,7 +13,6 @@ FakeJVMPI &FakeJVMPI::instance() {
 }
 
 void FakeJVMPI::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
     grantVersion1 = grantVersion1_1 = true;
     enabled_.clear();
     storage_.clear();
@@ -47,14 +20,16 @@ void FakeJVMPI::reset() {
     interface_ = JVMPI_Interface{};
     interface_.version = JVMPI_VERSION_1_1;
     interface_.EnableEvent = [](jint type, void *) {
-        std::lock_guard<std::mutex> lock(FakeAccess::f().mutex_);
-        FakeAccess::f().enabled_.push_back(type);
+        instance().enabled_.push_back(type);
         return jint{JVMPI_SUCCESS};
     };
     interface_.DisableEvent = [](jint, void *) { return jint{JVMPI_SUCCESS}; };
-    interface_.RequestEvent = FakeAccess::RequestEvent;
-    // The tests run on one thread, where a re-entrant monitor never blocks;
-    // nothing they run waits on one.
+    interface_.RequestEvent = [](jint type, void *argument) {
+        if (instance().onRequest) instance().onRequest(type, argument);
+        return jint{JVMPI_SUCCESS};
+    };
+    // The tests run on one thread, where a re-entrant monitor never blocks
+    // (nor is storage shared); nothing they run waits on a monitor.
     interface_.RawMonitorCreate = [](char *) { return reinterpret_cast<JVMPI_RawMonitor>(new int); };
     interface_.RawMonitorEnter = interface_.RawMonitorExit = interface_.RawMonitorNotifyAll = [](JVMPI_RawMonitor) {};
     interface_.RawMonitorWait = [](JVMPI_RawMonitor, jlong) { ADD_FAILURE() << "a raw monitor wait"; };
@@ -64,29 +39,33 @@ void FakeJVMPI::reset() {
     interface_.GetThreadStatus = [](JNIEnv *) { return jint{0}; };
     interface_.ThreadHasRun = [](JNIEnv *) { return jboolean{JNI_FALSE}; };
     interface_.CreateSystemThread = [](char *, jint, void (*)(void *)) { return jint{JNI_OK}; };
-    interface_.SetThreadLocalStorage = FakeAccess::SetThreadLocalStorage;
-    interface_.GetThreadLocalStorage = FakeAccess::GetThreadLocalStorage;
+    interface_.SetThreadLocalStorage = [](JNIEnv *env, void *pointer) { instance().storage_[env] = pointer; };
+    interface_.GetThreadLocalStorage = [](JNIEnv *env) { return instance().storage(env); };
     interface_.DisableGC = interface_.EnableGC = interface_.RunGC = [] {};
     interface_.GetThreadObject = [](JNIEnv *) { return jobjectID{}; };
     interface_.jobjectID2jobject = [](jobjectID id) { return reinterpret_cast<jobject>(id); };
     interface_.jobject2jobjectID = [](jobject object) { return reinterpret_cast<jobjectID>(object); };
     invoke_ = JNIInvokeInterface_{};
-    invoke_.GetEnv = FakeAccess::GetEnv;
+    invoke_.GetEnv = [](JavaVM *, void **env, jint version) {
+        FakeJVMPI &fake = instance();
+        bool granted = (version == JVMPI_VERSION_1_1 && fake.grantVersion1_1) ||
+                       (version == JVMPI_VERSION_1 && fake.grantVersion1);
+        if (!granted) return jint{JNI_EVERSION};
+        *env = fake.interface();
+        return jint{JNI_OK};
+    };
     invoke_.DetachCurrentThread = [](JavaVM *) { return jint{JNI_OK}; };
     vm_.functions = &invoke_;
 }
 
-std::vector<jint> FakeJVMPI::enabledEvents() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return enabled_;
-}
-
 void FakeJVMPI::send(JVMPI_Event &event) { interface_.NotifyEvent(&event); }
 
-void *FakeJVMPI::storage(JNIEnv *env) { return FakeAccess::GetThreadLocalStorage(env); }
+void *FakeJVMPI::storage(JNIEnv *env) {
+    auto it = storage_.find(env);
+    return it != storage_.end() ? it->second : nullptr;
+}
 
 void FakeJVMPI::releaseStorage() {
-    std::lock_guard<std::mutex> lock(mutex_);
     for (auto &entry : storage_) sFree(entry.second);
     storage_.clear();
 }

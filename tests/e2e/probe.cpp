@@ -1,12 +1,9 @@
-// The test library's JNI side for e2e.Probe: installs a handler table in the
-// agent (through the agent's exports, resolved from the loaded agent library)
-// and answers the Java class e2e.Probe from what it recorded: threads, class
-// loads with their methods' names, events, and the thread and class counts
-// the metrics ask the table for. The extensions of the table-loaded runs install
-// the same table (ProbeTable, MemoryRecord): it counts the allocations and
-// frees of one watched class for the memory runs, and keeps each class's shape
-// for the heap dump reader (extension_memory.cpp), which answers the rest of
-// e2e.MemoryUse.
+// The test library's JNI side of e2e.Probe and e2e.MemoryUse: a handler table
+// installed through the agent's exports (by Probe.install, or by the memory
+// runs' extension) that records threads, class loads with their methods and
+// shapes (for extension_memory.cpp's heap dump reader), events (a watched
+// class's allocations and frees among them) and the counts the metrics ask
+// for; the natives answer from what it recorded.
 #include <jni.h>
 
 #include <time.h>

@@ -104,13 +104,8 @@ protected:
     };
     Output load(const char *table) {
         if (table != nullptr) std::ofstream(root_ + "/ext/darara/audit/extensions.table") << table;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        ZVLoadExtensions(nullptr, nullptr);
-        fflush(stdout);
         Output output;
-        output.err = testing::internal::GetCapturedStderr();
-        output.out = testing::internal::GetCapturedStdout();
+        output.err = StderrOf([&] { output.out = StdoutOf([] { ZVLoadExtensions(nullptr, nullptr); }); });
         return output;
     }
     std::string refused(const std::string &path) {
