@@ -13,12 +13,11 @@ using ::testing::HasSubstr;
 
 class VMEventsTest : public AgentTest {
 protected:
-    // Without extensionAdded, so that the calls below are the events' own.
-    ZVHandlerTable table = [] {
-        ZVHandlerTable t = makeRecordingTable();
-        t.extensionAdded = nullptr;
-        return t;
-    }();
+    ZVHandlerTable table = makeRecordingTable();
+    void SetUp() override {
+        AgentTest::SetUp();
+        table.extensionAdded = nullptr;  // so that the calls recorded are the events' own
+    }
     FakeJNI jni;
 
     void vmInitialized() { sendSimple(JVMPI_EVENT_JVM_INIT_DONE, jni.env()); }

@@ -18,17 +18,6 @@
 
 namespace {
 
-ElementPtr parse(const char *text) {
-    if (text == nullptr) return nullptr;
-    ReaderPtr reader(SEReaderFromString(text, -1));
-    return ElementPtr(SERead(reader.get()));
-}
-
-std::string write(const SEElement *element) {
-    TextPtr text(SEWrite(element));
-    return text != nullptr ? text.get() : "null";
-}
-
 // (The ordinary merge, shared defaults then the options' own arguments over
 // the table's, is checked in a real VM end to end; here its edges.)
 TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
@@ -47,9 +36,9 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
     };
     for (const auto &[itemText, argumentsText, initArgs] : cases) {
         SCOPED_TRACE(itemText + std::string(" + ") + argumentsText);
-        ElementPtr item = parse(itemText), arguments = parse(argumentsText);
+        ElementPtr item = readText(itemText), arguments = readText(argumentsText);
         StderrOf([&] { EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get())); });
-        EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), initArgs);
+        EXPECT_EQ(writeText(SEMapGet(item.get(), "initArgs")), initArgs);
     }
 }
 
@@ -57,8 +46,8 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
 TEST(ExtensionArguments, MergingManyArgumentsEnds) {
     std::string own, expected;
     for (int i = 0; i < 20; ++i) own += "k" + std::to_string(i) + "=" + std::to_string(i) + ";";
-    ElementPtr item = parse("{libraryName=e;initArgs={k3=t;};}");
-    ElementPtr arguments = parse(("{__shared={s=1;};e={" + own + "};}").c_str());
+    ElementPtr item = readText("{libraryName=e;initArgs={k3=t;};}");
+    ElementPtr arguments = readText("{__shared={s=1;};e={" + own + "};}");
     EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
     const SEElement *initArgs = SEMapGet(item.get(), "initArgs");
     for (int i = 0; i < 20; ++i) {
@@ -70,10 +59,10 @@ TEST(ExtensionArguments, MergingManyArgumentsEnds) {
 }
 
 TEST(ExtensionArguments, ItemsWithoutALibraryNameAreNeverExcluded) {
-    ElementPtr exclusion = parse("{skipped=0;}");
+    ElementPtr exclusion = readText("{skipped=0;}");
     for (auto [item, loads] : {std::pair{"{initArgs={};}", true}, {"plain", true}, {"(skipped)", true}}) {
         SCOPED_TRACE(item);
-        EXPECT_EQ(ZVPrepareExtensionItem(parse(item).get(), exclusion.get(), nullptr), loads);
+        EXPECT_EQ(ZVPrepareExtensionItem(readText(item).get(), exclusion.get(), nullptr), loads);
     }
 }
 
@@ -157,7 +146,7 @@ TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirecto
     Output output = load(nullptr);
     EXPECT_EQ(output.err, "Can't find Zentrova install location, trying cwd.\n");
 
-    ElementPtr item = parse("{libraryName=x;}");
+    ElementPtr item = readText("{libraryName=x;}");
     for (auto [zenvaHome, warned, path] : {std::tuple{(const char *)nullptr, true, "ext/darara/lib/zen_xdev_i"},
                                            {"/opt/zv", false, "/opt/zv/ext/darara/lib/zen_xdev_i"}}) {
         if (zenvaHome != nullptr) setenv("ZENVA_HOME", zenvaHome, 1);

@@ -74,9 +74,7 @@ TEST(SMAPParse, ReadsStrataAndResolvesTheDefaultOneWithAnyLineEnd) {
         ASSERT_EQ(jsp.lineSection->count, 3);
         // An entry without a file ID stays in the file of the entry before it.
         const SMAPLineEntry &last = jsp.lineSection->entries[2];
-        EXPECT_EQ(last.lineFileID, 1);
-        EXPECT_EQ(last.repeatCount, 1);
-        EXPECT_EQ(last.outputLineIncrement, 1);
+        EXPECT_EQ(std::make_tuple(last.lineFileID, last.repeatCount, last.outputLineIncrement), std::make_tuple(1, 1, 1));
         SMAPFree(smap);
     }
 }
