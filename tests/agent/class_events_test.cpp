@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 

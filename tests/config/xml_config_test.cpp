@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "config/config.h"
 #include "config_test_util.h"
