@@ -66,12 +66,7 @@ protected:
         fake.send(event);
     }
 
-    void endThread(JNIEnv *env) {
-        JVMPI_Event event{};
-        event.event_type = JVMPI_EVENT_THREAD_END;
-        event.env_id = env;
-        fake.send(event);
-    }
+    void endThread(JNIEnv *env) { sendSimple(JVMPI_EVENT_THREAD_END, env); }
 
     void sendSimple(jint type, JNIEnv *env = nullptr) {
         JVMPI_Event event{};

@@ -37,66 +37,51 @@ protected:
         fake.onRequest = [this](jint type, void *) {
             JVMPI_Event event{};
             event.event_type = type | JVMPI_REQUESTED_EVENT;
+            std::vector<char> copy(object.begin(), object.end());  // exactly sized: a read past it is caught
             if (type == JVMPI_EVENT_HEAP_DUMP) {
                 event.u.heap_dump.begin = heap.data();
                 event.u.heap_dump.end = heap.data() + heap.size();
             } else {
-                // A private copy, so that reading past it is caught.
-                auto *copy = static_cast<char *>(malloc(object.size() + 1));
-                if (!object.empty()) memcpy(copy, object.data(), object.size());
-                event.u.object_dump.data = object.empty() ? nullptr : copy;
-                event.u.object_dump.data_len =
-                    deliveredLength >= 0 ? deliveredLength : static_cast<jint>(object.size());
-                fake.send(event);
-                free(copy);
-                return;
+                event.u.object_dump.data = copy.empty() ? nullptr : copy.data();
+                event.u.object_dump.data_len = deliveredLength >= 0 ? deliveredLength : static_cast<jint>(copy.size());
             }
             fake.send(event);
         };
     }
 };
 
-TEST_F(DumpTest, HeapDumpWithoutHandlersIsRefusedAndKeepsNothing) {
+TEST_F(DumpTest, DumpsWithoutHandlersOrDataAreRefusedAndKeepNothing) {
     heap = {'a'};
     testing::internal::CaptureStderr();
     int length = -1, generation = -1;
     EXPECT_EQ(zviHeapDump(&length, &generation), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Should not happen. Invalid heap dump received\n");
     EXPECT_EQ(length, 0);
-}
-
-TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {
-    zviSetHandlers(&table);
-    setFlavor(ZV_VM_HOTSPOT);
-    object = arrayRecord(5, 0xABCD, 100);
-    deliveredLength = static_cast<int>(object.size()) + 500;  // the VM reports more than the record
-    object.resize(object.size() + 500, 0xEE);
-    uint32_t classID = 0, elements[2] = {0, 0};
-    int32_t count = 0;
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), &classID, &count, elements, 2), 1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(classID, 0xABCDu);
-    EXPECT_EQ(elements[0], 100u);
-    EXPECT_EQ(elements[1], 101u);
-}
-
-TEST_F(DumpTest, ArrayRecordClaimingMoreThanDeliveredIsCutAtTheData) {
-    zviSetHandlers(&table);
-    setFlavor(ZV_VM_HOTSPOT);
-    object = arrayRecord(3, 1, 50);
-    object[5] = 0x7f;  // the count now claims about two billion elements
-    uint32_t elements[8] = {};
-    int32_t count = 0;
-    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, elements, 8), 1);
-    EXPECT_EQ(elements[2], 52u);
-    EXPECT_EQ(elements[3], 0u);  // only the three delivered elements are copied
-}
-
-TEST_F(DumpTest, ObjectDumpWithoutDataOrHandlersKeepsNothing) {
+    // Object dumps likewise, and one delivered without data.
     object = arrayRecord(2, 1, 1);
     EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
     zviSetHandlers(&table);
     object.clear();
     deliveredLength = 64;
     EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, nullptr, nullptr, 4), 0);
+}
+
+// Filled up to the maximum, never past the record nor past the data delivered.
+TEST_F(DumpTest, ArrayDescriptionOnHotspotReportsCountAndFillsUpToMaximum) {
+    zviSetHandlers(&table);
+    setFlavor(ZV_VM_HOTSPOT);
+    object = arrayRecord(5, 0xABCD, 100);
+    deliveredLength = static_cast<int>(object.size()) + 500;  // the VM reports more than the record
+    object.resize(object.size() + 500, 0xEE);
+    uint32_t classID = 0, elements[8] = {};
+    int32_t count = 0;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), &classID, &count, elements, 2), 1);
+    EXPECT_EQ(std::vector<uint32_t>({classID, uint32_t(count), elements[0], elements[1], elements[2]}),
+              std::vector<uint32_t>({0xABCD, 5, 100, 101, 0}));
+    object = arrayRecord(3, 1, 50);
+    object[5] = 0x7f;  // the count now claims about two billion elements
+    deliveredLength = -1;
+    EXPECT_EQ(zviObjectArrayDescription(FakeID(9), nullptr, &count, elements, 8), 1);
+    EXPECT_EQ(elements[2], 52u);
+    EXPECT_EQ(elements[3], 0u);  // only the three delivered elements are copied
 }

@@ -1,13 +1,12 @@
 // A scriptable JVMPI for tests: an interface record that keeps the events
-// enabled, raw monitors that behave like the VM's, per-thread storage, and a
-// JavaVM whose GetEnv hands the interface out.
+// enabled, raw monitors for tests that run on one thread, per-thread storage,
+// and a JavaVM whose GetEnv hands the interface out.
 #pragma once
 
 #include <jni.h>
 
 #include <functional>
 #include <map>
-#include <mutex>
 #include <vector>
 
 #include "platform/jvmpi.h"
@@ -28,7 +27,7 @@ public:
     bool grantVersion1_1 = true;
 
     // Events enabled, in call order.
-    std::vector<jint> enabledEvents() const;
+    const std::vector<jint> &enabledEvents() const { return enabled_; }
 
     // Answers RequestEvent (for example by sending the dump event).
     std::function<void(jint type, void *argument)> onRequest;
@@ -42,12 +41,10 @@ public:
 
 private:
     FakeJVMPI();
-    friend struct FakeAccess;
 
     JVMPI_Interface interface_{};
     JNIInvokeInterface_ invoke_{};
     JavaVM vm_{};
-    mutable std::mutex mutex_;
     std::vector<jint> enabled_;
     std::map<JNIEnv *, void *> storage_;
 };

@@ -16,25 +16,23 @@ void note(const std::string &call) {
 
 std::string word(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
 
-void freeFields(JVMPI_Field *fields, jint count) {
-    for (jint i = 0; fields != nullptr && i < count; ++i) {
-        sFree(fields[i].field_name);
-        sFree(fields[i].field_signature);
+// Releases an array of records and the two texts of each.
+template <typename Record>
+void freeAll(Record *records, jint count, char *Record::*first, char *Record::*second) {
+    for (jint i = 0; records != nullptr && i < count; ++i) {
+        sFree(records[i].*first);
+        sFree(records[i].*second);
     }
-    sFree(fields);
+    sFree(records);
 }
 
 // The table owns the arrays it receives: it records their counts and releases them.
 void classLoaded(const char *name, ZVWord, char *source, jint methodCount, JVMPI_Method *methods,
                  jint staticCount, JVMPI_Field *statics, jint instanceCount, JVMPI_Field *instances, jint) {
     LoadedClass loaded{name != nullptr ? name : "(null)", methodCount, staticCount, instanceCount};
-    for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
-        sFree(methods[i].method_name);
-        sFree(methods[i].method_signature);
-    }
-    sFree(methods);
-    freeFields(statics, staticCount);
-    freeFields(instances, instanceCount);
+    freeAll(methods, methodCount, &JVMPI_Method::method_name, &JVMPI_Method::method_signature);
+    freeAll(statics, staticCount, &JVMPI_Field::field_name, &JVMPI_Field::field_signature);
+    freeAll(instances, instanceCount, &JVMPI_Field::field_name, &JVMPI_Field::field_signature);
     sFree(source);
     std::lock_guard<std::mutex> lock(gMutex);
     recorded().classes.push_back(loaded);

@@ -3,17 +3,6 @@
 // method of real classes writes back byte for byte in real_classes_test.cpp.)
 #include "class_files.h"
 
-namespace {
-
-CodePtr MethodCode(const JCRClass *jclass, const char *name, const char *descriptor) {
-    JCRMember *method = JCRFindStaticMethod(jclass, name, descriptor);
-    if (method == nullptr) method = JCRFindMethod(jclass, name, descriptor);
-    if (method == nullptr) return nullptr;
-    return CodePtr(JCRParseCode(jclass, JCRFindMemberAttribute(jclass, method, "Code")));
-}
-
-}  // namespace
-
 TEST(CodeAttribute, CorruptCodeAttributesAreRefused) {
     JCRClass none{};
     const Bytes cases[] = {
@@ -41,10 +30,9 @@ TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->count, 2);
     EXPECT_EQ(table->length, 6);
-    EXPECT_EQ(table->entries[0].start_pc, 3);
-    EXPECT_EQ(table->entries[0].line_number, 7);
-    EXPECT_EQ(table->entries[1].start_pc, 0);
-    EXPECT_EQ(table->entries[1].line_number, 0);
+    const JCRLineEntry *e = table->entries;
+    EXPECT_EQ(std::vector<int>({e[0].start_pc, e[0].line_number, e[1].start_pc, e[1].line_number}),
+              std::vector<int>({3, 7, 0, 0}));
 }
 
 // A static method "f" (I)D whose code calls an invokedynamic site of the same
@@ -72,7 +60,8 @@ TEST(CodeAttribute, InvokedynamicFromVersion51On) {
     ClassPtr jclass = Parse(bytes);
     ASSERT_NE(jclass, nullptr);
     EXPECT_EQ(Write(jclass.get()), bytes);
-    CodePtr code = MethodCode(jclass.get(), "f", "(I)D");
+    JCRClass *c = jclass.get();
+    CodePtr code(JCRParseCode(c, JCRFindMemberAttribute(c, JCRFindStaticMethod(c, "f", "(I)D"), "Code")));
     ASSERT_NE(code, nullptr);
     // The same code bytes in a class of each version: older classes keep the
     // unused one-byte row for 186.

@@ -7,12 +7,6 @@
 
 namespace {
 
-// The Java 17 class "Lambdas" or a sample class such as "zvtest/Flow".
-Bytes ModernOrSampleClass(const std::string &name) {
-    return name.find('/') == std::string::npos ? ReadBytes(std::string(ZV_MODERN_CLASSES) + "/" + name + ".class")
-                                              : SampleClass(name);
-}
-
 struct ParseResult {
     ClassPtr jclass;
     std::string messages;
@@ -30,32 +24,25 @@ ParseResult ParseQuietly(const Bytes &bytes) {
 
 }  // namespace
 
-TEST(HostileClass, BadMagicIsReported) {
-    ParseResult r = ParseQuietly({0xCA, 0xFE, 0xBA, 0xBF, 0, 0});
-    EXPECT_EQ(r.jclass, nullptr);
-    EXPECT_EQ(r.messages, "Bad Java Class magic number 0xcafebabf\n");
-    r = ParseQuietly({0xCA, 0xFE, 0xBA});
-    EXPECT_EQ(r.jclass, nullptr);
-    EXPECT_EQ(r.messages, "Bad Java Class magic number 0x0\n");
-    EXPECT_EQ(StderrOf([] { EXPECT_EQ(JCRParseClass(nullptr, 0), nullptr); }), "Bad Java Class magic number 0x0\n");
-}
-
 TEST(HostileClass, EveryTruncationOfARealClassIsRefused) {
-    for (const char *name : {"zvtest/Flow", "zvtest/Constants", "Lambdas"}) {
-        Bytes original = ModernOrSampleClass(name);
+    // Two sample classes and a Java 17 one.
+    for (const Bytes &original : {SampleClass("zvtest/Flow"), SampleClass("zvtest/Constants"),
+                                  ReadBytes(std::string(ZV_MODERN_CLASSES) + "/Lambdas.class")}) {
         for (size_t length = 0; length < original.size(); length++) {
             Bytes cut(original.begin(), original.begin() + static_cast<long>(length));
             ParseResult r = ParseQuietly(cut);
-            EXPECT_EQ(r.jclass, nullptr) << name << " cut at " << length;
+            EXPECT_EQ(r.jclass, nullptr) << original.size() << " bytes cut at " << length;
         }
     }
 }
 
-// A text running past the end, a pool cut off between entries, a long in the
-// last slot (its second half outside the pool), counts larger than the input,
-// an attribute length past the end, and a class ending after its methods
-// (refused silently).
-TEST(HostileClass, WhatDoesNotFitIsRefusedWithItsMessages) {
+// Bad magic; a text running past the end, a pool cut off between entries, a
+// long in the last slot (its second half outside the pool), counts larger
+// than the input, an attribute length past the end, and a class ending after
+// its methods (refused silently); constant tags never defined, and tags older
+// class files cannot hold yet (the class's major version one below the first
+// that allows them).
+TEST(HostileClass, BadInputTable) {
     const std::string kPool = "ZV encountered Corrupt class, skipping constantPoolItem\n"
                               "ZV encountered corrupt class, skipping constant-pool parse\n";
     const std::string kAttribute = "ZV encountered corrupt class, skipping attribute_info.\n"
@@ -75,7 +62,9 @@ TEST(HostileClass, WhatDoesNotFitIsRefusedWithItsMessages) {
         bytes[at + 1] = low;
         return bytes;
     };
-    const std::pair<Bytes, std::string> cases[] = {
+    std::vector<std::pair<Bytes, std::string>> cases = {
+        {{0xCA, 0xFE, 0xBA, 0xBF, 0, 0}, "Bad Java Class magic number 0xcafebabf\n"},
+        {{0xCA, 0xFE, 0xBA}, "Bad Java Class magic number 0x0\n"},
         {utf8.bytes, kPool},
         {cut.bytes, kPool},
         {lastLong.bytes, kPool},
@@ -88,26 +77,19 @@ TEST(HostileClass, WhatDoesNotFitIsRefusedWithItsMessages) {
         {longAttribute.bytes, kAttribute},
         {MinimalClass("Top", false), ""},
     };
-    for (size_t i = 0; i < std::size(cases); i++) {
+    for (const auto &[tag, version] : {std::pair{0, 52}, {2, 52}, {13, 52}, {14, 61}, {15, 50}, {16, 50}, {17, 54},
+                                       {18, 49}, {19, 52}, {20, 52}, {21, 61}, {255, 52}}) {
+        ClassBytes b;
+        b.u32(0xCAFEBABE).u16(0).u16(version).u16(3).utf8("A").u8(tag).u16(1).u16(1);
+        cases.emplace_back(b.bytes, "Unknown Constant pool type " + std::to_string(tag) +
+                                        "\nZV encountered corrupt class, skipping constant-pool parse\n");
+    }
+    for (size_t i = 0; i < cases.size(); i++) {
         ParseResult r = ParseQuietly(cases[i].first);
         EXPECT_EQ(r.jclass, nullptr) << "case " << i;
         EXPECT_EQ(r.messages, cases[i].second) << "case " << i;
     }
-}
-
-// Tags never defined, and tags older class files cannot hold yet (the
-// class's major version one below the first that allows them).
-TEST(HostileClass, UnknownConstantKindsAreReported) {
-    const int cases[][2] = {{0, 52},  {2, 52},  {13, 52}, {14, 61}, {15, 50}, {16, 50},
-                            {17, 54}, {18, 49}, {19, 52}, {20, 52}, {21, 61}, {255, 52}};
-    for (const auto &[tag, version] : cases) {
-        ClassBytes b;
-        b.u32(0xCAFEBABE).u16(0).u16(version).u16(3).utf8("A").u8(tag).u16(1).u16(1);
-        ParseResult r = ParseQuietly(b.bytes);
-        EXPECT_EQ(r.jclass, nullptr) << tag;
-        EXPECT_EQ(r.messages, "Unknown Constant pool type " + std::to_string(tag) +
-                                  "\nZV encountered corrupt class, skipping constant-pool parse\n");
-    }
+    EXPECT_EQ(StderrOf([] { EXPECT_EQ(JCRParseClass(nullptr, 0), nullptr); }), "Bad Java Class magic number 0x0\n");
 }
 
 // this_class, super_class, interfaces and member names all point outside

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "support/element_maps.h"
 #include "scratch_directory.h"
 #include "support/install_paths.h"
 
@@ -40,20 +41,14 @@ inline LoadResult LoadCaptured(const char *options) {
     return result;
 }
 
-inline const SEElement *MapPath(const SEElement *map, std::initializer_list<const char *> keys) {
-    for (const char *key : keys) {
-        if (map == nullptr) return nullptr;
-        map = SEMapGet(map, key);
-    }
-    return map;
-}
-
-inline std::string StringAt(const SEElement *map, std::initializer_list<const char *> keys) {
-    const SEElement *value = MapPath(map, keys);
-    return value && value->type == SE_STRING ? SEGetString(value) : std::string("<absent>");
-}
-
-inline int IntAt(const SEElement *map, std::initializer_list<const char *> keys) {
-    const SEElement *value = MapPath(map, keys);
-    return value && value->type == SE_INT32 ? static_cast<int>(value->value) : -999;
+// A tree as text that keeps the kinds apart: maps as {key=value;...} sorted
+// by key, 32-bit numbers as #N, strings as they are.
+inline std::string Tree(const SEElement *element) {
+    if (element == nullptr) return "<absent>";
+    if (element->type == SE_INT32) return "#" + std::to_string(static_cast<int32_t>(element->value));
+    if (element->type == SE_STRING) return SEGetString(element);
+    if (element->type != SE_MAP) return "?";
+    std::string text = "{";
+    for (const auto &[key, value] : seMapVisibleEntries(element)) text += std::string(key) + "=" + Tree(value) + ";";
+    return text + "}";
 }

@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "config/config.h"
 #include "config_test_util.h"
@@ -15,26 +14,22 @@ namespace {
 // Every element and attribute the reader maps, with values to recognise.
 const std::string kExample = std::string(ZV_SOURCE_DIR) + "/tests/config/every_element.xml";
 
-std::string Document(const std::string &tool, const std::string &body,
+// A configuration whose `tool` element holds `body`, with `shared` settings beside it.
+std::string Document(const std::string &body, const std::string &tool = "request-analyzer",
                      const std::string &shared = "") {
     return "<?xml version=\"1.0\"?>\n<zentrova-configuration>" + shared + "<" + tool + ">" + body +
            "</" + tool + "></zentrova-configuration>\n";
 }
 
-std::string RequestAnalyzer(const std::string &attributes, const std::string &body = "") {
-    return "<?xml version=\"1.0\"?>\n<zentrova-configuration><request-analyzer " + attributes +
-           ">" + body + "</request-analyzer></zentrova-configuration>\n";
-}
-
-// The metric settings as (name, buffer size type, buffer size, period).
-using Setting = std::tuple<std::string, int32_t, int32_t, int32_t>;
-std::vector<Setting> Settings(ZVVector *settings) {
-    std::vector<Setting> result;
+// The metric settings as "name type size period;" each.
+std::string Settings(ZVVector *settings) {
+    std::string text;
     for (int i = 0; settings != nullptr && i < ZVVectorSize(settings); ++i) {
         auto *s = reinterpret_cast<ZVMetricSetting *>(ZVElementAt(settings, i));
-        result.emplace_back(s->name, s->bufferSizeType, s->bufferSize, s->period);
+        text += std::string(s->name) + " " + std::to_string(s->bufferSizeType) + " " + std::to_string(s->bufferSize) +
+                " " + std::to_string(s->period) + ";";
     }
-    return result;
+    return text;
 }
 
 TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
@@ -47,33 +42,18 @@ TEST(XmlConfiguration, ExampleFileSetsSharedArgumentsComponentsAndMetrics) {
     EXPECT_EQ(o->captureDelay, 3661);
     EXPECT_EQ(r.directIMode, 2);
 
-    const SEElement *shared = SEMapGet(r.arguments, "__shared");
-    EXPECT_EQ(IntAt(shared, {"hibernate"}), 0);
-    EXPECT_EQ(IntAt(shared, {"reportErrors"}), 1);
-    EXPECT_EQ(IntAt(shared, {"reportWarnings"}), 0);
-    EXPECT_EQ(SEMapGet(shared, "reportExceptions"), nullptr);
-
-    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"remote"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
-    EXPECT_EQ(SEMapGet(r.exclusion, "profiler"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"profiler", "errSize"}), "200");
-    EXPECT_EQ(StringAt(r.arguments, {"profiler", "nonSer"}), "skip");
-    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "profiler"), "enabled"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"wsvc", "level"}), "2");
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "maxBeans"}), "50");
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "/etc/zentrova/ejb.xml");
-    EXPECT_EQ(IntAt(r.arguments, {"ejb", "reloadOnChange"}), 1);
-
-    EXPECT_EQ(Settings(o->metricsConfiguration),
-              (std::vector<Setting>{{"Java Heap", 2, 1048576, 2}, {"Thread Count", 1, 3600, 5}}));
+    EXPECT_EQ(Tree(r.arguments), "{__shared={hibernate=#0;reportErrors=#1;reportWarnings=#0;};"
+                                 "ejb={configFile=/etc/zentrova/ejb.xml;maxBeans=50;reloadOnChange=#1;};"
+                                 "profiler={errSize=200;nonSer=skip;};wsvc={level=2;};}");
+    EXPECT_EQ(Tree(r.exclusion), "{jcci=#0;remote=#0;vm-stitching=#0;}");
+    EXPECT_EQ(Settings(o->metricsConfiguration), "Java Heap 2 1048576 2;Thread Count 1 3600 5;");
 }
 
 // The port range in the file has only a begin: that port is both ends, and
 // the single port beside it is not used.
 TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
     ScratchDirectory dir;
-    std::string file = dir.Write("cfg.xml", RequestAnalyzer("",
+    std::string file = dir.Write("cfg.xml", Document(
         "<connection><audit-port><port-range begin=\"1700\"/><port number=\"1\"/></audit-port></connection>"));
     LoadCaptured(("\"" + file + "\"").c_str());
     EXPECT_EQ(CurrentOptions().auditPort, 1700);
@@ -81,7 +61,7 @@ TEST(XmlConfiguration, PathsInQuotesAndThroughTheXmlConfigKey) {
     LoadCaptured(("xmlConfig=" + file).c_str());
     EXPECT_EQ(CurrentOptions().auditPort, 1700);
     // A path with '=' in it is still a path when the file exists.
-    std::string equals = dir.Write("port=1/cfg.xml", RequestAnalyzer("",
+    std::string equals = dir.Write("port=1/cfg.xml", Document(
         "<connection><audit-port><port number=\"1800\"/></audit-port></connection>"));
     for (const std::string &path : {equals, "\"" + equals + "\""}) {
         EXPECT_TRUE(LoadCaptured(path.c_str()).accepted) << path;
@@ -126,8 +106,8 @@ TEST(XmlConfiguration, StartAuditAndOtherToolsOptionsAreReadOnlyForTheirTool) {
     EXPECT_EQ(GetStartAudit(source, TOOL_SERVER_TRACE, 0), 1);
     FreeConfigSource(source);
     // Other tools' options are not read for the agent.
-    file = dir.Write("t.xml", Document("profiler",
-        "<connection><audit-port><port number=\"1600\"/></audit-port></connection>"));
+    file = dir.Write("t.xml", Document(
+        "<connection><audit-port><port number=\"1600\"/></audit-port></connection>", "profiler"));
     LoadCaptured(file.c_str());
     EXPECT_EQ(CurrentOptions().auditPort, 1473);
     source = LoadXMLConfiguration(file.c_str(), 0);
@@ -146,7 +126,7 @@ TEST(XmlConfiguration, BadInputTable) {
     // and what follows. Empty
     // texts and unknown keywords keep their defaults without a word.
     const std::tuple<std::string, std::string, std::function<bool()>> rows[] = {
-        {RequestAnalyzer("", "<connection><audit-port><port-range begin=\"abc\" end=\"70000\"/></audit-port>"
+        {Document("<connection><audit-port><port-range begin=\"abc\" end=\"70000\"/></audit-port>"
                              "<snmp agentPort=\"\" trapPort=\"12x\"/></connection>"),
          "Invalid value for port-range begin: 'abc" + kPort + "Invalid value for port-range end: '70000" + kPort +
              "Invalid value for snmp trapPort: '12x" + kPort,
@@ -154,7 +134,7 @@ TEST(XmlConfiguration, BadInputTable) {
              return o->auditPort == 1473 && o->auditPortEnd == 1473 && o->snmpAgentPort == 161 &&
                     o->snmpTrapPort == 162;
          }},
-        {RequestAnalyzer("", "<auto-start-CPU type=\"SAMPLER\" time=\"wall\"><sampler-options period=\"abc\" "
+        {Document("<auto-start-CPU type=\"SAMPLER\" time=\"wall\"><sampler-options period=\"abc\" "
                              "precision=\"word\"/><instrumentation-options precision=\"MICRO\"><instrumentation-filter "
                              "limit=\"99999999999\"/></instrumentation-options></auto-start-CPU>"),
          "Invalid value for sampler-options period: 'abc' (expected a whole number from 1 to 2147483647)\n"
@@ -164,12 +144,12 @@ TEST(XmlConfiguration, BadInputTable) {
                     o->autoStartCPUTime == 1 && o->instrumentationFilterLimit == 100 &&
                     o->instrumentationPrecision == 1;
          }},
-        {RequestAnalyzer("", "<auto-capture delay=\"30s10\" initialDelay=\"1h2h\" counter=\"0\"/>"),
+        {Document("<auto-capture delay=\"30s10\" initialDelay=\"1h2h\" counter=\"0\"/>"),
          "Invalid value for auto-capture delay: '30s10" + kSpan + "Invalid value for auto-capture initialDelay: '1h2h" + kSpan,
          [&] { return o->captureDelay == 10 && o->initialDelay == 10 && o->captureCounter == 0; }},
         // A metric without a name, or disabled, is skipped; a bad value is absent. A's size
         // is not a time: it is read as a memory size.
-        {RequestAnalyzer("", "<metrics enabled=\"false\"><metric bufferSize=\"1\"/><metric name=\"A\" "
+        {Document("<metrics enabled=\"false\"><metric bufferSize=\"1\"/><metric name=\"A\" "
                              "bufferSizeType=\"Time\" bufferSize=\"2K\" period=\"5x\"/><metric name=\"B\" "
                              "enabled=\"FALSE\"/><other name=\"C\"/><metric name=\"D\" bufferSize=\"9q\"/></metrics>"),
          "%s: error, invalid metric with no name (ignored)\n%s: warning, unknown buffer type 'Time' (ignored)\n"
@@ -177,13 +157,13 @@ TEST(XmlConfiguration, BadInputTable) {
              "Invalid value for metric D bufferSize: '9q' (expected a memory size such as 512k or 2M)\n",
          [&] {
              return o->metricsEnabled == 0 &&
-                    Settings(o->metricsConfiguration) == std::vector<Setting>{{"A", 0, 2048, -1}, {"D", -1, -1, -1}};
+                    Settings(o->metricsConfiguration) == "A 0 2048 -1;D -1 -1 -1;";
          }},
         {"<config><request-analyzer showOptions=\"true\"/></config>",
          "Zentrova Error: configuration file %s has the root element <config>, not <zentrova-configuration>; none of "
          "its options is used\n",
          [&] { return o->showOptions == 0; }},
-        {Document("profiler", "<connection><audit-port><port number=\"1600\"/></audit-port></connection>",
+        {Document("<connection><audit-port><port number=\"1600\"/></audit-port></connection>", "profiler",
                   "<log-file severity=\"warning\"/>"),
          "Zentrova Error: configuration file %s has no <request-analyzer> element under <zentrova-configuration>; "
          "only its shared options are used\n",
@@ -200,40 +180,29 @@ TEST(XmlConfiguration, BadInputTable) {
     }
 
     // With millisecond precision a large limit saturates instead of overflowing.
-    std::string file = dir.Write("w.xml", RequestAnalyzer("",
+    std::string file = dir.Write("w.xml", Document(
         "<auto-start-CPU><instrumentation-options><instrumentation-filter limit=\"5000000\"/>"
         "</instrumentation-options></auto-start-CPU>"));
     LoadCaptured(file.c_str());
     EXPECT_EQ(CurrentOptions().instrumentationFilterLimit, INT32_MAX);
 }
 
-TEST(XmlConfiguration, CaptureFileFallbacks) {
+// An empty repository name: no capture directory. Disabled components are
+// excluded under the names their extensions go by.
+TEST(XmlConfiguration, CaptureFileFallbacksAndComponentExclusions) {
     ScratchDirectory dir;
-    std::string file = dir.Write("c.xml", Document("request-analyzer",
-        "<auto-capture/><snapshot-repository fileNameFormat=\"fmt\"/>",
-        "<snapshot-repository name=\"\"/>"));
-    LoadCaptured(file.c_str());
-    EXPECT_EQ(CurrentOptions().snapshotRepository, nullptr);  // empty name: no repository
+    std::string file = dir.Write("c.xml", Document(
+        "<auto-capture/><snapshot-repository fileNameFormat=\"fmt\"/>"
+        "<components><cci enabled=\"false\"/><error enabled=\"no\"/><web-services enabled=\"False\"/>"
+        "<ejb enabled=\"TRUE\"><ejb-configuration path=\"e.xml\" reloadOnChange=\"True\"/></ejb>"
+        "<vm-stitching enabled=\"FALSE\"/></components>", "request-analyzer", "<snapshot-repository name=\"\"/>"));
+    LoadResult r = LoadCaptured(file.c_str());
+    EXPECT_EQ(CurrentOptions().snapshotRepository, nullptr);
     EXPECT_STREQ(CurrentOptions().captureFileDirectory, "");
     EXPECT_STREQ(CurrentOptions().captureFileNameFormat, "fmt");
     EXPECT_EQ(CurrentOptions().captureComment, nullptr);
-}
-
-TEST(XmlConfiguration, ComponentRenamingsAndExclusions) {
-    ScratchDirectory dir;
-    std::string file = dir.Write("k.xml", RequestAnalyzer("",
-        "<components><cci enabled=\"false\"/><error enabled=\"no\"/><web-services enabled=\"False\"/>"
-        "<ejb enabled=\"TRUE\"><ejb-configuration path=\"e.xml\" reloadOnChange=\"True\"/></ejb>"
-        "<vm-stitching enabled=\"FALSE\"/></components>"));
-    LoadResult r = LoadCaptured(file.c_str());
-    EXPECT_EQ(IntAt(r.exclusion, {"jcci"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"j2error"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"wsvc"}), 0);
-    EXPECT_EQ(IntAt(r.exclusion, {"vm-stitching"}), 0);
-    EXPECT_EQ(SEMapGet(r.exclusion, "remote"), nullptr);  // only the exact text "false"
-    EXPECT_EQ(SEMapGet(r.exclusion, "ejb"), nullptr);
-    EXPECT_EQ(StringAt(r.arguments, {"ejb", "configFile"}), "e.xml");
-    EXPECT_EQ(SEMapGet(SEMapGet(r.arguments, "ejb"), "reloadOnChange"), nullptr);
+    EXPECT_EQ(Tree(r.exclusion), "{j2error=#0;jcci=#0;vm-stitching=#0;wsvc=#0;}");
+    EXPECT_EQ(Tree(SEMapGet(r.arguments, "ejb")), "{configFile=e.xml;}");
 }
 
 TEST(XmlConfiguration, InstallPathIsRecordedForValidDirectories) {

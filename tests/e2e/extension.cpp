@@ -81,7 +81,8 @@ void nameFromFile() {
     gName = start != std::string::npos && end != std::string::npos ? path.substr(start + 5, end - start - 5) : "?";
 }
 
-// The agent's own entries, where the services record must point.
+// The agent's own entries, where the services record must point. (The lock and
+// monitor entries serve the agent's metrics too, which the metrics runs see sample.)
 std::string checkServices(const ZVWord *w) {
     auto is = [](auto function) { return reinterpret_cast<ZVWord>(function); };
     const std::pair<int, ZVWord> expected[] = {
@@ -97,28 +98,6 @@ std::string checkServices(const ZVWord *w) {
     for (int index : {6, 7, 8, 21, 23, 24, 25, 26})
         if (w[index] == 0) wrong += " " + std::to_string(index);
     return wrong.empty() ? "ok" : "wrong words" + wrong;
-}
-
-// Lock entries 6 to 8 and the monitor entries 9 to 11, as an extension calls them.
-std::string useLocks(const ZVWord *w) {
-    auto create = reinterpret_cast<void *(*)(void)>(w[6]);
-    auto enter = reinterpret_cast<void (*)(void *)>(w[7]);
-    auto leave = reinterpret_cast<void (*)(void *)>(w[8]);
-    void *lock = create();
-    enter(lock);
-    enter(lock);
-    leave(lock);
-    leave(lock);
-    auto allocate = reinterpret_cast<zviMonitor *(*)(const char *)>(w[9]);
-    auto monitorEnter = reinterpret_cast<int (*)(zviMonitor *)>(w[10]);
-    auto monitorExit = reinterpret_cast<void (*)(zviMonitor *)>(w[11]);
-    zviMonitor *monitor = allocate("recorder");
-    bool ok = lock != nullptr && monitor != nullptr;
-    if (monitor != nullptr) {
-        monitorEnter(monitor);
-        monitorExit(monitor);
-    }
-    return ok ? "ok" : "failed";
 }
 
 void javaInit(JNIEnv *) {
@@ -162,7 +141,6 @@ extern "C" __attribute__((visibility("default"))) ZVExtensionRecord *ZVInitFunct
     say("init id=" + std::to_string(identifier) + " constant=" + std::to_string(constant) +
         " vm=" + (vm != nullptr ? "yes" : "no") + " args=" + text(initArgs));
     say("services: " + checkServices(services->words));
-    say("locks: " + useLocks(services->words));
     say("filters: cpu " + std::to_string(zviFilterAffectsCPUProfiler()) + ", ignores 1 " +
         std::to_string(zviShouldIgnoreCPU(1)));
     const SEElement *order = SEMapGet(initArgs, "order");

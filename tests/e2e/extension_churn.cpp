@@ -21,26 +21,8 @@ std::once_flag gStackName;
 // The identifier each marker name got first: every thread must get the same.
 std::atomic<jint> gMarkerIDs[8];
 
-// " threw CLASS" for the pending exception (left pending), or "".
-std::string ExceptionName(JNIEnv *env) {
-    jthrowable thrown = env->ExceptionOccurred();
-    if (thrown == nullptr) return "";
-    env->ExceptionClear();
-    std::string name = " threw ";
-    jclass type = env->GetObjectClass(thrown);
-    jclass classClass = env->FindClass("java/lang/Class");
-    jmethodID getName = classClass != nullptr ? env->GetMethodID(classClass, "getName", "()Ljava/lang/String;") : nullptr;
-    auto text = getName != nullptr ? static_cast<jstring>(env->CallObjectMethod(type, getName)) : nullptr;
-    const char *chars = text != nullptr && !env->ExceptionCheck() ? env->GetStringUTFChars(text, nullptr) : nullptr;
-    name += chars != nullptr ? chars : "an exception whose class could not be named";
-    if (chars != nullptr) env->ReleaseStringUTFChars(text, chars);
-    if (env->ExceptionCheck()) env->ExceptionClear();
-    env->Throw(thrown);
-    return name;
-}
-
 // ZVContext.createMarker(name, event): the marker's identifier, 0 when refused;
-// then failure says which call failed and with what exception.
+// then failure names the call that failed (its exception goes to standard error).
 jint CreateMarker(JNIEnv *env, const char *name, jint event, std::string &failure) {
     jclass context = env->FindClass("meridyn/audit/profiler/ZVContext");
     jmethodID create = context != nullptr ? env->GetStaticMethodID(context, "createMarker", "(Ljava/lang/String;I)I")
@@ -51,7 +33,10 @@ jint CreateMarker(JNIEnv *env, const char *name, jint event, std::string &failur
         failure = context == nullptr ? "FindClass" : create == nullptr ? "GetStaticMethodID"
                                                  : text == nullptr  ? "NewStringUTF"
                                                                     : "createMarker";
-        failure += ExceptionName(env);
+        if (env->ExceptionCheck()) {
+            failure += ", which threw (described on standard error)";
+            env->ExceptionDescribe();
+        }
     }
     if (env->ExceptionCheck()) env->ExceptionClear();
     if (text != nullptr) env->DeleteLocalRef(text);

@@ -4,6 +4,7 @@
 // library, the memory runs' extension, with System.load).
 #include <jni.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -121,11 +122,7 @@ HeapView readDump(const unsigned char *bytes, int length) {
 
 bool holds(const HeapView &view, uint32_t holder, uint32_t held) {
     auto found = view.references.find(holder);
-    if (found == view.references.end()) return false;
-    for (uint32_t id : found->second) {
-        if (id == held) return true;
-    }
-    return false;
+    return found != view.references.end() && std::ranges::find(found->second, held) != found->second.end();
 }
 
 std::string yes(bool value) { return value ? "true" : "false"; }

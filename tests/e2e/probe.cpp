@@ -1,12 +1,9 @@
-// The test library's JNI side for e2e.Probe: installs a handler table in the
-// agent (through the agent's exports, resolved from the loaded agent library)
-// and answers the Java class e2e.Probe from what it recorded: threads, class
-// loads with their methods' names, events, and the thread and class counts
-// the metrics ask the table for. The extensions of the table-loaded runs install
-// the same table (ProbeTable, MemoryRecord): it counts the allocations and
-// frees of one watched class for the memory runs, and keeps each class's shape
-// for the heap dump reader (extension_memory.cpp), which answers the rest of
-// e2e.MemoryUse.
+// The test library's JNI side of e2e.Probe and e2e.MemoryUse: a handler table
+// installed through the agent's exports (by Probe.install, or by the memory
+// runs' extension) that records threads, class loads with their methods and
+// shapes (for extension_memory.cpp's heap dump reader), events (a watched
+// class's allocations and frees among them) and the counts the metrics ask
+// for; the natives answer from what it recorded.
 #include <jni.h>
 
 #include <time.h>
@@ -85,17 +82,13 @@ void classLoaded(const char *className, ZVWord key, char *sourceName, jint metho
     gClassNames[key] = name;
 }
 
-void threadStarted(JNIEnv *env) {
+void noteThread(std::vector<std::string> &list, JNIEnv *env) {
     std::string name = threadName(env);
     std::lock_guard<std::mutex> lock(gMutex);
-    gStarted.push_back(name);
+    list.push_back(name);
 }
-
-void threadEnded(JNIEnv *env) {
-    std::string name = threadName(env);
-    std::lock_guard<std::mutex> lock(gMutex);
-    gEnded.push_back(name);
-}
+void threadStarted(JNIEnv *env) { noteThread(gStarted, env); }
+void threadEnded(JNIEnv *env) { noteThread(gEnded, env); }
 
 void dataDumpRequested() { ++gDumpRequests; }
 
@@ -205,6 +198,7 @@ static const SEElement *MetricNamed(const SEElement *tree, const std::string &na
     return nullptr;
 }
 
+// The natives of e2e.Probe (which says what each answers) and e2e.MemoryUse.
 extern "C" {
 
 JNIEXPORT void JNICALL Java_e2e_Probe_install(JNIEnv *, jclass) { zviSetHandlers(&gTable); }
@@ -257,7 +251,6 @@ JNIEXPORT jobjectArray JNICALL Java_e2e_Probe_threads(JNIEnv *env, jclass, jbool
     return toJava(env, snapshot(ended ? gEnded : gStarted));
 }
 
-// "started|found by name|name in the registry" for a system thread named name.
 JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstring name) {
     std::string text = javaText(env, name);
     jint started = zviCreateSystemThread(text.c_str(), systemThreadBody);
@@ -273,8 +266,6 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_systemThread(JNIEnv *env, jclass, jstri
     return env->NewStringUTF(answer.c_str());
 }
 
-// Switches on, through the agent's JVMPI, the events the agent itself leaves
-// off by default; "gc|allocations|methods" with 1 for each type granted.
 JNIEXPORT jstring JNICALL Java_e2e_Probe_enableEvents(JNIEnv *env, jclass) {
     auto on = [](std::initializer_list<jint> types) {
         bool granted = true;
@@ -286,8 +277,6 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_enableEvents(JNIEnv *env, jclass) {
     return env->NewStringUTF(text.c_str());
 }
 
-// Switches the method events off again, then counts what arrived:
-// {gc starts, gc finishes, allocations, array allocations, entries, exits}.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_eventCounts(JNIEnv *env, jclass) {
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_ENTRY2, nullptr);
     zvipi->DisableEvent(JVMPI_EVENT_METHOD_EXIT, nullptr);
@@ -335,8 +324,6 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_markerName(JNIEnv *env, jclass, jint ma
     return env->NewStringUTF(name != nullptr ? name : "?");
 }
 
-// The calling thread's backtrace as " Class.method:line" frames, top first,
-// a group's frames as one "[name]", names from the class loads seen.
 JNIEXPORT jstring JNICALL Java_e2e_Probe_stack(JNIEnv *env, jclass) {
     PRIBacktrace *backtrace = zviGetCurrentBacktraceForEnv(env);
     std::string text;
@@ -364,12 +351,10 @@ JNIEXPORT jstring JNICALL Java_e2e_Probe_context(JNIEnv *env, jclass) {
     return env->NewStringUTF(text.c_str());
 }
 
-// How often the table was asked: {class counts, thread counts}.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_countCalls(JNIEnv *env, jclass) {
     return IntArray(env, {gClassCalls, gThreadCalls});
 }
 
-// The serialized samples of the named metric, oldest first, or null.
 JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, jstring name) {
     SEElement *tree = serializeMetrics();
     const SEElement *entries = SEMapGet(MetricNamed(tree, javaText(env, name)), "entryBuff");
@@ -380,7 +365,6 @@ JNIEXPORT jintArray JNICALL Java_e2e_Probe_metricSamples(JNIEnv *env, jclass, js
     return array;
 }
 
-// An integer attribute of the named metric's serialized map; Integer.MIN_VALUE when absent.
 JNIEXPORT jint JNICALL Java_e2e_Probe_metricNumber(JNIEnv *env, jclass, jstring name, jstring key) {
     SEElement *tree = serializeMetrics();
     const SEElement *value = SEMapGet(MetricNamed(tree, javaText(env, name)), javaText(env, key).c_str());
@@ -389,7 +373,6 @@ JNIEXPORT jint JNICALL Java_e2e_Probe_metricNumber(JNIEnv *env, jclass, jstring 
     return number;
 }
 
-// Samples the ring buffer of the metric with that id holds; 0 when it is off.
 JNIEXPORT jint JNICALL Java_e2e_Probe_metricCapacity(JNIEnv *, jclass, jint id) {
     MetricRecord *metric = getMetric(id);
     return metric != nullptr && metric->entryBuff != nullptr ? metric->entryBuff->capacity : 0;

@@ -488,7 +488,6 @@ TABLE
     refuse_text ext out "ext skipped"
     for name in first second; do
         expect_line ext out "ext $name: services: ok"
-        expect_line ext out "ext $name: locks: ok"
         expect_line ext out "ext $name: filters: cpu 0, ignores 1 0"
     done
     expect_order ext out "ext first: init" "ext second: init" "ext first: javaInit" \

@@ -18,26 +18,11 @@
 
 namespace {
 
-ElementPtr parse(const char *text) {
-    if (text == nullptr) return nullptr;
-    ReaderPtr reader(SEReaderFromString(text, -1));
-    return ElementPtr(SERead(reader.get()));
-}
-
-std::string write(const SEElement *element) {
-    TextPtr text(SEWrite(element));
-    return text != nullptr ? text.get() : "null";
-}
-
-// (The ordinary merge is checked in a real VM end to end; here its edges.)
+// (The ordinary merge, shared defaults then the options' own arguments over
+// the table's, is checked in a real VM end to end; here its edges.)
 TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
-    struct Case {
-        const char *item;
-        const char *arguments;
-        const char *initArgs;  // what the item ends with
-    } cases[] = {
-        {"{libraryName=e;initArgs={reportErrors=true;x=1;};}", "{__shared={reportErrors=0;};}",
-         "{reportErrors=0;x=1;}"},
+    // The item, the arguments, what the item's initArgs end as.
+    const std::tuple<const char *, const char *, const char *> cases[] = {
         {"{libraryName=e;}", "{__shared={};}", "{}"},
         {"{libraryName=e;}", "{other={a=1;};}", "null"},
         // Maps merge key by key; a scalar never replaces a map, a map replaces a scalar.
@@ -49,11 +34,11 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
         {"{libraryName=e;initArgs=notAMap;}", "{__shared={a=s;};}", "notAMap"},
         {"{initArgs={a=t;};}", "{__shared={b=s;};}", "{a=t;b=s;}"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.item + std::string(" + ") + c.arguments);
-        ElementPtr item = parse(c.item), arguments = parse(c.arguments);
+    for (const auto &[itemText, argumentsText, initArgs] : cases) {
+        SCOPED_TRACE(itemText + std::string(" + ") + argumentsText);
+        ElementPtr item = readText(itemText), arguments = readText(argumentsText);
         StderrOf([&] { EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get())); });
-        EXPECT_EQ(write(SEMapGet(item.get(), "initArgs")), c.initArgs);
+        EXPECT_EQ(writeText(SEMapGet(item.get(), "initArgs")), initArgs);
     }
 }
 
@@ -61,8 +46,8 @@ TEST(ExtensionArguments, SharedDefaultsThenOwnArgumentsOverrideTheTable) {
 TEST(ExtensionArguments, MergingManyArgumentsEnds) {
     std::string own, expected;
     for (int i = 0; i < 20; ++i) own += "k" + std::to_string(i) + "=" + std::to_string(i) + ";";
-    ElementPtr item = parse("{libraryName=e;initArgs={k3=t;};}");
-    ElementPtr arguments = parse(("{__shared={s=1;};e={" + own + "};}").c_str());
+    ElementPtr item = readText("{libraryName=e;initArgs={k3=t;};}");
+    ElementPtr arguments = readText("{__shared={s=1;};e={" + own + "};}");
     EXPECT_TRUE(ZVPrepareExtensionItem(item.get(), nullptr, arguments.get()));
     const SEElement *initArgs = SEMapGet(item.get(), "initArgs");
     for (int i = 0; i < 20; ++i) {
@@ -74,10 +59,10 @@ TEST(ExtensionArguments, MergingManyArgumentsEnds) {
 }
 
 TEST(ExtensionArguments, ItemsWithoutALibraryNameAreNeverExcluded) {
-    ElementPtr exclusion = parse("{skipped=0;}");
+    ElementPtr exclusion = readText("{skipped=0;}");
     for (auto [item, loads] : {std::pair{"{initArgs={};}", true}, {"plain", true}, {"(skipped)", true}}) {
         SCOPED_TRACE(item);
-        EXPECT_EQ(ZVPrepareExtensionItem(parse(item).get(), exclusion.get(), nullptr), loads);
+        EXPECT_EQ(ZVPrepareExtensionItem(readText(item).get(), exclusion.get(), nullptr), loads);
     }
 }
 
@@ -108,13 +93,8 @@ protected:
     };
     Output load(const char *table) {
         if (table != nullptr) std::ofstream(root_ + "/ext/darara/audit/extensions.table") << table;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        ZVLoadExtensions(nullptr, nullptr);
-        fflush(stdout);
         Output output;
-        output.err = testing::internal::GetCapturedStderr();
-        output.out = testing::internal::GetCapturedStdout();
+        output.err = StderrOf([&] { output.out = StdoutOf([] { ZVLoadExtensions(nullptr, nullptr); }); });
         return output;
     }
     std::string refused(const std::string &path) {
@@ -129,9 +109,7 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
     std::string lib = root_ + "/ext/darara/lib/zen_";
     std::string table = "Zentrova Error: " + root_ + "/ext/darara/audit/extensions.table";
     std::string longName(3000, 'n');
-    struct Case {
-        std::string table, err;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"( plain, {initArgs={};} )", refused("") + refused("")},
         // Names stay inside the extension directory.
         {"( {libraryName=\"../../x\";} )", refused(lib + "../../xdev_i")},
@@ -143,19 +121,18 @@ TEST_F(ExtensionLoader, ReportsWhatItCannotUseAndGoesOn) {
         {"{libraryName=a;}", table + " does not hold a list of extensions\n"},
         {"()", ""},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.table.substr(0, 80));
-        Output output = load(c.table.c_str());
+    for (const auto &[text, err] : cases) {
+        SCOPED_TRACE(text.substr(0, 80));
+        Output output = load(text.c_str());
         // The count is a note of the agent's: the program's output stays its own.
-        EXPECT_EQ(output.err, c.err + "0 Extension(s) Activated.\n");
+        EXPECT_EQ(output.err, err + "0 Extension(s) Activated.\n");
         EXPECT_EQ(output.out, "");
     }
 }
 
 TEST_F(ExtensionLoader, AMissingTableLoadsNothingAndSaysNothing) {
     Output output = load(nullptr);
-    EXPECT_EQ(output.out, "");
-    EXPECT_EQ(output.err, "");
+    EXPECT_EQ(output.out + output.err, "");
 }
 
 TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirectory) {
@@ -169,7 +146,7 @@ TEST_F(ExtensionLoader, WithoutAnInstallationPathsAreRelativeToTheWorkingDirecto
     Output output = load(nullptr);
     EXPECT_EQ(output.err, "Can't find Zentrova install location, trying cwd.\n");
 
-    ElementPtr item = parse("{libraryName=x;}");
+    ElementPtr item = readText("{libraryName=x;}");
     for (auto [zenvaHome, warned, path] : {std::tuple{(const char *)nullptr, true, "ext/darara/lib/zen_xdev_i"},
                                            {"/opt/zv", false, "/opt/zv/ext/darara/lib/zen_xdev_i"}}) {
         if (zenvaHome != nullptr) setenv("ZENVA_HOME", zenvaHome, 1);

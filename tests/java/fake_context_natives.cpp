@@ -14,8 +14,6 @@ thread_local int initState = 0;                // like the agent's slot 8
 
 std::mutex logMutex;
 std::string eventLog;
-int stores = 0;
-int storesDuringInit = 0;
 
 void record(const std::string &line) {
     std::lock_guard<std::mutex> lock(logMutex);
@@ -34,9 +32,7 @@ void JNICALL storeContext0(JNIEnv *env, jclass, jobject context) {
     if (context == nullptr) return;
     if (cachedContext != nullptr) env->DeleteGlobalRef(cachedContext);
     cachedContext = env->NewGlobalRef(context);
-    std::lock_guard<std::mutex> lock(logMutex);
-    stores++;
-    if (initState == 1) storesDuringInit++;
+    record(initState == 1 ? "store during init" : "store");
 }
 
 void JNICALL initStarted0(JNIEnv *, jclass) { initState = 1; }
@@ -82,16 +78,6 @@ extern "C" JNIEXPORT jstring JNICALL Java_javaside_FakeAgent_takeLog(JNIEnv *env
     jstring result = env->NewStringUTF(eventLog.c_str());
     eventLog.clear();
     return result;
-}
-
-extern "C" JNIEXPORT jint JNICALL Java_javaside_FakeAgent_stores(JNIEnv *, jclass) {
-    std::lock_guard<std::mutex> lock(logMutex);
-    return stores;
-}
-
-extern "C" JNIEXPORT jint JNICALL Java_javaside_FakeAgent_storesDuringInit(JNIEnv *, jclass) {
-    std::lock_guard<std::mutex> lock(logMutex);
-    return storesDuringInit;
 }
 
 extern "C" JNIEXPORT jobject JNICALL Java_javaside_FakeAgent_cachedContext(JNIEnv *env, jclass) {

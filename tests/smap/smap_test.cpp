@@ -34,11 +34,6 @@ const std::string kTwoStrata =
     "*S JSP\n*F\n+ 1 page.jsp\npages/page.jsp\n2 header.jspf\n"
     "*L\n1#2,3:10,2\n20#1,5:30\n40:35\n*V\nvendor text\n*E\n";
 
-struct Table {
-    std::vector<JCRLineEntry> entries;
-    JCRLineTable table() { return {0, 0, static_cast<uint16_t>(entries.size()), entries.data()}; }
-};
-
 struct Mapped {
     int count;
     std::vector<std::pair<int, int>> entries;  // start pc, line
@@ -47,8 +42,7 @@ struct Mapped {
 };
 
 Mapped mapTable(const SMAP *smap, std::vector<JCRLineEntry> entries, int room) {
-    Table t{std::move(entries)};
-    JCRLineTable table = t.table();
+    JCRLineTable table{0, 0, static_cast<uint16_t>(entries.size()), entries.data()};
     uint16_t *pcs = nullptr;
     uint16_t *lines = nullptr;
     Mapped m;
@@ -80,9 +74,7 @@ TEST(SMAPParse, ReadsStrataAndResolvesTheDefaultOneWithAnyLineEnd) {
         ASSERT_EQ(jsp.lineSection->count, 3);
         // An entry without a file ID stays in the file of the entry before it.
         const SMAPLineEntry &last = jsp.lineSection->entries[2];
-        EXPECT_EQ(last.lineFileID, 1);
-        EXPECT_EQ(last.repeatCount, 1);
-        EXPECT_EQ(last.outputLineIncrement, 1);
+        EXPECT_EQ(std::make_tuple(last.lineFileID, last.repeatCount, last.outputLineIncrement), std::make_tuple(1, 1, 1));
         SMAPFree(smap);
     }
 }
@@ -178,13 +170,9 @@ TEST(SMAPMapLine, MapsRepeatedOutputLinesOfAFile) {
     SMAPFileRange(smap, 3, &first, &last);
     EXPECT_EQ(std::make_pair(first, last), std::make_pair(-1, -1));
     SMAPFree(smap);
-}
-
-// Found by fuzzing: a repeat count of 0 gave file 1 the range (1, 0).
-TEST(SMAPMapLine, EntriesRepeatedZeroTimesMapNoLine) {
-    SMAP *smap = parse("SMAP\nA.kt\nKotlin\n*S Kotlin\n*F\n1 A.kt\n*L\n1#1,00:1\n*E\n");
+    // Found by fuzzing: a repeat count of 0 gave file 1 the range (1, 0).
+    smap = parse("SMAP\nA.kt\nKotlin\n*S Kotlin\n*F\n1 A.kt\n*L\n1#1,00:1\n*E\n");
     ASSERT_NE(smap, nullptr);
-    int32_t first = 0, last = 0;
     SMAPFileRange(smap, 1, &first, &last);
     EXPECT_EQ(std::make_tuple(first, last, SMAPMapLine(smap, 1, nullptr)), std::make_tuple(-1, -1, -1));
     SMAPFree(smap);
@@ -232,24 +220,21 @@ TEST(SMAPMapLineTable, ThinsEvenlyToTheRoomGiven) {
 }
 
 TEST(SMAPMapLineTable, AStratumWithoutFileOrLineSectionMapsNothing) {
-    SMAP *noLines = parse("SMAP\nA.java\nJSP\n*S JSP\n*F\n1 a.jsp\n*E\n");
-    SMAP *noFiles = parse("SMAP\nA.java\nJSP\n*S JSP\n*L\n1:1\n*E\n");
-    SMAP *otherFile = parse("SMAP\nA.java\nJSP\n*S JSP\n*F\n1 a.jsp\n*L\n1:1\n*E\n");
-    ASSERT_NE(noLines, nullptr);
-    ASSERT_NE(noFiles, nullptr);
-    ASSERT_NE(otherFile, nullptr);
-    for (SMAP *smap : {noLines, noFiles}) {
+    for (const char *section : {"*F\n1 a.jsp\n", "*L\n1:1\n"}) {
+        SMAP *smap = parse(std::string("SMAP\nA.java\nJSP\n*S JSP\n") + section + "*E\n");
+        ASSERT_NE(smap, nullptr) << section;
         EXPECT_EQ(SMAPMapLine(smap, 1, nullptr), -1);
         EXPECT_EQ(mapTable(smap, {{0, 1}}, 0).count, 0);
+        SMAPFree(smap);
     }
     // Lines that map to a file the file section lacks keep no source name.
+    SMAP *otherFile = parse("SMAP\nA.java\nJSP\n*S JSP\n*F\n1 a.jsp\n*L\n1:1\n*E\n");
+    ASSERT_NE(otherFile, nullptr);
     testing::internal::CaptureStderr();
     Mapped m = mapTable(otherFile, {{0, 1}}, 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Zentrova Warning: non java source was not found for file id 0\n");
     EXPECT_EQ(m.count, 1);
     EXPECT_EQ(m.source, nullptr);
-    SMAPFree(noLines);
-    SMAPFree(noFiles);
     SMAPFree(otherFile);
 }
 

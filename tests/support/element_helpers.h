@@ -22,20 +22,16 @@ struct TextDeleter {
 };
 using TextPtr = std::unique_ptr<char, TextDeleter>;
 
-// The first element of a text, with the reader's error text ("" when none).
-struct ReadResult {
-    ElementPtr element;
-    std::string error;
-    std::string lexerError;
-};
-
-inline ReadResult readText(const std::string &text) {
+// The first element of a text, or null.
+inline ElementPtr readText(const std::string &text) {
     ReaderPtr reader(SEReaderFromString(text.data(), static_cast<int>(text.size())));
-    ReadResult result;
-    result.element.reset(SERead(reader.get()));
-    if (const char *error = SEReaderError(reader.get())) result.error = error;
-    if (const char *error = SEReaderLexerError(reader.get())) result.lexerError = error;
-    return result;
+    return ElementPtr(SERead(reader.get()));
+}
+
+// The canonical text of a tree, "null" for none.
+inline std::string writeText(const SEElement *element) {
+    TextPtr text(SEWrite(element));
+    return text != nullptr ? text.get() : "null";
 }
 
 inline std::string bytesOf(const SEElement *element) {

@@ -4,11 +4,7 @@
 #include "capture.h"
 #include "support/heap.h"
 
-TEST(Heap, StrdupCopiesAndNegativeSizeIsRefusedWithMessage) {
-    char *copy = sStrdup("abc");
-    ASSERT_NE(copy, nullptr);
-    EXPECT_STREQ(copy, "abc");
-    sFree(copy);
+TEST(Heap, NullCopiesToNullAndNegativeSizeIsRefusedWithMessage) {
     EXPECT_EQ(sStrdup(nullptr), nullptr);
     EXPECT_EQ(StderrOf([&] { EXPECT_EQ(sMalloc(-5), nullptr); }), "Malloc for -5 bytes failed\nAbout to crash\n");
     sFree(nullptr);

@@ -6,20 +6,20 @@
 #include "support/element_helpers.h"
 
 TEST(Reader, AppliesEscapesInQuotedStrings) {
-    EXPECT_EQ(bytesOf(readText(R"("a\u0041\101")").element.get()), "aAA");
-    EXPECT_EQ(bytesOf(readText(R"("\u00e9\u00E9")").element.get()), "\xC3\xA9\xC3\xA9");
-    EXPECT_EQ(bytesOf(readText(R"("\u0000\000")").element.get()), "\xC0\x80\xC0\x80");
-    EXPECT_EQ(bytesOf(readText(R"("\377\u20ac")").element.get()), "\xC3\xBF\xE2\x82\xAC");
-    EXPECT_EQ(bytesOf(readText(R"("q\"\\\n\r\t")").element.get()), "q\"\\\n\r\t");
-    EXPECT_EQ(bytesOf(readText(R"("\x00\xfF")").element.get()), std::string("\0\xff", 2));
-    EXPECT_EQ(bytesOf(readText("\"raw \xe9\x01\"").element.get()), "raw \xe9\x01");
-    EXPECT_EQ(bytesOf(readText(R"("")").element.get()), "");
+    EXPECT_EQ(bytesOf(readText(R"("a\u0041\101")").get()), "aAA");
+    EXPECT_EQ(bytesOf(readText(R"("\u00e9\u00E9")").get()), "\xC3\xA9\xC3\xA9");
+    EXPECT_EQ(bytesOf(readText(R"("\u0000\000")").get()), "\xC0\x80\xC0\x80");
+    EXPECT_EQ(bytesOf(readText(R"("\377\u20ac")").get()), "\xC3\xBF\xE2\x82\xAC");
+    EXPECT_EQ(bytesOf(readText(R"("q\"\\\n\r\t")").get()), "q\"\\\n\r\t");
+    EXPECT_EQ(bytesOf(readText(R"("\x00\xfF")").get()), std::string("\0\xff", 2));
+    EXPECT_EQ(bytesOf(readText("\"raw \xe9\x01\"").get()), "raw \xe9\x01");
+    EXPECT_EQ(bytesOf(readText(R"("")").get()), "");
     // Unquoted words are taken as they are, backslashes included.
-    EXPECT_EQ(bytesOf(readText(R"(c:\temp)").element.get()), "c:\\temp");
+    EXPECT_EQ(bytesOf(readText(R"(c:\temp)").get()), "c:\\temp");
     // Words and strings longer than the lexer's block survive its refills.
     const std::string word(10000, 'w'), quoted(5000, 'q');
-    EXPECT_EQ(bytesOf(readText(word).element.get()), word);
-    EXPECT_EQ(bytesOf(readText("// x\n\"" + quoted + "\"").element.get()), quoted);
+    EXPECT_EQ(bytesOf(readText(word).get()), word);
+    EXPECT_EQ(bytesOf(readText("// x\n\"" + quoted + "\"").get()), quoted);
 }
 
 // Bad text: the reader's error text, the lexer's, what the parser itself
@@ -61,7 +61,7 @@ TEST(Reader, BadInputTable) {
         EXPECT_EQ(read, row.read) << row.text.substr(0, 40);
     }
     // A thousand levels are still read.
-    EXPECT_NE(readText(std::string(1000, '(') + std::string(1000, ')')).element, nullptr);
+    EXPECT_NE(readText(std::string(1000, '(') + std::string(1000, ')')), nullptr);
 }
 
 // (Files are read by the filter, table and audit-file tests.)

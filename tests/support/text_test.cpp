@@ -21,7 +21,7 @@ std::string Format(int seconds) {
 
 }  // namespace
 
-TEST(ParseTimeSpan, UnitsTrailingNumbersAndMalformedText) {
+TEST(ParseTimeSpan, UnitsTrailingNumbersMalformedTextAndClamping) {
     EXPECT_EQ(ParseTimeSpan("90"), 90);
     EXPECT_EQ(ParseTimeSpan("1h30"), 5400);    // after hours: minutes
     EXPECT_EQ(ParseTimeSpan("1d2"), 93600);    // after days: hours
@@ -32,9 +32,7 @@ TEST(ParseTimeSpan, UnitsTrailingNumbersAndMalformedText) {
         EXPECT_EQ(ParseTimeSpan(bad), -1) << bad;
     }
     EXPECT_EQ(ParseTimeSpan(nullptr), -1);
-}
-
-TEST(ParseTimeSpan, TooLongIsClampedWithMessage) {
+    // Too long: clamped, with a message.
     EXPECT_EQ(StderrOf([] { EXPECT_EQ(ParseTimeSpan("999999999d"), 2147483647); }),
               "We could not parse time <999999999d> -- time specified was too long.  Defaulting to longest time.\n");
     // Exactly the longest: no message.
@@ -55,7 +53,7 @@ TEST(FormatTimeSpan, PartsPluralsAndBlanks) {
     EXPECT_EQ(Format(2 * 86400 + 5), "2 days 5 seconds");
 }
 
-TEST(ParseMemorySize, UnitsOrderAndMalformedText) {
+TEST(ParseMemorySize, UnitsOrderMalformedTextAndClamping) {
     EXPECT_EQ(ParseMemorySize("512"), 512);
     EXPECT_EQ(ParseMemorySize("10m"), 10485760);
     EXPECT_EQ(ParseMemorySize("1G512M"), 1610612736);
@@ -65,9 +63,7 @@ TEST(ParseMemorySize, UnitsOrderAndMalformedText) {
         EXPECT_EQ(ParseMemorySize(bad), -1) << bad;
     }
     EXPECT_EQ(StdoutOf([] { EXPECT_EQ(ParseMemorySize("10Q"), -1); }), "Unexpected char 'Q'\n");
-}
-
-TEST(ParseMemorySize, SizesAbove32BitsAreClampedWithMessage) {
+    // Above 32 bits: clamped, with a message.
     EXPECT_EQ(ParseMemorySize("1G1023M1023K1023"), 2147483647);
     for (const char *text : {"2G", "2147483648", "99999999999999999999999999G"}) {
         EXPECT_EQ(StderrOf([&] { EXPECT_EQ(ParseMemorySize(text), 2147483647) << text; }),

@@ -11,7 +11,7 @@ Bytes operands(const JCRInsn &insn) { return Bytes(insn.operands, insn.operands 
 
 }  // namespace
 
-TEST(Builders, PushIntPicksTheShortestForm) {
+TEST(Builders, PushIntPicksTheShortestFormAndReusesConstants) {
     ClassPtr jclass = makeEmptyClass();
     struct Case {
         int value, length, opcode;
@@ -35,18 +35,14 @@ TEST(Builders, PushIntPicksTheShortestForm) {
     JCRMakePushInt(jclass.get(), &insn, 32768);
     EXPECT_EQ(insn.operands[0], index) << "the Integer constant is reused";
     EXPECT_EQ(jclass->constant_pool_count, count);
-}
-
-TEST(Builders, ConstantsAbove255UseLdcW) {
-    ClassPtr jclass = makeEmptyClass();
+    // Constants above index 255 use ldc_w.
     for (int i = 0; i < 300; i++) JCRAddUtf8(jclass.get(), ("filler" + std::to_string(i)).c_str());
-    JCRInsn insn;
     EXPECT_EQ(JCRMakePushInt(jclass.get(), &insn, 100000), 3);
     EXPECT_EQ(insn.opcode, JCR_OP_LDC_W);
     EXPECT_EQ((insn.operands[0] << 8) | insn.operands[1], jclass->constant_pool_count - 1);
     EXPECT_EQ(JCRMakePushString(jclass.get(), &insn, "hello"), 3);
     EXPECT_EQ(insn.opcode, JCR_OP_LDC_W);
-    int index = (insn.operands[0] << 8) | insn.operands[1];
+    index = (insn.operands[0] << 8) | insn.operands[1];
     EXPECT_EQ(index, JCRFindString(jclass.get(), "hello"));
     JCRMakePushString(jclass.get(), &insn, "hello");
     EXPECT_EQ((insn.operands[0] << 8) | insn.operands[1], index);

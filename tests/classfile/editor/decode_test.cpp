@@ -28,11 +28,7 @@ TEST(Decode, OffsetLookupsAndEmptyCode) {
 }
 
 TEST(Decode, RefusesTruncatedAndImpossibleInstructions) {
-    struct Case {
-        Bytes bytes;
-        const char *message;
-    };
-    const Case cases[] = {
+    const std::pair<Bytes, const char *> cases[] = {
         {{JCR_OP_NOP, JCR_OP_SIPUSH, 1}, "sipush at offset 1 runs past the end"},
         {{JCR_OP_GOTO_W, 0, 0}, "goto_w at offset 0 runs past the end"},
         {{JCR_OP_NOP, JCR_OP_WIDE}, "wide at offset 1 runs past the end"},
@@ -48,13 +44,13 @@ TEST(Decode, RefusesTruncatedAndImpossibleInstructions) {
         {{JCR_OP_LOOKUPSWITCH, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0},
          "lookupswitch at offset 0 runs past the end"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[bytes, message] : cases) {
         // Exactly sized heap copies, so that ASan sees any read past the end.
-        CodePtr code = makeCode(c.bytes);
+        CodePtr code = makeCode(bytes);
         testing::internal::CaptureStderr();
         ListPtr list = decode(code.get());
         std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(list, nullptr) << c.message;
-        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(list, nullptr) << message;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
     }
 }

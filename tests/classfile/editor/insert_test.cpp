@@ -34,9 +34,14 @@ Bytes loopToEntry() {
             JCR_OP_RETURN};        // 14
 }
 
-}  // namespace
-
-namespace {
+// goto +32764 over 32761 nops, then return: the longest forward branch that
+// three more bytes still leave within 16 bits.
+Bytes farGoto() {
+    Bytes b = {JCR_OP_GOTO, 0x7f, 0xfc};
+    b.insert(b.end(), 32761, JCR_OP_NOP);
+    b.push_back(JCR_OP_RETURN);
+    return b;
+}
 
 // nops, then iload_0 and a tableswitch over 0..1 whose targets are the two
 // returns after it and whose default is the first of them.
@@ -78,11 +83,7 @@ TEST(Insert, AppendingAtTheEndRelocatesNothingAndAddsNoPadding) {
 }
 
 TEST(Insert, ABranchPushedOutOfSixteenBitsFailsTheCheck) {
-    // goto +32764 over 32761 nops, then return; and a backward goto at the end.
-    Bytes b = {JCR_OP_GOTO, 0x7f, 0xfc};
-    b.insert(b.end(), 32761, JCR_OP_NOP);
-    b.push_back(JCR_OP_RETURN);
-    CodePtr code = makeCode(b);
+    CodePtr code = makeCode(farGoto());
     ListPtr list = decode(code.get());
     JCRInsn four[4] = {kNop, kNop, kNop, kNop};
     JCRInsertAt(list.get(), four, 3, 1, code.get(), nullptr, 0);
@@ -157,9 +158,6 @@ TEST(Check, RejectsTargetsInsideInstructionsMisalignedSwitchesAndOversizedCode) 
 TEST(InsertBatch, MatchesTheBlocksInsertedOneByOne) {
     int switchAt, firstReturn;
     Bytes switching = switchMethod(1, &switchAt, &firstReturn);
-    Bytes far = {JCR_OP_GOTO, 0x7f, 0xfc};
-    far.insert(far.end(), 32761, JCR_OP_NOP);
-    far.push_back(JCR_OP_RETURN);
     struct Block {
         int index;
         int n;  // calls
@@ -176,7 +174,7 @@ TEST(InsertBatch, MatchesTheBlocksInsertedOneByOne) {
         // handler at 11 (the goto), one before the return and one after it.
         {"loop", loopToEntry(), {{0, 1, skip}, {2, 1, skip}, {2, 2, 0}, {6, 1, 0}, {7, 1, 0}, {8, 1, 0}}, false},
         {"switch", switching, {{0, 1, skip}, {2, 1, 0}, {3, 2, 0}, {4, 1, 0}}, false},
-        {"far", far, {{0, 1, skip}, {1, 2, 0}, {32762, 1, 0}}, true},
+        {"far", farGoto(), {{0, 1, skip}, {1, 2, 0}, {32762, 1, 0}}, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,13 +14,10 @@
 
 namespace {
 
-std::vector<NamedBytes> realClasses() {
-    return loadClasses({ZV_EDITOR_CLASSES, "/usr/share/java/guava.jar", "/usr/share/java/asm.jar",
-                        "/usr/share/java/commons-lang3.jar", std::string(ZV_JDK_HOME) + "/jmods/java.net.http.jmod"});
-}
-
 const std::vector<NamedBytes> &classes() {
-    static const std::vector<NamedBytes> all = realClasses();
+    static const std::vector<NamedBytes> all =
+        loadClasses({ZV_EDITOR_CLASSES, "/usr/share/java/guava.jar", "/usr/share/java/asm.jar",
+                     "/usr/share/java/commons-lang3.jar", std::string(ZV_JDK_HOME) + "/jmods/java.net.http.jmod"});
     return all;
 }
 

@@ -113,9 +113,6 @@ TEST(Profile, TextReportShowsTimesAndCalls) {
     EXPECT_NE(text.find("\nCalls, most called first (the first 40 of 45)\n       calls"), std::string::npos) << text;
 }
 
-}  // namespace
-
-namespace {
 
 // Exact times: a node's self time is what its children leave, a recursive
 // method's total counts its outermost call, overloads of one name merge with

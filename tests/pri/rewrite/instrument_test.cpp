@@ -86,8 +86,9 @@ protected:
     }
 };
 
-TEST_F(Instrument, ThrowingLoopingAndNativeMethods) {
-    ClassPtr jclass = instrumented("Shapes");
+TEST_F(Instrument, ThrowingLoopingNativeAndTinyMethods) {
+    ClassPtr original;
+    ClassPtr jclass = instrumented("Shapes", &original);
     auto throws = decode(jclass.get(), "onlyThrows");
     EXPECT_EQ(count(throws->ops, "athrow"), 2);  // its own and the handler's
     auto endless = decode(jclass.get(), "endless");
@@ -107,11 +108,7 @@ TEST_F(Instrument, ThrowingLoopingAndNativeMethods) {
         offset += JCRInsnSize(&insn);
     }
     EXPECT_EQ(JCRFindMemberAttribute(jclass.get(), method(jclass.get(), "nativeMethod"), "Code"), nullptr);
-}
-
-TEST_F(Instrument, TinyMethodsGetOneQuickCall) {
-    ClassPtr original;
-    ClassPtr jclass = instrumented("Shapes", &original);
+    // Tiny methods get one quick call.
     for (const char *name : {"tiny", "straight24"}) {
         auto after = decode(jclass.get(), name);
         auto before = decode(original.get(), name);

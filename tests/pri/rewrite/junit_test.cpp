@@ -59,14 +59,13 @@ TEST_F(JUnitLoader, LoopToTheFirstInstructionDoesNotRerunTheTestAndFramesVerify)
 
 TEST(JUnitLoaderLeftAlone, OtherClassesAndALoaderWithoutIsExcludedKeepTheirBytes) {
     Bytes bytes;
-    ClassPtr similar = load(kClasses, "junit/runner/TestCaseClassLoader2", &bytes);
-    ASSERT_NE(similar, nullptr);
-    EXPECT_EQ(PRIAdjustJUnitClassLoader(similar.get()), 0);
-    EXPECT_EQ(Write(similar.get()), bytes);
-    ClassPtr runner = load(ZV_JUNIT_JAR, "junit/runner/ReloadingTestSuiteLoader", &bytes);
-    ASSERT_NE(runner, nullptr);
-    EXPECT_EQ(PRIAdjustJUnitClassLoader(runner.get()), 0);
-    EXPECT_EQ(Write(runner.get()), bytes);
+    for (auto [source, name] : {std::pair{kClasses, "junit/runner/TestCaseClassLoader2"},
+                                {std::string(ZV_JUNIT_JAR), "junit/runner/ReloadingTestSuiteLoader"}}) {
+        ClassPtr other = load(source, name, &bytes);
+        ASSERT_NE(other, nullptr) << name;
+        EXPECT_EQ(PRIAdjustJUnitClassLoader(other.get()), 0) << name;
+        EXPECT_EQ(Write(other.get()), bytes) << name;
+    }
 
     ClassPtr renamed = load(ZV_JUNIT_JAR, kLoader, &bytes);
     ASSERT_NE(renamed, nullptr);

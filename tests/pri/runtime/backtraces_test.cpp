@@ -88,9 +88,6 @@ TEST(Markers, APushOntoAFullArrayIsRefused) {
     PRIFreeBacktrace(workspace.backtrace);
 }
 
-}  // namespace
-
-namespace {
 
 // One snapshot of the fake thread (the agent's VM queries are absent, so a
 // thread has run only by its own mark).

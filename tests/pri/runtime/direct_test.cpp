@@ -1,5 +1,6 @@
 // The direct-instrumentation decision over tables and VM properties that a
-// fake JNI environment answers. (The refusal to patch compiled code is
+// fake JNI environment answers. (The refusal to patch compiled code, and the
+// shipped table found beside the agent when the Java side names none, are
 // checked end to end.)
 #include <gtest/gtest.h>
 #include <jni.h>
@@ -126,14 +127,6 @@ TEST_F(DirectTable, MissingOrBadTableIsReportedOnceAndModeTwoEnablesRegardless) 
     unreadable.tablePath = (fs::temp_directory_path() / "zv-no-such-dir" / "directi.table").string();
     EXPECT_EQ(StderrOf([&] { PRIDirectIEvaluateTable(unreadable.env()); }), "Cannot read directi.table\n");
 
-    // Without a path from the Java side, the table beside this library (here the test program).
-    delete PRIInstallDirectState(new PRIDirectState());
-    fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "directi.table";
-    std::ofstream(beside) << "{ enabledFor = ( { vendor = \"Sun Micro\"; } ); }";
-    FakeVM noPath;
-    StderrOf([&] { PRIDirectIEvaluateTable(noPath.env()); });
-    fs::remove(beside);
-    EXPECT_EQ(PRIDirectIEnabled(), 1);
 }
 
 // Bad tables: the exact messages (%s is the file) and the decision for a VM

@@ -6,9 +6,6 @@ package cpu;
 import meridyn.audit.profiler.ZVContext;
 
 final class ContextFrames {
-    private ContextFrames() {
-    }
-
     /** The frames below the given number of this thread's top frames, top first. */
     static int[][] below(int skipped) {
         ZVContext context = ZVContext.getCurrentContext();

@@ -6,9 +6,6 @@
 package cpu;
 
 public final class CpuProgram {
-    private CpuProgram() {
-    }
-
     public static void main(String[] args) throws Exception {
         System.out.println("fib " + fib(20));
         System.out.println("depth " + recurse(12));
@@ -247,9 +244,6 @@ public final class CpuProgram {
         static {
             StackCheck.check("static initialiser");
             VALUE = "initialised";
-        }
-
-        private Initialised() {
         }
     }
 }

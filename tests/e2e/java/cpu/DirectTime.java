@@ -4,9 +4,6 @@ import meridyn.audit.profiler.ZVTime;
 
 /** Calls the clock native until the VM compiles it; prints whether time ran forward. */
 public final class DirectTime {
-    private DirectTime() {
-    }
-
     public static void main(String[] args) {
         long first = ZVTime.time0();
         long last = first;

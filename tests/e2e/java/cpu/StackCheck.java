@@ -20,9 +20,6 @@ final class StackCheck {
     private static int checks;
     private static int failures;
 
-    private StackCheck() {
-    }
-
     private static boolean contextClassPresent() {
         if ("false".equals(System.getProperty("cpu.stacks"))) {
             return false;
@@ -39,17 +36,12 @@ final class StackCheck {
         return PRESENT;
     }
 
-    /** The profiler's frames from this method's caller down, top first: {location, method id}. */
-    static int[][] frames() {
-        return ContextFrames.below(1);
-    }
-
     /** Checks the caller's whole stack; label names the place in reports. */
     static synchronized void check(String label) {
         if (!enabled()) {
             return;
         }
-        int[][] frames = frames();
+        int[][] frames = ContextFrames.below(0);  // {location, method id}, top first
         List<StackWalker.StackFrame> trace = WALKER.walk(s -> s.filter(StackCheck::instrumented).collect(Collectors.toList()));
         checks++;
         // frames[0] and trace[0] are this method; their lines differ by design.

@@ -2,20 +2,12 @@
 package cpu;
 
 final class Workers {
-    private Workers() {
-    }
-
     static int run(int count) throws InterruptedException {
         Thread[] threads = new Thread[count];
         final int[] results = new int[count];
         for (int i = 0; i < count; i++) {
             final int index = i;
-            threads[i] = new Thread(new Runnable() {
-                @Override
-                public void run() {
-                    results[index] = work(index, 200);
-                }
-            }, "worker-" + i);
+            threads[i] = new Thread(() -> results[index] = work(index, 200), "worker-" + i);
             threads[i].start();
         }
         int sum = 0;

@@ -12,9 +12,6 @@ import java.lang.reflect.Method;
 public final class Backtraces {
     private static int line;
 
-    private Backtraces() {
-    }
-
     static int[] recurse(int n) {
         if (n == 0) {
             int[] frames = Probe.backtrace(); line = new Throwable().getStackTrace()[0].getLineNumber();

@@ -19,9 +19,6 @@ public final class Churn {
     static volatile long sink;
     static final int WARM_UP_WAVES = 64;
 
-    private Churn() {
-    }
-
     /** Reads the calling thread's backtrace, pushes and pops a marker: "" when all is as expected, "refused" when the marker found no room. */
     static native String inspect(int minimumFrames, int marker);
 

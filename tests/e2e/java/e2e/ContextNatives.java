@@ -7,9 +7,6 @@ package e2e;
 import java.lang.reflect.Method;
 
 public final class ContextNatives {
-    private ContextNatives() {
-    }
-
     static Object call(Class<?> type, String name, Class<?>[] types, Object... args) throws Exception {
         Method method = type.getDeclaredMethod(name, types);
         method.setAccessible(true);

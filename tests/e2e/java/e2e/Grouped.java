@@ -3,9 +3,6 @@
 package e2e;
 
 final class Grouped {
-    private Grouped() {
-    }
-
     static void outer(boolean park) throws InterruptedException {
         inner(park);
     }

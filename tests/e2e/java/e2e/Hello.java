@@ -2,9 +2,6 @@
 package e2e;
 
 public final class Hello {
-    private Hello() {
-    }
-
     public static void main(String[] args) throws Exception {
         long sum = 0;
         for (int i = 1; i <= 1000; i++) {

@@ -20,9 +20,6 @@ public final class MemoryUse {
         int size;
     }
 
-    private MemoryUse() {
-    }
-
     /** Counts the allocations and frees of this class from now on. */
     static native void watch(Class<?> watched, String dottedName);
 

@@ -9,9 +9,6 @@ public final class Metrics {
     private static final String[] NAMES = {"Java Heap", "Thread Count", "Class Count"};
     private static final int[] IDS = {0, 5, 6};
 
-    private Metrics() {
-    }
-
     /**
      * How many of the newest samples (value `column` of rows of `words`) are the
      * table's latest answers from base on. The agent asks twice per value and

@@ -7,9 +7,6 @@ public final class Probe {
         System.load(System.getProperty("zv.probe"));
     }
 
-    private Probe() {
-    }
-
     /** Installs the probe's handler table (classes loaded so far are replayed to it). */
     public static native void install();
 

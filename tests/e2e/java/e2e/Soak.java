@@ -31,9 +31,6 @@ public final class Soak {
     static volatile boolean stopping;
     static volatile String firstFailure = "";
 
-    private Soak() {
-    }
-
     static void failed(Throwable e) {
         if (FAILED.getAndIncrement() == 0) {
             firstFailure = e.toString();

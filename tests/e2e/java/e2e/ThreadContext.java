@@ -7,9 +7,6 @@ import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 
 public final class ThreadContext {
-    private ThreadContext() {
-    }
-
     public static void main(String[] args) throws Exception {
         Method get = Thread.class.getMethod("__ZV_getContext_");
         Field field = Thread.class.getField("__ZV_context_");

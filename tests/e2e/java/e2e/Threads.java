@@ -9,9 +9,6 @@ import java.util.Arrays;
 import java.util.concurrent.CountDownLatch;
 
 public final class Threads {
-    private Threads() {
-    }
-
     public static void main(String[] args) throws Exception {
         Probe.install();
         System.out.println("main: " + Probe.self());

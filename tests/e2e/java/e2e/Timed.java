@@ -83,9 +83,6 @@ public final class Timed {
 }
 
 final class TimedRelay {
-    private TimedRelay() {
-    }
-
     static void pass(int depth) {
         Timed.thrower(depth);
     }

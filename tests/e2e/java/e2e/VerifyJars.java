@@ -12,9 +12,6 @@ import java.util.List;
 import java.util.jar.JarFile;
 
 public final class VerifyJars {
-    private VerifyJars() {
-    }
-
     public static void main(String[] args) throws Exception {
         for (String arg : args) {
             String[] paths = arg.split(File.pathSeparator);

@@ -2,18 +2,11 @@
 package javaside;
 
 final class FakeAgent {
-    private FakeAgent() {
-    }
-
     /** Registers the stand-in natives on the context and clock classes; 0 on success. */
     static native int bind(Class<?> context, Class<?> time);
 
-    /** The notification lines recorded since the last call. */
+    /** The notification and context-store lines recorded since the last call. */
     static native String takeLog();
-
-    static native int stores();
-
-    static native int storesDuringInit();
 
     /** The calling thread's cached context. */
     static native Object cachedContext();

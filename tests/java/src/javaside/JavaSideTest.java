@@ -15,9 +15,6 @@ import meridyn.audit.profiler.ZVContext;
 import meridyn.audit.profiler.ZVTime;
 
 public final class JavaSideTest {
-    private JavaSideTest() {
-    }
-
     public static void main(String[] args) throws Exception {
         Check check = new Check();
         callStackIgnoresUnderflow(check);

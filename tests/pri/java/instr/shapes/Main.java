@@ -1,9 +1,6 @@
 package shapes;
 
 public final class Main {
-    private Main() {
-    }
-
     public static void main(String[] args) {
         System.out.println(Shapes.tiny(3, 4) + " " + Shapes.straight24(1) + " " + Shapes.straight25(1));
         System.out.println(new Shapes().callsOnce() + " " + Shapes.twoReturns(5) + " " + Shapes.twoReturns(-7));
