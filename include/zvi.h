@@ -452,7 +452,7 @@ typedef ZVExtensionRecord *(*ZVInitFunctionType)(JavaVM *vm, int32_t identifier,
 typedef struct ZVSampleRecord {
     JNIEnv *thread;
     int32_t frameCount;  /* frames of the last snapshot */
-    int32_t capacity;    /* 0 until frames were first copied, then 7400 */
+    int32_t capacity;    /* 0 until frames were first copied, then as deep as the thread was seen (at most 7400) */
     int32_t *frames;     /* frames of (location, method identifier, unused), bottom first */
     ZVWord callerWord;   /* the caller's, never touched */
     int32_t hasRun;      /* 1: ran since the previous snapshot */

@@ -1,6 +1,8 @@
 // The thread sampler: for a list of threads, whether each ran since the last
 // snapshot, and a copy of its instrumented call stack, read in place from the
 // context's array while the thread keeps running.
+#include <algorithm>
+
 #include "platform/local_ref.h"
 #include "platform/race_hints.h"
 #include "pri/runtime/context_runtime.h"
@@ -14,6 +16,7 @@ constexpr int32_t kSeenBySnapshot = 1;  // bits of hasRunCounter; the context cl
 constexpr int32_t kSeenByQuery = 2;
 constexpr jint kRunnable = 1;
 constexpr jint kInterrupted = 0x4000;
+constexpr int kFirstSampleFrames = 32;
 
 // Sets mark in the context's hasRunCounter (looked up with the context
 // class's other members at the bootstrap); true when it was clear.
@@ -45,11 +48,11 @@ bool vmSaysRan(JNIEnv *sampler, JNIEnv *thread) {
 }
 
 // Frames from the top of stack down, below the lowest "Overhead" marker,
-// adjacent frames of one group as one; returns the count written.
-int copyFrames(const jint *ints, int sp, int32_t *frames) {
+// adjacent frames of one group as one, at most capacity; returns the count written.
+int copyFrames(const jint *ints, int sp, int32_t *frames, int capacity) {
     int written = 0;
     uint32_t lastGroup = 0;
-    for (int n = 0, i = sp; n < sp / 2 && written < kPRISampleFrames; ++n, i -= 2) {
+    for (int n = 0, i = sp; n < sp / 2 && written < capacity; ++n, i -= 2) {
         uint32_t id = static_cast<uint32_t>(ints[i + 1]);
         if (id == kPRIOverheadMarker) {
             written = 0;
@@ -64,6 +67,22 @@ int copyFrames(const jint *ints, int sp, int32_t *frames) {
     return written;
 }
 
+// A frame buffer for the record that holds frames (up to the most a sample
+// keeps), sized by the depths the thread reached: most threads stay shallow,
+// and a buffer for the deepest stack would cost every thread 88 KB.
+bool roomFor(ZVSampleRecord *record, int frames) {
+    frames = std::min(frames, kPRISampleFrames);
+    if (record->capacity >= frames && record->capacity > 0) return true;
+    int capacity = std::max(record->capacity, kFirstSampleFrames);
+    while (capacity < frames) capacity = std::min(2 * capacity, kPRISampleFrames);
+    auto *bigger = static_cast<int32_t *>(sMalloc(capacity * 3 * static_cast<int>(sizeof(int32_t))));
+    if (bigger == nullptr) return record->capacity > 0;
+    if (record->capacity > 0) sFree(record->frames);
+    record->frames = bigger;
+    record->capacity = capacity;
+    return true;
+}
+
 void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     PRIRuntime &rt = PRIState();
     record->frameCount = 0;
@@ -73,11 +92,6 @@ void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     record->hasRun = record->context != nullptr && markSeen(sampler, record->context, kSeenBySnapshot) ? 1 : 0;
     if (record->hasRun == 0) record->hasRun = vmSaysRan(sampler, record->thread) ? 1 : 0;
     if (record->context == nullptr || (!includeIdle && record->hasRun == 0)) return;
-    if (record->capacity == 0) {
-        record->frames = static_cast<int32_t *>(sMalloc(kPRISampleFrames * 3 * sizeof(int32_t)));
-        if (record->frames == nullptr) return;
-        record->capacity = kPRISampleFrames;
-    }
     jint sp = sampler->GetIntField(record->context, rt.stackPointerField);
     if (sp < 0) return;
     LocalRef stack(sampler, static_cast<jintArray>(sampler->GetObjectField(record->context, rt.callStackField)));
@@ -85,11 +99,12 @@ void sampleOne(JNIEnv *sampler, ZVSampleRecord *record, bool includeIdle) {
     // The thread may grow its array meanwhile; this one stays as it is.
     jsize length = sampler->GetArrayLength(stack);
     if (sp > length - 2) sp = length - 2;
+    if (!roomFor(record, sp / 2)) return;
     auto *ints = static_cast<jint *>(sampler->GetPrimitiveArrayCritical(stack, nullptr));
     if (ints != nullptr) {
         // The array is the running thread's, read in place (see the top).
         UncheckedReads javaHeap;
-        record->frameCount = sp > 0 ? copyFrames(ints, sp, record->frames) : 0;
+        record->frameCount = sp > 0 ? copyFrames(ints, sp, record->frames, record->capacity) : 0;
         sampler->ReleasePrimitiveArrayCritical(stack, ints, 0);
     }
 }
