@@ -486,7 +486,9 @@ typedef struct PRIBacktrace {
 } PRIBacktrace;
 
 /* Owned by the caller; the references and the copy buffer belong to the
- * thread and are only remembered here. */
+ * thread and are only remembered here. The thread replaces its references
+ * when its call stack moves to a larger array, so they are good only until
+ * the thread runs on: read them again through the backtrace services. */
 typedef struct PRIBacktraceWorkspace {
     PRIBacktrace *backtrace;
     jobject context;
