@@ -94,7 +94,8 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
 }
 
 void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
-    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD)) JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
+    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD) && !JvmpiPrepareDeferredByRedefinition(env))
+        JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
 }
 
 }  // namespace

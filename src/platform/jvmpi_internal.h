@@ -79,6 +79,7 @@ struct JvmpiEmulation {
         std::mutex mutex;
         bool keeping = true;  // until the classes are redefined
         bool waiting = false;  // a class's load waits for its redefinition
+        JNIEnv *redefiningOn = nullptr;  // the thread redefining them, while it does
         std::unordered_map<std::string, std::vector<unsigned char>> bytes;
     } startupClasses;
 
@@ -127,6 +128,10 @@ void JvmpiKeepStartupClass(const char *name, jobject loader, const unsigned char
 // True while the class waits to be redefined by JvmpiRedefineStartupClasses,
 // which then delivers its load.
 bool JvmpiStartupClassPending(jclass klass);
+// True when the class's prepare event comes from the start-up classes'
+// redefinition on this thread (the VM links a class it redefines, with its
+// superclasses); its load is then delivered once every hook has run.
+bool JvmpiPrepareDeferredByRedefinition(JNIEnv *env);
 
 // ---------------------------------------------------------------- threads (jvmpi_threads.cpp)
 

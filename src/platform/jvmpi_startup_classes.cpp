@@ -106,7 +106,29 @@ bool JvmpiStartupClassPending(jclass klass) {
     return pending;
 }
 
+bool JvmpiPrepareDeferredByRedefinition(JNIEnv *env) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    if (env == nullptr || state().redefiningOn != env) return false;
+    state().waiting = true;
+    return true;
+}
+
 namespace {
+
+// Marks the calling thread as redefining the start-up classes for its lifetime.
+class RedefiningScope {
+public:
+    explicit RedefiningScope(JNIEnv *env) { set(env); }
+    ~RedefiningScope() { set(nullptr); }
+    RedefiningScope(const RedefiningScope &) = delete;
+    RedefiningScope &operator=(const RedefiningScope &) = delete;
+
+private:
+    static void set(JNIEnv *env) {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        state().redefiningOn = env;
+    }
+};
 
 int redefineKept(JNIEnv *env) {
     std::unordered_map<std::string, std::vector<unsigned char>> kept;
@@ -126,6 +148,11 @@ int redefineKept(JNIEnv *env) {
     }
     Candidates found = candidates(env, jvmti, kept);
     std::vector<jclass> redefined;
+    // The VM links each class it redefines, with its superclasses, as it goes
+    // through the set: a class linked there before the hook has given it its
+    // new identifiers would be announced with methods no probe uses. Those
+    // prepare events are held back; the classes' loads follow the set's.
+    RedefiningScope scope(env);
     // All at once, in one pause of the VM; when the VM refuses one class the
     // whole set is refused, and each class is then tried on its own.
     if (!found.definitions.empty() &&

@@ -334,13 +334,18 @@ startup_classes | startup_classes_jdk25)
     # empty finalize() stays empty, so its class stays without finalizer.
     [[ $case_name == *_jdk25 ]] && use_jdk25
     run plain -cp "$ZV_CLASSES" e2e.StartupClasses
-    (cd "$work" && run agent "-agentpath:$agent=Eprofiler.period=5" -cp "$ZV_CLASSES" e2e.StartupClasses)
+    (cd "$work" && run agent "-agentpath:$agent=Eprofiler.period=1" -cp "$ZV_CLASSES" e2e.StartupClasses)
     expect_rc plain 0
     expect_rc agent 0
     expect_line plain out "freed by one collection: true"
     cmp -s "$work/plain.out" "$work/agent.out" || fail "output differs under the agent"
     grep -qE "^ +3000000  java\.util\.HashMap\.merge$" "$work/zvprofile.txt" || fail "HashMap.merge: not 3000000 calls"
     grep -qE "(^|;)java\.util\.HashMap\.merge[; ]" "$work/zvprofile.collapsed" || fail "HashMap.merge: no frame"
+    # Some start-up classes are linked by their redefinition (those of call
+    # sites and lambda forms, sampled while the method reference and the
+    # string concatenation are linked): every frame has its name.
+    grep -q "java\.lang\.invoke\.CallSite\.makeSite" "$work/zvprofile.collapsed" || fail "no CallSite.makeSite frame"
+    refuse_text zvprofile collapsed "method#"
     ;;
 missing_zvbcp_jar)
     # Instrumented code calls the context class: without it on the boot
