@@ -193,8 +193,15 @@ void JCRClassIndex::build(JCRClass *jclass) {
         indexed_ = 1;
         stackMapName_ = 0;
         used_ = 0;
+        // Sized by the Class entries present (a few in most pools), with
+        // room for some added; put() doubles the table past half full.
+        size_t classes = 0;
+        for (int index = 1; index < jclass->constant_pool_count; ++index) {
+            const JCRConstant *entry = jclass->constant_pool[index];
+            if (entry != nullptr && entry->tag == JCR_CONSTANT_Class) ++classes;
+        }
         size_t size = 64;
-        while (size < 2u * jclass->constant_pool_count) size *= 2;  // room for the class's and some added
+        while (size < 2 * (classes + 16)) size *= 2;
         slots_.assign(size, Slot{});
     }
     static constexpr std::string_view kStackMapTable = "StackMapTable";
