@@ -54,3 +54,22 @@ TEST(Decode, RefusesTruncatedAndImpossibleInstructions) {
         EXPECT_NE(err.find(message), std::string::npos) << err;
     }
 }
+
+// A thread's freed list is handed to its next decode: the new list must
+// carry nothing over from the method before.
+TEST(Decode, ListAfterAFreedOneStartsClean) {
+    Bytes withSwitch = {JCR_OP_TABLESWITCH, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, JCR_OP_RETURN};
+    CodePtr first = makeCode(withSwitch);
+    ListPtr list = decode(first.get());
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->has_switch, 1);
+    list->branch_overflow = 1;
+    list.reset();
+    CodePtr second = makeCode({JCR_OP_NOP, JCR_OP_RETURN});
+    ListPtr next = decode(second.get());
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->count, 2);
+    EXPECT_EQ(next->has_switch, 0);
+    EXPECT_EQ(next->branch_overflow, 0);
+    EXPECT_EQ(encode(next.get()), (Bytes{JCR_OP_NOP, JCR_OP_RETURN}));
+}
