@@ -42,7 +42,7 @@ public:
         if (tag == JCR_ITEM_Object || tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(u16());
         return t;
     }
-    bool types(int count, std::vector<JCRVerificationType> *out) {
+    bool types(int count, JCRTypeList *out) {
         for (int i = 0; i < count && ok_; ++i) out->push_back(type());
         return ok_;
     }
@@ -152,7 +152,7 @@ JCRVerificationType parameterType(JCRClass *jclass, JCRClassIndex &classes, cons
 
 }  // namespace
 
-int JCRLocalSlots(const std::vector<JCRVerificationType> &locals) {
+int JCRLocalSlots(std::span<const JCRVerificationType> locals) {
     int slots = 0;
     for (const JCRVerificationType &t : locals) slots += t.wide() ? 2 : 1;
     return slots;
@@ -285,7 +285,7 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
             if (-change > static_cast<int>(frame.locals.size())) {
                 in.fail();  // a chop of more locals than the frame has
             } else if (change < 0) {
-                frame.locals.erase(frame.locals.end() + change, frame.locals.end());
+                frame.locals.truncate(frame.locals.size() - static_cast<size_t>(-change));
             } else {
                 in.types(change, &frame.locals);
             }
@@ -317,7 +317,8 @@ bool JCRStackMapEncoder::add(int offset, Types locals, Types stack) {
     }
     FrameWriter out(bytes_);
     writeFrame(out, previous_, locals, stack, delta);
-    previous_.assign(locals.begin(), locals.end());
+    previous_.clear();
+    previous_.append(locals);
     previousOffset_ = offset;
     ++count_;
     return true;

@@ -2,7 +2,9 @@
 // built for each method or instruction block then cost no allocation.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 template <typename T, size_t N>
@@ -15,6 +17,12 @@ public:
             clear();
             append(other.data(), other.size());
         }
+        return *this;
+    }
+    // A moved list leaves its source empty; its block moves with it.
+    ZVInlineVector(ZVInlineVector &&other) noexcept { take(other); }
+    ZVInlineVector &operator=(ZVInlineVector &&other) noexcept {
+        if (this != &other) take(other);
         return *this;
     }
 
@@ -34,6 +42,17 @@ public:
         size_ = 0;
         heap_.clear();
     }
+    // Keeps the first count elements (nothing changes when there are fewer).
+    void truncate(size_t count) {
+        if (count >= size_) return;
+        if (size_ > N && count <= N) {
+            std::copy(heap_.begin(), heap_.begin() + static_cast<std::ptrdiff_t>(count), inline_);
+            heap_.clear();
+        } else if (size_ > N) {
+            heap_.resize(count);
+        }
+        size_ = count;
+    }
     T *data() { return size_ > N ? heap_.data() : inline_; }
     const T *data() const { return size_ > N ? heap_.data() : inline_; }
     size_t size() const { return size_; }
@@ -47,6 +66,17 @@ public:
     const T *end() const { return data() + size_; }
 
 private:
+    void take(ZVInlineVector &other) {
+        size_ = other.size_;
+        if (size_ > N) {
+            heap_ = std::move(other.heap_);
+        } else {
+            std::copy(other.inline_, other.inline_ + size_, inline_);
+            heap_.clear();
+        }
+        other.clear();
+    }
+
     T inline_[N]{};
     std::vector<T> heap_;  // every element once there are more than N
     size_t size_ = 0;
