@@ -60,7 +60,7 @@ private:
 
 class FrameWriter {
 public:
-    explicit FrameWriter(std::vector<uint8_t> &bytes) : bytes_(bytes) {}
+    explicit FrameWriter(ZVInlineVector<uint8_t, 256> &bytes) : bytes_(bytes) {}
     void u8(int value) { bytes_.push_back(static_cast<uint8_t>(value)); }
     void u16(int value) {
         u8(value >> 8);
@@ -75,7 +75,7 @@ public:
     }
 
 private:
-    std::vector<uint8_t> &bytes_;
+    ZVInlineVector<uint8_t, 256> &bytes_;
 };
 
 using Types = JCRStackMapEncoder::Types;
@@ -306,8 +306,8 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
 }
 
 JCRStackMapEncoder::JCRStackMapEncoder(const JCRFrame &initial) : previous_(initial.locals) {
-    bytes_.reserve(64);
-    bytes_.resize(2);  // the count, written by finish()
+    bytes_.push_back(0);  // the count, written by finish()
+    bytes_.push_back(0);
 }
 
 bool JCRStackMapEncoder::add(int offset, Types locals, Types stack) {

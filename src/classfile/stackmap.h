@@ -117,7 +117,7 @@ public:
     JCRAttribute *finish(JCRClass *jclass, JCRClassIndex &classes);
 
 private:
-    std::vector<uint8_t> bytes_;
+    ZVInlineVector<uint8_t, 256> bytes_;  // a method's table mostly fits
     JCRTypeList previous_;  // the locals of the frame before
     int previousOffset_ = -1;                    // -1: the initial frame
     int count_ = 0;

@@ -71,8 +71,7 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
         const JCRFrame *frame;
         bool own;  // the method's own types: extra locals added, `new` offsets moved
     };
-    std::vector<Placed> order;
-    order.reserve(added_.size() + own_.size() + aliases_.size() + 1);
+    ZVInlineVector<Placed, 32> order;
     for (const JCRFrame &frame : added_) order.push_back({frame.offset, &frame, false});
     for (const JCRFrame &own : own_) order.push_back({log.branchTarget(own.offset), &own, true});
     if (startFrame_) order.push_back({log.branchTarget(0), &initial_, true});

@@ -91,7 +91,7 @@ public:
 private:
     JCRFrame initial_;
     std::vector<JCRFrame> own_;
-    std::vector<JCRFrame> added_;
+    ZVInlineVector<JCRFrame, 2> added_;  // the catch-all handlers' frames, mostly
     std::vector<std::pair<int, int>> aliases_;
     bool startFrame_ = false;
     PRIInsertedTypes types_;
