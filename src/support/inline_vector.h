@@ -35,8 +35,27 @@ public:
         heap_.push_back(value);
         ++size_;
     }
+    // A copy that outgrows the inline room moves to a block of its size at
+    // once, not by repeated growth.
     void append(const T *values, size_t count) {
-        for (size_t i = 0; i < count; ++i) push_back(values[i]);
+        size_t total = size_ + count;
+        if (total <= N) {
+            for (size_t i = 0; i < count; ++i) push_back(values[i]);
+            return;
+        }
+        if (size_ > N && values >= heap_.data() && values < heap_.data() + heap_.size()) {
+            // Its own elements: copied first, as growth moves them.
+            std::vector<T> copy(values, values + count);
+            heap_.insert(heap_.end(), copy.begin(), copy.end());
+            size_ = total;
+            return;
+        }
+        if (size_ <= N) {
+            heap_.reserve(total);
+            heap_.assign(inline_, inline_ + size_);
+        }
+        heap_.insert(heap_.end(), values, values + count);
+        size_ = total;
     }
     void clear() {
         size_ = 0;

@@ -32,6 +32,19 @@ TEST(InlineVector, TruncateKeepsThePrefixOnEitherSideOfTheInlineRoom) {
     EXPECT_EQ(list.size(), 5u);
 }
 
+TEST(InlineVector, AppendAndCopiesKeepOrderAcrossTheInlineRoom) {
+    Small list = counting(2);
+    const int more[] = {7, 8, 9, 10, 11};
+    list.append(more, 5);  // from inline straight to the heap block
+    EXPECT_EQ(items(list), (std::vector<int>{0, 1, 7, 8, 9, 10, 11}));
+    list.append(list.data() + 2, 3);  // its own elements, while it grows
+    EXPECT_EQ(items(list), (std::vector<int>{0, 1, 7, 8, 9, 10, 11, 7, 8, 9}));
+    Small copy = list;
+    EXPECT_EQ(items(copy), items(list));
+    copy = counting(3);
+    EXPECT_EQ(items(copy), (std::vector<int>{0, 1, 2}));
+}
+
 TEST(InlineVector, MoveTakesTheElementsAndEmptiesTheSource) {
     for (int count : {3, 6}) {
         Small source = counting(count);
