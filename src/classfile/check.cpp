@@ -14,7 +14,12 @@ enum { kMaxCode = 65536 };
 // method would not mean what the original meant. Returns the offset of the
 // first offending instruction and whether it is a switch, or -1.
 int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
-    auto *starts = static_cast<uint8_t *>(sMalloc(static_cast<int>(total > 0 ? total : 1)));
+    // Most methods are short: their map lives on the stack, and only long
+    // methods cost an allocation.
+    uint8_t local[4096];
+    uint8_t *starts = total <= static_cast<int64_t>(sizeof local)
+                          ? local
+                          : static_cast<uint8_t *>(sMalloc(static_cast<int>(total)));
     if (starts == nullptr) return 0;
     for (int64_t k = 0; k < total; k++) starts[k] = 0;
     int64_t offset = 0;
@@ -52,7 +57,7 @@ int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
         }
         offset += JCRInsnSize(&insn);
     }
-    sFree(starts);
+    if (starts != local) sFree(starts);
     return bad;
 }
 

@@ -1,6 +1,7 @@
 // Inserting instructions into a method's instruction list while keeping every
 // branch, switch, exception-table and line-table entry on its instruction.
 #include <cstdio>
+#include <utility>
 
 #include "classfile/bytecode.h"
 #include "classfile/bytecode_list.h"
@@ -8,8 +9,43 @@
 #include "support/heap.h"
 #include "support/inline_vector.h"
 
+namespace {
+
+// The last freed list of the thread, handed to its next new list: a class
+// load decodes, grows and frees one list per method, and reuse spares those
+// allocations and the copies of growth. Arrays past kSpareMax instructions
+// are freed, so what a thread keeps stays small.
+enum { kSpareMax = 16384 };
+
+struct SpareList {
+    JCRInsnList *list = nullptr;
+    ~SpareList() {
+        if (list == nullptr) return;
+        sFree(list->insns);
+        sFree(list);
+    }
+};
+
+SpareList &spare() {
+    static thread_local SpareList kept;
+    return kept;
+}
+
+}  // namespace
+
 JCRInsnList *jcr::newInsnList(int capacity) {
     if (capacity < 1 || int64_t{capacity} * int64_t{sizeof(JCRInsn)} > 0x7fffffff) return nullptr;
+    SpareList &kept = spare();
+    if (kept.list != nullptr && kept.list->capacity >= capacity) {
+        JCRInsnList *list = kept.list;
+        kept.list = nullptr;
+        JCRInsn *insns = list->insns;
+        int32_t room = list->capacity;
+        *list = JCRInsnList{};
+        list->insns = insns;
+        list->capacity = room;
+        return list;
+    }
     auto *list = static_cast<JCRInsnList *>(sMalloc(sizeof(JCRInsnList)));
     if (list == nullptr) return nullptr;
     *list = JCRInsnList{};
@@ -41,6 +77,11 @@ JCRInsnList *JCRNewInsnList() { return jcr::newInsnList(8); }
 
 void JCRFreeInsnList(JCRInsnList *list) {
     if (list == nullptr) return;
+    SpareList &kept = spare();
+    if (list->capacity <= kSpareMax && (kept.list == nullptr || kept.list->capacity < list->capacity)) {
+        std::swap(kept.list, list);  // keeps the larger array; frees the one it had, if any
+        if (list == nullptr) return;
+    }
     sFree(list->insns);
     sFree(list);
 }

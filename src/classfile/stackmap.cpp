@@ -42,7 +42,7 @@ public:
         if (tag == JCR_ITEM_Object || tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(u16());
         return t;
     }
-    bool types(int count, std::vector<JCRVerificationType> *out) {
+    bool types(int count, JCRTypeList *out) {
         for (int i = 0; i < count && ok_; ++i) out->push_back(type());
         return ok_;
     }
@@ -60,7 +60,7 @@ private:
 
 class FrameWriter {
 public:
-    explicit FrameWriter(std::vector<uint8_t> &bytes) : bytes_(bytes) {}
+    explicit FrameWriter(ZVInlineVector<uint8_t, 256> &bytes) : bytes_(bytes) {}
     void u8(int value) { bytes_.push_back(static_cast<uint8_t>(value)); }
     void u16(int value) {
         u8(value >> 8);
@@ -75,7 +75,7 @@ public:
     }
 
 private:
-    std::vector<uint8_t> &bytes_;
+    ZVInlineVector<uint8_t, 256> &bytes_;
 };
 
 using Types = JCRStackMapEncoder::Types;
@@ -152,7 +152,7 @@ JCRVerificationType parameterType(JCRClass *jclass, JCRClassIndex &classes, cons
 
 }  // namespace
 
-int JCRLocalSlots(const std::vector<JCRVerificationType> &locals) {
+int JCRLocalSlots(std::span<const JCRVerificationType> locals) {
     int slots = 0;
     for (const JCRVerificationType &t : locals) slots += t.wide() ? 2 : 1;
     return slots;
@@ -193,8 +193,15 @@ void JCRClassIndex::build(JCRClass *jclass) {
         indexed_ = 1;
         stackMapName_ = 0;
         used_ = 0;
+        // Sized by the Class entries present (a few in most pools), with
+        // room for some added; put() doubles the table past half full.
+        size_t classes = 0;
+        for (int index = 1; index < jclass->constant_pool_count; ++index) {
+            const JCRConstant *entry = jclass->constant_pool[index];
+            if (entry != nullptr && entry->tag == JCR_CONSTANT_Class) ++classes;
+        }
         size_t size = 64;
-        while (size < 2u * jclass->constant_pool_count) size *= 2;  // room for the class's and some added
+        while (size < 2 * (classes + 16)) size *= 2;
         slots_.assign(size, Slot{});
     }
     static constexpr std::string_view kStackMapTable = "StackMapTable";
@@ -278,7 +285,7 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
             if (-change > static_cast<int>(frame.locals.size())) {
                 in.fail();  // a chop of more locals than the frame has
             } else if (change < 0) {
-                frame.locals.erase(frame.locals.end() + change, frame.locals.end());
+                frame.locals.truncate(frame.locals.size() - static_cast<size_t>(-change));
             } else {
                 in.types(change, &frame.locals);
             }
@@ -299,8 +306,8 @@ bool JCRDecodeStackMap(const JCRAttribute *attribute, const JCRFrame &initial, s
 }
 
 JCRStackMapEncoder::JCRStackMapEncoder(const JCRFrame &initial) : previous_(initial.locals) {
-    bytes_.reserve(64);
-    bytes_.resize(2);  // the count, written by finish()
+    bytes_.push_back(0);  // the count, written by finish()
+    bytes_.push_back(0);
 }
 
 bool JCRStackMapEncoder::add(int offset, Types locals, Types stack) {
@@ -310,7 +317,8 @@ bool JCRStackMapEncoder::add(int offset, Types locals, Types stack) {
     }
     FrameWriter out(bytes_);
     writeFrame(out, previous_, locals, stack, delta);
-    previous_.assign(locals.begin(), locals.end());
+    previous_.clear();
+    previous_.append(locals);
     previousOffset_ = offset;
     ++count_;
     return true;

@@ -3,13 +3,16 @@
 // frame allows.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "classfile/classfile.h"
+#include "support/inline_vector.h"
 
 // Verification type tags of the attribute.
 enum {
@@ -32,12 +35,32 @@ struct JCRVerificationType {
     bool wide() const { return tag == JCR_ITEM_Long || tag == JCR_ITEM_Double; }
 };
 
+// A list of verification types. Most frames hold a few locals and fewer
+// stack entries: up to 8 live inside the list, so that a method's frames
+// cost no allocation each.
+class JCRTypeList : public ZVInlineVector<JCRVerificationType, 8> {
+public:
+    JCRTypeList() = default;
+    // count Top entries.
+    explicit JCRTypeList(size_t count) {
+        for (size_t i = 0; i < count; ++i) push_back({});
+    }
+    JCRTypeList(std::initializer_list<JCRVerificationType> types) { append(types); }
+    using ZVInlineVector::append;
+    void append(std::initializer_list<JCRVerificationType> types) { append(types.begin(), types.size()); }
+    void append(std::span<const JCRVerificationType> types) { append(types.data(), types.size()); }
+    operator std::span<const JCRVerificationType>() const { return {data(), size()}; }
+    bool operator==(const JCRTypeList &other) const {
+        return std::equal(begin(), end(), other.begin(), other.end());
+    }
+};
+
 // The types at one offset, locals as the attribute lists them (a wide
 // type is one entry for two slots).
 struct JCRFrame {
     int offset = 0;
-    std::vector<JCRVerificationType> locals;
-    std::vector<JCRVerificationType> stack;
+    JCRTypeList locals;
+    JCRTypeList stack;
 };
 
 // The Class constants of one class by name, read once: frames name many
@@ -94,12 +117,12 @@ public:
     JCRAttribute *finish(JCRClass *jclass, JCRClassIndex &classes);
 
 private:
-    std::vector<uint8_t> bytes_;
-    std::vector<JCRVerificationType> previous_;  // the locals of the frame before
+    ZVInlineVector<uint8_t, 256> bytes_;  // a method's table mostly fits
+    JCRTypeList previous_;  // the locals of the frame before
     int previousOffset_ = -1;                    // -1: the initial frame
     int count_ = 0;
     bool ok_ = true;
 };
 
 // How many local slots the listed locals occupy.
-int JCRLocalSlots(const std::vector<JCRVerificationType> &locals);
+int JCRLocalSlots(std::span<const JCRVerificationType> locals);

@@ -2,7 +2,9 @@
 // built for each method or instruction block then cost no allocation.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 template <typename T, size_t N>
@@ -17,6 +19,12 @@ public:
         }
         return *this;
     }
+    // A moved list leaves its source empty; its block moves with it.
+    ZVInlineVector(ZVInlineVector &&other) noexcept { take(other); }
+    ZVInlineVector &operator=(ZVInlineVector &&other) noexcept {
+        if (this != &other) take(other);
+        return *this;
+    }
 
     void push_back(const T &value) {
         if (size_ < N) {
@@ -27,12 +35,42 @@ public:
         heap_.push_back(value);
         ++size_;
     }
+    // A copy that outgrows the inline room moves to a block of its size at
+    // once, not by repeated growth.
     void append(const T *values, size_t count) {
-        for (size_t i = 0; i < count; ++i) push_back(values[i]);
+        size_t total = size_ + count;
+        if (total <= N) {
+            for (size_t i = 0; i < count; ++i) push_back(values[i]);
+            return;
+        }
+        if (size_ > N && values >= heap_.data() && values < heap_.data() + heap_.size()) {
+            // Its own elements: copied first, as growth moves them.
+            std::vector<T> copy(values, values + count);
+            heap_.insert(heap_.end(), copy.begin(), copy.end());
+            size_ = total;
+            return;
+        }
+        if (size_ <= N) {
+            heap_.reserve(total);
+            heap_.assign(inline_, inline_ + size_);
+        }
+        heap_.insert(heap_.end(), values, values + count);
+        size_ = total;
     }
     void clear() {
         size_ = 0;
         heap_.clear();
+    }
+    // Keeps the first count elements (nothing changes when there are fewer).
+    void truncate(size_t count) {
+        if (count >= size_) return;
+        if (size_ > N && count <= N) {
+            std::copy(heap_.begin(), heap_.begin() + static_cast<std::ptrdiff_t>(count), inline_);
+            heap_.clear();
+        } else if (size_ > N) {
+            heap_.resize(count);
+        }
+        size_ = count;
     }
     T *data() { return size_ > N ? heap_.data() : inline_; }
     const T *data() const { return size_ > N ? heap_.data() : inline_; }
@@ -47,6 +85,17 @@ public:
     const T *end() const { return data() + size_; }
 
 private:
+    void take(ZVInlineVector &other) {
+        size_ = other.size_;
+        if (size_ > N) {
+            heap_ = std::move(other.heap_);
+        } else {
+            std::copy(other.inline_, other.inline_ + size_, inline_);
+            heap_.clear();
+        }
+        other.clear();
+    }
+
     T inline_[N]{};
     std::vector<T> heap_;  // every element once there are more than N
     size_t size_ = 0;

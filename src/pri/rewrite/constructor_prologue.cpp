@@ -3,6 +3,7 @@
 // uninitialised and initialised), so a constructor's catch-all is split there.
 #include "pri/rewrite/constructor_prologue.h"
 
+#include <span>
 #include <string_view>
 
 #include "classfile/bytecode.h"
@@ -22,7 +23,7 @@ int aloadSlot(const JCRInsn &insn) {
 bool isConditional(int opcode) { return JCRKindOf(opcode) == JCR_KIND_CONDITIONAL; }
 
 // Marks of `this` per word, for a list of verification types.
-void markWords(const std::vector<JCRVerificationType> &types, std::vector<char> *words) {
+void markWords(std::span<const JCRVerificationType> types, std::vector<char> *words) {
     words->clear();
     for (const JCRVerificationType &t : types) {
         words->push_back(t.tag == JCR_ITEM_UninitializedThis);
@@ -63,7 +64,7 @@ bool initializesThis(const JCRClass *jclass, const JCRInsn &insn, const char **d
 
 bool PRIFindThisInitialization(const JCRClass *jclass, const JCRCode *code, const JCRInsnList *list,
                                const PRIMethodFrames &frames, PRIConstructorPrologue *prologue) {
-    std::vector<JCRVerificationType> locals = frames.initial().locals;
+    JCRTypeList locals = frames.initial().locals;
     std::vector<char> stack;
     std::vector<char> thisSlots;
     markWords(locals, &thisSlots);

@@ -22,17 +22,14 @@ bool objectType(JCRClass *jclass, JCRClassIndex &classes, const char *name, JCRV
 }
 
 // locals padded with Top to slots, then extra; unchanged without extra.
-std::vector<JCRVerificationType> withLocals(std::vector<JCRVerificationType> locals, int slots,
-                                            const std::vector<JCRVerificationType> &extra) {
+JCRTypeList withLocals(JCRTypeList locals, int slots, const JCRTypeList &extra) {
     if (extra.empty()) return locals;
-    int used = JCRLocalSlots(locals);
-    locals.reserve(locals.size() + static_cast<size_t>(slots > used ? slots - used : 0) + extra.size());
-    for (; used < slots; ++used) locals.push_back({});
-    locals.insert(locals.end(), extra.begin(), extra.end());
+    for (int used = JCRLocalSlots(locals); used < slots; ++used) locals.push_back({});
+    locals.append(extra);
     return locals;
 }
 
-void moveUninitialized(std::vector<JCRVerificationType> &types, const PRIInsertionLog &log) {
+void moveUninitialized(JCRTypeList &types, const PRIInsertionLog &log) {
     for (JCRVerificationType &t : types) {
         if (t.tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(log.instruction(t.data));
     }
@@ -52,8 +49,7 @@ bool PRIMethodFrames::nameTypes(JCRClass *jclass, JCRClassIndex &classes, bool c
            (!throwable || objectType(jclass, classes, "java/lang/Throwable", &types_.throwable));
 }
 
-std::vector<JCRVerificationType> PRIMethodFrames::entryLocals(int firstLocal,
-                                                              std::vector<JCRVerificationType> extra) const {
+JCRTypeList PRIMethodFrames::entryLocals(int firstLocal, const JCRTypeList &extra) const {
     return withLocals(initial_.locals, firstLocal, extra);
 }
 
@@ -61,13 +57,12 @@ bool PRIMethodFrames::hasOwn(int pc) const {
     return std::any_of(own_.begin(), own_.end(), [&](const JCRFrame &f) { return f.offset == pc; });
 }
 
-void PRIMethodFrames::add(int offset, std::vector<JCRVerificationType> locals,
-                          std::vector<JCRVerificationType> stack) {
+void PRIMethodFrames::add(int offset, JCRTypeList locals, JCRTypeList stack) {
     added_.push_back({offset, std::move(locals), std::move(stack)});
 }
 
 JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log,
-                                     int firstLocal, const std::vector<JCRVerificationType> &extra,
+                                     int firstLocal, const JCRTypeList &extra,
                                      int extraFrom) const {
     // Where each frame goes and what it is made of; each is composed only
     // when its turn to be encoded comes, in two lists used over and over.
@@ -76,8 +71,7 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
         const JCRFrame *frame;
         bool own;  // the method's own types: extra locals added, `new` offsets moved
     };
-    std::vector<Placed> order;
-    order.reserve(added_.size() + own_.size() + aliases_.size() + 1);
+    ZVInlineVector<Placed, 32> order;
     for (const JCRFrame &frame : added_) order.push_back({frame.offset, &frame, false});
     for (const JCRFrame &own : own_) order.push_back({log.branchTarget(own.offset), &own, true});
     if (startFrame_) order.push_back({log.branchTarget(0), &initial_, true});
@@ -89,7 +83,7 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
     }
     std::sort(order.begin(), order.end(), [](const Placed &a, const Placed &b) { return a.offset < b.offset; });
     JCRStackMapEncoder encoder(initial_);
-    std::vector<JCRVerificationType> locals, stack;
+    JCRTypeList locals, stack;
     for (size_t i = 0; i < order.size(); ++i) {
         const Placed &p = order[i];
         if (i > 0 && p.offset == order[i - 1].offset) return nullptr;
@@ -98,12 +92,12 @@ JCRAttribute *PRIMethodFrames::write(JCRClass *jclass, JCRClassIndex &classes, c
             continue;
         }
         if (JCRLocalSlots(p.frame->locals) > firstLocal) return nullptr;  // wider than max_locals
-        locals.assign(p.frame->locals.begin(), p.frame->locals.end());
+        locals = p.frame->locals;
         if (!extra.empty() && p.frame->offset >= extraFrom) {
             for (int used = JCRLocalSlots(locals); used < firstLocal; ++used) locals.push_back({});
-            locals.insert(locals.end(), extra.begin(), extra.end());
+            locals.append(extra);
         }
-        stack.assign(p.frame->stack.begin(), p.frame->stack.end());
+        stack = p.frame->stack;
         moveUninitialized(locals, log);
         moveUninitialized(stack, log);
         if (!encoder.add(p.offset, locals, stack)) return nullptr;

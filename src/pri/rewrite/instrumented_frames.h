@@ -69,9 +69,9 @@ public:
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }
     // The initial locals padded with Top to firstLocal slots, then extra.
-    std::vector<JCRVerificationType> entryLocals(int firstLocal, std::vector<JCRVerificationType> extra) const;
+    JCRTypeList entryLocals(int firstLocal, const JCRTypeList &extra) const;
     // A frame of the inserted code, at its offset in the final numbering.
-    void add(int offset, std::vector<JCRVerificationType> locals, std::vector<JCRVerificationType> stack);
+    void add(int offset, JCRTypeList locals, JCRTypeList stack);
     // At offset (final numbering), the frame that the method's own code has
     // at old offset target: for a jump on to target.
     void alias(int offset, int target) { aliases_.push_back({offset, target}); }
@@ -85,13 +85,13 @@ public:
     // from old offset extraFrom on), and the added ones. Null when two frames
     // fall on one offset or encoding fails.
     JCRAttribute *write(JCRClass *jclass, JCRClassIndex &classes, const PRIInsertionLog &log, int firstLocal,
-                        const std::vector<JCRVerificationType> &extra, int extraFrom = 0) const;
+                        const JCRTypeList &extra, int extraFrom = 0) const;
     bool any() const { return !own_.empty() || !added_.empty(); }
 
 private:
     JCRFrame initial_;
     std::vector<JCRFrame> own_;
-    std::vector<JCRFrame> added_;
+    ZVInlineVector<JCRFrame, 2> added_;  // the catch-all handlers' frames, mostly
     std::vector<std::pair<int, int>> aliases_;
     bool startFrame_ = false;
     PRIInsertedTypes types_;

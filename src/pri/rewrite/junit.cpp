@@ -30,7 +30,7 @@ void replace(JCRAttribute **attributes, int slot, JCRAttribute *attribute) {
     attributes[slot] = attribute;
 }
 
-void shift(std::vector<JCRVerificationType> &types, int bytes) {
+void shift(JCRTypeList &types, int bytes) {
     for (JCRVerificationType &t : types) {
         if (t.tag == JCR_ITEM_Uninitialized) t.data = static_cast<uint16_t>(t.data + bytes);
     }

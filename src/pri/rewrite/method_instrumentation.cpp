@@ -374,7 +374,7 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int s
     int split = thisInitialized > 0 ? w.log.branchTarget(thisInitialized) : start;
     int call = thisInitialized > 0 ? w.log.instruction(thisInitialized - 3 /* invokespecial */) : start;
     int codeEnd = JCRInsnOffset(w.list, w.list->count);  // the handlers cover none of each other
-    auto append = [&](int from, int to, std::vector<JCRVerificationType> locals) {
+    auto append = [&](int from, int to, JCRTypeList locals) {
         Code handler(jclass);
         handler.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_EXIT_FRAME]).op(JCR_OP_ATHROW);
         if (!handler.finish()) return false;
@@ -390,12 +390,12 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int s
     };
     const PRIInsertedTypes *t = frames != nullptr ? &frames->types() : nullptr;
     if (call > start) {
-        std::vector<JCRVerificationType> uninitialized;
+        JCRTypeList uninitialized;
         if (t != nullptr) uninitialized = frames->entryLocals(L, {t->context, {}, t->stackPointer});
         if (!append(start, call, std::move(uninitialized))) return false;
     }
-    std::vector<JCRVerificationType> locals(static_cast<size_t>(L));
-    if (t != nullptr) locals.insert(locals.end(), {t->context, {}, t->stackPointer});
+    JCRTypeList locals(static_cast<size_t>(L));
+    if (t != nullptr) locals.append({t->context, {}, t->stackPointer});
     return append(split, codeEnd, std::move(locals));
 }
 
@@ -742,10 +742,10 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     PRIRelocateLocalVariables(jclass, w.code, w.log);
     if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines || calls ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
-        std::vector<JCRVerificationType> added;
+        JCRTypeList added;
         if (entryCode) added.push_back(frames->types().context);
         if (entryCode && (lines || calls)) {
-            added.insert(added.end(), {lines ? frames->types().callStack : JCRVerificationType{}, frames->types().stackPointer});
+            added.append({lines ? frames->types().callStack : JCRVerificationType{}, frames->types().stackPointer});
         }
         // Before a late entry, the method's own frames know no added locals.
         int addedFrom = entryIndex > 0 ? thisInitialized : 0;

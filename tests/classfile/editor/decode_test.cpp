@@ -54,3 +54,16 @@ TEST(Decode, RefusesTruncatedAndImpossibleInstructions) {
         EXPECT_NE(err.find(message), std::string::npos) << err;
     }
 }
+
+// A thread's freed list is handed to its next decode, with nothing carried over.
+TEST(Decode, ListAfterAFreedOneStartsClean) {
+    CodePtr first = makeCode({JCR_OP_TABLESWITCH, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, JCR_OP_RETURN});
+    ListPtr list = decode(first.get());
+    ASSERT_TRUE(list != nullptr && list->has_switch);
+    list->branch_overflow = 1;
+    list.reset();
+    CodePtr second = makeCode({JCR_OP_NOP, JCR_OP_RETURN});
+    ListPtr next = decode(second.get());
+    ASSERT_NE(next, nullptr);
+    EXPECT_TRUE(next->count == 2 && !next->has_switch && !next->branch_overflow);
+}
