@@ -14,8 +14,9 @@ namespace {
 // The last freed list of the thread, handed to its next new list: a class
 // load decodes, grows and frees one list per method, and reuse spares those
 // allocations and the copies of growth. Arrays past kSpareMax instructions
-// are freed, so what a thread keeps stays small.
-enum { kSpareMax = 16384 };
+// (16 KB; nearly every method is far smaller) are freed, so that a thread
+// that once loaded a class keeps little for it.
+enum { kSpareMax = 1024 };
 
 struct SpareList {
     JCRInsnList *list = nullptr;
