@@ -18,7 +18,9 @@
 # "empty_cached" and "stack_cached", empty and stack with the rewritten
 # classes taken from a cache that an untimed first run fills: the calls'
 # cost without ASM's; "lookup_cached" and "global_cached" split stack's:
-# finding the thread's array only, and pushing on one array for all threads).
+# finding the thread's array only, and pushing on one array for all threads;
+# "agent_nolines", our agent without line probes; "profiler_nocalls", the
+# profiler without call counting).
 # FLOOR_JIT=1 adds, per program, one run each of plain, empty (and
 # empty_cached when chosen) and agent with -XX:+CITime: the JIT's compile time.
 # Usage: bench/floor.sh BUILD_DIR [ROUNDS [PROGRAM...]]   (JAVA names the java program)
@@ -74,7 +76,9 @@ declare -A flag=(
     [global_cached]="-javaagent:$f/floor.jar=global,cache=$work/cache.global"
     [stack]="-javaagent:$f/floor.jar=stack"
     [agent]="-agentpath:$agent=Eprofiler=false"
+    [agent_nolines]="-agentpath:$agent=Eprofiler=false,PRIInstrumentLines=false"
     [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
+    [profiler_nocalls]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.calls=false,Eprofiler.html=\"\",Eprofiler.collapsed=\"\""
     [jfr]="-XX:StartFlightRecording=settings=profile,filename=$work/run.jfr")
 for c in "${configs[@]}"; do
     [ -n "${flag[$c]+set}" ] || { echo "floor.sh: unknown configuration $c" >&2; exit 2; }
@@ -100,7 +104,7 @@ run() {
     local config=$1 dir=$work f=()
     shift
     read -ra f <<<"${flag[$config]}"
-    [ "$config" = profiler ] && dir=$work/profiled
+    [[ $config == profiler* ]] && dir=$work/profiled
     seconds "$program.$config" java_in "$dir" "${f[@]}" "$@" "${args[@]}"
     if [ "$config" = plain ] && [ ! -f "$work/$program.expected" ]; then
         output "$work/$program.$config.out" >"$work/$program.expected"
