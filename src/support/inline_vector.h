@@ -96,7 +96,9 @@ private:
         other.clear();
     }
 
-    T inline_[N]{};
+    // Not zero-filled: only the first size_ elements are ever read, and the
+    // lists built per method would otherwise clear their room each time.
+    T inline_[N];
     std::vector<T> heap_;  // every element once there are more than N
     size_t size_ = 0;
 };
