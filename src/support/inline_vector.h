@@ -40,7 +40,9 @@ public:
     void append(const T *values, size_t count) {
         size_t total = size_ + count;
         if (total <= N) {
-            for (size_t i = 0; i < count; ++i) push_back(values[i]);
+            // Its own elements lie before the room they are copied to.
+            std::copy(values, values + count, inline_ + size_);
+            size_ = total;
             return;
         }
         if (size_ > N && values >= heap_.data() && values < heap_.data() + heap_.size()) {
