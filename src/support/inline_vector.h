@@ -40,7 +40,9 @@ public:
     void append(const T *values, size_t count) {
         size_t total = size_ + count;
         if (total <= N) {
-            for (size_t i = 0; i < count; ++i) push_back(values[i]);
+            // Its own elements lie before the room they are copied to.
+            std::copy(values, values + count, inline_ + size_);
+            size_ = total;
             return;
         }
         if (size_ > N && values >= heap_.data() && values < heap_.data() + heap_.size()) {
@@ -96,7 +98,9 @@ private:
         other.clear();
     }
 
-    T inline_[N]{};
+    // Not zero-filled: only the first size_ elements are ever read, and the
+    // lists built per method would otherwise clear their room each time.
+    T inline_[N];
     std::vector<T> heap_;  // every element once there are more than N
     size_t size_ = 0;
 };

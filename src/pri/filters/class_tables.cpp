@@ -77,11 +77,19 @@ void freeClassEntry(ZVHashTable *entry) {
     ZVHashFree(entry);
 }
 
-// The method table's key text, "name|descriptor".
-std::string methodKey(const char *name, const char *descriptor) {
-    std::string key = name != nullptr ? name : "";
-    key += '|';
-    key += descriptor != nullptr ? descriptor : "";
+// The method table's key text, "name|descriptor", in one new sMalloc'ed
+// block (null when memory runs out).
+char *methodKey(const char *name, const char *descriptor) {
+    size_t nameLength = name != nullptr ? strlen(name) : 0;
+    size_t descriptorLength = descriptor != nullptr ? strlen(descriptor) : 0;
+    size_t length = nameLength + 1 + descriptorLength;
+    if (length >= 0x7fffffff) return nullptr;
+    auto *key = static_cast<char *>(sMalloc(static_cast<int>(length + 1)));
+    if (key == nullptr) return nullptr;
+    if (nameLength > 0) memcpy(key, name, nameLength);
+    key[nameLength] = '|';
+    if (descriptorLength > 0) memcpy(key + nameLength + 1, descriptor, descriptorLength);
+    key[length] = '\0';
     return key;
 }
 
@@ -196,7 +204,7 @@ void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *de
     PRIClassTables *tables = gTables;
     if (classEntry == nullptr || tables == nullptr) return;
     auto *methods = reinterpret_cast<ZVHashTable *>(ZVHashGet(classEntry, word("m")));
-    char *key = sStrdup(methodKey(name, descriptor).c_str());
+    char *key = methodKey(name, descriptor);
     if (methods != nullptr && key != nullptr) {
         ZVHashPut(methods, word(key), static_cast<ZVWord>(methodID), static_cast<ZVWord>(firstLine),
                   static_cast<ZVWord>(lastLine));
@@ -273,8 +281,9 @@ JVMPI_Method *PRIMatchLoadedClass(const char *dottedName, JNIEnv *env, int metho
         record.method_signature = sStrdup(vm.method_signature);
         ZVWord id = 0, first = 0, last = 0;
         if (methodTable != nullptr) {
-            std::string key = methodKey(vm.method_name, vm.method_signature);
-            ZVHashGet(methodTable, word(key.c_str()), &id, &first, &last);
+            char *key = methodKey(vm.method_name, vm.method_signature);
+            if (key != nullptr) ZVHashGet(methodTable, word(key), &id, &first, &last);
+            sFree(key);
         }
         if (id == 0) {
             id = PRINewMethodID();

@@ -112,7 +112,8 @@ void PRIInsertionLog::addBatch(const JCRInsertion *blocks, int count, int oldCou
         if (block.bytes == 0 || block.index >= oldCount) continue;
         bool skip = (block.flags & JCR_INSERT_SKIP_INSERTED) != 0;
         if (points_.size() == steps_.back() || points_.back().at != block.at) {
-            points_.push_back({block.at, 0, 0});
+            int before = points_.size() == steps_.back() ? 0 : points_.back().before + points_.back().bytes;
+            points_.push_back({block.at, 0, 0, before});
         }
         Point &p = points_.back();
         if (p.skipped == p.bytes && skip) p.skipped += block.bytes;
@@ -122,13 +123,14 @@ void PRIInsertionLog::addBatch(const JCRInsertion *blocks, int count, int oldCou
 
 int PRIInsertionLog::moved(int pc, bool instruction, size_t first) const {
     for (size_t s = first; s < steps_.size(); ++s) {
-        size_t end = s + 1 < steps_.size() ? steps_[s + 1] : points_.size();
-        int shift = 0;
-        for (size_t k = steps_[s]; k < end && points_[k].at <= pc; ++k) {
-            const Point &p = points_[k];
-            shift += p.at < pc || instruction ? p.bytes : p.skipped;
-        }
-        pc += shift;
+        // The step's last point at or below pc: the bytes of all before it,
+        // and its own unless a branch to pc skips them.
+        const Point *low = points_.begin() + steps_[s];
+        const Point *high = s + 1 < steps_.size() ? points_.begin() + steps_[s + 1] : points_.end();
+        const Point *after = std::upper_bound(low, high, pc, [](int at, const Point &p) { return at < p.at; });
+        if (after == low) continue;
+        const Point &p = after[-1];
+        pc += p.before + (p.at < pc || instruction ? p.bytes : p.skipped);
     }
     return pc;
 }

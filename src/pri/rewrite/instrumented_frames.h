@@ -18,7 +18,7 @@ public:
     // that instruction skip the inserted code.
     void add(int at, int bytes, bool skip) {
         steps_.push_back(points_.size());
-        points_.push_back({at, bytes, skip ? bytes : 0});
+        points_.push_back({at, bytes, skip ? bytes : 0, 0});
     }
     // One batch (JCRInsertBatch): blocks went in before the instructions at
     // their old offsets, in one pass. Blocks after the last of oldCount
@@ -36,11 +36,13 @@ public:
 
 private:
     // At old offset at of its step, bytes went in; branches to at skip the
-    // first `skipped` of them.
+    // first `skipped` of them. before: the bytes of the step's earlier
+    // points, whose offsets are lower (a step's points are in offset order).
     struct Point {
         int at;
         int bytes;
         int skipped;
+        int before;
     };
     int moved(int pc, bool instruction, size_t first = 0) const;
     ZVInlineVector<Point, 48> points_;

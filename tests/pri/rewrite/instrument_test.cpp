@@ -18,6 +18,7 @@
 #include "pri/filters/filters.h"
 #include "pri/rewrite/instrument.h"
 #include "pri/rewrite/instrument_internal.h"
+#include "pri/rewrite/instrumented_frames.h"
 #include "scratch_directory.h"
 
 namespace {
@@ -85,6 +86,22 @@ protected:
         return jclass;
     }
 };
+
+// A batch's blocks at one offset merge; branches skip the leading blocks
+// that ask to be skipped; blocks after the last instruction move nothing; a
+// later step moves offsets on from the numbering the batch left.
+TEST(InsertionLog, OffsetsMoveThroughBatchesAndLaterSteps) {
+    PRIInsertionLog log;
+    JCRInsertion blocks[] = {{0, nullptr, 0, JCR_INSERT_SKIP_INSERTED, 0, 10}, {0, nullptr, 0, 0, 0, 4},
+                             {2, nullptr, 0, 0, 8, 3}, {5, nullptr, 0, JCR_INSERT_SKIP_INSERTED, 20, 5},
+                             {9, nullptr, 0, 0, 40, 7}};
+    log.addBatch(blocks, 5, 9);
+    log.add(30, 2, false);
+    EXPECT_THAT((std::vector<int>{log.instruction(0), log.branchTarget(0), log.instruction(5), log.branchTarget(8),
+                                  log.instruction(8), log.branchTarget(20), log.instruction(25),
+                                  log.instructionSince(1, 30), log.branchTargetSince(1, 30)}),
+                testing::ElementsAre(14, 10, 19, 22, 25, 44, 49, 32, 30));
+}
 
 TEST_F(Instrument, ThrowingLoopingNativeAndTinyMethods) {
     ClassPtr original;
