@@ -45,10 +45,21 @@ public final class Footprint {
         }
         started.await();
         long after = residentKb();
+        // On request (a second argument), the VM's count of the Java heap
+        // bytes the threads allocated, read after the resident size so that
+        // the classes it loads weigh on neither figure.
+        long allocated = 0;
+        java.lang.management.ThreadMXBean mx = args.length > 1 ? java.lang.management.ManagementFactory.getThreadMXBean() : null;
+        if (mx instanceof com.sun.management.ThreadMXBean) {
+            for (Thread t : threads) {
+                allocated += Math.max(0, ((com.sun.management.ThreadMXBean) mx).getThreadAllocatedBytes(t.getId()));
+            }
+        }
         release.countDown();
         for (Thread t : threads) {
             t.join();
         }
-        System.out.println("start " + before + " threads " + (after - before));
+        System.out.println("start " + before + " threads " + (after - before) 
+                + (mx != null ? " allocated " + allocated / count : ""));
     }
 }
