@@ -16,7 +16,7 @@ constexpr int32_t kSeenBySnapshot = 1;  // bits of hasRunCounter; the context cl
 constexpr int32_t kSeenByQuery = 2;
 constexpr jint kRunnable = 1;
 constexpr jint kInterrupted = 0x4000;
-constexpr int kFirstSampleFrames = 32;
+constexpr int kFirstSampleFrames = 8;
 
 // Sets mark in the context's hasRunCounter (looked up with the context
 // class's other members at the bootstrap); true when it was clear.
@@ -69,7 +69,9 @@ int copyFrames(const jint *ints, int sp, int32_t *frames, int capacity) {
 
 // A frame buffer for the record that holds frames (up to the most a sample
 // keeps), sized by the depths the thread reached: most threads stay shallow,
-// and a buffer for the deepest stack would cost every thread 88 KB.
+// and a buffer for the deepest stack would cost every thread 88 KB. The
+// first one starts small (96 bytes) and doubles to the depth of the first
+// sample: a thread that waits a few frames deep pays for those frames.
 bool roomFor(ZVSampleRecord *record, int frames) {
     frames = std::min(frames, kPRISampleFrames);
     if (record->capacity >= frames && record->capacity > 0) return true;
