@@ -49,7 +49,7 @@ done
 column() { awk -v c="$2" '{ print $c }' "$work/$1" | median; }
 plain=$(column plain 1)
 echo "memory per thread, $threads threads, median of $rounds rounds: ${plain} KB for the threads without the agent" \
-     "($(column plain 2) bytes of Java heap allocated per thread)"
+     "($(column plain 2) bytes of Java heap allocated per thread; runs: $(awk '{ printf "%s ", $1 }' "$work/plain"))"
 for i in "${!builds[@]}"; do
     for c in agent profiler; do
         awk -v b="${builds[$i]}" -v c="$c" -v kb="$(column "b$i.$c" 1)" -v p="$plain" -v n="$threads" \
