@@ -22,6 +22,7 @@ public final class JavaSideTest {
         serializationFiltersDropOnlyAddedMembers(check);
         wrappersAnswerSafelyWithoutAgent(check);
         waitForeverIgnoresInterrupts(check);
+        callCountsStayExactAsTheDirectoryGrows(check);
         System.exit(check.report("java_side") ? 0 : 1);
     }
 
@@ -110,5 +111,27 @@ public final class JavaSideTest {
         int value() {
             return 1;
         }
+    }
+
+    // High identifiers before low ones, then up one page at a time: the
+    // directory's growths keep every page; an ended thread's counts stay.
+    static void callCountsStayExactAsTheDirectoryGrows(Check check) throws InterruptedException {
+        ZVContext.countCalls = true;
+        Thread t = new Thread(() -> {
+            for (int id : new int[] {70_000, 5, 300_000, 70_000, 1_000}) {
+                ZVContext.willExitMethod(ZVContext.didEnterMethod(id, 1), 2);
+            }
+            for (int page = 0; page < 40; page++) {
+                ZVContext.willExitMethod(ZVContext.didEnterMethod(400_000 + 128 * page, 1), 2);
+            }
+            ZVContext.removeContext(ZVContext.getContextFast());
+        });
+        t.start();
+        t.join();
+        ZVContext.willExitMethod(ZVContext.didEnterMethod(70_000, 1), 2);
+        ZVContext.countCalls = false;
+        int[] n = ZVContext.totalCallCounts();
+        check.equal("3 1 1 1 1 1", n[70_000] + " " + n[5] + " " + n[300_000] + " " + n[1_000] + " " + n[400_000]
+                + " " + n[400_000 + 128 * 39], "exact counts");
     }
 }

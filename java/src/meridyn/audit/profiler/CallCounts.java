@@ -7,14 +7,14 @@ final class CallCounts {
     /** The ordinary identifier without its filter flag bits. */
     static final int ID_MASK = 0x0FFFFFFF;
     /**
-     * Identifiers per page of a context's counts (512 bytes), and its first
-     * directory's pages. A thread's methods lie scattered over the
+     * Identifiers per page of a context's counts (512 bytes), and the step
+     * of its directory's size. A thread's methods lie scattered over the
      * identifiers (numbered in class-load order): small pages keep a thread
      * that calls a few dozen methods at a few KB.
      */
     static final int PAGE_BITS = 7;
     static final int PAGE = 1 << PAGE_BITS;
-    static final int INITIAL_PAGES = 16;
+    static final int DIRECTORY_STEP = 16;
 
     private static final Object LOCK = new Object();
     private static ZVContext counting;

@@ -556,11 +556,18 @@ public final class ZVContext {
         if (pages == NO_COUNTS) {
             CallCounts.register(this);
         }
-        int size = pages != NO_COUNTS ? pages.length : CallCounts.INITIAL_PAGES;
-        while (size <= page) {
-            size *= 2;
-        }
-        if (size > pages.length) {
+        if (page >= pages.length) {
+            // Up to the page in steps of DIRECTORY_STEP, not to a power of
+            // two: a thread's first identifiers are often high ones (its own
+            // classes load late), which a power of two above would overshoot
+            // by up to half. Growing by half at least bounds the copies made
+            // by a thread that goes up the pages one by one.
+            // (No Math.max: JDK methods are instrumented, and this runs inside a push.)
+            int size = pages.length + (pages.length >> 1);
+            if (size <= page) {
+                size = page + 1;
+            }
+            size = (size + CallCounts.DIRECTORY_STEP - 1) & -CallCounts.DIRECTORY_STEP;
             int[][] bigger = new int[size][];
             System.arraycopy(pages, 0, bigger, 0, pages.length);
             pages = bigger;
