@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The cost of CPU instrumentation on call-heavy kernels: each kernel's own time
 # (after warm-up, start-up excluded) without the agent, with the agent and
-# method instrumentation only, and with line probes; rounds alternate the
+# method instrumentation only, and with line probes (both with the profiler
+# the agent loads by default, in CPU mode); rounds alternate the
 # three, and the medians give the ratios. Also: the VM's start-up with and
 # without the agent over the classes it loads (the class-load hook's cost per
 # class, JDK classes included).
@@ -17,6 +18,9 @@ bench_need "$agent"
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_cpu.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# Runs start in the scratch folder: the agent's default profiler writes its
+# reports into the working directory.
+cd "$work"
 "${JAVAC:-javac}" -XDstringConcat=inline -d "$work/classes" "$here/java/Kernels.java" "$here/java/Footprint.java"
 
 vmflags=(-Dzenva.metrics.thread=false)
