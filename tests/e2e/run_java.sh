@@ -386,7 +386,7 @@ backtraces)
     for name in traces traces-thread; do
         expect_rc "$name" 0
         expect_line "$name" out "shallow: true true true true true"
-        expect_line "$name" out "deep: 7400 true"
+        expect_line "$name" out "deep: 7400 true true"
         expect_line "$name" out 'marker: {k="_@";v=("wait \"here\" \u00E9");}'
         expect_line "$name" out "sampled: 1 true 0 1 true"
         expect_line "$name" out 'grouped: true Parked true'

@@ -51,13 +51,23 @@ struct ThreadStack {
 // for it (when the rewritten Thread carries the field) and caches it.
 bool threadStack(JNIEnv *env, ThreadStack *out) {
     PRIRuntime &rt = PRIState();
-    if (rt.stackPointerField == nullptr) return false;
+    if (rt.stackPointerField == nullptr || rt.callStackField == nullptr) return false;
     auto cached = [&] {
         out->context = reinterpret_cast<jobject>(PRIGetSlot(env, PRI_SLOT_CONTEXT));
         out->stack = reinterpret_cast<jintArray>(PRIGetSlot(env, PRI_SLOT_CALLSTACK));
         return out->context != nullptr && out->stack != nullptr;
     };
-    if (cached()) return true;
+    if (cached()) {
+        // The Java side swaps arrays as the stack grows past its array and
+        // shrinks back without telling the agent (a native call at every
+        // crossing made deep call chains slow): the cached array is renewed
+        // here when it is no longer the context's.
+        LocalRef current(env, env->GetObjectField(out->context, rt.callStackField));
+        if (PRIClearException(env) || !current) return false;
+        if (env->IsSameObject(current, out->stack)) return true;
+        PRIStoreContext(env, out->context);
+        return cached();
+    }
     if (out->context != nullptr) return false;
     if (!PRISettings().vm.asksThreadForContext || !rt.threadHasContextField || rt.threadClass == nullptr ||
         (rt.agent.isAuditThread != nullptr && rt.agent.isAuditThread(env) != 0)) {

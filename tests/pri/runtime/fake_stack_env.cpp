@@ -58,6 +58,7 @@ FakeStackEnv::FakeStackEnv(int room) : stack_(static_cast<size_t>(room), 0) {
     f.GetObjectField = [](JNIEnv *, jobject object, jfieldID field) {
         return field == kCallStack ? reinterpret_cast<jobject>(::context(object)->stack) : nullptr;
     };
+    f.IsSameObject = [](JNIEnv *, jobject a, jobject b) { return static_cast<jboolean>(a == b); };
     f.GetArrayLength = [](JNIEnv *, jarray a) { return static_cast<jsize>(array(a)->size()); };
     f.GetPrimitiveArrayCritical = [](JNIEnv *, jarray a, jboolean *) -> void * { return array(a)->data(); };
     f.ReleasePrimitiveArrayCritical = [](JNIEnv *, jarray, void *, jint) {};

@@ -133,11 +133,17 @@ public final class Backtraces {
         int callLine = new Throwable().getStackTrace()[0].getLineNumber() - 1;
         System.out.println("shallow: " + (shallow.length / 2 > 6) + " " + sameMethod(shallow, 6) + " "
                 + (shallow[0] == line) + " " + (shallow[13] != shallow[1]) + " " + (shallow[12] == callLine));
-        int[][] deep = new int[1][];
-        Thread thread = new Thread(null, () -> deep[0] = recurse(9000), "deep", 256L << 20);
+        // Back from the depth the stack grew to, the thread's frames are in
+        // its first array again: a backtrace there reads that one.
+        int[][] deep = new int[2][];
+        Thread thread = new Thread(null, () -> {
+            deep[0] = recurse(9000);
+            deep[1] = recurse(5);
+        }, "deep", 256L << 20);
         thread.start();
         thread.join();
-        System.out.println("deep: " + deep[0].length / 2 + " " + sameMethod(deep[0], 7400));
+        System.out.println("deep: " + deep[0].length / 2 + " " + sameMethod(deep[0], 7400) + " "
+                + (deep[1].length / 2 < 20 && sameMethod(deep[1], 6) && deep[1][0] == line));
         Method create = Class.forName("meridyn.audit.profiler.ZVContext")
                 .getDeclaredMethod("createMarker", String.class, int.class);
         int marker = (Integer) create.invoke(null, "wait \"here\" \u00e9", 0);
