@@ -29,6 +29,35 @@ T *JCRAllocateArray(size_t count) {
     return static_cast<T *>(JCRAllocateZeroed(count * sizeof(T)));
 }
 
+// Bump allocation from an arena's block, 8-byte aligned; what does not fit
+// gets a heap block of its own, which JCRRelease frees.
+struct JCRBump {
+    uint8_t *next = nullptr;
+    uint8_t *end = nullptr;
+
+    JCRBump() = default;
+    explicit JCRBump(const JCRArena &arena) : next(arena.base), end(arena.base + arena.size) {}
+
+    void *allocate(size_t size) {  // not cleared
+        size = (size + 7) & ~size_t{7};
+        if (next != nullptr && static_cast<size_t>(end - next) >= size) {
+            void *memory = next;
+            next += size;
+            return memory;
+        }
+        return JCRAllocate(size);
+    }
+    void *allocateZeroed(size_t size) {
+        void *memory = allocate(size);
+        if (memory != nullptr) std::memset(memory, 0, size);
+        return memory;
+    }
+    template <typename T>
+    T *array(size_t count) {  // zeroed
+        return static_cast<T *>(allocateZeroed(count * sizeof(T)));
+    }
+};
+
 // Reads big-endian values. A read past the end gives 0, leaves the cursor
 // where it is and keeps the remaining count negative, so every later read
 // also gives 0: a short input never makes the reader touch foreign memory.
@@ -82,11 +111,12 @@ inline void JCRPutU16(JCRByteBuffer *buffer, uint32_t value) {
 
 // One attribute at the reader (name_index, length, info). Null after the
 // "skipping attribute_info" message when its length runs past the end.
-JCRAttribute *JCRReadAttribute(JCRReader &reader);
+JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRBump &bump);
 // count attributes into a new array (null for 0); false when one fails, with
-// everything read so far freed.
-bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes);
-void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count);
+// everything read so far released (the arena is the bump's).
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRBump &bump,
+                       const JCRArena *arena);
+void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_t count);
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count);
 // A new attribute record holding a copy of the buffer; null when refused.
 JCRAttribute *JCRAttributeFromBuffer(uint16_t nameIndex, const JCRByteBuffer *buffer);
@@ -100,10 +130,8 @@ bool JCRBufferReserve(JCRByteBuffer *buffer, uint64_t extra);
 void JCRBeginAttribute(JCRByteBuffer *buffer, uint64_t size);
 JCRAttribute *JCRFinishAttribute(uint16_t nameIndex, JCRByteBuffer *buffer);
 
-// Frees an entry of the class's pool unless it lies in its constant slab.
-void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry);
 void JCRFreeConstantPool(const JCRClass *jclass, JCRConstant **pool, uint16_t count);
-void JCRFreeMember(JCRMember *member);
+void JCRFreeMember(const JCRClass *jclass, JCRMember *member);
 
 // Appends an entry as the last slot of the pool and returns its index; 0 (the
 // entry freed) when the pool is full or memory runs out.

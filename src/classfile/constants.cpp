@@ -175,7 +175,7 @@ int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry) {
         }
         if (jclass->constant_pool != nullptr)
             std::memcpy(pool, jclass->constant_pool, jclass->constant_pool_count * sizeof(JCRConstant *));
-        sFree(jclass->constant_pool);
+        JCRRelease(&jclass->arena, jclass->constant_pool);
         jclass->constant_pool = pool;
         jclass->constant_pool_room = grown;
     }

@@ -43,12 +43,12 @@ JCRMember *NewMember(JCRClass *jclass, int accessFlags, const char *name, const 
 }
 
 // Inserts member at position `at` of a member array of *count entries.
-bool InsertMember(JCRMember ***members, uint16_t *count, JCRMember *member, int at) {
+bool InsertMember(const JCRClass *jclass, JCRMember ***members, uint16_t *count, JCRMember *member, int at) {
     if (*count == 0xFFFF) return false;
     JCRMember **array = JCRAllocateArray<JCRMember *>(*count + 1);
     if (array == nullptr) return false;
     for (int i = 0, j = 0; i <= *count; i++) array[i] = i == at ? member : (*members)[j++];
-    sFree(*members);
+    JCRRelease(&jclass->arena, *members);
     *members = array;
     (*count)++;
     return true;
@@ -119,7 +119,7 @@ JCRMember *JCRAddMethod(JCRClass *jclass, int access_flags, const char *name, co
         for (int i = 0; i < count; i++) method->attributes[i] = attributes[i];
         method->attributes_count = static_cast<uint16_t>(count);
         int at = isInitializer ? 0 : jclass->methods_count;
-        if (InsertMember(&jclass->methods, &jclass->methods_count, method, at)) return method;
+        if (InsertMember(jclass, &jclass->methods, &jclass->methods_count, method, at)) return method;
     }
     for (int i = 0; i < count; i++) sFree(attributes[i]);
     if (method != nullptr) sFree(method->attributes);
@@ -130,7 +130,7 @@ JCRMember *JCRAddMethod(JCRClass *jclass, int access_flags, const char *name, co
 JCRMember *JCRAddField(JCRClass *jclass, int access_flags, const char *name, const char *descriptor) {
     JCRMember *field = NewMember(jclass, access_flags, name, descriptor);
     if (field == nullptr) return nullptr;
-    if (!InsertMember(&jclass->fields, &jclass->fields_count, field, jclass->fields_count)) {
+    if (!InsertMember(jclass, &jclass->fields, &jclass->fields_count, field, jclass->fields_count)) {
         sFree(field);
         return nullptr;
     }
