@@ -3,7 +3,7 @@
 
 #include "classfile/classfile_internal.h"
 
-JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRBump &bump) {
+JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRArena *arena) {
     uint16_t nameIndex = reader.u16();
     uint32_t length = reader.u32();
     if (static_cast<int64_t>(length) > reader.remaining) {
@@ -11,7 +11,7 @@ JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRBump &bump) {
         return nullptr;
     }
     // Not cleared: the info bytes are copied over right away.
-    auto *attribute = static_cast<JCRAttribute *>(bump.allocate(sizeof(JCRAttribute) + length));
+    auto *attribute = static_cast<JCRAttribute *>(JCRArenaAllocate(arena, sizeof(JCRAttribute) + length));
     if (attribute == nullptr) return nullptr;
     attribute->name_index = nameIndex;
     attribute->length = length;
@@ -19,14 +19,13 @@ JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRBump &bump) {
     return attribute;
 }
 
-bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRBump &bump,
-                       const JCRArena *arena) {
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRArena *arena) {
     *attributes = nullptr;
     if (count == 0) return true;
-    JCRAttribute **array = bump.array<JCRAttribute *>(count);
+    JCRAttribute **array = JCRArenaArray<JCRAttribute *>(arena, count);
     if (array == nullptr) return false;
     for (int i = 0; i < count; i++) {
-        array[i] = JCRReadAttribute(reader, bump);
+        array[i] = JCRReadAttribute(reader, arena);
         if (array[i] == nullptr) {
             JCRFreeAttributes(arena, array, static_cast<uint16_t>(i));
             return false;
@@ -42,12 +41,6 @@ void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_
     JCRRelease(arena, attributes);
 }
 
-void JCRRelease(const JCRArena *arena, void *block) {
-    auto at = reinterpret_cast<uintptr_t>(block);
-    auto base = reinterpret_cast<uintptr_t>(arena == nullptr ? nullptr : arena->base);
-    if (base != 0 && at >= base && at - base < arena->size) return;
-    sFree(block);
-}
 
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count) {
     for (int i = 0; i < count; i++) {

@@ -23,7 +23,7 @@ uint32_t ArenaSize(uint16_t count, int64_t remaining) {
     return size <= 0x7fffffff ? static_cast<uint32_t>(size) : 0;
 }
 
-JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, const JCRArena *arena) {
+JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRArena *arena) {
     uint8_t tag = reader.u8();
     if (reader.exhausted()) {
         // The pool is cut off: say so rather than report a tag of 0.
@@ -44,7 +44,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, co
             return nullptr;
         }
         // Only the header is cleared: the text is copied over right away.
-        entry = static_cast<JCRConstant *>(bump.allocate(Utf8Size(length)));
+        entry = static_cast<JCRConstant *>(JCRArenaAllocate(arena, Utf8Size(length)));
         if (entry == nullptr) return nullptr;
         std::memset(entry, 0, sizeof(JCRConstant));
         entry->length = length;
@@ -54,13 +54,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, co
     }
     case JCR_CONSTANT_Integer:
     case JCR_CONSTANT_Float:
-        entry = static_cast<JCRConstant *>(bump.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->value = reader.u32();
         break;
     case JCR_CONSTANT_Long:
     case JCR_CONSTANT_Double:
-        entry = static_cast<JCRConstant *>(bump.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->high = reader.u32();
         entry->low = reader.u32();
@@ -70,7 +70,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, co
     case JCR_CONSTANT_MethodType:
     case JCR_CONSTANT_Module:
     case JCR_CONSTANT_Package:
-        entry = static_cast<JCRConstant *>(bump.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         break;
@@ -80,13 +80,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, co
     case JCR_CONSTANT_NameAndType:
     case JCR_CONSTANT_Dynamic:
     case JCR_CONSTANT_InvokeDynamic:
-        entry = static_cast<JCRConstant *>(bump.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         entry->index2 = reader.u16();
         break;
     case JCR_CONSTANT_MethodHandle:
-        entry = static_cast<JCRConstant *>(bump.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->kind = reader.u8();
         entry->index1 = reader.u16();
@@ -106,23 +106,22 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRBump &bump, co
     return entry;
 }
 
-bool ReadConstantPool(JCRReader &reader, JCRClass *jclass, JCRBump &bump) {
+bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     uint16_t count = jclass->constant_pool_count;
     // Every slot takes 3 bytes at least (a Long or Double 9 for its two): a
     // count the input cannot hold gets no table of that size (up to 512 KB),
     // nor an arena, only the same walk to the entry that fails.
     bool fits = reader.remaining >= 3 * (int64_t{count} - 1);
-    const JCRArena *arena = &jclass->arena;
+    JCRArena *arena = &jclass->arena;
     if (fits) {
         uint32_t size = ArenaSize(count, reader.remaining);
         jclass->arena.base = size > 0 ? static_cast<uint8_t *>(JCRAllocate(size)) : nullptr;
         if (jclass->arena.base != nullptr) jclass->arena.size = size;
-        bump = JCRBump(jclass->arena);
     }
-    JCRConstant **pool = fits ? bump.array<JCRConstant *>(count == 0 ? 1 : count) : nullptr;
+    JCRConstant **pool = fits ? JCRArenaArray<JCRConstant *>(arena, count == 0 ? 1 : count) : nullptr;
     if (fits && pool == nullptr) return false;
     for (int index = 1; index < count; index++) {
-        JCRConstant *entry = ReadConstant(reader, jclass->major_version, bump, arena);
+        JCRConstant *entry = ReadConstant(reader, jclass->major_version, arena);
         bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
         if (wide && index + 1 >= count) {
             // The second slot of a Long or Double would lie outside the pool.
@@ -147,15 +146,15 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass, JCRBump &bump) {
     return true;
 }
 
-JCRMember *ReadMember(JCRReader &reader, JCRBump &bump, const JCRArena *arena) {
-    JCRMember *member = bump.array<JCRMember>(1);
+JCRMember *ReadMember(JCRReader &reader, JCRArena *arena) {
+    JCRMember *member = JCRArenaArray<JCRMember>(arena, 1);
     if (member == nullptr) return nullptr;
     member->access_flags = reader.u16();
     member->name_index = reader.u16();
     member->descriptor_index = reader.u16();
     member->attributes_count = reader.u16();
     if (reader.exhausted() ||
-        !JCRReadAttributes(reader, member->attributes_count, &member->attributes, bump, arena)) {
+        !JCRReadAttributes(reader, member->attributes_count, &member->attributes, arena)) {
         JCRRelease(arena, member);
         std::fprintf(stderr, "ZV encountered corrupt class, skipping field.\n");
         return nullptr;
@@ -163,14 +162,13 @@ JCRMember *ReadMember(JCRReader &reader, JCRBump &bump, const JCRArena *arena) {
     return member;
 }
 
-bool ReadMembers(JCRReader &reader, JCRClass *jclass, JCRBump &bump, uint16_t count, JCRMember ***members,
-                 const char *failure) {
+bool ReadMembers(JCRReader &reader, JCRClass *jclass, uint16_t count, JCRMember ***members, const char *failure) {
     *members = nullptr;
     if (count == 0) return true;
-    JCRMember **array = bump.array<JCRMember *>(count);
+    JCRMember **array = JCRArenaArray<JCRMember *>(&jclass->arena, count);
     if (array == nullptr) return false;
     for (int i = 0; i < count; i++) {
-        array[i] = ReadMember(reader, bump, &jclass->arena);
+        array[i] = ReadMember(reader, &jclass->arena);
         if (array[i] == nullptr) {
             for (int j = 0; j < i; j++) JCRFreeMember(jclass, array[j]);
             JCRRelease(&jclass->arena, array);
@@ -183,7 +181,6 @@ bool ReadMembers(JCRReader &reader, JCRClass *jclass, JCRBump &bump, uint16_t co
 }
 
 bool ReadClass(JCRReader &reader, JCRClass *jclass) {
-    JCRBump bump;
     jclass->magic = reader.u32();
     if (jclass->magic != 0xCAFEBABE) {
         std::fprintf(stderr, "Bad Java Class magic number 0x%x\n", jclass->magic);
@@ -192,26 +189,26 @@ bool ReadClass(JCRReader &reader, JCRClass *jclass) {
     jclass->minor_version = reader.u16();
     jclass->major_version = reader.u16();
     jclass->constant_pool_count = reader.u16();
-    if (!ReadConstantPool(reader, jclass, bump)) return false;
+    if (!ReadConstantPool(reader, jclass)) return false;
 
     jclass->access_flags = reader.u16();
     jclass->this_class = reader.u16();
     jclass->super_class = reader.u16();
     jclass->interfaces_count = reader.u16();
     if (jclass->interfaces_count > 0) {
-        jclass->interfaces = bump.array<uint16_t>(jclass->interfaces_count);
+        jclass->interfaces = JCRArenaArray<uint16_t>(&jclass->arena, jclass->interfaces_count);
         if (jclass->interfaces == nullptr) return false;
         for (int i = 0; i < jclass->interfaces_count; i++) jclass->interfaces[i] = reader.u16();
     }
 
     jclass->fields_count = reader.u16();
-    if (!ReadMembers(reader, jclass, bump, jclass->fields_count, &jclass->fields,
+    if (!ReadMembers(reader, jclass, jclass->fields_count, &jclass->fields,
                      "ZV encountered corrupt class, skipping field parse\n")) {
         jclass->fields_count = 0;
         return false;
     }
     jclass->methods_count = reader.u16();
-    if (!ReadMembers(reader, jclass, bump, jclass->methods_count, &jclass->methods,
+    if (!ReadMembers(reader, jclass, jclass->methods_count, &jclass->methods,
                      "ZV encountered corrupt class, skipping method parse\n")) {
         jclass->methods_count = 0;
         return false;
@@ -219,7 +216,7 @@ bool ReadClass(JCRReader &reader, JCRClass *jclass) {
 
     if (reader.remaining < 2) return false;
     jclass->attributes_count = reader.u16();
-    if (!JCRReadAttributes(reader, jclass->attributes_count, &jclass->attributes, bump, &jclass->arena)) {
+    if (!JCRReadAttributes(reader, jclass->attributes_count, &jclass->attributes, &jclass->arena)) {
         jclass->attributes_count = 0;
         std::fprintf(stderr, "ZV encountered corrupt class, skipping attribute parse\n");
         return false;

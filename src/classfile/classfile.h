@@ -65,19 +65,25 @@ struct JCRConstant {
     char text[];
 };
 
-// One block that a parsed record's parts were bump-allocated from, freed at
-// once with the record. The parts that replace them later are heap blocks of
-// their own: JCRRelease tells the two apart. Empty (null base) in records
-// built by hand.
+// One block that a parsed record's parts are bump-allocated from, freed at
+// once with the record; the parts that do not fit are heap blocks of their
+// own, and JCRRelease tells the two apart. The block never grows: a part
+// replaced in it stays until the record is freed. Empty (null base) in
+// records built by hand.
 struct JCRArena {
     uint8_t *base;
     uint32_t size;
+    uint32_t used;  // from base on
 };
 
 // Frees a block that a record held (an attribute, an array, a member, the code
 // bytes...) unless it lies in the record's arena, which goes with the record.
 // Null accepted.
-void JCRRelease(const JCRArena *arena, void *block);
+inline void JCRRelease(const JCRArena *arena, void *block) {
+    auto at = reinterpret_cast<uintptr_t>(block);
+    auto base = reinterpret_cast<uintptr_t>(arena->base);
+    if (base == 0 || at - base >= arena->size) sFree(block);
+}
 
 // An attribute with its info bytes inline (one allocation).
 struct JCRAttribute {
@@ -115,7 +121,8 @@ struct JCRClass {
     int32_t constant_pool_room;     // slots allocated for constant_pool; 0: constant_pool_count
     // What the parser made (the pool's entries and its slot array, the
     // interfaces, the members, the attributes and their arrays) lies in this
-    // block, which JCRFreeClass frees; replaced parts are freed by JCRRelease.
+    // block, and as much of what is added later as fits in its rest;
+    // JCRFreeClass frees it, replaced parts are freed by JCRRelease.
     JCRArena arena;
 
     // Operand pool of the bytecode editor: 4-byte slots in chunks of 512 bytes.

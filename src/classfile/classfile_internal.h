@@ -29,34 +29,28 @@ T *JCRAllocateArray(size_t count) {
     return static_cast<T *>(JCRAllocateZeroed(count * sizeof(T)));
 }
 
-// Bump allocation from an arena's block, 8-byte aligned; what does not fit
-// gets a heap block of its own, which JCRRelease frees.
-struct JCRBump {
-    uint8_t *next = nullptr;
-    uint8_t *end = nullptr;
-
-    JCRBump() = default;
-    explicit JCRBump(const JCRArena &arena) : next(arena.base), end(arena.base + arena.size) {}
-
-    void *allocate(size_t size) {  // not cleared
-        size = (size + 7) & ~size_t{7};
-        if (next != nullptr && static_cast<size_t>(end - next) >= size) {
-            void *memory = next;
-            next += size;
-            return memory;
-        }
-        return JCRAllocate(size);
-    }
-    void *allocateZeroed(size_t size) {
-        void *memory = allocate(size);
-        if (memory != nullptr) std::memset(memory, 0, size);
+// size bytes from the arena's rest, 8-byte aligned and not cleared; when they
+// do not fit, a heap block of their own (which JCRRelease frees).
+inline void *JCRArenaAllocate(JCRArena *arena, size_t size) {
+    size = (size + 7) & ~size_t{7};
+    if (arena->base != nullptr && arena->size - arena->used >= size) {
+        void *memory = arena->base + arena->used;
+        arena->used += static_cast<uint32_t>(size);
         return memory;
     }
-    template <typename T>
-    T *array(size_t count) {  // zeroed
-        return static_cast<T *>(allocateZeroed(count * sizeof(T)));
-    }
-};
+    return JCRAllocate(size);
+}
+
+inline void *JCRArenaAllocateZeroed(JCRArena *arena, size_t size) {
+    void *memory = JCRArenaAllocate(arena, size);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
+template <typename T>
+T *JCRArenaArray(JCRArena *arena, size_t count) {  // zeroed
+    return static_cast<T *>(JCRArenaAllocateZeroed(arena, count * sizeof(T)));
+}
 
 // Reads big-endian values. A read past the end gives 0, leaves the cursor
 // where it is and keeps the remaining count negative, so every later read
@@ -111,11 +105,10 @@ inline void JCRPutU16(JCRByteBuffer *buffer, uint32_t value) {
 
 // One attribute at the reader (name_index, length, info). Null after the
 // "skipping attribute_info" message when its length runs past the end.
-JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRBump &bump);
+JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRArena *arena);
 // count attributes into a new array (null for 0); false when one fails, with
-// everything read so far released (the arena is the bump's).
-bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRBump &bump,
-                       const JCRArena *arena);
+// everything read so far released.
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRArena *arena);
 void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_t count);
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count);
 // A new attribute record holding a copy of the buffer; null when refused.

@@ -8,27 +8,33 @@ namespace {
 
 const char kCorruptCode[] = "ZV Encountered corrupt class, skipping code\n";
 
-// The attributes_count that the Code attribute's info states (0 when it lies
-// past the end), at most what its bytes can hold: 6 bytes each.
-uint32_t StatedAttributes(const JCRAttribute *attribute) {
+// The block of a parsed Code attribute: the record and its parts, each
+// rounded up to 8 bytes (an attribute's record and array slot take 17 bytes
+// more than its 6-byte header and info at most), and room for the exception
+// table grown by one entry, the handler that instrumentation adds. Counts
+// past the end of the bytes count as 0; attributes as many as the bytes can
+// hold at most.
+uint64_t ArenaSize(const JCRAttribute *attribute) {
     const uint8_t *info = attribute->info;
     uint64_t length = attribute->length;
-    if (length < 8) return 0;
+    uint64_t size = ((sizeof(JCRCode) + 7) & ~size_t{7}) + length + 16;
+    if (length < 8) return size;
     uint64_t at = 8 + (uint64_t{info[4]} << 24 | uint64_t{info[5]} << 16 | uint64_t{info[6]} << 8 | info[7]);
-    if (at + 2 > length) return 0;
-    at += 2 + 8 * uint64_t(info[at] << 8 | info[at + 1]);
-    if (at + 2 > length) return 0;
-    uint32_t count = static_cast<uint32_t>(info[at] << 8 | info[at + 1]);
-    return count < length / 6 ? count : static_cast<uint32_t>(length / 6);
+    if (at + 2 > length) return size;
+    uint64_t exceptions = info[at] << 8 | info[at + 1];
+    at += 2 + 8 * exceptions;
+    if (at + 2 > length) return size;
+    uint64_t attributes = info[at] << 8 | info[at + 1];
+    return size + 8 * (exceptions + 1) + 17 * (attributes < length / 6 ? attributes : length / 6);
 }
 
-bool ReadCode(JCRReader &reader, JCRCode *code, JCRBump &bump) {
+bool ReadCode(JCRReader &reader, JCRCode *code) {
     code->max_stack = reader.u16();
     code->max_locals = reader.u16();
     code->code_length = reader.u32();
     if (static_cast<int64_t>(code->code_length) > reader.remaining) return false;
     if (code->code_length > 0) {
-        code->code = static_cast<uint8_t *>(bump.allocate(code->code_length));
+        code->code = static_cast<uint8_t *>(JCRArenaAllocate(&code->arena, code->code_length));
         if (code->code == nullptr) return false;
         reader.bytes(code->code, code->code_length);
     }
@@ -36,7 +42,7 @@ bool ReadCode(JCRReader &reader, JCRCode *code, JCRBump &bump) {
     // Each entry takes 8 bytes; a table longer than what is left is corrupt.
     if (static_cast<int64_t>(code->exception_table_length) * 8 > reader.remaining) return false;
     if (code->exception_table_length > 0) {
-        code->exception_table = bump.array<JCRExceptionEntry>(code->exception_table_length);
+        code->exception_table = JCRArenaArray<JCRExceptionEntry>(&code->arena, code->exception_table_length);
         if (code->exception_table == nullptr) return false;
         for (int i = 0; i < code->exception_table_length; i++) {
             JCRExceptionEntry &entry = code->exception_table[i];
@@ -48,7 +54,7 @@ bool ReadCode(JCRReader &reader, JCRCode *code, JCRBump &bump) {
     }
     code->attributes_count = reader.u16();
     if (reader.exhausted()) return false;
-    if (!JCRReadAttributes(reader, code->attributes_count, &code->attributes, bump, &code->arena)) {
+    if (!JCRReadAttributes(reader, code->attributes_count, &code->attributes, &code->arena)) {
         code->attributes_count = 0;
         return false;
     }
@@ -59,22 +65,17 @@ bool ReadCode(JCRReader &reader, JCRCode *code, JCRBump &bump) {
 
 JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
-    // One block for the record and its parts. Each part is rounded up to 8
-    // bytes; an attribute's record and array slot take 17 bytes more than
-    // its 6-byte header and info at most.
-    uint64_t size = ((sizeof(JCRCode) + 7) & ~size_t{7}) + uint64_t{attribute->length} + 16 +
-                    17 * uint64_t{StatedAttributes(attribute)};
+    uint64_t size = ArenaSize(attribute);
     auto *block = static_cast<uint8_t *>(JCRAllocate(size));
     if (block == nullptr) return nullptr;
-    JCRArena arena{block, static_cast<uint32_t>(size)};
-    JCRBump bump(arena);
-    JCRCode *code = bump.array<JCRCode>(1);
+    JCRArena arena{block, static_cast<uint32_t>(size), 0};
+    JCRCode *code = JCRArenaArray<JCRCode>(&arena, 1);
     code->arena = arena;
     code->major_version = jclass == nullptr ? 0 : jclass->major_version;
     code->name_index = attribute->name_index;
     code->attribute_length = attribute->length;
     JCRReader reader(attribute->info, attribute->length);
-    if (!ReadCode(reader, code, bump)) {
+    if (!ReadCode(reader, code)) {
         JCRFreeCode(code);
         std::fprintf(stderr, kCorruptCode);
         return nullptr;
@@ -116,7 +117,7 @@ void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_p
     // The table length is a u16: a full table takes no more entries.
     if (code->exception_table_length == 0xFFFF) return;
     int length = code->exception_table_length;
-    JCRExceptionEntry *table = JCRAllocateArray<JCRExceptionEntry>(length + 1);
+    JCRExceptionEntry *table = JCRArenaArray<JCRExceptionEntry>(&code->arena, length + 1);
     if (table == nullptr) return;
     if (length > 0) std::memcpy(table, code->exception_table, length * sizeof(JCRExceptionEntry));
     table[length] = JCRExceptionEntry{static_cast<uint16_t>(start_pc), static_cast<uint16_t>(end_pc),
