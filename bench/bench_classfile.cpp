@@ -119,7 +119,7 @@ void BM_ParseWriteWithCode(benchmark::State &state) {
                     if (name == nullptr || std::strcmp(name, "Code") != 0) continue;
                     JCRCode *code = JCRParseCode(jclass, method->attributes[a]);
                     JCRAttribute *written = JCRWriteCode(jclass, code);
-                    sFree(method->attributes[a]);
+                    JCRRelease(&jclass->arena, method->attributes[a]);
                     method->attributes[a] = written;
                     JCRFreeCode(code);
                 }

@@ -110,7 +110,7 @@ void AddAttribute(JCRClass *jclass, Owner *owner, const char *name, const Bytes 
         static_cast<JCRAttribute **>(sMalloc(static_cast<int>(sizeof(JCRAttribute *) * (owner->attributes_count + 1u))));
     for (int a = 0; a < owner->attributes_count; ++a) attributes[a] = owner->attributes[a];
     attributes[owner->attributes_count++] = MakeAttribute(static_cast<uint16_t>(JCRAddUtf8(jclass, name)), info);
-    sFree(owner->attributes);
+    JCRRelease(&jclass->arena, owner->attributes);
     owner->attributes = attributes;
 }
 

@@ -3,7 +3,7 @@
 
 #include "classfile/classfile_internal.h"
 
-JCRAttribute *JCRReadAttribute(JCRReader &reader) {
+JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRArena *arena) {
     uint16_t nameIndex = reader.u16();
     uint32_t length = reader.u32();
     if (static_cast<int64_t>(length) > reader.remaining) {
@@ -11,7 +11,7 @@ JCRAttribute *JCRReadAttribute(JCRReader &reader) {
         return nullptr;
     }
     // Not cleared: the info bytes are copied over right away.
-    auto *attribute = static_cast<JCRAttribute *>(JCRAllocate(sizeof(JCRAttribute) + length));
+    auto *attribute = static_cast<JCRAttribute *>(JCRArenaAllocate(arena, sizeof(JCRAttribute) + length));
     if (attribute == nullptr) return nullptr;
     attribute->name_index = nameIndex;
     attribute->length = length;
@@ -19,15 +19,15 @@ JCRAttribute *JCRReadAttribute(JCRReader &reader) {
     return attribute;
 }
 
-bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes) {
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRArena *arena) {
     *attributes = nullptr;
     if (count == 0) return true;
-    JCRAttribute **array = JCRAllocateArray<JCRAttribute *>(count);
+    JCRAttribute **array = JCRArenaArray<JCRAttribute *>(arena, count);
     if (array == nullptr) return false;
     for (int i = 0; i < count; i++) {
-        array[i] = JCRReadAttribute(reader);
+        array[i] = JCRReadAttribute(reader, arena);
         if (array[i] == nullptr) {
-            JCRFreeAttributes(array, static_cast<uint16_t>(i));
+            JCRFreeAttributes(arena, array, static_cast<uint16_t>(i));
             return false;
         }
     }
@@ -35,11 +35,12 @@ bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attrib
     return true;
 }
 
-void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count) {
+void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_t count) {
     if (attributes == nullptr) return;
-    for (int i = 0; i < count; i++) sFree(attributes[i]);
-    sFree(attributes);
+    for (int i = 0; i < count; i++) JCRRelease(arena, attributes[i]);
+    JCRRelease(arena, attributes);
 }
+
 
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count) {
     for (int i = 0; i < count; i++) {

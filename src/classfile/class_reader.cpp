@@ -10,33 +10,20 @@ const char kCorruptItem[] = "ZV encountered Corrupt class, skipping constantPool
 // Size of a Utf8 record: the header, the text and its NUL.
 size_t Utf8Size(uint32_t length) { return sizeof(JCRConstant) + length + 1; }
 
-// The parsed constants lie side by side in one block of the class (its
-// constant slab), which is freed with the class: one allocation for the
-// pool instead of one per entry, and lookups that walk the pool walk
-// neighbouring memory. An entry that does not fit gets memory of its own.
-struct Slab {
-    uint8_t *next = nullptr;
-    uint8_t *end = nullptr;
-    const JCRClass *jclass = nullptr;
+// The parsed class lies in one block (its arena), freed with the class: one
+// allocation instead of one per entry, member and attribute, and lookups that
+// walk the pool walk neighbouring memory. The block is sized for a usual
+// class; what does not fit gets memory of its own.
+uint32_t ArenaSize(uint16_t count, int64_t remaining) {
+    // A slot array, an entry record per slot (rounded up) and the rest of the
+    // input twice over: as Utf8 text with NULs, and as the members and
+    // attributes with their records and arrays.
+    uint64_t size = uint64_t{count} * (sizeof(JCRConstant *) + ((sizeof(JCRConstant) + 1 + 7) & ~size_t{7})) +
+                    2 * static_cast<uint64_t>(remaining) + 64;
+    return size <= 0x7fffffff ? static_cast<uint32_t>(size) : 0;
+}
 
-    void *allocate(size_t size) {
-        size = (size + 7) & ~size_t{7};
-        if (next != nullptr && static_cast<size_t>(end - next) >= size) {
-            void *memory = next;
-            next += size;
-            return memory;
-        }
-        return JCRAllocate(size);
-    }
-    void *allocateZeroed(size_t size) {
-        void *memory = allocate(size);
-        if (memory != nullptr) std::memset(memory, 0, size);
-        return memory;
-    }
-    void release(JCRConstant *entry) const { JCRFreeConstant(jclass, entry); }
-};
-
-JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
+JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, JCRArena *arena) {
     uint8_t tag = reader.u8();
     if (reader.exhausted()) {
         // The pool is cut off: say so rather than report a tag of 0.
@@ -57,7 +44,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
             return nullptr;
         }
         // Only the header is cleared: the text is copied over right away.
-        entry = static_cast<JCRConstant *>(slab.allocate(Utf8Size(length)));
+        entry = static_cast<JCRConstant *>(JCRArenaAllocate(arena, Utf8Size(length)));
         if (entry == nullptr) return nullptr;
         std::memset(entry, 0, sizeof(JCRConstant));
         entry->length = length;
@@ -67,13 +54,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
     }
     case JCR_CONSTANT_Integer:
     case JCR_CONSTANT_Float:
-        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->value = reader.u32();
         break;
     case JCR_CONSTANT_Long:
     case JCR_CONSTANT_Double:
-        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->high = reader.u32();
         entry->low = reader.u32();
@@ -83,7 +70,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
     case JCR_CONSTANT_MethodType:
     case JCR_CONSTANT_Module:
     case JCR_CONSTANT_Package:
-        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         break;
@@ -93,13 +80,13 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
     case JCR_CONSTANT_NameAndType:
     case JCR_CONSTANT_Dynamic:
     case JCR_CONSTANT_InvokeDynamic:
-        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->index1 = reader.u16();
         entry->index2 = reader.u16();
         break;
     case JCR_CONSTANT_MethodHandle:
-        entry = static_cast<JCRConstant *>(slab.allocateZeroed(sizeof(JCRConstant)));
+        entry = JCRArenaArray<JCRConstant>(arena, 1);
         if (entry == nullptr) return nullptr;
         entry->kind = reader.u8();
         entry->index1 = reader.u16();
@@ -113,7 +100,7 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
     // Utf8 entry that runs past it.
     if (reader.exhausted()) {
         std::fprintf(stderr, kCorruptItem);
-        slab.release(entry);
+        JCRRelease(arena, entry);
         return nullptr;
     }
     return entry;
@@ -122,32 +109,24 @@ JCRConstant *ReadConstant(JCRReader &reader, int majorVersion, Slab &slab) {
 bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     uint16_t count = jclass->constant_pool_count;
     // Every slot takes 3 bytes at least (a Long or Double 9 for its two): a
-    // count the input cannot hold gets no table of that size (up to 512 KB,
-    // zeroed), only the same walk to the entry that fails.
+    // count the input cannot hold gets no table of that size (up to 512 KB),
+    // nor an arena, only the same walk to the entry that fails.
     bool fits = reader.remaining >= 3 * (int64_t{count} - 1);
-    JCRConstant **pool = fits ? JCRAllocateArray<JCRConstant *>(count == 0 ? 1 : count) : nullptr;
-    if (fits && pool == nullptr) return false;
-    // Room for every entry as a fixed record (rounded up), and for the rest
-    // of the input as Utf8 text with NULs: no pool needs more.
-    Slab slab;
-    slab.jclass = jclass;
+    JCRArena *arena = &jclass->arena;
     if (fits) {
-        uint64_t size = uint64_t{count} * ((sizeof(JCRConstant) + 1 + 7) & ~size_t{7}) +
-                        static_cast<uint64_t>(reader.remaining) + 8;
-        jclass->constant_slab = size <= 0x7fffffff ? static_cast<uint8_t *>(JCRAllocate(size)) : nullptr;
-        if (jclass->constant_slab != nullptr) {
-            jclass->constant_slab_size = static_cast<uint32_t>(size);
-            slab.next = jclass->constant_slab;
-            slab.end = jclass->constant_slab + size;
-        }
+        uint32_t size = ArenaSize(count, reader.remaining);
+        jclass->arena.base = size > 0 ? static_cast<uint8_t *>(JCRAllocate(size)) : nullptr;
+        if (jclass->arena.base != nullptr) jclass->arena.size = size;
     }
+    JCRConstant **pool = fits ? JCRArenaArray<JCRConstant *>(arena, count == 0 ? 1 : count) : nullptr;
+    if (fits && pool == nullptr) return false;
     for (int index = 1; index < count; index++) {
-        JCRConstant *entry = ReadConstant(reader, jclass->major_version, slab);
+        JCRConstant *entry = ReadConstant(reader, jclass->major_version, arena);
         bool wide = entry != nullptr && (entry->tag == JCR_CONSTANT_Long || entry->tag == JCR_CONSTANT_Double);
         if (wide && index + 1 >= count) {
             // The second slot of a Long or Double would lie outside the pool.
             std::fprintf(stderr, kCorruptItem);
-            slab.release(entry);
+            JCRRelease(arena, entry);
             entry = nullptr;
         }
         if (entry == nullptr) {
@@ -156,7 +135,7 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
             return false;
         }
         if (pool != nullptr) pool[index] = entry;
-        else slab.release(entry);
+        else JCRRelease(arena, entry);
         if (wide) index++;
     }
     if (pool == nullptr) {  // not reached: the input ran out before the last slot
@@ -167,32 +146,32 @@ bool ReadConstantPool(JCRReader &reader, JCRClass *jclass) {
     return true;
 }
 
-JCRMember *ReadMember(JCRReader &reader) {
-    JCRMember *member = JCRAllocateArray<JCRMember>(1);
+JCRMember *ReadMember(JCRReader &reader, JCRArena *arena) {
+    JCRMember *member = JCRArenaArray<JCRMember>(arena, 1);
     if (member == nullptr) return nullptr;
     member->access_flags = reader.u16();
     member->name_index = reader.u16();
     member->descriptor_index = reader.u16();
     member->attributes_count = reader.u16();
     if (reader.exhausted() ||
-        !JCRReadAttributes(reader, member->attributes_count, &member->attributes)) {
-        sFree(member);
+        !JCRReadAttributes(reader, member->attributes_count, &member->attributes, arena)) {
+        JCRRelease(arena, member);
         std::fprintf(stderr, "ZV encountered corrupt class, skipping field.\n");
         return nullptr;
     }
     return member;
 }
 
-bool ReadMembers(JCRReader &reader, uint16_t count, JCRMember ***members, const char *failure) {
+bool ReadMembers(JCRReader &reader, JCRClass *jclass, uint16_t count, JCRMember ***members, const char *failure) {
     *members = nullptr;
     if (count == 0) return true;
-    JCRMember **array = JCRAllocateArray<JCRMember *>(count);
+    JCRMember **array = JCRArenaArray<JCRMember *>(&jclass->arena, count);
     if (array == nullptr) return false;
     for (int i = 0; i < count; i++) {
-        array[i] = ReadMember(reader);
+        array[i] = ReadMember(reader, &jclass->arena);
         if (array[i] == nullptr) {
-            for (int j = 0; j < i; j++) JCRFreeMember(array[j]);
-            sFree(array);
+            for (int j = 0; j < i; j++) JCRFreeMember(jclass, array[j]);
+            JCRRelease(&jclass->arena, array);
             std::fprintf(stderr, "%s", failure);
             return false;
         }
@@ -217,19 +196,19 @@ bool ReadClass(JCRReader &reader, JCRClass *jclass) {
     jclass->super_class = reader.u16();
     jclass->interfaces_count = reader.u16();
     if (jclass->interfaces_count > 0) {
-        jclass->interfaces = JCRAllocateArray<uint16_t>(jclass->interfaces_count);
+        jclass->interfaces = JCRArenaArray<uint16_t>(&jclass->arena, jclass->interfaces_count);
         if (jclass->interfaces == nullptr) return false;
         for (int i = 0; i < jclass->interfaces_count; i++) jclass->interfaces[i] = reader.u16();
     }
 
     jclass->fields_count = reader.u16();
-    if (!ReadMembers(reader, jclass->fields_count, &jclass->fields,
+    if (!ReadMembers(reader, jclass, jclass->fields_count, &jclass->fields,
                      "ZV encountered corrupt class, skipping field parse\n")) {
         jclass->fields_count = 0;
         return false;
     }
     jclass->methods_count = reader.u16();
-    if (!ReadMembers(reader, jclass->methods_count, &jclass->methods,
+    if (!ReadMembers(reader, jclass, jclass->methods_count, &jclass->methods,
                      "ZV encountered corrupt class, skipping method parse\n")) {
         jclass->methods_count = 0;
         return false;
@@ -237,7 +216,7 @@ bool ReadClass(JCRReader &reader, JCRClass *jclass) {
 
     if (reader.remaining < 2) return false;
     jclass->attributes_count = reader.u16();
-    if (!JCRReadAttributes(reader, jclass->attributes_count, &jclass->attributes)) {
+    if (!JCRReadAttributes(reader, jclass->attributes_count, &jclass->attributes, &jclass->arena)) {
         jclass->attributes_count = 0;
         std::fprintf(stderr, "ZV encountered corrupt class, skipping attribute parse\n");
         return false;
@@ -281,35 +260,29 @@ JCRClass *JCRParseClass(const uint8_t *bytes, int length) {
     return jclass;
 }
 
-void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry) {
-    auto *at = reinterpret_cast<uint8_t *>(entry);
-    const uint8_t *slab = jclass->constant_slab;
-    if (slab != nullptr && at >= slab && at < slab + jclass->constant_slab_size) return;
-    sFree(entry);
-}
-
 void JCRFreeConstantPool(const JCRClass *jclass, JCRConstant **pool, uint16_t count) {
     if (pool == nullptr) return;
-    for (int i = 0; i < count; i++) JCRFreeConstant(jclass, pool[i]);
-    sFree(pool);
+    for (int i = 0; i < count; i++) JCRRelease(&jclass->arena, pool[i]);
+    JCRRelease(&jclass->arena, pool);
 }
 
-void JCRFreeMember(JCRMember *member) {
+void JCRFreeMember(const JCRClass *jclass, JCRMember *member) {
     if (member == nullptr) return;
-    JCRFreeAttributes(member->attributes, member->attributes_count);
-    sFree(member);
+    JCRFreeAttributes(&jclass->arena, member->attributes, member->attributes_count);
+    JCRRelease(&jclass->arena, member);
 }
 
 void JCRFreeClass(JCRClass *jclass) {
     if (jclass == nullptr) return;
+    const JCRArena *arena = &jclass->arena;
     JCRFreeConstantPool(jclass, jclass->constant_pool, jclass->constant_pool_count);
-    sFree(jclass->constant_slab);
-    sFree(jclass->interfaces);
-    for (int i = 0; i < jclass->fields_count; i++) JCRFreeMember(jclass->fields[i]);
-    sFree(jclass->fields);
-    for (int i = 0; i < jclass->methods_count; i++) JCRFreeMember(jclass->methods[i]);
-    sFree(jclass->methods);
-    JCRFreeAttributes(jclass->attributes, jclass->attributes_count);
+    JCRRelease(arena, jclass->interfaces);
+    for (int i = 0; i < jclass->fields_count; i++) JCRFreeMember(jclass, jclass->fields[i]);
+    JCRRelease(arena, jclass->fields);
+    for (int i = 0; i < jclass->methods_count; i++) JCRFreeMember(jclass, jclass->methods[i]);
+    JCRRelease(arena, jclass->methods);
+    JCRFreeAttributes(arena, jclass->attributes, jclass->attributes_count);
+    sFree(jclass->arena.base);
     if (jclass->operand_chunks != nullptr) {
         for (int i = 0; i < jclass->operand_chunk_capacity; i++) sFree(jclass->operand_chunks[i]);
         sFree(jclass->operand_chunks);

@@ -65,6 +65,26 @@ struct JCRConstant {
     char text[];
 };
 
+// One block that a parsed record's parts are bump-allocated from, freed at
+// once with the record; the parts that do not fit are heap blocks of their
+// own, and JCRRelease tells the two apart. The block never grows: a part
+// replaced in it stays until the record is freed. Empty (null base) in
+// records built by hand.
+struct JCRArena {
+    uint8_t *base;
+    uint32_t size;
+    uint32_t used;  // from base on
+};
+
+// Frees a block that a record held (an attribute, an array, a member, the code
+// bytes...) unless it lies in the record's arena, which goes with the record.
+// Null accepted.
+inline void JCRRelease(const JCRArena *arena, void *block) {
+    auto at = reinterpret_cast<uintptr_t>(block);
+    auto base = reinterpret_cast<uintptr_t>(arena->base);
+    if (base == 0 || at - base >= arena->size) sFree(block);
+}
+
 // An attribute with its info bytes inline (one allocation).
 struct JCRAttribute {
     uint16_t name_index;
@@ -99,10 +119,11 @@ struct JCRClass {
     uint16_t attributes_count;
     JCRAttribute **attributes;      // null when attributes_count is 0
     int32_t constant_pool_room;     // slots allocated for constant_pool; 0: constant_pool_count
-    // The parsed entries' block: entries inside it are freed with it, by
-    // JCRFreeClass, never one by one (null for classes built by hand).
-    uint8_t *constant_slab;
-    uint32_t constant_slab_size;
+    // What the parser made (the pool's entries and its slot array, the
+    // interfaces, the members, the attributes and their arrays) lies in this
+    // block, and as much of what is added later as fits in its rest;
+    // JCRFreeClass frees it, replaced parts are freed by JCRRelease.
+    JCRArena arena;
 
     // Operand pool of the bytecode editor: 4-byte slots in chunks of 512 bytes.
     // Table entries that hold no chunk are null; JCRFreeClass frees every
@@ -130,8 +151,10 @@ struct JCRExceptionEntry {
     uint16_t catch_type;
 };
 
-// A parsed Code attribute. code and exception_table are separate sMalloc
-// allocations owned by the record (code is therefore aligned in memory).
+// A parsed Code attribute. The parser puts the record, the code bytes (aligned
+// in memory), the exception table and the attributes in one block, the
+// record's arena; parts that replace them are sMalloc'ed blocks of their own,
+// owned by the record, and the replaced parts are freed with JCRRelease.
 struct JCRCode {
     uint16_t name_index;        // the "Code" Utf8
     uint32_t attribute_length;  // as read; not used when writing
@@ -146,6 +169,7 @@ struct JCRCode {
     // Of the class the code was parsed from (0 in records built by hand): the
     // decoder picks the opcode rows by it.
     uint16_t major_version;
+    JCRArena arena;  // starts at the record itself when parsed
 };
 
 struct JCRLineEntry {
@@ -153,7 +177,8 @@ struct JCRLineEntry {
     uint16_t line_number;
 };
 
-// A parsed LineNumberTable attribute.
+// A parsed LineNumberTable attribute (its entries follow it in the same block
+// when parsed).
 struct JCRLineTable {
     uint16_t name_index;
     uint16_t length;  // low 16 bits of the attribute length

@@ -29,6 +29,29 @@ T *JCRAllocateArray(size_t count) {
     return static_cast<T *>(JCRAllocateZeroed(count * sizeof(T)));
 }
 
+// size bytes from the arena's rest, 8-byte aligned and not cleared; when they
+// do not fit, a heap block of their own (which JCRRelease frees).
+inline void *JCRArenaAllocate(JCRArena *arena, size_t size) {
+    size = (size + 7) & ~size_t{7};
+    if (arena->base != nullptr && arena->size - arena->used >= size) {
+        void *memory = arena->base + arena->used;
+        arena->used += static_cast<uint32_t>(size);
+        return memory;
+    }
+    return JCRAllocate(size);
+}
+
+inline void *JCRArenaAllocateZeroed(JCRArena *arena, size_t size) {
+    void *memory = JCRArenaAllocate(arena, size);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
+template <typename T>
+T *JCRArenaArray(JCRArena *arena, size_t count) {  // zeroed
+    return static_cast<T *>(JCRArenaAllocateZeroed(arena, count * sizeof(T)));
+}
+
 // Reads big-endian values. A read past the end gives 0, leaves the cursor
 // where it is and keeps the remaining count negative, so every later read
 // also gives 0: a short input never makes the reader touch foreign memory.
@@ -82,11 +105,11 @@ inline void JCRPutU16(JCRByteBuffer *buffer, uint32_t value) {
 
 // One attribute at the reader (name_index, length, info). Null after the
 // "skipping attribute_info" message when its length runs past the end.
-JCRAttribute *JCRReadAttribute(JCRReader &reader);
+JCRAttribute *JCRReadAttribute(JCRReader &reader, JCRArena *arena);
 // count attributes into a new array (null for 0); false when one fails, with
-// everything read so far freed.
-bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes);
-void JCRFreeAttributes(JCRAttribute **attributes, uint16_t count);
+// everything read so far released.
+bool JCRReadAttributes(JCRReader &reader, uint16_t count, JCRAttribute ***attributes, JCRArena *arena);
+void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_t count);
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count);
 // A new attribute record holding a copy of the buffer; null when refused.
 JCRAttribute *JCRAttributeFromBuffer(uint16_t nameIndex, const JCRByteBuffer *buffer);
@@ -100,10 +123,8 @@ bool JCRBufferReserve(JCRByteBuffer *buffer, uint64_t extra);
 void JCRBeginAttribute(JCRByteBuffer *buffer, uint64_t size);
 JCRAttribute *JCRFinishAttribute(uint16_t nameIndex, JCRByteBuffer *buffer);
 
-// Frees an entry of the class's pool unless it lies in its constant slab.
-void JCRFreeConstant(const JCRClass *jclass, JCRConstant *entry);
 void JCRFreeConstantPool(const JCRClass *jclass, JCRConstant **pool, uint16_t count);
-void JCRFreeMember(JCRMember *member);
+void JCRFreeMember(const JCRClass *jclass, JCRMember *member);
 
 // Appends an entry as the last slot of the pool and returns its index; 0 (the
 // entry freed) when the pool is full or memory runs out.

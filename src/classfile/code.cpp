@@ -8,13 +8,33 @@ namespace {
 
 const char kCorruptCode[] = "ZV Encountered corrupt class, skipping code\n";
 
+// The block of a parsed Code attribute: the record and its parts, each
+// rounded up to 8 bytes (an attribute's record and array slot take 17 bytes
+// more than its 6-byte header and info at most), and room for the exception
+// table grown by one entry, the handler that instrumentation adds. Counts
+// past the end of the bytes count as 0; attributes as many as the bytes can
+// hold at most.
+uint64_t ArenaSize(const JCRAttribute *attribute) {
+    const uint8_t *info = attribute->info;
+    uint64_t length = attribute->length;
+    uint64_t size = ((sizeof(JCRCode) + 7) & ~size_t{7}) + length + 16;
+    if (length < 8) return size;
+    uint64_t at = 8 + (uint64_t{info[4]} << 24 | uint64_t{info[5]} << 16 | uint64_t{info[6]} << 8 | info[7]);
+    if (at + 2 > length) return size;
+    uint64_t exceptions = info[at] << 8 | info[at + 1];
+    at += 2 + 8 * exceptions;
+    if (at + 2 > length) return size;
+    uint64_t attributes = info[at] << 8 | info[at + 1];
+    return size + 8 * (exceptions + 1) + 17 * (attributes < length / 6 ? attributes : length / 6);
+}
+
 bool ReadCode(JCRReader &reader, JCRCode *code) {
     code->max_stack = reader.u16();
     code->max_locals = reader.u16();
     code->code_length = reader.u32();
     if (static_cast<int64_t>(code->code_length) > reader.remaining) return false;
     if (code->code_length > 0) {
-        code->code = JCRAllocateArray<uint8_t>(code->code_length);
+        code->code = static_cast<uint8_t *>(JCRArenaAllocate(&code->arena, code->code_length));
         if (code->code == nullptr) return false;
         reader.bytes(code->code, code->code_length);
     }
@@ -22,7 +42,7 @@ bool ReadCode(JCRReader &reader, JCRCode *code) {
     // Each entry takes 8 bytes; a table longer than what is left is corrupt.
     if (static_cast<int64_t>(code->exception_table_length) * 8 > reader.remaining) return false;
     if (code->exception_table_length > 0) {
-        code->exception_table = JCRAllocateArray<JCRExceptionEntry>(code->exception_table_length);
+        code->exception_table = JCRArenaArray<JCRExceptionEntry>(&code->arena, code->exception_table_length);
         if (code->exception_table == nullptr) return false;
         for (int i = 0; i < code->exception_table_length; i++) {
             JCRExceptionEntry &entry = code->exception_table[i];
@@ -34,7 +54,7 @@ bool ReadCode(JCRReader &reader, JCRCode *code) {
     }
     code->attributes_count = reader.u16();
     if (reader.exhausted()) return false;
-    if (!JCRReadAttributes(reader, code->attributes_count, &code->attributes)) {
+    if (!JCRReadAttributes(reader, code->attributes_count, &code->attributes, &code->arena)) {
         code->attributes_count = 0;
         return false;
     }
@@ -45,8 +65,12 @@ bool ReadCode(JCRReader &reader, JCRCode *code) {
 
 JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
-    JCRCode *code = JCRAllocateArray<JCRCode>(1);
-    if (code == nullptr) return nullptr;
+    uint64_t size = ArenaSize(attribute);
+    auto *block = static_cast<uint8_t *>(JCRAllocate(size));
+    if (block == nullptr) return nullptr;
+    JCRArena arena{block, static_cast<uint32_t>(size), 0};
+    JCRCode *code = JCRArenaArray<JCRCode>(&arena, 1);
+    code->arena = arena;
     code->major_version = jclass == nullptr ? 0 : jclass->major_version;
     code->name_index = attribute->name_index;
     code->attribute_length = attribute->length;
@@ -61,10 +85,10 @@ JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute) {
 
 void JCRFreeCode(JCRCode *code) {
     if (code == nullptr) return;
-    sFree(code->code);
-    sFree(code->exception_table);
-    JCRFreeAttributes(code->attributes, code->attributes_count);
-    sFree(code);
+    JCRRelease(&code->arena, code->code);
+    JCRRelease(&code->arena, code->exception_table);
+    JCRFreeAttributes(&code->arena, code->attributes, code->attributes_count);
+    sFree(code);  // with the arena, which starts at the record when parsed
 }
 
 JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
@@ -93,30 +117,29 @@ void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_p
     // The table length is a u16: a full table takes no more entries.
     if (code->exception_table_length == 0xFFFF) return;
     int length = code->exception_table_length;
-    JCRExceptionEntry *table = JCRAllocateArray<JCRExceptionEntry>(length + 1);
+    JCRExceptionEntry *table = JCRArenaArray<JCRExceptionEntry>(&code->arena, length + 1);
     if (table == nullptr) return;
     if (length > 0) std::memcpy(table, code->exception_table, length * sizeof(JCRExceptionEntry));
     table[length] = JCRExceptionEntry{static_cast<uint16_t>(start_pc), static_cast<uint16_t>(end_pc),
                                       static_cast<uint16_t>(handler_pc), static_cast<uint16_t>(catch_type)};
-    sFree(code->exception_table);
+    JCRRelease(&code->arena, code->exception_table);
     code->exception_table = table;
     code->exception_table_length = static_cast<uint16_t>(length + 1);
 }
 
 JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
-    JCRLineTable *table = JCRAllocateArray<JCRLineTable>(1);
+    JCRReader reader(attribute->info, attribute->length);
+    uint16_t count = reader.u16();
+    // The entries follow the record in its block.
+    auto *table = static_cast<JCRLineTable *>(
+        JCRAllocateZeroed(sizeof(JCRLineTable) + count * sizeof(JCRLineEntry)));
     if (table == nullptr) return nullptr;
     table->name_index = attribute->name_index;
     table->length = static_cast<uint16_t>(attribute->length);
-    JCRReader reader(attribute->info, attribute->length);
-    table->count = reader.u16();
-    if (table->count > 0) {
-        table->entries = JCRAllocateArray<JCRLineEntry>(table->count);
-        if (table->entries == nullptr) {
-            sFree(table);
-            return nullptr;
-        }
+    table->count = count;
+    if (count > 0) {
+        table->entries = reinterpret_cast<JCRLineEntry *>(table + 1);
         for (int i = 0; i < table->count; i++) {
             table->entries[i].start_pc = reader.u16();
             table->entries[i].line_number = reader.u16();
@@ -127,7 +150,7 @@ JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute)
 
 void JCRFreeLineTable(JCRLineTable *table) {
     if (table == nullptr) return;
-    sFree(table->entries);
+    if (table->entries != reinterpret_cast<JCRLineEntry *>(table + 1)) sFree(table->entries);
     sFree(table);
 }
 

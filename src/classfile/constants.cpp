@@ -40,15 +40,15 @@ int FindMemberRef(const JCRClass *jclass, int tag, const char *className, const 
     return -1;
 }
 
-JCRConstant *NewConstant(int tag) {
-    JCRConstant *entry = JCRAllocateArray<JCRConstant>(1);
+JCRConstant *NewConstant(JCRClass *jclass, int tag) {
+    JCRConstant *entry = JCRArenaArray<JCRConstant>(&jclass->arena, 1);
     if (entry != nullptr) entry->tag = static_cast<uint8_t>(tag);
     return entry;
 }
 
 int AddIndexed(JCRClass *jclass, int tag, int index1, int index2) {
     if (index1 <= 0 || index2 < 0) return 0;
-    JCRConstant *entry = NewConstant(tag);
+    JCRConstant *entry = NewConstant(jclass, tag);
     if (entry == nullptr) return 0;
     entry->index1 = static_cast<uint16_t>(index1);
     entry->index2 = static_cast<uint16_t>(index2);
@@ -157,7 +157,7 @@ int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry) {
     if (jclass->constant_pool_count >= JCR_MAX_CONSTANT_POOL_COUNT) {
         const char *name = JCRClassName(jclass);
         std::fprintf(stderr, "\n\nWARNING WARNING -- ConstantPool too large! -- <%s>\n\n", name ? name : "");
-        sFree(entry);
+        JCRRelease(&jclass->arena, entry);
         return 0;
     }
     // Slot 0 stays unused even in a pool that starts empty. The array grows
@@ -168,14 +168,14 @@ int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry) {
     if (jclass->constant_pool == nullptr || oldCount >= room) {
         int grown = oldCount + oldCount / 2 + 16;
         if (grown > JCR_MAX_CONSTANT_POOL_COUNT) grown = JCR_MAX_CONSTANT_POOL_COUNT;
-        JCRConstant **pool = JCRAllocateArray<JCRConstant *>(grown);
+        JCRConstant **pool = JCRArenaArray<JCRConstant *>(&jclass->arena, grown);
         if (pool == nullptr) {
-            sFree(entry);
+            JCRRelease(&jclass->arena, entry);
             return 0;
         }
         if (jclass->constant_pool != nullptr)
             std::memcpy(pool, jclass->constant_pool, jclass->constant_pool_count * sizeof(JCRConstant *));
-        sFree(jclass->constant_pool);
+        JCRRelease(&jclass->arena, jclass->constant_pool);
         jclass->constant_pool = pool;
         jclass->constant_pool_room = grown;
     }
@@ -187,7 +187,7 @@ int JCRAppendConstant(JCRClass *jclass, JCRConstant *entry) {
 int JCRAddUtf8(JCRClass *jclass, const char *text) {
     size_t length = std::strlen(text);
     if (length > 0xFFFF) return 0;
-    auto *entry = static_cast<JCRConstant *>(JCRAllocateZeroed(sizeof(JCRConstant) + length + 1));
+    auto *entry = static_cast<JCRConstant *>(JCRArenaAllocateZeroed(&jclass->arena, sizeof(JCRConstant) + length + 1));
     if (entry == nullptr) return 0;
     entry->tag = JCR_CONSTANT_Utf8;
     entry->length = static_cast<uint16_t>(length);
@@ -196,7 +196,7 @@ int JCRAddUtf8(JCRClass *jclass, const char *text) {
 }
 
 int JCRAddInteger(JCRClass *jclass, int32_t value) {
-    JCRConstant *entry = NewConstant(JCR_CONSTANT_Integer);
+    JCRConstant *entry = NewConstant(jclass, JCR_CONSTANT_Integer);
     if (entry == nullptr) return 0;
     entry->value = static_cast<uint32_t>(value);
     return JCRAppendConstant(jclass, entry);

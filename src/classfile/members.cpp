@@ -34,7 +34,7 @@ JCRMember *NewMember(JCRClass *jclass, int accessFlags, const char *name, const 
     int nameIndex = FindOrAddUtf8(jclass, name);
     int descriptorIndex = FindOrAddUtf8(jclass, descriptor);
     if (nameIndex <= 0 || descriptorIndex <= 0) return nullptr;
-    JCRMember *member = JCRAllocateArray<JCRMember>(1);
+    JCRMember *member = JCRArenaArray<JCRMember>(&jclass->arena, 1);
     if (member == nullptr) return nullptr;
     member->access_flags = static_cast<uint16_t>(accessFlags);
     member->name_index = static_cast<uint16_t>(nameIndex);
@@ -43,12 +43,12 @@ JCRMember *NewMember(JCRClass *jclass, int accessFlags, const char *name, const 
 }
 
 // Inserts member at position `at` of a member array of *count entries.
-bool InsertMember(JCRMember ***members, uint16_t *count, JCRMember *member, int at) {
+bool InsertMember(JCRClass *jclass, JCRMember ***members, uint16_t *count, JCRMember *member, int at) {
     if (*count == 0xFFFF) return false;
-    JCRMember **array = JCRAllocateArray<JCRMember *>(*count + 1);
+    JCRMember **array = JCRArenaArray<JCRMember *>(&jclass->arena, *count + 1);
     if (array == nullptr) return false;
     for (int i = 0, j = 0; i <= *count; i++) array[i] = i == at ? member : (*members)[j++];
-    sFree(*members);
+    JCRRelease(&jclass->arena, *members);
     *members = array;
     (*count)++;
     return true;
@@ -94,7 +94,7 @@ int JCRIsSynthetic(const JCRClass *jclass, const JCRMember *member) {
 JCRAttribute *JCRMakeSynthetic(JCRClass *jclass) {
     int nameIndex = FindOrAddUtf8(jclass, "Synthetic");
     if (nameIndex <= 0) return nullptr;
-    JCRAttribute *attribute = static_cast<JCRAttribute *>(JCRAllocateZeroed(sizeof(JCRAttribute)));
+    auto *attribute = static_cast<JCRAttribute *>(JCRArenaAllocateZeroed(&jclass->arena, sizeof(JCRAttribute)));
     if (attribute != nullptr) attribute->name_index = static_cast<uint16_t>(nameIndex);
     return attribute;
 }
@@ -112,26 +112,26 @@ JCRMember *JCRAddMethod(JCRClass *jclass, int access_flags, const char *name, co
     if (!isInitializer) attributes[count++] = complete ? JCRMakeSynthetic(jclass) : nullptr;
     for (int i = 0; i < count; i++) complete = complete && attributes[i] != nullptr;
     if (complete && count > 0) {
-        method->attributes = JCRAllocateArray<JCRAttribute *>(count);
+        method->attributes = JCRArenaArray<JCRAttribute *>(&jclass->arena, count);
         complete = method->attributes != nullptr;
     }
     if (complete) {
         for (int i = 0; i < count; i++) method->attributes[i] = attributes[i];
         method->attributes_count = static_cast<uint16_t>(count);
         int at = isInitializer ? 0 : jclass->methods_count;
-        if (InsertMember(&jclass->methods, &jclass->methods_count, method, at)) return method;
+        if (InsertMember(jclass, &jclass->methods, &jclass->methods_count, method, at)) return method;
     }
-    for (int i = 0; i < count; i++) sFree(attributes[i]);
-    if (method != nullptr) sFree(method->attributes);
-    sFree(method);
+    for (int i = 0; i < count; i++) JCRRelease(&jclass->arena, attributes[i]);
+    if (method != nullptr) JCRRelease(&jclass->arena, method->attributes);
+    JCRRelease(&jclass->arena, method);
     return nullptr;
 }
 
 JCRMember *JCRAddField(JCRClass *jclass, int access_flags, const char *name, const char *descriptor) {
     JCRMember *field = NewMember(jclass, access_flags, name, descriptor);
     if (field == nullptr) return nullptr;
-    if (!InsertMember(&jclass->fields, &jclass->fields_count, field, jclass->fields_count)) {
-        sFree(field);
+    if (!InsertMember(jclass, &jclass->fields, &jclass->fields_count, field, jclass->fields_count)) {
+        JCRRelease(&jclass->arena, field);
         return nullptr;
     }
     return field;

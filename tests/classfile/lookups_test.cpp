@@ -97,7 +97,7 @@ TEST(ClassAdditions, FullConstantPoolRefusesAdditionsWithAWarning) {
         pool[i]->tag = JCR_CONSTANT_Integer;
         pool[i]->value = static_cast<uint32_t>(i);
     }
-    sFree(c->constant_pool);
+    JCRRelease(&c->arena, c->constant_pool);
     c->constant_pool = pool;
     c->constant_pool_count = 65534;
 

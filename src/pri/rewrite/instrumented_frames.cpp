@@ -163,7 +163,7 @@ void PRIRelocateLocalVariables(const JCRClass *jclass, JCRCode *code, const PRII
             entry[3] = static_cast<uint8_t>(newEnd - newStart);
         }
         if (!fits) {
-            sFree(attribute);
+            JCRRelease(&code->arena, attribute);
             for (int b = a + 1; b < code->attributes_count; ++b) code->attributes[b - 1] = code->attributes[b];
             --code->attributes_count;
             --a;

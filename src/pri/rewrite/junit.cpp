@@ -25,8 +25,8 @@ int attributeSlot(const JCRClass *jclass, JCRAttribute *const *attributes, int c
     return -1;
 }
 
-void replace(JCRAttribute **attributes, int slot, JCRAttribute *attribute) {
-    sFree(attributes[slot]);
+void replace(const JCRArena *arena, JCRAttribute **attributes, int slot, JCRAttribute *attribute) {
+    JCRRelease(arena, attributes[slot]);
     attributes[slot] = attribute;
 }
 
@@ -137,14 +137,14 @@ int PRIAdjustJUnitClassLoader(JCRClass *jclass) {
         sFree(lines);
         return unchanged("out of memory rewriting isExcluded");
     }
-    sFree(m.code->code);
+    JCRRelease(&m.code->arena, m.code->code);
     m.code->code = encoded;
     m.code->code_length = static_cast<uint32_t>(length);
     m.code->max_stack = static_cast<uint16_t>(maxStack);
-    if (lines != nullptr) replace(m.code->attributes, tableSlot, lines);
+    if (lines != nullptr) replace(&m.code->arena, m.code->attributes, tableSlot, lines);
     if (frames != nullptr) {
         if (mapSlot >= 0) {
-            replace(m.code->attributes, mapSlot, frames);
+            replace(&m.code->arena, m.code->attributes, mapSlot, frames);
         } else {
             auto **attributes = static_cast<JCRAttribute **>(
                 sMalloc(static_cast<int>((m.code->attributes_count + 1) * sizeof(JCRAttribute *))));
@@ -154,7 +154,7 @@ int PRIAdjustJUnitClassLoader(JCRClass *jclass) {
             }
             for (int i = 0; i < m.code->attributes_count; i++) attributes[i] = m.code->attributes[i];
             attributes[m.code->attributes_count++] = frames;
-            sFree(m.code->attributes);
+            JCRRelease(&m.code->arena, m.code->attributes);
             m.code->attributes = attributes;
         }
     }
@@ -163,6 +163,6 @@ int PRIAdjustJUnitClassLoader(JCRClass *jclass) {
     PRIRelocateLocalVariables(jclass, m.code, log);
     JCRAttribute *written = JCRWriteCode(jclass, m.code);
     if (written == nullptr) return unchanged("out of memory rewriting isExcluded");
-    replace(method->attributes, codeSlot, written);
+    replace(&jclass->arena, method->attributes, codeSlot, written);
     return 1;
 }

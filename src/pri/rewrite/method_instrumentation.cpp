@@ -107,11 +107,11 @@ void dumpMethod(const JCRClass *jclass, const JCRInsnList *list, const JCRCode *
     if (table != nullptr) JCRDumpLineTable(table);
 }
 
-// Replaces the attribute named name with replacement (which the member then owns).
-void replaceAttribute(JCRMember *owner, JCRAttribute *old, JCRAttribute *replacement) {
+// Replaces the attribute old with replacement (which the member then owns).
+void replaceAttribute(const JCRClass *jclass, JCRMember *owner, JCRAttribute *old, JCRAttribute *replacement) {
     for (int a = 0; a < owner->attributes_count; ++a) {
         if (owner->attributes[a] == old) {
-            sFree(old);
+            JCRRelease(&jclass->arena, old);
             owner->attributes[a] = replacement;
             return;
         }
@@ -122,7 +122,7 @@ void replaceAttribute(JCRMember *owner, JCRAttribute *old, JCRAttribute *replace
 void replaceCodeAttribute(JCRCode *code, JCRAttribute *old, JCRAttribute *replacement) {
     for (int a = 0; a < code->attributes_count; ++a) {
         if (code->attributes[a] == old) {
-            sFree(old);
+            JCRRelease(&code->arena, old);
             code->attributes[a] = replacement;
             return;
         }
@@ -144,7 +144,7 @@ bool appendCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
     }
     for (int a = 0; a < code->attributes_count; ++a) grown[a] = code->attributes[a];
     grown[code->attributes_count++] = attribute;
-    sFree(code->attributes);
+    JCRRelease(&code->arena, code->attributes);
     code->attributes = grown;
     return true;
 }
@@ -736,7 +736,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     uint8_t *bytes = JCREncodeCode(w.list, &length);
     if (bytes == nullptr) return 0;
     w.code->max_stack = static_cast<uint16_t>(maxStack);
-    sFree(w.code->code);
+    JCRRelease(&w.code->arena, w.code->code);
     w.code->code = bytes;
     w.code->code_length = static_cast<uint32_t>(length);
     PRIRelocateLocalVariables(jclass, w.code, w.log);
@@ -767,7 +767,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     }
     JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code);
     if (writtenCode == nullptr) return 0;
-    replaceAttribute(method, codeAttribute, writtenCode);
+    replaceAttribute(jclass, method, codeAttribute, writtenCode);
     return 1;
 }
 

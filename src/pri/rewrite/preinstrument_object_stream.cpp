@@ -85,18 +85,18 @@ public:
         // The list's operands point into the old code bytes: it is done with.
         JCRFreeInsnList(list_);
         list_ = nullptr;
-        sFree(code_->code);
+        JCRRelease(&code_->arena, code_->code);
         code_->code = bytes;
         code_->code_length = static_cast<uint32_t>(length);
         code_->max_stack = static_cast<uint16_t>(maxStack);
         if (code_->max_locals < 0xFFFF) code_->max_locals++;
-        if (mapSlot_ >= 0 && !replace(code_->attributes, mapSlot_, frames_.write(jclass_, classes_, log_, code_->max_locals, {}))) {
+        if (mapSlot_ >= 0 && !replace(&code_->arena, code_->attributes, mapSlot_, frames_.write(jclass_, classes_, log_, code_->max_locals, {}))) {
             return;
         }
-        if (table_ != nullptr && !replace(code_->attributes, tableSlot_, JCRWriteLineTable(jclass_, table_))) return;
+        if (table_ != nullptr && !replace(&code_->arena, code_->attributes, tableSlot_, JCRWriteLineTable(jclass_, table_))) return;
         // Last: it may drop attributes, which moves the slots above.
         PRIRelocateLocalVariables(jclass_, code_, log_);
-        replace(method_->attributes, codeSlot_, JCRWriteCode(jclass_, code_));
+        replace(&jclass_->arena, method_->attributes, codeSlot_, JCRWriteCode(jclass_, code_));
     }
 
 private:
@@ -107,9 +107,9 @@ private:
         }
         return -1;
     }
-    static bool replace(JCRAttribute **attributes, int slot, JCRAttribute *attribute) {
+    static bool replace(const JCRArena *arena, JCRAttribute **attributes, int slot, JCRAttribute *attribute) {
         if (attribute == nullptr) return false;
-        sFree(attributes[slot]);
+        JCRRelease(arena, attributes[slot]);
         attributes[slot] = attribute;
         return true;
     }

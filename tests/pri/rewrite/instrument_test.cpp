@@ -286,14 +286,14 @@ void downgrade(JCRClass *jclass) {
         int kept = 0;
         for (int a = 0; a < code->attributes_count; ++a) {
             if (std::string(JCRUtf8At(jclass, code->attributes[a]->name_index)) == "StackMapTable")
-                sFree(code->attributes[a]);
+                JCRRelease(&code->arena, code->attributes[a]);
             else
                 code->attributes[kept++] = code->attributes[a];
         }
         code->attributes_count = static_cast<uint16_t>(kept);
         for (int a = 0; a < member->attributes_count; ++a)
             if (member->attributes[a] == codeAttribute) member->attributes[a] = JCRWriteCode(jclass, code);
-        sFree(codeAttribute);
+        JCRRelease(&jclass->arena, codeAttribute);
         JCRFreeCode(code);
     }
 }
