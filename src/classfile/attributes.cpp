@@ -41,7 +41,6 @@ void JCRFreeAttributes(const JCRArena *arena, JCRAttribute **attributes, uint16_
     JCRRelease(arena, attributes);
 }
 
-
 void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, uint16_t count) {
     for (int i = 0; i < count; i++) {
         const JCRAttribute *attribute = attributes[i];
