@@ -93,8 +93,12 @@ void JNICALL onClassFileLoadHook(jvmtiEnv *, JNIEnv *env, jclass redefined, jobj
     }
 }
 
+// A start-up class that will be redefined is announced once, in its new
+// version: announcing the first too would cost its listeners an unload and a
+// second load (about a third of all start-up classes).
 void JNICALL onClassPrepare(jvmtiEnv *, JNIEnv *env, jthread, jclass klass) {
-    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD) && !JvmpiPrepareDeferredByRedefinition(env))
+    if (JvmpiEnabled(JVMPI_EVENT_CLASS_LOAD) && !JvmpiPrepareDeferredByRedefinition(env) &&
+        !JvmpiStartupClassPending(klass))
         JvmpiDeliverClassLoad(env, klass, JVMPI_EVENT_CLASS_LOAD);
 }
 
