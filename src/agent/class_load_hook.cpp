@@ -106,6 +106,10 @@ bool addProbeConstants(JCRClass *jclass) {
     JCRMemberRefSpec spec{true, enter.name, enter.descriptor};
     int32_t index = 0;
     JCRFindOrAddMemberRefs(jclass, java_contract::kContextClass, &spec, 1, &index);
+    // The types that the probes' stack map frames name: the call stack's
+    // array and the catch-all handler's exception.
+    JCRAddClassRef(jclass, "[I");
+    JCRAddClassRef(jclass, "java/lang/Throwable");
     return jclass->constant_pool_count != before;
 }
 
