@@ -34,8 +34,9 @@ bool callCounts(JNIEnv *env, std::map<std::string, uint64_t> &calls) {
     int32_t length = 0;
     int32_t *counts = env != nullptr ? zviGetCallCounts(env, &length) : nullptr;
     if (counts == nullptr) return false;
+    // A count is an unsigned 32-bit word: past 2^31 calls its sign bit is set.
     for (int32_t i = 0; i < length; ++i) {
-        if (counts[i] <= 0) continue;
+        if (counts[i] == 0) continue;
         std::string method = MethodForIndex(i);
         if (!method.empty()) calls[method] += static_cast<uint32_t>(counts[i]);
     }
