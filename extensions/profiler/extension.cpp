@@ -378,9 +378,10 @@ void classLoaded(const char *className, ZVWord, char *sourceName, jint methodCou
     ++Profiler().classes;
     std::string name = className != nullptr ? className : "?";
     std::vector<int32_t> timed;
+    uint32_t classIndex = methods != nullptr && methodCount > 0 ? RememberClass(name, sourceName) : 0;
     for (jint i = 0; methods != nullptr && i < methodCount; ++i) {
         auto id = static_cast<int32_t>(reinterpret_cast<ZVWord>(methods[i].method_id));
-        RememberMethod(id, name, methods[i].method_name, sourceName);
+        RememberMethod(id, classIndex, methods[i].method_name);
         if (timingFiltered() && methods[i].method_name != nullptr && ZVIsOrdinaryID(static_cast<uint32_t>(id)) &&
             timedMethod(name.c_str(), methods[i].method_name, nullptr, 0))
             timed.push_back(static_cast<int32_t>(ZVIDNumber(static_cast<uint32_t>(id))));

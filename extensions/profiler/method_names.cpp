@@ -1,7 +1,7 @@
 #include "method_names.h"
 
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 #include "profiler_state.h"
 #include "zvi.h"
@@ -30,9 +30,7 @@ std::string markerText(const char *text) {
 
 }  // namespace
 
-void RememberMethod(int32_t id, const std::string &className, const char *methodName, const char *sourceName) {
-    if (id == 0 || methodName == nullptr || !isOrdinary(id)) return;
-    std::string name = className + "." + methodName;
+uint32_t RememberClass(const std::string &className, const char *sourceName) {
     std::string file;
     if (sourceName != nullptr && *sourceName != '\0') {
         size_t dot = className.rfind('.');
@@ -41,15 +39,36 @@ void RememberMethod(int32_t id, const std::string &className, const char *method
         file += sourceName;
     }
     std::lock_guard<std::mutex> lock(names().mutex);
-    names().byId[id] = name;
-    names().byIndex[numberOf(id)] = name;
-    if (!file.empty()) names().files[numberOf(id)] = file;
+    names().classes.push_back({className, std::move(file)});
+    return static_cast<uint32_t>(names().classes.size() - 1);
 }
 
-std::string SourceFileOf(int32_t id) {
+void RememberMethod(int32_t id, uint32_t classIndex, const char *methodName) {
+    if (id == 0 || methodName == nullptr || !isOrdinary(id)) return;
+    auto number = static_cast<size_t>(numberOf(id));
     std::lock_guard<std::mutex> lock(names().mutex);
-    auto found = names().files.find(numberOf(id));
-    return found != names().files.end() ? found->second : std::string();
+    std::vector<ProfilerState::MethodNames::Method> &methods = names().byNumber;
+    if (number >= methods.size()) methods.resize(number + 1);  // grows geometrically
+    methods[number] = {classIndex, methodName};
+}
+
+namespace {
+
+// "Class.method" for a method's number, or "" (under the names' mutex).
+std::string nameOf(size_t number) {
+    const std::vector<ProfilerState::MethodNames::Method> &methods = names().byNumber;
+    if (number >= methods.size() || methods[number].classIndex == 0) return {};
+    const ProfilerState::MethodNames::Method &method = methods[number];
+    return names().classes[method.classIndex].name + "." + method.name;
+}
+
+}  // namespace
+
+std::string SourceFileOf(int32_t id) {
+    auto number = static_cast<size_t>(numberOf(id));
+    std::lock_guard<std::mutex> lock(names().mutex);
+    const std::vector<ProfilerState::MethodNames::Method> &methods = names().byNumber;
+    return number < methods.size() ? names().classes[methods[number].classIndex].file : std::string();
 }
 
 std::string FrameName(int32_t id) {
@@ -61,16 +80,14 @@ std::string FrameName(int32_t id) {
         return "[" + (marker ? markerText(name) : std::string(name)) + "]";
     }
     std::lock_guard<std::mutex> lock(names().mutex);
-    auto found = names().byId.find(id);
-    if (found != names().byId.end()) return found->second;
-    auto base = names().byIndex.find(numberOf(id));
-    return base != names().byIndex.end() ? base->second : "method#" + std::to_string(id);
+    std::string name = nameOf(static_cast<size_t>(numberOf(id)));
+    return !name.empty() ? name : "method#" + std::to_string(id);
 }
 
 std::string MethodForIndex(int32_t index) {
+    if (index < 0) return {};
     std::lock_guard<std::mutex> lock(names().mutex);
-    auto found = names().byIndex.find(index);
-    return found != names().byIndex.end() ? found->second : std::string();
+    return nameOf(static_cast<size_t>(index));
 }
 
 }  // namespace profiler

@@ -69,13 +69,22 @@ struct ProfilerState {
         std::vector<JNIEnv *> ended;  // threads unregistered since the last snapshot
     } sampler;
 
-    // Method names (method_names.cpp), under their mutex.
+    // Method names (method_names.cpp), under their mutex: every method of
+    // every class the program loads, so each class's name and source file
+    // are kept once, and each method's own name by its number (identifiers
+    // are numbered densely from 1).
     struct MethodNames {
         std::mutex mutex;
-        using Table = std::unordered_map<int32_t, std::string>;
-        Table byId;     // as delivered, flag bits included
-        Table byIndex;  // without the flag bits
-        Table files;    // without the flag bits
+        struct Class {
+            std::string name;  // dotted
+            std::string file;  // "org/example/Main.java", or ""
+        };
+        struct Method {
+            uint32_t classIndex = 0;  // into classes; 0: no method of this number
+            std::string name;
+        };
+        std::vector<Class> classes{Class{}};
+        std::vector<Method> byNumber;
     } names;
 
     // The event profiles (event_profiles.cpp), each under its mutex.
