@@ -55,7 +55,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
 bool PRIIsSimpleMethod(const JCRInsnList *list);
 
 // The line table reduced to one entry per start pc, thinned evenly to at most
-// maximum entries (when maximum > 0), sorted by pc. New sMalloc'ed arrays that
-// the caller frees; returns the count (0: none allocated).
-int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t **lines,
-                          uint16_t **startPcs, int maximum);
+// maximum entries (when maximum > 0), sorted by pc, into lines and startPcs
+// (each with room for table->count entries); returns the count.
+int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t *lines, uint16_t *startPcs,
+                          int maximum);

@@ -163,7 +163,7 @@ struct Work {
     JCRCode *code = nullptr;
     JCRLineTable *table = nullptr;
     JCRInsnList *list = nullptr;
-    uint16_t *lines = nullptr;
+    uint16_t *lines = nullptr;  // the line table the probes follow, in the thread's scratch
     uint16_t *pcs = nullptr;
     PRIInsertionLog log;
 
@@ -209,6 +209,12 @@ struct Work {
         if (inserted > 0 && index < list->count - inserted) log.add(at, size, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
         return inserted;
     }
+    // Points lines and pcs at room for count entries each.
+    void reserveLines(int count) {
+        s.lines.resize(2 * static_cast<size_t>(count));
+        lines = s.lines.data();
+        pcs = lines + count;
+    }
     Work() {
         planned.clear();
         pool.clear();
@@ -217,8 +223,6 @@ struct Work {
         JCRFreeInsnList(list);
         JCRFreeLineTable(table);
         JCRFreeCode(code);
-        sFree(lines);
-        sFree(pcs);
     }
 
 private:
@@ -236,6 +240,7 @@ private:
         std::vector<Planned> planned;
         std::vector<JCRInsn> pool;
         std::vector<JCRInsertion> blocks;
+        std::vector<uint16_t> lines;  // the lines, then the pcs
     };
     static Scratch &scratch() {
         static thread_local Scratch kept;
@@ -406,12 +411,18 @@ int mappedLineTable(const JCRClass *jclass, const JCRMember *method, const SMAP 
     if (JCRIsSynthetic(jclass, method)) return 0;
     int32_t first = -1, last = -1;
     const char *name = nullptr;
-    int count = SMAPMapLineTable(smap, w.table, &w.pcs, &w.lines, &name, room, &first, &last);
+    uint16_t *pcs = nullptr, *lines = nullptr;
+    int count = SMAPMapLineTable(smap, w.table, &pcs, &lines, &name, room, &first, &last);
     if (count > 0) {
+        w.reserveLines(count);
+        std::copy(lines, lines + count, w.lines);
+        std::copy(pcs, pcs + count, w.pcs);
         *firstLine = first;
         *lastLine = last;
         if (source != nullptr) *source = name;
     }
+    sFree(pcs);
+    sFree(lines);
     return count;
 }
 
@@ -674,14 +685,18 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     } else {
         lines = settings.instrumentLines != 0;
         if (hasLines) {
-            int room = JCRRoomFor(w.list, kProbeRoom);
+            lines = lines && probes;
             int count = 0;
-            if (smap == nullptr) {
-                count = PRICanonicalLineTable(jclass, w.table, &w.lines, &w.pcs, room);
-            } else {
-                count = mappedLineTable(jclass, method, smap, w, room, firstLine, lastLine, source);
+            if (smap != nullptr) {
+                count = mappedLineTable(jclass, method, smap, w, JCRRoomFor(w.list, kProbeRoom), firstLine, lastLine,
+                                        source);
                 // A private method of a mapped class only records its lines.
                 if (count > 0 && (method->access_flags & kPrivate) != 0) calls = false;
+            } else if (lines || entryIndex > 0 || debug) {
+                // Without probes, only a late entry (its line is the last
+                // before it) and the debug output need the table.
+                w.reserveLines(w.table->count);
+                count = PRICanonicalLineTable(jclass, w.table, w.lines, w.pcs, JCRRoomFor(w.list, kProbeRoom));
             }
             if (!calls) entryIndex = 0;  // the context alone, fetched at the start
             if (debug) {
@@ -697,7 +712,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
                 while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
                 if (firstProbe > 0) entryLine = static_cast<int32_t>(w.lines[firstProbe - 1]);
             }
-            lines = lines && probes && count > firstProbe;
+            lines = lines && count > firstProbe;
             if (lines && !insertProbes(jclass, w, count, firstProbe, L, debug)) return 0;
         }
         uint32_t wanted = calls ? PRIRefBit(PRI_REF_DID_ENTER) | PRIRefBit(PRI_REF_STACK_POINTER) |
