@@ -223,6 +223,10 @@ void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_p
 JCRLineTable *JCRParseLineTable(const JCRClass *jclass, const JCRAttribute *attribute);
 void JCRFreeLineTable(JCRLineTable *table);  // null accepted
 JCRAttribute *JCRWriteLineTable(const JCRClass *jclass, const JCRLineTable *table);
+// The same written over the bytes of attribute (mostly the one the table was
+// read from), without an allocation; false (attribute untouched) when they
+// are too few.
+bool JCRStoreLineTable(const JCRLineTable *table, JCRAttribute *attribute);
 
 // ------------------------------------------------------------------ lookups
 // Index lookups return -1 when nothing matches; record lookups return null.

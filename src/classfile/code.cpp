@@ -154,6 +154,25 @@ void JCRFreeLineTable(JCRLineTable *table) {
     sFree(table);
 }
 
+bool JCRStoreLineTable(const JCRLineTable *table, JCRAttribute *attribute) {
+    uint32_t length = 2 + 4 * uint32_t{table->count};
+    if (attribute->length < length) return false;
+    uint8_t *out = attribute->info;
+    *out++ = static_cast<uint8_t>(table->count >> 8);
+    *out++ = static_cast<uint8_t>(table->count);
+    for (int i = 0; i < table->count; i++) {
+        const JCRLineEntry &entry = table->entries[i];
+        out[0] = static_cast<uint8_t>(entry.start_pc >> 8);
+        out[1] = static_cast<uint8_t>(entry.start_pc);
+        out[2] = static_cast<uint8_t>(entry.line_number >> 8);
+        out[3] = static_cast<uint8_t>(entry.line_number);
+        out += 4;
+    }
+    attribute->name_index = table->name_index;
+    attribute->length = length;
+    return true;
+}
+
 JCRAttribute *JCRWriteLineTable(const JCRClass *, const JCRLineTable *table) {
     JCRByteBuffer buffer{};
     JCRBeginAttribute(&buffer, 2 + 4 * uint64_t{table->count});

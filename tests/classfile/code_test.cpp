@@ -35,6 +35,22 @@ TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
               std::vector<int>({3, 7, 0, 0}));
 }
 
+TEST(CodeAttribute, LineTablesAreStoredOverAnAttributeOnlyWhenItHoldsThem) {
+    JCRClass none{};
+    JCRAttribute *attribute = MakeAttribute(4, {0, 2, 0, 3, 0, 7, 0, 9, 0, 8, 1});  // a byte too many
+    LineTablePtr table(JCRParseLineTable(&none, attribute));
+    table->entries[1].start_pc = 0x1234;
+    JCRAttribute *written = JCRWriteLineTable(&none, table.get());
+    ASSERT_TRUE(JCRStoreLineTable(table.get(), attribute));
+    EXPECT_EQ(Bytes(attribute->info, attribute->info + attribute->length),
+              Bytes(written->info, written->info + written->length));
+    JCRAttribute *tooShort = MakeAttribute(4, {0, 2, 0, 3, 0, 7});
+    EXPECT_FALSE(JCRStoreLineTable(table.get(), tooShort));
+    EXPECT_EQ(tooShort->length, 6u);
+    EXPECT_EQ(tooShort->info[3], 3);
+    for (JCRAttribute *a : {attribute, written, tooShort}) sFree(a);
+}
+
 // A static method "f" (I)D whose code calls an invokedynamic site of the same
 // descriptor: iconst_0, invokedynamic #5 0 0, dup2, pop2, dreturn.
 Bytes DynamicCallClass(int majorVersion) {

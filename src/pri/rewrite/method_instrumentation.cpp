@@ -775,7 +775,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
             return 0;
         }
     }
-    if (w.table != nullptr) {
+    if (w.table != nullptr && !JCRStoreLineTable(w.table, lineAttribute)) {
         JCRAttribute *written = JCRWriteLineTable(jclass, w.table);
         if (written == nullptr) return 0;
         replaceCodeAttribute(w.code, lineAttribute, written);
