@@ -155,6 +155,8 @@ JCRInsnList *JCRDecodeCode(const JCRCode *code);
 // New sMalloc'ed code bytes (opcode then operands, as they stand); null when
 // memory runs out or the code would exceed 2 GB.
 uint8_t *JCREncodeCode(const JCRInsnList *list, int *outLength);
+// The same into out, which has room for the list's size (JCRInsnOffset of count).
+void JCREncodeCodeInto(const JCRInsnList *list, uint8_t *out);
 
 // Offset of instruction index (the total size for index == count).
 int JCRInsnOffset(const JCRInsnList *list, int index);

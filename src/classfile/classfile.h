@@ -6,6 +6,8 @@
 
 #include "support/containers.h"
 
+struct JCRInsnList;  // bytecode.h
+
 // Constant-pool tags understood by the model; any other tag is unknown, and
 // so is a tag that the class's major version does not allow yet (see
 // JCRConstantTagAllowed).
@@ -215,8 +217,10 @@ void JCRFreeClass(JCRClass *jclass);  // null accepted
 // Null (after a message) when the attribute is not a well-formed Code attribute.
 JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute);
 void JCRFreeCode(JCRCode *code);  // null accepted
-// A new attribute named by code->name_index.
-JCRAttribute *JCRWriteCode(const JCRClass *jclass, const JCRCode *code);
+// A new attribute named by code->name_index. With a list, the code bytes are
+// its instructions, encoded straight into the attribute (code->code_length
+// must be their size; code->code is not read).
+JCRAttribute *JCRWriteCode(const JCRClass *jclass, const JCRCode *code, const JCRInsnList *list = nullptr);
 void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_pc, int catch_type);
 
 // Missing bytes read as 0 (a short attribute gives fewer or zero entries).

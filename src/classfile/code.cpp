@@ -2,6 +2,7 @@
 // JCRLineTable records and written back into fresh attribute records.
 #include <cstdio>
 
+#include "classfile/bytecode.h"
 #include "classfile/classfile_internal.h"
 
 namespace {
@@ -91,7 +92,7 @@ void JCRFreeCode(JCRCode *code) {
     sFree(code);  // with the arena, which starts at the record when parsed
 }
 
-JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
+JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code, const JCRInsnList *list) {
     uint64_t size = 12 + uint64_t{code->code_length} + 8 * uint64_t{code->exception_table_length};
     for (int i = 0; i < code->attributes_count; i++) size += 6 + uint64_t{code->attributes[i]->length};
     JCRByteBuffer buffer{};
@@ -99,7 +100,12 @@ JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
     JCRBufferAppendU16(&buffer, code->max_stack);
     JCRBufferAppendU16(&buffer, code->max_locals);
     JCRBufferAppendU32(&buffer, code->code_length);
-    JCRBufferAppendBytes(&buffer, code->code, code->code_length);
+    if (list == nullptr) {
+        JCRBufferAppendBytes(&buffer, code->code, code->code_length);
+    } else if (JCRBufferReserve(&buffer, code->code_length)) {
+        JCREncodeCodeInto(list, buffer.data + buffer.length);
+        buffer.length += code->code_length;
+    }
     JCRBufferAppendU16(&buffer, code->exception_table_length);
     for (int i = 0; i < code->exception_table_length; i++) {
         const JCRExceptionEntry &entry = code->exception_table[i];

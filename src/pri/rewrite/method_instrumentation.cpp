@@ -745,15 +745,11 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     }
     if (JCRCheckCode(w.list, 1) != 0) return 0;
 
-    // The list's operands point into the old code bytes: compute and encode first.
+    // The new code bytes are encoded straight into the written attribute;
+    // until then the list's operands point into the old ones.
     int maxStack = maxStackAfter(jclass, w, calls, entryCode, lines);
-    int length = 0;
-    uint8_t *bytes = JCREncodeCode(w.list, &length);
-    if (bytes == nullptr) return 0;
     w.code->max_stack = static_cast<uint16_t>(maxStack);
-    JCRRelease(&w.code->arena, w.code->code);
-    w.code->code = bytes;
-    w.code->code_length = static_cast<uint32_t>(length);
+    w.code->code_length = static_cast<uint32_t>(JCRInsnOffset(w.list, w.list->count));
     PRIRelocateLocalVariables(jclass, w.code, w.log);
     if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines || calls ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
@@ -780,7 +776,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (written == nullptr) return 0;
         replaceCodeAttribute(w.code, lineAttribute, written);
     }
-    JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code);
+    JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code, w.list);
     if (writtenCode == nullptr) return 0;
     replaceAttribute(jclass, method, codeAttribute, writtenCode);
     return 1;
