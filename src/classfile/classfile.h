@@ -222,6 +222,9 @@ void JCRFreeCode(JCRCode *code);  // null accepted
 // must be their size; code->code is not read).
 JCRAttribute *JCRWriteCode(const JCRClass *jclass, const JCRCode *code, const JCRInsnList *list = nullptr);
 void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_pc, int catch_type);
+// Appends the attribute, which the code then owns; false (the attribute
+// freed) when the array is full or memory runs out.
+bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute);
 
 // Missing bytes read as 0 (a short attribute gives fewer or zero entries).
 JCRLineTable *JCRParseLineTable(const JCRClass *jclass, const JCRAttribute *attribute);

@@ -12,9 +12,9 @@ const char kCorruptCode[] = "ZV Encountered corrupt class, skipping code\n";
 // The block of a parsed Code attribute: the record and its parts, each
 // rounded up to 8 bytes (an attribute's record and array slot take 17 bytes
 // more than its 6-byte header and info at most), and room for the exception
-// table grown by one entry, the handler that instrumentation adds. Counts
-// past the end of the bytes count as 0; attributes as many as the bytes can
-// hold at most.
+// table grown by one entry and the attribute array by one slot (the handler
+// and the StackMapTable that instrumentation adds). Counts past the end of
+// the bytes count as 0; attributes as many as the bytes can hold at most.
 uint64_t ArenaSize(const JCRAttribute *attribute) {
     const uint8_t *info = attribute->info;
     uint64_t length = attribute->length;
@@ -26,7 +26,8 @@ uint64_t ArenaSize(const JCRAttribute *attribute) {
     at += 2 + 8 * exceptions;
     if (at + 2 > length) return size;
     uint64_t attributes = info[at] << 8 | info[at + 1];
-    return size + 8 * (exceptions + 1) + 17 * (attributes < length / 6 ? attributes : length / 6);
+    if (attributes > length / 6) attributes = length / 6;
+    return size + 8 * (exceptions + 1) + 17 * attributes + 8 * (attributes + 1);
 }
 
 bool ReadCode(JCRReader &reader, JCRCode *code) {
@@ -131,6 +132,21 @@ void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_p
     JCRRelease(&code->arena, code->exception_table);
     code->exception_table = table;
     code->exception_table_length = static_cast<uint16_t>(length + 1);
+}
+
+bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
+    int count = code->attributes_count;
+    auto **grown = count < 0xFFFF ? JCRArenaArray<JCRAttribute *>(&code->arena, count + 1) : nullptr;
+    if (grown == nullptr) {
+        sFree(attribute);
+        return false;
+    }
+    if (count > 0) std::memcpy(grown, code->attributes, count * sizeof(JCRAttribute *));
+    grown[count] = attribute;
+    JCRRelease(&code->arena, code->attributes);
+    code->attributes = grown;
+    code->attributes_count = static_cast<uint16_t>(count + 1);
+    return true;
 }
 
 JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute) {

@@ -51,6 +51,24 @@ TEST(CodeAttribute, LineTablesAreStoredOverAnAttributeOnlyWhenItHoldsThem) {
     for (JCRAttribute *a : {attribute, written, tooShort}) sFree(a);
 }
 
+// Code of a lone return with one attribute; one more takes the slot its
+// block keeps for it, then the heap.
+TEST(CodeAttribute, AddedAttributesAreWrittenAfterTheParsedOnes) {
+    JCRClass none{};
+    JCRAttribute *attribute = MakeAttribute(3, {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0, 0, 1, 0, 4, 0, 0, 0, 1, 9});
+    CodePtr code(JCRParseCode(&none, attribute));
+    sFree(attribute);
+    ASSERT_NE(code, nullptr);
+    ASSERT_TRUE(JCRAddCodeAttribute(code.get(), MakeAttribute(5, {7})));
+    auto *slots = reinterpret_cast<uint8_t *>(code->attributes);
+    EXPECT_TRUE(slots >= code->arena.base && slots < code->arena.base + code->arena.size);
+    for (int i = 0; i < 40; i++) ASSERT_TRUE(JCRAddCodeAttribute(code.get(), MakeAttribute(6, {})));
+    std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCRWriteCode(&none, code.get()), sFree);
+    Bytes expected = {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0, 0, 42, 0, 4, 0, 0, 0, 1, 9, 0, 5, 0, 0, 0, 1, 7};
+    for (int i = 0; i < 40; i++) expected.insert(expected.end(), {0, 6, 0, 0, 0, 0});
+    EXPECT_EQ(Bytes(written->info, written->info + written->length), expected);
+}
+
 // A static method "f" (I)D whose code calls an invokedynamic site of the same
 // descriptor: iconst_0, invokedynamic #5 0 0, dup2, pop2, dreturn.
 Bytes DynamicCallClass(int majorVersion) {

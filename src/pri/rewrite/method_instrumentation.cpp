@@ -135,20 +135,6 @@ bool isConstructor(const JCRClass *jclass, const JCRMember *method) {
     return name != nullptr && std::string_view(name) == "<init>" && !JCRClassNameIs(jclass, "java/lang/Object");
 }
 
-bool appendCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
-    int count = code->attributes_count;
-    auto **grown = count < 0xFFFF ? static_cast<JCRAttribute **>(sMalloc(static_cast<int>(sizeof(JCRAttribute *)) * (count + 1))) : nullptr;
-    if (grown == nullptr) {
-        sFree(attribute);
-        return false;
-    }
-    for (int a = 0; a < code->attributes_count; ++a) grown[a] = code->attributes[a];
-    grown[code->attributes_count++] = attribute;
-    JCRRelease(&code->arena, code->attributes);
-    code->attributes = grown;
-    return true;
-}
-
 JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, const char *name) {
     for (int a = 0; a < code->attributes_count; ++a) {
         const char *text = JCRUtf8At(jclass, code->attributes[a]->name_index);
@@ -437,14 +423,13 @@ struct ShortBranch {
     size_t logAfter = 0;  // log entries made before the trampoline was in place
 };
 
-std::vector<ShortBranch> shortBranches(const JCRInsnList *list) {
-    std::vector<ShortBranch> found;
+void shortBranches(const JCRInsnList *list, std::vector<ShortBranch> *found) {
+    found->clear();
     for (int i = 0, offset = 0; i < list->count; offset += JCRInsnSize(&list->insns[i]), ++i) {
         const JCRInsn &insn = list->insns[i];
         if (JCROpcodes[insn.opcode].branch_kind != JCR_BRANCH_16 || insn.operand_length < 2) continue;
-        found.push_back({offset, offset + jcr::readS16(insn.operands), insn.opcode});
+        found->push_back({offset, offset + jcr::readS16(insn.operands), insn.opcode});
     }
-    return found;
 }
 
 // Places where trampolines ([goto_w target] each) can go, in old offsets:
@@ -614,7 +599,8 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
                 text(JCRUtf8At(jclass, method->descriptor_index)), L);
         return 0;
     }
-    std::vector<ShortBranch> branches = shortBranches(w.list);
+    static thread_local std::vector<ShortBranch> branches;  // kept from method to method, like the Work's scratch
+    shortBranches(w.list, &branches);
     std::vector<ShortBranch> copies;
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
@@ -767,7 +753,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         }
         if (stackMap != nullptr) {
             replaceCodeAttribute(w.code, stackMap, written);
-        } else if (!appendCodeAttribute(w.code, written)) {
+        } else if (!JCRAddCodeAttribute(w.code, written)) {
             return 0;
         }
     }
