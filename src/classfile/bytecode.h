@@ -215,8 +215,9 @@ int JCRArgumentWords(const char *descriptor);
 // 0 when the list may be encoded; 1 (with a message on standard error when
 // report is set) after a branch overflow, for code of 64 KB or more, for a
 // branch or switch target that is not an instruction start, or for a switch
-// whose operands are no longer 4-byte aligned.
-int JCRCheckCode(const JCRInsnList *list, int report);
+// whose operands are no longer 4-byte aligned. length (may be null) receives
+// the code's size when it passes.
+int JCRCheckCode(const JCRInsnList *list, int report, int *length = nullptr);
 
 // ------------------------------------------------------------- builders
 // Each fills one instruction and returns its size in bytes. Operand bytes

@@ -63,7 +63,7 @@ int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
 
 }  // namespace
 
-int JCRCheckCode(const JCRInsnList *list, int report) {
+int JCRCheckCode(const JCRInsnList *list, int report, int *length) {
     if (list->branch_overflow) {
         if (report) {
             std::fprintf(stderr, "Detected branch error during instrumentation\n");
@@ -87,5 +87,6 @@ int JCRCheckCode(const JCRInsnList *list, int report) {
                          isSwitch ? "switch" : "branch target", static_cast<int>(bad));
         return 1;
     }
+    if (length != nullptr) *length = static_cast<int>(total);
     return 0;
 }

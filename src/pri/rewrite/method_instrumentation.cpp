@@ -365,12 +365,14 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int s
     int split = thisInitialized > 0 ? w.log.branchTarget(thisInitialized) : start;
     int call = thisInitialized > 0 ? w.log.instruction(thisInitialized - 3 /* invokespecial */) : start;
     int codeEnd = JCRInsnOffset(w.list, w.list->count);  // the handlers cover none of each other
+    int end = codeEnd;                                     // where the next handler goes
     auto append = [&](int from, int to, JCRTypeList locals) {
         Code handler(jclass);
         handler.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_EXIT_FRAME]).op(JCR_OP_ATHROW);
         if (!handler.finish()) return false;
-        int handlerPc = JCRInsnOffset(w.list, w.list->count);
+        int handlerPc = end;
         if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
+        end += handler.bytes();  // appended: no padding
         if (handlerPc > 0xFFFF) {
             w.list->branch_overflow = 1;
             return true;
@@ -729,13 +731,14 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (!stillFar->empty()) return -1;
         w.list->branch_overflow = 0;  // every short branch has its offset again
     }
-    if (JCRCheckCode(w.list, 1) != 0) return 0;
+    int codeLength = 0;
+    if (JCRCheckCode(w.list, 1, &codeLength) != 0) return 0;
 
     // The new code bytes are encoded straight into the written attribute;
     // until then the list's operands point into the old ones.
     int maxStack = maxStackAfter(jclass, w, calls, entryCode, lines);
     w.code->max_stack = static_cast<uint16_t>(maxStack);
-    w.code->code_length = static_cast<uint32_t>(JCRInsnOffset(w.list, w.list->count));
+    w.code->code_length = static_cast<uint32_t>(codeLength);
     PRIRelocateLocalVariables(jclass, w.code, w.log);
     if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines || calls ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
