@@ -98,24 +98,24 @@ JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code, const JCRInsnL
     for (int i = 0; i < code->attributes_count; i++) size += 6 + uint64_t{code->attributes[i]->length};
     JCRByteBuffer buffer{};
     JCRBeginAttribute(&buffer, size);
-    JCRBufferAppendU16(&buffer, code->max_stack);
-    JCRBufferAppendU16(&buffer, code->max_locals);
-    JCRBufferAppendU32(&buffer, code->code_length);
+    JCRPutU16(&buffer, code->max_stack);
+    JCRPutU16(&buffer, code->max_locals);
+    JCRPutU32(&buffer, code->code_length);
     if (list == nullptr) {
-        JCRBufferAppendBytes(&buffer, code->code, code->code_length);
+        JCRPutBytes(&buffer, code->code, code->code_length);
     } else if (JCRBufferReserve(&buffer, code->code_length)) {
         JCREncodeCodeInto(list, buffer.data + buffer.length);
         buffer.length += code->code_length;
     }
-    JCRBufferAppendU16(&buffer, code->exception_table_length);
+    JCRPutU16(&buffer, code->exception_table_length);
     for (int i = 0; i < code->exception_table_length; i++) {
         const JCRExceptionEntry &entry = code->exception_table[i];
-        JCRBufferAppendU16(&buffer, entry.start_pc);
-        JCRBufferAppendU16(&buffer, entry.end_pc);
-        JCRBufferAppendU16(&buffer, entry.handler_pc);
-        JCRBufferAppendU16(&buffer, entry.catch_type);
+        JCRPutU16(&buffer, entry.start_pc);
+        JCRPutU16(&buffer, entry.end_pc);
+        JCRPutU16(&buffer, entry.handler_pc);
+        JCRPutU16(&buffer, entry.catch_type);
     }
-    JCRBufferAppendU16(&buffer, code->attributes_count);
+    JCRPutU16(&buffer, code->attributes_count);
     JCRWriteAttributes(&buffer, code->attributes, code->attributes_count);
     return JCRFinishAttribute(code->name_index, &buffer);
 }
@@ -198,10 +198,10 @@ bool JCRStoreLineTable(const JCRLineTable *table, JCRAttribute *attribute) {
 JCRAttribute *JCRWriteLineTable(const JCRClass *, const JCRLineTable *table) {
     JCRByteBuffer buffer{};
     JCRBeginAttribute(&buffer, 2 + 4 * uint64_t{table->count});
-    JCRBufferAppendU16(&buffer, table->count);
+    JCRPutU16(&buffer, table->count);
     for (int i = 0; i < table->count; i++) {
-        JCRBufferAppendU16(&buffer, table->entries[i].start_pc);
-        JCRBufferAppendU16(&buffer, table->entries[i].line_number);
+        JCRPutU16(&buffer, table->entries[i].start_pc);
+        JCRPutU16(&buffer, table->entries[i].line_number);
     }
     return JCRFinishAttribute(table->name_index, &buffer);
 }
