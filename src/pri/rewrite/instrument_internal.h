@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "classfile/stackmap.h"
+#include "pri/rewrite/instrumented_frames.h"
 
 struct JCRClass;
 struct JCRMember;
@@ -29,7 +30,8 @@ enum PRIContextRef {
 
 struct PRIContextRefs {
     int32_t index[PRI_REF_COUNT];
-    JCRClassIndex classes;  // for the frames of the class's methods
+    JCRClassIndex classes;    // for the frames of the class's methods
+    PRIInsertedTypes types;   // those named so far (PRIMethodFrames::nameTypes)
 };
 
 // The bit of a reference in the wanted mask of PRIAddContextRefs.

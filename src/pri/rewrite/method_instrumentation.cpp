@@ -709,7 +709,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (calls && w.code->exception_table_length > 0) wanted |= PRIRefBit(PRI_REF_RESUME_FRAME);
         if (lines) wanted |= PRIRefBit(PRI_REF_CALL_STACK) | PRIRefBit(PRI_REF_STACK_POINTER);
         PRIAddContextRefs(jclass, refs, wanted);
-        if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, lines, calls)) return 0;
+        if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, refs->types, lines, calls)) return 0;
         int entryAt = JCRInsnOffset(w.list, entryIndex);
         size_t step = w.log.size();
         entryCount = insertEntry(jclass, w, refs, methodID, entryLine, calls, lines, L, entryIndex, debug);
