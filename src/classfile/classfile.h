@@ -229,6 +229,11 @@ bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute);
 // Missing bytes read as 0 (a short attribute gives fewer or zero entries).
 JCRLineTable *JCRParseLineTable(const JCRClass *jclass, const JCRAttribute *attribute);
 void JCRFreeLineTable(JCRLineTable *table);  // null accepted
+// The same without an allocation: the table into *table, its entries into
+// entries, which has room for JCRLineTableCount of them (the table is the
+// caller's, not for JCRFreeLineTable).
+uint16_t JCRLineTableCount(const JCRAttribute *attribute);
+void JCRReadLineTable(const JCRAttribute *attribute, JCRLineTable *table, JCRLineEntry *entries);
 JCRAttribute *JCRWriteLineTable(const JCRClass *jclass, const JCRLineTable *table);
 // The same written over the bytes of attribute (mostly the one the table was
 // read from), without an allocation; false (attribute untouched) when they

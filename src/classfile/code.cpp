@@ -151,23 +151,28 @@ bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
 
 JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
-    JCRReader reader(attribute->info, attribute->length);
-    uint16_t count = reader.u16();
     // The entries follow the record in its block.
     auto *table = static_cast<JCRLineTable *>(
-        JCRAllocateZeroed(sizeof(JCRLineTable) + count * sizeof(JCRLineEntry)));
+        JCRAllocate(sizeof(JCRLineTable) + JCRLineTableCount(attribute) * sizeof(JCRLineEntry)));
     if (table == nullptr) return nullptr;
+    JCRReadLineTable(attribute, table, reinterpret_cast<JCRLineEntry *>(table + 1));
+    return table;
+}
+
+uint16_t JCRLineTableCount(const JCRAttribute *attribute) {
+    return attribute->length >= 2 ? static_cast<uint16_t>(attribute->info[0] << 8 | attribute->info[1]) : 0;
+}
+
+void JCRReadLineTable(const JCRAttribute *attribute, JCRLineTable *table, JCRLineEntry *entries) {
+    JCRReader reader(attribute->info, attribute->length);
     table->name_index = attribute->name_index;
     table->length = static_cast<uint16_t>(attribute->length);
-    table->count = count;
-    if (count > 0) {
-        table->entries = reinterpret_cast<JCRLineEntry *>(table + 1);
-        for (int i = 0; i < table->count; i++) {
-            table->entries[i].start_pc = reader.u16();
-            table->entries[i].line_number = reader.u16();
-        }
+    table->count = reader.u16();
+    table->entries = table->count > 0 ? entries : nullptr;
+    for (int i = 0; i < table->count; i++) {
+        entries[i].start_pc = reader.u16();
+        entries[i].line_number = reader.u16();
     }
-    return table;
 }
 
 void JCRFreeLineTable(JCRLineTable *table) {

@@ -147,7 +147,7 @@ JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, con
 // pc ranges and frames the editor does not know can follow.
 struct Work {
     JCRCode *code = nullptr;
-    JCRLineTable *table = nullptr;
+    JCRLineTable *table = nullptr;  // &lineTable when the method has one
     JCRInsnList *list = nullptr;
     uint16_t *lines = nullptr;  // the line table the probes follow, in the thread's scratch
     uint16_t *pcs = nullptr;
@@ -197,9 +197,16 @@ struct Work {
     }
     // Points lines and pcs at room for count entries each.
     void reserveLines(int count) {
-        s.lines.resize(2 * static_cast<size_t>(count));
+        if (s.lines.size() < 2 * static_cast<size_t>(count)) s.lines.resize(2 * static_cast<size_t>(count));
         lines = s.lines.data();
         pcs = lines + count;
+    }
+    // Reads the method's line table, its entries into the thread's scratch.
+    void readLineTable(const JCRAttribute *attribute) {
+        size_t count = JCRLineTableCount(attribute);
+        if (s.lineEntries.size() < count) s.lineEntries.resize(count);
+        JCRReadLineTable(attribute, &lineTable, s.lineEntries.data());
+        table = &lineTable;
     }
     Work() {
         planned.clear();
@@ -207,7 +214,6 @@ struct Work {
     }
     ~Work() {
         JCRFreeInsnList(list);
-        JCRFreeLineTable(table);
         JCRFreeCode(code);
     }
 
@@ -227,12 +233,14 @@ private:
         std::vector<JCRInsn> pool;
         std::vector<JCRInsertion> blocks;
         std::vector<uint16_t> lines;  // the lines, then the pcs
+        std::vector<JCRLineEntry> lineEntries;
     };
     static Scratch &scratch() {
         static thread_local Scratch kept;
         return kept;
     }
     Scratch &s = scratch();
+    JCRLineTable lineTable{};
     std::vector<Planned> &planned = s.planned;
     std::vector<JCRInsn> &pool = s.pool;
 };
@@ -606,8 +614,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     std::vector<ShortBranch> copies;
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
-        w.table = JCRParseLineTable(jclass, lineAttribute);
-        if (w.table == nullptr) return 0;
+        w.readLineTable(lineAttribute);
     }
     if (debug) {
         printf("before:\n");
