@@ -45,8 +45,8 @@ void JCRWriteAttributes(JCRByteBuffer *buffer, JCRAttribute *const *attributes, 
     for (int i = 0; i < count; i++) {
         const JCRAttribute *attribute = attributes[i];
         JCRPutU16(buffer, attribute->name_index);
-        JCRBufferAppendU32(buffer, attribute->length);
-        JCRBufferAppendBytes(buffer, attribute->info, attribute->length);
+        JCRPutU32(buffer, attribute->length);
+        JCRPutBytes(buffer, attribute->info, attribute->length);
     }
 }
 

@@ -155,6 +155,8 @@ JCRInsnList *JCRDecodeCode(const JCRCode *code);
 // New sMalloc'ed code bytes (opcode then operands, as they stand); null when
 // memory runs out or the code would exceed 2 GB.
 uint8_t *JCREncodeCode(const JCRInsnList *list, int *outLength);
+// The same into out, which has room for the list's size (JCRInsnOffset of count).
+void JCREncodeCodeInto(const JCRInsnList *list, uint8_t *out);
 
 // Offset of instruction index (the total size for index == count).
 int JCRInsnOffset(const JCRInsnList *list, int index);
@@ -213,8 +215,9 @@ int JCRArgumentWords(const char *descriptor);
 // 0 when the list may be encoded; 1 (with a message on standard error when
 // report is set) after a branch overflow, for code of 64 KB or more, for a
 // branch or switch target that is not an instruction start, or for a switch
-// whose operands are no longer 4-byte aligned.
-int JCRCheckCode(const JCRInsnList *list, int report);
+// whose operands are no longer 4-byte aligned. length (may be null) receives
+// the code's size when it passes.
+int JCRCheckCode(const JCRInsnList *list, int report, int *length = nullptr);
 
 // ------------------------------------------------------------- builders
 // Each fills one instruction and returns its size in bytes. Operand bytes

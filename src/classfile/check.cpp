@@ -4,6 +4,7 @@
 #include "classfile/bytecode.h"
 #include "classfile/bytecode_operands.h"
 #include "support/heap.h"
+#include "support/inline_vector.h"
 
 namespace {
 
@@ -22,16 +23,24 @@ int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
                           : static_cast<uint8_t *>(sMalloc(static_cast<int>(total)));
     if (starts == nullptr) return 0;
     for (int64_t k = 0; k < total; k++) starts[k] = 0;
+    // The starts, and the branches and switches: checked once every start is known.
+    struct Branch {
+        const JCRInsn *insn;
+        int64_t offset;
+    };
+    ZVInlineVector<Branch, 64> branches;
     int64_t offset = 0;
     for (int i = 0; i < list->count; i++) {
+        const JCRInsn &insn = list->insns[i];
         starts[offset] = 1;
-        offset += JCRInsnSize(&list->insns[i]);
+        if (JCROpcodes[insn.opcode].branch_kind != JCR_BRANCH_NONE) branches.push_back({&insn, offset});
+        offset += JCRInsnSize(&insn);
     }
     auto valid = [&](int64_t target) { return target >= 0 && target < total && starts[target] != 0; };
     int64_t bad = -1;
-    offset = 0;
-    for (int i = 0; i < list->count && bad < 0; i++) {
-        const JCRInsn &insn = list->insns[i];
+    for (size_t b = 0; b < branches.size() && bad < 0; b++) {
+        const JCRInsn &insn = *branches[b].insn;
+        offset = branches[b].offset;
         const uint8_t *ops = insn.operands;
         switch (JCROpcodes[insn.opcode].branch_kind) {
         case JCR_BRANCH_16:
@@ -55,7 +64,6 @@ int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
         }
         default: break;
         }
-        offset += JCRInsnSize(&insn);
     }
     if (starts != local) sFree(starts);
     return bad;
@@ -63,7 +71,7 @@ int64_t findBadTarget(const JCRInsnList *list, int64_t total, bool *isSwitch) {
 
 }  // namespace
 
-int JCRCheckCode(const JCRInsnList *list, int report) {
+int JCRCheckCode(const JCRInsnList *list, int report, int *length) {
     if (list->branch_overflow) {
         if (report) {
             std::fprintf(stderr, "Detected branch error during instrumentation\n");
@@ -87,5 +95,6 @@ int JCRCheckCode(const JCRInsnList *list, int report) {
                          isSwitch ? "switch" : "branch target", static_cast<int>(bad));
         return 1;
     }
+    if (length != nullptr) *length = static_cast<int>(total);
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include "support/containers.h"
 
+struct JCRInsnList;  // bytecode.h
+
 // Constant-pool tags understood by the model; any other tag is unknown, and
 // so is a tag that the class's major version does not allow yet (see
 // JCRConstantTagAllowed).
@@ -215,14 +217,28 @@ void JCRFreeClass(JCRClass *jclass);  // null accepted
 // Null (after a message) when the attribute is not a well-formed Code attribute.
 JCRCode *JCRParseCode(const JCRClass *jclass, const JCRAttribute *attribute);
 void JCRFreeCode(JCRCode *code);  // null accepted
-// A new attribute named by code->name_index.
-JCRAttribute *JCRWriteCode(const JCRClass *jclass, const JCRCode *code);
+// A new attribute named by code->name_index. With a list, the code bytes are
+// its instructions, encoded straight into the attribute (code->code_length
+// must be their size; code->code is not read).
+JCRAttribute *JCRWriteCode(const JCRClass *jclass, const JCRCode *code, const JCRInsnList *list = nullptr);
 void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_pc, int catch_type);
+// Appends the attribute, which the code then owns; false (the attribute
+// freed) when the array is full or memory runs out.
+bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute);
 
 // Missing bytes read as 0 (a short attribute gives fewer or zero entries).
 JCRLineTable *JCRParseLineTable(const JCRClass *jclass, const JCRAttribute *attribute);
 void JCRFreeLineTable(JCRLineTable *table);  // null accepted
+// The same without an allocation: the table into *table, its entries into
+// entries, which has room for JCRLineTableCount of them (the table is the
+// caller's, not for JCRFreeLineTable).
+uint16_t JCRLineTableCount(const JCRAttribute *attribute);
+void JCRReadLineTable(const JCRAttribute *attribute, JCRLineTable *table, JCRLineEntry *entries);
 JCRAttribute *JCRWriteLineTable(const JCRClass *jclass, const JCRLineTable *table);
+// The same written over the bytes of attribute (mostly the one the table was
+// read from), without an allocation; false (attribute untouched) when they
+// are too few.
+bool JCRStoreLineTable(const JCRLineTable *table, JCRAttribute *attribute);
 
 // ------------------------------------------------------------------ lookups
 // Index lookups return -1 when nothing matches; record lookups return null.

@@ -92,15 +92,50 @@ private:
     }
 };
 
-// Appends without a call when the buffer has room (the writers' hot path).
+// The JCRBufferAppend functions without a call when the buffer has room
+// (the writers' hot path: their buffers are mostly sized ahead).
+inline bool JCRBufferHasRoom(const JCRByteBuffer *buffer, uint32_t count) {
+    return buffer->capacity - buffer->length >= count && !buffer->failed;
+}
+
+inline void JCRPutU8(JCRByteBuffer *buffer, uint32_t value) {
+    if (!JCRBufferHasRoom(buffer, 1)) {
+        JCRBufferAppendU8(buffer, value);
+        return;
+    }
+    buffer->data[buffer->length++] = static_cast<uint8_t>(value);
+}
+
 inline void JCRPutU16(JCRByteBuffer *buffer, uint32_t value) {
-    if (buffer->capacity - buffer->length < 2 || buffer->failed) {
+    if (!JCRBufferHasRoom(buffer, 2)) {
         JCRBufferAppendU16(buffer, value);
         return;
     }
     buffer->data[buffer->length] = static_cast<uint8_t>(value >> 8);
     buffer->data[buffer->length + 1] = static_cast<uint8_t>(value);
     buffer->length += 2;
+}
+
+inline void JCRPutU32(JCRByteBuffer *buffer, uint32_t value) {
+    if (!JCRBufferHasRoom(buffer, 4)) {
+        JCRBufferAppendU32(buffer, value);
+        return;
+    }
+    uint8_t *out = buffer->data + buffer->length;
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+    buffer->length += 4;
+}
+
+inline void JCRPutBytes(JCRByteBuffer *buffer, const uint8_t *bytes, uint32_t count) {
+    if (!JCRBufferHasRoom(buffer, count)) {
+        JCRBufferAppendBytes(buffer, bytes, count);
+        return;
+    }
+    if (count > 0) std::memcpy(buffer->data + buffer->length, bytes, count);
+    buffer->length += count;
 }
 
 // One attribute at the reader (name_index, length, info). Null after the

@@ -2,6 +2,7 @@
 // JCRLineTable records and written back into fresh attribute records.
 #include <cstdio>
 
+#include "classfile/bytecode.h"
 #include "classfile/classfile_internal.h"
 
 namespace {
@@ -11,9 +12,9 @@ const char kCorruptCode[] = "ZV Encountered corrupt class, skipping code\n";
 // The block of a parsed Code attribute: the record and its parts, each
 // rounded up to 8 bytes (an attribute's record and array slot take 17 bytes
 // more than its 6-byte header and info at most), and room for the exception
-// table grown by one entry, the handler that instrumentation adds. Counts
-// past the end of the bytes count as 0; attributes as many as the bytes can
-// hold at most.
+// table grown by one entry and the attribute array by one slot (the handler
+// and the StackMapTable that instrumentation adds). Counts past the end of
+// the bytes count as 0; attributes as many as the bytes can hold at most.
 uint64_t ArenaSize(const JCRAttribute *attribute) {
     const uint8_t *info = attribute->info;
     uint64_t length = attribute->length;
@@ -25,7 +26,8 @@ uint64_t ArenaSize(const JCRAttribute *attribute) {
     at += 2 + 8 * exceptions;
     if (at + 2 > length) return size;
     uint64_t attributes = info[at] << 8 | info[at + 1];
-    return size + 8 * (exceptions + 1) + 17 * (attributes < length / 6 ? attributes : length / 6);
+    if (attributes > length / 6) attributes = length / 6;
+    return size + 8 * (exceptions + 1) + 17 * attributes + 8 * (attributes + 1);
 }
 
 bool ReadCode(JCRReader &reader, JCRCode *code) {
@@ -91,24 +93,29 @@ void JCRFreeCode(JCRCode *code) {
     sFree(code);  // with the arena, which starts at the record when parsed
 }
 
-JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code) {
+JCRAttribute *JCRWriteCode(const JCRClass *, const JCRCode *code, const JCRInsnList *list) {
     uint64_t size = 12 + uint64_t{code->code_length} + 8 * uint64_t{code->exception_table_length};
     for (int i = 0; i < code->attributes_count; i++) size += 6 + uint64_t{code->attributes[i]->length};
     JCRByteBuffer buffer{};
     JCRBeginAttribute(&buffer, size);
-    JCRBufferAppendU16(&buffer, code->max_stack);
-    JCRBufferAppendU16(&buffer, code->max_locals);
-    JCRBufferAppendU32(&buffer, code->code_length);
-    JCRBufferAppendBytes(&buffer, code->code, code->code_length);
-    JCRBufferAppendU16(&buffer, code->exception_table_length);
+    JCRPutU16(&buffer, code->max_stack);
+    JCRPutU16(&buffer, code->max_locals);
+    JCRPutU32(&buffer, code->code_length);
+    if (list == nullptr) {
+        JCRPutBytes(&buffer, code->code, code->code_length);
+    } else if (JCRBufferReserve(&buffer, code->code_length)) {
+        JCREncodeCodeInto(list, buffer.data + buffer.length);
+        buffer.length += code->code_length;
+    }
+    JCRPutU16(&buffer, code->exception_table_length);
     for (int i = 0; i < code->exception_table_length; i++) {
         const JCRExceptionEntry &entry = code->exception_table[i];
-        JCRBufferAppendU16(&buffer, entry.start_pc);
-        JCRBufferAppendU16(&buffer, entry.end_pc);
-        JCRBufferAppendU16(&buffer, entry.handler_pc);
-        JCRBufferAppendU16(&buffer, entry.catch_type);
+        JCRPutU16(&buffer, entry.start_pc);
+        JCRPutU16(&buffer, entry.end_pc);
+        JCRPutU16(&buffer, entry.handler_pc);
+        JCRPutU16(&buffer, entry.catch_type);
     }
-    JCRBufferAppendU16(&buffer, code->attributes_count);
+    JCRPutU16(&buffer, code->attributes_count);
     JCRWriteAttributes(&buffer, code->attributes, code->attributes_count);
     return JCRFinishAttribute(code->name_index, &buffer);
 }
@@ -127,25 +134,45 @@ void JCRAddExceptionEntry(JCRCode *code, int start_pc, int end_pc, int handler_p
     code->exception_table_length = static_cast<uint16_t>(length + 1);
 }
 
+bool JCRAddCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
+    int count = code->attributes_count;
+    auto **grown = count < 0xFFFF ? JCRArenaArray<JCRAttribute *>(&code->arena, count + 1) : nullptr;
+    if (grown == nullptr) {
+        sFree(attribute);
+        return false;
+    }
+    if (count > 0) std::memcpy(grown, code->attributes, count * sizeof(JCRAttribute *));
+    grown[count] = attribute;
+    JCRRelease(&code->arena, code->attributes);
+    code->attributes = grown;
+    code->attributes_count = static_cast<uint16_t>(count + 1);
+    return true;
+}
+
 JCRLineTable *JCRParseLineTable(const JCRClass *, const JCRAttribute *attribute) {
     if (attribute == nullptr) return nullptr;
-    JCRReader reader(attribute->info, attribute->length);
-    uint16_t count = reader.u16();
     // The entries follow the record in its block.
     auto *table = static_cast<JCRLineTable *>(
-        JCRAllocateZeroed(sizeof(JCRLineTable) + count * sizeof(JCRLineEntry)));
+        JCRAllocate(sizeof(JCRLineTable) + JCRLineTableCount(attribute) * sizeof(JCRLineEntry)));
     if (table == nullptr) return nullptr;
+    JCRReadLineTable(attribute, table, reinterpret_cast<JCRLineEntry *>(table + 1));
+    return table;
+}
+
+uint16_t JCRLineTableCount(const JCRAttribute *attribute) {
+    return attribute->length >= 2 ? static_cast<uint16_t>(attribute->info[0] << 8 | attribute->info[1]) : 0;
+}
+
+void JCRReadLineTable(const JCRAttribute *attribute, JCRLineTable *table, JCRLineEntry *entries) {
+    JCRReader reader(attribute->info, attribute->length);
     table->name_index = attribute->name_index;
     table->length = static_cast<uint16_t>(attribute->length);
-    table->count = count;
-    if (count > 0) {
-        table->entries = reinterpret_cast<JCRLineEntry *>(table + 1);
-        for (int i = 0; i < table->count; i++) {
-            table->entries[i].start_pc = reader.u16();
-            table->entries[i].line_number = reader.u16();
-        }
+    table->count = reader.u16();
+    table->entries = table->count > 0 ? entries : nullptr;
+    for (int i = 0; i < table->count; i++) {
+        entries[i].start_pc = reader.u16();
+        entries[i].line_number = reader.u16();
     }
-    return table;
 }
 
 void JCRFreeLineTable(JCRLineTable *table) {
@@ -154,13 +181,32 @@ void JCRFreeLineTable(JCRLineTable *table) {
     sFree(table);
 }
 
+bool JCRStoreLineTable(const JCRLineTable *table, JCRAttribute *attribute) {
+    uint32_t length = 2 + 4 * uint32_t{table->count};
+    if (attribute->length < length) return false;
+    uint8_t *out = attribute->info;
+    *out++ = static_cast<uint8_t>(table->count >> 8);
+    *out++ = static_cast<uint8_t>(table->count);
+    for (int i = 0; i < table->count; i++) {
+        const JCRLineEntry &entry = table->entries[i];
+        out[0] = static_cast<uint8_t>(entry.start_pc >> 8);
+        out[1] = static_cast<uint8_t>(entry.start_pc);
+        out[2] = static_cast<uint8_t>(entry.line_number >> 8);
+        out[3] = static_cast<uint8_t>(entry.line_number);
+        out += 4;
+    }
+    attribute->name_index = table->name_index;
+    attribute->length = length;
+    return true;
+}
+
 JCRAttribute *JCRWriteLineTable(const JCRClass *, const JCRLineTable *table) {
     JCRByteBuffer buffer{};
     JCRBeginAttribute(&buffer, 2 + 4 * uint64_t{table->count});
-    JCRBufferAppendU16(&buffer, table->count);
+    JCRPutU16(&buffer, table->count);
     for (int i = 0; i < table->count; i++) {
-        JCRBufferAppendU16(&buffer, table->entries[i].start_pc);
-        JCRBufferAppendU16(&buffer, table->entries[i].line_number);
+        JCRPutU16(&buffer, table->entries[i].start_pc);
+        JCRPutU16(&buffer, table->entries[i].line_number);
     }
     return JCRFinishAttribute(table->name_index, &buffer);
 }

@@ -183,7 +183,7 @@ int JCRInsertAt(JCRInsnList *list, const JCRInsn *insns, int n, int index, JCRCo
     int inserted = n + padding;
     if (inserted == 0 || !jcr::reserveInsns(list, inserted)) return 0;
 
-    int NO = JCRInsnOffset(list, index);
+    int NO = append ? 0 : JCRInsnOffset(list, index);  // an append moves nothing
     for (int i = list->count - 1; i >= index; i--) list->insns[i + inserted] = list->insns[i];
     for (int i = 0; i < n; i++) list->insns[index + i] = insns[i];
     for (int i = 0; i < padding; i++) list->insns[index + n + i] = JCRInsn{JCR_OP_NOP, 0, nullptr};

@@ -13,7 +13,12 @@ uint8_t *JCREncodeCode(const JCRInsnList *list, int *outLength) {
     // At least one byte, so that empty code is still a valid allocation.
     auto *bytes = static_cast<uint8_t *>(sMalloc(static_cast<int>(total > 0 ? total : 1)));
     if (bytes == nullptr) return nullptr;
-    uint8_t *out = bytes;
+    JCREncodeCodeInto(list, bytes);
+    if (outLength != nullptr) *outLength = static_cast<int>(total);
+    return bytes;
+}
+
+void JCREncodeCodeInto(const JCRInsnList *list, uint8_t *out) {
     for (int i = 0; i < list->count; i++) {
         const JCRInsn &insn = list->insns[i];
         *out++ = insn.opcode;
@@ -21,6 +26,4 @@ uint8_t *JCREncodeCode(const JCRInsnList *list, int *outLength) {
         else if (insn.operand_length > 0) std::memset(out, 0, insn.operand_length);
         out += insn.operand_length;
     }
-    if (outLength != nullptr) *outLength = static_cast<int>(total);
-    return bytes;
 }

@@ -58,10 +58,19 @@ private:
     bool ok_ = true;
 };
 
+// Gathers a frame's bytes in a small block of its own and appends them to
+// the table's in one go (when the block is full and at the end): a frame
+// takes a few appends, not one per byte.
 class FrameWriter {
 public:
     explicit FrameWriter(ZVInlineVector<uint8_t, 256> &bytes) : bytes_(bytes) {}
-    void u8(int value) { bytes_.push_back(static_cast<uint8_t>(value)); }
+    ~FrameWriter() { flush(); }
+    FrameWriter(const FrameWriter &) = delete;
+    FrameWriter &operator=(const FrameWriter &) = delete;
+    void u8(int value) {
+        if (used_ == sizeof block_) flush();
+        block_[used_++] = static_cast<uint8_t>(value);
+    }
     void u16(int value) {
         u8(value >> 8);
         u8(value);
@@ -75,7 +84,13 @@ public:
     }
 
 private:
+    void flush() {
+        bytes_.append(block_, used_);
+        used_ = 0;
+    }
     ZVInlineVector<uint8_t, 256> &bytes_;
+    uint8_t block_[64];
+    size_t used_ = 0;
 };
 
 using Types = JCRStackMapEncoder::Types;

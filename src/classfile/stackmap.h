@@ -36,9 +36,9 @@ struct JCRVerificationType {
 };
 
 // A list of verification types. Most frames hold a few locals and fewer
-// stack entries: up to 8 live inside the list, so that a method's frames
+// stack entries: up to 16 live inside the list, so that a method's frames
 // cost no allocation each.
-class JCRTypeList : public ZVInlineVector<JCRVerificationType, 8> {
+class JCRTypeList : public ZVInlineVector<JCRVerificationType, 16> {
 public:
     JCRTypeList() = default;
     // count Top entries.

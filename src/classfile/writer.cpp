@@ -6,20 +6,20 @@
 namespace {
 
 void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
-    JCRBufferAppendU8(buffer, entry->tag);
+    JCRPutU8(buffer, entry->tag);
     switch (entry->tag) {
     case JCR_CONSTANT_Utf8:
         JCRPutU16(buffer, entry->length);
-        JCRBufferAppendBytes(buffer, reinterpret_cast<const uint8_t *>(entry->text), entry->length);
+        JCRPutBytes(buffer, reinterpret_cast<const uint8_t *>(entry->text), entry->length);
         break;
     case JCR_CONSTANT_Integer:
     case JCR_CONSTANT_Float:
-        JCRBufferAppendU32(buffer, entry->value);
+        JCRPutU32(buffer, entry->value);
         break;
     case JCR_CONSTANT_Long:
     case JCR_CONSTANT_Double:
-        JCRBufferAppendU32(buffer, entry->high);
-        JCRBufferAppendU32(buffer, entry->low);
+        JCRPutU32(buffer, entry->high);
+        JCRPutU32(buffer, entry->low);
         break;
     case JCR_CONSTANT_Class:
     case JCR_CONSTANT_String:
@@ -38,7 +38,7 @@ void WriteConstant(JCRByteBuffer *buffer, const JCRConstant *entry) {
         JCRPutU16(buffer, entry->index2);
         break;
     case JCR_CONSTANT_MethodHandle:
-        JCRBufferAppendU8(buffer, entry->kind);
+        JCRPutU8(buffer, entry->kind);
         JCRPutU16(buffer, entry->index1);
         break;
     default:
@@ -103,7 +103,7 @@ uint8_t *JCRWriteClass(const JCRClass *jclass, int *outLength) {
     *outLength = 0;
     JCRByteBuffer buffer{};
     JCRBufferReserve(&buffer, ClassSize(jclass));
-    JCRBufferAppendU32(&buffer, jclass->magic);
+    JCRPutU32(&buffer, jclass->magic);
     JCRPutU16(&buffer, jclass->minor_version);
     JCRPutU16(&buffer, jclass->major_version);
     JCRPutU16(&buffer, jclass->constant_pool_count);

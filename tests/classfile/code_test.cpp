@@ -35,6 +35,40 @@ TEST(CodeAttribute, ShortLineTableReadsMissingPairsAsZero) {
               std::vector<int>({3, 7, 0, 0}));
 }
 
+TEST(CodeAttribute, LineTablesAreStoredOverAnAttributeOnlyWhenItHoldsThem) {
+    JCRClass none{};
+    JCRAttribute *attribute = MakeAttribute(4, {0, 2, 0, 3, 0, 7, 0, 9, 0, 8, 1});  // a byte too many
+    LineTablePtr table(JCRParseLineTable(&none, attribute));
+    table->entries[1].start_pc = 0x1234;
+    JCRAttribute *written = JCRWriteLineTable(&none, table.get());
+    ASSERT_TRUE(JCRStoreLineTable(table.get(), attribute));
+    EXPECT_EQ(Bytes(attribute->info, attribute->info + attribute->length),
+              Bytes(written->info, written->info + written->length));
+    JCRAttribute *tooShort = MakeAttribute(4, {0, 2, 0, 3, 0, 7});
+    EXPECT_FALSE(JCRStoreLineTable(table.get(), tooShort));
+    EXPECT_EQ(tooShort->length, 6u);
+    EXPECT_EQ(tooShort->info[3], 3);
+    for (JCRAttribute *a : {attribute, written, tooShort}) sFree(a);
+}
+
+// Code of a lone return with one attribute; one more takes the slot its
+// block keeps for it, then the heap.
+TEST(CodeAttribute, AddedAttributesAreWrittenAfterTheParsedOnes) {
+    JCRClass none{};
+    JCRAttribute *attribute = MakeAttribute(3, {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0, 0, 1, 0, 4, 0, 0, 0, 1, 9});
+    CodePtr code(JCRParseCode(&none, attribute));
+    sFree(attribute);
+    ASSERT_NE(code, nullptr);
+    ASSERT_TRUE(JCRAddCodeAttribute(code.get(), MakeAttribute(5, {7})));
+    auto *slots = reinterpret_cast<uint8_t *>(code->attributes);
+    EXPECT_TRUE(slots >= code->arena.base && slots < code->arena.base + code->arena.size);
+    for (int i = 0; i < 40; i++) ASSERT_TRUE(JCRAddCodeAttribute(code.get(), MakeAttribute(6, {})));
+    std::unique_ptr<JCRAttribute, decltype(&sFree)> written(JCRWriteCode(&none, code.get()), sFree);
+    Bytes expected = {0, 1, 0, 1, 0, 0, 0, 1, 0xb1, 0, 0, 0, 42, 0, 4, 0, 0, 0, 1, 9, 0, 5, 0, 0, 0, 1, 7};
+    for (int i = 0; i < 40; i++) expected.insert(expected.end(), {0, 6, 0, 0, 0, 0});
+    EXPECT_EQ(Bytes(written->info, written->info + written->length), expected);
+}
+
 // A static method "f" (I)D whose code calls an invokedynamic site of the same
 // descriptor: iconst_0, invokedynamic #5 0 0, dup2, pop2, dreturn.
 Bytes DynamicCallClass(int majorVersion) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "classfile/stackmap.h"
+#include "pri/rewrite/instrumented_frames.h"
 
 struct JCRClass;
 struct JCRMember;
@@ -29,7 +30,8 @@ enum PRIContextRef {
 
 struct PRIContextRefs {
     int32_t index[PRI_REF_COUNT];
-    JCRClassIndex classes;  // for the frames of the class's methods
+    JCRClassIndex classes;    // for the frames of the class's methods
+    PRIInsertedTypes types;   // those named so far (PRIMethodFrames::nameTypes)
 };
 
 // The bit of a reference in the wanted mask of PRIAddContextRefs.
@@ -55,7 +57,7 @@ int PRIInstrumentMethod(JCRClass *jclass, JCRMember *method, int debug, uint32_t
 bool PRIIsSimpleMethod(const JCRInsnList *list);
 
 // The line table reduced to one entry per start pc, thinned evenly to at most
-// maximum entries (when maximum > 0), sorted by pc. New sMalloc'ed arrays that
-// the caller frees; returns the count (0: none allocated).
-int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t **lines,
-                          uint16_t **startPcs, int maximum);
+// maximum entries (when maximum > 0), sorted by pc, into lines and startPcs
+// (each with room for table->count entries); returns the count.
+int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t *lines, uint16_t *startPcs,
+                          int maximum);

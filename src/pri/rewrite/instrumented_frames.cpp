@@ -43,10 +43,17 @@ bool PRIMethodFrames::read(JCRClass *jclass, const JCRMember *method, const JCRA
     return stackMap == nullptr || JCRDecodeStackMap(stackMap, initial_, &own_);
 }
 
-bool PRIMethodFrames::nameTypes(JCRClass *jclass, JCRClassIndex &classes, bool callStack, bool throwable) {
-    return objectType(jclass, classes, java_contract::kContextClass, &types_.context) &&
-           (!callStack || objectType(jclass, classes, "[I", &types_.callStack)) &&
-           (!throwable || objectType(jclass, classes, "java/lang/Throwable", &types_.throwable));
+bool PRIMethodFrames::nameTypes(JCRClass *jclass, JCRClassIndex &classes, PRIInsertedTypes &named, bool callStack,
+                                bool throwable) {
+    auto name = [&](const char *className, JCRVerificationType *type) {
+        return type->tag == JCR_ITEM_Object || objectType(jclass, classes, className, type);
+    };
+    if (!name(java_contract::kContextClass, &named.context) || (callStack && !name("[I", &named.callStack)) ||
+        (throwable && !name("java/lang/Throwable", &named.throwable))) {
+        return false;
+    }
+    types_ = named;  // those this method does not use are never read
+    return true;
 }
 
 JCRTypeList PRIMethodFrames::entryLocals(int firstLocal, const JCRTypeList &extra) const {

@@ -64,9 +64,11 @@ public:
     bool read(JCRClass *jclass, const JCRMember *method, const JCRAttribute *stackMap, JCRClassIndex &classes);
     // Names the types of the inserted code that keeps the context: the call
     // stack's only with line probes, the catch-all's only with exit calls (a
-    // class constant is added only where a frame names it). False when a
-    // class constant cannot be added.
-    bool nameTypes(JCRClass *jclass, JCRClassIndex &classes, bool callStack, bool throwable);
+    // class constant is added only where a frame names it). named keeps those
+    // of the class's methods so far: each is looked up once per class. False
+    // when a class constant cannot be added.
+    bool nameTypes(JCRClass *jclass, JCRClassIndex &classes, PRIInsertedTypes &named, bool callStack,
+                   bool throwable);
     const PRIInsertedTypes &types() const { return types_; }
     const JCRFrame &initial() const { return initial_; }
     const std::vector<JCRFrame> &own() const { return own_; }

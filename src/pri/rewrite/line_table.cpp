@@ -1,10 +1,7 @@
 // The canonical line table: one entry per start pc (the last of several),
 // thinned evenly when there is room for fewer probes than lines, sorted by pc.
-#include <cstring>
-
 #include "classfile/classfile.h"
 #include "pri/rewrite/instrument_internal.h"
-#include "support/heap.h"
 
 namespace {
 
@@ -18,10 +15,8 @@ ZVVector *scratch(ZVVector *&vector) {
 
 }  // namespace
 
-int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t **lines,
-                          uint16_t **startPcs, int maximum) {
-    *lines = nullptr;
-    *startPcs = nullptr;
+int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t *lines, uint16_t *startPcs,
+                          int maximum) {
     ZVVector *lineVector = scratch(jclass->line_numbers);
     ZVVector *pcVector = scratch(jclass->line_start_pcs);
     if (lineVector == nullptr || pcVector == nullptr || table == nullptr) return 0;
@@ -41,18 +36,9 @@ int PRICanonicalLineTable(JCRClass *jclass, const JCRLineTable *table, uint16_t 
     }
     ZVSortVectors(pcVector, lineVector, nullptr, 1);
     while (n > 0 && ZVElementAt(pcVector, n - 1) == kDropped) --n;
-    if (n == 0) return 0;
-    *lines = static_cast<uint16_t *>(sMalloc(n * static_cast<int>(sizeof(uint16_t))));
-    *startPcs = static_cast<uint16_t *>(sMalloc(n * static_cast<int>(sizeof(uint16_t))));
-    if (*lines == nullptr || *startPcs == nullptr) {
-        sFree(*lines);
-        sFree(*startPcs);
-        *lines = *startPcs = nullptr;
-        return 0;
-    }
     for (int i = 0; i < n; ++i) {
-        (*lines)[i] = static_cast<uint16_t>(ZVElementAt(lineVector, i));
-        (*startPcs)[i] = static_cast<uint16_t>(ZVElementAt(pcVector, i));
+        lines[i] = static_cast<uint16_t>(ZVElementAt(lineVector, i));
+        startPcs[i] = static_cast<uint16_t>(ZVElementAt(pcVector, i));
     }
     return n;
 }

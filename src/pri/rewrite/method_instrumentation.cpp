@@ -135,20 +135,6 @@ bool isConstructor(const JCRClass *jclass, const JCRMember *method) {
     return name != nullptr && std::string_view(name) == "<init>" && !JCRClassNameIs(jclass, "java/lang/Object");
 }
 
-bool appendCodeAttribute(JCRCode *code, JCRAttribute *attribute) {
-    int count = code->attributes_count;
-    auto **grown = count < 0xFFFF ? static_cast<JCRAttribute **>(sMalloc(static_cast<int>(sizeof(JCRAttribute *)) * (count + 1))) : nullptr;
-    if (grown == nullptr) {
-        sFree(attribute);
-        return false;
-    }
-    for (int a = 0; a < code->attributes_count; ++a) grown[a] = code->attributes[a];
-    grown[code->attributes_count++] = attribute;
-    JCRRelease(&code->arena, code->attributes);
-    code->attributes = grown;
-    return true;
-}
-
 JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, const char *name) {
     for (int a = 0; a < code->attributes_count; ++a) {
         const char *text = JCRUtf8At(jclass, code->attributes[a]->name_index);
@@ -161,9 +147,9 @@ JCRAttribute *findCodeAttribute(const JCRClass *jclass, const JCRCode *code, con
 // pc ranges and frames the editor does not know can follow.
 struct Work {
     JCRCode *code = nullptr;
-    JCRLineTable *table = nullptr;
+    JCRLineTable *table = nullptr;  // &lineTable when the method has one
     JCRInsnList *list = nullptr;
-    uint16_t *lines = nullptr;
+    uint16_t *lines = nullptr;  // the line table the probes follow, in the thread's scratch
     uint16_t *pcs = nullptr;
     PRIInsertionLog log;
 
@@ -209,16 +195,26 @@ struct Work {
         if (inserted > 0 && index < list->count - inserted) log.add(at, size, (flags & JCR_INSERT_SKIP_INSERTED) != 0);
         return inserted;
     }
+    // Points lines and pcs at room for count entries each.
+    void reserveLines(int count) {
+        if (s.lines.size() < 2 * static_cast<size_t>(count)) s.lines.resize(2 * static_cast<size_t>(count));
+        lines = s.lines.data();
+        pcs = lines + count;
+    }
+    // Reads the method's line table, its entries into the thread's scratch.
+    void readLineTable(const JCRAttribute *attribute) {
+        size_t count = JCRLineTableCount(attribute);
+        if (s.lineEntries.size() < count) s.lineEntries.resize(count);
+        JCRReadLineTable(attribute, &lineTable, s.lineEntries.data());
+        table = &lineTable;
+    }
     Work() {
         planned.clear();
         pool.clear();
     }
     ~Work() {
         JCRFreeInsnList(list);
-        JCRFreeLineTable(table);
         JCRFreeCode(code);
-        sFree(lines);
-        sFree(pcs);
     }
 
 private:
@@ -236,12 +232,15 @@ private:
         std::vector<Planned> planned;
         std::vector<JCRInsn> pool;
         std::vector<JCRInsertion> blocks;
+        std::vector<uint16_t> lines;  // the lines, then the pcs
+        std::vector<JCRLineEntry> lineEntries;
     };
     static Scratch &scratch() {
         static thread_local Scratch kept;
         return kept;
     }
     Scratch &s = scratch();
+    JCRLineTable lineTable{};
     std::vector<Planned> &planned = s.planned;
     std::vector<JCRInsn> &pool = s.pool;
 };
@@ -374,12 +373,14 @@ bool appendCatchAll(JCRClass *jclass, Work &w, const PRIContextRefs *refs, int s
     int split = thisInitialized > 0 ? w.log.branchTarget(thisInitialized) : start;
     int call = thisInitialized > 0 ? w.log.instruction(thisInitialized - 3 /* invokespecial */) : start;
     int codeEnd = JCRInsnOffset(w.list, w.list->count);  // the handlers cover none of each other
+    int end = codeEnd;                                     // where the next handler goes
     auto append = [&](int from, int to, JCRTypeList locals) {
         Code handler(jclass);
         handler.aload(L).iload(L + 2).ref(JCR_OP_INVOKESTATIC, refs->index[PRI_REF_EXIT_FRAME]).op(JCR_OP_ATHROW);
         if (!handler.finish()) return false;
-        int handlerPc = JCRInsnOffset(w.list, w.list->count);
+        int handlerPc = end;
         if (JCRInsertAt(w.list, handler.data(), handler.count(), w.list->count, w.code, w.table, 0) == 0) return false;
+        end += handler.bytes();  // appended: no padding
         if (handlerPc > 0xFFFF) {
             w.list->branch_overflow = 1;
             return true;
@@ -406,12 +407,18 @@ int mappedLineTable(const JCRClass *jclass, const JCRMember *method, const SMAP 
     if (JCRIsSynthetic(jclass, method)) return 0;
     int32_t first = -1, last = -1;
     const char *name = nullptr;
-    int count = SMAPMapLineTable(smap, w.table, &w.pcs, &w.lines, &name, room, &first, &last);
+    uint16_t *pcs = nullptr, *lines = nullptr;
+    int count = SMAPMapLineTable(smap, w.table, &pcs, &lines, &name, room, &first, &last);
     if (count > 0) {
+        w.reserveLines(count);
+        std::copy(lines, lines + count, w.lines);
+        std::copy(pcs, pcs + count, w.pcs);
         *firstLine = first;
         *lastLine = last;
         if (source != nullptr) *source = name;
     }
+    sFree(pcs);
+    sFree(lines);
     return count;
 }
 
@@ -426,14 +433,13 @@ struct ShortBranch {
     size_t logAfter = 0;  // log entries made before the trampoline was in place
 };
 
-std::vector<ShortBranch> shortBranches(const JCRInsnList *list) {
-    std::vector<ShortBranch> found;
+void shortBranches(const JCRInsnList *list, std::vector<ShortBranch> *found) {
+    found->clear();
     for (int i = 0, offset = 0; i < list->count; offset += JCRInsnSize(&list->insns[i]), ++i) {
         const JCRInsn &insn = list->insns[i];
         if (JCROpcodes[insn.opcode].branch_kind != JCR_BRANCH_16 || insn.operand_length < 2) continue;
-        found.push_back({offset, offset + jcr::readS16(insn.operands), insn.opcode});
+        found->push_back({offset, offset + jcr::readS16(insn.operands), insn.opcode});
     }
-    return found;
 }
 
 // Places where trampolines ([goto_w target] each) can go, in old offsets:
@@ -603,12 +609,12 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
                 text(JCRUtf8At(jclass, method->descriptor_index)), L);
         return 0;
     }
-    std::vector<ShortBranch> branches = shortBranches(w.list);
+    static thread_local std::vector<ShortBranch> branches;  // kept from method to method, like the Work's scratch
+    shortBranches(w.list, &branches);
     std::vector<ShortBranch> copies;
     JCRAttribute *lineAttribute = isGroupID(methodID) ? nullptr : findCodeAttribute(jclass, w.code, "LineNumberTable");
     if (lineAttribute != nullptr) {
-        w.table = JCRParseLineTable(jclass, lineAttribute);
-        if (w.table == nullptr) return 0;
+        w.readLineTable(lineAttribute);
     }
     if (debug) {
         printf("before:\n");
@@ -674,14 +680,18 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
     } else {
         lines = settings.instrumentLines != 0;
         if (hasLines) {
-            int room = JCRRoomFor(w.list, kProbeRoom);
+            lines = lines && probes;
             int count = 0;
-            if (smap == nullptr) {
-                count = PRICanonicalLineTable(jclass, w.table, &w.lines, &w.pcs, room);
-            } else {
-                count = mappedLineTable(jclass, method, smap, w, room, firstLine, lastLine, source);
+            if (smap != nullptr) {
+                count = mappedLineTable(jclass, method, smap, w, JCRRoomFor(w.list, kProbeRoom), firstLine, lastLine,
+                                        source);
                 // A private method of a mapped class only records its lines.
                 if (count > 0 && (method->access_flags & kPrivate) != 0) calls = false;
+            } else if (lines || entryIndex > 0 || debug) {
+                // Without probes, only a late entry (its line is the last
+                // before it) and the debug output need the table.
+                w.reserveLines(w.table->count);
+                count = PRICanonicalLineTable(jclass, w.table, w.lines, w.pcs, JCRRoomFor(w.list, kProbeRoom));
             }
             if (!calls) entryIndex = 0;  // the context alone, fetched at the start
             if (debug) {
@@ -697,7 +707,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
                 while (firstProbe < count && w.pcs[firstProbe] < entryAt) ++firstProbe;
                 if (firstProbe > 0) entryLine = static_cast<int32_t>(w.lines[firstProbe - 1]);
             }
-            lines = lines && probes && count > firstProbe;
+            lines = lines && count > firstProbe;
             if (lines && !insertProbes(jclass, w, count, firstProbe, L, debug)) return 0;
         }
         uint32_t wanted = calls ? PRIRefBit(PRI_REF_DID_ENTER) | PRIRefBit(PRI_REF_STACK_POINTER) |
@@ -706,7 +716,7 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (calls && w.code->exception_table_length > 0) wanted |= PRIRefBit(PRI_REF_RESUME_FRAME);
         if (lines) wanted |= PRIRefBit(PRI_REF_CALL_STACK) | PRIRefBit(PRI_REF_STACK_POINTER);
         PRIAddContextRefs(jclass, refs, wanted);
-        if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, lines, calls)) return 0;
+        if (frames != nullptr && !frames->nameTypes(jclass, refs->classes, refs->types, lines, calls)) return 0;
         int entryAt = JCRInsnOffset(w.list, entryIndex);
         size_t step = w.log.size();
         entryCount = insertEntry(jclass, w, refs, methodID, entryLine, calls, lines, L, entryIndex, debug);
@@ -728,17 +738,14 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         if (!stillFar->empty()) return -1;
         w.list->branch_overflow = 0;  // every short branch has its offset again
     }
-    if (JCRCheckCode(w.list, 1) != 0) return 0;
+    int codeLength = 0;
+    if (JCRCheckCode(w.list, 1, &codeLength) != 0) return 0;
 
-    // The list's operands point into the old code bytes: compute and encode first.
+    // The new code bytes are encoded straight into the written attribute;
+    // until then the list's operands point into the old ones.
     int maxStack = maxStackAfter(jclass, w, calls, entryCode, lines);
-    int length = 0;
-    uint8_t *bytes = JCREncodeCode(w.list, &length);
-    if (bytes == nullptr) return 0;
     w.code->max_stack = static_cast<uint16_t>(maxStack);
-    JCRRelease(&w.code->arena, w.code->code);
-    w.code->code = bytes;
-    w.code->code_length = static_cast<uint32_t>(length);
+    w.code->code_length = static_cast<uint32_t>(codeLength);
     PRIRelocateLocalVariables(jclass, w.code, w.log);
     if (entryCode) w.code->max_locals = static_cast<uint16_t>(L + (lines || calls ? 3 : 1));
     if (frames != nullptr && (frames->any() || stackMap != nullptr)) {
@@ -756,16 +763,16 @@ int instrumentOnce(JCRClass *jclass, JCRMember *method, int debug, uint32_t meth
         }
         if (stackMap != nullptr) {
             replaceCodeAttribute(w.code, stackMap, written);
-        } else if (!appendCodeAttribute(w.code, written)) {
+        } else if (!JCRAddCodeAttribute(w.code, written)) {
             return 0;
         }
     }
-    if (w.table != nullptr) {
+    if (w.table != nullptr && !JCRStoreLineTable(w.table, lineAttribute)) {
         JCRAttribute *written = JCRWriteLineTable(jclass, w.table);
         if (written == nullptr) return 0;
         replaceCodeAttribute(w.code, lineAttribute, written);
     }
-    JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code);
+    JCRAttribute *writtenCode = JCRWriteCode(jclass, w.code, w.list);
     if (writtenCode == nullptr) return 0;
     replaceAttribute(jclass, method, codeAttribute, writtenCode);
     return 1;

@@ -118,7 +118,9 @@ TEST(Insert, InsertAtOffsetFallsBackToTheInstructionBelowAndOutOfRangeIndexesAre
     Bytes out = encode(list.get());
     EXPECT_EQ(out.size(), 15u + 900);
     EXPECT_EQ(911 + s16(out, 912), 900) << "the loop's goto still reaches the old first instruction";
-    EXPECT_EQ(JCRCheckCode(list.get(), 0), 0);
+    int length = 0;
+    EXPECT_EQ(JCRCheckCode(list.get(), 0, &length), 0);
+    EXPECT_EQ(length, 915);
 }
 
 TEST(Check, RejectsTargetsInsideInstructionsMisalignedSwitchesAndOversizedCode) {

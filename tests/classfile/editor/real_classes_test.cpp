@@ -98,7 +98,8 @@ std::vector<int64_t> offsetsOf(const JCRInsnList *list) {
 
 }  // namespace
 
-// Decode + encode gives the same bytes, the code passes the check, the stack
+// Decode + encode gives the same bytes (also encoded straight into a written
+// Code attribute), the code passes the check, the stack
 // depth never exceeds the compiler's; every StackMapTable decodes to frames
 // that encode to the same bytes (the compilers chose the most compact form,
 // as the encoder does) and decode to the same frames again.
@@ -109,6 +110,10 @@ TEST(RealClasses, DecodeEncodeCheckStackDepthAndStackMapsAgreeWithTheCompiler) {
         ListPtr list = decode(code);
         ASSERT_NE(list, nullptr) << method.name;
         EXPECT_EQ(encode(list.get()), Bytes(code->code, code->code + code->code_length)) << method.name;
+        std::unique_ptr<JCRAttribute, decltype(&sFree)> fromBytes(JCRWriteCode(method.jclass, code), sFree),
+            fromList(JCRWriteCode(method.jclass, code, list.get()), sFree);
+        EXPECT_EQ(Bytes(fromList->info, fromList->info + fromList->length),
+                  Bytes(fromBytes->info, fromBytes->info + fromBytes->length)) << method.name;
         EXPECT_EQ(JCRCheckCode(list.get(), 1), 0) << method.name;
         int depth = JCRComputeMaxStack(method.jclass, code, list.get());
         EXPECT_LE(depth, code->max_stack) << method.name;

@@ -201,18 +201,15 @@ TEST_F(Instrument, CanonicalLineTablesKeepTheLastOfAPcAndThinEvenly) {
     ClassPtr jclass = shapeClass("Shapes");
     std::vector<JCRLineEntry> entries = {{0, 10}, {0, 11}, {4, 12}, {9, 13}};
     JCRLineTable table{0, 0, static_cast<uint16_t>(entries.size()), entries.data()};
-    uint16_t *lines = nullptr;
-    uint16_t *pcs = nullptr;
-    ASSERT_EQ(PRICanonicalLineTable(jclass.get(), &table, &lines, &pcs, 0), 3);
+    uint16_t lines[1000], pcs[1000];
+    ASSERT_EQ(PRICanonicalLineTable(jclass.get(), &table, lines, pcs, 0), 3);
     EXPECT_EQ(lines[0], 11);
     EXPECT_EQ(pcs[2], 9);
-    sFree(lines);
-    sFree(pcs);
 
     std::vector<JCRLineEntry> many;
     for (int i = 0; i < 1000; ++i) many.push_back({static_cast<uint16_t>(i * 3), static_cast<uint16_t>(i + 1)});
     JCRLineTable big{0, 0, 1000, many.data()};
-    ASSERT_EQ(PRICanonicalLineTable(jclass.get(), &big, &lines, &pcs, 200), 200);
+    ASSERT_EQ(PRICanonicalLineTable(jclass.get(), &big, lines, pcs, 200), 200);
     int largestGap = 0;
     for (int i = 1; i < 200; ++i) {
         EXPECT_LT(pcs[i - 1], pcs[i]);
@@ -221,8 +218,6 @@ TEST_F(Instrument, CanonicalLineTablesKeepTheLastOfAPcAndThinEvenly) {
     EXPECT_LE(largestGap, 6) << "kept entries are spread over the whole method";
     EXPECT_LE(lines[0], 6);
     EXPECT_GE(lines[199], 995);
-    sFree(lines);
-    sFree(pcs);
 }
 
 TEST_F(Instrument, FiltersGiveGroupIdsAndFlagBits) {
