@@ -166,11 +166,13 @@ int32_t PRINewClassID() {
     return ++tables->classCounter;
 }
 
-ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID) {
+ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID, int methodCount) {
     PRIClassTables *tables = gTables;
     if (tables == nullptr) return nullptr;
     ZVHashTable *entry = ZVHashNew(8, ZVStringHash, ZVStringEquals, "PRIClassHash", 0);
-    ZVHashTable *methods = ZVHashNew(8, ZVStringHash, ZVStringEquals, "PRIMethodHash", 2);
+    // Sized for the class's methods (a table grows at two entries a bucket),
+    // so that it is never rehashed while they are registered.
+    ZVHashTable *methods = ZVHashNew(methodCount / 2, ZVStringHash, ZVStringEquals, "PRIMethodHash", 2);
     auto *key = static_cast<ClassKey *>(sMalloc(sizeof(ClassKey)));
     char *name = sStrdup(className);
     if (entry == nullptr || methods == nullptr || key == nullptr || name == nullptr) {

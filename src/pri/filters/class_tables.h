@@ -27,8 +27,9 @@ uint32_t PRINewMethodID();
 int32_t PRINewClassID();
 
 // A class entry: "ID" (class id), "m" (method table: "name|descriptor" ->
-// id, first line, last line) and "n" (its key record).
-ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID);
+// id, first line, last line, made for methodCount methods) and "n" (its key
+// record).
+ZVHashTable *PRIRegisterClass(const char *className, JNIEnv *env, int32_t classID, int methodCount = 0);
 void PRIRegisterMethod(ZVHashTable *classEntry, const char *name, const char *descriptor,
                        uint32_t methodID, int32_t classID, int32_t firstLine, int32_t lastLine);
 

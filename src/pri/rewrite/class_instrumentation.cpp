@@ -133,7 +133,7 @@ int instrumentMethods(JCRClass *jclass, JNIEnv *env, int njplSupport) {
     PRIContextRefs refs;
     for (int32_t &slot : refs.index) slot = -1;
     int32_t classID = PRINewClassID();
-    ZVHashTable *entry = PRIRegisterClass(className, env, classID);
+    ZVHashTable *entry = PRIRegisterClass(className, env, classID, jclass->methods_count);
     bool isObject = strcmp(className, "java/lang/Object") == 0;
     bool changed = false;
     for (int m = 0; m < jclass->methods_count; ++m) {
