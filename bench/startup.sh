@@ -17,18 +17,7 @@ bench_need "$agent"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_startup.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/classes" "$work/profiled"
-cat >"$work/Hello.java" <<'JAVA'
-public class Hello { public static void main(String[] args) { System.out.println("hello"); } }
-JAVA
-"${JAVAC:-javac}" -d "$work/classes" "$work/Hello.java"
-# The agent finds its installation, and so the profiler, through this file.
-echo "{DuvOzurivud3.0=\"$install\";}" >"$work/profiled/.zv_audit"
-
-declare -A flag=(
-    [plain]=""
-    [agent]="-agentpath:$agent=Eprofiler=false"
-    [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\"")
+hello_program "$work" "$install"
 configs=(plain agent profiler)
 
 # run CONFIG: appends "wall cpu" in milliseconds to $work/CONFIG.

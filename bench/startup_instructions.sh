@@ -25,18 +25,8 @@ command -v valgrind >/dev/null || { echo "$(basename "$0"): valgrind is missing"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv_startup_ir.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/classes" "$work/profiled"
-cat >"$work/Hello.java" <<'JAVA'
-public class Hello { public static void main(String[] args) { System.out.println("hello"); } }
-JAVA
-"${JAVAC:-javac}" -d "$work/classes" "$work/Hello.java"
-echo "{DuvOzurivud3.0=\"$install\";}" >"$work/profiled/.zv_audit"
-
-declare -A flag=(
-    [plain]=""
-    [noshare]="-Xshare:off"
-    [agent]="-agentpath:$agent=Eprofiler=false"
-    [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\"")
+hello_program "$work" "$install"
+flag[noshare]="-Xshare:off"
 
 # inclusive FILE TEXT: the instructions of the costliest function whose line
 # holds TEXT, with its callees.

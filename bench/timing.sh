@@ -54,3 +54,21 @@ report() {
             'BEGIN { printf "  %-18s wall %7.3f s (%.2fx)   cpu %7.3f s (%.2fx)\n", c, w, w / pw, u, u / pu }'
     done
 }
+
+# hello_program WORK INSTALL: a hello-world program compiled into WORK/classes,
+# and WORK/profiled/.zv_audit naming INSTALL: runs started in WORK/profiled
+# find the installation through it, and so the profiler. Sets flag, the VM
+# flag of each configuration: plain, agent (alone) and profiler (CPU mode, 10 ms).
+hello_program() {
+    mkdir -p "$1/classes" "$1/profiled"
+    cat >"$1/Hello.java" <<'JAVA'
+public class Hello { public static void main(String[] args) { System.out.println("hello"); } }
+JAVA
+    "${JAVAC:-javac}" -d "$1/classes" "$1/Hello.java"
+    echo "{DuvOzurivud3.0=\"$2\";}" >"$1/profiled/.zv_audit"
+    local agent=$2/lib/libr2orar.so
+    declare -gA flag=(
+        [plain]=""
+        [agent]="-agentpath:$agent=Eprofiler=false"
+        [profiler]="-agentpath:$agent=Eprofiler.mode=cpu,Eprofiler.period=10,Eprofiler.html=\"\",Eprofiler.collapsed=\"\"")
+}

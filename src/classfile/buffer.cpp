@@ -38,13 +38,7 @@ void JCRBufferAppendU16(JCRByteBuffer *buffer, uint32_t value) {
 }
 
 void JCRBufferAppendU32(JCRByteBuffer *buffer, uint32_t value) {
-    if (!Reserve(buffer, 4)) return;
-    uint8_t *out = buffer->data + buffer->length;
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-    buffer->length += 4;
+    if (Reserve(buffer, 4)) JCRPutU32(buffer, value);  // with room now, written inline
 }
 
 void JCRBufferAppendBytes(JCRByteBuffer *buffer, const uint8_t *bytes, uint32_t count) {
